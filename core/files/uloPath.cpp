@@ -1,0 +1,172 @@
+#include "core/files/uloPath.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
+#include "core/files/uloFiles.h"
+#include "core/sys/uloRemote.h"
+
+void uloPath::set(const char* text) {
+  if (text == path) return;
+  ULO_StrCopy(path, sizeof path, text);
+}
+
+void uloPath::add(const char* text) { ULO_File_AddToPath(path, sizeof path, text); }
+
+bool uloPath::toSystemPath(char* out, size_t outSize) const {
+  return ULO_UloPathToSystemPath(path, out, outSize);
+}
+
+bool uloPath::fromSystemPath(const char* text) {
+  char tmp[kUloPathMax];
+  bool ok = ULO_SystemPathToUloPath(text, tmp, sizeof tmp);
+  set(ok ? tmp : "");
+  return ok;
+}
+
+bool uloPath::exists() const { return ULO_FileExists(path); }
+bool uloPath::create() const { return ULO_CreateDirectory(path); }
+bool uloPath::remove() const { return ULO_FileDelete(path); }
+bool uloPath::copyTo(const uloPath* other) const { return other && ULO_FileCopy(path, other->path); }
+bool uloPath::rename(const uloPath* newPath) const { return newPath && ULO_FileRename(path, newPath->path); }
+
+bool uloPath::isEqual(const uloPath* other) const {
+  if (!other) return false;
+  const char* a = path;
+  const char* b = other->path;
+  for (; *a && *b; ++a, ++b) {
+    char x = (*a >= 'A' && *a <= 'Z') ? (char)(*a + 32) : *a;
+    char y = (*b >= 'A' && *b <= 'Z') ? (char)(*b + 32) : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+bool uloPath::getName(char* out, size_t outSize) const {
+  ULO_FileNameFromPath(path, out, outSize);
+  return true;
+}
+
+bool uloPath::getNameWithoutExtension(char* out, size_t outSize) const {
+  ULO_FileNameFromPath(path, out, outSize);
+  if (out && outSize) {
+    char* dot = strrchr(out, '.');
+    if (dot) *dot = 0;
+  }
+  return true;
+}
+
+void uloPath::setName(const char* text) {
+  stripName();
+  add(text);
+}
+
+void uloPath::userDialogTypes(uint32_t, uint32_t, uint32_t, uint32_t, const char* typeText) {
+  ULO_FileDialogCanOpenTypes(typeText ? typeText : "*.*");
+}
+
+std::atomic<bool> uloFileChooserUnavailable{false};
+
+namespace {
+
+bool runDialog(uloPath& self, bool save) {
+  // The chooser runs in a child process, so it cannot move this process's
+  // current directory, on which every relative library path depends.
+  char cwd[kUloPathMax];
+  if (!getcwd(cwd, sizeof cwd)) cwd[0] = 0;
+
+  uloPath folder(self);
+  folder.stripName();
+  char start[kUloPathMax] = {0};
+  if (!folder.empty()) folder.toSystemPath(start, sizeof start);
+  if (!start[0]) ULO_StrCopy(start, sizeof start, cwd);
+  char name[256] = {0};
+  if (save) self.getName(name, sizeof name);
+
+  char chosen[kUloPathMax];
+  uloDialogResult r = ULO_RunFileChooser(save, start, name, ULO_FileDialogTypes(), chosen, sizeof chosen);
+  if (r == uloDialogResult::unavailable) uloFileChooserUnavailable = true;
+  if (r != uloDialogResult::chosen) return false;
+  char ulo[kUloPathMax];
+  // A chosen name the notation cannot carry (it holds ':') is a refusal.
+  if (!ULO_SystemPathToUloPath(chosen, ulo, sizeof ulo) || !ulo[0]) return false;
+  self.set(ulo);
+  return true;
+}
+
+}  // namespace
+
+bool uloPath::userDialogGet() { return runDialog(*this, false); }
+bool uloPath::userDialogPut() { return runDialog(*this, true); }
+
+// ---- JLPath ----
+
+std::atomic<JLPath*> asyncPanThreadPathRef{nullptr};
+
+JLPath::~JLPath() {
+  // Owners keep their JLPath for the life of the program; if one dies with a
+  // request pending anyway, the worker must not post a dangling pointer. It
+  // is joined by waiting for the reference to clear.
+  while (asyncPanThreadPathRef.load() == this) std::this_thread::yield();
+}
+
+bool JLPath::asyncDialogGet(short a, short b, short c) { return startAsync(false, a, b, c); }
+bool JLPath::asyncDialogPut(short a, short b, short c) { return startAsync(true, a, b, c); }
+
+bool JLPath::startAsync(bool save, short a, short b, short c) {
+  request[0] = a;
+  request[1] = b;
+  request[2] = c;
+  JLPath* expected = nullptr;
+  if (!asyncPanThreadPathRef.compare_exchange_strong(expected, this)) return false;
+  try {
+    std::thread([this, save] {
+      bool ok = save ? userDialogPut() : userDialogGet();
+      ready = ok;
+      ULO_PostRemoteMessage(this);
+      asyncPanThreadPathRef.store(nullptr);
+    }).detach();
+  } catch (...) {
+    asyncPanThreadPathRef.store(nullptr);
+    return false;
+  }
+  return true;
+}
+
+// ---- uloFolderList ----
+
+uloFolderList& uloFolderList::passKind(const char* text) {
+  ULO_StrCopy(kindText, sizeof kindText, text ? text : "");
+  return *this;
+}
+
+bool uloFolderList::start() {
+  index = -1;
+  return ULO_ScanFileInFolder(path);
+}
+
+bool uloFolderList::next() {
+  bool folder = false;
+  while (ULO_NextFileInFolder(name, sizeof name, &folder)) {
+    if (folder && skipFolders) continue;
+    if (!folder && skipDocuments) continue;
+    item.set(path);
+    item.add(name);
+    // Dot files are the hidden files of this system.
+    if (skipHidden && (item.isHidden() || name[0] == '.')) continue;
+    itemIsFolder = folder;
+    ++index;
+    return true;
+  }
+  return false;
+}
+
+int uloFolderList::count() {
+  start();
+  int n = 0;
+  while (next()) ++n;
+  start();
+  return n;
+}

@@ -1,0 +1,145 @@
+// Platform start and exit, the poll loop and mouse polling for tracking.
+#include <SDL.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/platform/uloEvents.h"
+#include "framework/platform/uloSys.h"
+
+void ULO_WindowResized(int w, int h);
+
+namespace {
+
+constexpr int kPictureSlots = 50;
+void* gPictures[kPictureSlots];
+
+std::atomic<int> gSignals{0};
+
+void onSignal(int sig) {
+  // The first signal asks for an orderly close (the teardown saves what must
+  // be saved); a second one ends the process at once.
+  if (gSignals.fetch_add(1) >= 1) _exit(128 + sig);
+}
+
+void dispatch(const SDL_Event& e) {
+  if (uloSkipWndMsgs) return;
+  if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+    ULO_WindowResized(e.window.data1, e.window.data2);
+  void* param = nullptr;
+  switch (ULO_TranslateEvent(e, uloGlo, ULO_WindowScale(), (int32_t)ULO_Ticks(), &param)) {
+    case uloEventAction::none:
+      break;
+    case uloEventAction::handOver:
+      if (e.type == SDL_MOUSEBUTTONDOWN) SDL_CaptureMouse(SDL_TRUE);
+      if (e.type == SDL_MOUSEBUTTONUP) SDL_CaptureMouse(SDL_FALSE);
+      QXScreen_remoteevents(nullptr);
+      break;
+    case uloEventAction::resize:
+      QXScreen_remoteevents(nullptr);
+      uloGlo.what = uloEvtUpdate;
+      QXScreen_remoteevents(nullptr);
+      break;
+    case uloEventAction::remote:
+      QXScreen_remoteevents(param);
+      break;
+  }
+}
+
+}  // namespace
+
+bool ULO_Platform_Init() {
+  // Our own handlers replace SDL's, which would turn SIGINT into a close
+  // request that asks the user.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  struct sigaction sa = {};
+  sa.sa_handler = onSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    fprintf(stderr, "Jamloom: cannot open the display: %s\n", SDL_GetError());
+    winmainreturnvalue = 0;
+    return false;
+  }
+  uloGlo.running = 1;
+  ULO_SeedRandom((uint32_t)SDL_GetTicks() ^ (uint32_t)getpid());
+  return true;
+}
+
+int32_t ULO_Platform_Exit() {
+  SDL_Quit();
+  return winmainreturnvalue;
+}
+
+void ULO_Init() {
+  for (auto& p : gPictures) p = nullptr;
+}
+
+void ULO_FreePicture(int16_t index) {
+  if (index < 0 || index >= kPictureSlots) return;
+  ULO_DisposePtr(&gPictures[index]);
+}
+
+void ULO_Exit() {
+  for (int16_t i = 0; i < kPictureSlots; ++i) ULO_FreePicture(i);
+}
+
+bool ULO_SignalPending() { return gSignals.load() > 0; }
+
+void ULO_Main2() {
+  QX_InitAll();
+  SDL_Event e;
+  while (uloGlo.running) {
+    if (gSignals.load() > 0) {
+      uloGlo.running = 0;
+      break;
+    }
+    if (SDL_PollEvent(&e)) {
+      dispatch(e);
+      continue;
+    }
+    SDL_Delay(1);
+    uloGlo.what = uloEvtNull;
+    uloGlo.when = (int32_t)ULO_Ticks();
+    QXScreen_remoteevents(nullptr);
+    ULO_PresentIfDirty();
+  }
+  QX_ExitAll();
+}
+
+bool ULO_ButtonDown() {
+  uloGlo.when = (int32_t)ULO_Ticks();
+  uloGlo.what = uloEvtNull;
+  ULO_PresentIfDirty();
+  SDL_PumpEvents();
+  SDL_Event e;
+  if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEBUTTONUP) == 1) {
+    const int s = ULO_WindowScale();
+    if (e.type == SDL_MOUSEMOTION) {
+      uloGlo.mouseX = (int16_t)(e.motion.x / s);
+      uloGlo.mouseY = (int16_t)(e.motion.y / s);
+    } else if (e.button.button == SDL_BUTTON_LEFT) {
+      uloGlo.mouseX = (int16_t)(e.button.x / s);
+      uloGlo.mouseY = (int16_t)(e.button.y / s);
+      if (e.type == SDL_MOUSEBUTTONDOWN) {
+        SDL_CaptureMouse(SDL_TRUE);
+        uloGlo.what = uloEvtMouseDown;
+        uloGlo.buttonDown = 1;
+      } else {
+        SDL_CaptureMouse(SDL_FALSE);
+        uloGlo.buttonDown = 0;
+      }
+    }
+  } else {
+    // Nothing pending: yield instead of spinning a core.
+    SDL_Delay(1);
+  }
+  // A window closed during a drag must not leave the loop tracking forever.
+  if (gSignals.load() > 0 || !ULO_HasWindow()) uloGlo.buttonDown = 0;
+  return uloGlo.buttonDown != 0;
+}

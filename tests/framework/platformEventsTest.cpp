@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include "core/sys/uloRemote.h"
+#include "framework/platform/uloEvents.h"
+#include "framework/platform/uloSys.h"
+
+namespace {
+
+SDL_Event key(Uint32 type, SDL_Keycode sym, Uint16 mod = 0, Uint8 repeat = 0) {
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = type;
+  e.key.keysym.sym = sym;
+  e.key.keysym.mod = mod;
+  e.key.repeat = repeat;
+  return e;
+}
+
+uloEventAction run(const SDL_Event& e, uloGlobalsRec& g, int scale = 1) {
+  return ULO_TranslateEvent(e, g, scale, 1234, nullptr);
+}
+
+TEST(KeyTranslation, HeldKeyGivesDownThenRepeats) {
+  uloGlobalsRec g;
+  EXPECT_EQ(run(key(SDL_KEYDOWN, SDLK_a), g), uloEventAction::handOver);
+  EXPECT_EQ(g.what, uloEvtKeyDown);
+  EXPECT_EQ(g.character, 'a');
+  EXPECT_EQ(g.keyCode, 'a');
+  EXPECT_EQ(g.when, 1234);
+  run(key(SDL_KEYDOWN, SDLK_a, 0, 1), g);
+  EXPECT_EQ(g.what, uloEvtAutoKey);
+}
+
+TEST(KeyTranslation, FixedCodes) {
+  struct {
+    SDL_Keycode sym;
+    uint8_t code;
+  } cases[] = {{SDLK_RETURN, 13}, {SDLK_KP_ENTER, 13}, {SDLK_LEFT, 28}, {SDLK_RIGHT, 29}, {SDLK_UP, 30},
+               {SDLK_DOWN, 31},   {SDLK_DELETE, 127}, {SDLK_KP_7, '7'}, {SDLK_TAB, 9},    {SDLK_BACKSPACE, 8}};
+  for (auto c : cases) {
+    uloGlobalsRec g;
+    run(key(SDL_KEYDOWN, c.sym), g);
+    EXPECT_EQ(g.what, uloEvtKeyDown) << c.sym;
+    EXPECT_EQ(g.keyCode, c.code) << c.sym;
+  }
+}
+
+TEST(KeyTranslation, SpecialKeys) {
+  uloGlobalsRec g;
+  run(key(SDL_KEYDOWN, SDLK_F1), g);
+  EXPECT_EQ(g.specialKey, 1);
+  EXPECT_EQ(g.what, uloEvtKeyDown);
+  run(key(SDL_KEYDOWN, SDLK_F12), g);
+  EXPECT_EQ(g.specialKey, 12);
+  run(key(SDL_KEYDOWN, SDLK_ESCAPE), g);
+  EXPECT_EQ(g.specialKey, 20);
+  run(key(SDL_KEYDOWN, SDLK_PAGEUP), g);
+  EXPECT_EQ(g.specialKey, 20);
+  run(key(SDL_KEYDOWN, SDLK_PAGEDOWN), g);
+  EXPECT_EQ(g.specialKey, 21);
+  run(key(SDL_KEYDOWN, SDLK_a), g);
+  EXPECT_EQ(g.specialKey, 0);
+}
+
+TEST(KeyTranslation, ShiftGivesLayoutCharacters) {
+  uloGlobalsRec g;
+  run(key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), g);
+  EXPECT_EQ(g.character, 'A');
+  EXPECT_EQ(g.shift, 1);
+  run(key(SDL_KEYDOWN, SDLK_1, KMOD_RSHIFT), g);
+  EXPECT_EQ(g.character, '!');
+  run(key(SDL_KEYDOWN, SDLK_a, KMOD_CAPS), g);
+  EXPECT_EQ(g.character, 'A');
+}
+
+TEST(KeyTranslation, ControlOSQBecomeMenuCommands) {
+  struct {
+    SDL_Keycode sym;
+    int16_t item;
+  } cases[] = {{SDLK_o, 1}, {SDLK_s, 4}, {SDLK_q, 6}};
+  for (auto c : cases) {
+    uloGlobalsRec g;
+    run(key(SDL_KEYDOWN, c.sym, KMOD_LCTRL), g);
+    EXPECT_EQ(g.what, uloEvtMenu);
+    EXPECT_EQ(g.menuId, 129);
+    EXPECT_EQ(g.menuItem, c.item);
+  }
+  uloGlobalsRec g;
+  run(key(SDL_KEYDOWN, SDLK_s, KMOD_LCTRL | KMOD_LSHIFT), g);
+  EXPECT_EQ(g.what, uloEvtMenu);  // either case
+  run(key(SDL_KEYDOWN, SDLK_s, KMOD_LCTRL, 1), g);
+  EXPECT_EQ(g.what, uloEvtAutoKey);  // a repeat is no command
+}
+
+TEST(KeyTranslation, ModifierAloneIsNullEvent) {
+  uloGlobalsRec g;
+  run(key(SDL_KEYDOWN, SDLK_LSHIFT, KMOD_LSHIFT), g);
+  EXPECT_EQ(g.what, uloEvtNull);
+  EXPECT_EQ(g.shift, 1);
+  run(key(SDL_KEYUP, SDLK_LSHIFT), g);
+  EXPECT_EQ(g.what, uloEvtNull);
+  EXPECT_EQ(g.shift, 0);
+}
+
+TEST(KeyTranslation, ReleasesCarryCodesButNotFunctionKeys) {
+  uloGlobalsRec g;
+  run(key(SDL_KEYUP, SDLK_RETURN), g);
+  EXPECT_EQ(g.what, uloEvtKeyUp);
+  EXPECT_EQ(g.keyCode, 13);
+  run(key(SDL_KEYUP, SDLK_x), g);
+  EXPECT_EQ(g.what, uloEvtKeyUp);
+  EXPECT_EQ(g.character, 'x');
+  run(key(SDL_KEYUP, SDLK_F5), g);
+  EXPECT_EQ(g.what, uloEvtNull);
+  EXPECT_EQ(g.specialKey, 0);
+}
+
+TEST(MouseTranslation, PositionsAreLogicalPixels) {
+  uloGlobalsRec g;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_MOUSEBUTTONDOWN;
+  e.button.button = SDL_BUTTON_LEFT;
+  e.button.x = 301;
+  e.button.y = 99;
+  EXPECT_EQ(run(e, g, 2), uloEventAction::handOver);
+  EXPECT_EQ(g.what, uloEvtMouseDown);
+  EXPECT_EQ(g.mouseX, 150);
+  EXPECT_EQ(g.mouseY, 49);
+  EXPECT_EQ(g.buttonDown, 1);
+  e.type = SDL_MOUSEBUTTONUP;
+  run(e, g, 2);
+  EXPECT_EQ(g.what, uloEvtNull);
+  EXPECT_EQ(g.buttonDown, 0);
+  e.button.button = SDL_BUTTON_RIGHT;
+  e.type = SDL_MOUSEBUTTONDOWN;
+  EXPECT_EQ(run(e, g, 2), uloEventAction::none);
+}
+
+TEST(WindowTranslation, CloseResizeAndRemote) {
+  uloGlobalsRec g;
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_WINDOWEVENT;
+  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  EXPECT_EQ(run(e, g), uloEventAction::handOver);
+  EXPECT_EQ(g.what, uloEvtClose);
+  e.window.event = SDL_WINDOWEVENT_SIZE_CHANGED;
+  e.window.data1 = 1920;
+  e.window.data2 = 1080;
+  EXPECT_EQ(run(e, g, 2), uloEventAction::resize);
+  EXPECT_EQ(g.what, uloEvtResize);
+  EXPECT_EQ(g.windowWidth, 960);
+  EXPECT_EQ(g.windowHeight, 540);
+  SDL_zero(e);
+  e.type = ULO_RemoteEventType();
+  int marker;
+  e.user.data1 = &marker;
+  void* param = nullptr;
+  EXPECT_EQ(ULO_TranslateEvent(e, g, 1, 0, &param), uloEventAction::remote);
+  EXPECT_EQ(param, &marker);
+}
+
+TEST(Clock, TimeoutWithDeadlineZeroFiresOnceAPeriod) {
+  int32_t deadline = 0;
+  uloGlo.when = 100;
+  EXPECT_TRUE(ULO_EveTimeoutRepeated(deadline, 30));
+  EXPECT_EQ(deadline, 130);
+  EXPECT_FALSE(ULO_EveTimeoutRepeated(deadline, 30));
+  uloGlo.when = 130;
+  EXPECT_FALSE(ULO_EveTimeoutRepeated(deadline, 30));
+  uloGlo.when = 131;
+  EXPECT_TRUE(ULO_EveTimeoutRepeated(deadline, 30));
+  EXPECT_EQ(deadline, 161);
+}
+
+TEST(Clock, TimeoutSurvivesTheTickWrap) {
+  int32_t deadline = (int32_t)0xFFFFFFF0u;  // set just before the wrap
+  uloGlo.when = 5;                           // after it
+  EXPECT_TRUE(ULO_EveTimeoutRepeated(deadline, 10));
+  EXPECT_EQ(deadline, 15);
+}
+
+TEST(Clock, TicksRunAtSixtyPerSecond) {
+  uint32_t a = ULO_Ticks();
+  SDL_Delay(250);
+  uint32_t b = ULO_Ticks();
+  EXPECT_GE(b - a, 14u);
+  EXPECT_LE(b - a, 20u);
+}
+
+TEST(Random, StaysInRangeAndZeroIsSafe) {
+  ULO_SeedRandom(42);
+  bool seen[7] = {};
+  for (int i = 0; i < 1000; ++i) {
+    int16_t r = ULO_Random(7);
+    ASSERT_GE(r, 0);
+    ASSERT_LT(r, 7);
+    seen[r] = true;
+  }
+  for (bool s : seen) EXPECT_TRUE(s);
+  EXPECT_EQ(ULO_Random(0), 0);
+  EXPECT_EQ(ULO_Random(-3), 0);
+}
+
+int16_t gLastButtons = -1;
+int16_t recordButtons(const char*, const char*, int16_t buttons) {
+  gLastButtons = buttons;
+  return 1;
+}
+
+TEST(MessageBoxes, ButtonKindsAreClamped) {
+  ULO_SetMessageBoxHook(recordButtons);
+  ULO_UserNotify("x", 5);
+  EXPECT_EQ(gLastButtons, 2);
+  ULO_UserNotify("x", -1);
+  EXPECT_EQ(gLastButtons, 0);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b == 0 ? 1 : b == 1 ? 2 : 3; });
+}
+
+TEST(Memory, BlocksAreClearedOnDispose) {
+  char* p = nullptr;
+  ASSERT_TRUE(ULO_NewPtrT(&p, 16));
+  ASSERT_NE(p, nullptr);
+  ULO_DisposePtrT(&p);
+  EXPECT_EQ(p, nullptr);
+  void* q = reinterpret_cast<void*>(1);
+  EXPECT_FALSE(ULO_NewPtr(&q, -1));
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Every test: the unit tests in a normal build, the same tests under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded engine tests
+# under ThreadSanitizer, a short run of every fuzz target, and the
+# end-to-end checks of the real program under Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+export CCACHE_DIR=${CCACHE_DIR:-$ROOT/.ccache}
+export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+JOBS=${JOBS:-2}
+FAILED=0
+
+step() { echo; echo "==== $*"; }
+
+step "Build"
+cmake -G Ninja -S "$ROOT" -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+ninja -C build -j"$JOBS"
+
+step "Unit tests"
+ctest --test-dir build -j"$JOBS" --output-on-failure || FAILED=1
+
+step "Unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -G Ninja -S "$ROOT" -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=address -DJL_BENCH=OFF >/dev/null
+ninja -C build-asan -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$JOBS" --output-on-failure || FAILED=1
+
+if ls "$ROOT"/tests/engine/*.cpp >/dev/null 2>&1; then
+  step "Threaded engine tests under ThreadSanitizer"
+  cmake -G Ninja -S "$ROOT" -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=thread -DJL_BENCH=OFF >/dev/null
+  ninja -C build-tsan -j"$JOBS" jl_tests_engine
+  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L engine --output-on-failure || FAILED=1
+fi
+
+step "Fuzz smoke run"
+"$ROOT/fuzz/run.sh" "${FUZZ_SECONDS:-10}" || FAILED=1
+
+step "End to end"
+"$ROOT/tests/e2e/run.sh" || FAILED=1
+
+echo
+if [ "$FAILED" -ne 0 ]; then
+  echo "SOME TESTS FAILED"
+  exit 1
+fi
+echo "ALL TESTS PASSED"
