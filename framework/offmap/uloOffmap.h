@@ -68,11 +68,12 @@ class uloOffmap {
   void copyMask(const uloOffmap* source, const uloRect& srcRect, const uloOffmap* mask,
                 const uloRect& maskRect, const uloRect& dstRect);
   // As copyMask with an overall strength 0..256 (256 = full); every pixel is
-  // written.
+  // written. Levels outside 0..256 are taken as the nearest end.
   void copyMaskBlend(const uloOffmap* source, const uloRect& srcRect, const uloOffmap* mask,
                      const uloRect& maskRect, const uloRect& dstRect, int level);
-  // Blend with strength 0..256. Even 256 keeps the result at 31/32 of the
-  // source: the skins were tuned against that.
+  // Blend with strength 0..256, weighted in 32nds: even 256 gives 31/32 of
+  // the source and nothing of the destination, so fades never reach an exact
+  // copy (use copy for that).
   void copyBlend(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect, int level);
   void fill(const uloRect& rect, int value);
   // Scales every channel by factor / 256 (256 keeps, 0 clears).

@@ -18,11 +18,14 @@ constexpr int kPictureSlots = 50;
 void* gPictures[kPictureSlots];
 
 std::atomic<int> gSignals{0};
+std::atomic<bool> gLooping{false};
 
 void onSignal(int sig) {
-  // The first signal asks for an orderly close (the teardown saves what must
-  // be saved); a second one ends the process at once.
-  if (gSignals.fetch_add(1) >= 1) _exit(128 + sig);
+  // In the poll loop the first signal asks for an orderly close (the
+  // teardown saves what must be saved); a second one ends the process at
+  // once. Before the loop runs there is nothing of the user's to save, and a
+  // modal box of the start-up would keep the loop from ever seeing the flag.
+  if (!gLooping.load() || gSignals.fetch_add(1) >= 1) _exit(128 + sig);
 }
 
 void dispatch(const SDL_Event& e) {
@@ -93,6 +96,7 @@ bool ULO_SignalPending() { return gSignals.load() > 0; }
 
 void ULO_Main2() {
   QX_InitAll();
+  gLooping = true;
   SDL_Event e;
   while (uloGlo.running) {
     if (gSignals.load() > 0) {
@@ -110,6 +114,7 @@ void ULO_Main2() {
     ULO_PresentIfDirty();
   }
   QX_ExitAll();
+  gLooping = false;
 }
 
 bool ULO_ButtonDown() {
