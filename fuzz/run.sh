@@ -25,7 +25,7 @@ for t in $targets; do
   scratch="$BUILD/corpus-$name"
   mkdir -p "$scratch"
   echo "-- $t for ${SECONDS_EACH}s"
-  if ! "$BUILD/fuzz_$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$BUILD/fuzz/fuzz_$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
        -artifact_prefix="$BUILD/crash-$name-" -print_final_stats=0 "$scratch" \
        $( [ -d "$corpus" ] && echo "$corpus" ) >"$BUILD/$t.log" 2>&1; then
     echo "   FAILED: see $BUILD/$t.log"; tail -n 30 "$BUILD/$t.log"; status=1

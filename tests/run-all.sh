@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
-export CCACHE_DIR=${CCACHE_DIR:-$ROOT/.ccache}
+# ccache keeps its cache in the default place, so later runs on the same
+# machine start warm even from a fresh clone in another folder.
+export CCACHE_BASEDIR=$ROOT CCACHE_NOHASHDIR=1
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen}
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 JOBS=${JOBS:-2}

@@ -1,0 +1,158 @@
+#include "engine/JLEngine.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "core/files/uloPathNames.h"
+#include "engine/Mixer.h"
+#include "engine/Vtrack.h"
+#include "engine/synth/Synth.h"
+
+JLEngine* gep = nullptr;
+
+namespace {
+
+// Internal ':' path to an absolute system path. False when it does not fit.
+bool toAbsoluteSystemPath(const char* uloPath, char* out, size_t outSize) {
+  char sys[kUloPathMax];
+  if (!uloPath || !ULO_UloPathToSystemPath(uloPath, sys, sizeof sys) || !sys[0]) return false;
+  if (sys[0] == '/') {
+    if (strlen(sys) >= outSize) return false;
+    ULO_StrCopy(out, outSize, sys);
+    return true;
+  }
+  char cwd[kUloPathMax];
+  if (!getcwd(cwd, sizeof cwd)) return false;
+  const size_t need = strlen(cwd) + 1 + strlen(sys);
+  if (need >= outSize) return false;
+  ULO_StrCopy(out, outSize, cwd);
+  if (out[strlen(out) - 1] != '/') strcat(out, "/");
+  strcat(out, sys);
+  return true;
+}
+
+}  // namespace
+
+JLEngine::JLEngine() : playing(0), syncMode(0) {
+  for (int16_t& s : trackSample) s = -1;
+}
+
+JLEngine::~JLEngine() = default;
+
+void JLEngine::init() {
+  Elast_Init();
+  InitPlay();
+  MasterVolume(63);
+  ResetSongVTracks();
+  SetRealtimeFreq(44100);
+  for (int16_t& s : trackSample) s = -1;
+}
+
+void JLEngine::exit() {
+  ExitPlay();
+  Elast_Exit();
+  playing = 0;
+}
+
+void JLEngine::play() {
+  if (playing) return;
+  BeginPlay();  // an engine already armed stays armed
+  playing = 1;
+}
+
+void JLEngine::stop() {
+  if (!playing) return;
+  StopPlay();
+  playing = 0;
+}
+
+void JLEngine::setMixerVolume(short v) { MasterVolume(v); }
+
+void JLEngine::setMixerBpm(float bpm) {
+  const double milli = std::trunc(1000.0 * double(bpm));
+  if (!(milli >= 1.0)) return;  // also rejects NaN
+  SetMixBPM(milli > 2147483647.0 ? 2147483647 : int(milli));
+}
+
+void JLEngine::setMixerFrequency(long hz) {
+  if (hz <= 0 || hz > 1000000) return;
+  SetRealtimeFreq(int(hz));
+}
+
+char JLEngine::getMixerBeat() { return char(GetCurrentBeat()); }
+
+void JLEngine::samplesBpm(float bpm) {
+  SetSongBPM(bpm >= 1.0f && bpm < 100000.0f ? int(bpm) : 0);
+  BeginPlay();
+}
+
+void JLEngine::samplesListReset() {
+  for (int16_t& s : trackSample) s = -1;
+  ResetSongVTracks();
+}
+
+short JLEngine::samplesListAdd(const char* path, short divisor) {
+  char sys[kVTrackNameSize + 1];
+  // A path that does not convert or fit still takes its sample number (as
+  // a silent entry), so the loops after it keep theirs.
+  const bool ok = toAbsoluteSystemPath(path, sys, sizeof sys) && strlen(sys) < kVTrackNameSize;
+  const int r = AddSongVTrack(ok ? sys : "", divisor, 0);
+  return short(ok && r == 0 ? 0 : 1);
+}
+
+void JLEngine::setTrackSample(short track, short sample) {
+  if (track < 0 || track >= 256) return;
+  trackSample[track] = sample;
+  if (!playing) return;
+  const int variant = sample == -1 ? -1 : sample + 1;
+  if (syncMode)
+    TrackPlaySync(track + 1, variant);
+  else
+    TrackPlay(track + 1, variant);
+}
+
+void JLEngine::setTrackVolume(short track, short vol) {
+  if (syncMode)
+    VolumeSync2(track + 1, vol);
+  else
+    TrackVolume(track + 1, vol);
+}
+
+void JLEngine::setTrackPan(short track, short pan) {
+  if (syncMode)
+    PanSync2(track + 1, 63 - pan);
+  else
+    TrackPan(track + 1, 63 - pan);
+}
+
+void JLEngine::synth_Arp(short mode, short stepsPerBeat, const char* notes) {
+  if (notes && notes[0])
+    RealtimeArpeggiatorOn(mode, stepsPerBeat, notes);
+  else
+    RealtimeArpeggiatorOff();
+}
+
+void JLEngine::synth_Stop() { RealtimeArpeggiatorOff(); }
+
+void JLEngine::synth_SetFolder(const char* path) {
+  char sys[kUloPathMax];
+  if (!toAbsoluteSystemPath(path, sys, sizeof sys - 1)) return;
+  if (sys[strlen(sys) - 1] != '/') strcat(sys, "/");
+  RealtimeSetSynth(sys);
+}
+
+void JLEngine::synth_SetPoly(short n) { RealtimeSetSynthPoly(n); }
+void JLEngine::synth_SetVolume(short v) { RealtimeSetSynthVolume(v); }
+void JLEngine::synth_SetPan(short p) { RealtimeSetSynthPan(p); }
+
+void JLEngine::sync_atGrooveSet(short on) { syncMode = on; }
+
+short JLEngine::copyAudioFile(const char*, const char*) { return 0; }
+void JLEngine::changesBegin() {}
+void JLEngine::changesEnd() {}
+
+void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {
+  LGetTrackPeaks(track, left, right);
+}

@@ -1,0 +1,80 @@
+// The one door from the rest of the program into the audio engine. It turns
+// application units (tracks 0..7, samples from 0 with -1 = none, pan -64..63
+// centred on 0, tempo as a float, internal ':' paths) into the engine's
+// procedural calls and remembers whether the application considers the
+// engine playing.
+//
+// Threads: every operation runs on the UI thread. Nothing here reports a
+// failure except the few operations with a result: a start that finds no
+// audio device leaves the engine armed and silent, and the program goes on.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/userloop/Elast.h"
+
+class JLEngine {
+ public:
+  JLEngine();
+  ~JLEngine();
+  JLEngine(const JLEngine&) = delete;
+  JLEngine& operator=(const JLEngine&) = delete;
+
+  // Starts the user-loop renderer and the engine (synth, loader thread);
+  // master volume 63, empty sample list, 44100 Hz, no track samples.
+  void init();
+  // Stops output and the loader thread and frees the engine's buffers.
+  void exit();
+
+  void play();
+  void stop();
+
+  void setMixerVolume(short v);       // 0..128, clamped
+  void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
+  void setMixerFrequency(long hz);    // only while the engine is stopped
+  char getMixerBeat();                // -1 when silent, else 0..31
+
+  // Song tempo; also arms the engine when it is stopped.
+  void samplesBpm(float bpm);
+  void samplesListReset();
+  // Registers the next sample (internal ':' path). `divisor` is the number of
+  // repetitions per 32 beats, 0 = derive it from the file's length. Returns
+  // 0 on success, 1 when the path does not convert or the list is full (the
+  // sample number is then not taken).
+  short samplesListAdd(const char* path, short divisor);
+
+  void setTrackSample(short track, short sample);
+  void setTrackVolume(short track, short vol);   // 0..127
+  void setTrackPan(short track, short pan);      // -64 left .. 63 right
+
+  void synth_Arp(short mode, short stepsPerBeat, const char* notes);
+  void synth_Stop();
+  void synth_SetFolder(const char* path);
+  void synth_SetPoly(short n);
+  void synth_SetVolume(short v);
+  void synth_SetPan(short p);
+
+  void sync_atGrooveSet(short on);
+
+  short copyAudioFile(const char* from, const char* to);
+  void changesBegin();
+  void changesEnd();
+
+  bool userLoop_load(const char* path);
+  void userLoop_params(jlUserLoopSettingsRec* s);
+  bool userLoop_recordStart();
+  void userLoop_recordStop();
+  void userLoop_recordReset();
+  bool userLoop_recordStatus(short* percent, short* other);
+
+  // Addresses of the two level-meter words of a 0-based track (either out
+  // pointer may be null). The audio thread raises them; the reader takes
+  // the value and stores -1 (exchange(-1) does both at once).
+  void getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right);
+
+  int16_t trackSample[256];
+  int16_t playing;
+  int16_t syncMode;
+};
+
+extern JLEngine* gep;

@@ -1,0 +1,375 @@
+#include "engine/Mixer.h"
+
+#include <cstring>
+
+#include "engine/AudioFormat.h"
+#include "engine/MMSysAudio.h"
+#include "engine/Vtrack.h"
+#include "engine/synth/Synth.h"
+#include "engine/userloop/Elast.h"
+
+int32_t SAMPFREQ = 22050;
+int32_t BLOCKLEN = 8192;
+std::atomic<int32_t> ResampledBPM{0};
+std::atomic<int32_t> PlayingStatus{0};
+std::atomic<int32_t> MasterVol{128};
+std::atomic<int16_t> ttTrackPeaks[16];
+std::atomic<int16_t> ttDistance{8};
+
+namespace {
+
+// Audio-thread state (the UI touches it only while no output runs).
+int16_t ttTrackPeaksQueue[16][32];
+int16_t ttQWPos = 0;
+int16_t ttQRPos = 1;
+float floatOutL[kBusFrames];
+float floatOutR[kBusFrames];
+int16_t* resBuf = nullptr;
+int32_t resBufFrames = 0;
+int32_t resBufPtr = 0;
+
+int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+void raisePeak(std::atomic<int16_t>& word, int16_t v) {
+  int16_t cur = word.load(std::memory_order_relaxed);
+  while (cur < v && !word.compare_exchange_weak(cur, v, std::memory_order_relaxed)) {
+  }
+}
+
+}  // namespace
+
+// ---- rates and tempo -------------------------------------------------------
+
+void SetRealtimeFreq(int hz) {
+  if (PlayingStatus.load() != 0 || hz <= 0) return;
+  SAMPFREQ = hz;
+  BLOCKLEN = hz >= 44100 ? 16384 : 8192;
+}
+
+int SetMixBPM(int milliBpm) {
+  if (milliBpm <= 0) return ResampledBPM.load();
+  // Single precision on purpose: 120000 gives 22049 at 44100 Hz, which is
+  // what keeps the song tempo an exact copy (2048 * BPM / r truncates to 2048).
+  const float rf = float(SAMPFREQ * 60) / (float(milliBpm) * 0.001f);
+  int64_t r = rf >= 2147483647.0f ? 2147483647 : int64_t(rf);
+  const int64_t bpm = BPM.load();
+  if (bpm > 0) {
+    if (r * 13 < bpm * 10) r = bpm * 10 / 13;
+    // At least one mixed frame per output request.
+    if (r > bpm * kMixBlock) r = bpm * kMixBlock;
+  }
+  if (r < 1) r = 1;
+  if (bpm > 0) {
+    const int64_t d = r * 8 / bpm;
+    ttDistance = int16_t(d > 32767 ? 32767 : d);
+  }
+  ResampledBPM = int32_t(r);
+  return int32_t(r);
+}
+
+// ---- resampler -------------------------------------------------------------
+
+int InitResampler(int blockLen) {
+  ResetResampler();
+  resBufFrames = blockLen * 4;
+  resBuf = static_cast<int16_t*>(M_alloc(long(resBufFrames) * 4));
+  if (!resBuf) resBufFrames = 0;
+  resBufPtr = 0;
+  return 0;
+}
+
+int ResetResampler() {
+  M_free(resBuf);
+  resBuf = nullptr;
+  resBufFrames = 0;
+  resBufPtr = 0;
+  return 0;
+}
+
+int GetResampled(void* out, int n) {
+  int16_t* dst = static_cast<int16_t*>(out);
+  const int64_t bpm = BPM.load(std::memory_order_relaxed);
+  const int64_t r = ResampledBPM.load(std::memory_order_relaxed);
+  if (!resBuf || n <= 0 || bpm <= 0 || r <= 0) {
+    if (n > 0) memset(dst, 0, size_t(n) * 4);
+    return n;
+  }
+  int64_t nIn = bpm * n / r;
+  if (nIn < 1) nIn = 1;
+  if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
+  while (resBufPtr < nIn) {
+    GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
+    resBufPtr += kMixBlock;
+  }
+  Resample(dst, resBuf, n, int(nIn));
+  resBufPtr -= int32_t(nIn);
+  memmove(resBuf, resBuf + 2 * nIn, size_t(resBufPtr) * 4);
+  return n;
+}
+
+int Resample(int16_t* out, const int16_t* in, int nOut, int nIn) {
+  if (nOut <= 0 || nIn <= 0) return nOut;
+  if (nIn == nOut) {
+    memcpy(out, in, size_t(nOut) * 4);
+    return nOut;
+  }
+  const float ratio = float(nIn) / float(nOut);
+  const int last = nIn - 1;
+  for (int i = 0; i < nOut; ++i) {
+    const int64_t p = int64_t(ratio * (i * 100.0));
+    const int64_t idx = p / 100;
+    if (idx >= last) {
+      out[2 * i] = in[2 * last];
+      out[2 * i + 1] = in[2 * last + 1];
+      continue;
+    }
+    const double frac = double(p % 100) * 0.01;
+    const int16_t* a = in + 2 * idx;
+    out[2 * i] = int16_t(a[0] + (a[2] - a[0]) * frac);
+    out[2 * i + 1] = int16_t(a[1] + (a[3] - a[1]) * frac);
+  }
+  return nOut;
+}
+
+// ---- mix settings ------------------------------------------------------------
+
+int TrackVolume(int track, int vol) {
+  TRACK& t = Tracks[clampInt(track, 1, kTracks) - 1];
+  vol = clampInt(vol, 0, 127);
+  TrackLockGuard g(t.lock);
+  t.volume = vol;
+  t.syncVolume = -1;
+  return vol;
+}
+
+int TrackPan(int track, int pan) {
+  TRACK& t = Tracks[clampInt(track, 1, kTracks) - 1];
+  pan = clampInt(pan, 0, 127);
+  TrackLockGuard g(t.lock);
+  t.pan = pan;
+  t.syncPan = -1;
+  return pan;
+}
+
+int VolumeSync2(int track, int vol) {
+  TRACK& t = Tracks[clampInt(track, 1, kTracks) - 1];
+  TrackLockGuard g(t.lock);
+  t.syncVolume = clampInt(vol, 0, 127);
+  t.syncAt = SyncPointAfter(TimeLine.load(std::memory_order_acquire));
+  return 0;
+}
+
+int PanSync2(int track, int pan) {
+  TRACK& t = Tracks[clampInt(track, 1, kTracks) - 1];
+  TrackLockGuard g(t.lock);
+  t.syncPan = clampInt(pan, 0, 127);
+  t.syncAt = SyncPointAfter(TimeLine.load(std::memory_order_acquire));
+  return 0;
+}
+
+int MasterVolume(int vol) {
+  vol = clampInt(vol, 0, 128);
+  MasterVol = vol;
+  return vol;
+}
+
+void LGetTrackPeaks(short track, std::atomic<int16_t>** left, std::atomic<int16_t>** right) {
+  const bool ok = track >= 0 && track < kTracks;
+  if (left) *left = ok ? &ttTrackPeaks[track] : nullptr;
+  if (right) *right = ok ? &ttTrackPeaks[track + 8] : nullptr;
+}
+
+// ---- block mixing --------------------------------------------------------------
+
+int GetSamples(void* out, int count) {
+  if (count <= 0) return count;
+  if (count > kBusFrames) count = kBusFrames;
+  int16_t* dst = static_cast<int16_t*>(out);
+  memset(floatOutL, 0, sizeof(float) * size_t(count));
+  memset(floatOutR, 0, sizeof(float) * size_t(count));
+  const int32_t T = TimeLine.load(std::memory_order_relaxed);
+  const float master = float(MasterVol.load(std::memory_order_relaxed));
+
+  for (int ti = 0; ti < kTracks; ++ti) {
+    TRACK& t = Tracks[ti];
+    if (T >= t.syncAt.load(std::memory_order_relaxed)) {
+      TrackLockGuard g(t.lock);
+      if (T >= t.syncAt) {
+        t.syncAt = kNever;
+        if (t.syncVolume != -1) t.volume = t.syncVolume.load();
+        if (t.syncPan != -1) t.pan = t.syncPan.load();
+      }
+    }
+    if (t.pendingVariant.load(std::memory_order_relaxed) == -1 &&
+        int64_t(T) + count / 2 >= t.syncPoint.load(std::memory_order_relaxed)) {
+      TrackLockGuard g(t.lock);
+      if (t.pendingVariant == -1 && int64_t(T) + count / 2 >= t.syncPoint) {
+        t.pendingVariant = -2;
+        t.nextStart = kNever;
+        t.fileName[0] = 0;
+        t.currentVariant = -1;
+        t.idle = 1;
+        t.schedGen.fetch_add(1);
+      }
+    }
+    // A track idle only between two files of its loop keeps playing what
+    // its ring holds; only a stopped track is skipped.
+    if (t.currentVariant.load(std::memory_order_relaxed) < 0 || !t.ring) continue;
+    const int v = t.volume.load(std::memory_order_relaxed);
+    if (v == 0) continue;
+    const int32_t loaded = t.loadedTo.load(std::memory_order_acquire);
+    const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
+    if (streaming && int64_t(loaded) < int64_t(T) + count) TrackUnderruns.fetch_add(1);
+    // Only frames below loadedTo belong to this lap of the ring; the rest
+    // may be under the loader's pen.
+    int32_t from = T;
+    const int32_t mf = t.mixFrom.load(std::memory_order_relaxed);
+    if (mf > from) from = mf;
+    int64_t end = int64_t(T) + count;
+    if (loaded < end) end = loaded;
+    if (end <= from) continue;
+    const int R = t.ringFrames;
+    const int at = int(from % R);
+    int frames = int(end - from);
+    if (at + frames > R) frames = R - at;
+    const int off = int(from - T);
+    const int16_t* src = t.ring + 2 * at;
+
+    const int p = t.pan.load(std::memory_order_relaxed);
+    float gl, gr;
+    if (p > 63) {
+      gl = (v / 128.0f) * (master / 128.0f);
+      gr = ((127 - p) / 63.0f) * (v / 128.0f) * (master / 128.0f);
+    } else {
+      gl = (v / 128.0f) * (p / 63.0f) * (master / 128.0f);
+      gr = (v / 128.0f) * (master / 128.0f);
+    }
+    float* L = floatOutL + off;
+    float* Rb = floatOutR + off;
+    int pkL = 0, pkR = 0;
+    for (int i = 0; i < frames; ++i) {
+      const int l = src[2 * i], r = src[2 * i + 1];
+      L[i] += float(l) * gl;
+      Rb[i] += float(r) * gr;
+      pkL = l > pkL ? l : pkL;
+      pkR = r > pkR ? r : pkR;
+    }
+    raisePeak(ttTrackPeaks[ti], ttTrackPeaksQueue[ttQRPos][ti]);
+    raisePeak(ttTrackPeaks[8 + ti], ttTrackPeaksQueue[ttQRPos][16 + ti]);
+    ttTrackPeaksQueue[ttQWPos][ti] = int16_t(pkL);
+    ttTrackPeaksQueue[ttQWPos][16 + ti] = int16_t(pkR);
+  }
+  ttQWPos = int16_t((ttQWPos + 1) % 16);
+  ttQRPos = int16_t(((ttDistance.load(std::memory_order_relaxed) + ttQWPos) % 16 + 16) % 16);
+
+  if (elastRenderData.enabled.load(std::memory_order_acquire)) {
+    elastRenderData.count = count;
+    elastRenderData.timeline = T;
+    elastRenderData.barFrames = 4 * BPM.load(std::memory_order_relaxed);
+    elastRenderData.gain = master * (1.0f / 127.0f);
+    elastRenderData.outLeft = floatOutL;
+    elastRenderData.outRight = floatOutR;
+    Elast_RenderToMixer();
+  }
+  SynthFloatRender(&RealtimeSynth, floatOutL, floatOutR, T, master, count);
+
+  for (int i = 0; i < count; ++i) {
+    const float l = floatOutL[i], r = floatOutR[i];
+    dst[2 * i] = l > 32767.0f ? 32767 : l < -32767.0f ? -32767 : int16_t(l);
+    dst[2 * i + 1] = r > 32767.0f ? 32767 : r < -32767.0f ? -32767 : int16_t(r);
+  }
+  TimeLine.store(T + count, std::memory_order_release);
+  WakeLoader();
+  return count;
+}
+
+// ---- lifecycle -----------------------------------------------------------------
+
+int InitPlay() {
+  InitSynth(&RealtimeSynth, &SynthSamps);
+  MasterVol = 128;
+  ExitBackThread = 1;
+  StartLoaderThread();
+  return 1;
+}
+
+int BeginPlay() {
+  if (PlayingStatus.load() != 0) return 1;
+  InitSynthFStop(&RealtimeSynth, &SynthSamps);
+  if (SongBPM.load() <= 0) return 1;  // no beat length without a song tempo
+  if (InitTracks(4 * BLOCKLEN) != 0) return 1;
+  BPM = SAMPFREQ * 60 / SongBPM.load();
+  if (BPM.load() <= 0) {
+    FreeTracks();
+    return 1;
+  }
+  ResampledBPM = BPM.load();
+  SetSynthBPM(&RealtimeSynth, BPM.load());
+  wDBStop();
+  if (wDBInit(GetResampled, 4 * BLOCKLEN) != 0) {
+    FreeTracks();
+    return 1;
+  }
+  PlayingStatus = 1;
+  return 0;
+}
+
+int StartPlayback(int track0, int variant0) {
+  TimeLine.store(0, std::memory_order_release);
+  for (TRACK& t : Tracks) t.mixFrom = 0;
+  TRACK* t = &Tracks[track0];
+  {
+    TrackLockGuard g(t->lock);
+    t->nextStart = kNever;
+    t->fileName[0] = 0;
+    t->currentVariant = variant0;
+    GestioneLooping(t);
+    t->schedGen.fetch_add(1);
+  }
+  InitResampler(BLOCKLEN);
+  InitialTrackOpen();
+  wMidiOpen();
+  wMidiStartStop(1);
+  if (wDBStart() != 0) {
+    CloseWaveFiles();
+    // Back to a clean armed state, so the next selection starts afresh
+    // from timeline 0 instead of finding this attempt's ring loaded.
+    for (TRACK& tr : Tracks) ResetTrackState(&tr);
+    return 1;
+  }
+  ExitBackThread = 0;
+  dowldproc = 1;
+  PlayingStatus = 2;
+  WakeLoader();
+  return 0;
+}
+
+int StopPlay() {
+  const int status = PlayingStatus.load();
+  if (status == 0) return 1;
+  if (status == 1) {
+    FreeTracks();
+    wDBClose();
+    ResetResampler();
+    PlayingStatus = 0;
+    dowldproc = 0;
+    return 0;
+  }
+  PauseLoader();
+  wDBStop();
+  wDBClose();
+  wMidiStartStop(0);
+  wMidiClose();
+  CloseWaveFiles();
+  FreeTracks();
+  ResetResampler();
+  PlayingStatus = 0;
+  return 0;
+}
+
+int ExitPlay() {
+  StopPlay();
+  FreeSynth(&SynthSamps);
+  StopLoaderThread(10000);
+  return 1;
+}

@@ -1,0 +1,54 @@
+// Tempo resampling, the block mixer and the engine's play state.
+//
+// The mixer sums the eight track rings with volume, pan and master volume
+// into a float bus, lets the user loop and the synth add to it, clips to 16
+// bits and advances the timeline, 2048 frames per block. The resampler turns
+// mixed blocks at the song tempo into output at the playing tempo.
+//
+// Threads: GetSamples, GetResampled and Resample run on the audio thread
+// (marked AUDIO below) and never allocate, open files or wait on a lock
+// that disk access can hold. Everything else runs on the UI thread.
+// Results: 0 success, 1 failure unless the line says otherwise.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+constexpr int kMixBlock = 2048;
+constexpr int kBusFrames = 32768;
+
+extern int32_t SAMPFREQ;
+extern int32_t BLOCKLEN;
+extern std::atomic<int32_t> ResampledBPM;
+extern std::atomic<int32_t> PlayingStatus;  // 0 stopped, 1 armed, 2 playing
+extern std::atomic<int32_t> MasterVol;
+extern std::atomic<int16_t> ttTrackPeaks[16];
+extern std::atomic<int16_t> ttDistance;
+
+void SetRealtimeFreq(int hz);
+// Returns the new ResampledBPM (frames per beat at the playing tempo).
+int SetMixBPM(int milliBpm);
+int InitResampler(int blockLen);
+int ResetResampler();
+// AUDIO. Produces n output frames; returns n.
+int GetResampled(void* out, int n);
+// AUDIO. Linear interpolation of nIn stereo frames onto nOut; returns nOut.
+int Resample(int16_t* out, const int16_t* in, int nOut, int nIn);
+
+// Mix settings; track numbers 1..8, values clamped.
+int TrackVolume(int track, int vol);
+int TrackPan(int track, int pan);
+int VolumeSync2(int track, int vol);
+int PanSync2(int track, int pan);
+int MasterVolume(int vol);
+void LGetTrackPeaks(short track, std::atomic<int16_t>** left, std::atomic<int16_t>** right);
+
+// AUDIO. Mixes `count` (<= kBusFrames) frames; returns count.
+int GetSamples(void* out, int count);
+
+int InitPlay();
+int BeginPlay();
+int StopPlay();
+int ExitPlay();
+// The start sequence: the first valid selection while armed. Returns 0, or
+// 1 when the output could not start (the engine stays armed and silent).
+int StartPlayback(int track0, int variant0);

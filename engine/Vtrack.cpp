@@ -1,0 +1,258 @@
+#include "engine/Vtrack.h"
+
+#include <cstring>
+#include <thread>
+
+#include "core/files/uloPathNames.h"
+#include "engine/AudioFormat.h"
+#include "engine/Mixer.h"
+
+TRACK Tracks[kTracks];
+VTRACK VTracks[kVTracks];
+I32 NumVTracks{0};
+I32 TimeLine{0};
+I32 BPM{0};
+I32 SongBPM{0};
+std::atomic<uint32_t> TrackUnderruns{0};
+
+void TrackLock::spinWait() {
+  // Holders only store a few fields; yielding keeps a preempted holder from
+  // being starved by us on a busy core.
+  std::this_thread::yield();
+}
+
+namespace {
+
+// The virtual-track list is read under a track lock by GestioneLooping, so
+// whoever rewrites it holds all eight.
+void lockAllTracks() {
+  for (TRACK& t : Tracks) t.lock.lock();
+}
+void unlockAllTracks() {
+  for (int i = kTracks - 1; i >= 0; --i) Tracks[i].lock.unlock();
+}
+
+int64_t loopFrames(int variant) {
+  if (variant < 0 || variant >= kVTracks) return 0;
+  return int64_t(VTracks[variant].lengthBeats.load(std::memory_order_relaxed)) *
+         BPM.load(std::memory_order_relaxed);
+}
+
+void copyVTrackName(TRACK* t, int variant) {
+  if (variant < 0 || variant >= kVTracks) {
+    t->fileName[0] = 0;
+    return;
+  }
+  ULO_StrCopy(t->fileName, sizeof t->fileName, VTracks[variant].name);
+}
+
+int32_t clampPos(int64_t p) { return p >= kNever ? kNever : int32_t(p); }
+
+}  // namespace
+
+int32_t SyncPointAfter(int32_t p) {
+  const int64_t period = int64_t(kSyncBeats) * BPM.load(std::memory_order_relaxed);
+  if (period <= 0) return kNever;
+  return clampPos((int64_t(p) / period + 1) * period);
+}
+
+void ResetTrackState(TRACK* t) {
+  TrackLockGuard g(t->lock);
+  t->volume = 127;
+  t->pan = 63;
+  t->channels = 1;
+  t->loadedTo.store(0, std::memory_order_release);
+  t->idle = 1;
+  t->remaining = 0;
+  t->file = -1;
+  t->fileStart = 0;
+  t->nextStart = kNever;
+  t->curStart = -1;
+  t->fileName[0] = 0;
+  t->syncVolume = -1;
+  t->syncPan = -1;
+  t->syncAt = kNever;
+  t->pendingVariant = -2;
+  t->syncPoint = 0;
+  t->currentVariant = -1;
+  t->mixFrom = 0;
+  t->schedGen.fetch_add(1);
+}
+
+int InitTracks(int ringFrames) {
+  FreeTracks();
+  if (ringFrames <= 0) return 1;
+  for (TRACK& t : Tracks) {
+    ResetTrackState(&t);
+    t.ringFrames = ringFrames;
+    t.ring = static_cast<int16_t*>(M_alloc(long(ringFrames) * 4));
+    if (!t.ring) {
+      FreeTracks();
+      return 1;
+    }
+  }
+  convBuf = static_cast<int16_t*>(M_alloc(long(ringFrames) * 4));
+  if (!convBuf) {
+    FreeTracks();
+    return 1;
+  }
+  return 0;
+}
+
+void FreeTracks() {
+  M_free(convBuf);
+  convBuf = nullptr;
+  for (TRACK& t : Tracks) {
+    M_free(t.ring);
+    t.ring = nullptr;
+  }
+}
+
+int TrackPlay(int track, int variant) { return TrackPlay2(track, variant, 0); }
+int TrackPlaySync(int track, int variant) { return TrackPlay2(track, variant, 1); }
+
+int TrackPlay2(int track, int variant, int mode) {
+  if (track < 1 || track > kTracks) return 1;
+  TRACK* t = &Tracks[track - 1];
+  const int v = variant - 1;
+  const bool valid = v >= 0 && v < kVTracks && VTracks[v].name[0] != 0;
+  if (valid) {
+    const int status = PlayingStatus.load();
+    if (status == 1) return StartPlayback(track - 1, v);
+    if (status != 2 || (mode != 0 && mode != 1)) return 0;
+    {
+      TrackLockGuard g(t->lock);
+      if (t->currentVariant == v) return 0;
+      // A stopped track may still hold the old loop's audio ahead of the
+      // timeline; it must not come back with the new selection.
+      if (t->currentVariant < 0) t->mixFrom = t->loadedTo.load(std::memory_order_acquire);
+      if (mode == 0) {
+        t->nextStart = kNever;
+        t->fileName[0] = 0;
+        t->currentVariant = v;
+        t->curStart = -1;
+        SetPlaySync(t, -2);
+        GestioneLooping(t);
+      } else {
+        SetPlaySync(t, v);
+      }
+      t->schedGen.fetch_add(1);
+    }
+    WakeLoader();
+    return 0;
+  }
+  TrackLockGuard g(t->lock);
+  if (mode == 1) {
+    SetPlaySync(t, -1);
+  } else {
+    // Stopped already. A track between two files of its loop, or waiting for
+    // its sync start, is idle too but is not stopped, so the test is on the
+    // selection rather than on `idle`.
+    if (t->currentVariant < 0) return 0;
+    t->idle = 1;
+    t->currentVariant = -1;
+    GestioneLooping(t);
+  }
+  t->schedGen.fetch_add(1);
+  return 0;
+}
+
+void SetPlaySync(TRACK* t, int variant) {
+  t->pendingVariant = variant;
+  if (variant > -2) t->syncPoint = SyncPointAfter(TimeLine.load(std::memory_order_acquire));
+  if (variant < 0) return;
+  // Nothing is being read and nothing starts before the sync point: the new
+  // loop can be scheduled right away, silent up to the sync point.
+  const int32_t ns = t->nextStart;
+  if (t->idle && (ns == kNever || ns >= t->syncPoint)) {
+    if (t->currentVariant < 0) t->mixFrom = t->loadedTo.load(std::memory_order_acquire);
+    t->currentVariant = variant;
+    copyVTrackName(t, variant);
+    t->nextStart = t->syncPoint.load();
+  }
+}
+
+void GestioneLooping(TRACK* t) {
+  int cv = t->currentVariant;
+  const int pv = t->pendingVariant;
+  const int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
+  if (pv != -2) {
+    if (cv >= 0 && pv >= 0 && loaded > int64_t(t->syncPoint) - loopFrames(cv)) {
+      // Loading has entered the last repetition before the sync point: the
+      // new loop starts exactly there and cuts the current one.
+      t->currentVariant = pv;
+      copyVTrackName(t, pv);
+      t->nextStart = t->syncPoint.load();
+      cv = pv;
+    }
+    if (cv == pv && loaded < t->syncPoint && pv != -1) return;
+  }
+  if (cv < 0) {
+    t->nextStart = kNever;
+    t->fileName[0] = 0;
+    return;
+  }
+  copyVTrackName(t, cv);
+  const int64_t len = loopFrames(cv);
+  if (len <= 0) {
+    t->nextStart = kNever;
+    return;
+  }
+  int64_t start = (loaded / len) * len;
+  if (start == t->curStart) start += len;
+  t->nextStart = clampPos(start);
+}
+
+int GetCurrentBeat() {
+  if (PlayingStatus.load() != 2) return -1;
+  const int32_t bpm = BPM.load(std::memory_order_relaxed);
+  if (bpm <= 0) return -1;
+  return ((TimeLine.load(std::memory_order_acquire) - BLOCKLEN) / bpm) % kSyncBeats;
+}
+
+void SetSongBPM(int bpm) { SongBPM = bpm; }
+
+void ResetSongVTracks() {
+  lockAllTracks();
+  for (VTRACK& vt : VTracks) {
+    vt.name[0] = 0;
+    vt.lengthBeats.store(0, std::memory_order_relaxed);
+    vt.extraBeats = 0;
+  }
+  NumVTracks = 0;
+  unlockAllTracks();
+}
+
+int AddSongVTrack(const char* path, int divisor, int extra) {
+  const int index = NumVTracks.load();
+  if (index >= kVTracks) return 1;
+  if (!path) path = "";
+  if (divisor == 0) {
+    int channels = 0, frames = 0;
+    const int h = path[0] ? OpenWave(path, &channels, &frames) : -1;
+    if (h >= 0) {
+      const int song = SongBPM.load();
+      if (song > 0) {
+        const int f = 2646000 / song;
+        if (f > 0) {
+          int beats = frames / f + (frames % f > f / 2 ? 1 : 0);
+          if (beats < 1) beats = 1;
+          divisor = 32 / beats;
+        }
+      }
+      F_close(h);
+    }
+  }
+  // Unknown length, or longer than the cycle: one repetition per 32 beats.
+  if (divisor < 1) divisor = 1;
+  if (divisor > 32) divisor = 32;
+  const bool fits = strlen(path) < sizeof VTracks[0].name;
+  lockAllTracks();
+  VTRACK& vt = VTracks[index];
+  ULO_StrCopy(vt.name, sizeof vt.name, fits ? path : "");
+  vt.lengthBeats.store(32 / divisor, std::memory_order_relaxed);
+  vt.extraBeats = 4 * extra;
+  NumVTracks = index + 1;
+  unlockAllTracks();
+  return fits ? 0 : 1;
+}

@@ -1,0 +1,115 @@
+// Track voices and their looping schedule: the eight track records, the list
+// of registered loops (virtual tracks) and the rule that says which file
+// starts where on the common timeline, so every loop repeats at multiples of
+// its own length and all tracks stay in beat.
+//
+// Threads: selections (TrackPlay*, SetPlaySync), AddSongVTrack and
+// ResetSongVTracks run on the UI thread; GestioneLooping also runs on the
+// loader thread. The schedule fields of a track change only under its
+// `lock`, which no thread ever holds across file access or allocation, so the
+// audio thread may take it too. Fields other threads read without the lock
+// are atomics. Operations return 0 on success, 1 on failure.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+constexpr int kTracks = 8;
+constexpr int kVTracks = 512;
+constexpr int32_t kNever = 2000000000;
+constexpr int kSyncBeats = 32;
+constexpr int kVTrackNameSize = 248;
+constexpr int kTrackFileNameSize = 260;
+
+// Spin lock for a handful of field stores. Holders never do I/O or allocate,
+// so a waiter spins for at most a few microseconds, which the audio thread can
+// afford where a mutex could put it to sleep.
+class TrackLock {
+ public:
+  void lock() {
+    while (flag_.test_and_set(std::memory_order_acquire)) spinWait();
+  }
+  void unlock() { flag_.clear(std::memory_order_release); }
+
+ private:
+  static void spinWait();
+  std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+};
+
+struct TrackLockGuard {
+  explicit TrackLockGuard(TrackLock& l) : l_(l) { l_.lock(); }
+  ~TrackLockGuard() { l_.unlock(); }
+  TrackLockGuard(const TrackLockGuard&) = delete;
+  TrackLockGuard& operator=(const TrackLockGuard&) = delete;
+  TrackLock& l_;
+};
+
+struct VTRACK {
+  char name[kVTrackNameSize];     // system path of the loop; empty = free entry
+  std::atomic<int32_t> lengthBeats;
+  int32_t extraBeats;
+};
+
+using I32 = std::atomic<int32_t>;
+
+struct TRACK {
+  I32 volume;          // 0..127
+  I32 pan;             // 127 hard left .. 0 hard right
+  int32_t channels;    // loader thread only
+  int16_t* ring;       // ringFrames interleaved stereo frames
+  I32 loadedTo;        // written by the loader only (release), read by the mixer
+  int32_t ringFrames;
+  I32 idle;            // 1 = no file open
+  int32_t remaining;   // loader thread only
+  int file;            // loader thread only; -1 = none
+  int32_t fileStart;   // loader thread only: timeline start of the open file
+  I32 nextStart;
+  I32 curStart;
+  char fileName[kTrackFileNameSize];  // only under `lock`
+  I32 syncVolume;
+  I32 syncPan;
+  I32 syncAt;
+  I32 pendingVariant;  // -2 none, -1 stop at syncPoint, >= 0 change at syncPoint
+  I32 syncPoint;
+  I32 currentVariant;  // -1 none
+  // Positions before this are not mixed: whatever the ring holds there
+  // belongs to a loop that was stopped before the current selection.
+  I32 mixFrom;
+  // Bumped under `lock` by every schedule change made outside the loader, so
+  // a refill step that did I/O without the lock knows its plan went stale.
+  std::atomic<uint32_t> schedGen;
+  TrackLock lock;
+};
+
+extern TRACK Tracks[kTracks];
+extern VTRACK VTracks[kVTracks];
+extern I32 NumVTracks;
+extern I32 TimeLine;   // next block's position; written by the audio thread only
+extern I32 BPM;        // frames per beat, fixed at arming
+extern I32 SongBPM;
+// Blocks in which a streaming track had less audio loaded than the block
+// needed (the loader fell behind). Diagnostic; never reset while playing.
+extern std::atomic<uint32_t> TrackUnderruns;
+
+int InitTracks(int ringFrames);
+// Back to the armed state (no loop, nothing loaded); keeps the ring.
+void ResetTrackState(TRACK* t);
+void FreeTracks();
+int TrackPlay(int track, int variant);
+int TrackPlaySync(int track, int variant);
+int TrackPlay2(int track, int variant, int mode);
+// Caller holds t->lock.
+void SetPlaySync(TRACK* t, int variant);
+// Caller holds t->lock.
+void GestioneLooping(TRACK* t);
+int GetCurrentBeat();
+void SetSongBPM(int bpm);
+void ResetSongVTracks();
+// `path` is a system path. Every call takes the next sample number, so one
+// bad loop never shifts the numbers of the loops after it: a divisor outside
+// 1..32 or a length that cannot be measured is clamped (32 beats when
+// unknown), and a path too long for the entry registers a silent entry
+// (result 1). Returns 1 without registering only when the list is full.
+int AddSongVTrack(const char* path, int divisor, int extra);
+
+// The sync point seen from position p: the first multiple of 32 beats > p.
+int32_t SyncPointAfter(int32_t p);

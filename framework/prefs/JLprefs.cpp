@@ -1,0 +1,145 @@
+#include "framework/prefs/JLprefs.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/files/uloFiles.h"
+#include "core/files/uloPathNames.h"
+#include "framework/platform/uloSys.h"
+#include "framework/res/uloRes.h"
+
+jlPrefsClass jlPrefs;
+
+namespace {
+
+const int32_t kWindow = ULO_FourCC("mwin");
+const int32_t kOutputType = ULO_FourCC("otyp");
+const int32_t kSettingsLength = ULO_FourCC("olen");
+const int32_t kSettingsData = ULO_FourCC("odat");
+const int32_t kRandomLimit = ULO_FourCC("usrr");
+const int32_t kMtrm = ULO_FourCC("mtrm");
+const int32_t kInterfaceColor = ULO_FourCC("intc");
+
+bool load16(UloResFile& res, int32_t type, int32_t id, int16_t* value) {
+  uint8_t b[2];
+  if (!res.LoadData(b, 2, type, id)) return false;
+  *value = ULO_GetBE16(b);
+  return true;
+}
+
+bool load32(UloResFile& res, int32_t type, int32_t id, int32_t* value) {
+  uint8_t b[4];
+  if (!res.LoadData(b, 4, type, id)) return false;
+  *value = ULO_GetBE32(b);
+  return true;
+}
+
+bool save16(UloResFile& res, int32_t type, int32_t id, int16_t value) {
+  uint8_t b[2];
+  ULO_PutBE16(b, value);
+  return res.SaveData(b, 2, type, id);
+}
+
+bool save32(UloResFile& res, int32_t type, int32_t id, int32_t value) {
+  uint8_t b[4];
+  ULO_PutBE32(b, value);
+  return res.SaveData(b, 4, type, id);
+}
+
+// The container routines close without flushing; a rename must not make a
+// file visible whose data may still be lost in a crash.
+bool flushToDisk(const char* uloPath) {
+  char sys[kUloPathMax];
+  if (!ULO_UloPathToSystemPath(uloPath, sys, sizeof sys)) return false;
+  const int fd = open(sys, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+}  // namespace
+
+jlPrefsClass::jlPrefsClass() = default;
+
+jlPrefsClass::~jlPrefsClass() { clearSoundConvertSettings(); }
+
+void jlPrefsClass::clearSoundConvertSettings() {
+  ULO_DisposePtrT(&soundConvertSettings);
+  soundConvertLength = 0;
+}
+
+bool jlPrefsClass::setSoundConvertSettings(const void* data, int32_t length) {
+  clearSoundConvertSettings();
+  if (!data || length <= 0) return length == 0;
+  if (!ULO_NewPtrT(&soundConvertSettings, length)) return false;
+  memcpy(soundConvertSettings, data, length);
+  soundConvertLength = length;
+  return true;
+}
+
+void jlPrefsClass::load() {
+  UloResFile res;
+  res.SetWorkName(fileName);
+  res.readOnly = 1;
+  if (!res.Open()) return;
+
+  uint8_t w[8];
+  if (res.LoadData(w, 8, kWindow, 0)) {
+    windowPosition.left = ULO_GetBE16(w);
+    windowPosition.top = ULO_GetBE16(w + 2);
+    windowPosition.right = ULO_GetBE16(w + 4);
+    windowPosition.bottom = ULO_GetBE16(w + 6);
+  }
+  load32(res, kOutputType, 0, &outputType);
+  for (int k = 0; k < kRandomSets; k++) load16(res, kRandomLimit, k, &randomLimit[k]);
+  load16(res, kMtrm, 0, &mtrmValue);
+  load16(res, kInterfaceColor, 0, &interfaceColor);
+
+  int32_t length = 0;
+  if (load32(res, kSettingsLength, 0, &length)) {
+    clearSoundConvertSettings();
+    // The data item must match the stored length before anything is
+    // allocated for it: the length is outside input.
+    if (length > 0 && res.IsDataLenAvailable(length, kSettingsData, 0) &&
+        ULO_NewPtrT(&soundConvertSettings, length)) {
+      if (res.LoadData(soundConvertSettings, length, kSettingsData, 0)) soundConvertLength = length;
+      else clearSoundConvertSettings();
+    }
+  }
+  res.Close();
+}
+
+bool jlPrefsClass::save() {
+  char temp[sizeof fileName + 8];
+  ULO_StrCopy(temp, sizeof temp, fileName);
+  ULO_File_AddToPath(temp, sizeof temp, ".saving");
+  if (strlen(temp) != strlen(fileName) + strlen(".saving")) return false;
+  // A leftover from an interrupted save is garbage; Create refuses to
+  // overwrite, so it goes first.
+  if (ULO_FileExists(temp)) ULO_FileDelete(temp);
+
+  bool ok;
+  {
+    UloResFile res;
+    res.SetWorkName(temp);
+    if (!res.Create()) return false;
+    uint8_t w[8];
+    ULO_PutBE16(w, windowPosition.left);
+    ULO_PutBE16(w + 2, windowPosition.top);
+    ULO_PutBE16(w + 4, windowPosition.right);
+    ULO_PutBE16(w + 6, windowPosition.bottom);
+    const int32_t length = soundConvertSettings ? soundConvertLength : 0;
+    ok = res.SaveData(w, 8, kWindow, 0) && save32(res, kOutputType, 0, outputType) &&
+         save32(res, kSettingsLength, 0, length) &&
+         res.SaveData(soundConvertSettings, length, kSettingsData, 0);
+    for (int k = 0; k < kRandomSets && ok; k++) ok = save16(res, kRandomLimit, k, randomLimit[k]);
+    ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
+    ok = res.Close() && ok;
+  }
+  ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);
+  if (!ok) ULO_FileDelete(temp);
+  return ok;
+}

@@ -1,0 +1,55 @@
+// jlPrefsClass: the user's settings and their file "Jamloom.prf" in the
+// program's folder, a resource container with one item per setting. Read
+// once at start-up (after the panels, before the engine), written at exit
+// and whenever the preferences panel stores its settings. Panels read and
+// write the fields directly.
+//
+// Lives in the framework library because it reads and writes a container.
+// User-interface thread only.
+//
+// Failures are silent: a missing file or item, or an item of another
+// length, keeps the default; a save that cannot complete returns false and
+// leaves the previous file as it was, because the new file is written under
+// a temporary name, flushed and only then renamed over the old one.
+#pragma once
+#include <cstdint>
+
+#include "framework/res/uloSwap.h"
+
+// Stored as four big-endian 16-bit values, 8 bytes.
+struct windowPositionRec {
+  int16_t left = 0;
+  int16_t top = 0;
+  int16_t right = 0;
+  int16_t bottom = 0;
+};
+
+constexpr int kRandomSets = 4;
+
+class jlPrefsClass {
+ public:
+  jlPrefsClass();
+  ~jlPrefsClass();
+  jlPrefsClass(const jlPrefsClass&) = delete;
+  jlPrefsClass& operator=(const jlPrefsClass&) = delete;
+
+  void load();
+  bool save();
+  // Replaces the opaque conversion settings with a copy of length bytes.
+  bool setSoundConvertSettings(const void* data, int32_t length);
+  void clearSoundConvertSettings();
+
+  windowPositionRec windowPosition;
+  uint8_t* soundConvertSettings = nullptr;  // ULO_NewPtr block, or null
+  int32_t soundConvertLength = 0;
+  int32_t outputType = ULO_FourCC("JLMX");
+  int16_t randomLimit[kRandomSets] = {4, 5, 6, 7};
+  int16_t mtrmValue = 0;
+  int16_t interfaceColor = 0;
+
+  // The file, as an internal path relative to the current directory; tests
+  // point it elsewhere. At most 254 characters.
+  char fileName[255] = ":Jamloom.prf";
+};
+
+extern jlPrefsClass jlPrefs;

@@ -1,0 +1,74 @@
+#include "song/JLMixDocument.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/files/uloFiles.h"
+#include "song/jlSongMessages.h"
+
+JLMixReadResult JL_ReadMixImage(uloAtomsFile& file, JLIceimage& image) {
+  image.valid = 0;
+  int32_t version = 0;
+  if (!file.read(kJLAtomVersion, &version) || version != kJLMixDocumentVersion)
+    return JLMixReadResult::otherVersion;
+  uint8_t raw[kJLIceimageBytes];
+  if (!file.read(kJLAtomIceimage, kJLIceimageBytes, raw)) return JLMixReadResult::otherVersion;
+  JL_GetIceimage(raw, image);
+  return JLMixReadResult::ok;
+}
+
+JLMixReadResult JL_ReadMixDocument(const char* path, JLIceimage& image, uint8_t* synth, bool* synthOk) {
+  if (synthOk) *synthOk = false;
+  uloAtomsFile file;
+  if (!file.openForRead(path)) {
+    JL_SongMessage(kJLMsgMixDocumentUnreadable);
+    return JLMixReadResult::unreadable;
+  }
+  JLMixReadResult r = JL_ReadMixImage(file, image);
+  if (r == JLMixReadResult::ok && synth) {
+    uint8_t block[kJLSynthBlockBytes];
+    if (file.read(kJLAtomSynth, kJLSynthBlockBytes, block)) {
+      memcpy(synth, block, sizeof block);
+      if (synthOk) *synthOk = true;
+    }
+  }
+  file.close();
+  return r;
+}
+
+void JL_BuildMixDocument(const JLIceimage& image, const uint8_t* synth, uloAtomsWriter& out) {
+  uint8_t raw[kJLIceimageBytes];
+  JL_PutIceimage(image, raw);
+  out.add(kJLAtomVersion, kJLMixDocumentVersion);
+  out.add(kJLAtomIceimage, raw, kJLIceimageBytes);
+  static const uint8_t noSynth[kJLSynthBlockBytes] = {};
+  out.add(kJLAtomSynth, synth ? synth : noSynth, kJLSynthBlockBytes);
+}
+
+bool JL_WriteMixDocument(const char* path, const JLIceimage& image, const uint8_t* synth) {
+  uloAtomsWriter out;
+  JL_BuildMixDocument(image, synth, out);
+  return out.save(path);
+}
+
+bool JL_IsSafeSongName(const char* name) {
+  if (!name || !name[0]) return false;
+  return !strchr(name, '/') && !strchr(name, ':') && !strstr(name, "..");
+}
+
+bool JL_MixSongFolder(const JLIceimage& image, char* folder, size_t folderSize) {
+  char name[JLIceimage::kSongNameSize];
+  memcpy(name, image.songName, sizeof name);
+  name[sizeof name - 1] = 0;
+  if (folder && folderSize) folder[0] = 0;
+  char path[128];
+  if (JL_IsSafeSongName(name)) {
+    snprintf(path, sizeof path, ":Library:Song:%s:", name);
+    if (ULO_FileIsFolder(path) && folder && strlen(path) < folderSize) {
+      memcpy(folder, path, strlen(path) + 1);
+      return true;
+    }
+  }
+  JL_SongMessage(kJLMsgSongNotInstalled, name);
+  return false;
+}

@@ -1,0 +1,45 @@
+// Mix documents (".jld"): an atoms file holding 'vers' (1), 'iced' (the
+// 8732-byte ice image) and 'syic' (the synth panel's 3308-byte settings).
+// Reading goes through a temporary buffer, so an image is only replaced by
+// a complete one; writing produces exactly what the reader takes and
+// replaces an old file only once the new one is complete.
+//
+// User-interface thread. Failures: results, plus the numbered messages of
+// jlSongMessages.h where the user must be told.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "song/JLGroove.h"
+#include "song/uloAtomsFiles.h"
+
+constexpr uint32_t kJLAtomVersion = ULO_AtomTag("vers");
+constexpr uint32_t kJLAtomIceimage = ULO_AtomTag("iced");
+constexpr uint32_t kJLAtomSynth = ULO_AtomTag("syic");
+constexpr int32_t kJLMixDocumentVersion = 1;
+constexpr int32_t kJLSynthBlockBytes = 3308;
+
+enum class JLMixReadResult {
+  ok,            // image (and synth block, when present) read
+  unreadable,    // missing file, no magic: message 4 has been reported
+  otherVersion,  // not version 1 or no image: nothing read, image invalid
+};
+
+// After 'vers' and 'iced' of an opened document: the image on success, else
+// the image's valid byte cleared and the rest unchanged. The synth panel
+// reads 'syic' from the same file afterwards.
+JLMixReadResult JL_ReadMixImage(uloAtomsFile& file, JLIceimage& image);
+// The whole document. synthOk (optional) tells whether 'syic' was read.
+JLMixReadResult JL_ReadMixDocument(const char* path, JLIceimage& image, uint8_t* synth,
+                                   bool* synthOk = nullptr);
+// The bytes of a document and its atomic save.
+void JL_BuildMixDocument(const JLIceimage& image, const uint8_t* synth, uloAtomsWriter& out);
+bool JL_WriteMixDocument(const char* path, const JLIceimage& image, const uint8_t* synth);
+
+// A song name that stays one folder name below ":Library:Song:" (no '/',
+// ':' or "..", not empty).
+bool JL_IsSafeSongName(const char* name);
+// The image's song folder ":Library:Song:<name>:". False, after reporting
+// message 17 with the name, when the name is unsafe or the folder is not
+// installed.
+bool JL_MixSongFolder(const JLIceimage& image, char* folder, size_t folderSize);

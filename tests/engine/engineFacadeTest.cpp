@@ -1,0 +1,260 @@
+// The facade and the engine lifecycle, the real threads (loader and feeder)
+// under load, and the output as captured by SDL's disk audio driver.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "engine/AudioFormat.h"
+#include "engine/JLEngine.h"
+#include "engine/MMSysAudio.h"
+#include "engine/Mixer.h"
+#include "engine/Vtrack.h"
+#include "engine/engineFixtures.h"
+
+using namespace enginetest;
+
+namespace {
+
+// Sets an environment variable for the scope of one test.
+struct ScopedEnv {
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  const char* name_;
+  bool had_;
+  std::string old_;
+};
+
+// Loads a song of `n` loops into the facade the way the song loader does.
+void loadSong(JLEngine& e, TempFolder& tf, int n) {
+  e.stop();
+  e.setMixerFrequency(44100);
+  e.samplesListReset();
+  e.samplesBpm(120.0f);
+  const int beats[] = {4, 2, 8, 1, 4, 16, 2, 32, 3, 4, 8, 1};
+  for (int i = 0; i < n; ++i) {
+    const std::string name = "l" + std::to_string(i) + ".wav";
+    tf.write(name, wavBytes(i + 1, beats[i % 12] * kBeat, i % 3 == 0 ? 1 : 2));
+    ASSERT_EQ(0, e.samplesListAdd((tf.ulo() + name).c_str(), i % 2 ? 0 : short(32 / beats[i % 12])));
+  }
+}
+
+}  // namespace
+
+TEST(EngineFacade, UnitsAndCallingOrder) {
+  ScopedEnv noDevice("SDL_AUDIODRIVER", "dummy");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  EXPECT_EQ(63, MasterVol.load());
+  EXPECT_EQ(-1, e.trackSample[200]);
+  loadSong(e, tf, 3);
+  EXPECT_EQ(1, PlayingStatus.load());  // samplesBpm armed it
+  EXPECT_EQ(-1, e.getMixerBeat());
+  EXPECT_EQ(2, VTracks[1].lengthBeats.load());  // derived from the file
+  // Not playing: the selection is only recorded.
+  e.setTrackSample(0, 1);
+  EXPECT_EQ(1, e.trackSample[0]);
+  EXPECT_EQ(1, PlayingStatus.load());
+  e.play();
+  e.setTrackPan(0, 0);
+  EXPECT_EQ(63, Tracks[0].pan.load());
+  e.setTrackPan(0, 63);
+  EXPECT_EQ(0, Tracks[0].pan.load());
+  e.setTrackPan(0, -64);
+  EXPECT_EQ(127, Tracks[0].pan.load());
+  e.setTrackSample(0, 1);
+  EXPECT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(1, Tracks[0].currentVariant.load());
+  e.setMixerBpm(120.0f);
+  EXPECT_EQ(22049, ResampledBPM.load());
+  e.setMixerVolume(500);
+  EXPECT_EQ(128, MasterVol.load());
+  e.sync_atGrooveSet(1);
+  e.setTrackSample(1, 2);
+  EXPECT_EQ(2, Tracks[1].pendingVariant.load());
+  e.setTrackSample(0, -1);
+  EXPECT_EQ(-1, Tracks[0].pendingVariant.load());
+  e.setTrackVolume(3, 5);
+  EXPECT_EQ(5, Tracks[3].syncVolume.load());
+  e.sync_atGrooveSet(0);
+  e.setTrackSample(0, -1);
+  EXPECT_EQ(-1, Tracks[0].currentVariant.load());
+  std::atomic<short>*l = nullptr, *r = nullptr;
+  e.getTrackPeaks(2, &l, &r);
+  EXPECT_EQ(&ttTrackPeaks[2], l);
+  EXPECT_EQ(&ttTrackPeaks[10], r);
+  e.stop();
+  EXPECT_EQ(0, PlayingStatus.load());
+  EXPECT_EQ(1, StopPlay());
+  EXPECT_EQ(0, BeginPlay());
+  EXPECT_EQ(1, BeginPlay());
+  EXPECT_EQ(0, StopPlay());
+  e.exit();
+  EXPECT_FALSE(LoaderRunning());
+}
+
+TEST(EngineFacade, NoAudioDeviceLeavesTheEngineArmedAndSilent) {
+  ScopedEnv noDevice("SDL_AUDIODRIVER", "no-such-driver");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  e.play();
+  e.setTrackSample(0, 0);
+  EXPECT_EQ(1, PlayingStatus.load());
+  EXPECT_EQ(-1, e.getMixerBeat());
+  EXPECT_EQ(-1, Tracks[0].file);
+  e.setTrackSample(1, 1);  // tries again, fails again, nothing breaks
+  EXPECT_EQ(1, PlayingStatus.load());
+  e.stop();
+  e.exit();
+}
+
+// The loader and the feeder run for real while this thread keeps changing
+// loops, volumes, pans and tempo; no ring may ever run dry.
+TEST(EngineThreads, LoaderKeepsEveryRingAheadUnderConstantChanges) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 12);
+  TrackUnderruns = 0;
+  e.play();
+  for (short t = 0; t < 8; ++t) e.setTrackSample(t, t);
+  ASSERT_EQ(2, PlayingStatus.load());
+  e.setMixerBpm(120.0f);
+  e.setMixerVolume(100);
+  std::mt19937 rng(7);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+  int beatsSeen = 0;
+  while (std::chrono::steady_clock::now() < until) {
+    const short t = short(rng() % 8);
+    switch (rng() % 6) {
+      case 0: e.setTrackSample(t, short(int(rng() % 13) - 1)); break;
+      case 1: e.sync_atGrooveSet(short(rng() % 2)); break;
+      case 2: e.setTrackVolume(t, short(rng() % 128)); break;
+      case 3: e.setTrackPan(t, short(int(rng() % 128) - 64)); break;
+      case 4: e.setMixerBpm(100.0f + float(rng() % 80)); break;
+      default: {
+        std::atomic<short>*l, *r;
+        e.getTrackPeaks(t, &l, &r);
+        l->exchange(-1);
+        r->exchange(-1);
+        if (e.getMixerBeat() >= 0) ++beatsSeen;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  const int32_t played = TimeLine.load();
+  e.stop();
+  e.exit();
+  EXPECT_GT(played, 44100 * 2);  // the feeder really ran
+  EXPECT_GT(beatsSeen, 0);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+namespace {
+std::atomic<int> feedCalls{0};
+std::atomic<int> feedStopAfter{0};
+int countingFeed(void* buf, int frames) {
+  memset(buf, 0, size_t(frames) * 4);
+  return ++feedCalls > feedStopAfter ? -1 : frames;
+}
+}  // namespace
+
+TEST(EngineOutput, DriverResultsAndAStopFromInsideTheFeeder) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  EXPECT_EQ(5, MMSysAudio(countingFeed, 8192, 2, 44100, 2048).bufferCount());
+  {
+    MMSysAudio a(countingFeed, 16384, 2, 44100, 2048);
+    EXPECT_EQ(9, a.bufferCount());
+    feedCalls = 0;
+    feedStopAfter = 3;
+    EXPECT_EQ(-1, a.Start());  // the prefill's fourth piece asks to stop
+    EXPECT_EQ(4, feedCalls.load());
+    EXPECT_FALSE(a.isStarted());
+    feedCalls = 0;
+    feedStopAfter = 1000;
+    EXPECT_EQ(0, a.Start());
+    EXPECT_EQ(4, feedCalls.load());  // prefill only, before any feed
+    EXPECT_EQ(1, a.Start());
+    EXPECT_EQ(0, a.Stop());
+    EXPECT_EQ(0, a.Stop());
+  }
+  // The feeder stops the output itself when the callback says so; the
+  // later stop and close must neither hang nor feed again.
+  feedCalls = 0;
+  feedStopAfter = 12;
+  ASSERT_EQ(0, wDBInit(countingFeed, 4 * 16384));
+  ASSERT_EQ(0, wDBStart());
+  for (int i = 0; i < 200 && wDBInstance()->isStarted(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(wDBInstance()->isStarted());
+  EXPECT_EQ(13, feedCalls.load());
+  wDBStop();
+  wDBClose();
+  EXPECT_EQ(-1, wDBStart());
+  wDBStop();
+  EXPECT_EQ(13, feedCalls.load());
+  ScopedEnv broken("SDL_AUDIODRIVER", "no-such-driver");
+  ASSERT_EQ(0, wDBInit(countingFeed, 4 * 16384));
+  EXPECT_EQ(MMSysAudio::kErrNoDevice, wDBInstance()->Start());
+  EXPECT_EQ(-1, wDBStart());
+  wDBClose();
+}
+
+TEST(EngineOutput, DiskDriverCapturesTheMix) {
+  TempFolder tf;
+  const std::string capture = tf.file("capture.raw");
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+  StopPlay();
+  SetRealtimeFreq(44100);
+  SetSongBPM(120);
+  ResetSongVTracks();
+  MasterVolume(128);
+  tf.write("a.wav", wavBytes(11, 2 * kBeat, 2));
+  ASSERT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
+  ASSERT_EQ(0, StartLoaderThread());
+  ASSERT_EQ(0, BeginPlay());
+  ASSERT_EQ(9, wDBInstance()->bufferCount());
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, 1));
+  ASSERT_EQ(2, PlayingStatus.load());
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  StopPlay();
+  StopLoaderThread(2000);
+  const std::string raw = tf.read("capture.raw");
+  const size_t frames = raw.size() / 4;
+  ASSERT_GT(frames, 44100u / 4);
+  auto at = [&](size_t f, int ch) {
+    return int16_t(uint8_t(raw[4 * f + 2 * ch]) | (uint8_t(raw[4 * f + 2 * ch + 1]) << 8));
+  };
+  // The device may have written silence before our first buffer.
+  size_t start = 0;
+  while (start < frames && at(start, 0) == 0) ++start;
+  ASSERT_LT(start, frames);
+  size_t checked = 0;
+  for (size_t f = start; f < frames; ++f, ++checked) {
+    const int64_t p = int64_t(f - start);
+    const int want = marker(11, p % (2 * kBeat)) / 2;
+    if (at(f, 0) == 0 && at(f, 1) == 0 && checked > 8192) break;  // stopped mid-stream
+    ASSERT_EQ(want, at(f, 0)) << "frame " << p;
+    ASSERT_EQ(-want, at(f, 1)) << "frame " << p;
+  }
+  EXPECT_GT(checked, 8192u);  // at least the prefill
+}

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "castsTestSupport.h"
+#include "core/files/uloPathNames.h"
+#include "framework/prefs/JLprefs.h"
+
+using skintest::bytes;
+
+namespace {
+
+struct PrefsDir {
+  TempFolder dir;
+  jlPrefsClass prefs;
+  PrefsDir() { ULO_StrCopy(prefs.fileName, sizeof prefs.fileName, (dir.ulo() + "Jamloom.prf").c_str()); }
+  std::string path() const { return prefs.fileName; }
+};
+
+TEST(PrefsFile, FirstStartKeepsDefaultsAndExitWritesAllTenItems) {
+  PrefsDir d;
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.randomLimit[0], 4);
+  EXPECT_EQ(d.prefs.randomLimit[3], 7);
+  EXPECT_EQ(d.prefs.interfaceColor, 0);
+  EXPECT_EQ(d.prefs.mtrmValue, 0);
+  EXPECT_EQ(d.prefs.outputType, ULO_FourCC("JLMX"));
+  EXPECT_EQ(d.prefs.soundConvertSettings, nullptr);
+  EXPECT_EQ(d.prefs.windowPosition.right, 0);
+
+  ASSERT_TRUE(d.prefs.save());
+  UloResFile res;
+  res.SetWorkName(d.path().c_str());
+  res.readOnly = 1;
+  ASSERT_TRUE(res.Open());
+  struct Item {
+    const char* type;
+    int32_t id, length;
+  } items[] = {{"mwin", 0, 8}, {"otyp", 0, 4}, {"olen", 0, 4}, {"odat", 0, 0}, {"usrr", 0, 2},
+               {"usrr", 1, 2}, {"usrr", 2, 2}, {"usrr", 3, 2}, {"mtrm", 0, 2}, {"intc", 0, 2}};
+  for (const Item& it : items) {
+    const int32_t type = ULO_FourCC(*reinterpret_cast<const char(*)[5]>(it.type));
+    EXPECT_TRUE(res.IsDataLenAvailable(it.length, type, it.id)) << it.type << " " << it.id;
+  }
+  uint8_t b[4];
+  ASSERT_TRUE(res.LoadData(b, 2, ULO_FourCC("usrr"), 2));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 2), bytes({0, 6})) << "big-endian";
+  ASSERT_TRUE(res.LoadData(b, 4, ULO_FourCC("otyp"), 0));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 4), "JLMX");
+  EXPECT_FALSE(d.dir.read("Jamloom.prf.saving").size()) << "no temporary file is left behind";
+}
+
+TEST(PrefsFile, SettingsRoundTrip) {
+  PrefsDir d;
+  d.prefs.windowPosition = {-5, 10, 650, 490};
+  d.prefs.outputType = ULO_FourCC("WAVE");
+  d.prefs.randomLimit[1] = 8;
+  d.prefs.mtrmValue = 1;
+  d.prefs.interfaceColor = 7;
+  ASSERT_TRUE(d.prefs.setSoundConvertSettings("\x01\x02\x03", 3));
+  ASSERT_TRUE(d.prefs.save());
+  d.prefs.randomLimit[1] = 5;  // saving again overwrites, item by item
+  ASSERT_TRUE(d.prefs.save());
+
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.windowPosition.left, -5);
+  EXPECT_EQ(again.windowPosition.bottom, 490);
+  EXPECT_EQ(again.outputType, ULO_FourCC("WAVE"));
+  EXPECT_EQ(again.randomLimit[1], 5);
+  EXPECT_EQ(again.mtrmValue, 1);
+  EXPECT_EQ(again.interfaceColor, 7);
+  ASSERT_EQ(again.soundConvertLength, 3);
+  EXPECT_EQ(memcmp(again.soundConvertSettings, "\x01\x02\x03", 3), 0);
+}
+
+TEST(PrefsFile, ItemsOfTheWrongLengthKeepTheirDefaults) {
+  PrefsDir d;
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Create());
+    ASSERT_TRUE(res.SaveData("\0\0\0\x09", 4, ULO_FourCC("usrr"), 2));  // 4 bytes: not a limit
+    ASSERT_TRUE(res.SaveData("\0\x09", 2, ULO_FourCC("usrr"), 1));
+    ASSERT_TRUE(res.SaveData("\0\0\0\x40", 4, ULO_FourCC("olen"), 0));  // data item missing
+    ASSERT_TRUE(res.SaveData("\x7f\xff\xff\xff", 4, ULO_FourCC("olen"), 1));
+    ASSERT_TRUE(res.SaveData("abc", 3, ULO_FourCC("intc"), 0));
+    ASSERT_TRUE(res.Close());
+  }
+  d.prefs.setSoundConvertSettings("xy", 2);
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.randomLimit[2], 6);
+  EXPECT_EQ(d.prefs.randomLimit[1], 9);
+  EXPECT_EQ(d.prefs.interfaceColor, 0);
+  EXPECT_EQ(d.prefs.soundConvertSettings, nullptr) << "a length without its data gives empty settings";
+  EXPECT_EQ(d.prefs.soundConvertLength, 0);
+}
+
+TEST(PrefsFile, FailedSaveLeavesThePreviousFileWhole) {
+  PrefsDir d;
+  d.prefs.interfaceColor = 3;
+  ASSERT_TRUE(d.prefs.save());
+  const std::string before = d.dir.read("Jamloom.prf");
+
+  // A full disk: every write past the current file size fails.
+  d.prefs.interfaceColor = 4;
+  d.prefs.setSoundConvertSettings(std::string(4000, 'x').data(), 4000);
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &old);
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 16010;
+  setrlimit(RLIMIT_FSIZE, &small);
+  const bool saved1 = d.prefs.save();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  sigaction(SIGXFSZ, &old, nullptr);
+  EXPECT_FALSE(saved1);
+  EXPECT_EQ(d.dir.read("Jamloom.prf"), before);
+  struct stat st;
+  EXPECT_NE(stat(d.dir.file("Jamloom.prf.saving").c_str(), &st), 0) << "the partial file is removed";
+
+  // The temporary name blocked by something that is not a file.
+  ASSERT_EQ(mkdir(d.dir.file("Jamloom.prf.saving").c_str(), 0700), 0);
+  EXPECT_FALSE(d.prefs.save());
+  EXPECT_EQ(d.dir.read("Jamloom.prf"), before);
+  rmdir(d.dir.file("Jamloom.prf.saving").c_str());
+
+  // A leftover from an interrupted save does not stand in the way.
+  d.dir.write("Jamloom.prf.saving", "junk");
+  EXPECT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.interfaceColor, 4);
+  EXPECT_EQ(again.soundConvertLength, 4000);
+}
+
+}  // namespace
