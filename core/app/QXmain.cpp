@@ -1,13 +1,21 @@
 // Start-up and teardown of every long-lived object, in their fixed order.
+// Objects that later screens add take their places in the same sequence.
 #include <cstdlib>
 
-#include "core/sys/jlDesktopIntegration.h"
 #include "core/files/uloFiles.h"
+#include "core/sys/jlDesktopIntegration.h"
+#include "engine/JLEngine.h"
+#include "framework/casts/uloCasts.h"
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSys.h"
+#include "framework/prefs/JLprefs.h"
 #include "framework/res/uloRes.h"
 #include "framework/screen/QXScreen.h"
+#include "framework/text/uloFont.h"
 
 UloResFile QXresfileobj;
+UloCasts QXCasts;
+uloFont QXFont;
 
 int QX_InitAll() {
   QXScreen.preopenApplication();
@@ -19,6 +27,11 @@ int QX_InitAll() {
     exit(0);
   }
 
+  QXCasts.resFile = &QXresfileobj;
+  QXCasts.ownsResFile = 0;
+  QXCasts.ParseResources();
+  jlIntl.start(&QXresfileobj);
+
   static const char* const kLibrary[] = {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:",
                                          ":Library:Jls:"};
   for (const char* folder : kLibrary) ULO_CreateDirectory(folder);
@@ -26,8 +39,14 @@ int QX_InitAll() {
   uloGlo.windowWidth = 640;
   uloGlo.windowHeight = 480;
 
+  QXFont.setup(&QXCasts, 500);
+  QXFont.colorize(256, 256, 0);
   QXScreen.setup();
   QXScreen.windowOpen = false;
+
+  jlPrefs.load();
+  gep = new JLEngine();
+  gep->init();
 
   Register_JLDataIcon();
   JL_WriteApplicationFolder();
@@ -39,6 +58,14 @@ int QX_InitAll() {
 }
 
 void QX_ExitAll() {
+  // Preferences are written while everything that feeds them still exists.
+  jlPrefs.save();
+  if (gep) {
+    gep->exit();
+    delete gep;
+    gep = nullptr;
+  }
+  QXCasts.UnloadResources();
   QXScreen.closeWindow();
   QXresfileobj.Close();
 }
