@@ -38,9 +38,10 @@ class JLEngine {
   void samplesBpm(float bpm);
   void samplesListReset();
   // Registers the next sample (internal ':' path). `divisor` is the number of
-  // repetitions per 32 beats, 0 = derive it from the file's length. Returns
-  // 0 on success, 1 when the path does not convert or the list is full (the
-  // sample number is then not taken).
+  // repetitions per 32 beats, 0 = derive it from the file's length. Every
+  // call takes the next sample number, so one bad loop never shifts the
+  // numbers after it: a path that does not convert becomes a silent entry
+  // and returns 1. Only a full list takes no number (also 1).
   short samplesListAdd(const char* path, short divisor);
 
   void setTrackSample(short track, short sample);
