@@ -1,0 +1,145 @@
+#include "installer/app/jlInstallerWindows.h"
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "installer/jlFolderChooser.h"
+
+namespace {
+
+bool askYesNo(const std::string& text) {
+  fprintf(stderr, "%s\n", text.c_str());
+  const SDL_MessageBoxButtonData buttons[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"},
+  };
+  SDL_MessageBoxData box;
+  SDL_zero(box);
+  // SDL has no question icon; the information icon is the nearest.
+  box.flags = SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+  box.title = "";
+  box.message = text.c_str();
+  box.numbuttons = 2;
+  box.buttons = buttons;
+  int hit = -1;
+  return SDL_ShowMessageBox(&box, &hit) == 0 && hit == 1;
+}
+
+void showError(const std::string& text) {
+  fprintf(stderr, "Error: %s\n", text.c_str());
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), nullptr);
+}
+
+std::string fontFile() {
+  std::string found = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+  if (FcInit()) {
+    FcPattern* pat = FcNameParse((const FcChar8*)"DejaVu Sans");
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult res;
+    if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
+      FcChar8* file = nullptr;
+      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) found = (const char*)file;
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pat);
+  }
+  return found;
+}
+
+// The "Decompressing..." window: one line of text and a progress bar. It
+// ignores the close button, as the work cannot be stopped half-way.
+class WaitingWindow {
+ public:
+  ~WaitingWindow() { close(); }
+
+  void open() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+    window_ = SDL_CreateWindow(kJLWaitingTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
+                               SDL_WINDOW_SHOWN);
+    if (!window_) return;
+    if (TTF_WasInit() || TTF_Init() == 0) {
+      ttfStarted_ = true;
+      if (TTF_Font* font = TTF_OpenFont(fontFile().c_str(), 13)) {
+        text_ = TTF_RenderUTF8_Blended(font, kJLWaitingText, SDL_Color{0, 0, 0, 255});
+        TTF_CloseFont(font);
+      }
+    }
+    // Let the window manager map the window and paint it before the work
+    // takes the thread.
+    const Uint32 until = SDL_GetTicks() + 150;
+    while (!SDL_TICKS_PASSED(SDL_GetTicks(), until)) {
+      pump();
+      SDL_Delay(10);
+    }
+  }
+
+  void progress(int done, int total) {
+    done_ = done;
+    total_ = total;
+    pump();
+  }
+
+  void close() {
+    if (text_) SDL_FreeSurface(text_);
+    text_ = nullptr;
+    if (window_) SDL_DestroyWindow(window_);
+    window_ = nullptr;
+    if (ttfStarted_) TTF_Quit();
+    ttfStarted_ = false;
+  }
+
+ private:
+  static constexpr int kWidth = 440, kHeight = 76;
+
+  void pump() {
+    if (!window_) return;
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+    }
+    paint();
+  }
+
+  void paint() {
+    SDL_Surface* s = SDL_GetWindowSurface(window_);
+    if (!s) return;
+    SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 236, 236, 236));
+    if (text_) {
+      SDL_Rect at = {(s->w - text_->w) / 2, 18, text_->w, text_->h};
+      SDL_BlitSurface(text_, nullptr, s, &at);
+    }
+    SDL_Rect bar = {20, s->h - 24, s->w - 40, 8};
+    SDL_FillRect(s, &bar, SDL_MapRGB(s->format, 200, 200, 200));
+    if (total_ > 0) {
+      bar.w = bar.w * done_ / total_;
+      SDL_FillRect(s, &bar, SDL_MapRGB(s->format, 70, 110, 180));
+    }
+    SDL_UpdateWindowSurface(window_);
+  }
+
+  SDL_Window* window_ = nullptr;
+  SDL_Surface* text_ = nullptr;
+  bool ttfStarted_ = false;
+  int done_ = 0, total_ = 0;
+};
+
+}  // namespace
+
+JLInstallerUi JL_DesktopInstallerUi() {
+  auto waiting = std::make_shared<WaitingWindow>();
+  JLInstallerUi ui;
+  ui.chooseFolder = [](const std::string& title, std::string* folder) {
+    return JL_RunFolderChooser("zenity", title, folder);
+  };
+  ui.askYesNo = askYesNo;
+  ui.showError = showError;
+  ui.beginWork = [waiting](int) { waiting->open(); };
+  ui.progress = [waiting](int done, int total) { waiting->progress(done, total); };
+  ui.endWork = [waiting]() { waiting->close(); };
+  return ui;
+}
