@@ -3,13 +3,13 @@
 // texture and shows it scaled by a whole number, nearest neighbour.
 #include <SDL.h>
 #include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/sys/uloProcess.h"
 #include "framework/platform/uloSys.h"
 
 namespace {
@@ -66,35 +66,12 @@ struct FontKey {
 std::vector<FontKey> gFonts;
 std::string gFontFile[2];  // regular, bold
 
-std::string findFont(bool bold) {
-  const char* debian = bold ? "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
-                            : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-  if (SDL_RWops* probe = SDL_RWFromFile(debian, "rb")) {
-    SDL_RWclose(probe);
-    return debian;
-  }
-  std::string found;
-  if (FcInit()) {
-    FcPattern* pat = FcNameParse((const FcChar8*)(bold ? "DejaVu Sans:bold" : "DejaVu Sans"));
-    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    FcDefaultSubstitute(pat);
-    FcResult res;
-    if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
-      FcChar8* file = nullptr;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) found = (const char*)file;
-      FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pat);
-  }
-  return found;
-}
-
 TTF_Font* fontFor(int pixels, int style) {
   for (auto& f : gFonts)
     if (f.pixels == pixels && f.style == style) return f.font;
   if (!TTF_WasInit() && TTF_Init() != 0) return nullptr;
   const int bold = (style & 1) ? 1 : 0;
-  if (gFontFile[bold].empty()) gFontFile[bold] = findFont(bold);
+  if (gFontFile[bold].empty()) gFontFile[bold] = ULO_FindInterfaceFont(bold);
   if (gFontFile[bold].empty()) return nullptr;
   TTF_Font* font = TTF_OpenFont(gFontFile[bold].c_str(), std::max(1, pixels));
   if (!font) return nullptr;

@@ -2,12 +2,12 @@
 
 #include <SDL.h>
 #include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "core/sys/uloProcess.h"
 #include "installer/jlFolderChooser.h"
 
 namespace {
@@ -36,20 +36,8 @@ void showError(const std::string& text) {
 }
 
 std::string fontFile() {
-  std::string found = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-  if (FcInit()) {
-    FcPattern* pat = FcNameParse((const FcChar8*)"DejaVu Sans");
-    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    FcDefaultSubstitute(pat);
-    FcResult res;
-    if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
-      FcChar8* file = nullptr;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) found = (const char*)file;
-      FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pat);
-  }
-  return found;
+  std::string found = ULO_FindInterfaceFont(false);
+  return found.empty() ? "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf" : found;
 }
 
 // The "Decompressing..." window: one line of text and a progress bar. It
