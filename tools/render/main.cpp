@@ -2,7 +2,7 @@
 // sound file with the program's own engine, no audio device needed.
 //
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
-//   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128]
+//   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
 //
 // Like the program, it finds the library beside its own executable,
 // wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
@@ -25,7 +25,7 @@ namespace {
 int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
-          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128]\n");
+          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n");
   return 2;
 }
 
@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   const char* song = nullptr;
   const char* out = nullptr;
   JLDiskMixOptions options;
+  float bpm = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--song" && i + 1 < argc) {
@@ -63,6 +64,9 @@ int main(int argc, char** argv) {
       int v = atoi(argv[++i]);
       if (v < 0 || v > 128) return usage();
       options.volume = (int16_t)v;
+    } else if (a == "--bpm" && i + 1 < argc) {
+      bpm = (float)atof(argv[++i]);
+      if (!(bpm > 0 && bpm < 1000)) return usage();
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -108,7 +112,7 @@ int main(int argc, char** argv) {
     }
     image.valid = 1;
     ULO_StrCopy(image.songName, sizeof image.songName, song);
-    image.bpm = (float)library.songBpm;
+    image.bpm = bpm > 0 ? bpm : (float)library.songBpm;
     // Sample numbers are given when the song is loaded into the engine; the
     // groove only names groups and variants, so the header load suffices.
     JL_DefaultGroove(library, image.groove);
