@@ -1,71 +1,378 @@
-// Placeholder synth: every operation keeps its contract's shape and result
-// but renders nothing. The sampler and arpeggiator replace these bodies.
 #include "engine/synth/Synth.h"
 
 #include <cstring>
+#include <string>
 
-#include "core/files/uloPathNames.h"
+#include "engine/AudioFormat.h"
 
 SYNTHETIZER RealtimeSynth;
 SYNTHDATA SynthSamps;
 
+namespace {
+
+const char* const kNoteFiles[12] = {"c", "c#", "d", "d#", "e", "f", "f#", "g", "g#", "a", "a#", "b"};
+
+bool arpOn(const SYNTHETIZER* s) { return s->arpMode != 0; }
+
+int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// The synth's own generator, so random walks neither touch the C library's
+// shared state from the audio thread nor depend on who else calls rand().
+int nextRand(SYNTHETIZER* s) {
+  s->randState = s->randState * 1103515245u + 12345u;
+  return int((s->randState >> 16) & 0x7fff);
+}
+
+int patternLength(const SYNTHETIZER* s) {
+  return int(strnlen(s->pattern, kSynthPatternSize - 1));
+}
+
+// One note forward: two characters, three when the note has a '#'.
+int advance(const SYNTHETIZER* s, int i) {
+  const bool sharp = i + 1 < kSynthPatternSize && s->pattern[i + 1] == '#';
+  return i + (sharp ? 3 : 2);
+}
+
+// One note back; from index 0 the walk first wraps to the end.
+int stepBack(const SYNTHETIZER* s, int i, int len) {
+  if (i == 0) i = len;
+  i -= 2;
+  if (i >= 0 && s->pattern[i] == '#') --i;
+  return i < 0 ? 0 : i;
+}
+
+void setNote(SYNTHETIZER* s, const char* note, int time) {
+  const int idx = SynthNoteIndex(note);
+  const int poly = clampInt(s->poly, 1, kSynthVoices);
+  int best = 0;
+  for (int v = 1; v < poly; ++v)
+    if (s->voices[v].start < s->voices[best].start) best = v;
+  s->voices[best].start = time;
+  s->voices[best].note = idx;
+}
+
+// Caller holds s->lock.
+void arpStep(SYNTHETIZER* s, int time) {
+  const int len = patternLength(s);
+  int i = clampInt(s->patternIndex, 0, len);
+  int d = s->arpMode;
+  if (d == 3) d = nextRand(s) % 5 >= 3 ? 1 : 2;
+  switch (d) {
+    case 1:
+      i = advance(s, i);
+      if (i >= len) i = 0;
+      break;
+    case 2:
+      i = stepBack(s, i, len);
+      break;
+    case 4:
+      i = advance(s, i);
+      if (i >= len) {
+        i = len;
+        s->arpMode = 5;
+      }
+      break;
+    case 5:
+      i = stepBack(s, i, len);
+      if (i == 0) s->arpMode = 4;
+      break;
+    default:
+      return;
+  }
+  s->patternIndex = i;
+  setNote(s, s->pattern + i, time);
+
+  const int64_t bf = s->beatFrames;
+  if (bf <= 0) {
+    // No beat length yet (not armed): the first rendered block steps.
+    s->nextStep = -1;
+    return;
+  }
+  const int64_t spb = clampInt(s->stepsPerBeat, 1, int(bf));
+  const int64_t b = time / bf;
+  const int64_t k = (time - b * bf) / (bf / spb);
+  int64_t next = (k + 1) * bf / spb + b * bf;
+  if (next <= time) next = int64_t(time) + 1;
+  s->nextStep = next > INT32_MAX ? INT32_MAX : int32_t(next);
+}
+
+// Caller holds s->lock and d->lock. Adds the sounding voices over the
+// timeline span [at, at + seg), writing from L[0] / R[0].
+void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, int32_t at, int seg,
+                  float gl, float gr) {
+  const int poly = clampInt(s->poly, 1, kSynthVoices);
+  for (int v = 0; v < poly; ++v) {
+    SYNTHVOICE& voice = s->voices[v];
+    if (voice.start == -1 || voice.note < 0 || voice.note >= kSynthNotes || !d) continue;
+    const SYNTHNOTE& n = d->notes[voice.note];
+    if (!n.data) continue;
+    int64_t offset = int64_t(at) - voice.start;
+    int skip = 0;
+    if (offset < 0) {  // starts later in this span
+      if (-offset >= seg) continue;
+      skip = int(-offset);
+      offset = 0;
+    }
+    const int64_t left = int64_t(n.frames) - offset;
+    int64_t play = seg - skip;
+    if (play >= left) {
+      play = left > 0 ? left : 0;
+      voice.start = -1;
+    }
+    float* l = L + skip;
+    float* r = R + skip;
+    if (n.channels == 1) {
+      const int16_t* src = n.data + offset;
+      for (int64_t i = 0; i < play; ++i) {
+        const float x = float(src[i]);
+        l[i] += x * gl;
+        r[i] += x * gr;
+      }
+    } else {
+      const int16_t* src = n.data + 2 * offset;
+      for (int64_t i = 0; i < play; ++i) {
+        l[i] += float(src[2 * i]) * gl;
+        r[i] += float(src[2 * i + 1]) * gr;
+      }
+    }
+  }
+}
+
+SYNTHNOTE loadNote(const std::string& path) {
+  SYNTHNOTE n = {nullptr, 1, 0};
+  int ch = 1, frames = 0;
+  const int h = OpenWave(path.c_str(), &ch, &frames);
+  if (h < 0) return n;
+  // Mono is one channel; every other count is read as stereo pairs.
+  const int c = ch == 1 ? 1 : 2;
+  int64_t want = frames < kSynthNoteMaxFrames ? frames : kSynthNoteMaxFrames;
+  if (want > 0) {
+    int16_t* data = static_cast<int16_t*>(M_alloc(long(want * c * 2)));
+    if (data) {
+      // What the file really delivers decides the length, not the header.
+      const long got = F_read(h, data, long(want * c * 2));
+      const int32_t have = int32_t(got / (2 * c));
+      if (have > 0) {
+        n.data = data;
+        n.channels = c;
+        n.frames = have;
+      } else {
+        M_free(data);
+      }
+    }
+  }
+  F_close(h);
+  return n;
+}
+
+// Puts `fresh` in place of the set's table, then frees what was there.
+// The render holds d->lock for a whole block, so once we have had the lock
+// no block can still be reading the old buffers.
+void exchangeSet(SYNTHDATA* d, const SYNTHNOTE* fresh) {
+  SYNTHNOTE old[kSynthNotes];
+  {
+    TrackLockGuard g(d->lock);
+    memcpy(old, d->notes, sizeof old);
+    memcpy(d->notes, fresh, sizeof old);
+  }
+  for (SYNTHNOTE& n : old) M_free(n.data);
+}
+
+}  // namespace
+
+int SynthNoteIndex(const char* note) {
+  if (!note) return -1;
+  static const int kSemitone[7] = {9, 11, 0, 2, 4, 5, 7};  // a..g
+  char c = note[0];
+  if (c >= 'A' && c <= 'G') c = char(c - 'A' + 'a');
+  if (c < 'a' || c > 'g') return -1;
+  int i = 1, sharp = 0;
+  if (note[1] == '#') {
+    sharp = 1;
+    i = 2;
+  }
+  const char digit = note[i];
+  if (digit < '0' || digit > '9') return -1;
+  return (digit - '1') * 12 + sharp + kSemitone[c - 'a'];
+}
+
 int InitSynth(SYNTHETIZER* s, SYNTHDATA* d) {
   if (!s) return 0;
+  TrackLockGuard g(s->lock);
   s->samples = d;
   for (SYNTHVOICE& v : s->voices) v = {-1, 0};
   s->poly = 4;
   s->arpMode = 0;
   s->nextStep = -1;
   s->stepsPerBeat = 1;
-  s->pattern[0] = 0;
+  memset(s->pattern, 0, sizeof s->pattern);
   s->patternIndex = 0;
   s->volume = 128;
   s->pan = 64;
   s->beatFrames = 0;
+  s->renderedTo = kNoBlockYet;
+  s->randState = 0x2545f491u;
   return 0;
 }
 
 int InitSynthFStop(SYNTHETIZER* s, SYNTHDATA*) {
   if (!s) return 0;
+  TrackLockGuard g(s->lock);
   for (SYNTHVOICE& v : s->voices) v = {-1, 0};
   s->patternIndex = 0;
   s->nextStep = -1;
+  s->renderedTo = kNoBlockYet;
   return 0;
 }
 
-int FreeSynth(SYNTHDATA*) { return 0; }
-int SetSynth(SYNTHDATA*, const char*) { return 0; }
+int FreeSynth(SYNTHDATA* d) {
+  if (!d) return 0;
+  const SYNTHNOTE empty[kSynthNotes] = {};
+  exchangeSet(d, empty);
+  return 0;
+}
+
+int SetSynth(SYNTHDATA* d, const char* folder) {
+  if (!d) return 0;
+  SYNTHNOTE fresh[kSynthNotes] = {};
+  if (folder) {
+    for (int k = 0; k < kSynthNotes; ++k) {
+      const std::string name =
+          std::string(kNoteFiles[k % 12]) + char('2' + k / 12) + ".wav";
+      fresh[k] = loadNote(std::string(folder) + name);
+    }
+  }
+  exchangeSet(d, fresh);
+  return 0;
+}
 
 int SetSynthBPM(SYNTHETIZER* s, int framesPerBeat) {
-  if (s) s->beatFrames = framesPerBeat;
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->beatFrames = framesPerBeat;
   return 0;
 }
 
 int SetSynthPoly(SYNTHETIZER* s, int n) {
-  if (s) s->poly = n < 1 ? 1 : n > kSynthVoices ? kSynthVoices : n;
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->poly = clampInt(n, 1, kSynthVoices);
   return 0;
 }
 
 int SetSynthVolume(SYNTHETIZER* s, int v) {
-  if (s) s->volume = v;
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->volume = v;
   return 0;
 }
 
 int SetSynthPan(SYNTHETIZER* s, int p) {
-  if (s) s->pan = p;
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->pan = p;
   return 0;
 }
 
-int SynthSetNote(SYNTHETIZER*, const char*, int) { return 0; }
-int ArpeggiatorOn(SYNTHETIZER*, int, int, const char*, int) { return 0; }
-int ArpeggiatorOff(SYNTHETIZER*) { return 0; }
-int ArpeggiatorSync(SYNTHETIZER*, int) { return 0; }
+int SynthSetNote(SYNTHETIZER* s, const char* note, int time) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  setNote(s, note, time);
+  return 0;
+}
 
-int SynthFloatRender(SYNTHETIZER*, float*, float*, int, float, int count) { return count; }
+int ArpeggiatorOn(SYNTHETIZER* s, int mode, int stepsPerBeat, const char* pattern, int time) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  const int m = clampInt(mode + 1, 1, 4);
+  s->stepsPerBeat = stepsPerBeat < 1 ? 1 : stepsPerBeat;
+  // Zero-filled, so stepping never reads a previous pattern's tail.
+  memset(s->pattern, 0, sizeof s->pattern);
+  if (pattern) strncpy(s->pattern, pattern, kSynthPatternSize - 1);
+  s->patternIndex = 0;
+  // The caller's position may lie in a block the mixer has just finished
+  // (it reads TimeLine before the mixer advances it); the first note then
+  // sounds at the start of the next block rather than being half skipped.
+  if (s->renderedTo != kNoBlockYet && time < s->renderedTo) time = s->renderedTo;
+  if (s->arpMode == 0) {
+    s->arpMode = m;
+    arpStep(s, time);
+  }
+  s->arpMode = m;
+  return 0;
+}
+
+int ArpeggiatorOff(SYNTHETIZER* s) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->arpMode = 0;
+  return 0;
+}
+
+int ArpeggiatorSync(SYNTHETIZER* s, int time) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  arpStep(s, time);
+  return 0;
+}
+
+int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, int timeline, float master,
+                     int count) {
+  if (!s || !left || !right || count <= 0) return count;
+  TrackLockGuard g(s->lock);
+  SYNTHDATA* d = s->samples;
+  if (d) d->lock.lock();
+
+  const float full = float(s->volume) * 1.5f / 256.0f * master / 128.0f;
+  float gl, gr;
+  if (s->pan > 63) {
+    gl = full;
+    gr = full * float(127 - s->pan) / 64.0f;
+  } else {
+    gl = full * float(s->pan) / 64.0f;
+    gr = full;
+  }
+
+  const bool stepping = arpOn(s) && s->beatFrames > 0;
+  if (stepping) {
+    // A step time outside (timeline, timeline + one beat] was set against
+    // another timeline: before arming (-1), or while the engine was armed
+    // but not yet started. The arpeggio restarts here, and notes placed in
+    // that other timeline's future are dropped.
+    const int64_t ns = s->nextStep;
+    if (ns > int64_t(timeline) + s->beatFrames)
+      for (SYNTHVOICE& v : s->voices)
+        if (v.start > timeline) v = {-1, 0};
+    if (ns <= timeline || ns > int64_t(timeline) + s->beatFrames) arpStep(s, timeline);
+  }
+
+  int pos = 0;
+  while (pos < count) {
+    const int32_t at = int32_t(int64_t(timeline) + pos);
+    int seg = count - pos;
+    if (stepping) {
+      const int64_t dist = int64_t(s->nextStep) - at;
+      if (dist <= 0) {  // defensive: never render past a due step
+        arpStep(s, at);
+        continue;
+      }
+      if (dist < seg) seg = int(dist);
+    }
+    renderVoices(s, d, left + pos, right + pos, at, seg, gl, gr);
+    pos += seg;
+    if (stepping && int64_t(s->nextStep) == int64_t(timeline) + pos)
+      arpStep(s, int32_t(int64_t(timeline) + pos));
+  }
+  s->renderedTo = int32_t(int64_t(timeline) + count);
+
+  if (d) d->lock.unlock();
+  return count;
+}
 
 int RealtimeSetSynth(const char* folder) { return SetSynth(&SynthSamps, folder); }
 int RealtimeArpeggiatorOn(int mode, int stepsPerBeat, const char* pattern) {
-  return ArpeggiatorOn(&RealtimeSynth, mode, stepsPerBeat, pattern, 0);
+  return ArpeggiatorOn(&RealtimeSynth, mode, stepsPerBeat, pattern,
+                       TimeLine.load(std::memory_order_acquire));
 }
 int RealtimeArpeggiatorOff() { return ArpeggiatorOff(&RealtimeSynth); }
 int RealtimeSetSynthPoly(int n) { return SetSynthPoly(&RealtimeSynth, n); }

@@ -1,11 +1,203 @@
-// Placeholder user-loop renderer: holds no loop and renders nothing; the
-// mixer never calls it because `enabled` stays 0.
 #include "engine/userloop/Elast.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/AudioFormat.h"
+#include "engine/Mixer.h"
+#include "engine/record/SndInRec.h"
 
 ELASTGLOBALDATA elastGlobalData = {};
 ELASTRENDERDATA elastRenderData = {};
+TrackLock elastLock;
+int32_t ElastLoadLimitBytes = kElastMaxLoadBytes;
 
-void Elast_Init() { elastRenderData.enabled = 0; }
-void Elast_Exit() { elastRenderData.enabled = 0; }
-void Elast_RenderToMixer() {}
-void Elast_GetOrigFrames() {}
+namespace {
+
+float finiteOr(float v, float fallback) { return std::isfinite(v) ? v : fallback; }
+
+float clampF(float v, float lo, float hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Renders `count` frames whose first frame sits at `pos` within the cycle
+// (the caller keeps the span inside one cycle). Caller holds elastLock.
+void renderPiece(int64_t pos, int count, float* outL, float* outR) {
+  ELASTRENDERDATA& r = elastRenderData;
+  const float* wl = elastGlobalData.workLeft;
+  const float* wr = elastGlobalData.workRight;
+  int64_t src = int64_t(double(count) * double(r.rate));
+  if (src < 1) src = 1;
+  if (src > kElastWorkFrames) src = kElastWorkFrames;
+  const int64_t start = int64_t(double(pos) * double(r.rate));
+  r.srcCount = int32_t(src);
+  r.srcStart = start > INT32_MAX ? INT32_MAX : int32_t(start);
+  Elast_GetOrigFrames();
+  const int64_t last = src - 1;
+  for (int i = 0; i < count; ++i) {
+    const int64_t p = int64_t(double(r.rate) * (i * 100.0));
+    int64_t idx = p / 100;
+    // Rounding may put the last frames one source frame past what the
+    // block read; they hold the last one.
+    if (idx >= last || i == count - 1) {
+      if (idx > last) idx = last;
+      outL[i] += wl[idx];
+      outR[i] += wr[idx];
+      continue;
+    }
+    const double frac = double(p % 100) * 0.01;
+    outL[i] += float(wl[idx] + (wl[idx + 1] - wl[idx]) * frac);
+    outR[i] += float(wr[idx] + (wr[idx + 1] - wr[idx]) * frac);
+  }
+}
+
+}  // namespace
+
+void Elast_Init() {
+  elastRenderData.enabled = 0;
+  float* l = elastGlobalData.workLeft;
+  float* r = elastGlobalData.workRight;
+  if (!l) l = static_cast<float*>(M_alloc(long(kElastWorkFrames) * sizeof(float)));
+  if (!r) r = static_cast<float*>(M_alloc(long(kElastWorkFrames) * sizeof(float)));
+  TrackLockGuard g(elastLock);
+  elastGlobalData.workLeft = l;
+  elastGlobalData.workRight = r;
+  if (elastRenderData.bars < 1) elastRenderData.bars = 1;
+  if (!(elastRenderData.rate >= kElastMinRate)) elastRenderData.rate = 1.0f;
+}
+
+void Elast_Exit() {
+  elastRenderData.enabled = 0;
+  ULTake_Abandon();
+  float *l, *r;
+  {
+    TrackLockGuard g(elastLock);
+    l = elastGlobalData.workLeft;
+    r = elastGlobalData.workRight;
+    elastGlobalData.workLeft = nullptr;
+    elastGlobalData.workRight = nullptr;
+  }
+  M_free(l);
+  M_free(r);
+}
+
+void Elast_Replace(int16_t* samples, int32_t frames, int16_t channels, bool recording) {
+  elastRenderData.enabled = 0;
+  int16_t* old;
+  {
+    TrackLockGuard g(elastLock);
+    old = elastGlobalData.samples;
+    elastGlobalData.samples = samples;
+    elastGlobalData.channels = channels == 1 ? 1 : 2;
+    elastGlobalData.frames = samples ? frames : 0;
+    elastGlobalData.bytes = samples ? int32_t(int64_t(frames) * 2 * elastGlobalData.channels) : 0;
+    // The region belongs to the old loop; the next settings set it again.
+    elastGlobalData.loopStart = 0;
+    elastGlobalData.loopEnd = 0;
+    elastGlobalData.recording = recording ? 1 : 0;
+  }
+  M_free(old);
+}
+
+void Elast_EndTake(int32_t frames) {
+  TrackLockGuard g(elastLock);
+  if (frames < 0) frames = 0;
+  if (frames > elastGlobalData.frames) frames = elastGlobalData.frames;
+  elastGlobalData.frames = frames;
+  elastGlobalData.bytes = frames * 4;
+  elastGlobalData.recording = 0;
+}
+
+bool Elast_Load(const char* path) {
+  // The store may be a take's buffer the capture device still writes.
+  ULTake_Abandon();
+  Elast_Replace(nullptr, 0, 2, false);
+  if (!path) return false;
+  int ch = 1, frames = 0;
+  const int h = OpenWave(path, &ch, &frames);
+  if (h < 0) return false;
+  const int c = ch == 1 ? 1 : 2;
+  // OpenWave bounds the frames by the file's size; this bounds the memory.
+  int64_t size = int64_t(frames) * 2 * c;
+  if (size > ElastLoadLimitBytes) size = ElastLoadLimitBytes / (2 * c) * (2 * c);
+  int16_t* data = nullptr;
+  while (size > 0) {
+    data = static_cast<int16_t*>(M_alloc(long(size)));
+    if (data) break;
+    size /= 2;
+  }
+  bool ok = false;
+  if (data) {
+    const long got = F_read(h, data, long(size));
+    // A file that delivers less than its header promised keeps what came.
+    Elast_Replace(data, int32_t(got / (2 * c)), int16_t(c), false);
+    ok = true;
+  }
+  F_close(h);
+  return ok;
+}
+
+void Elast_Params(const jlUserLoopSettingsRec* s) {
+  if (!s) return;
+  const int bars = s->bars < 1 ? 1 : s->bars > kElastMaxBars ? kElastMaxBars : s->bars;
+  const float rate = clampF(finiteOr(s->rate, 1.0f), kElastMinRate, kElastMaxRate);
+  const float phase = finiteOr(s->phase / float(bars), 0.0f);
+  const float volume = finiteOr(s->volume, 0.0f);
+  const float sp = clampF(finiteOr(s->startPercent, 0.0f), 0.0f, 100.0f);
+  const float ep = clampF(finiteOr(s->endPercent, 0.0f), 0.0f, 100.0f);
+  TrackLockGuard g(elastLock);
+  elastRenderData.rate = rate;
+  elastRenderData.phase = phase;
+  elastRenderData.bars = bars;
+  const int32_t frames = elastGlobalData.frames;
+  elastGlobalData.loopStart = int32_t(double(frames) * sp * 0.01);
+  elastGlobalData.loopEnd = int32_t(double(frames) * ep * 0.01);
+  elastRenderData.volume = volume;
+  const bool on = s->on && elastGlobalData.samples && !elastGlobalData.recording;
+  elastRenderData.enabled = on ? 1 : 0;
+}
+
+void Elast_RenderToMixer() {
+  TrackLockGuard g(elastLock);
+  ELASTRENDERDATA& r = elastRenderData;
+  const ELASTGLOBALDATA& gd = elastGlobalData;
+  if (!r.enabled.load(std::memory_order_relaxed) || !gd.samples || gd.recording ||
+      !gd.workLeft || !gd.workRight || !r.outLeft || !r.outRight)
+    return;
+  const int64_t cycle = int64_t(r.barFrames) * r.bars;
+  int count = r.count;
+  if (cycle <= 0 || count <= 0) return;
+  if (count > kBusFrames) count = kBusFrames;
+  // The block is cut where it crosses a cycle boundary, so the region
+  // starts exactly at its place in every cycle instead of at the next
+  // block boundary.
+  int done = 0;
+  while (done < count) {
+    const int64_t at = int64_t(r.timeline) + done;
+    int64_t pos = int64_t(double(cycle) * (double(r.phase) + 1.0) + double(at)) % cycle;
+    if (pos < 0) pos += cycle;
+    int n = count - done;
+    if (cycle - pos < n) n = int(cycle - pos);
+    renderPiece(pos, n, r.outLeft + done, r.outRight + done);
+    done += n;
+  }
+}
+
+void Elast_GetOrigFrames() {
+  const ELASTRENDERDATA& r = elastRenderData;
+  const ELASTGLOBALDATA& gd = elastGlobalData;
+  const float g = r.gain * r.volume;
+  const int64_t ls = gd.loopStart;
+  const int64_t le = gd.loopEnd < gd.frames ? gd.loopEnd : gd.frames;
+  const int ch = gd.channels == 1 ? 1 : 2;
+  for (int j = 0; j < r.srcCount; ++j) {
+    const int64_t q = ls + r.srcStart + j;
+    if (q < ls || q >= le) {
+      gd.workLeft[j] = 0.0f;
+      gd.workRight[j] = 0.0f;
+      continue;
+    }
+    const double factor = q < ls + 50 ? double(q - ls) * 0.02 : q > le - 50 ? double(le - q) * 0.02 : 1.0;
+    const int16_t* s = gd.samples + q * ch;
+    gd.workLeft[j] = float(s[0] * g * factor);
+    gd.workRight[j] = float(s[ch - 1] * g * factor);
+  }
+}
