@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 uloGlobalsRec uloGlo;
 int uloDebugFlag = 1;
@@ -80,13 +81,32 @@ void ULO_SetMessageBoxHook(uloMessageBoxHook hook) { gBoxHook = hook; }
 
 SDL_Window* ULO_MainSDLWindow();
 
+namespace {
+
+// The program's texts are Latin-1; SDL wants UTF-8.
+std::string utf8Of(const char* latin1) {
+  std::string out;
+  for (const unsigned char* p = (const unsigned char*)latin1; *p; ++p) {
+    if (*p < 0x80) {
+      out += (char)*p;
+    } else {
+      out += (char)(0xC0 | (*p >> 6));
+      out += (char)(0x80 | (*p & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, bool warningIcon) {
   if (buttons < 0) buttons = 0;
   if (buttons > 2) buttons = 2;
   if (!text) text = "";
   if (uloMessageBoxHook hook = gBoxHook.load()) return hook(title, text, buttons);
+  const std::string utfTitle = utf8Of(title ? title : ""), utfText = utf8Of(text);
   // The text also goes to the log, where a headless run can read it.
-  fprintf(stderr, "%s: %s\n", title ? title : "", text);
+  fprintf(stderr, "%s: %s\n", utfTitle.c_str(), utfText.c_str());
   const int16_t fallback = buttons == 0 ? 1 : buttons == 1 ? 2 : 3;
   SDL_MessageBoxButtonData data[3];
   int count = 0;
@@ -107,8 +127,8 @@ int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, boo
   SDL_zero(box);
   box.flags = warningIcon ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
   box.window = ULO_MainSDLWindow();
-  box.title = title ? title : "";
-  box.message = text;
+  box.title = utfTitle.c_str();
+  box.message = utfText.c_str();
   box.numbuttons = count;
   box.buttons = data;
   int hit = -1;

@@ -1,0 +1,69 @@
+// Preferences, layout 13: random-set limits, export format, the stored
+// two-way option and the colour schemes.
+#include "tools/skingen/skinDecl.h"
+
+namespace skin {
+
+Layout MakePrefs13() {
+  using namespace colours;
+  Layout L;
+  L.id = 13;
+  L.panelEntry = 8;
+  L.name = "prefs";
+  L.title = "PREFERENCES";
+  L.floating = true;
+  L.w = 440;
+  L.h = 304;
+  L.screenX = 100;
+  L.screenY = 100;
+  L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+
+  L.section(8, 30, 424, 124, "TRACKS FILLED BY EACH RANDOM SET");
+  for (int j = 0; j < 5; j++) L.caption(192 + 28 * j, 40, std::to_string(3 + j), 10, 1, true);
+  L.caption(340, 40, "tracks", 9);
+  static const char* const names[4] = {"House basics", "Break beat", "Ambient", "Full band"};
+  for (int s = 0; s < 4; s++) {
+    L.text(26 + s, 16, 54 + 24 * s, 160, 20, names[s]);
+    for (int j = 0; j < 5; j++) {
+      Item& l = L.lamp(6 + 5 * s + j, 184 + 28 * j, 56 + 24 * s, 16, kGreen);
+      l.state = 2;
+      l.samplePicture = j < 2 + s % 3 ? 1 : 0;
+      if (s == 0 && j == 0) {
+        l.helpTitle = "Random limits";
+        l.helpText = "Click a lamp: at most that many tracks for the set.";
+      }
+    }
+  }
+  L.section(8, 160, 424, 44, "EXPORT FORMAT");
+  L.popup(4, 16, 176, 200, 20, "Jamloom").helpTitle = "Export format";
+  L.items.back().helpText = "Sound file format for disk mixes.";
+  L.button(5, 224, 175, 84, 22, "OPTIONS").helpTitle = "Format options";
+  L.items.back().helpText = "Settings of the chosen format.";
+
+  L.section(8, 210, 160, 50, "OPTION");
+  Item& off = L.add(30, kRadio, 16, 228, 70, 22, Look::Radio, "OFF");
+  off.aux[1] = 0;
+  off.aux[2] = 1;
+  off.samplePicture = 2;
+  Item& on = L.add(31, kRadio, 92, 228, 70, 22, Look::Radio, "ON");
+  on.aux[1] = 1;
+  on.aux[2] = 1;
+
+  L.section(176, 210, 256, 50, "COLOURS");
+  for (int i = 0; i < 8; i++) {
+    Item& sw = L.add(32 + i, kImage, 184 + 30 * i, 226, 26, 26, Look::Swatch);
+    sw.accent = kSchemeAccents[i];
+    sw.samplePicture = i == 0 ? 1 : 0;
+    if (i == 0) {
+      sw.helpTitle = "Colours";
+      sw.helpText = "Choose the colour scheme of the panels.";
+    }
+  }
+  L.button(1, 296, 270, 60, 26, "OK").helpTitle = "OK";
+  L.items.back().helpText = "Keep these settings.";
+  L.button(2, 362, 270, 70, 26, "CANCEL").helpTitle = "Cancel";
+  L.items.back().helpText = "Forget the changes.";
+  return L;
+}
+
+}  // namespace skin

@@ -1,0 +1,102 @@
+// The small panels: information page (15), progress (16), network (9) and
+// random mix (11).
+#include "tools/skingen/skinDecl.h"
+
+namespace skin {
+
+Layout MakeInfo15() {
+  Layout L;
+  L.id = 15;
+  L.panelEntry = 9;
+  L.name = "info";
+  Item& bg = L.add(0, kBackpane, 0, 0, 640, 480, Look::InfoPage);
+  bg.state = 2;
+  // Items 1 and 2 close the page (one shows over each main panel); 3 and 4
+  // open the web page; 5 is the page itself, which closes on a click.
+  L.button(1, 524, 440, 100, 28, "BACK");
+  L.button(2, 524, 440, 100, 28, "BACK").samplePicture = -2;
+  L.button(3, 412, 440, 104, 28, "WEBSITE");
+  L.button(4, 412, 440, 104, 28, "WEBSITE").samplePicture = -2;
+  Item& page = L.add(5, kImage, 0, 0, 640, 430, Look::None);
+  page.state = 2;
+  return L;
+}
+
+Layout MakeProgress16() {
+  using namespace colours;
+  Layout L;
+  L.id = 16;
+  L.panelEntry = 10;
+  L.name = "progress";
+  L.title = "PLEASE WAIT";
+  L.floating = true;
+  L.w = 400;
+  L.h = 96;
+  L.screenX = 120;
+  L.screenY = 100;
+  L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  L.text(2, 16, 32, 368, 20, "Converting the sound file...");
+  Item& bar = L.add(3, kProgress, 16, 62, 288, 16, Look::Progress);
+  bar.state = 1;
+  bar.samplePicture = 0;
+  L.button(1, 312, 58, 72, 24, "STOP");
+  return L;
+}
+
+Layout MakeNet9() {
+  Layout L;
+  L.id = 9;
+  L.panelEntry = 3;
+  L.name = "network";
+  L.title = "NETWORK LINK";
+  L.floating = true;
+  L.w = 300;
+  L.h = 150;
+  L.screenX = 100;
+  L.screenY = 200;
+  L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  L.caption(16, 40, "LINK", 10, 0, true);
+  Item& mode = L.add(1, kImage, 60, 34, 120, 24, Look::ModeSwitch);
+  mode.states = {"", "OFF", "CONNECT", "LISTEN"};
+  mode.samplePicture = 1;
+  mode.helpTitle = "Link";
+  mode.helpText = "Click to step: off, connect, listen.";
+  L.caption(16, 74, "TRACKS SHARED", 10, 0, true);
+  for (int t = 0; t < 8; t++) {
+    L.caption(16 + 34 * t + 15, 90, std::to_string(t + 1), 10, 1);
+    Item& u = L.add(2 + t, kImage, 16 + 34 * t, 104, 30, 22, Look::ModeSwitch);
+    u.states = {"", "-", "OUT", "IN"};
+    u.samplePicture = 1;
+  }
+  return L;
+}
+
+Layout MakeRandMix11() {
+  Layout L;
+  L.id = 11;
+  L.panelEntry = 5;
+  L.name = "randmix";
+  L.title = "RANDOM MIX";
+  L.floating = true;
+  L.w = 260;
+  L.h = 130;
+  L.screenX = 100;
+  L.screenY = 100;
+  L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  static const char* const labels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
+  for (int i = 0; i < 6; i++) L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+  return L;
+}
+
+const std::vector<TourStep>& TourSteps() {
+  static const std::vector<TourStep> steps = {
+      {0, 61, "1. Choose a song", "Click SONGS to open the song list."},
+      {6, 8, "2. Load it", "Pick a song, then click LOAD SONG."},
+      {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group."},
+      {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank."},
+  };
+  return steps;
+}
+
+}  // namespace skin
