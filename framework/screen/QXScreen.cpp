@@ -5,20 +5,34 @@
 #include <cstdio>
 #include <cstring>
 
+#include <algorithm>
+
 #include "core/files/uloPath.h"
+#include "framework/intl/JLInternational.h"
+#include "framework/panel/JLHelps.h"
+#include "framework/panel/QXPanel.h"
 #include "framework/platform/uloSys.h"
+#include "framework/text/uloFont.h"
 
 QXScreenClass QXScreen;
 uint8_t surfaceUpdateOnly = 0;
 char uloLaunchFolder[4096];
 
-// The main panel's dialog path, through which the command-line document is
-// handed over like an answered open dialog.
 JLPath qxCommandLineDocument;
+
+// Programs that use the framework without the poll loop (tests, tools) need
+// no start-up of their own; the application defines the real ones.
+__attribute__((weak)) int QX_InitAll() { return 1; }
+__attribute__((weak)) void QX_ExitAll() {}
 
 namespace {
 
 constexpr uint16_t kDesignBackground = (3 << 10) | (3 << 5) | 4;  // charcoal
+constexpr int16_t kMenuApp = 128, kMenuFile = 129;
+constexpr int16_t kInfoPanelEntry = 9;
+constexpr int16_t kCloseQuestion = 52;
+
+bool validIndex(int16_t i) { return i >= 0 && i < kScreenEntries; }
 
 void tellChooserMissing() {
   if (uloFileChooserUnavailable.exchange(false))
@@ -43,16 +57,25 @@ bool QXScreenClass::preopenApplication() {
   return chdir(sys) == 0;
 }
 
+void QXScreenClass::centreDesignArea() {
+  const int ox = (uloGlo.windowWidth - kDesignWidth) / 2, oy = (uloGlo.windowHeight - kDesignHeight) / 2;
+  origin.set(std::max(ox, 0), std::max(oy, 0));
+  screenRect.set(0, 0, kDesignWidth, kDesignHeight);
+  screenRect.offset(origin);
+}
+
 void QXScreenClass::setup() {
   uloMonitorInfoRec mon;
   ULO_GetMonitorInfo(&mon);
-  int16_t w = mon.width < 640 ? 640 : mon.width;
-  int16_t h = mon.height < 480 ? 480 : mon.height;
+  setup(mon.width, mon.height);
+}
+
+void QXScreenClass::setup(int16_t width, int16_t height) {
+  const int w = std::max<int>({width, kDesignWidth, uloGlo.windowWidth});
+  const int h = std::max<int>({height, kDesignHeight, uloGlo.windowHeight});
   ready = updateBuffer.allocate(uloOffmapDefaultDepth, w, h, -1);
-  int16_t ox = (int16_t)((uloGlo.windowWidth - 640) / 2), oy = (int16_t)((uloGlo.windowHeight - 480) / 2);
-  origin.set(ox < 0 ? 0 : ox, oy < 0 ? 0 : oy);
-  screenRect.set(0, 0, 640, 480);
-  screenRect.offset(origin);
+  if (ready) updateBuffer.fill(updateBuffer.bounds, 0);
+  centreDesignArea();
 }
 
 void QXScreenClass::openWindow() {
@@ -89,50 +112,348 @@ void QXScreenClass::processOpenDocuments() {
   asyncDialogMessage(&doc);
 }
 
+// ---------------------------------------------------------------- entries
+
+QXPanelClass* QXScreenClass::panelAt(int16_t index) const {
+  return validIndex(index) ? entries[index].panel : nullptr;
+}
+
+bool QXScreenClass::isShown(int16_t index) const {
+  return validIndex(index) && entries[index].panel && entries[index].shown;
+}
+
+uloRect QXScreenClass::backgroundRect(int16_t index) const {
+  QXPanelClass* p = panelAt(index);
+  return p && p->background() ? p->background()->rect : uloRect();
+}
+
+void QXScreenClass::connect(QXPanelClass* panel, int16_t index, int16_t value) {
+  if (!validIndex(index) || !panel) return;
+  qxScreenLinks& e = entries[index];
+  e = qxScreenLinks();
+  e.panel = panel;
+  panel->screenIndex = index;
+  e.shown = index == 0;
+  panel->panelShown = e.shown;
+  e.draggable = 1;
+  e.value = value;
+  e.dragBounds.set(0, 10, uloGlo.windowWidth - 10, uloGlo.windowHeight);
+  panel->connected();
+  panel->onPanelOpened();
+  entriesInUse = std::max<int16_t>(entriesInUse, int16_t(index + 1));
+}
+
+void QXScreenClass::disconnect(int16_t index) {
+  if (!validIndex(index)) return;
+  if (QXPanelClass* p = entries[index].panel) {
+    p->screenIndex = -1;
+    p->panelShown = 0;
+  }
+  entries[index] = qxScreenLinks();
+  while (entriesInUse > 0 && !entries[entriesInUse - 1].panel) entriesInUse--;
+}
+
+void QXScreenClass::placeNonDraggable(int16_t index) {
+  qxScreenLinks& e = entries[index];
+  uloRect r(0, 0, uloGlo.windowWidth, uloGlo.windowHeight);
+  r.offset(e.offset);
+  r.offset(origin);
+  for (UloLayout& L : e.panel->layouts) L.layoutRect = r;
+  e.panel->calc();
+}
+
+void QXScreenClass::setProps(int16_t index, int16_t x, int16_t y, bool draggable, int16_t transition) {
+  if (!panelAt(index)) return;
+  qxScreenLinks& e = entries[index];
+  e.draggable = draggable;
+  e.transition = transition;
+  e.offset.set(x, y);
+  placeNonDraggable(index);
+}
+
+void QXScreenClass::show(int16_t index) {
+  QXPanelClass* p = panelAt(index);
+  if (!p || entries[index].shown) return;
+  p->beforeShow();
+  entries[index].shown = 1;
+  p->panelShown = 1;
+  if (blitting) {
+    if (entries[index].transition) showHideAnimate(index);
+    update(backgroundRect(index));
+  }
+  p->afterShow();
+}
+
+void QXScreenClass::hide(int16_t index) {
+  QXPanelClass* p = panelAt(index);
+  if (!p || !entries[index].shown) return;
+  p->beforeHide();
+  entries[index].shown = 0;
+  p->panelShown = 0;
+  if (entries[index].transition) showHideAnimate(index);
+  update(backgroundRect(index));
+  p->afterHide();
+  if (jlHelpp) jlHelpp->panHidden(index);
+}
+
+void QXScreenClass::toggle(int16_t index) {
+  if (isShown(index)) hide(index);
+  else show(index);
+}
+
+void QXScreenClass::setPosition(int16_t index, const uloRect& rect) {
+  QXPanelClass* p = panelAt(index);
+  if (!p || !entries[index].draggable) return;
+  for (UloLayout& L : p->layouts) L.layoutRect = rect;
+  p->calc();
+}
+
+void QXScreenClass::setPanelPosition(int16_t index, int16_t dx, int16_t dy) {
+  QXPanelClass* p = panelAt(index);
+  if (!p) return;
+  // The layouts keep their size: only where they start changes.
+  uloRect r = p->layouts[0].layoutRect;
+  const uloRect bg = backgroundRect(index);
+  r.offset(-bg.left, -bg.top);
+  r.offset(dx + origin.x, dy + origin.y);
+  setPosition(index, r);
+}
+
+void QXScreenClass::setPanelPositionCentered(int16_t index) {
+  const uloRect b0 = backgroundRect(0), b = backgroundRect(index);
+  setPanelPosition(index, int16_t(b0.width() / 2 - b.width() / 2), int16_t(b0.height() / 2 - b.height() / 2));
+}
+
+void QXScreenClass::changeAllColors(int16_t colour) {
+  for (int16_t i : {0, 1, 2, 4})
+    if (QXPanelClass* p = panelAt(i))
+      if (p->background()) p->background()->set(colour);
+}
+
+// ------------------------------------------------------------ composition
+
 void QXScreenClass::update(const uloRect& rect) { updateFrom(nullptr, -1, rect); }
 
 void QXScreenClass::updateFrom(void*, int16_t, const uloRect& rectIn) {
   if (!ready) return;
   uloRect rect = rectIn;
   rect.intersect(updateBuffer.bounds);
-  if (rect.width() <= 0 || rect.height() <= 0) return;
+  if (rect.isEmpty()) return;
   if (surfaceUpdateOnly) {
     if (blitting) updateBuffer.draw(rect, rect);
     return;
   }
   clip = rect;
   if (!screenRect.contains(rect)) updateBuffer.fill(rect, 0);
+  // Where no panel paints, the design area shows its plain background.
   uloRect design = screenRect;
-  design.intersect(rect);
-  if (design.width() > 0 && design.height() > 0) updateBuffer.fill(design, kDesignBackground);
+  if (design.intersect(rect)) updateBuffer.fill(design, kDesignBackground);
+  for (int16_t i = 0; i < entriesInUse; i++) {
+    const qxScreenLinks& e = entries[i];
+    if (!e.panel || !e.shown) continue;
+    uloPanel& p = *e.panel;
+    for (int16_t s = 0; s < p.controlsCount; s++) {
+      uloPanelControl* c = p.controls[s];
+      if (c && c->visible && QX_RectIntersects(c->rect, clip)) c->set(qxMsgPaint, 0);
+    }
+  }
+  if (jlHelpp) jlHelpp->updateOffmap();
   if (blitting) updateBuffer.draw(rect, rect);
 }
 
-void QXScreenClass::resized() {
-  int16_t ox = (int16_t)((uloGlo.windowWidth - 640) / 2), oy = (int16_t)((uloGlo.windowHeight - 480) / 2);
-  origin.set(ox < 0 ? 0 : ox, oy < 0 ? 0 : oy);
-  screenRect.set(0, 0, 640, 480);
-  screenRect.offset(origin);
-  if (updateBuffer.allocated &&
-      (updateBuffer.bounds.width() < uloGlo.windowWidth || updateBuffer.bounds.height() < uloGlo.windowHeight))
-    ready = updateBuffer.allocate(uloOffmapDefaultDepth, uloGlo.windowWidth, uloGlo.windowHeight, -1);
+bool QXScreenClass::clipRects(uloRect& src, uloRect* maskRect, uloRect& dst) const {
+  if (clip.contains(dst)) return !dst.isEmpty();
+  const int dl = std::max(0, clip.left - dst.left), dt = std::max(0, clip.top - dst.top);
+  const int dr = std::max(0, dst.right - clip.right), db = std::max(0, dst.bottom - clip.bottom);
+  dst.set(dst.left + dl, dst.top + dt, dst.right - dr, dst.bottom - db);
+  if (dst.isEmpty()) return false;
+  src.set(src.left + dl, src.top + dt, src.right - dr, src.bottom - db);
+  if (maskRect) maskRect->set(maskRect->left + dl, maskRect->top + dt, maskRect->right - dr, maskRect->bottom - db);
+  return true;
 }
 
-int16_t QXScreenClass::askClose() { return ULO_MessageBox("Jamloom", "Do you really want to quit Jamloom?", 1, false); }
+void QXScreenClass::copyToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect) {
+  if (!ready || !source) return;
+  uloRect src = srcRect, dst = dstRect;
+  if (clipRects(src, nullptr, dst)) updateBuffer.copy(source, src, dst);
+}
+
+void QXScreenClass::copyMaskToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloOffmap* mask,
+                                     const uloRect& maskRect, const uloRect& dstRect, int level) {
+  if (!ready || !source) return;
+  uloRect src = srcRect, m = maskRect, dst = dstRect;
+  if (!clipRects(src, &m, dst)) return;
+  if (level == 256) updateBuffer.copyMask(source, src, mask, m, dst);
+  else updateBuffer.copyMaskBlend(source, src, mask, m, dst, level);
+}
+
+void QXScreenClass::copyBlendToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect,
+                                      int level) {
+  if (!ready || !source) return;
+  uloRect src = srcRect, dst = dstRect;
+  if (clipRects(src, nullptr, dst)) updateBuffer.copyBlend(source, src, dst, level);
+}
+
+void QXScreenClass::copyStringToUpdate(const uloFont& font, const char* text, int16_t x, int16_t y,
+                                       int16_t justification) {
+  if (!ready || !text || !font.parsed) return;
+  int32_t px = x;
+  if (justification != 0) px -= justification == 2 ? font.stringWidth(text) : font.stringWidth(text) / 2;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; p++) {
+    const uloRect& g = font.glyphs[*p];
+    const int32_t w = g.width();
+    if (px > INT16_MAX - 1 || px + w > INT16_MAX) break;
+    if (w > 0 && px + w > INT16_MIN) {
+      const uloRect dst(px, y, px + w, y + font.glyphHeight);
+      if (font.mask) copyMaskToUpdate(&font.image, g, font.mask, g, dst, 256);
+      else copyToUpdate(&font.image, g, dst);
+    }
+    px += w;
+  }
+}
+
+// ------------------------------------------------------------ transitions
+
+void QXScreenClass::showHideAnimate(int16_t index) {
+  if (!ready) return;
+  uloRect r = backgroundRect(index);
+  if (!r.intersect(updateBuffer.bounds)) return;
+  uloOffmap before, after;
+  if (!before.allocate(uloOffmapDefaultDepth, r.width(), r.height()) ||
+      !after.allocate(uloOffmapDefaultDepth, r.width(), r.height()))
+    return;
+  before.copy(&updateBuffer, r, before.bounds);
+  blitting = false;
+  update(r);
+  after.copy(&updateBuffer, r, after.bounds);
+  const int32_t start = int32_t(ULO_Ticks());
+  for (;;) {
+    const int32_t elapsed = int32_t(ULO_Ticks()) - start;
+    if (entries[index].transition == 1) {
+      const int level = std::clamp<int>(elapsed * 256 / kTransitionTicks, 0, 256);
+      updateBuffer.copy(&before, before.bounds, r);
+      updateBuffer.copyBlend(&after, after.bounds, r, level);
+      updateBuffer.draw(r, r);
+    } else {
+      const int c = std::clamp<int>(elapsed * r.width() / kTransitionTicks, 0, r.width());
+      after.draw(uloRect(c, 0, r.width(), r.height()), uloRect(r.left + c, r.top, r.right, r.bottom));
+    }
+    ULO_PresentIfDirty();
+    if (elapsed >= kTransitionTicks) break;
+    ULO_WaitTicks(1);
+  }
+  // The buffer ends as the composed new state.
+  updateBuffer.copy(&after, after.bounds, r);
+  blitting = true;
+}
+
+// ---------------------------------------------------------------- dragging
+
+void QXScreenClass::moveLayouts(int16_t index, int dx, int dy) {
+  QXPanelClass* p = panelAt(index);
+  if (!p) return;
+  for (UloLayout& L : p->layouts) L.layoutRect.offset(dx, dy);
+  p->calc();
+}
+
+void QXScreenClass::doDragPanel(int16_t index) {
+  if (!panelAt(index)) return;
+  uloPoint last(uloGlo.mouseX, uloGlo.mouseY);
+  while (ULO_TrackButtonDown()) {
+    const uloPoint now(uloGlo.mouseX, uloGlo.mouseY);
+    if (now == last) continue;
+    uloRect area = backgroundRect(index);
+    moveLayouts(index, now.x - last.x, now.y - last.y);
+    QX_RectUnion(backgroundRect(index), area);
+    if (jlHelpp && jlHelpp->active && !jlHelpp->lastBalloon.isEmpty()) {
+      QX_RectUnion(jlHelpp->lastBalloon, area);
+      uloRect balloon;
+      if (jlHelpp->balloonRect(jlHelpp->current, &balloon)) QX_RectUnion(balloon, area);
+    }
+    update(area);
+    last = now;
+  }
+}
+
+void QXScreenClass::resized() {
+  centreDesignArea();
+  if (updateBuffer.allocated &&
+      (updateBuffer.width() < uloGlo.windowWidth || updateBuffer.height() < uloGlo.windowHeight)) {
+    ready = updateBuffer.allocate(uloOffmapDefaultDepth, uloGlo.windowWidth, uloGlo.windowHeight, -1);
+    if (ready) updateBuffer.fill(updateBuffer.bounds, 0);
+  }
+  for (int16_t i = 0; i < entriesInUse; i++) {
+    qxScreenLinks& e = entries[i];
+    if (!e.panel) continue;
+    e.dragBounds.set(0, 10, uloGlo.windowWidth - 10, uloGlo.windowHeight);
+    if (!e.draggable) {
+      placeNonDraggable(i);
+      continue;
+    }
+    const uloRect bg = backgroundRect(i);
+    if (!bg.isEmpty() && !e.dragBounds.contains(bg))
+      moveLayouts(i, std::min(0, e.dragBounds.right - bg.right), std::min(0, e.dragBounds.bottom - bg.bottom));
+  }
+}
+
+// ------------------------------------------------------------------ events
+
+int16_t QXScreenClass::askClose() {
+  if (jlIntl.message(kCloseQuestion).len() > 0) return JL_Notify(kCloseQuestion, jlNotifyYesNo);
+  return ULO_MessageBox("Jamloom", "Do you really want to quit Jamloom?", jlNotifyYesNo, false);
+}
 
 void QXScreenClass::events() {
   switch (uloGlo.what) {
-    case uloEvtUpdate: {
+    case uloEvtNull:
+      if (jlHelpp) jlHelpp->idle();
+      for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
+        if (isShown(i)) entries[i].panel->events();
+      break;
+    case uloEvtMouseDown:
+      for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--) {
+        if (!isShown(i)) continue;
+        QXPanelClass* p = entries[i].panel;
+        uloPanelControl* bg = p->background();
+        if (!bg || !bg->rect.contains(uloGlo.mouseX, uloGlo.mouseY)) continue;
+        p->events();
+        if (p->currentItem == -1 && entries[i].draggable && bg->click()) doDragPanel(i);
+        break;
+      }
+      break;
+    case uloEvtKeyDown:
+    case uloEvtAutoKey:
+    case uloEvtKeyUp: {
+      const int k = uloGlo.keyCode;
+      if (uloGlo.what == uloEvtKeyUp) keyPresses[k] = 0;
+      else if (keyPresses[k] < INT16_MAX) keyPresses[k]++;
+      if (uloGlo.what == uloEvtKeyDown && uloGlo.specialKey == 1) {
+        if (jlHelpp) jlHelpp->toggle(true);
+        break;
+      }
+      const int16_t target = isShown(2) ? 2 : 0;
+      if (QXPanelClass* p = panelAt(target)) p->events();
+      break;
+    }
+    case uloEvtUpdate:
       ULO_BeginUpdate();
       update(updateBuffer.bounds);
       ULO_EndUpdate();
       break;
-    }
     case uloEvtMenu:
-      if (uloGlo.menuId == 129 && (uloGlo.menuItem == 2 || uloGlo.menuItem == 6)) {
-        uloGlo.what = uloEvtClose;
-        events();
+      if (uloGlo.menuId == kMenuApp && uloGlo.menuItem == 1) {
+        toggle(kInfoPanelEntry);
+      } else if (uloGlo.menuId == kMenuFile) {
+        if (uloGlo.menuItem == 1 || uloGlo.menuItem == 4) {
+          if (QXPanelClass* p = panelAt(0)) p->onMenuCommand(kMenuFile, uloGlo.menuItem);
+        } else if (uloGlo.menuItem == 2 || uloGlo.menuItem == 6) {
+          uloGlo.what = uloEvtClose;
+          events();
+        }
       }
+      break;
+    case uloEvtZoom:
+      zoomed();
       break;
     case uloEvtResize:
       resized();
@@ -148,6 +469,7 @@ void QXScreenClass::events() {
 void QXScreenClass::asyncDialogMessage(JLPath* path) {
   tellChooserMissing();
   if (!path) return;
+  if (QXPanelClass* p = panelAt(path->request[0])) p->asyncDialogMessage(path);
 }
 
 void QXScreen_remoteevents(void* param) {

@@ -1,10 +1,20 @@
-// QXScreenClass: the one screen. It owns the update buffer in which every
-// change is composed, receives every event first and copies changed
-// rectangles to the window. It also carries the platform pieces of start-up
-// (program folder, window, the document named on the command line).
+// QXScreenClass: the one screen. It holds up to 11 connected skin panels,
+// shows and hides them (optionally with a 5-tick transition), lets the user
+// drag panels, composes every change in its 16-bit update buffer and copies
+// changed rectangles to the window. It is also the first receiver of every
+// event and distributes it to the panels. It carries the platform pieces of
+// start-up too (program folder, window, the document named on the command
+// line).
+//
+// Composition: for a rectangle, every visible control of every shown panel
+// that meets it paints itself (message 1400) in entry order, then slot
+// order; the help balloon is painted last. Parts of the window outside the
+// 640 x 480 design area stay black.
 //
 // User-interface thread only; other threads reach it through the private
-// remote message (QXScreen_remoteevents with a parameter).
+// remote message (QXScreen_remoteevents with a parameter). Without an
+// update buffer (setup failed) compositions draw nothing; indices outside
+// 0..10 are ignored everywhere.
 #pragma once
 #include <cstdint>
 
@@ -12,6 +22,23 @@
 #include "framework/offmap/uloOffmap.h"
 
 class JLPath;
+class QXPanelClass;
+class uloFont;
+
+constexpr int16_t kScreenEntries = 11;
+constexpr int16_t kDesignWidth = 640;
+constexpr int16_t kDesignHeight = 480;
+constexpr int32_t kTransitionTicks = 5;
+
+struct qxScreenLinks {
+  QXPanelClass* panel = nullptr;
+  uint8_t shown = 0;
+  uint8_t draggable = 0;
+  int16_t value = 0;
+  uloRect dragBounds;
+  int16_t transition = 0;  // 0 none, 1 cross-fade, other values reveal
+  uloPoint offset;
+};
 
 class QXScreenClass {
  public:
@@ -21,14 +48,48 @@ class QXScreenClass {
   // Allocates the update buffer at the display's size and centres the design
   // area. Leaves ready at 0 on failure.
   void setup();
+  // The same with a given buffer size (tools and tests without a display).
+  void setup(int16_t width, int16_t height);
   void openWindow();
   void closeWindow();
   // Hands the document named on the command line to the main panel.
   void processOpenDocuments();
 
+  void connect(QXPanelClass* panel, int16_t index, int16_t value);
+  // Forgets the panel of an entry (a panel that goes away calls it).
+  void disconnect(int16_t index);
+  void setProps(int16_t index, int16_t x, int16_t y, bool draggable, int16_t transition);
+  void show(int16_t index);
+  void hide(int16_t index);
+  void toggle(int16_t index);
+  bool isShown(int16_t index) const;
+  QXPanelClass* panelAt(int16_t index) const;
+  // Slot 0's rectangle of the panel at an entry; empty when none.
+  uloRect backgroundRect(int16_t index) const;
+  void setPosition(int16_t index, const uloRect& rect);
+  void setPanelPosition(int16_t index, int16_t dx, int16_t dy);
+  void setPanelPositionCentered(int16_t index);
+  void changeAllColors(int16_t colour);
+
   void update(const uloRect& rect);
+  // Every update recomposes all that is visible in the rectangle; the panel
+  // and index are accepted for the callers' sake only.
   void updateFrom(void* panel, int16_t index, const uloRect& rect);
+  // Copies into the update buffer, clipped to the composition's rectangle.
+  void copyToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect);
+  // Level 256 copies through the mask; other levels blend (faint drawing).
+  void copyMaskToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloOffmap* mask,
+                        const uloRect& maskRect, const uloRect& dstRect, int level);
+  // A maskless picture at a strength below full.
+  void copyBlendToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect, int level);
+  // Prints a text with a bitmap font, clipped like the copies above.
+  // justification 0 left (x is the start), 1 centre, 2 right.
+  void copyStringToUpdate(const uloFont& font, const char* text, int16_t x, int16_t y, int16_t justification);
+
+  void showHideAnimate(int16_t index);
+  void doDragPanel(int16_t index);
   void resized();
+  void zoomed() {}
   void events();
   void asyncDialogMessage(JLPath* path);
 
@@ -37,11 +98,22 @@ class QXScreenClass {
 
   bool ready = false;
   bool windowOpen = false;
-  bool blitting = true;
+  qxScreenLinks entries[kScreenEntries];
+  int16_t entriesInUse = 0;
   uloOffmap updateBuffer;
+  bool blitting = true;
   uloRect clip;
   uloPoint origin;
   uloRect screenRect;
+  int16_t keyPresses[512] = {};
+
+ private:
+  void centreDesignArea();
+  void placeNonDraggable(int16_t index);
+  void moveLayouts(int16_t index, int dx, int dy);
+  // Shrinks dst to the clip rectangle, moving src and mask edges alike;
+  // false when nothing is left.
+  bool clipRects(uloRect& src, uloRect* maskRect, uloRect& dst) const;
 };
 
 extern QXScreenClass QXScreen;
@@ -50,3 +122,6 @@ extern uint8_t surfaceUpdateOnly;
 // current directory to the program's folder (a relative command-line
 // document is found from there).
 extern char uloLaunchFolder[4096];
+// The main panel's dialog path, through which the command-line document is
+// handed over like an answered open dialog.
+extern JLPath qxCommandLineDocument;

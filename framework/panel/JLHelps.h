@@ -1,0 +1,102 @@
+// JLHelps: help balloons over the skin. Rollover help (F1 on/off) shows the
+// balloon of the control under the mouse; the guided sequence shows one
+// step at a time and advances one second after the user clicks the step's
+// control. The balloon is painted as the last layer of every composition of
+// the screen (updateOffmap). It prints its texts with its own glyphs (it is
+// a font, set up from cast 500 of the main casts).
+//
+// Help text: one element per line (CR, LF or CR LF ends a line; reading
+// stops at the first empty line), fields separated by "]": balloon slot
+// (0-31), balloon cast id, panel entry, control slot, balloon offset x, y
+// from the control's centre, text offset x, y, rollover flag, unused, then
+// up to 12 text lines. Missing numbers read as 0.
+//
+// User-interface thread only. Malformed lines never fail: elements beyond
+// 499, balloon slots outside 0-31, panel entries or control slots that name
+// nothing, and missing casts just show no balloon (or no balloon picture).
+#pragma once
+#include <cstdint>
+
+#include "framework/casts/uloCasts.h"
+#include "framework/offmap/uloOffmap.h"
+#include "framework/res/uloRes.h"
+#include "framework/text/uloFont.h"
+
+constexpr int kHelpSlots = 32;
+constexpr int kHelpElements = 500;
+constexpr int kHelpLines = 12;
+
+struct jlHelpsTextRec {
+  int16_t slot = -1;
+  int16_t castId = 0;
+  int16_t panel = 0;
+  int16_t control = 0;
+  int16_t balloonX = 0, balloonY = 0;
+  int16_t textX = 0, textY = 0;
+  char* lines[kHelpLines] = {};
+  uint8_t rollover = 0;
+};
+
+struct jlHelpsMapRec {
+  const uloOffmap* image = nullptr;
+  const uloOffmap* mask = nullptr;
+  uloRect bounds;
+};
+
+class JLHelps : public uloFont {
+ public:
+  // Reads everything from beside the program (init).
+  JLHelps();
+  // Builds an empty help object; tests and tools then call init with paths.
+  explicit JLHelps(bool deferInit);
+  ~JLHelps() override;
+
+  void init();
+  // The help container, the font and the texts from the given places; the
+  // main casts are `casts` (its container holds the fallback text item).
+  void init(UloCasts* casts, const char* textPath, const char* containerPath);
+  void exit() {}
+  // Parses a whole help text (replaces the elements).
+  void loadTexts(const char* text, int32_t length);
+  void loadMap(int16_t slot, int32_t castId);
+  void loadTextEl(int16_t index, const char* line, int32_t length);
+
+  void start(bool rollover);
+  void stop();
+  void toggle(bool rollover);
+  void idle();
+  void hit(int16_t panelEntry, int16_t slot);
+  void rolloverFind();
+  // Paints the balloon into the screen's update buffer.
+  void updateOffmap();
+  void panHidden(int16_t) {}
+
+  // The balloon rectangle of an element, or false when it shows none.
+  bool balloonRect(int16_t element, uloRect* out) const;
+  // The control an element points at, or null.
+  const uloRect* controlRect(int16_t element) const;
+
+  jlHelpsMapRec maps[kHelpSlots];
+  jlHelpsTextRec elements[kHelpElements];
+  int16_t count = 0;
+  int16_t current = -1;
+  uint8_t active = 0;
+  int32_t timer = 0;
+  uint8_t rolloverMode = 0;
+  uloRect lastBalloon;
+  UloResFile helpFile;
+  uint8_t helpFileOpen = 0;
+  UloCasts helpCasts;
+  uloOffmap white;
+  UloCasts* mainCasts = nullptr;
+
+ private:
+  void clearElements();
+  // Recomposes the old and the new balloon areas.
+  void updateHelpArea();
+};
+
+extern JLHelps* jlHelpp;
+// Tells the application whether help is on (1) or off (0); the player
+// shows it. Null: nobody listens.
+extern void (*jlHelpsModeDisplay)(int16_t mode);

@@ -1,0 +1,134 @@
+// The pop-up: entries, the geometry of the open list, the press that opens
+// it and the choice made by releasing on an entry.
+#include <gtest/gtest.h>
+
+#include "framework/panel/QXpopup.h"
+#include "tests/framework/panelTestSupport.h"
+
+using namespace paneltest;
+using skinfix::Item;
+
+namespace {
+
+struct PopupPanel {
+  Mouse m;
+  std::unique_ptr<LayoutSkin> skin;
+  RecordingPanel p;
+  QXpopupControl* pop = nullptr;
+  explicit PopupPanel(int top = 200, int16_t height = 0) {
+    resetScreen();
+    std::vector<int32_t> pics;
+    for (int k = 0; k < 8; k++) pics.push_back(skinfix::kCastPopClosed + k);
+    std::vector<Item> items = {Item{70, 2, 40, int16_t(top), pics, {{2, 4}}, 0, height}};
+    skin = std::make_unique<LayoutSkin>(std::vector<std::pair<int32_t, layoutDataRec>>{{5, skinfix::layoutOf(items)}});
+    p.attachLayouts(5, -1, -1, &skin->casts, uloRect(0, 0, 640, 480));
+    QXScreen.connect(&p, 0, 0);
+    pop = dynamic_cast<QXpopupControl*>(p.control(0));
+  }
+  ~PopupPanel() { QXScreen.disconnect(0); }
+  void fill(int n) {
+    for (short i = 0; i < n; i++) {
+      char t[32];
+      snprintf(t, sizeof t, i == 4 ? "-" : "Entry %d", i);
+      pop->setValue(i, t);
+    }
+  }
+};
+
+}  // namespace
+
+TEST(Popup, EntriesAndChoiceByText) {
+  PopupPanel s;
+  ASSERT_NE(s.pop, nullptr);
+  s.fill(3);
+  char a[] = "Entry 1", empty[] = "";
+  s.pop->setValue(short(1), a);
+  EXPECT_EQ(s.pop->count, 2);  // setting entry k makes the count k + 1
+  s.pop->setValue(short(7), empty);
+  s.pop->setValue(short(180), a);
+  EXPECT_EQ(s.pop->count, 2);
+  s.pop->setValue(a);
+  EXPECT_EQ(s.pop->get(), 1);
+  s.pop->set(50);
+  EXPECT_EQ(s.pop->get(), 1);
+  s.pop->set(-3);
+  EXPECT_EQ(s.pop->get(), 0);
+  char out[128];
+  s.pop->getValue(out);
+  EXPECT_STREQ(out, "Entry 0");
+  s.pop->chosen = 9;
+  s.pop->getValue(out);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(Popup, OpenListGeometry) {
+  PopupPanel s;
+  s.fill(3);
+  s.pop->set(1);
+  s.pop->openGeometry();
+  EXPECT_EQ(s.pop->first, 0);
+  EXPECT_EQ(s.pop->last, 2);
+  EXPECT_EQ(s.pop->listRect, uloRect(40, 180, 160, 240));  // entry 1 over the control
+
+  s.fill(150);
+  s.pop->set(75);
+  s.pop->openGeometry();
+  // 20-pixel entries stop once the list's top is within 40 pixels of the
+  // window's top and the last entry's top within 40 of its bottom.
+  EXPECT_EQ(s.pop->first, 67);
+  EXPECT_EQ(s.pop->last, 87);
+  EXPECT_EQ(s.pop->listRect, uloRect(40, 40, 160, 460));
+}
+
+TEST(Popup, MarkersAndSeparatorsInTheOpenList) {
+  PopupPanel s;
+  s.fill(150);
+  s.pop->set(75);
+  s.pop->openGeometry();
+  ASSERT_TRUE(s.pop->list.allocate(uloDepthDirect16, s.pop->listRect.width(), s.pop->listRect.height()));
+  s.pop->drawPopOpen(70);
+  auto at = [&](int entry) { return s.pop->list.getPixel(60, (entry - s.pop->first) * 20 + 10); };
+  EXPECT_EQ(at(67), int16_t(skinfix::rgb(14, 4, 4)));  // more above
+  EXPECT_EQ(at(87), int16_t(skinfix::rgb(4, 4, 14)));  // more below
+  EXPECT_EQ(at(71), int16_t(skinfix::rgb(8, 8, 14)));  // a middle entry
+  EXPECT_EQ(s.pop->list.getPixel(0, (70 - 67) * 20 + 10), int16_t(skinfix::rgb(31, 20, 0)));  // highlight frame
+  s.pop->first = 0;
+  s.pop->last = 5;
+  s.pop->drawPopOpen(-1);
+  EXPECT_EQ(s.pop->list.getPixel(60, 10), int16_t(skinfix::rgb(10, 10, 16)));  // the first entry
+  EXPECT_EQ(s.pop->list.getPixel(60, 4 * 20 + 10), int16_t(skinfix::rgb(4, 4, 4)));  // "-" separator
+  s.pop->list.dispose();
+}
+
+TEST(Popup, PressReleaseChoosesAndAShortPressDoesNothing) {
+  PopupPanel s;
+  s.fill(6);
+  s.pop->set(2);
+  s.m.hold(50, 210);
+  s.m.release(50, 210);  // released within 6 ticks
+  mouseDown(50, 210, 1000);
+  QXScreen.events();
+  EXPECT_EQ(s.p.currentItem, -1);
+
+  s.m.hold(50, 210, 120);  // held past 6 ticks: the list opens
+  s.m.hold(50, 235);
+  s.m.release(50, 235);  // one entry below the control
+  mouseDown(50, 210, 5000);
+  QXScreen.events();
+  EXPECT_EQ(s.p.currentItem, 0);
+  EXPECT_EQ(s.pop->get(), 3);
+  EXPECT_FALSE(s.pop->list.allocated);
+
+  s.m.hold(50, 210, 120);
+  s.m.release(400, 400);  // outside the list: nothing chosen
+  mouseDown(50, 210, 9000);
+  QXScreen.events();
+  EXPECT_EQ(s.pop->get(), 3);
+
+  PopupPanel none;
+  none.m.hold(50, 210, 120);
+  none.m.release(50, 210);
+  mouseDown(50, 210, 1000);
+  QXScreen.events();
+  EXPECT_EQ(none.p.currentItem, -1);
+}
