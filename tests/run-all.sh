@@ -39,7 +39,10 @@ step "Fuzz smoke run"
 "$ROOT/fuzz/run.sh" "${FUZZ_SECONDS:-10}" || FAILED=1
 
 step "End to end"
-"$ROOT/tests/e2e/run.sh" || FAILED=1
+for script in "$ROOT"/tests/e2e/*.sh; do
+  echo "-- $(basename "$script")"
+  "$script" || FAILED=1
+done
 
 echo
 if [ "$FAILED" -ne 0 ]; then

@@ -1,5 +1,4 @@
 // Start-up and teardown of every long-lived object, in their fixed order.
-// Objects that later screens add take their places in the same sequence.
 #include <cstdlib>
 
 #include "core/files/uloFiles.h"
@@ -7,15 +6,60 @@
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
+#include "framework/panel/JLHelps.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "framework/res/uloRes.h"
 #include "framework/screen/QXScreen.h"
 #include "framework/text/uloFont.h"
+#include "screens/JLGroovePanel.h"
+#include "screens/JLInfoPanel.h"
+#include "screens/JLLoadPanel.h"
+#include "screens/JLLoadSynthPanel.h"
+#include "screens/JLLoopTunerPanel.h"
+#include "screens/JLNetPanel.h"
+#include "screens/JLPrefsPanel.h"
+#include "screens/JLProgressPanel.h"
+#include "screens/JLRandMixPanel.h"
+#include "screens/JLSynthPanel.h"
+#include "screens/JLVMixPanel.h"
 
 UloResFile QXresfileobj;
-UloCasts QXCasts;
-uloFont QXFont;
+QXPanelClass* QXfloatPanelPtr[11];
+
+namespace {
+
+// Screen entries: the panel's layouts, its connect value and where it sits.
+struct PanelSlot {
+  int32_t layouts[3];
+  int16_t connectValue;
+  int16_t x, y;
+  bool draggable;
+};
+const PanelSlot kSlots[11] = {
+    {{1, 2, 8}, 0, 0, 0, false},     {{5, -1, -1}, 1, 0, 0, false},    {{3, 4, -1}, 1, 100, 100, true},
+    {{9, -1, -1}, 1, 100, 200, true}, {{14, -1, -1}, 1, 100, 100, true}, {{11, -1, -1}, 1, 100, 100, true},
+    {{6, -1, -1}, 1, 0, 0, true},     {{12, -1, -1}, 1, 100, 100, true}, {{13, -1, -1}, 1, 100, 100, true},
+    {{15, -1, -1}, 0, 0, 0, false},   {{16, -1, -1}, 0, 120, 100, false},
+};
+
+QXPanelClass* newPanel(int slot) {
+  switch (slot) {
+    case 0: return new JLGroovePanel;
+    case 1: return new JLVMixPanel;
+    case 2: return new JLSynthPanel;
+    case 3: return new JLNetPanel;
+    case 4: return new JLLoopTunerPanel;
+    case 5: return new JLRandMixPanel;
+    case 6: return new JLLoadPanel;
+    case 7: return new JLLoadSynthPanel;
+    case 8: return new JLPrefsPanel;
+    case 9: return new JLInfoPanel;
+    default: return new JLProgressPanel;
+  }
+}
+
+}  // namespace
 
 int QX_InitAll() {
   QXScreen.preopenApplication();
@@ -44,14 +88,32 @@ int QX_InitAll() {
   QXScreen.setup();
   QXScreen.windowOpen = false;
 
+  jlHelpp = new JLHelps;
+
+  const uloRect screen(0, 0, uloGlo.windowWidth, uloGlo.windowHeight);
+  for (int slot = 0; slot < 11; ++slot) {
+    QXfloatPanelPtr[slot] = newPanel(slot);
+    const PanelSlot& s = kSlots[slot];
+    QXfloatPanelPtr[slot]->attachLayouts(s.layouts[0], s.layouts[1], s.layouts[2], &QXCasts, screen);
+  }
+
   jlPrefs.load();
   gep = new JLEngine();
   gep->init();
+
+  for (int16_t slot = 0; slot < 11; ++slot) {
+    const PanelSlot& s = kSlots[slot];
+    QXScreen.connect(QXfloatPanelPtr[slot], slot, s.connectValue);
+    QXScreen.setProps(slot, s.x, s.y, s.draggable, 0);
+  }
+  QXScreen.show(6);
+  QXScreen.changeAllColors(jlPrefs.interfaceColor);
 
   Register_JLDataIcon();
   JL_WriteApplicationFolder();
   QXScreen.openWindow();
   QXScreen.windowOpen = true;
+  QXScreen.setPanelPositionCentered(6);
   QXScreen.update(QXScreen.updateBuffer.bounds);
   QXScreen.processOpenDocuments();
   return 1;
@@ -65,6 +127,13 @@ void QX_ExitAll() {
     delete gep;
     gep = nullptr;
   }
+  if (QXfloatPanelPtr[0]) QXfloatPanelPtr[0]->onPanelClosed();
+  for (auto*& panel : QXfloatPanelPtr) {
+    delete panel;
+    panel = nullptr;
+  }
+  delete jlHelpp;
+  jlHelpp = nullptr;
   QXCasts.UnloadResources();
   QXScreen.closeWindow();
   QXresfileobj.Close();

@@ -1,0 +1,10 @@
+#include "screens/JLVMixPanel.h"
+
+#include "framework/panel/JLHelps.h"
+
+JLVMixPanel::JLVMixPanel() = default;
+JLVMixPanel::~JLVMixPanel() = default;
+
+void JLVMixPanel::onItem() {
+  if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+}
