@@ -127,9 +127,15 @@ bool Elast_Load(const char* path) {
   bool ok = false;
   if (data) {
     const long got = F_read(h, data, long(size));
-    // A file that delivers less than its header promised keeps what came.
-    Elast_Replace(data, int32_t(got / (2 * c)), int16_t(c), false);
-    ok = true;
+    // A file that delivers less than its header promised keeps what came;
+    // one that delivers not even a frame is no loop at all.
+    const int32_t have = int32_t(got / (2 * c));
+    if (have > 0) {
+      Elast_Replace(data, have, int16_t(c), false);
+      ok = true;
+    } else {
+      M_free(data);
+    }
   }
   F_close(h);
   return ok;

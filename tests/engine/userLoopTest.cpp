@@ -180,6 +180,11 @@ TEST(UserLoopFile, BadFilesFailOrPlayWhatTheyHold) {
   EXPECT_FALSE(r.e.userLoop_load(nullptr));
   EXPECT_FALSE(r.load("empty.wav", ""));
   EXPECT_FALSE(r.load("header.wav", wavBytes(8, 0, 2)));
+  // Data that holds less than one frame is no loop (found by fuzzing).
+  std::string partial = wavBytes(8, 1, 2);
+  partial.resize(partial.size() - 2);
+  EXPECT_FALSE(r.load("partial.wav", partial));
+  EXPECT_EQ(nullptr, elastGlobalData.samples);
   // Garbage and a lying header: only what the file backs.
   r.load("garbage.wav", std::string(300, '\x7f'));
   EXPECT_LE(int64_t(elastGlobalData.frames) * 2 * elastGlobalData.channels, 300 - 44);
