@@ -35,7 +35,9 @@ if ls "$ROOT"/tests/engine/*.cpp >/dev/null 2>&1; then
   step "Threaded engine tests under ThreadSanitizer"
   cmake -G Ninja -S "$ROOT" -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=thread -DJL_BENCH=OFF >/dev/null
   ninja -C build-tsan -j"$JOBS" jl_tests_engine
-  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L engine --output-on-failure || FAILED=1
+  # The playback soak runs a full minute here.
+  JL_SOAK_SECONDS=${JL_SOAK_SECONDS:-60} TSAN_OPTIONS=halt_on_error=1 \
+    ctest --test-dir build-tsan -L engine --timeout 600 --output-on-failure || FAILED=1
 fi
 
 step "Fuzz smoke run"
