@@ -25,7 +25,9 @@ ctest --test-dir build -j"$JOBS" --output-on-failure || FAILED=1
 
 step "Unit tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -G Ninja -S "$ROOT" -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=address -DJL_BENCH=OFF >/dev/null
-ninja -C build-asan -j"$JOBS"
+# The build runs the instrumented skin and library generators; the font
+# libraries they use keep caches to the end, which is not ours to check.
+ASAN_OPTIONS=detect_leaks=0 ninja -C build-asan -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -E '^Window\.' || FAILED=1
 # The window tests load the display's drivers, which SDL unloads again at
 # exit: their allocations cannot be attributed, so leaks are not checked there.
