@@ -378,8 +378,10 @@ TEST_F(Skin, HelpTextsPointAtRealControlsAndBalloons) {
 
 TEST(SkinGenerator, WritesTheSameFilesEveryTime) {
   TempFolder out;
-  const std::string cmd = std::string("\"") + JL_MAKE_SKIN + "\" --source \"" + JL_SKIN_SOURCE + "\" --out \"" +
-                          out.sys() + "\" > /dev/null";
+  // Under the leak checker the generator's font libraries would fail the run
+  // over caches they keep to the end; leaks in the generator are not the test.
+  const std::string cmd = std::string("ASAN_OPTIONS=detect_leaks=0 \"") + JL_MAKE_SKIN + "\" --source \"" +
+                          JL_SKIN_SOURCE + "\" --out \"" + out.sys() + "\" > /dev/null";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   for (const char* name : {"Jamloom.xrs", "JLHelps.xrs", "QXhelp.xrs", "Helps.txt"}) {
     const std::string fresh = readFile(out.file(name));
