@@ -1,11 +1,278 @@
-// JLGroovePanel: the main screen: eight tracks, their loops, modes, the groove bank and the sequence. Screen entry 0.
-// User-interface thread only.
+// JLGroovePanel: the main screen (screen entry 0). Eight tracks of the
+// loaded song, their loops (group and variant pop-ups and browsers), mute,
+// solo, group, all and keep, volume and pan, randomising from the song's
+// random sets, play and tempo, the groove bank and the sequence (two rows
+// of draggable balls), the keyboard, the idle work (level meters, light
+// chase, random-set names, Keep blinking) and mix documents (open, save,
+// disk mix).
+//
+// It owns the song model: the working groove, the loaded song, the bank and
+// sequence, their backup for the virtual mixer, the mix-document image and
+// the network link. Every change that must be heard goes to the engine
+// facade `gep`; transport and tempo go through `jlPlayer`, which calls the
+// panel back through the JLPlayCommon notifications and JLPlayerTransport.
+//
+// Other panels use: loadSong, randomize, lightGame_Start/End, setupVMix,
+// seqActivateNext, the members groove / sequence / sequenceBackup / library,
+// and the two ball rows (grooveRow / sequenceRow).
+//
+// User-interface thread only. Without an engine (gep null, tests) every
+// engine call is skipped. Counts of 0 (a song without groups, a group
+// without loops) make browsers, pop-ups and randomising change nothing.
+//
+// The implementation is split: JLGroovePanel.cpp (opening, items, tracks,
+// modes), JLGroovePanelBank.cpp (bank, sequence, balls),
+// JLGroovePanelKeys.cpp (keyboard, numeric entry, idle work),
+// JLGroovePanelDocs.cpp (song loading, mix documents, disk mix).
 #pragma once
-#include "song/JLPlayCommon.h"
+#include <atomic>
+#include <cstdint>
 
-class JLGroovePanel : public JLPlayCommon {
+#include "core/files/uloPath.h"
+#include "screens/JLBallSelector.h"
+#include "core/net/JLNet.h"
+#include "song/JLGroove.h"
+#include "song/JLPlayCommon.h"
+#include "song/JLPlayer.h"
+#include "song/JLSongLibrary.h"
+
+// The numeric key entry typed into a display item, one global record.
+struct jlgpKeyStatusRec {
+  uint8_t keypadLayout = 0;  // digits laid out like a keypad (8 9 6 3 2 1 4 7)
+  uint8_t active = 0;
+  int16_t target = 0;        // item 118, 119, 120, or -10 = groove number
+  int16_t value = 0;
+  int16_t minimum = 0, maximum = 0, maxDigits = 0, digits = 0;
+  char savedText[64] = {0};
+  int16_t startKey = 0;
+  int16_t offset = 0;
+  uint8_t negative = 0;
+};
+extern jlgpKeyStatusRec jlks;
+// The tick of the last level-meter update (meters move once per tick).
+extern int32_t peakNextTicks;
+// The placeholder glyph of a numeric entry in the skin font.
+constexpr char kJLNumEntryPlaceholder = char(0xC9);
+
+// Per-track display state.
+struct JLGrooveTrackState {
+  uint8_t on = 1;
+  uint8_t soloOn = 0;
+  uint8_t groupSel = 0;
+  uint8_t active = 1;
+  uint8_t keepOn = 0;
+  int16_t savedVolume = 0;
+  int16_t savedPan = 0;
+  std::atomic<short>* peakLeft = nullptr;
+  std::atomic<short>* peakRight = nullptr;
+  int16_t levelShown = 0;
+  int16_t sampleNo = -1;
+  int16_t filledGroup = -2;
+};
+
+class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
  public:
+  static constexpr int kTracks = 8;
+  static const int16_t barItemsTable[8];
+  static const int16_t sampGrSelTable[8];
+  static const int16_t sampInSelTable[8];
+  static const int16_t grooveItemsTable[4];
+
   JLGroovePanel();
   ~JLGroovePanel() override;
+
+  // ---- panel virtuals ----
+  uloPanelControl* newCustomControl(short kind) override;
   void onItem() override;
+  void onKey() override;
+  void onIdle() override;
+  void beforeShow() override;
+  void onPanelOpened() override;
+  void onPanelClosed() override;
+  void asyncDialogMessage(JLPath* path) override;
+
+  // ---- JLPlayCommon ----
+  void common_setPlayDisplay(bool playing) override;
+  void common_setSeqPlayLed(bool on) override;
+  void common_setPlaybarLed(short lamp, short state) override;
+  void common_setSyncingLed(bool on) override;
+  using JLPlayCommon::common_setPlaybarLabel;
+  void common_setPlaybarLabel(const char* text) override;
+  void common_setMainVolLabel(short v) override;
+  void common_setSynthLed(bool on) override;
+  void common_eventGrooveStart() override;
+  void common_eventGrooveSync() override;
+  void common_eventSeqPlayStart() override;
+  void common_eventSeqPlayStop() override {}
+  void common_setBpmLabel(const char* text) override;
+  void common_setBpmScroll(short v) override;
+  void common_setLabel(short n, const char* text) override;
+  void common_doInterfaceReset() override;
+  void common_setHelpModeDisplay(short mode) override;
+
+  // ---- JLPlayerTransport ----
+  void setPlayMode(bool on) override;
+  void onItem_seq_Play() override;
+
+  // ---- used by other panels ----
+  // Loads the song of a folder (internal path ending with ':') into the
+  // library and the engine and shows it. False when no descriptor is found.
+  bool loadSong(const char* folder);
+  void randomize(short set);
+  void lightGame_Start(int32_t period);
+  void lightGame_End();
+  // Fills bank and sequence from mix style n of the song (virtual mixer).
+  void setupVMix(short n);
+  // Restores from the mix-document image; keepSong: do not reload the song.
+  // False when nothing was restored (no valid image, song not installed).
+  bool iced_restore(bool keepSong);
+  // Freezes the working state into the image (for saving).
+  void iced_capture();
+  // The sequence-play step: next step's groove becomes the working groove
+  // at the next 32-beat boundary.
+  void seqActivateNext();
+
+  // ---- dialog results (request kinds 0, 1, 2) ----
+  void onItem_Load();
+  void onItem_Save();
+  void onItem_DiskMix();
+  void loadResult();
+  void saveResult();
+  void diskMixResult();
+  // Opens a mix document directly (command line, tests).
+  bool openDocument(const char* internalPath);
+  bool saveDocument(const char* internalPath);
+  // Renders the sequence (or the working groove when it is empty) into a
+  // sound file (system path); the format follows jlPrefs.outputType.
+  bool diskMixTo(const char* systemPath);
+
+  // ---- tracks ----
+  void onItem_trackButton(short t);
+  void onItem_trackLed(short t);
+  void onItem_keep(short t);
+  void onItem_empty();
+  void onItem_volume();
+  void onItem_pan();
+  void onItem_groupBrowser();
+  void onItem_instBrowser();
+  void onItem_sampSelGroup(short t);
+  void onItem_sampSelIndex(short t);
+  void setGroupMode(bool on);
+  void setAllMode(bool on);
+  void setSoloMode(bool on);
+  void sync_SetMode(bool on);
+  void enableTrack(short t, bool on);
+  void adjustTrackIndex(short t);
+  void adjustTrackLed(short t);
+  void userChangedTrack(short t);
+  void changedTrackVolume(short t);
+  void changedTrackPan(short t);
+  void trackSelectionChanged();
+  void groove_activate(short t);
+  void groove_activate();
+  void groove_show();
+  void groove_showTrack(short t);
+  void groove_activateAndShow();
+  void setSampPopColor(short t, short colour, short level);
+  void refreshPopColors();
+  void assingInstPopNames(short t);
+  void fillGroupPopups();
+  void setRndStyleName(short set);
+  void markModified() { grooveModified = 1; }
+  // Group or all mode members.
+  bool isMember(short t) const { return allMode || (groupMode && tracks[t].groupSel); }
+  int16_t loopsInGroup(int16_t group) const;
+
+  // ---- bank and sequence ----
+  void grooves_hit(short ball);
+  void sequencer_hit(short ball);
+  void grooves_add();
+  void grooves_rewrite();
+  void grooves_remove();
+  void sequencer_addAll();
+  void sequencer_removeAll();
+  void groove_store();
+  void groove_restore();
+  // Selects, copies and restores the bank groove with this id; false when
+  // the bank has none.
+  bool selectGrooveById(short id);
+  // The drop of bank groove p on sequence ball item r (the insertion rule).
+  void insertIntoSequence(short bankPosition, short targetItem);
+  void removeStep(short position);
+  void moveStep(short from, short targetItem);
+
+  // ---- keyboard and idle work ----
+  void key_numEnterStartAny(short key, short target, short minimum, short maximum, short digits);
+  void key_numEnterStart(short key, short target, short minimum, short maximum, short digits);
+  void key_numEnterType();
+  void key_numEnterEnd();
+  void key_numEnterCancel();
+  void key_numEnterShow();
+  void idleLevels();
+  void idleLightChase();
+  void idleHover();
+  void idleKeepBlink();
+  // Ends a numeric entry whose start key was released.
+  void onIdleKeys();
+  // The clock the idle work reads (ULO_Ticks; tests install their own).
+  static uint32_t (*tickSource)();
+  // Key state of a character in the screen's key table (0 up).
+  static short keyState(int code);
+
+  // ---- model ----
+  JLGroove groove;            // the working groove
+  JLSongLibrary library;      // the song in play
+  uloPath docPath;            // the document path ("Untitled" at opening)
+  uloPoint lastMouse;
+  JLNet net;
+  JLSequence sequence;        // bank and sequence
+  JLSequence sequenceBackup;  // taken when switching to the virtual mixer
+  JLIceimage iceimage;
+  JLPath dialogPath;
+  JLBallGroovesSelector grooveRow;
+  JLBallSequenceSelector sequenceRow;
+
+  // ---- panel state ----
+  JLGrooveTrackState tracks[16];
+  uint8_t soloMode = 0, groupMode = 0, allMode = 0;
+  uint8_t soloFollows = 0;
+  uint8_t syncMode = 0;
+  uint8_t grooveSyncSeen = 0;
+  uint8_t grooveModified = 0;
+  int16_t selectedTrack = -1;
+  int16_t keepCount = 0;
+  uint8_t keepBlink = 0;
+  int16_t lastRandomStyle = -1;
+  int16_t shownStyle = -1;
+  int16_t hoverRegion = -1;
+  char songFolder[256] = {0};
+  char songShortName[65] = {0};
+  int32_t lightNext = 0;
+  int32_t lightPeriod = 0;
+  int32_t lightExpiry[8] = {0};
+  int16_t lightIndex = 0;
+  int16_t lightReverse = 0;
+  // Synth settings block of the last document ('syic'), kept when the synth
+  // panel cannot read it itself.
+  uint8_t synthBlock[3308] = {0};
+  bool synthBlockValid = false;
+
+ protected:
+  void setItem(short item, short value);
+  void setItem(short item, short message, short value);
+  void setText(short item, const char* text);
+  short itemValue(short item);
+  void redraw(short item);
 };
+
+// The groove panel of the screen (entry 0), or null.
+JLGroovePanel* JL_GroovePanel();
+// Start-up: connects jlPlayer with the groove panel, the virtual mixer (any
+// JLPlayCommon, may be null) and the synth panel of screen entry 2, and
+// installs the song-message hook (JL_ShowSongMessage) and the help-mode
+// display. Safe to call again (tests).
+void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix);
+// Shows a numbered song message: 17 formats localised item 17 with the
+// song name in a yes/no box (ULO_UserNotify), every other number is
+// JL_Notify(number, OK).
+void JL_ShowSongMessage(int number, const char* songName);

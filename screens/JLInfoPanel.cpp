@@ -1,10 +1,34 @@
 #include "screens/JLInfoPanel.h"
 
-#include "framework/panel/JLHelps.h"
+#include <initializer_list>
+
+#include "framework/intl/JLInternational.h"
+#include "framework/platform/uloSys.h"
+#include "framework/screen/QXScreen.h"
 
 JLInfoPanel::JLInfoPanel() = default;
 JLInfoPanel::~JLInfoPanel() = default;
 
+void JLInfoPanel::beforeShow() {
+  const bool overGroove = QXScreen.isShown(0);
+  const bool overMixer = QXScreen.isShown(1);
+  for (int16_t item : {1, 3})
+    if (uloPanelControl* c = control(item)) overGroove ? c->show() : c->hide();
+  for (int16_t item : {2, 4})
+    if (uloPanelControl* c = control(item)) overMixer ? c->show() : c->hide();
+  // Over neither (the song browser) the page still needs a way back.
+  if (!overGroove && !overMixer)
+    if (uloPanelControl* c = control(1)) c->show();
+}
+
 void JLInfoPanel::onItem() {
-  if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+  switch (currentItem) {
+    case 1: case 2: case 5: QXScreen.hide(kEntry); break;
+    case 3: case 4: {
+      uloText address = jlIntl.message(26);
+      if (address.c_str()[0]) QXGoUrl(address.c_str());
+      break;
+    }
+    default: break;
+  }
 }

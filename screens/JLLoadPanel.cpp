@@ -1,10 +1,637 @@
 #include "screens/JLLoadPanel.h"
 
-#include "framework/panel/JLHelps.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-JLLoadPanel::JLLoadPanel() = default;
+#include "core/files/uloFiles.h"
+#include "core/files/uloPath.h"
+#include "engine/JLEngine.h"
+#include "framework/intl/JLInternational.h"
+#include "framework/panel/JLHelps.h"
+#include "framework/platform/uloQuickTime.h"
+#include "framework/platform/uloSys.h"
+#include "framework/screen/QXScreen.h"
+#include "framework/text/uloFont.h"
+#include "screens/JLGroovePanel.h"
+#include "song/JLPlayer.h"
+
+const int16_t JLLoadPanel::listItems[JLLoadPanel::kRows] = {14, 15, 16, 29, 17, 18, 30, 31, 32};
+
+namespace {
+constexpr char kSongLibrary[] = ":Library:Song:";
+constexpr char kImages[] = ":Library:Images:";
+constexpr int kInfoFirst = 19, kInfoLast = 27;
+}  // namespace
+
+JLLoadPanel::JLLoadPanel() {
+  std::memset(songs, 0, sizeof songs);
+  std::memset(homeCache, 0, sizeof homeCache);
+}
+
 JLLoadPanel::~JLLoadPanel() = default;
+
+// ------------------------------------------------------------------ helpers
+
+void JLLoadPanel::setText(int item, const char* text) {
+  uloPanelControl* c = control(item);
+  if (!c) return;
+  char shown[256];
+  ULO_StrCopy(shown, sizeof shown, text ? text : "");
+  // A text wider than its field is cut with the ellipsis rather than drawn
+  // over its neighbours.
+  if (QXFont.glyphHeight > 0 && c->rect.width() > 4) QXFont.stringFitWidth(shown, int16_t(c->rect.width() - 4));
+  c->setValue(shown);
+}
+
+void JLLoadPanel::enableItem(int item, bool on) {
+  uloPanelControl* c = control(item);
+  if (!c || bool(c->enabled) == on) return;
+  if (on)
+    c->enable();
+  else
+    c->disable();
+}
+
+void JLLoadPanel::showPicture(bool shown) {
+  if (uloPanelControl* c = control(12)) c->setValue(0, shown ? reinterpret_cast<unsigned char*>(&picture) : nullptr);
+}
+
+bool JLLoadPanel::songNameCompare(const char* a, const char* b) {
+  if (std::strncmp(a, "Song", 4) == 0 && std::strncmp(b, "Song", 4) == 0) return std::atol(a + 4) < std::atol(b + 4);
+  return std::strcmp(a, b) < 0;
+}
+
+void JLLoadPanel::truncSongName(const char* title, char* out, size_t outSize) {
+  if (!out || outSize == 0) return;
+  char t[256];
+  ULO_StrCopy(t, sizeof t, title ? title : "");
+  if (char* dash = std::strstr(t, " -")) dash[1] = 0;
+  if (std::strlen(t) > 25) {
+    t[24] = char(0xC9);
+    t[25] = 0;
+  }
+  ULO_StrCopy(out, outSize, t);
+}
+
+void JLLoadPanel::getSongDescChunk(const char* text, int n, char* out, size_t outSize) {
+  if (!out || outSize == 0) return;
+  out[0] = 0;
+  if (!text || n < 0) return;
+  const size_t kLine = 75;
+  const char* p = text;
+  for (int line = 0; *p; line++) {
+    const size_t rest = std::strlen(p);
+    size_t len = rest, next = rest;
+    if (rest > kLine) {
+      // Break at the last blank that keeps the line within 75 characters;
+      // a word longer than a line is cut where the line ends.
+      size_t blank = kLine;
+      while (blank > 0 && p[blank] != ' ') blank--;
+      if (blank == 0) {
+        len = next = kLine;
+      } else {
+        len = blank;
+        next = blank + 1;
+      }
+    }
+    if (line == n) {
+      const size_t m = std::min(len, outSize - 1);
+      std::memcpy(out, p, m);
+      out[m] = 0;
+      return;
+    }
+    p += next;
+  }
+}
+
+int32_t JLLoadPanel::lightChasePeriod(int bpm) { return bpm > 0 ? (3600 / bpm) / 4 : 0; }
+
+// ---------------------------------------------------------------- lifecycle
+
+uloPanelControl* JLLoadPanel::newCustomControl(short kind) {
+  if (uloPanelControl* c = jlload::newBrowserControl(kind)) return c;
+  return QXPanelClass::newCustomControl(kind);
+}
+
+void JLLoadPanel::onPanelOpened() {
+  if (!groovePanel) groovePanel = JL_LoadHostOfGroovePanel();
+  for (int16_t item : listItems) jlload::makeRow(control(item));
+  for (int item = kInfoFirst; item <= kInfoLast; item++)
+    if (auto* t = dynamic_cast<panProTextControl*>(control(item))) t->justification = 0;
+  songCount = 0;
+  homeMode = 1;
+  homeCacheValid = 0;
+  noPreview = 0;
+  firstShow = 1;
+  if (picture.allocate(uloDepthDirect16, jlload::kPictureSize, jlload::kPictureSize)) picture.fill(picture.bounds, 0);
+  textList.load();
+  ULO_StrCopy(folder, sizeof folder, kSongLibrary);
+  ULO_StrCopy(basePath, sizeof basePath, ":Library:");
+}
+
+void JLLoadPanel::beforeShow() {
+  if (screenIndex >= 0) QXScreen.setPanelPositionCentered(screenIndex);
+  ULO_StrCopy(folder, sizeof folder, kSongLibrary);
+  ULO_StrCopy(basePath, sizeof basePath, ":Library:");
+  setText(1, "Home");
+  if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) {
+    net->sendStop();
+    net->muted = 1;
+  }
+  QXScreen.modalPanel = screenIndex;
+}
+
+void JLLoadPanel::afterShow() {
+  homeMode = 1;
+  disks.start();
+  scanFolder();
+}
+
+void JLLoadPanel::afterHide() {
+  if (QXScreen.modalPanel == screenIndex) QXScreen.modalPanel = -1;
+  firstShow = 0;
+  uloQt_PlaySoundStop();
+}
+
+void JLLoadPanel::ableButtons() {
+  enableItem(3, !homeMode && disks.ejectable());
+  enableItem(5, !homeMode);
+  enableItem(6, !homeMode && hasSongs());
+  enableItem(8, homeMode && hasSongs());
+  enableItem(9, !firstShow);
+  enableItem(2, true);
+}
+
+// ----------------------------------------------------------------- listing
+
+void JLLoadPanel::scanFolder() {
+  quietPreviews();
+  library.headerOnly = 1;
+  listFirst = 0;
+  songCount = 0;
+  refreshList();
+  setText(19, textList.line(36));
+  if (homeMode && homeCacheValid) {
+    songCount = homeCacheCount;
+    std::memcpy(songs, homeCache, sizeof songs);
+  } else {
+    std::string real;
+    const bool found = jlload::resolvePath(folder, real);
+    if (found) ULO_StrCopy(folder, sizeof folder, real.c_str());
+    // Folder names that do not fit an entry could not be loaded again.
+    const std::vector<std::string> names =
+        found ? jlload::listFolders(folder, kMaxSongs, sizeof songs[0].folderName - 1) : std::vector<std::string>{};
+    int errors = 0;
+    const int count = int(names.size());
+    for (int i = 0; i < count; i++) {
+      char status[64];
+      jlload::fmt(status, sizeof status, "Loading folder... %d%%", i * 100 / count);
+      setText(19, status);
+      SongEntry& e = songs[songCount++];
+      ULO_StrCopy(e.folderName, sizeof e.folderName, names[size_t(i)].c_str());
+      char path[kUloPathMax];
+      jlload::fmt(path, sizeof path, "%s%s:", folder, e.folderName);
+      if (library.load(path)) {
+        // A song without a title is listed by its folder.
+        truncSongName(library.songTitle[0] ? library.songTitle : e.folderName, e.display, sizeof e.display);
+      } else {
+        jlload::fmt(e.display, sizeof e.display, "%.40s Load error", e.folderName);
+        errors++;
+      }
+    }
+    if (count > 0 && errors == count) songCount = 0;
+    setText(19, "Sorting folder...");
+    for (int i = 1; i < songCount; i++) {
+      const SongEntry key = songs[i];
+      int j = i - 1;
+      while (j >= 0 && songNameCompare(key.folderName, songs[j].folderName)) {
+        songs[j + 1] = songs[j];
+        j--;
+      }
+      songs[j + 1] = key;
+    }
+    if (homeMode) {
+      std::memcpy(homeCache, songs, sizeof homeCache);
+      homeCacheCount = songCount;
+      homeCacheValid = 1;
+    }
+  }
+  setText(19, "");
+  listFirst = listSelected = 0;
+  refreshList();
+  refreshInfo();
+  ableButtons();
+}
+
+void JLLoadPanel::refreshList() {
+  for (int j = 0; j < kRows; j++) {
+    uloPanelControl* c = control(listItems[j]);
+    if (!c) continue;
+    const int e = listFirst + j;
+    char row[80] = "";
+    if (e < songCount) jlload::fmt(row, sizeof row, " %s", songs[e].display);
+    c->setValue(uloMsgSelectPicture, short(e < songCount && e == listSelected ? 1 : 0));
+    setText(listItems[j], row);
+  }
+  enableItem(10, listFirst > 0);
+  enableItem(11, songCount > 8 && listFirst < songCount - 9);
+}
+
+void JLLoadPanel::refreshInfo() {
+  for (int item = kInfoFirst; item <= kInfoLast; item++) setText(item, "");
+  picturePath.clear();
+  if (!hasSongs()) {
+    showPicture(false);
+    setText(19, textList.line(24));
+    if (homeMode) setText(20, textList.line(25));
+    return;
+  }
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", folder, songs[listSelected].folderName);
+  library.headerOnly = 1;
+  if (!library.load(path)) {
+    showPicture(false);
+    return;
+  }
+  showPicture(lookForLibraryImage(songs[listSelected].folderName));
+  char line[256];
+  jlload::fmt(line, sizeof line, "%s (%s) %d BPM", library.songTitle, library.songFolderName, library.songBpm);
+  setText(19, line);
+  setText(20, library.songLibraryName);
+  for (int n = 0; n < 4; n++) {
+    getSongDescChunk(library.songDescription, n, line, sizeof line);
+    setText(21 + n, line);
+  }
+  setText(27, "");
+}
+
+bool JLLoadPanel::lookForLibraryImage(const char* songFolder) {
+  picturePath.clear();
+  if (!picture.bits) return false;
+  const char* collection = library.songLibraryName;
+  const std::string named = textList.pictureFor(collection);
+  if (!named.empty() && jlload::castToPicture(named.c_str(), picture)) return true;
+  char path[kUloPathMax];
+  auto tryFile = [&](const char* format, const char* a, const char* b, const char* c) {
+    jlload::fmt(path, sizeof path, format, a, b, c);
+    std::string found;
+    if (!jlload::fileToPicture(path, picture, &found)) return false;
+    picturePath = found;
+    return true;
+  };
+  if (collection[0] && tryFile("%s%s.gif", kImages, collection, "")) return true;
+  if (collection[0] && tryFile("%s%s.gif", basePath, collection, "")) return true;
+  if (tryFile("%slibrary.gif%s%s", basePath, "", "")) return true;
+  if (tryFile("%ssong:%s:%s.gif", basePath, songFolder, songFolder)) return true;
+  if (tryFile("%ssong:%s:library.gif%s", basePath, songFolder, "")) return true;
+  // A disk lists its songs in "Song:Song44:": its own folder is tried too.
+  if (std::strcmp(folder, basePath) != 0 && tryFile("%s%s:%s.gif", folder, songFolder, songFolder)) return true;
+  char cast[128];
+  jlload::fmt(cast, sizeof cast, "Lim_%s", collection);
+  if (jlload::castToPicture(cast, picture)) return true;
+  jlload::fmt(cast, sizeof cast, "Sim_%s", songFolder);
+  if (jlload::castToPicture(cast, picture)) return true;
+  return jlload::castToPicture("Lim_unknown", picture);
+}
+
+// ----------------------------------------------------------------- preview
+
+void JLLoadPanel::quietPreviews() {
+  if (groovePanel) groovePanel->lightGame_End();
+  if (jlPlayer) jlPlayer->stop();
+  uloQt_PlaySoundStop();
+  lastPreview = 0;
+}
+
+void JLLoadPanel::onItem_list(int row) {
+  quietPreviews();
+  const int e = listFirst + row;
+  if (row < 0 || row >= kRows || e >= songCount) return;
+  listSelected = int16_t(e);
+  refreshList();
+  refreshInfo();
+  ableButtons();
+  if (noPreview) return;
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", folder, songs[e].folderName);
+  // A song whose header does not read has nothing to preview.
+  if (!library.load(path)) return;
+  const char* const files[2] = {"preview.swa", "preview.wav"};
+  for (const char* f : files) {
+    char file[kUloPathMax];
+    jlload::fmt(file, sizeof file, "%s%s", path, f);
+    std::string real;
+    if (!jlload::resolvePath(file, real) || !uloQt_PlaySoundStart(real.c_str())) continue;
+    lastPreview = 1;
+    if (groovePanel) groovePanel->lightGame_Start(lightChasePeriod(library.songBpm));
+    return;
+  }
+  if (!homeMode || !groovePanel) return;
+  jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[e].folderName);
+  if (!groovePanel->loadSong(path)) return;
+  groovePanel->randomize(0);
+  if (jlPlayer && !jlPlayer->isPlaying()) jlPlayer->play();
+  lastPreview = 2;
+  ULO_StrCopy(previewedSong, sizeof previewedSong, songs[e].folderName);
+}
+
+void JLLoadPanel::moveSelection(int d) {
+  if (!hasSongs()) return;
+  listSelected = int16_t(std::clamp(listSelected - d, 0, songCount - 1));
+  if (listSelected < listFirst) listFirst = listSelected;
+  if (listSelected > listFirst + kRows - 1) listFirst = int16_t(listSelected - (kRows - 1));
+  onItem_list(listSelected - listFirst);
+}
+
+// -------------------------------------------------------------------- load
+
+bool JLLoadPanel::onItem_load() {
+  if (!homeMode || !hasSongs()) return false;
+  const SongEntry& e = songs[listSelected];
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, e.folderName);
+  uloQt_PlaySoundStop();
+  if (groovePanel) groovePanel->lightGame_End();
+  // A song already playing is kept only when it is the previewed one; any
+  // other playing song (left from before the browser opened) is replaced.
+  const bool previewPlays = jlPlayer && jlPlayer->isPlaying() && std::strcmp(previewedSong, e.folderName) == 0;
+  if (!previewPlays) {
+    if (jlPlayer) jlPlayer->stop();
+    if (!groovePanel || !groovePanel->loadSong(path)) return false;
+    QXScreen.hide(screenIndex);
+    if (jlPlayer) jlPlayer->play();
+  } else {
+    QXScreen.hide(screenIndex);
+  }
+  previewedSong[0] = 0;
+  JLNet* net = groovePanel ? groovePanel->net() : nullptr;
+  const JLGroove* groove = groovePanel ? groovePanel->groove() : nullptr;
+  if (net && groove) {
+    net->muted = 0;
+    net->sendSong(e.folderName);
+    net->sendStop();
+    for (short t = 0; t < 8; t++) {
+      const JLTrack& tr = groove->tracks[t];
+      net->sendSample(t, tr.group, tr.variant);
+      net->sendVolume(t, tr.volume);
+      net->sendPan(t, tr.pan);
+    }
+    net->sendPlay();
+  }
+  return true;
+}
+
+// ------------------------------------------------------------------- disks
+
+void JLLoadPanel::goHome() {
+  homeMode = 1;
+  disks.start();
+  setText(1, "Home");
+  ULO_StrCopy(basePath, sizeof basePath, ":Library:");
+  ULO_StrCopy(folder, sizeof folder, kSongLibrary);
+  scanFolder();
+}
+
+void JLLoadPanel::onItem_disk() {
+  uloQt_PlaySoundStop();
+  char name[uloDisksList::kNameBytes];
+  bool found = false;
+  while (disks.next(name))
+    if ((found = disks.ejectable())) break;
+  if (!found) {
+    goHome();
+    return;
+  }
+  homeMode = 0;
+  char root[uloDisksList::kNameBytes], label[uloDisksList::kNameBytes];
+  disks.get(root);
+  // Without a volume label the mount's own name reads better than its path.
+  disks.getExtended(label);
+  setText(1, std::strcmp(label, root) != 0 ? label : name);
+  ULO_StrCopy(basePath, sizeof basePath, root);
+  const char* const tries[3] = {"Song:Song44:", "Song:", "Library:Song:"};
+  jlload::fmt(folder, sizeof folder, "%s%s", root, tries[0]);
+  for (const char* t : tries) {
+    char p[kUloPathMax];
+    jlload::fmt(p, sizeof p, "%s%s", root, t);
+    std::string real;
+    if (jlload::resolvePath(p, real)) {
+      ULO_StrCopy(folder, sizeof folder, real.c_str());
+      break;
+    }
+  }
+  scanFolder();
+}
+
+bool JLLoadPanel::copyToHD() {
+  if (homeMode || !hasSongs()) return false;
+  const SongEntry e = songs[listSelected];
+  for (int item = kInfoFirst; item <= kInfoLast; item++) setText(item, "");
+  quietPreviews();
+  char source[kUloPathMax], target[kUloPathMax];
+  jlload::fmt(source, sizeof source, "%s%s:", folder, e.folderName);
+  jlload::fmt(target, sizeof target, "%s%s:", kSongLibrary, e.folderName);
+  if (ULO_FileExists(target)) {
+    if (JL_Notify(20, 1) != 1) return false;
+    QXScreen.update(QXScreen.screenRect);
+    if (!deleteSong(target)) {
+      setText(19, "The old copy could not be removed.");
+      ULO_UserNotify("The song already in the library could not be removed; nothing was copied.", 0);
+      return false;
+    }
+    homeCacheValid = 0;
+  }
+  auto copyOne = [](const char* src, const char* dst) {
+    if (gep && gep->copyAudioFile(src, dst)) return true;
+    return ULO_FileCopy(src, dst);
+  };
+  auto progress = [this](const char* name) {
+    setText(19, jlload::formatOne(textList.line(21)[0] ? textList.line(21) : "%s", name).c_str());
+  };
+  if (!jlload::copyFolderFiles(source, target, copyOne, progress)) {
+    homeCacheValid = 0;
+    setText(19, "Copy failed.");
+    ULO_UserNotify("The song could not be copied into the library (disk full or unreadable?). Nothing was kept.", 0);
+    return false;
+  }
+  // The descriptor may be kept apart: <three levels up>JLS:JLS44:<song>.jls.
+  uloPath up;
+  up.set(source);
+  for (int i = 0; i < 3; i++) up.parent();
+  char jls[kUloPathMax];
+  jlload::fmt(jls, sizeof jls, "%sJLS:JLS44:%s.jls", up.c_str(), e.folderName);
+  std::string realJls;
+  if (jlload::resolvePath(jls, realJls)) {
+    char dst[kUloPathMax];
+    jlload::fmt(dst, sizeof dst, "%s%s.jls", target, e.folderName);
+    ULO_FileCopy(realJls.c_str(), dst);
+  }
+  // The picture shown becomes the collection's picture in the library,
+  // replaced through a temporary file so a failed copy keeps the old one.
+  if (!picturePath.empty() && library.songLibraryName[0] && ULO_FileExists(picturePath.c_str())) {
+    char dst[kUloPathMax], tmp[kUloPathMax];
+    jlload::fmt(dst, sizeof dst, "%s%s.gif", kImages, library.songLibraryName);
+    jlload::fmt(tmp, sizeof tmp, "%s.copy", dst);
+    std::string realDst;
+    const bool same = jlload::resolvePath(dst, realDst) && realDst == picturePath;
+    if (!same && ULO_FileCopy(picturePath.c_str(), tmp)) {
+      ULO_FileDelete(dst);
+      if (!ULO_FileRename(tmp, dst)) ULO_FileDelete(tmp);
+    }
+  }
+  homeCacheValid = 0;
+  setText(19, "Copy completed");
+  return true;
+}
+
+bool JLLoadPanel::deleteSong(const char* path) {
+  quietPreviews();
+  // The engine lets go of every loop file it holds open.
+  if (gep) {
+    gep->exit();
+    gep->init();
+  }
+  char user[kUloPathMax];
+  jlload::fmt(user, sizeof user, "%sUser:", path);
+  bool ok = true;
+  if (ULO_FileExists(user)) ok = jlload::deleteFolder(user);
+  ok = jlload::deleteFolder(path) && ok;
+  // The restart emptied the engine's loop list: the groove panel's song is
+  // registered again, or, when it was the deleted one, the browser stays
+  // until another song is loaded.
+  if (groovePanel && groovePanel->songFolder()[0]) {
+    char song[kUloPathMax];
+    ULO_StrCopy(song, sizeof song, groovePanel->songFolder());
+    if (!ULO_FileExists(song) || !groovePanel->loadSong(song)) {
+      groovePanel->forgetSong();
+      firstShow = 1;
+    }
+  }
+  previewedSong[0] = 0;
+  return ok;
+}
+
+bool JLLoadPanel::removeSong() {
+  if (!homeMode || !hasSongs() || listSelected < 0 || listSelected >= songCount) return false;
+  if (JL_Notify(19, 1) != 1) return false;
+  QXScreen.update(QXScreen.screenRect);
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[listSelected].folderName);
+  const bool ok = deleteSong(path);
+  homeCacheValid = 0;
+  disks.start();
+  setText(1, "Home");
+  ULO_StrCopy(folder, sizeof folder, kSongLibrary);
+  scanFolder();
+  if (!ok) ULO_UserNotify("Some files of the song could not be deleted.", 0);
+  return ok;
+}
+
+// ------------------------------------------------------------------ events
+
+void JLLoadPanel::onIdle() { uloQt_Idle(); }
+
+void JLLoadPanel::onKey() {
+  const bool down = uloGlo.what == uloEvtKeyDown, repeat = uloGlo.what == uloEvtAutoKey;
+  if (!down && !repeat) return;
+  const int code = uloGlo.keyCode;
+  if (code == uloKeyDown || code == 63) {
+    moveSelection(-1);
+  } else if (code == uloKeyUp || code == 62) {
+    moveSelection(1);
+  } else if (!down) {
+    return;
+  } else if (code == 8) {
+    removeSong();
+  } else if (code == uloKeyReturn) {
+    if (!homeMode || !hasSongs()) return;
+    uloPanelControl* load = control(8);
+    if (load) load->setValue(short(1));
+    onItem_load();
+    if (load) load->setValue(short(0));
+  } else if (code == 'p' || code == 'P') {
+    if (uloPanelControl* c = control(28)) {
+      c->setValue(short(c->get() ? 0 : 1));
+      currentItem = 28;
+      onItem();
+    }
+  }
+}
 
 void JLLoadPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+  const int item = currentItem;
+  for (int j = 0; j < kRows; j++)
+    if (listItems[j] == item) {
+      onItem_list(j);
+      return;
+    }
+  switch (item) {
+    case 2: QXGoUrl(textList.line(22)); break;
+    case 3:
+      if (disks.ejectable()) {
+        uloQt_PlaySoundStop();
+        disks.eject();
+        onItem_disk();
+      }
+      break;
+    case 4: onItem_disk(); break;
+    case 5: goHome(); break;
+    case 6: copyToHD(); break;
+    case 8: onItem_load(); break;
+    case 9:
+      if (firstShow) break;
+      quietPreviews();
+      if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
+      QXScreen.hide(screenIndex);
+      break;
+    case 10:
+    case 11: {
+      quietPreviews();
+      const int top = std::max(0, songCount - kRows);
+      listFirst = int16_t(std::clamp(listFirst + (item == 10 ? -1 : 1), 0, top));
+      refreshList();
+      break;
+    }
+    case 28:
+      noPreview = control(28) && control(28)->get() ? 1 : 0;
+      quietPreviews();
+      if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
+      break;
+    default: break;
+  }
+}
+
+// ------------------------------------------------------- groove panel host
+
+namespace {
+class GroovePanelHost : public JLLoadHost {
+ public:
+  bool loadSong(const char* folder) override { return gp() && gp()->loadSong(folder); }
+  void randomize(short set) override {
+    if (gp()) gp()->randomize(set);
+  }
+  void lightGame_Start(int32_t period) override {
+    if (gp()) gp()->lightGame_Start(period);
+  }
+  void lightGame_End() override {
+    if (gp()) gp()->lightGame_End();
+  }
+  JLNet* net() override { return gp() ? &gp()->net : nullptr; }
+  const JLGroove* groove() override { return gp() ? &gp()->groove : nullptr; }
+  const char* songFolder() override { return gp() ? gp()->songFolder : ""; }
+  void forgetSong() override {
+    if (gp()) gp()->songFolder[0] = 0;
+  }
+
+ private:
+  static JLGroovePanel* gp() { return JL_GroovePanel(); }
+};
+}  // namespace
+
+JLLoadHost* JL_LoadHostOfGroovePanel() {
+  static GroovePanelHost host;
+  return &host;
 }

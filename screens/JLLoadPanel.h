@@ -1,11 +1,108 @@
-// JLLoadPanel: the song browser, the first screen at start. Screen entry 6.
-// User-interface thread only.
+// JLLoadPanel: the song browser (screen entry 6), the first screen at
+// start. It lists the song folders of the library (Home) or of a removable
+// disk, shows the selected song's title, tempo, collection, description and
+// picture, previews it (its preview file in a loop, or else the song itself
+// loaded and randomised), loads it into the groove panel, copies songs from
+// a disk into the library and deletes songs from the library. Song headers
+// are read with a library of its own in header-only mode. At start it
+// cannot be closed until a song is loaded.
+//
+// User-interface thread only. A song whose descriptor cannot be read is
+// listed as "<folder> Load error"; a copy that fails removes what it had
+// copied and says so; nothing here throws or leaves a half-listed song.
 #pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/drives/uloDisksList.h"
+#include "core/files/uloPathNames.h"
+#include "framework/offmap/uloOffmap.h"
 #include "framework/panel/QXPanel.h"
+#include "screens/loadCommon.h"
+#include "song/JLSongLibrary.h"
+
+#include "screens/loadHost.h"
+
+struct SongEntry {
+  char folderName[64];
+  char display[64];
+};
 
 class JLLoadPanel : public QXPanelClass {
  public:
+  static constexpr int kMaxSongs = 64;
+  static constexpr int kRows = 9;
+  static const int16_t listItems[kRows];
+
   JLLoadPanel();
   ~JLLoadPanel() override;
+
+  uloPanelControl* newCustomControl(short kind) override;
+  void onPanelOpened() override;
+  void beforeShow() override;
+  void afterShow() override;
+  void afterHide() override;
   void onItem() override;
+  void onKey() override;
+  // Lets the preview player notice a lost device.
+  void onIdle() override;
+  virtual void ableButtons();
+
+  // Lists the current folder (or copies the Home cache back) and shows the
+  // first song.
+  void scanFolder();
+  void refreshList();
+  void refreshInfo();
+  void onItem_list(int row);
+  void moveSelection(int delta);
+  bool onItem_load();
+  void onItem_disk();
+  void goHome();
+  bool copyToHD();
+  bool removeSong();
+  bool deleteSong(const char* path);
+  void quietPreviews();
+  bool lookForLibraryImage(const char* folder);
+
+  // "Song" names compare by the number after the first four characters.
+  static bool songNameCompare(const char* a, const char* b);
+  // The listed form of a title: cut at the first " -" (the blank stays),
+  // then more than 25 characters become 24 and the character 0xC9.
+  static void truncSongName(const char* title, char* out, size_t outSize);
+  // Line n of a description cut into lines of at most 75 characters.
+  static void getSongDescChunk(const char* text, int n, char* out, size_t outSize);
+  // Ticks of a sixteenth note at a tempo.
+  static int32_t lightChasePeriod(int bpm);
+
+  // The groove panel (tests put their own host here).
+  JLLoadHost* groovePanel = nullptr;
+  SongEntry songs[kMaxSongs];
+  int16_t songCount = 0;
+  JLSongLibrary library;
+  uloDisksList disks;
+  uloOffmap picture;
+  int16_t listFirst = 0;
+  int16_t listSelected = 0;
+  uint8_t homeMode = 1;
+  SongEntry homeCache[kMaxSongs];
+  int16_t homeCacheCount = 0;
+  uint8_t homeCacheValid = 0;
+  uint8_t noPreview = 0;
+  uint8_t firstShow = 1;
+  char folder[kUloPathMax] = {};
+  char basePath[kUloPathMax] = {};
+  // The picture file last shown (empty: a cast or none).
+  std::string picturePath;
+  jlload::TextList textList;
+  // How the last preview went: 1 a preview file plays, 2 the song was
+  // loaded as preview, 0 nothing (tests read it).
+  int16_t lastPreview = 0;
+  // The song folder a preview loaded into the groove panel (empty: none).
+  char previewedSong[64] = {};
+
+ protected:
+  void setText(int item, const char* text);
+  void enableItem(int item, bool on);
+  void showPicture(bool shown);
+  bool hasSongs() const { return songCount > 0; }
 };

@@ -1,10 +1,131 @@
 #include "screens/JLPrefsPanel.h"
 
+#include <cstring>
+
+#include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloSoundConvert.h"
+#include "framework/screen/QXScreen.h"
+#include "screens/vmixHost.h"
+#include "song/JLSongLibrary.h"
 
 JLPrefsPanel::JLPrefsPanel() = default;
 JLPrefsPanel::~JLPrefsPanel() = default;
 
+const JLSongLibrary* JLPrefsPanel::song() const {
+  if (songOverride) return songOverride;
+  JLVMixHost* host = JL_GrooveVMixHost();
+  return host ? &host->song() : nullptr;
+}
+
+void JLPrefsPanel::put(int16_t item, int16_t v) {
+  if (uloPanelControl* c = control(item)) c->set(v);
+}
+
+void JLPrefsPanel::onPanelOpened() {
+  std::memset(formatSettings, 0, sizeof formatSettings);
+  formatCode = kOwnFormat;
+  if (uloPanelControl* c = control(kFormat)) {
+    c->setValue(0, const_cast<char*>("Jamloom"));
+    const int n = uloQt_soundConvert_formatCount();
+    for (int i = 0; i < n && i + 1 < 180; i++) {
+      char name[128];
+      if (uloQt_soundConvert_getFormat(i, nullptr, name, sizeof name)) c->setValue(short(i + 1), name);
+    }
+    c->set(0);
+  }
+  put(kOptionOff, 1);
+  put(kOptionOn, 0);
+  const int16_t defaults[kRandomSets] = {5, 6, 4, 3};
+  std::memcpy(randLimits, defaults, sizeof randLimits);
+}
+
+void JLPrefsPanel::onPanelClosed() { std::memset(formatSettings, 0, sizeof formatSettings); }
+
+void JLPrefsPanel::beforeShow() {
+  const JLSongLibrary* s = song();
+  for (int16_t set = 0; set < kRandomSets; set++) {
+    uloPanelControl* c = control(int16_t(kFirstSetName + set));
+    if (!c) continue;
+    c->setString(s && set < s->randomSetCount ? s->randomSets[set].name : "");
+  }
+  std::memcpy(randLimits, jlPrefs.randomLimit, sizeof randLimits);
+  put(kOptionOff, jlPrefs.mtrmValue ? 0 : 1);
+  put(kOptionOn, jlPrefs.mtrmValue ? 1 : 0);
+  std::memset(formatSettings, 0, sizeof formatSettings);
+  if (jlPrefs.soundConvertSettings && jlPrefs.soundConvertLength > 0) {
+    const int32_t n = jlPrefs.soundConvertLength < int32_t(sizeof formatSettings) ? jlPrefs.soundConvertLength
+                                                                                  : int32_t(sizeof formatSettings);
+    std::memcpy(formatSettings, jlPrefs.soundConvertSettings, size_t(n));
+  }
+  formatCode = jlPrefs.outputType;
+  const int index = uloQt_soundConvert_indexOf(formatCode);
+  put(kFormat, int16_t(index < 0 ? 0 : index + 1));
+  updateRandLeds();
+  QXScreen.modalPanel = kEntry;
+  chooseNewColor(jlPrefs.interfaceColor);
+}
+
+void JLPrefsPanel::afterHide() { QXScreen.modalPanel = -1; }
+
+void JLPrefsPanel::updateRandLeds() {
+  const JLSongLibrary* s = song();
+  for (int16_t set = 0; set < kRandomSets; set++) {
+    const bool exists = s && set < s->randomSetCount;
+    for (int16_t j = 0; j < 5; j++) {
+      uloPanelControl* c = control(int16_t(kFirstLamp + 5 * set + j));
+      if (!c) continue;
+      c->set(int16_t(exists && j < s->randomSets[set].count - 2 ? 1 : 0));
+      c->set(qxMsgLevel, int16_t(j < randLimits[set] - 2 ? 255 : 64));
+    }
+  }
+}
+
+void JLPrefsPanel::chooseNewColor(int16_t n) {
+  if (n < 0 || n >= kSchemes) n = 0;
+  for (int16_t i = 0; i < kSchemes; i++) put(int16_t(kFirstScheme + i), i == n ? 1 : 0);
+  QXScreen.changeAllColors(n);
+  colorScheme = n;
+}
+
+void JLPrefsPanel::storePrefs() {
+  std::memcpy(jlPrefs.randomLimit, randLimits, sizeof randLimits);
+  uloPanelControl* on = control(kOptionOn);
+  jlPrefs.mtrmValue = on && on->get() != 0 ? 1 : 0;
+  jlPrefs.setSoundConvertSettings(formatSettings, int32_t(sizeof formatSettings));
+  jlPrefs.outputType = formatCode;
+  jlPrefs.save();
+  jlPrefs.interfaceColor = colorScheme;
+}
+
 void JLPrefsPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+  const int16_t item = currentItem;
+  if (item == kOK) {
+    storePrefs();
+    QXScreen.hide(kEntry);
+  } else if (item == kCancel) {
+    QXScreen.changeAllColors(jlPrefs.interfaceColor);
+    colorScheme = jlPrefs.interfaceColor;
+    QXScreen.hide(kEntry);
+  } else if (item == kFormat) {
+    uloPanelControl* c = control(kFormat);
+    const int16_t entry = c ? c->get() : 0;
+    int32_t code = kOwnFormat;
+    if (entry > 0 && !uloQt_soundConvert_getFormat(entry - 1, &code, nullptr, 0)) code = kOwnFormat;
+    formatCode = code;
+  } else if (item == kFormatOptions) {
+    if (formatCode == kOwnFormat) JL_Notify(50, 0);
+    else uloQt_soundConvert_askUser(formatCode, formatSettings, int32_t(sizeof formatSettings));
+  } else if (item >= kFirstLamp && item < kFirstLamp + 5 * kRandomSets) {
+    const int16_t set = int16_t((item - kFirstLamp) / 5), j = int16_t((item - kFirstLamp) % 5);
+    randLimits[set] = int16_t(j + 3);
+    updateRandLeds();
+  } else if (item == kOptionOff || item == kOptionOn) {
+    // A radio pair: the one clicked is on.
+    put(kOptionOff, item == kOptionOff ? 1 : 0);
+    put(kOptionOn, item == kOptionOn ? 1 : 0);
+  } else if (item >= kFirstScheme && item < kFirstScheme + kSchemes) {
+    chooseNewColor(int16_t(item - kFirstScheme));
+  }
 }

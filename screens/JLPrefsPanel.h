@@ -1,11 +1,50 @@
-// JLPrefsPanel: the preferences. Screen entry 8.
+// JLPrefsPanel: the preferences: how many tracks each random set of the
+// song may fill, the export format (the program's own, or one of the sound
+// library's formats), a two-way option and the colour scheme. Colours are
+// tried live; Cancel brings the stored scheme back, OK stores everything
+// and writes the preferences file. Screen entry 8, modal while shown.
+//
 // User-interface thread only.
 #pragma once
+#include <cstdint>
+
 #include "framework/panel/QXPanel.h"
+#include "framework/prefs/JLprefs.h"
+
+class JLSongLibrary;
 
 class JLPrefsPanel : public QXPanelClass {
  public:
+  static constexpr int16_t kEntry = 8;
+  static constexpr int kSchemes = 8;
+  // formatCode of the program's own format.
+  static constexpr int32_t kOwnFormat = ULO_FourCC("JLMX");
+  enum : int16_t {
+    kOK = 1, kCancel = 2, kFormat = 4, kFormatOptions = 5, kFirstLamp = 6, kFirstSetName = 26, kOptionOff = 30,
+    kOptionOn = 31, kFirstScheme = 32,
+  };
+
   JLPrefsPanel();
   ~JLPrefsPanel() override;
+  void onPanelOpened() override;
+  void onPanelClosed() override;
+  void beforeShow() override;
+  void afterHide() override;
   void onItem() override;
+
+  void updateRandLeds();
+  void chooseNewColor(int16_t n);
+  void storePrefs();
+  // The song whose random sets are shown (default: the groove panel's).
+  void setSong(const JLSongLibrary* s) { songOverride = s; }
+
+  int32_t formatCode = kOwnFormat;
+  int32_t formatSettings[4] = {};
+  int16_t colorScheme = 0;
+  int16_t randLimits[kRandomSets] = {5, 6, 4, 3};
+
+ private:
+  const JLSongLibrary* song() const;
+  void put(int16_t item, int16_t v);
+  const JLSongLibrary* songOverride = nullptr;
 };

@@ -5,6 +5,12 @@
 JLRandMixPanel::JLRandMixPanel() = default;
 JLRandMixPanel::~JLRandMixPanel() = default;
 
+void JLRandMixPanel::onPanelOpened() {
+  static const char* const kLabels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
+  for (int16_t i = 0; i < 6; i++)
+    if (uloPanelControl* c = control(int16_t(1 + i))) c->setString(kLabels[i]);
+}
+
 void JLRandMixPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
 }

@@ -1,4 +1,5 @@
-// JLRandMixPanel: the random mix. Screen entry 5.
+// JLRandMixPanel: a small labelled panel toggled from the groove panel; it
+// has no actions of its own. Screen entry 5.
 // User-interface thread only.
 #pragma once
 #include "framework/panel/QXPanel.h"
@@ -7,5 +8,6 @@ class JLRandMixPanel : public QXPanelClass {
  public:
   JLRandMixPanel();
   ~JLRandMixPanel() override;
+  void onPanelOpened() override;
   void onItem() override;
 };

@@ -1,10 +1,526 @@
 #include "screens/JLSynthPanel.h"
 
-#include "framework/panel/JLHelps.h"
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 
-JLSynthPanel::JLSynthPanel() = default;
+#include "core/files/uloFiles.h"
+#include "core/files/uloPath.h"
+#include "core/files/uloPathNames.h"
+#include "engine/JLEngine.h"
+#include "framework/panel/JLHelps.h"
+#include "framework/panel/QXpopup.h"
+#include "framework/platform/uloSys.h"
+#include "framework/screen/QXScreen.h"
+#include "screens/JLDraggerCtrl.h"
+#include "screens/loadCommon.h"
+#include "song/JLPlayer.h"
+#include "song/uloAtomsFiles.h"
+
+const char* const jlSynthStyles[kSynthPatterns] = {
+    "xxxxxxxxxxxxxxxx", "x.xxx.x.xx.xxxxx", "xxx.x.x.xx.x.xxx", "xxx.xxx.xxxx.xxx", "xxxxxxxx.xxx.xxx",
+    "xxxx.xxx.xx.x.xx", "xxxxx.xxxx.xxx.x", "xxxxx.xxxx.xx.xx", "xxxxx.x.xx.x.xxx", "xx.xx.x.xx.xxxxx",
+    "xx.xxxx.xx.xxxx.", "xx.xxxxxxx.xx.x.", "xx.xxx.xxx.xx.x.", "x.xxxx..x.xxx.x.", "xxxxxx..xxxxx.x.",
+    "xxxxx.xx..xxx.x.", "xxxxx.xx..xxx...", "xxxx.x.xx.xxxxxx", "xx.xxx.xx.xxxxxx", "xx.xxx.xx.xxx..x",
+    "xx.x.xx.x.xx.x.x", "xxxx.xxxx.xxxx..", "xxx.x.x.x.x.xxxx", "xxx.x.x.x.x.xxx.", "xxx.x.x.xxx.x.x.",
+    "xxx.xxx.xxx.xxx.", "x.x.xx..x.xx..x.", "x...x.x.xxxx..x.", "x.x.xxxxx.x.x.x.", "x.x.x..xxx.xxxx.",
+    "xxxx.x.xxx.xxxx.", "xx.x.x.x.x.xxx..", "xx.xxxx.xx.xxxx.",
+};
+
+namespace {
+
+const int16_t kNoteItems[kSynthKeys] = {51, 72, 57, 73, 58, 68, 74, 52, 75, 59, 76, 60, 53, 77, 61, 78, 62, 63,
+                                        79, 54, 80, 64, 81, 69, 55, 82, 65, 83, 66, 70, 84, 56, 85, 67, 86, 71};
+const int16_t kNoteLedItems[kSynthKeys] = {16, 1,  17, 2,  18, 19, 3,  20, 4,  21, 5,  22, 23, 6,  24, 7,  25, 26,
+                                           8,  27, 9,  28, 10, 29, 30, 11, 31, 12, 32, 33, 13, 34, 14, 35, 15, 36};
+const char* const kPitchNames[12] = {"c", "c#", "d", "d#", "e", "f", "f#", "g", "g#", "a", "a#", "b"};
+const int16_t kStepsPerBeat[4] = {1, 2, 4, 8};
+// The computer keys bound to the song's arpeggio keys, in order.
+const char kArpComputerKeys[28] = {'Q', 'W', 'E', 'R', 'T', 'Y', 'U', 'I', 'O', 'P', 'A', 'S', 'D', 'F',
+                                   'G', 'H', 'J', 'K', 'L', 'Z', 'X', 'C', 'V', 'B', 'N', 'M', ',', '.'};
+constexpr int kBallFirst = 87;
+constexpr int kBalls = 6;
+constexpr char kSynthFolder[] = ":Library:Synth:";
+constexpr uint32_t kJLSynthTag = ULO_AtomTag("syic");
+
+// The engine's arpeggio buffer holds this much; a longer text would be cut
+// inside a note name.
+constexpr int kArpTextMax = 2047;
+
+int pitchOfLetter(char c) {
+  switch (c) {
+    case 'A': return 9;
+    case 'B': return 11;
+    case 'C': return 0;
+    case 'D': return 2;
+    case 'E': return 4;
+    case 'F': return 5;
+    case 'G': return 7;
+    default: return -1;
+  }
+}
+
+void putLE16(uint8_t*& p, int16_t v) {
+  *p++ = uint8_t(v & 0xFF);
+  *p++ = uint8_t((uint16_t(v) >> 8) & 0xFF);
+}
+
+int16_t getLE16(const uint8_t*& p) {
+  const int16_t v = int16_t(uint16_t(p[0]) | uint16_t(p[1]) << 8);
+  p += 2;
+  return v;
+}
+
+void writeSetup(uint8_t*& p, const SynthSetup& s) {
+  for (int16_t n : s.notes) putLE16(p, n);
+  putLE16(p, s.volume);
+  putLE16(p, s.pan);
+  putLE16(p, s.arpMode);
+  putLE16(p, s.arpProg);
+  putLE16(p, s.arpSpeed);
+  std::memcpy(p, s.synthName, kSynthNameBytes);
+  p += kSynthNameBytes;
+}
+
+// A document from elsewhere may hold anything: values are brought into the
+// ranges the controls and tables take, and the name is terminated.
+void readSetup(const uint8_t*& p, SynthSetup& s) {
+  for (int16_t& n : s.notes) n = getLE16(p) ? 1 : 0;
+  s.volume = std::clamp<int16_t>(getLE16(p), 0, 127);
+  s.pan = std::clamp<int16_t>(getLE16(p), 0, 127);
+  s.arpMode = std::clamp<int16_t>(getLE16(p), 0, 3);
+  s.arpProg = std::clamp<int16_t>(getLE16(p), 0, kSynthPatterns - 1);
+  s.arpSpeed = std::clamp<int16_t>(getLE16(p), 0, 3);
+  std::memcpy(s.synthName, p, kSynthNameBytes);
+  s.synthName[kSynthNameBytes - 1] = 0;
+  p += kSynthNameBytes;
+}
+
+}  // namespace
+
+JLSynthPanel::JLSynthPanel() {
+  std::fill(std::begin(arpKeys), std::end(arpKeys), int16_t(255));
+  for (int k = 0; k < kSynthKeys; k++)
+    jlload::fmt(noteNames[k], sizeof noteNames[k], "%s%d", kPitchNames[k % 12], 1 + k / 12);
+  std::memset(synthNames, 0, sizeof synthNames);
+}
+
 JLSynthPanel::~JLSynthPanel() = default;
+
+uloPanelControl* JLSynthPanel::newCustomControl(short kind) {
+  if (kind == kJLBallKind) return new JLDraggerCtrl;
+  return QXPanelClass::newCustomControl(kind);
+}
+
+void JLSynthPanel::setItem(int item, short value) {
+  if (uloPanelControl* c = control(item)) c->setValue(value);
+}
+
+void JLSynthPanel::setItem(int item, short message, short value) {
+  if (uloPanelControl* c = control(item)) c->setValue(message, value);
+}
+
+short JLSynthPanel::itemValue(int item) {
+  uloPanelControl* c = control(item);
+  return c ? c->get() : 0;
+}
+
+void JLSynthPanel::onPanelOpened() {
+  std::fill(std::begin(setup.notes), std::end(setup.notes), int16_t(0));
+  setup.volume = 100;
+  setup.pan = 63;
+  setup.synthName[0] = 0;
+  loadedSynth[0] = 0;
+  autoOn = 1;
+  if (gep) gep->synth_SetPoly(kSynthKeys);
+
+  presetFirst = presetSelected = presetCount = 0;
+  for (int i = 0; i < kBalls; i++) {
+    setItem(kBallFirst + i, -1);
+    setItem(kBallFirst + i, jlMsgBallColour, 4);
+  }
+
+  synthOn = 0;
+  setup.arpMode = 0;
+  setup.arpProg = 7;
+  setup.arpSpeed = 2;
+  setItem(49, 0);
+  auto* mode = dynamic_cast<QXpopupControl*>(control(46));
+  auto* speed = dynamic_cast<QXpopupControl*>(control(47));
+  auto* pattern = dynamic_cast<QXpopupControl*>(control(48));
+  if (mode) {
+    const char* const names[4] = {"Up", "Dn", "Rnd", "U/D"};
+    mode->count = 0;
+    for (short i = 0; i < 4; i++) mode->setValue(i, const_cast<char*>(names[i]));
+    mode->setValue(short(0));
+  }
+  if (speed) {
+    const char* const names[4] = {"4", "8", "16", "32"};
+    speed->count = 0;
+    for (short i = 0; i < 4; i++) speed->setValue(i, const_cast<char*>(names[i]));
+    speed->setValue(short(2));
+  }
+  if (pattern) {
+    pattern->count = 0;
+    char t[8];
+    for (short i = 0; i < kSynthPatterns; i++) {
+      jlload::fmt(t, sizeof t, "%0d", i);
+      pattern->setValue(i, t);
+    }
+    pattern->setValue(short(7));
+  }
+  setItem(43, setup.volume);
+  setItem(42, setup.pan);
+  for (int k = 0; k < kSynthKeys; k++) setItem(kNoteLedItems[k], 0);
+
+  loadSynthsList();
+  synth_activate();
+}
+
+void JLSynthPanel::onPanelClosed() {
+  if (gep) gep->synth_Stop();
+}
+
+void JLSynthPanel::loadSynthsList() {
+  synthCount = 0;
+  uloFolderList list;
+  list.set(kSynthFolder);
+  list.filterFolders(false).filterDocuments(true);
+  if (list.start()) {
+    while (list.next()) {
+      if (!list.itemIsFolder) continue;
+      // Names that do not fit the setup's field could not be found again.
+      if (std::strlen(list.name) >= size_t(kSynthNameBytes)) continue;
+      if (synthCount >= 180) break;
+      ULO_StrCopy(synthNames[synthCount++], kSynthNameBytes, list.name);
+    }
+  }
+  // Insertion sort by bytes, so the order does not depend on the locale.
+  for (int i = 1; i < synthCount; i++) {
+    char key[kSynthNameBytes];
+    std::memcpy(key, synthNames[i], kSynthNameBytes);
+    int j = i - 1;
+    while (j >= 0 && std::strcmp(synthNames[j], key) > 0) {
+      std::memcpy(synthNames[j + 1], synthNames[j], kSynthNameBytes);
+      j--;
+    }
+    std::memcpy(synthNames[j + 1], key, kSynthNameBytes);
+  }
+  auto* popup = dynamic_cast<QXpopupControl*>(control(45));
+  if (popup) {
+    popup->count = 0;
+    for (short i = 0; i < synthCount; i++) popup->setValue(i, synthNames[i]);
+    popup->setValue(short(0));
+  }
+  if (synthCount == 0) return;
+  // A synth already chosen stays when the list is read again (the browser
+  // may have added folders); only a vanished or missing one is replaced.
+  bool keep = false;
+  for (int i = 0; i < synthCount && setup.synthName[0]; i++) keep = keep || std::strcmp(synthNames[i], setup.synthName) == 0;
+  if (keep) {
+    if (popup) popup->setValue(setup.synthName);
+    if (std::strcmp(loadedSynth, setup.synthName) == 0) return;
+  } else {
+    ULO_StrCopy(setup.synthName, kSynthNameBytes, synthNames[0]);
+  }
+  ULO_StrCopy(loadedSynth, kSynthNameBytes, setup.synthName);
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, setup.synthName);
+  if (gep) gep->synth_SetFolder(path);
+}
+
+void JLSynthPanel::ledsForArpKeys(const char* keys) {
+  std::fill(std::begin(arpKeys), std::end(arpKeys), int16_t(255));
+  bool marked[kSynthKeys] = {};
+  for (const char* p = keys ? keys : ""; *p; p++) {
+    int s = pitchOfLetter(*p);
+    if (s < 0) continue;
+    if (p[1] == 'd') s = (s + 1) % 12;
+    for (int k = s; k < kSynthKeys; k += 12) marked[k] = true;
+  }
+  int n = 0;
+  for (int k = 0; k < kSynthKeys; k++) {
+    setItem(kNoteLedItems[k], marked[k] ? 1 : 0);
+    if (marked[k]) arpKeys[n++] = int16_t(k);
+  }
+}
+
+void JLSynthPanel::setPlaying(bool on) {
+  synthOn = on ? 1 : 0;
+  setItem(49, synthOn);
+  if (jlPlayer) jlPlayer->setSynthLed(on);
+}
+
+void JLSynthPanel::noteHit(int k) {
+  if (k < 0 || k >= kSynthKeys) return;
+  setup.notes[k] = setup.notes[k] ? 0 : 1;
+  // The key's lamp shows the notes while any are on; the song's key lamps
+  // come back with the next song.
+  setItem(kNoteLedItems[k], setup.notes[k] ? 1 : 0);
+  if (autoOn && !synthOn) {
+    autoOn = 0;
+    setPlaying(true);
+  }
+  synth_activate();
+  modified = 1;
+}
+
+void JLSynthPanel::buildArpText(const SynthSetup& s, char* out, int outSize) {
+  if (!out || outSize <= 0) return;
+  out[0] = 0;
+  const int limit = std::min(outSize - 1, kArpTextMax);
+  char names[kSynthKeys][4];
+  int n = 0;
+  for (int k = 0; k < kSynthKeys; k++) {
+    jlload::fmt(names[k], sizeof names[k], "%s%d", kPitchNames[k % 12], 1 + k / 12);
+    if (s.notes[k]) n++;
+  }
+  if (n == 0) return;
+  int len = 0;
+  // Appends whole steps only: a cut text still plays note by note.
+  auto append = [&](const char* t) {
+    const int l = int(std::strlen(t));
+    if (len + l > limit) return false;
+    std::memcpy(out + len, t, size_t(l));
+    len += l;
+    out[len] = 0;
+    return true;
+  };
+  if (s.arpProg <= 0 || s.arpProg >= kSynthPatterns) {
+    for (int k = 0; k < kSynthKeys; k++)
+      if (s.notes[k] && !append(names[k])) return;
+    return;
+  }
+  const char* pattern = jlSynthStyles[s.arpProg];
+  int step = 0, count = 0;
+  for (int k = 0;; k = (k + 1) % kSynthKeys) {
+    if (!s.notes[k]) continue;
+    if (!append(names[k])) return;
+    count++;
+    step = (step + 1) % 16;
+    while (pattern[step] != 'x') {
+      if (!append("  ")) return;
+      step = (step + 1) % 16;
+    }
+    if (step == 0 && count % n == 0 && count > n) return;
+  }
+}
+
+void JLSynthPanel::synth_activate() {
+  if (!synthOn) return;
+  char text[kArpTextMax + 1];
+  buildArpText(setup, text, sizeof text);
+  if (gep) gep->synth_Arp(setup.arpMode, kStepsPerBeat[std::clamp<int16_t>(setup.arpSpeed, 0, 3)], text);
+}
+
+void JLSynthPanel::playerSaidPlay() {
+  if (synthOn) synth_activate();
+}
+
+void JLSynthPanel::onKey() {
+  if (uloGlo.what != uloEvtKeyDown) return;
+  int code = uloGlo.keyCode ? uloGlo.keyCode : uloGlo.character;
+  if (code >= 'a' && code <= 'z') code -= 'a' - 'A';
+  for (int i = 0; i < 28; i++) {
+    if (kArpComputerKeys[i] != code) continue;
+    if (arpKeys[i] != 255) noteHit(arpKeys[i]);
+    return;
+  }
+}
 
 void JLSynthPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+  const int item = currentItem;
+  if (item >= 51 && item <= 86) {
+    for (int k = 0; k < kSynthKeys; k++)
+      if (kNoteItems[k] == item) noteHit(k);
+    return;
+  }
+  if (item >= kBallFirst && item < kBallFirst + kBalls) {
+    synths_hit(item - kBallFirst);
+    return;
+  }
+  switch (item) {
+    case 37: synths_offset(-1); break;
+    case 38: synths_offset(1); break;
+    case 39: QXScreen.show(7); break;
+    case 40: synths_add(); break;
+    case 41: {
+      const bool on = itemValue(49) == 0;
+      if (!on && gep) gep->synth_Stop();
+      setPlaying(on);
+      if (on) synth_activate();
+      break;
+    }
+    case 42:
+      setup.pan = itemValue(42);
+      if (gep) gep->synth_SetPan(setup.pan);
+      modified = 1;
+      break;
+    case 43:
+      setup.volume = itemValue(43);
+      if (gep) gep->synth_SetVolume(setup.volume);
+      modified = 1;
+      break;
+    case 44: QXScreen.hide(2); break;
+    case 45: {
+      auto* popup = dynamic_cast<QXpopupControl*>(control(45));
+      char name[QXpopupControl::kEntryBytes] = {};
+      if (popup) popup->getValue(name);
+      if (!name[0]) break;
+      ULO_StrCopy(setup.synthName, kSynthNameBytes, name);
+      ULO_StrCopy(loadedSynth, kSynthNameBytes, name);
+      char path[kUloPathMax];
+      jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, name);
+      if (gep) {
+        gep->synth_Stop();
+        gep->synth_SetFolder(path);
+      }
+      synth_activate();
+      modified = 1;
+      break;
+    }
+    case 46:
+      setup.arpMode = std::clamp<int16_t>(itemValue(46), 0, 3);
+      synth_activate();
+      modified = 1;
+      break;
+    case 47:
+      setup.arpSpeed = std::clamp<int16_t>(itemValue(47), 0, 3);
+      synth_activate();
+      modified = 1;
+      break;
+    case 48:
+      setup.arpProg = std::clamp<int16_t>(itemValue(48), 0, kSynthPatterns - 1);
+      synth_activate();
+      modified = 1;
+      break;
+    case 93: onItem_arpMix(); break;
+    default: break;
+  }
+}
+
+// Rendering the arpeggio into a file has no renderer yet; the command is
+// offered and its dialog answer accepted, and nothing is written.
+void JLSynthPanel::onItem_arpMix() {}
+
+void JLSynthPanel::asyncDialogMessage(JLPath*) {}
+
+// ------------------------------------------------------------------ presets
+
+void JLSynthPanel::synths_apply() {
+  for (int j = 0; j < kBalls; j++) {
+    const int p = presetFirst + j;
+    setItem(kBallFirst + j, short(p < presetCount ? p + 1 : -1));
+    setItem(kBallFirst + j, jlMsgBallHighlight, short(p < presetCount && p == presetSelected));
+  }
+}
+
+void JLSynthPanel::synths_offset(int d) {
+  presetFirst = int16_t(std::max(0, std::min(presetFirst + d, presetCount - kBalls)));
+  synths_apply();
+}
+
+void JLSynthPanel::synths_select(int p) {
+  presetSelected = int16_t(p);
+  if (p < presetFirst)
+    presetFirst = int16_t(std::max(p, 0));
+  else if (presetCount > kBalls && p > presetFirst + kBalls - 1)
+    presetFirst = int16_t(p - (kBalls - 1));
+  synths_apply();
+}
+
+void JLSynthPanel::synths_add() {
+  if (presetCount >= kSynthPresets || !modified) return;
+  presets[presetCount] = setup;
+  presetSelected = presetCount;
+  presetCount++;
+  synths_select(presetSelected);
+  modified = 0;
+}
+
+void JLSynthPanel::synths_remove() {
+  if (presetSelected < 0 || presetSelected >= presetCount) return;
+  for (int i = presetSelected; i + 1 < presetCount; i++) presets[i] = presets[i + 1];
+  presetCount--;
+  presetSelected--;
+  synths_offset(-1);
+}
+
+void JLSynthPanel::synths_hit(int ball) {
+  if (ball < 0 || ball >= kBalls) return;
+  const int p = presetFirst + ball;
+  presetSelected = int16_t(p);
+  for (int j = 0; j < kBalls; j++)
+    if (presetFirst + j < presetCount) setItem(kBallFirst + j, jlMsgBallHighlight, short(j == ball));
+  if (p >= presetCount) return;
+  short r = 0;
+  if (uloPanelControl* c = control(kBallFirst + ball)) c->getValue(jlMsgBallDrag, r);
+  if (r == -2) {
+    setup = presets[p];
+    synth_restore();
+  } else if (r == -1) {
+    // The selected position is the one dragged off: remove exactly it.
+    synths_remove();
+  }
+}
+
+void JLSynthPanel::showSetup() {
+  if (auto* popup = dynamic_cast<QXpopupControl*>(control(45))) popup->setValue(setup.synthName);
+  setItem(43, setup.volume);
+  setItem(42, setup.pan);
+  setItem(46, setup.arpMode);
+  setItem(48, setup.arpProg);
+  setItem(47, setup.arpSpeed);
+  for (int k = 0; k < kSynthKeys; k++) setItem(kNoteLedItems[k], setup.notes[k] ? 1 : 0);
+}
+
+void JLSynthPanel::synth_restore() {
+  if (presetCount == 0) return;
+  if (std::strcmp(setup.synthName, loadedSynth) != 0) {
+    ULO_StrCopy(loadedSynth, kSynthNameBytes, setup.synthName);
+    char path[kUloPathMax];
+    jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, setup.synthName);
+    if (gep) {
+      gep->synth_Stop();
+      gep->synth_SetFolder(path);
+    }
+  }
+  showSetup();
+  if (gep) {
+    gep->synth_SetPan(setup.pan);
+    gep->synth_SetVolume(setup.volume);
+  }
+  synth_activate();
+  modified = 0;
+}
+
+// ---------------------------------------------------------- mix documents
+
+void JLSynthPanel::iced_save(uint8_t* block) const {
+  if (!block) return;
+  uint8_t* p = block;
+  writeSetup(p, setup);
+  for (const SynthSetup& s : presets) writeSetup(p, s);
+  putLE16(p, presetCount);
+}
+
+bool JLSynthPanel::iced_loadBlock(const uint8_t* block, int32_t size) {
+  if (!block || size < kSynthIcedBytes) return false;
+  const uint8_t* p = block;
+  SynthSetup current{};
+  readSetup(p, current);
+  for (SynthSetup& s : presets) readSetup(p, s);
+  setup = current;
+  presetCount = std::clamp<int16_t>(getLE16(p), 0, kSynthPresets);
+  presetSelected = -1;
+  presetFirst = 0;
+  synth_restore();
+  synths_apply();
+  return true;
+}
+
+bool JLSynthPanel::iced_load(uloAtomsFile& file) {
+  uint8_t block[kSynthIcedBytes] = {};
+  return file.read(kJLSynthTag, kSynthIcedBytes, block) && iced_loadBlock(block, kSynthIcedBytes);
 }

@@ -1,11 +1,105 @@
-// JLSynthPanel: the synth: keyboard, arpeggio patterns and presets. Screen entry 2.
-// User-interface thread only.
+// JLSynthPanel: the sample synth played as an arpeggiator in time with the
+// loops. A three-octave keyboard switches notes on and off, the mode, rhythm
+// pattern and speed shape the arpeggio, and whole setups are kept as presets
+// on a row of six balls. Every change becomes one arpeggio text for the
+// engine (gep->synth_Arp). Screen entry 2.
+//
+// User-interface thread only. Failures are quiet: no synth folders leaves
+// the synth popup empty and the engine silent; a mix document without a
+// readable synth block leaves the panel as it was (iced_load returns false).
 #pragma once
+#include <cstdint>
+
 #include "framework/panel/QXPanel.h"
+
+class uloAtomsFile;
+
+constexpr int kSynthKeys = 36;
+constexpr int kSynthPresets = 28;
+constexpr int kSynthNameBytes = 32;
+constexpr int kSynthPatterns = 33;
+constexpr int kSynthSetupBytes = 114;
+// The block a mix document keeps: current setup, 28 presets, their count.
+constexpr int kSynthIcedBytes = kSynthSetupBytes * (1 + kSynthPresets) + 2;
+
+struct SynthSetup {
+  int16_t notes[kSynthKeys];
+  int16_t volume;
+  int16_t pan;
+  int16_t arpMode;   // 0 Up, 1 Dn, 2 Rnd, 3 U/D
+  int16_t arpProg;   // rhythm pattern 0..32
+  int16_t arpSpeed;  // 0..3: 1, 2, 4, 8 steps per beat
+  char synthName[kSynthNameBytes];
+};
+
+// The rhythm patterns: 16 steps each, 'x' plays, '.' rests.
+extern const char* const jlSynthStyles[kSynthPatterns];
 
 class JLSynthPanel : public QXPanelClass {
  public:
   JLSynthPanel();
   ~JLSynthPanel() override;
+
+  uloPanelControl* newCustomControl(short kind) override;
+  void onPanelOpened() override;
+  void onPanelClosed() override;
   void onItem() override;
+  void onKey() override;
+  void asyncDialogMessage(JLPath* path) override;
+
+  // The song's arpeggio keys ("C", "AdE", ...): lights the keys of those
+  // pitch classes and binds them, ascending, to the computer keys Q W E ...
+  void ledsForArpKeys(const char* keys);
+  // Kept for the groove panel's play and song-load paths: nothing to redo.
+  void synth_restoreAll() {}
+  // The player started: a running arpeggio restarts on the new beat grid.
+  void playerSaidPlay();
+
+  // The 'syic' block of a mix document (kSynthIcedBytes, little-endian).
+  // iced_load reads the next atom of the file; false (panel unchanged) when
+  // it is missing or short. iced_save fills `block` with the current state.
+  bool iced_load(uloAtomsFile& file);
+  bool iced_loadBlock(const uint8_t* block, int32_t size);
+  void iced_save(uint8_t* block) const;
+
+  // The synth folders of the library, sorted, into the synth popup; the
+  // first one is loaded when nothing is chosen yet. The synth browser
+  // calls it when it closes.
+  void loadSynthsList();
+  // Rebuilds the arpeggio text and hands it to the engine (synth on only).
+  void synth_activate();
+  // The arpeggio text of a setup; exposed for checking patterns.
+  static void buildArpText(const SynthSetup& setup, char* out, int outSize);
+
+  void noteHit(int key);
+  void synths_add();
+  void synths_hit(int ball);
+  void synths_remove();
+  void synths_offset(int delta);
+  void synths_select(int preset);
+  void synths_apply();
+  void synth_restore();
+
+  int16_t presetFirst = 0;
+  int16_t presetSelected = 0;
+  uint8_t synthOn = 0;
+  SynthSetup setup{};
+  SynthSetup presets[kSynthPresets]{};
+  int16_t presetCount = 0;
+  char loadedSynth[kSynthNameBytes] = {};
+  uint8_t modified = 0;
+  uint8_t autoOn = 1;
+  int16_t arpKeys[kSynthKeys];
+  char noteNames[kSynthKeys][4];
+  // Synth folder names listed in the popup.
+  int16_t synthCount = 0;
+  char synthNames[180][kSynthNameBytes];
+
+ private:
+  void setItem(int item, short value);
+  void setItem(int item, short message, short value);
+  short itemValue(int item);
+  void setPlaying(bool on);
+  void showSetup();
+  void onItem_arpMix();
 };

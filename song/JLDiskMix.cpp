@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -87,6 +88,17 @@ struct PendingFile {
 
 }  // namespace
 
+int JL_DiskMixSndfileFormat(int32_t major) {
+  major &= SF_FORMAT_TYPEMASK;
+  if (!major) return 0;
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  info.samplerate = kRate;
+  info.channels = 2;
+  info.format = major | (major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16);
+  return sf_format_check(&info) ? info.format : 0;
+}
+
 int64_t JL_DiskMixFrames(int32_t steps, float bpm) {
   if (steps <= 0 || !(bpm > 0)) return 0;
   return (int64_t)std::llround((double)steps * 32.0 * 60.0 * kRate / (double)bpm);
@@ -111,7 +123,7 @@ bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions
   report = JLDiskMixReport();
   if (!gep) return fail(report, "the audio engine is not running"), false;
   if (!out || !*out) return fail(report, "no output file"), false;
-  const int format = formatFor(out);
+  const int format = options.majorFormat ? JL_DiskMixSndfileFormat(options.majorFormat) : formatFor(out);
   if (!format) return fail(report, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)", out), false;
   if (!JL_IsSafeSongName(image.songName)) return fail(report, "the mix names no valid song"), false;
   char folder[kUloPathMax];
@@ -160,7 +172,17 @@ bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions
   size_t scheduled = 1;  // steps handed to the engine
   int64_t written = 0;
   bool ok = true;
+  int64_t nextReport = 0;
+  const int64_t reportStep = std::max<int64_t>(kMixBlock, total / 100);
   while (written < total) {
+    if (options.progress && written >= nextReport) {
+      nextReport = written + reportStep;
+      if (!options.progress(options.progressContext, float(double(written) / double(total)))) {
+        ok = false;
+        fail(report, "stopped");
+        break;
+      }
+    }
     // Once step k has begun, step k + 1 waits for the next sync point.
     if (scheduled < steps.size() && period > 0 && TimeLine.load() > (int32_t)(scheduled - 1) * period) {
       sendGroove(library, steps[scheduled], true);
@@ -176,6 +198,7 @@ bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions
     }
     written += n;
   }
+  if (ok && options.progress) options.progress(options.progressContext, 1.0f);
   if (sf_close(sf) != 0 && ok) {
     ok = false;
     fail(report, "cannot finish %s", pending.tmp.c_str());

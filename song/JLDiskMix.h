@@ -16,10 +16,19 @@
 
 class JLSongLibrary;
 
+// Told the part done (0..1) now and then while rendering; false stops the
+// render, which then fails ("stopped") and leaves no file.
+using JLDiskMixProgress = bool (*)(void* context, float done);
+
 struct JLDiskMixOptions {
   int cycles = 1;          // 32-beat cycles of the current groove when there are no steps
   int16_t volume = 128;    // master volume 0..128
   bool useSequence = true;  // false: the current groove even when steps exist
+  // libsndfile major format (SF_FORMAT_WAV, SF_FORMAT_FLAC, ...); 0 = from
+  // the file name's extension. Written as 16-bit PCM, Vorbis for OGG.
+  int32_t majorFormat = 0;
+  JLDiskMixProgress progress = nullptr;
+  void* progressContext = nullptr;
 };
 
 struct JLDiskMixReport {
@@ -32,6 +41,10 @@ struct JLDiskMixReport {
 // Output frames of `steps` 32-beat steps at `bpm` and 44100 Hz, rounded to
 // the nearest frame.
 int64_t JL_DiskMixFrames(int32_t steps, float bpm);
+
+// The libsndfile format a file of this major format is written in, or 0
+// when libsndfile cannot write it that way.
+int JL_DiskMixSndfileFormat(int32_t majorFormat);
 
 // Renders the image's song (":Library:Song:<songName>:" must be installed)
 // to `outSystemPath`. False with report.error set on failure.

@@ -7,6 +7,7 @@
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloQuickTime.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "framework/res/uloRes.h"
@@ -23,6 +24,8 @@
 #include "screens/JLRandMixPanel.h"
 #include "screens/JLSynthPanel.h"
 #include "screens/JLVMixPanel.h"
+#include "song/JLPlayer.h"
+#include "screens/popupInfo.h"
 
 UloResFile QXresfileobj;
 QXPanelClass* QXfloatPanelPtr[11];
@@ -75,6 +78,7 @@ int QX_InitAll() {
   QXCasts.ownsResFile = 0;
   QXCasts.ParseResources();
   jlIntl.start(&QXresfileobj);
+  JL_PopupInfo_Open();
 
   static const char* const kLibrary[] = {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:",
                                          ":Library:Jls:"};
@@ -82,12 +86,14 @@ int QX_InitAll() {
 
   uloGlo.windowWidth = 640;
   uloGlo.windowHeight = 480;
+  uloQt_Init();
 
   QXFont.setup(&QXCasts, 500);
   QXFont.colorize(256, 256, 0);
   QXScreen.setup();
   QXScreen.windowOpen = false;
 
+  jlPlayer = new JLPlayer;
   jlHelpp = new JLHelps;
 
   const uloRect screen(0, 0, uloGlo.windowWidth, uloGlo.windowHeight);
@@ -96,6 +102,10 @@ int QX_InitAll() {
     const PanelSlot& s = kSlots[slot];
     QXfloatPanelPtr[slot]->attachLayouts(s.layouts[0], s.layouts[1], s.layouts[2], &QXCasts, screen);
   }
+
+  // The player's target panels and the song code's messages.
+  JL_ConnectGroovePanel(static_cast<JLGroovePanel*>(QXfloatPanelPtr[0]),
+                        static_cast<JLVMixPanel*>(QXfloatPanelPtr[1]));
 
   jlPrefs.load();
   gep = new JLEngine();
@@ -107,6 +117,7 @@ int QX_InitAll() {
     QXScreen.setProps(slot, s.x, s.y, s.draggable, 0);
   }
   QXScreen.show(6);
+  JL_PopupInfo_Close();
   QXScreen.changeAllColors(jlPrefs.interfaceColor);
 
   Register_JLDataIcon();
@@ -134,7 +145,10 @@ void QX_ExitAll() {
   }
   delete jlHelpp;
   jlHelpp = nullptr;
+  delete jlPlayer;
+  jlPlayer = nullptr;
   QXCasts.UnloadResources();
   QXScreen.closeWindow();
   QXresfileobj.Close();
+  uloQt_Exit();
 }

@@ -782,12 +782,19 @@ void JLLevelBarControl::setValue(short which, short v) {
   if (which != qxMsgPaint || !layout) return;
   const uloOffmap* off = layout->GetItemImage(layoutItem, 0);
   const uloOffmap* lit = layout->GetItemImage(layoutItem, 1);
+  const uloOffmap* litMask = layout->GetItemMask(layoutItem, 1);
+  // A meter with one picture has its unlit slots drawn on the background
+  // beneath: that picture is the lit one.
+  if (!lit) {
+    lit = off;
+    litMask = layout->GetItemMask(layoutItem, 0);
+    off = nullptr;
+  }
   if (off) {
     const uloRect src(0, 0, std::min<int>(off->width(), rect.width()), std::min<int>(off->height(), rect.height()));
     QX_PaintPicture(off, src, layout->GetItemMask(layoutItem, 0), fittedDst(rect, src), 256);
   }
   if (!lit) return;
-  const uloOffmap* litMask = layout->GetItemMask(layoutItem, 1);
   for (int i = 0; i < 10; i++) {
     const int level = segmentLevel(i);
     if (level == 0) continue;

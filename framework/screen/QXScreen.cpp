@@ -413,6 +413,7 @@ void QXScreenClass::events() {
     case uloEvtMouseDown:
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--) {
         if (!isShown(i)) continue;
+        if (modalPanel >= 0 && isShown(modalPanel) && i != modalPanel) continue;
         QXPanelClass* p = entries[i].panel;
         uloPanelControl* bg = p->background();
         if (!bg || !bg->rect.contains(uloGlo.mouseX, uloGlo.mouseY)) continue;
@@ -431,7 +432,7 @@ void QXScreenClass::events() {
         if (jlHelpp) jlHelpp->toggle(true);
         break;
       }
-      const int16_t target = isShown(2) ? 2 : 0;
+      const int16_t target = modalPanel >= 0 && isShown(modalPanel) ? modalPanel : isShown(2) ? 2 : 0;
       if (QXPanelClass* p = panelAt(target)) p->events();
       break;
     }

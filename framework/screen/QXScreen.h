@@ -106,6 +106,9 @@ class QXScreenClass {
   uloPoint origin;
   uloRect screenRect;
   int16_t keyPresses[512] = {};
+  // The entry of a shown modal panel (a browser), or -1: while it is shown
+  // it alone takes mouse presses and keys.
+  int16_t modalPanel = -1;
 
  private:
   void centreDesignArea();

@@ -24,7 +24,9 @@ Layout MakeGroove1() {
   L.h = 480;
 
   Item& bg = L.add(0, kBackpane, 0, 0, 640, 480, Look::Background);
-  bg.state = 2;
+  // The background only shows the panel: presses go to the controls above
+  // it (a clickable background would take every press first).
+  bg.state = 1;
 
   // Sections engraved on the background.
   Engraving logo;

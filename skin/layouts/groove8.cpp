@@ -40,6 +40,7 @@ Layout MakeGroove8() {
   master.labelPos = 1;
   master.helpTitle = "Master volume";
   master.helpText = "Drag up or down to change the overall volume.";
+  master.state = 2;  // pressed and dragged
 
   L.lamp(121, 72, 301, 14, kGreen).samplePicture = 1;
   L.lamp(122, 148, 301, 14, kRed);

@@ -17,6 +17,9 @@ Layout MakeSongs6() {
   L.screenX = 20;
   L.screenY = 42;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
 
   L.button(9, 570, 3, 24, 20, "X").helpTitle = "Close";
   L.items.back().helpText = "Back to the groove panel.";

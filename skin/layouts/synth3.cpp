@@ -29,6 +29,9 @@ Layout MakeSynth3() {
   L.screenX = 100;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
 
   L.button(44, 430, 3, 24, 20, "X").helpTitle = "Close";
   L.items.back().helpText = "Hide the synth; it keeps playing.";

@@ -1,0 +1,160 @@
+#include "framework/platform/uloQuickTime.h"
+
+#include <SDL.h>
+#include <SDL_image.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+#include "core/files/uloPathNames.h"
+#include "framework/offmap/uloOffmap.h"
+
+namespace {
+
+struct Preview {
+  std::vector<int16_t> samples;  // interleaved
+  int channels = 0;
+  int rate = 0;
+  std::atomic<size_t> position{0};
+};
+
+bool gAudioUp = false;
+SDL_AudioDeviceID gDevice = 0;
+Preview gPreview;
+
+void SDLCALL feed(void* userdata, Uint8* stream, int len) {
+  auto* p = static_cast<Preview*>(userdata);
+  auto* out = reinterpret_cast<int16_t*>(stream);
+  const size_t want = size_t(len) / sizeof(int16_t);
+  const size_t total = p->samples.size();
+  size_t pos = p->position.load(std::memory_order_relaxed);
+  for (size_t i = 0; i < want;) {
+    if (pos >= total) pos = 0;
+    const size_t n = std::min(want - i, total - pos);
+    std::copy_n(p->samples.data() + pos, n, out + i);
+    i += n;
+    pos += n;
+  }
+  p->position.store(pos, std::memory_order_relaxed);
+}
+
+bool decode(const char* systemPath, Preview& p) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(systemPath, SFM_READ, &info);
+  if (!f) return false;
+  bool ok = info.channels > 0 && info.samplerate > 0 && info.frames > 0;
+  if (ok) {
+    const sf_count_t maxFrames = sf_count_t(info.samplerate) * kPreviewSeconds;
+    const sf_count_t frames = std::min<sf_count_t>(info.frames, maxFrames);
+    std::vector<int16_t> all(size_t(frames) * size_t(info.channels));
+    const sf_count_t got = sf_readf_short(f, all.data(), frames);
+    ok = got > 0;
+    if (ok) {
+      // Two channels at most: a surround file previews its front pair.
+      const int outCh = std::min(info.channels, 2);
+      p.samples.resize(size_t(got) * size_t(outCh));
+      for (sf_count_t i = 0; i < got; i++)
+        for (int c = 0; c < outCh; c++) p.samples[size_t(i) * outCh + c] = all[size_t(i) * info.channels + c];
+      p.channels = outCh;
+      p.rate = info.samplerate;
+    }
+  }
+  sf_close(f);
+  return ok;
+}
+
+}  // namespace
+
+bool uloQt_Init() {
+  if (!gAudioUp) gAudioUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  return gAudioUp;
+}
+
+void uloQt_Exit() {
+  uloQt_PlaySoundStop();
+  if (gAudioUp) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  gAudioUp = false;
+}
+
+void uloQt_Idle() {
+  if (gDevice && SDL_GetAudioDeviceStatus(gDevice) == SDL_AUDIO_STOPPED) uloQt_PlaySoundStop();
+}
+
+void uloQt_PlaySoundStop() {
+  if (gDevice) SDL_CloseAudioDevice(gDevice);
+  gDevice = 0;
+  gPreview.samples.clear();
+  gPreview.samples.shrink_to_fit();
+  gPreview.channels = gPreview.rate = 0;
+  gPreview.position = 0;
+}
+
+short uloQt_PlaySoundStart(const char* path) {
+  uloQt_PlaySoundStop();
+  if (!path || !uloQt_Init()) return 0;
+  char sys[kUloPathMax];
+  if (!ULO_UloPathToSystemPath(path, sys, sizeof sys)) return 0;
+  if (!decode(sys, gPreview)) {
+    uloQt_PlaySoundStop();
+    return 0;
+  }
+  SDL_AudioSpec want{}, have{};
+  want.freq = gPreview.rate;
+  want.format = AUDIO_S16SYS;
+  want.channels = Uint8(gPreview.channels);
+  want.samples = 2048;
+  want.callback = feed;
+  want.userdata = &gPreview;
+  // SDL converts rate and channels to what the device takes.
+  gDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (!gDevice) {
+    uloQt_PlaySoundStop();
+    return 0;
+  }
+  SDL_PauseAudioDevice(gDevice, 0);
+  return 1;
+}
+
+bool uloQt_IsPlaying() { return gDevice != 0; }
+int uloQt_PreviewRate() { return gDevice ? gPreview.rate : 0; }
+int uloQt_PreviewChannels() { return gDevice ? gPreview.channels : 0; }
+
+short uloQt_imageToOffmap(const char* path, uloOffmap* bitmap) {
+  if (!path || !bitmap || !bitmap->bits || bitmap->depth != uloDepthDirect16) return 0;
+  const int w = bitmap->width(), h = bitmap->height();
+  if (w <= 0 || h <= 0) return 0;
+  char sys[kUloPathMax];
+  if (!ULO_UloPathToSystemPath(path, sys, sizeof sys)) return 0;
+  SDL_Surface* loaded = IMG_Load(sys);
+  if (!loaded) return 0;
+  SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+  SDL_FreeSurface(loaded);
+  if (!rgb) return 0;
+  SDL_Surface* scaled = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ARGB8888);
+  short ok = 0;
+  if (scaled) {
+    SDL_SetSurfaceBlendMode(rgb, SDL_BLENDMODE_NONE);
+    const bool same = rgb->w == w && rgb->h == h;
+    if ((same ? SDL_BlitSurface(rgb, nullptr, scaled, nullptr)
+              : SDL_SoftStretchLinear(rgb, nullptr, scaled, nullptr)) == 0 ||
+        (!same && SDL_BlitScaled(rgb, nullptr, scaled, nullptr) == 0)) {
+      SDL_LockSurface(scaled);
+      for (int y = 0; y < h; y++) {
+        const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(scaled->pixels) +
+                                                            size_t(y) * size_t(scaled->pitch));
+        auto* dst = reinterpret_cast<uint16_t*>(bitmap->rowAddress(y));
+        for (int x = 0; x < w; x++) {
+          const uint32_t p = src[x];
+          dst[x] = uint16_t((((p >> 19) & 31) << 10) | (((p >> 11) & 31) << 5) | ((p >> 3) & 31));
+        }
+      }
+      SDL_UnlockSurface(scaled);
+      ok = 1;
+    }
+    SDL_FreeSurface(scaled);
+  }
+  SDL_FreeSurface(rgb);
+  return ok;
+}

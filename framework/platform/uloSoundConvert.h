@@ -1,0 +1,43 @@
+// Sound file conversion and the list of export formats, on libsndfile (every
+// format it reads or writes) and libsamplerate (rate conversion).
+//
+// Paths are internal ':' paths. The writer creates the target under a
+// temporary name and renames it into place only when everything was
+// written, so a failed conversion never leaves a half file behind.
+//
+// User-interface thread (no shared state). Failures return false; the
+// target then does not exist.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Called now and then with the part done (0..1); false stops the work,
+// which then fails.
+using uloSoundProgress = bool (*)(void* context, float done);
+
+// Converts any file libsndfile reads to a PCM WAV file with `channels`
+// (1 or 2; mono is copied to both sides, extra channels are dropped),
+// `bits` (16 only) and `rate` Hz.
+bool uloQt_soundConvert_toWave(const char* from, const char* to, int channels, int bits, int rate,
+                               uloSoundProgress progress = nullptr, void* context = nullptr);
+
+// Writes interleaved 16-bit frames as a WAV file (temporary file + rename).
+bool uloQt_writeWave16(const char* to, const int16_t* samples, int32_t frames, int channels, int rate);
+
+// The export formats: index 0.. in libsndfile's order of major formats,
+// writable with 16-bit PCM or the format's own default encoding. The code is
+// libsndfile's major format code.
+int uloQt_soundConvert_formatCount();
+bool uloQt_soundConvert_getFormat(int index, int32_t* code, char* name, size_t nameSize);
+// The index of a format code, or -1.
+int uloQt_soundConvert_indexOf(int32_t code);
+// The options of a format. These formats have none beyond 16-bit stereo at
+// 44100 Hz: the user is told so and false (nothing changed) comes back.
+bool uloQt_soundConvert_askUser(int32_t code, void* settings, int32_t settingsSize);
+
+// Whether a file is what the engine's loop reader takes as it is: a 16-bit
+// PCM WAV at 44100 Hz, mono or stereo, with the canonical 44-byte header
+// (its samples right after the header). The engine's reader trusts that
+// header blindly, so anything else must be converted first or it would
+// play noise or at the wrong speed.
+bool uloQt_soundIsPlainWave(const char* path);

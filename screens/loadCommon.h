@@ -1,0 +1,86 @@
+// What the song and synth browsers share: the panels' text list, pictures
+// by cast name, case-insensitive path lookup (descriptions and disks name
+// folders in any case, Linux names are exact), folder listings, and the
+// copy and delete of library folders.
+//
+// User-interface thread (the folder listing is the program's single one).
+// Failures are results: false, -1, an empty list.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/panel/QXPanel.h"
+
+class uloOffmap;
+
+namespace jlload {
+
+constexpr int kPictureSize = 84;
+
+// A text display that can also be a list row: once made clickable, a press
+// on it is reported to the panel like a button's.
+class ListRowControl : public QXPanelTextControl {
+ public:
+  using QXPanelTextControl::getValue;
+  using QXPanelTextControl::setValue;
+  bool click() override { return clickable != 0; }
+  uint8_t clickable = 0;
+};
+// The browsers' factory: text displays become ListRowControls.
+uloPanelControl* newBrowserControl(short kind);
+// Makes the row at `item` of a panel clickable and left-aligned.
+void makeRow(uloPanelControl* control);
+
+// Text resource 2 of the skin: lines separated by carriage returns.
+class TextList {
+ public:
+  bool load();
+  void set(const std::string& joined);
+  // Empty for a missing line.
+  const char* line(int n) const;
+  // The picture named by the lines "collection,picture" for a collection
+  // (letters compared without case), or empty.
+  std::string pictureFor(const char* collection) const;
+  std::vector<std::string> lines;
+};
+
+// snprintf for paths and lines: always terminated, longer results cut.
+void fmt(char* out, size_t outSize, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// A localised format with one "%s": the first "%s" takes `arg`, any other
+// '%' stays as it is (a table text can never read a missing argument).
+std::string formatOne(const char* format, const char* arg);
+
+// The id of the skin cast with that name (case ignored), or -1.
+int32_t castIdForName(const char* name);
+// A named cast scaled into the picture; false when there is none.
+bool castToPicture(const char* name, uloOffmap& picture);
+// A picture file (internal path, found case-insensitively) into the picture.
+bool fileToPicture(const char* path, uloOffmap& picture, std::string* found = nullptr);
+
+// The path as it exists on disk, each component matched exactly or else
+// without regard to case; false (out = the path as given) when some
+// component does not exist.
+bool resolvePath(const char* path, std::string& out);
+bool exists(const char* path);
+
+// Names of the sub-folders (or of the plain files) of a folder, in listing
+// order, at most `max`; names longer than maxLength are left out.
+std::vector<std::string> listFolders(const char* folder, size_t max, size_t maxLength = 255);
+std::vector<std::string> listFiles(const char* folder);
+
+// Deletes a folder with everything in it (internal path ending with ':').
+// False when anything is left.
+bool deleteFolder(const char* folder);
+
+// Copies the plain files of `from` into the new folder `to`; `copyOne`
+// copies one file (internal paths) and `progress` is told each name first.
+// On any failure the new folder is removed again and false returned.
+bool copyFolderFiles(const char* from, const char* to,
+                     const std::function<bool(const char* src, const char* dst)>& copyOne,
+                     const std::function<void(const char* name)>& progress);
+
+}  // namespace jlload

@@ -1,0 +1,32 @@
+// What the song browser asks of the groove panel: load and randomise a
+// song for a preview or for good, run the light chase, tell the network
+// partner. The browser talks to this small interface so that it can be
+// driven without the whole groove panel; the default host is the groove
+// panel of screen entry 0.
+//
+// User-interface thread only. Without a groove panel every request does
+// nothing and loadSong returns false.
+#pragma once
+#include <cstdint>
+
+struct JLGroove;
+class JLNet;
+
+class JLLoadHost {
+ public:
+  virtual ~JLLoadHost() = default;
+  virtual bool loadSong(const char* folder) = 0;
+  virtual void randomize(short set) = 0;
+  virtual void lightGame_Start(int32_t period) = 0;
+  virtual void lightGame_End() = 0;
+  // Null when there is no link.
+  virtual JLNet* net() = 0;
+  virtual const JLGroove* groove() = 0;
+  // The folder of the song loaded in the groove panel ("" none); forget()
+  // clears it.
+  virtual const char* songFolder() = 0;
+  virtual void forgetSong() = 0;
+};
+
+// The groove panel of the screen, as a host.
+JLLoadHost* JL_LoadHostOfGroovePanel();

@@ -1,0 +1,43 @@
+// What the virtual mixer needs of the panel whose bank and sequence it
+// plays (the groove panel), and the building of one virtual mix from a mix
+// style of the song.
+//
+// User-interface thread only.
+#pragma once
+#include <cstdint>
+
+#include "song/JLGroove.h"
+#include "song/JLSongLibrary.h"
+
+class QXPanelClass;
+
+class JLVMixHost {
+ public:
+  virtual ~JLVMixHost() = default;
+  virtual const JLSongLibrary& song() = 0;
+  // The bank and sequence the player plays.
+  virtual JLSequence& bank() = 0;
+  // What the bank and sequence were when the virtual mixer was entered.
+  virtual const JLSequence& backup() = 0;
+  // The selected (playing) step of the sequence, -1 for none.
+  virtual int16_t selectedStep() = 0;
+  virtual void setSelectedStep(int16_t step) = 0;
+  // Moves the sequence on to its next step.
+  virtual void seqActivateNext() = 0;
+  // Both ball rows redrawn (keeping) or cleared of their selection.
+  virtual void refreshRows() = 0;
+  virtual void deselectRows() = 0;
+  // Whether track t of the working groove has a loop.
+  virtual bool trackHasLoop(int16_t t) = 0;
+};
+
+// The host for the groove panel of screen entry 0, or null when there is
+// none. The object lives as long as the program.
+JLVMixHost* JL_GrooveVMixHost();
+
+// Fills `bank` from mix style n of the song: a groove per style row (id
+// row + 1) and a sequence playing them in order. A style number outside
+// the song leaves `bank` as it was. Slots whose group has no loops stay
+// silent; a slot redraws its variant (at most 10 draws in all) while an
+// earlier slot of the same group has that variant.
+void JL_BuildVMix(const JLSongLibrary& song, JLSequence& bank, int16_t n);

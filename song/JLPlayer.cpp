@@ -1,0 +1,279 @@
+#include "song/JLPlayer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/JLEngine.h"
+#include "framework/platform/uloSys.h"
+#include "framework/panel/uloPanel.h"
+
+JLPlayer* jlPlayer = nullptr;
+
+// Movie/picture layer idle time: nothing to do on this platform.
+static void uloQt_IdleTime() {}
+
+JLPlayer::JLPlayer() = default;
+
+void JLPlayer::connectPanels(JLPlayCommon* groove, JLPlayerTransport* transportSide, JLPlayCommon* vmix,
+                             JLPlayerSynthHook hook, void* context) {
+  groovePanel = groove;
+  transport = transportSide;
+  vmixPanel = vmix;
+  synthHook = hook;
+  synthContext = context;
+  if (grooveMode) common = groovePanel;
+  if (vmixMode) common = vmixPanel;
+}
+
+JLEngine* JLPlayer::engine() const { return engineSet_ ? engine_ : gep; }
+
+void JLPlayer::synthSaidPlay() {
+  if (synthHook) synthHook(synthContext);
+}
+
+// ------------------------------------------------------------------ target
+
+void JLPlayer::userGroove() {
+  vmixMode = 0;
+  grooveMode = 1;
+  common = groovePanel;
+}
+
+void JLPlayer::userVMix() {
+  vmixMode = 1;
+  grooveMode = 0;
+  common = vmixPanel;
+}
+
+// --------------------------------------------------------------- transport
+
+void JLPlayer::play() {
+  if (playing) return;
+  cycleCount = 0;
+  sequenceMode = 0;
+  playing = 1;
+  if (common) common->common_setPlayDisplay(true);
+  if (transport) transport->setPlayMode(true);
+  if (JLEngine* e = engine()) {
+    e->setMixerBpm(bpm);
+    e->setMixerVolume(mainVolume);
+  }
+  setLabel(0, "Groove play");
+  synthSaidPlay();
+}
+
+void JLPlayer::playSequence() {
+  if (playing) return;
+  cycleCount = 0;
+  sequenceMode = 1;
+  playing = 1;
+  if (common) common->common_setPlayDisplay(true);
+  if (transport) transport->onItem_seq_Play();
+  if (JLEngine* e = engine()) {
+    e->setMixerBpm(bpm);
+    e->setMixerVolume(mainVolume);
+  }
+  if (common) {
+    common->common_setSeqPlayLed(true);
+    common->common_eventSeqPlayStart();
+  }
+  syncing = 0;
+  synthSaidPlay();
+  // The start event may have stopped the player again (an empty sequence).
+  if (playing) setLabel(0, "Sequence play");
+}
+
+void JLPlayer::stop() {
+  if (!playing) return;
+  if (transport) transport->setPlayMode(false);
+  syncing = 0;
+  playing = 0;
+  if (common) common->common_setPlayDisplay(false);
+  if (sequenceMode) {
+    if (common) {
+      common->common_eventSeqPlayStop();
+      common->common_setSeqPlayLed(false);
+    }
+    sequenceMode = 0;
+  }
+  // The next start shows its first position at once.
+  lastBeat = -1;
+  setLabel(0, "Stop");
+}
+
+void JLPlayer::togglePlaySequence() {
+  if (sequenceMode) {
+    if (playing)
+      stop();
+    else
+      playSequence();
+    return;
+  }
+  if (playing) stop();
+  playSequence();
+}
+
+void JLPlayer::setSynthLed(bool on) {
+  synthLed = on ? 1 : 0;
+  if (common) common->common_setSynthLed(on);
+}
+
+void JLPlayer::setLabel(short n, const char* text) {
+  if (common) common->common_setLabel(n, text);
+}
+
+void JLPlayer::setHelpModeDisplay(short mode) {
+  if (groovePanel) groovePanel->common_setHelpModeDisplay(mode);
+  if (vmixPanel && vmixPanel != groovePanel) vmixPanel->common_setHelpModeDisplay(mode);
+}
+
+void JLPlayer::refreshCommon() {
+  if (!common) return;
+  common->common_setPlayDisplay(playing != 0);
+  common->common_setSeqPlayLed(playing && sequenceMode);
+  common->common_setBpmScroll(bpmScroll());
+  common->common_setMainVolLabel(mainVolume);
+  common->common_setSynthLed(synthLed != 0);
+  setBpmLabel();
+}
+
+void JLPlayer::resetCommon() {
+  if (groovePanel) groovePanel->common_doInterfaceReset();
+  if (vmixPanel && vmixPanel != groovePanel) vmixPanel->common_doInterfaceReset();
+}
+
+// ------------------------------------------------------------------- tempo
+
+short JLPlayer::bpmScroll() const { return short(int(bpm - float(songBpm))); }
+
+void JLPlayer::gotSongBpm(short tempo) {
+  songBpm = tempo;
+  bpm = float(tempo);
+  setBpmLabel();
+  if (common) common->common_setBpmScroll(0);
+  adjustBpm(float(tempo));
+}
+
+void JLPlayer::adjustBpm(float tempo) {
+  if (!(tempo >= float(songBpm - kBand) && tempo <= float(songBpm + kBand))) return;
+  bpm = tempo;
+  if (JLEngine* e = engine()) e->setMixerBpm(bpm);
+  setBpmLabel();
+}
+
+void JLPlayer::setBpm(float tempo) {
+  bpm = tempo;
+  setBpmLabel();
+  if (common) common->common_setBpmScroll(bpmScroll());
+  adjustBpm(tempo);
+}
+
+void JLPlayer::hitBpmScroll(short position) { adjustBpm(float(songBpm + position)); }
+
+void JLPlayer::hitBpmUp(float step) {
+  // A tempo on the tenths grid stays on it, so that five steps of 0.2 make
+  // exactly 1.0 and the band's edges are reached exactly.
+  float next = bpm + step;
+  const double tenths = double(next) * 10.0;
+  const double rounded = double(int64_t(tenths + (tenths >= 0 ? 0.5 : -0.5)));
+  if (tenths - rounded < 1e-3 && rounded - tenths < 1e-3) next = float(rounded / 10.0);
+  adjustBpm(next);
+  if (common) common->common_setBpmScroll(bpmScroll());
+}
+
+void JLPlayer::hitBpmTap() {
+  const int32_t t = int32_t(uloGlo.when);
+  const int32_t interval = t - lastTapTick;
+  lastTapTick = t;
+  if (interval > kTapTimeout || interval < 0) {
+    tapCount = 0;
+    return;
+  }
+  tapIntervals[tapCount] = interval;
+  tapCount++;
+  if (tapCount > 2) {
+    int64_t sum = 0;
+    for (int i = 0; i < tapCount; i++) sum += tapIntervals[i];
+    if (sum > 0) {
+      adjustBpm(float(3600.0 * tapCount / double(sum)));
+      if (common) common->common_setBpmScroll(bpmScroll());
+    }
+  }
+  if (tapCount == kTapIntervals) {
+    std::copy(tapIntervals + 1, tapIntervals + kTapIntervals, tapIntervals);
+    tapCount = kTapIntervals - 1;
+  }
+}
+
+void JLPlayer::setBpmLabel() {
+  char text[32];
+  snprintf(text, sizeof text, "%1.1f", double(bpm));
+  if (common) common->common_setBpmLabel(text);
+}
+
+// ------------------------------------------------------------------ volume
+
+void JLPlayer::sendMainVolume() {
+  if (JLEngine* e = engine()) e->setMixerVolume(mainVolume);
+  if (common) common->common_setMainVolLabel(mainVolume);
+}
+
+void JLPlayer::addMainVolume(short step) {
+  mainVolume = int16_t(std::clamp(int(mainVolume) + int(step), 0, 127));
+  sendMainVolume();
+}
+
+void JLPlayer::dragMainVolume(short pressVolume, short pixelsUp) {
+  const int16_t v = int16_t(std::clamp(int(pressVolume) + int(pixelsUp), 0, 127));
+  if (v == mainVolume) return;
+  mainVolume = v;
+  sendMainVolume();
+}
+
+void JLPlayer::hitMainVolume() {
+  const int16_t pressVolume = mainVolume;
+  const int startY = uloGlo.mouseY;
+  while (ULO_TrackButtonDown()) dragMainVolume(pressVolume, short(startY - uloGlo.mouseY));
+}
+
+// -------------------------------------------------------------------- idle
+
+void JLPlayer::idle() {
+  JLEngine* e = engine();
+  if (beatSource_)
+    beat = beatSource_(beatContext_);
+  else
+    beat = e ? int16_t(static_cast<signed char>(e->getMixerBeat())) : int16_t(-1);
+  if (beat != lastBeat) {
+    if (beat != -1) {
+      for (short i = 0; i < 8; i++) {
+        short state = i == beat % 8 ? 2 : (i <= beat / 4 ? 1 : 0);
+        if (common) common->common_setPlaybarLed(i, state);
+      }
+      if (sequenceMode) {
+        // The notification comes first: the groove panel's answer switches
+        // its sync mode on and off, which must not undo this flag.
+        if (beat >= kSyncBeat && !syncing) {
+          if (common) common->common_eventGrooveSync();
+          syncing = 1;
+        } else if (beat < kSyncBeat && syncing) {
+          syncing = 0;
+          cycleCount++;
+          if (common) common->common_eventGrooveStart();
+        }
+      }
+      if (sequenceMode && vmixMode)
+        snprintf(playbarText, sizeof playbarText, "%02d:%02d:%02d", cycleCount + 1, beat / 4 + 1, beat % 4 + 1);
+      else
+        snprintf(playbarText, sizeof playbarText, "%02d:%02d", beat / 4 + 1, beat % 4 + 1);
+      if (common) common->common_setPlaybarLabel(playbarText);
+    }
+    lastBeat = beat;
+  }
+  syncLedWanted = (syncing && (uint32_t(uloGlo.when) % 15) > 10) ? 1 : 0;
+  if (syncLedWanted != syncLedShown) {
+    syncLedShown = syncLedWanted;
+    if (common) common->common_setSyncingLed(syncLedShown != 0);
+  }
+  uloQt_IdleTime();
+}

@@ -1,0 +1,142 @@
+// JLPlayer: the one transport and tempo controller (global jlPlayer). It
+// starts and stops the current groove or the groove sequence, keeps the
+// playing tempo within +-50 BPM of the song's own tempo, computes tempo
+// from tapped beats, holds the main volume and, from the idle loop, turns
+// the engine's beat into the bar/beat text, the eight position lamps and
+// the sequence's sync and start events.
+//
+// It never draws: every visible effect goes to the current target panel
+// through JLPlayCommon (the groove panel or the virtual mixer). The few
+// requests it makes of the groove panel and the synth panel go through the
+// two small interfaces below, so this library does not depend on screens/.
+// Start-up connects them (connectPanels); without them the player still
+// drives the engine and simply has nobody to tell.
+//
+// User-interface thread only. The engine is reached through the global gep
+// and may be absent (tests); every engine call is skipped then.
+#pragma once
+#include <cstdint>
+
+#include "song/JLPlayCommon.h"
+
+class JLEngine;
+
+// What the player asks of the groove panel besides notifications.
+class JLPlayerTransport {
+ public:
+  virtual ~JLPlayerTransport() = default;
+  // true: start the engine and send the current groove's tracks; false:
+  // stop the engine.
+  virtual void setPlayMode(bool on) = 0;
+  // Position the sequence at its current (or first) step and play it.
+  virtual void onItem_seq_Play() = 0;
+};
+
+// The synth panel's hook: the player tells it that playback started.
+using JLPlayerSynthHook = void (*)(void* context);
+
+class JLPlayer {
+ public:
+  static constexpr int kBand = 50;           // BPM each side of the song's tempo
+  static constexpr int kSyncBeat = 23;       // sequence play prepares the next step here
+  static constexpr int kTapTimeout = 120;    // ticks (2 s) that restart a tap measurement
+  static constexpr int kTapIntervals = 10;
+
+  JLPlayer();
+
+  // Start-up: the two panels that implement JLPlayCommon, the groove
+  // panel's transport side and the synth panel's play hook. Any may be null.
+  void connectPanels(JLPlayCommon* groovePanel, JLPlayerTransport* transport, JLPlayCommon* vmixPanel,
+                     JLPlayerSynthHook synthHook = nullptr, void* synthContext = nullptr);
+  // The engine the player drives; defaults to gep when not set (tests set
+  // their own or none).
+  void setEngine(JLEngine* engine) { engine_ = engine; engineSet_ = true; }
+  // Where idle reads the beat (-1 silent, else 0..31): the engine unless a
+  // source is given (tests).
+  using BeatSource = int16_t (*)(void* context);
+  void setBeatSource(BeatSource source, void* context) {
+    beatSource_ = source;
+    beatContext_ = context;
+  }
+
+  // Target selection.
+  void userGroove();
+  void userVMix();
+
+  // Transport.
+  void play();
+  void playSequence();
+  void stop();
+  void togglePlaySequence();
+  void setSync(bool on) { syncing = on ? 1 : 0; }
+  void setSynthLed(bool on);
+  void setLabel(short n, const char* text);
+  void setHelpModeDisplay(short mode);
+  void refreshCommon();
+  void resetCommon();
+
+  // Tempo.
+  void gotSongBpm(short tempo);
+  void adjustBpm(float tempo);
+  void setBpm(float tempo);
+  void hitBpmScroll(short position);
+  void hitBpmUp(float step);
+  void hitBpmTap();
+  void setBpmLabel();
+  // bpm - songBpm truncated toward zero.
+  short bpmScroll() const;
+
+  // Volume.
+  void addMainVolume(short step);
+  // A drag while the mouse button stays down: the volume is the value at
+  // the press plus the pixels the pointer moved up. Polls the mouse.
+  void hitMainVolume();
+  // One step of that drag, for the loop above and for tests.
+  void dragMainVolume(short pressVolume, short pixelsUp);
+
+  // Called from the target panel's idle work on every pass.
+  void idle();
+
+  JLPlayCommon* target() const { return common; }
+  bool isPlaying() const { return playing != 0; }
+  bool inSequence() const { return sequenceMode != 0; }
+
+  uint8_t playing = 0;
+  uint8_t sequenceMode = 0;
+  uint8_t synthLed = 0;
+  uint8_t vmixMode = 0;
+  uint8_t grooveMode = 0;
+  JLPlayCommon* common = nullptr;
+  int16_t beat = -1;
+  int16_t lastBeat = -1;
+  uint8_t syncing = 0;
+  float bpm = 120.0f;
+  int16_t songBpm = 120;
+  int16_t mainVolume = 63;
+  int16_t cycleCount = 0;
+  char playbarText[34] = {0};
+  int32_t tapIntervals[kTapIntervals] = {0};
+  int16_t tapCount = 0;
+  int32_t lastTapTick = 0;
+  uint8_t syncLedShown = 0;
+  uint8_t syncLedWanted = 0;
+
+  // Connected at start-up.
+  JLPlayCommon* groovePanel = nullptr;
+  JLPlayCommon* vmixPanel = nullptr;
+  JLPlayerTransport* transport = nullptr;
+  JLPlayerSynthHook synthHook = nullptr;
+  void* synthContext = nullptr;
+
+ private:
+  JLEngine* engine() const;
+  void synthSaidPlay();
+  void sendMainVolume();
+
+  JLEngine* engine_ = nullptr;
+  bool engineSet_ = false;
+  BeatSource beatSource_ = nullptr;
+  void* beatContext_ = nullptr;
+};
+
+extern JLPlayer* jlPlayer;

@@ -1,0 +1,368 @@
+#!/usr/bin/env bash
+# End-to-end checks of the groove panel in the real program under Xvfb, as
+# a new user meets it: a mix document named on the command line opens with
+# its song, grooves and tempo; Space plays and the sound (captured by SDL's
+# disk audio driver) keeps the document's tempo; changing a loop while it
+# plays stays in beat; the sequence of three stored grooves steps on every
+# 32-beat boundary; tap tempo changes the tempo; a saved mix reopens
+# identically; the disk mix writes a file of the right length.
+#
+# Needs Xvfb, xdotool, ImageMagick and python3 (document building and sound
+# analysis). JL_APP points at a built program folder (default build/app).
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+ROOT=$(pwd)
+APP=${JL_APP:-$ROOT/build/app}
+WORK=$(mktemp -d /tmp/jlgroove.XXXXXX)
+XVFB=""
+PID=""
+cleanup() {
+  [ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null
+  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
+  [ -n "${JL_KEEP:-}" ] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+PASS=0
+FAIL=0
+ok() { echo "  ok: $*"; PASS=$((PASS + 1)); }
+bad() { echo "  FAILED: $*"; FAIL=$((FAIL + 1)); }
+check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
+
+for tool in Xvfb xdotool import convert compare python3; do
+  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 1; }
+done
+[ -x "$APP/jamloom" ] || { echo "no program at $APP"; exit 1; }
+
+export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/data XDG_CONFIG_HOME=$WORK/home/config
+mkdir -p "$HOME"
+unset SDL_VIDEODRIVER
+export SDL_AUDIODRIVER=disk
+
+# The file chooser: a stand-in that answers with the path in $WORK/answer.
+mkdir -p "$WORK/bin"
+cat >"$WORK/bin/zenity" <<EOF
+#!/bin/sh
+cat "$WORK/answer"
+EOF
+chmod +x "$WORK/bin/zenity"
+export PATH="$WORK/bin:$PATH"
+
+DISPLAY_NUM=$((90 + RANDOM % 100))
+Xvfb ":$DISPLAY_NUM" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+XVFB=$!
+export DISPLAY=":$DISPLAY_NUM"
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+cp -r "$APP" "$WORK/app"
+
+# ---------------------------------------------------------------- helpers
+# The 640 x 480 design area shows at scale 2, 16 logical pixels down.
+wx() { echo $((2 * $1)); }
+wy() { echo $((2 * ($1 + 16))); }
+click() {
+  xdotool mousemove "$(wx "$1")" "$(wy "$2")"
+  sleep 0.05
+  xdotool click 1
+  sleep 0.15
+}
+shot() { import -window root "$WORK/$1.png" 2>/dev/null; }
+# Mean brightness (0..1) of a logical square of side 2r around (x, y).
+mean() {
+  local r=$4
+  convert "$WORK/$1.png" -crop "$((4 * r))x$((4 * r))+$(wx $(($2 - r)))+$(wy $(($3 - r)))" -colorspace Gray \
+    -format '%[fx:mean]' info: 2>/dev/null
+}
+# Differing pixels of a logical rectangle in two screenshots.
+diffpx() {
+  local g="$(($4 * 2))x$(($5 * 2))+$(wx "$2")+$(wy "$3")"
+  convert "$WORK/$1.png" -crop "$g" +repage "$WORK/a.png"
+  convert "$WORK/$6.png" -crop "$g" +repage "$WORK/b.png"
+  compare -metric AE "$WORK/a.png" "$WORK/b.png" null: 2>&1 | cut -d' ' -f1
+}
+audio_bytes() { stat -c %s "$WORK/audio.raw" 2>/dev/null || echo 0; }
+# Every start of playback opens the audio device again, and the disk driver
+# then starts its file anew: sound of one playback starts at offset 0.
+start_app() {
+  export SDL_DISKAUDIOFILE=$1
+  ( cd "$WORK" && exec "$WORK/app/jamloom" "${@:2}" ) >>"$WORK/app.log" 2>&1 &
+  PID=$!
+  WIN=""
+  for _ in $(seq 100); do
+    WIN=$(xdotool search --name "^Jamloom 2.0$" 2>/dev/null | head -n 1)
+    [ -n "$WIN" ] && break
+    sleep 0.1
+  done
+  sleep 1.5
+  [ -n "$WIN" ] && xdotool windowfocus "$WIN" 2>/dev/null
+}
+stop_app() {
+  kill -TERM "$PID" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$PID" 2>/dev/null
+  wait "$PID" 2>/dev/null
+  PID=""
+}
+
+# A mix document of NeonBoulevard (125 BPM) at 150 BPM: groove 1 plays the
+# kick alone, groove 2 adds bass and chords, groove 3 is the kick alone
+# again; the sequence plays 1, 2, 3; the current groove is groove 1 with
+# track 1 selected.
+cat >"$WORK/mkjld.py" <<'EOF'
+import struct, sys
+def groove(tracks, gid):
+    b = b''
+    for t in range(16):
+        g, v, vol, pan = tracks.get(t, (-1, -1, 0, 0))
+        b += struct.pack('<hhhh', vol, pan, g, v)
+    return b + struct.pack('<h', gid)
+kick, bass, chords = (0, 0, 80, 0), (4, 0, 110, 0), (5, 1, 110, 0)
+grooves = [{0: kick}, {0: kick, 4: bass, 5: chords}, {0: kick}]
+seq = b''.join(groove(grooves[i], i + 1) if i < 3 else groove({}, 0) for i in range(64))
+seq += struct.pack('<h', 3) + struct.pack('<100h', *([1, 2, 3] + [0] * 97)) + struct.pack('<hh', 3, 0)
+name = b'NeonBoulevard'
+ice = b'\x01' + name + b'\0' * (65 - len(name)) + seq + groove(grooves[0], 1) + struct.pack('<hf', 0, 150.0) + b'\0' * 4
+assert len(ice) == 8732
+out = b'\x67\x73\x46\x41' + b'srev' + struct.pack('<ii', 4, 1) + b'deci' + struct.pack('<i', 8732) + ice
+out += b'ciys' + struct.pack('<i', 3308) + b'\0' * 3308
+open(sys.argv[1], 'wb').write(out)
+EOF
+
+# Sound analysis of the disk driver's raw file (s16le stereo, 44100 Hz).
+cat >"$WORK/sound.py" <<'EOF'
+import array, sys, math
+HOP = 64 if sys.argv[1] == 'inbeat' else 256
+def load(path, start=0, end=None):
+    a = array.array('h')
+    with open(path, 'rb') as f:
+        f.seek(start)
+        a.frombytes(f.read() if end is None else f.read(end - start))
+    return a
+def envelope(a):
+    env = []
+    for i in range(0, len(a) - 2 * HOP, 2 * HOP):
+        s = 0
+        for j in range(i, i + 2 * HOP, 8):
+            s += abs(a[j])
+        env.append(s)
+    return env
+def onsets(env):
+    # Frames (in hops) where the level jumps well above the recent past.
+    out, last = [], -100
+    for i in range(4 * 256 // HOP, len(env)):
+        before = max(env[i - 4 * 256 // HOP:i - 256 // HOP]) + 1
+        if env[i] > 3 * before and env[i] > 2000 * HOP // 256 and i - last > 5120 // HOP:
+            out.append(i)
+            last = i
+    return out
+def grid_error(ons, period, phase):
+    errs = []
+    for o in ons:
+        d = ((o - phase) % period)
+        errs.append(min(d, period - d))
+    return max(errs) if errs else 1e9
+def best_grid(ons, period):
+    return min((grid_error(ons, period, p), p) for p in [x * 0.25 for x in range(int(period * 4))])
+cmd = sys.argv[1]
+if cmd == 'peak':
+    a = load(sys.argv[2], int(sys.argv[3]))
+    print(max((abs(x) for x in a), default=0))
+elif cmd == 'beat':
+    # Median interval between the kick's onsets, in frames.
+    a = load(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    ons = onsets(envelope(a))
+    iv = sorted(ons[i + 1] - ons[i] for i in range(len(ons) - 1))
+    print(iv[len(iv) // 2] * HOP if iv else 0)
+elif cmd == 'inbeat':
+    # The kick's onsets before and after a change lie on one line of beats:
+    # fit beat number -> time over all of them and print the worst
+    # distance from it in milliseconds, and how many onsets follow the
+    # change.
+    a = load(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
+    change = (int(sys.argv[6]) - int(sys.argv[3])) // 4 // HOP
+    period = float(sys.argv[5]) / HOP
+    ons = [o for o in onsets(envelope(a)) if o * HOP > 11025]  # not the device's first moments
+    if len(ons) < 4:
+        print('1000 0 0'); sys.exit()
+    n = [round((o - ons[0]) / period) for o in ons]
+    mn, mo = sum(n) / len(n), sum(ons) / len(ons)
+    slope = sum((x - mn) * (y - mo) for x, y in zip(n, ons)) / max(1e-9, sum((x - mn) ** 2 for x in n))
+    worst = max(abs(y - (mo + slope * (x - mn))) for x, y in zip(n, ons))
+    print('%.1f %d %d' % (worst * HOP * 1000.0 / 44100, len(ons), sum(1 for o in ons if o > change)))
+elif cmd == 'differs':
+    # How far the loop's shape (the level folded over four beats) after the
+    # change lies from the one before it: 0 same, 2 nothing in common.
+    period = 4 * float(sys.argv[6]) / HOP
+    def fold(a):
+        env = envelope(a)
+        n = int(period)
+        f = [0.0] * n
+        for i, v in enumerate(env):
+            f[int(i % period) % n] += v
+        t = sum(f) or 1.0
+        return [x / t for x in f]
+    a = fold(load(sys.argv[2], int(sys.argv[3]), int(sys.argv[4])))
+    b = fold(load(sys.argv[2], int(sys.argv[4]), int(sys.argv[5])))
+    print('%.3f' % sum(abs(x - y) for x, y in zip(a, b)))
+elif cmd == 'steps':
+    # Level per beat from `start` (where playback began, which is where the
+    # engine's timeline starts); prints the beats where the level moves by
+    # more than a quarter and stays there.
+    a = load(sys.argv[2], int(sys.argv[3]))
+    period = float(sys.argv[4])
+    levels = []
+    k = 0
+    while int((k + 1) * period) * 2 <= len(a):
+        seg = a[int(k * period) * 2:int((k + 1) * period) * 2:5]
+        levels.append(sum(abs(x) for x in seg) / len(seg))
+        k += 1
+    if len(sys.argv) > 5: print(' '.join('%d' % l for l in levels), file=sys.stderr)
+    changes = []
+    for b in range(4, len(levels) - 1):
+        prev = sum(levels[b - 4:b]) / 4
+        if all(abs(levels[c] - prev) > 0.25 * prev for c in (b, b + 1)) and (not changes or b - changes[-1] > 8):
+            changes.append(b)
+    print(' '.join(str(c) for c in changes) if changes else 'none')
+elif cmd == 'frames':
+    import wave
+    w = wave.open(sys.argv[2])
+    print(w.getnframes(), w.getnchannels(), w.getframerate())
+elif cmd == 'expect':
+    # Frames of `steps` 32-beat steps at the tempo stored in a mix document.
+    data = open(sys.argv[2], 'rb').read()
+    bpm = struct_bpm = __import__('struct').unpack('<f', data[4 + 12 + 8 + 8724:4 + 12 + 8 + 8728])[0]
+    bpm = min(bpm, 1.3 * 125)
+    print(int(round(int(sys.argv[3]) * 32 * 60.0 * 44100 / bpm)))
+EOF
+
+python3 "$WORK/mkjld.py" "$WORK/doc.jld"
+[ -n "${JL_KEEP:-}" ] && echo "work folder: $WORK"
+BEAT150=17640  # frames per beat at 150 BPM
+
+echo "-- a document on the command line opens with its song, grooves and tempo"
+start_app "$WORK/audio.raw" "$WORK/doc.jld"
+check '[ -n "$WIN" ]' "window open"
+shot open
+# Balls 1-3 of both rows carry numbers, ball 8 is empty.
+for row in 378 428; do
+  empty=$(mean open 434 $row 8)
+  filled=0
+  for i in 0 1 2; do
+    m=$(mean open $((182 + 36 * i)) $row 8)
+    python3 -c "import sys; sys.exit(0 if abs($m - $empty) > 0.01 else 1)" && filled=$((filled + 1))
+  done
+  check '[ $filled -eq 3 ]' "three balls in the row at y $row"
+done
+
+echo "-- Space plays; the sound keeps the document's tempo"
+before=0
+xdotool key space
+sleep 4
+mid=$(audio_bytes)
+peak=$(python3 "$WORK/sound.py" peak "$WORK/audio.raw" "$before")
+check '[ "${peak:-0}" -gt 1000 ]' "sound after Space (peak $peak)"
+beat=$(python3 "$WORK/sound.py" beat "$WORK/audio.raw" "$before" "$mid")
+check 'python3 -c "import sys; sys.exit(0 if abs($beat - $BEAT150) < 0.04 * $BEAT150 else 1)"' \
+  "kick every $beat frames (150 BPM: $BEAT150)"
+
+echo "-- changing a loop while it plays stays in beat"
+xdotool keydown i key plus keyup i
+sleep 4
+after=$(audio_bytes)
+xdotool key space
+sleep 0.5
+cp "$WORK/audio.raw" "$WORK/change.raw"
+read -r err count later < <(python3 "$WORK/sound.py" inbeat "$WORK/change.raw" "$before" "$after" $BEAT150 "$mid")
+check 'python3 -c "import sys; sys.exit(0 if $err < 3 and $later > 5 else 1)"' \
+  "onsets before and after the change keep one beat (worst ${err} ms off, $count onsets, $later after)"
+dist=$(python3 "$WORK/sound.py" differs "$WORK/change.raw" "$before" "$mid" "$after" $BEAT150)
+check 'python3 -c "import sys; sys.exit(0 if $dist > 0.15 else 1)"' "the new loop sounds different (distance $dist)"
+
+echo "-- the sequence of three grooves steps every 32 beats"
+seqstart=0
+click 74 428  # PLAY SEQUENCE
+sleep 5
+shot seq1
+sleep 10
+shot seq2
+sleep 12.5
+shot seq3
+sleep 3
+click 118 308  # STOP
+cp "$WORK/audio.raw" "$WORK/sequence.raw"
+ball_lit() {  # the brightest of sequence balls 1-3
+  python3 -c "
+m=[$(mean "$1" 182 428 13),$(mean "$1" 218 428 13),$(mean "$1" 254 428 13)]
+print(m.index(max(m)) + 1)"
+}
+lit="$(ball_lit seq1) $(ball_lit seq2) $(ball_lit seq3)"
+check '[ "$lit" = "1 2 3" ]' "the highlighted step moves 1 2 3 (saw $lit)"
+steps=$(python3 "$WORK/sound.py" steps "$WORK/sequence.raw" "$seqstart" $BEAT150)
+check '[ "$steps" = "32 64" ]' "the sound changes at beats 32 and 64 (saw $steps)"
+
+echo "-- tap tempo changes the tempo"
+shot before_tap
+for _ in 1 2 3 4 5; do
+  click 406 308
+  sleep 0.33
+done
+sleep 0.3
+shot after_tap
+check '[ "$(diffpx before_tap 276 296 52 24 after_tap)" != "0" ]' "the tempo display changed"
+tap0=0
+xdotool key space
+sleep 4
+tap1=$(audio_bytes)
+xdotool key space
+beat=$(python3 "$WORK/sound.py" beat "$WORK/audio.raw" "$tap0" "$tap1")
+# Five taps a bit more than half a second apart: about 100 BPM, well away
+# from the 150 before.
+check 'python3 -c "import sys; sys.exit(0 if 18900 < $beat < 33075 else 1)"' "kick every $beat frames after tapping (80-140 BPM)"
+
+echo "-- a saved mix reopens identically"
+echo "$WORK/saved.jld" >"$WORK/answer"
+click 157 464  # SAVE
+for _ in $(seq 30); do [ -s "$WORK/saved.jld" ] && break; sleep 0.1; done
+check '[ -s "$WORK/saved.jld" ]' "saved.jld written"
+sleep 0.3
+shot saved
+stop_app
+start_app "$WORK/audio2.raw" "$WORK/saved.jld"
+shot reopened
+# Tracks, selected track, modes and tempo (the meters, position lamps,
+# status texts and ball highlights change with use and are left out), and
+# the numbers of every ball.
+for area in "10 72 620 46" "10 168 600 84" "248 296 140 26"; do
+  n=$(diffpx saved $area reopened)
+  check '[ "$n" = "0" ]' "area $area identical ($n pixels differ)"
+done
+same=0
+for i in 0 1 2 3 4 5 6 7; do
+  for y in 378 428; do
+    [ "$(diffpx saved $((176 + 36 * i)) $((y - 6)) 12 12 reopened)" = "0" ] && same=$((same + 1))
+  done
+done
+check '[ $same -eq 16 ]' "all 16 ball numbers identical ($same)"
+echo "$WORK/saved2.jld" >"$WORK/answer"
+click 157 464
+for _ in $(seq 30); do [ -s "$WORK/saved2.jld" ] && break; sleep 0.1; done
+check 'cmp -s "$WORK/saved.jld" "$WORK/saved2.jld"' "saving the reopened mix gives the same bytes"
+
+echo "-- the disk mix writes the sequence into a file of the right length"
+echo "$WORK/mix.wav" >"$WORK/answer"
+click 223 464  # DISK MIX
+for _ in $(seq 150); do [ -s "$WORK/mix.wav" ] && break; sleep 0.2; done
+if [ -s "$WORK/mix.wav" ]; then
+  read -r frames ch rate < <(python3 "$WORK/sound.py" frames "$WORK/mix.wav")
+  want=$(python3 "$WORK/sound.py" expect "$WORK/saved.jld" 3)
+  check '[ "$frames" = "$want" ] && [ "$ch" = 2 ] && [ "$rate" = 44100 ]' \
+    "mix.wav: $frames frames (3 steps: $want), $ch channels, $rate Hz"
+else
+  bad "no mix.wav"
+fi
+stop_app
+
+kill "$XVFB" 2>/dev/null
+XVFB=""
+echo
+echo "e2e: $PASS passed, $FAIL failed"
+[ "$FAIL" -eq 0 ]

@@ -1,0 +1,235 @@
+// Mix documents from the groove panel (save, open, the dialog answers, the
+// failures the user is told about) and the disk mix of the sequence.
+#include <sndfile.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/intl/JLInternational.h"
+#include "song/JLDiskMix.h"
+#include "song/JLMixDocument.h"
+#include "support/tempFolder.h"
+#include "tests/screens/grooveTestSupport.h"
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+std::string gLastBox;
+int gBoxes = 0;
+int16_t recordBox(const char*, const char* text, int16_t) {
+  gLastBox = text ? text : "";
+  gBoxes++;
+  return 1;
+}
+int16_t answerDefault(const char*, const char*, int16_t b) { return b <= 0 ? 1 : b == 1 ? 2 : 3; }
+
+class GrooveDocs : public GroovePanelTest {
+ protected:
+  void SetUp() override {
+    GroovePanelTest::SetUp();
+    jlIntl.startWithLanguage(QXCasts.resFile, 9);
+    gLastBox.clear();
+    gBoxes = 0;
+    ULO_SetMessageBoxHook(recordBox);
+  }
+  void TearDown() override {
+    ULO_SetMessageBoxHook(answerDefault);
+    jlPrefs.outputType = ULO_FourCC("JLMX");
+    GroovePanelTest::TearDown();
+  }
+  // A working state worth keeping: two stored grooves, three steps, track 5
+  // selected, an odd tempo.
+  void buildMix() {
+    ASSERT_TRUE(loadDemo());
+    gp().randomize(4);
+    item(12);
+    gp().randomize(0);
+    item(12);
+    item(70);
+    gp().randomize(4);
+    item(6);
+    player().adjustBpm(131.4f);
+  }
+  TempFolder tmp;
+};
+
+TEST_F(GrooveDocs, ASavedMixReopensIdentically) {
+  buildMix();
+  // The sequence holds 1, 2 and 1 again.
+  gp().sequence.steps[gp().sequence.stepCount++] = 1;
+  const std::string path = tmp.ulo() + "mix.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  const std::string bytes = tmp.read("mix.jld");
+  ASSERT_GE(bytes.size(), 4u);
+  EXPECT_EQ(bytes.substr(0, 4), std::string("\x67\x73\x46\x41", 4));
+  EXPECT_EQ(bytes.size(), 4u + 12 + 8 + kJLIceimageBytes + 8 + kJLSynthBlockBytes);
+
+  const JLSequence seq = gp().sequence;
+  const JLGroove groove = gp().groove;
+  // Something else entirely meanwhile.
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  gp().randomize(0);
+  item(2);
+  EXPECT_NE(gp().sequence.grooveCount, seq.grooveCount);
+
+  EXPECT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_STREQ(gp().songShortName, "NeonBoulevard");
+  EXPECT_EQ(gp().library.songBpm, 125);
+  EXPECT_EQ(NumVTracks.load(), 36);
+  EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
+  EXPECT_EQ(memcmp(&gp().groove, &groove, sizeof groove), 0);
+  EXPECT_EQ(gp().selectedTrack, 5);
+  EXPECT_FLOAT_EQ(player().bpm, 131.4f);
+  EXPECT_EQ(text(97), "131.4");
+  EXPECT_EQ(value(35), 6);
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(value(101), 1);
+  EXPECT_EQ(value(111), 1);
+  EXPECT_EQ(value(112), -1);
+  // Playing it sends the restored groove to the engine.
+  item(25);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(Tracks[t].currentVariant.load(), gp().tracks[t].sampleNo) << t;
+}
+
+TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
+  buildMix();
+  const std::string path = tmp.ulo() + "answer";
+  // A save answer without the extension gets it.
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[0] = 0;
+  gp().dialogPath.request[1] = 1;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  EXPECT_FALSE(tmp.read("answer.jld").empty());
+  EXPECT_EQ(std::string(gp().docPath.path), path + ".jld");
+  // A cancelled open changes nothing.
+  const JLSequence seq = gp().sequence;
+  gp().randomize(1);
+  const JLGroove groove = gp().groove;
+  gp().dialogPath.ready = false;
+  gp().dialogPath.request[1] = 0;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  EXPECT_EQ(memcmp(&gp().groove, &groove, sizeof groove), 0);
+  // The command line's document arrives on another path, as an open.
+  JLPath commandLine;
+  commandLine.set((path + ".jld").c_str());
+  commandLine.ready = true;
+  gp().asyncDialogMessage(&commandLine);
+  EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
+  EXPECT_EQ(std::string(gp().docPath.path), path + ".jld");
+  EXPECT_EQ(gBoxes, 0);
+}
+
+TEST_F(GrooveDocs, AMixOfAMissingSongNamesItAndKeepsTheCurrentMix) {
+  buildMix();
+  JLIceimage image;
+  image.valid = 1;
+  strcpy(image.songName, "Gone Song");
+  image.bpm = 100.0f;
+  image.sequence.grooveCount = 1;
+  const std::string path = tmp.ulo() + "gone.jld";
+  ASSERT_TRUE(JL_WriteMixDocument(path.c_str(), image, nullptr));
+  const JLSequence seq = gp().sequence;
+  EXPECT_FALSE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_NE(gLastBox.find("\"Gone Song\""), std::string::npos) << gLastBox;
+  EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
+  EXPECT_STREQ(gp().songShortName, "NeonBoulevard");
+  EXPECT_FLOAT_EQ(player().bpm, 131.4f);
+}
+
+TEST_F(GrooveDocs, UnreadableAndOtherVersionDocumentsChangeNothing) {
+  buildMix();
+  const JLSequence seq = gp().sequence;
+  tmp.write("junk.jld", "not a mix at all");
+  EXPECT_FALSE(gp().openDocument((tmp.ulo() + "junk.jld").c_str()));
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_NE(gLastBox.find("cannot be opened"), std::string::npos) << gLastBox;
+  // Version 2: the player stops, nothing else happens, nothing is said.
+  uloAtomsWriter w;
+  w.add(kJLAtomVersion, int32_t(2));
+  const std::string v2 = tmp.ulo() + "v2.jld";
+  ASSERT_TRUE(w.save(v2.c_str()));
+  item(25);
+  ASSERT_TRUE(player().playing);
+  EXPECT_FALSE(gp().openDocument(v2.c_str()));
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
+}
+
+TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
+  buildMix();
+  jlPrefs.outputType = SF_FORMAT_FLAC;
+  const std::string out = tmp.sys() + "render.wav";  // the format's extension wins
+  ASSERT_TRUE(gp().diskMixTo(out.c_str()));
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  SNDFILE* f = sf_open((tmp.sys() + "render.flac").c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  sf_close(f);
+  EXPECT_EQ((info.format & SF_FORMAT_TYPEMASK), SF_FORMAT_FLAC);
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.samplerate, 44100);
+  EXPECT_EQ(info.frames, JL_DiskMixFrames(2, 131.4f)) << "two steps at the playing tempo";
+  // The live engine has the song again and plays.
+  EXPECT_EQ(NumVTracks.load(), 36);
+  item(25);
+  EXPECT_EQ(Tracks[0].currentVariant.load(), gp().tracks[0].sampleNo);
+}
+
+TEST_F(GrooveDocs, DiskMixOfAnEmptySequenceIsOneCycleOfTheGroove) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  const std::string out = tmp.sys() + "one";
+  ASSERT_TRUE(gp().diskMixTo(out.c_str()));
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  SNDFILE* f = sf_open((out + ".wav").c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  sf_close(f);
+  EXPECT_EQ(info.frames, JL_DiskMixFrames(1, 125.0f));
+}
+
+TEST_F(GrooveDocs, DiskMixReportsProgressAndCanBeStopped) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().iced_capture();
+  struct Seen {
+    std::vector<float> done;
+    float stopAt = 2.0f;
+  } seen;
+  JLDiskMixOptions options;
+  options.cycles = 2;
+  options.progressContext = &seen;
+  options.progress = [](void* c, float done) {
+    auto* s = static_cast<Seen*>(c);
+    s->done.push_back(done);
+    return done < s->stopAt;
+  };
+  JLDiskMixReport report;
+  const std::string out = tmp.sys() + "p.wav";
+  ASSERT_TRUE(JL_DiskMix(gp().iceimage, out.c_str(), options, report)) << report.error;
+  ASSERT_GE(seen.done.size(), 50u);
+  EXPECT_EQ(seen.done.front(), 0.0f);
+  EXPECT_EQ(seen.done.back(), 1.0f);
+  for (size_t i = 1; i < seen.done.size(); i++) EXPECT_GT(seen.done[i], seen.done[i - 1]);
+  // Stopped half way: no file, and the reason.
+  seen.done.clear();
+  seen.stopAt = 0.5f;
+  const std::string stopped = tmp.sys() + "stopped.wav";
+  EXPECT_FALSE(JL_DiskMix(gp().iceimage, stopped.c_str(), options, report));
+  EXPECT_STREQ(report.error, "stopped");
+  EXPECT_TRUE(tmp.read("stopped.wav").empty());
+  EXPECT_TRUE(tmp.read("stopped.wav.part").empty());
+}
+
+TEST_F(GrooveDocs, SongMessagesUseTheLocalisedTexts) {
+  JL_ShowSongMessage(17, "Abc %d");
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_NE(gLastBox.find("Abc %d"), std::string::npos) << "the name is never a format";
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+// The groove panel played from the keyboard (through the screen's key
+// table, as the window delivers keys) and its idle work: level meters,
+// the light chase, random-set names under the mouse and Keep blinking.
+#include <atomic>
+
+#include "tests/screens/grooveTestSupport.h"
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+class GrooveKeys : public GroovePanelTest {
+ protected:
+  void idleAt(int32_t tick) {
+    uloGlo.when = tick;
+    uloGlo.what = uloEvtNull;
+    gp().onIdle();
+  }
+};
+
+TEST_F(GrooveKeys, DigitsAndHeldLettersActOnTracks) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  tap('3');
+  EXPECT_EQ(gp().selectedTrack, 2);
+  key('m');
+  tap('5');  // M held: mute track 4
+  key('m', false);
+  EXPECT_FALSE(gp().tracks[4].on);
+  EXPECT_EQ(gp().selectedTrack, 2);
+  key('k');
+  tap('6');
+  key('k', false);
+  EXPECT_TRUE(gp().tracks[5].keepOn);
+  tap('9');  // no track 8
+  EXPECT_EQ(gp().selectedTrack, 2);
+  // The keypad layout: 8 9 6 3 2 1 4 7 are tracks 0-7; 5 is none.
+  tap('*');
+  ASSERT_TRUE(jlks.keypadLayout);
+  tap('8');
+  EXPECT_EQ(gp().selectedTrack, 0);
+  tap('7');
+  EXPECT_EQ(gp().selectedTrack, 7);
+  tap('5');
+  EXPECT_EQ(gp().selectedTrack, 7);
+  tap('*');
+  EXPECT_FALSE(jlks.keypadLayout);
+}
+
+TEST_F(GrooveKeys, LettersSwitchModesAndSpacePlaysAndStops) {
+  ASSERT_TRUE(loadDemo());
+  tap('s');
+  EXPECT_TRUE(gp().soloMode);
+  tap('S');
+  EXPECT_FALSE(gp().soloMode);
+  tap('g');
+  EXPECT_TRUE(gp().groupMode);
+  tap('a');
+  EXPECT_TRUE(gp().allMode);
+  EXPECT_FALSE(gp().groupMode);
+  tap(' ');
+  EXPECT_TRUE(player().playing);
+  tap(' ');
+  EXPECT_FALSE(player().playing);
+}
+
+TEST_F(GrooveKeys, StepKeysMoveTheHeldControlAndHeldRepeatsStepByFive) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  tap('1');
+  const int16_t v = gp().groove.tracks[0].volume;
+  key('v');
+  tap('+');
+  EXPECT_EQ(gp().groove.tracks[0].volume, v + 1);
+  tap(uloKeyDown);
+  EXPECT_EQ(gp().groove.tracks[0].volume, v);
+  // An auto-repeating '+': the count reaches 11 and steps become 5.
+  for (int i = 0; i < 10; i++) key('+');
+  EXPECT_EQ(gp().groove.tracks[0].volume, v + 10);
+  key('+');
+  EXPECT_EQ(gp().groove.tracks[0].volume, v + 15);
+  key('+', false);
+  key('v', false);
+  key('p');
+  tap(uloKeyLeft);
+  key('p', false);
+  EXPECT_EQ(gp().groove.tracks[0].pan, value(36));
+  key('b');  // lower-case b: tempo steps of 0.2
+  tap('+');
+  key('b', false);
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  key('B');  // upper-case B: the tempo scroll
+  tap('+');
+  key('B', false);
+  EXPECT_FLOAT_EQ(player().bpm, 126.0f);
+  key('m');
+  tap('-');
+  key('m', false);
+  EXPECT_EQ(player().mainVolume, 62);
+}
+
+TEST_F(GrooveKeys, NumericVolumeEntryAppliesOnReleaseOrAtTheLastDigit) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  tap('1');
+  key('v');
+  key(uloKeyReturn);
+  key(uloKeyReturn, false);
+  ASSERT_TRUE(jlks.active);
+  EXPECT_EQ(text(118), std::string(1, kJLNumEntryPlaceholder));
+  tap('1');
+  tap('2');
+  EXPECT_EQ(text(118), std::string("12") + kJLNumEntryPlaceholder);
+  EXPECT_EQ(gp().groove.tracks[0].volume, gp().library.groups[gp().groove.tracks[0].group].volume[gp().groove.tracks[0].variant]);
+  key('v', false);  // released: applied
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(gp().groove.tracks[0].volume, 12);
+  EXPECT_EQ(value(34), 12);
+  // Three digits apply at once, clamped to the range.
+  key('v');
+  key(uloKeyReturn);
+  key(uloKeyReturn, false);
+  tap('9');
+  tap('9');
+  tap('9');
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(gp().groove.tracks[0].volume, 127);
+  key('v', false);
+  // Only 0 typed: cancelled, the display shows what it showed.
+  const std::string shown = text(118);
+  key('v');
+  key(uloKeyReturn);
+  key(uloKeyReturn, false);
+  tap('0');
+  key('v', false);
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(text(118), shown);
+  EXPECT_EQ(gp().groove.tracks[0].volume, 127);
+}
+
+TEST_F(GrooveKeys, NumericGrooveEntryRestoresTheGrooveWithThatId) {
+  ASSERT_TRUE(loadDemo());
+  for (int i = 0; i < 3; i++) {
+    gp().randomize(4);
+    item(12);
+  }
+  const JLGroove second = gp().sequence.grooves[1];
+  gp().randomize(4);
+  key('j');
+  tap('2');  // J held with a digit: a groove number
+  ASSERT_TRUE(jlks.active);
+  key('j', false);
+  EXPECT_EQ(gp().groove.id, 2);
+  EXPECT_EQ(memcmp(&gp().groove, &second, sizeof second), 0);
+  EXPECT_EQ(gp().grooveRow.selected, 1);
+  // Two digits apply at once; 9 is a digit of a groove number too.
+  for (int i = 0; i < 7; i++) {
+    gp().randomize(4);
+    item(12);
+  }
+  ASSERT_EQ(gp().sequence.grooveCount, 10);
+  key('j');
+  tap('1');
+  tap('0');
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(gp().groove.id, 10);
+  tap('9');
+  key('j', false);
+  EXPECT_EQ(gp().groove.id, 9);
+  // An id not in the bank changes nothing.
+  gp().randomize(4);
+  const JLGroove before = gp().groove;
+  key('j');
+  tap('4');
+  tap('2');
+  key('j', false);
+  EXPECT_EQ(memcmp(&gp().groove, &before, sizeof before), 0);
+}
+
+TEST_F(GrooveKeys, ReturnAloneStoresTheGroove) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  tap(uloKeyReturn);
+  EXPECT_EQ(gp().sequence.grooveCount, 1);
+}
+
+TEST_F(GrooveKeys, AnItemEventCancelsANumericEntry) {
+  ASSERT_TRUE(loadDemo());
+  const std::string shown = text(119);
+  key('p');
+  key(uloKeyReturn);
+  tap('4');
+  item(25);
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(text(119), shown);
+  key(uloKeyReturn, false);
+  key('p', false);
+}
+
+TEST_F(GrooveKeys, LevelMetersShowPeaksAndFallByFourEachTick) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  std::atomic<short> left{-1}, right{-1};
+  gp().tracks[1].peakLeft = &left;
+  gp().tracks[1].peakRight = &right;
+  gp().groove.tracks[1].volume = 127;
+  left = 15000;  // (15000 / 150 x 127) / 255 = 49
+  right = 3000;
+  idleAt(5000);
+  EXPECT_EQ(gp().tracks[1].levelShown, 49);
+  EXPECT_EQ(value(46), 49);
+  EXPECT_EQ(left.load(), -1) << "read peaks are taken";
+  idleAt(5000);  // the same tick: no second step
+  EXPECT_EQ(gp().tracks[1].levelShown, 49);
+  idleAt(5001);
+  EXPECT_EQ(gp().tracks[1].levelShown, 45);
+  left = 2000;  // a peak below the shown level: still falling
+  idleAt(5002);
+  EXPECT_EQ(gp().tracks[1].levelShown, 41);
+  right = 32000;
+  idleAt(5003);
+  EXPECT_EQ(gp().tracks[1].levelShown, 106);
+  for (int t = 0; t < 40; t++) idleAt(5004 + t);
+  EXPECT_EQ(gp().tracks[1].levelShown, 0);
+  // Not shown: no meter work.
+  QXScreen.hide(0);
+  left = 15000;
+  idleAt(6000);
+  EXPECT_EQ(gp().tracks[1].levelShown, 0);
+}
+
+TEST_F(GrooveKeys, TheLightChaseRunsOverTheBarsAndPausesTheRest) {
+  ASSERT_TRUE(loadDemo());
+  uloGlo.when = 100;
+  gp().lightGame_Start(10);
+  ASSERT_EQ(gp().lightNext, 110);
+  gp().onItem_keep(0);
+  for (int32_t t = 100; t <= 122; t++) idleAt(t);
+  // Lights went on at ticks 111 (index 1) and 122 (index 2), each fading
+  // over six periods; the chase runs left to right or right to left.
+  auto bar = [&](int i) { return value(JLGroovePanel::barItemsTable[gp().lightReverse ? i : 7 - i]); };
+  EXPECT_EQ(bar(2), 99) << "the newest light is full (the bar's top)";
+  EXPECT_EQ(bar(1), (171 - 122) * 100 / 60);
+  EXPECT_EQ(bar(0), 0);
+  EXPECT_EQ(gp().keepBlink, 0) << "Keep does not blink meanwhile";
+  gp().lightGame_End();
+  for (int t = 0; t < 8; t++) EXPECT_EQ(value(JLGroovePanel::barItemsTable[t]), 0);
+  EXPECT_EQ(gp().lightNext, 0);
+}
+
+TEST_F(GrooveKeys, TheRandomSetUnderTheMouseIsNamed) {
+  ASSERT_TRUE(loadDemo());
+  uloGlo.mouseX = 336 + 60 * 2 + 10;  // over RND 3 (set 2)
+  uloGlo.mouseY = 210;
+  idleAt(200);
+  EXPECT_EQ(text(86), "Melodic");
+  uloGlo.mouseX = 20;
+  uloGlo.mouseY = 20;
+  idleAt(201);
+  EXPECT_EQ(text(86), "-") << "nothing used yet";
+  gp().randomize(1);
+  uloGlo.mouseX = 21;
+  idleAt(202);
+  EXPECT_EQ(text(86), "Rhythm");
+}
+
+TEST_F(GrooveKeys, KeptTracksBlinkEveryQuarterSecond) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().onItem_keep(2);
+  int changes = 0;
+  uint8_t last = gp().keepBlink;
+  for (int32_t t = 0; t < 60; t++) {
+    idleAt(t);
+    if (gp().keepBlink != last) {
+      changes++;
+      last = gp().keepBlink;
+    }
+  }
+  EXPECT_EQ(changes, 3);  // phases change at 15, 30, 45
+  gp().onItem_keep(2);
+  idleAt(75);
+  EXPECT_EQ(gp().keepBlink, 0);
+}
+
+}  // namespace

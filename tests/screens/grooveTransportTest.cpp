@@ -1,0 +1,96 @@
+// Transport and tempo on the groove panel with the real engine: the
+// position lamps and text follow the engine's beat, the lamps' pixels show
+// their states, and the tempo controls (scroll, steps, tap) reach the
+// player and the display.
+#include "tests/screens/grooveTestSupport.h"
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+// The colour at the centre of an item's rectangle in the update buffer.
+uint16_t centrePixel(JLGroovePanel& gp, int16_t item) {
+  const uloRect& r = gp.control(item)->rect;
+  return uint16_t(QXScreen.updateBuffer.getPixel((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+}
+
+int brightness(uint16_t c) { return ((c >> 10) & 31) + ((c >> 5) & 31) + (c & 31); }
+
+TEST_F(GroovePanelTest, PositionLampsAndTextFollowTheEnginesBeat) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  EXPECT_EQ(value(121), 1) << "play lamp";
+  EXPECT_EQ(value(122), 0) << "stop lamp";
+  EXPECT_EQ(text(99), "Groove play");
+  runToBeat(13);
+  ASSERT_EQ(player().beat, 13);
+  const short want[8] = {1, 1, 1, 1, 0, 2, 0, 0};
+  for (int i = 0; i < 8; i++) {
+    EXPECT_EQ(value(int16_t(37 + i)), want[i] != 0) << "lamp " << i;
+    auto* lamp = dynamic_cast<QXPanelImageControl*>(gp().control(int16_t(37 + i)));
+    ASSERT_NE(lamp, nullptr);
+    if (want[i]) {
+      EXPECT_EQ(lamp->level, want[i] == 1 ? 127 : 256) << "lamp " << i;
+    }
+  }
+  EXPECT_EQ(text(96), "04:02");
+  // What the screen shows: the current lamp brightest, reached bars dimmer,
+  // the rest dark.
+  const int current = brightness(centrePixel(gp(), 42));
+  const int reached = brightness(centrePixel(gp(), 37));
+  const int off = brightness(centrePixel(gp(), 41));
+  EXPECT_GT(current, reached);
+  EXPECT_GT(reached, off);
+  item(24);
+  EXPECT_EQ(value(121), 0);
+  EXPECT_EQ(value(122), 1);
+  EXPECT_EQ(text(99), "Stop");
+}
+
+TEST_F(GroovePanelTest, TempoControlsReachThePlayerAndTheDisplay) {
+  ASSERT_TRUE(loadDemo());  // 125 BPM
+  set(35, 20);
+  item(35);
+  EXPECT_FLOAT_EQ(player().bpm, 145.0f);
+  EXPECT_EQ(text(97), "145.0");
+  item(67);
+  EXPECT_EQ(text(97), "144.8");
+  item(66);
+  item(66);
+  EXPECT_EQ(text(97), "145.2");
+  // Tap: the fourth tap, half a second apart, sets 120.
+  for (int i = 0; i < 3; i++) {
+    uloGlo.when = 10000 + 30 * i;
+    item(65);
+  }
+  EXPECT_EQ(text(97), "145.2");
+  uloGlo.when = 10090;
+  item(65);
+  EXPECT_EQ(text(97), "120.0");
+  EXPECT_EQ(value(35), -5);
+  // A new song brings its own tempo back.
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  EXPECT_EQ(text(97), "135.0");
+  EXPECT_EQ(value(35), 0);
+}
+
+TEST_F(GroovePanelTest, TheMainVolumeShowsAndReachesTheEngine) {
+  ASSERT_TRUE(loadDemo());
+  item(25);
+  EXPECT_EQ(text(120), "63");
+  key('m');
+  tap('+');
+  key('m', false);
+  EXPECT_EQ(text(120), "64");
+  // The main volume drag: 20 pixels up.
+  groovetest::Mouse m;
+  const uloRect& r = gp().control(120)->rect;
+  m.dragTo(r.left + 5, r.top + 5, r.left + 5, r.top - 15);
+  uloGlo.mouseX = int16_t(r.left + 5);
+  uloGlo.mouseY = int16_t(r.top + 5);
+  item(120);
+  EXPECT_EQ(player().mainVolume, 84);
+  EXPECT_EQ(text(120), "84");
+}
+
+}  // namespace

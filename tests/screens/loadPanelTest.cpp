@@ -1,0 +1,289 @@
+// The song browser: listing and sorting songs, listed titles, information
+// lines, previews (file or load-and-randomise), loading, deleting with the
+// question, and copying from a disk (with its failure cleaned up).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "framework/platform/uloQuickTime.h"
+#include "screens/JLLoadPanel.h"
+#include "song/JLPlayer.h"
+#include "tests/screens/loadTestSupport.h"
+
+namespace {
+
+using loadtest::Answer;
+
+struct Browser {
+  loadtest::Library lib;
+  loadtest::FakeGroove groove;
+  JLPlayer player;
+  loadtest::Mounted<JLLoadPanel> m{6, -1, 6};
+  Browser() {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    player.setEngine(nullptr);
+    jlPlayer = &player;
+  }
+  ~Browser() {
+    uloQt_PlaySoundStop();
+    jlPlayer = nullptr;
+  }
+  void open() {
+    m.panel.groovePanel = &groove;
+    m.connect();
+  }
+  JLLoadPanel& p() { return m.panel; }
+  int picture(int item) {
+    auto* c = dynamic_cast<panProImageControl*>(p().control(item));
+    return c ? c->picture : -1;
+  }
+  std::string folderAt(int i) { return p().songs[i].folderName; }
+  std::string displayOf(const std::string& folder) {
+    for (int i = 0; i < p().songCount; i++)
+      if (folder == p().songs[i].folderName) return p().songs[i].display;
+    return "<not listed>";
+  }
+};
+
+TEST(LoadPanelNames, SongNumbersAndTitles) {
+  EXPECT_TRUE(JLLoadPanel::songNameCompare("Song9", "Song10"));
+  EXPECT_FALSE(JLLoadPanel::songNameCompare("Song10", "Song9"));
+  EXPECT_TRUE(JLLoadPanel::songNameCompare("Alpha", "Song2"));
+  char out[64];
+  JLLoadPanel::truncSongName("Night Drive - Remix", out, sizeof out);
+  EXPECT_STREQ(out, "Night Drive ");
+  JLLoadPanel::truncSongName("Twenty-five characters ok", out, sizeof out);  // a dash without a blank stays
+  EXPECT_STREQ(out, "Twenty-five characters ok");
+  JLLoadPanel::truncSongName("ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", out, sizeof out);
+  EXPECT_EQ(std::string(out), std::string("ABCDEFGHIJKLMNOPQRSTUVWX") + char(0xC9));
+  JLLoadPanel::truncSongName("ABCDEFGHIJKLMNOPQRSTUVWXYZ1234", out, 10);  // a short buffer is never overrun
+  EXPECT_EQ(std::string(out).size(), 9u);
+  EXPECT_EQ(JLLoadPanel::lightChasePeriod(120), 7);
+  EXPECT_EQ(JLLoadPanel::lightChasePeriod(0), 0);
+}
+
+TEST(LoadPanelNames, DescriptionLinesBreakAtBlanksWithin75) {
+  const std::string a(70, 'a'), b(10, 'b'), longWord(100, 'w');
+  const std::string text = a + " " + b + " c " + longWord;
+  char out[128];
+  JLLoadPanel::getSongDescChunk(text.c_str(), 0, out, sizeof out);
+  EXPECT_EQ(std::string(out), a);
+  JLLoadPanel::getSongDescChunk(text.c_str(), 1, out, sizeof out);
+  EXPECT_EQ(std::string(out), b + " c");
+  JLLoadPanel::getSongDescChunk(text.c_str(), 2, out, sizeof out);
+  EXPECT_EQ(std::string(out), std::string(75, 'w'));
+  JLLoadPanel::getSongDescChunk(text.c_str(), 3, out, sizeof out);
+  EXPECT_EQ(std::string(out), std::string(25, 'w'));
+  JLLoadPanel::getSongDescChunk(text.c_str(), 4, out, sizeof out);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(LoadPanel, ListsSortedTitlesAndBrokenSongs) {
+  Browser b;
+  b.lib.song("Library/Song/Song10", "Ten");
+  b.lib.song("Library/Song/Song2", "Two");
+  b.lib.song("Library/Song/Alpha", "Night Drive - Remix", 124, "Club", "Late.");
+  b.lib.song("Library/Song/Long", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+  b.lib.mkdirs("Library/Song/Broken");  // no descriptor at all
+  b.lib.song("Library/Song/Untitled", "");
+  b.lib.tmp.write("Library/Song/notafolder.txt", "x");
+  b.open();
+  ASSERT_EQ(b.p().songCount, 6);
+  EXPECT_EQ(b.folderAt(0), "Alpha");
+  EXPECT_EQ(b.folderAt(3), "Song2");
+  EXPECT_EQ(b.folderAt(4), "Song10");
+  EXPECT_EQ(b.displayOf("Untitled"), "Untitled");
+  EXPECT_EQ(b.displayOf("Alpha"), "Night Drive ");
+  EXPECT_EQ(b.displayOf("Broken"), "Broken Load error");
+  EXPECT_EQ(b.displayOf("Long"), std::string("ABCDEFGHIJKLMNOPQRSTUVWX") + char(0xC9));
+  // The first song is selected and described; rows show " <display>".
+  EXPECT_EQ(b.m.text(14), " Night Drive ");
+  EXPECT_EQ(b.picture(14), 1);  // the selected row's picture
+  EXPECT_EQ(b.picture(15), 0);
+  // Cut to the field with the ellipsis rather than drawn past it.
+  EXPECT_EQ(b.m.text(19).rfind("Night Drive - Remix (Alpha) 1", 0), 0u) << b.m.text(19);
+  EXPECT_EQ(b.m.text(20), "Club");
+  EXPECT_EQ(b.m.text(21), "Late.");
+  // At start the browser cannot be closed; Home shows Load only.
+  EXPECT_FALSE(b.m.enabled(9));
+  EXPECT_TRUE(b.m.enabled(8));
+  EXPECT_FALSE(b.m.enabled(6));
+  EXPECT_FALSE(b.m.enabled(5));
+  EXPECT_EQ(QXScreen.modalPanel, 6);
+}
+
+TEST(LoadPanel, OnlyBrokenSongsGiveAnEmptyList) {
+  Browser b;
+  b.lib.mkdirs("Library/Song/A");
+  b.lib.mkdirs("Library/Song/B");
+  b.open();
+  EXPECT_EQ(b.p().songCount, 0);
+  EXPECT_EQ(b.m.text(19), b.p().textList.line(24));
+  EXPECT_FALSE(b.m.enabled(8));
+  b.m.key(uloKeyReturn);  // nothing to load
+  EXPECT_TRUE(b.groove.loaded.empty());
+}
+
+TEST(LoadPanel, PreviewFilePlaysWithTheLightChase) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A", 120);
+  b.lib.song("Library/Song/B", "B", 140);
+  b.lib.wav("Library/Song/A/preview.wav");
+  b.open();
+  b.m.click(14);
+  EXPECT_EQ(b.p().lastPreview, 1);
+  EXPECT_TRUE(uloQt_IsPlaying());
+  ASSERT_EQ(b.groove.chases.size(), 1u);
+  EXPECT_EQ(b.groove.chases[0], 7);
+  EXPECT_TRUE(b.groove.loaded.empty());
+  // No preview file: the song itself is loaded and randomised.
+  b.m.click(15);
+  EXPECT_FALSE(uloQt_IsPlaying());
+  EXPECT_EQ(b.p().lastPreview, 2);
+  ASSERT_EQ(b.groove.loaded.size(), 1u);
+  EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
+  ASSERT_EQ(b.groove.randomized.size(), 1u);
+  EXPECT_EQ(b.groove.randomized[0], 0);
+  // Loading the previewed song keeps it playing and closes the browser.
+  b.m.key(uloKeyReturn);
+  EXPECT_EQ(b.groove.loaded.size(), 1u);
+  EXPECT_FALSE(QXScreen.isShown(6));
+  EXPECT_FALSE(b.p().firstShow);
+  EXPECT_EQ(QXScreen.modalPanel, -1);
+}
+
+TEST(LoadPanel, NotAudioPreviewFallsBackAndNoPreviewIsQuiet) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.tmp.write("Library/Song/A/preview.swa", "this is not sound");
+  b.open();
+  b.m.click(14);
+  EXPECT_FALSE(uloQt_IsPlaying());
+  EXPECT_EQ(b.groove.loaded.size(), 1u);
+  b.m.key('p');
+  EXPECT_EQ(b.p().noPreview, 1);
+  b.m.click(14);
+  EXPECT_EQ(b.groove.loaded.size(), 1u);
+  // Return loads for good.
+  b.m.key(uloKeyReturn);
+  EXPECT_EQ(b.groove.loaded.size(), 2u);
+  EXPECT_EQ(b.player.playing, 1);
+}
+
+TEST(LoadPanel, ArrowsMoveTheSelectionAndTheWindow) {
+  Browser b;
+  for (int i = 0; i < 12; i++) b.lib.song("Library/Song/Song" + std::to_string(i), "S" + std::to_string(i));
+  b.open();
+  b.m.key('p');  // no previews while stepping
+  for (int i = 0; i < 10; i++) b.m.key(uloKeyDown);
+  EXPECT_EQ(b.p().listSelected, 10);
+  EXPECT_EQ(b.p().listFirst, 2);
+  EXPECT_EQ(b.picture(14 /* row 0 */), 0);
+  EXPECT_EQ(b.picture(31 /* row 7 */), 0);
+  EXPECT_EQ(b.picture(32 /* row 8 */), 1);
+  for (int i = 0; i < 20; i++) b.m.key(uloKeyUp);
+  EXPECT_EQ(b.p().listSelected, 0);
+  EXPECT_EQ(b.p().listFirst, 0);
+  EXPECT_FALSE(b.m.enabled(10));
+  EXPECT_TRUE(b.m.enabled(11));
+}
+
+TEST(LoadPanel, BackspaceDeletesOnlyAfterYes) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.lib.mkdirs("Library/Song/A/User");
+  b.lib.wav("Library/Song/A/User/mine.wav");
+  b.lib.wav("Library/Song/A/loop01.wav");
+  b.open();
+  {
+    Answer no(2);
+    b.m.key(8);
+    EXPECT_EQ(Answer::asked(), 1);
+  }
+  EXPECT_TRUE(b.lib.exists("Library/Song/A/loop01.wav"));
+  {
+    Answer yes(1);
+    b.m.key(8);
+  }
+  EXPECT_FALSE(b.lib.exists("Library/Song/A"));
+  ASSERT_EQ(b.p().songCount, 1);
+  EXPECT_EQ(b.folderAt(0), "B");
+}
+
+TEST(LoadPanel, DeletingTheLoadedSongKeepsTheBrowserOpen) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.open();
+  b.m.key(uloKeyReturn);  // loads A
+  QXScreen.show(6);
+  EXPECT_TRUE(b.m.enabled(9));
+  Answer yes(1);
+  b.m.key(8);
+  EXPECT_EQ(b.groove.folder, "");
+  EXPECT_FALSE(b.m.enabled(9));  // a song must be loaded again first
+}
+
+struct DiskBrowser : Browser {
+  std::string media;
+  DiskBrowser() {
+    media = lib.path("media");
+    lib.mkdirs("media/stick/Song/Song44/Night");
+    lib.tmp.write("mounts", "/dev/sdz1 " + media + "/stick vfat rw 0 0\n");
+    uloDisksList::setSystemSources(lib.path("mounts").c_str(), nullptr, media.c_str());
+    lib.song("media/stick/Song/Song44/Night", "Night Drive", 100, "Disk Hits");
+    lib.wav("media/stick/Song/Song44/Night/loop01.wav");
+    lib.wav("media/stick/Song/Song44/Night/Night.gif", 10);  // not a picture: still copied
+  }
+  ~DiskBrowser() { uloDisksList::setSystemSources(nullptr, nullptr); }
+};
+
+TEST(LoadPanel, CopyFromDiskAsksBeforeReplacing) {
+  DiskBrowser b;
+  b.lib.song("Library/Song/Home", "Home song");
+  b.open();
+  b.m.click(4);  // next disk
+  ASSERT_EQ(b.p().homeMode, 0);
+  EXPECT_EQ(b.m.text(1), "stick");
+  ASSERT_EQ(b.p().songCount, 1);
+  EXPECT_TRUE(b.m.enabled(6));
+  EXPECT_FALSE(b.m.enabled(8));
+  b.m.click(14);
+  EXPECT_TRUE(b.groove.loaded.empty());  // a disk song is never loaded as preview
+  b.m.click(6);
+  EXPECT_TRUE(b.lib.exists("Library/Song/Night/info.jls"));
+  EXPECT_TRUE(b.lib.exists("Library/Song/Night/loop01.wav"));
+  EXPECT_EQ(b.m.text(19), "Copy completed");
+  EXPECT_EQ(b.p().homeCacheValid, 0);
+  b.lib.tmp.write("Library/Song/Night/mark", "kept");
+  {
+    Answer no(2);
+    EXPECT_FALSE(b.p().copyToHD());
+    EXPECT_EQ(Answer::asked(), 1);
+  }
+  EXPECT_TRUE(b.lib.exists("Library/Song/Night/mark"));
+  {
+    Answer yes(1);
+    EXPECT_TRUE(b.p().copyToHD());
+  }
+  EXPECT_FALSE(b.lib.exists("Library/Song/Night/mark"));
+  b.m.click(5);  // home again, rescanned
+  EXPECT_EQ(b.p().songCount, 2);
+}
+
+TEST(LoadPanel, FailedCopyLeavesNoHalfSong) {
+  DiskBrowser b;
+  ASSERT_EQ(symlink("/nonexistent/loop", b.lib.path("media/stick/Song/Song44/Night/loop02.wav").c_str()), 0);
+  b.open();
+  b.m.click(4);
+  Answer ok(1);
+  EXPECT_FALSE(b.p().copyToHD());
+  EXPECT_FALSE(b.lib.exists("Library/Song/Night"));
+  EXPECT_GE(Answer::asked(), 1);  // the failure is told
+  b.m.click(5);
+  EXPECT_EQ(b.p().songCount, 0);
+}
+
+}  // namespace

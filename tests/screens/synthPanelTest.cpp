@@ -1,0 +1,190 @@
+// The synth panel: arpeggio texts from notes and patterns, the song's keys
+// on the computer keyboard, the automatic start, presets on the balls and
+// the block kept in mix documents.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "screens/JLSynthPanel.h"
+#include "song/JLPlayer.h"
+#include "song/uloAtomsFiles.h"
+#include "tests/screens/loadTestSupport.h"
+
+namespace {
+
+std::string arp(const SynthSetup& s) {
+  char t[4096];
+  JLSynthPanel::buildArpText(s, t, sizeof t);
+  return t;
+}
+
+SynthSetup setupWith(std::initializer_list<int> keys, int prog) {
+  SynthSetup s{};
+  for (int k : keys) s.notes[k] = 1;
+  s.arpProg = int16_t(prog);
+  return s;
+}
+
+TEST(SynthArp, PatternsAndNames) {
+  EXPECT_EQ(arp(setupWith({0, 4, 7}, 0)), "c1e1g1");
+  EXPECT_EQ(arp(setupWith({1, 35}, 0)), "c#1b3");
+  // x.xxxx..x.xxx.x. over one note: 10 notes and 6 two-blank rests.
+  EXPECT_EQ(arp(setupWith({0}, 13)), "c1  c1c1c1c1    c1  c1c1c1  c1  ");
+  EXPECT_EQ(arp(setupWith({}, 13)), "");
+  // Two notes over pattern 0's rows walk until both counts meet again.
+  const std::string two = arp(setupWith({0, 12}, 1));
+  EXPECT_EQ(two.substr(0, 8), "c1  c2c1");
+  // Every note on with many rests stays within the engine's buffer and ends
+  // on a whole step.
+  SynthSetup all{};
+  for (int16_t& n : all.notes) n = 1;
+  for (int p = 1; p < kSynthPatterns; p++) {
+    all.arpProg = int16_t(p);
+    const std::string t = arp(all);
+    EXPECT_LE(t.size(), 2047u) << p;
+    EXPECT_NE(t.back(), '#') << p;
+  }
+}
+
+struct Synth {
+  loadtest::Library lib;
+  JLPlayer player;
+  loadtest::Mounted<JLSynthPanel> m{3, 4, 2};
+  Synth() {
+    player.setEngine(nullptr);
+    jlPlayer = &player;
+    lib.mkdirs("Library/Synth/Zeta");
+    lib.mkdirs("Library/Synth/Alpha");
+    m.connect();
+  }
+  ~Synth() { jlPlayer = nullptr; }
+  JLSynthPanel& p() { return m.panel; }
+};
+
+TEST(SynthPanel, OpensWithDefaultsAndSortedSynths) {
+  Synth s;
+  EXPECT_EQ(s.p().setup.volume, 100);
+  EXPECT_EQ(s.p().setup.pan, 63);
+  EXPECT_EQ(s.p().setup.arpProg, 7);
+  EXPECT_EQ(s.p().setup.arpSpeed, 2);
+  EXPECT_EQ(s.p().synthCount, 2);
+  EXPECT_STREQ(s.p().synthNames[0], "Alpha");
+  EXPECT_STREQ(s.p().setup.synthName, "Alpha");
+  EXPECT_STREQ(s.p().loadedSynth, "Alpha");
+  EXPECT_EQ(s.m.text(45), "Alpha");
+  EXPECT_EQ(s.m.text(48), "7");
+  EXPECT_EQ(s.m.text(47), "16");
+  EXPECT_EQ(s.p().synthOn, 0);
+}
+
+TEST(SynthPanel, SongKeysLightAndPlayFromTheKeyboard) {
+  Synth s;
+  s.p().ledsForArpKeys("C");
+  EXPECT_EQ(s.m.value(16), 1);  // key 0
+  EXPECT_EQ(s.m.value(23), 1);  // key 12
+  EXPECT_EQ(s.m.value(30), 1);  // key 24
+  EXPECT_EQ(s.m.value(1), 0);   // key 1
+  EXPECT_EQ(s.p().arpKeys[0], 0);
+  EXPECT_EQ(s.p().arpKeys[2], 24);
+  EXPECT_EQ(s.p().arpKeys[3], 255);
+  s.m.key('q');
+  s.m.key('W');
+  s.m.key('e');
+  s.m.key('r');  // no fourth song key
+  s.m.key('q', uloEvtKeyUp);
+  EXPECT_EQ(s.p().setup.notes[0], 1);
+  EXPECT_EQ(s.p().setup.notes[12], 1);
+  EXPECT_EQ(s.p().setup.notes[24], 1);
+  int on = 0;
+  for (int16_t n : s.p().setup.notes) on += n;
+  EXPECT_EQ(on, 3);
+  // A flat-named key: "Ad" is A sharp.
+  s.p().ledsForArpKeys("AdE");
+  EXPECT_EQ(s.p().arpKeys[0], 4);
+  EXPECT_EQ(s.p().arpKeys[1], 10);
+}
+
+TEST(SynthPanel, FirstNoteStartsTheSynthOnce) {
+  Synth s;
+  s.m.click(51);  // key 0
+  EXPECT_EQ(s.p().synthOn, 1);
+  EXPECT_EQ(s.p().autoOn, 0);
+  EXPECT_EQ(s.m.value(49), 1);
+  EXPECT_EQ(s.player.synthLed, 1);
+  s.m.click(41);  // off by hand
+  EXPECT_EQ(s.p().synthOn, 0);
+  EXPECT_EQ(s.player.synthLed, 0);
+  s.m.click(72);  // key 1
+  EXPECT_EQ(s.p().synthOn, 0);
+  EXPECT_EQ(s.p().setup.notes[1], 1);
+  s.m.click(51);
+  EXPECT_EQ(s.p().setup.notes[0], 0);
+  EXPECT_EQ(s.m.value(16), 0);
+}
+
+TEST(SynthPanel, PresetsStoreOnlyChangesAndScroll) {
+  Synth s;
+  s.p().synths_add();  // nothing changed yet
+  EXPECT_EQ(s.p().presetCount, 0);
+  for (int i = 0; i < 30; i++) {
+    s.m.click(short(51 + i % 5));
+    s.m.click(40);
+  }
+  EXPECT_EQ(s.p().presetCount, kSynthPresets);
+  EXPECT_EQ(s.p().presetSelected, kSynthPresets - 1);
+  EXPECT_EQ(s.p().presetFirst, kSynthPresets - 6);
+  EXPECT_EQ(s.m.value(92), kSynthPresets);  // the last ball shows 28
+  s.m.click(37);
+  EXPECT_EQ(s.p().presetFirst, kSynthPresets - 7);
+  for (int i = 0; i < 40; i++) s.m.click(37);
+  EXPECT_EQ(s.p().presetFirst, 0);
+  EXPECT_EQ(s.m.value(87), 1);
+  s.p().presetSelected = 1;
+  s.p().synths_remove();
+  EXPECT_EQ(s.p().presetCount, kSynthPresets - 1);
+  EXPECT_EQ(s.p().presetSelected, 0);
+}
+
+TEST(SynthPanel, MixDocumentBlockRoundTrip) {
+  Synth s;
+  s.m.click(53);  // key 12
+  s.p().setup.volume = 90;
+  s.p().setup.arpProg = 13;
+  std::strcpy(s.p().setup.synthName, "Zeta");
+  s.m.click(40);
+  uint8_t block[kSynthIcedBytes];
+  s.p().iced_save(block);
+  EXPECT_EQ(kSynthIcedBytes, 3308);
+  EXPECT_EQ(block[72], 90);   // volume, little-endian after the 36 notes
+  EXPECT_EQ(block[78], 13);   // pattern
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block + 82)), "Zeta");
+  EXPECT_EQ(block[3306], 1);  // preset count
+  // Out-of-range values from a foreign document are brought into range.
+  block[78] = 99;
+  uloAtomsWriter w;
+  w.add(ULO_AtomTag("syic"), block, kSynthIcedBytes);
+  ASSERT_TRUE(w.save((s.lib.tmp.ulo() + "mix.jld").c_str()));
+
+  Synth t;
+  uloAtomsFile f;
+  ASSERT_TRUE(f.openForRead((s.lib.tmp.ulo() + "mix.jld").c_str()));
+  ASSERT_TRUE(t.p().iced_load(f));
+  EXPECT_EQ(t.p().presetCount, 1);
+  EXPECT_EQ(t.p().presetSelected, -1);
+  EXPECT_EQ(t.p().setup.volume, 90);
+  EXPECT_EQ(t.p().setup.arpProg, kSynthPatterns - 1);
+  EXPECT_STREQ(t.p().loadedSynth, "Zeta");
+  EXPECT_EQ(t.p().setup.notes[12], 1);
+  EXPECT_EQ(t.m.value(23), 1);
+  // A file without the block changes nothing.
+  uloAtomsWriter other;
+  other.add(ULO_AtomTag("vers"), 1);
+  ASSERT_TRUE(other.save((s.lib.tmp.ulo() + "none.jld").c_str()));
+  uloAtomsFile g;
+  ASSERT_TRUE(g.openForRead((s.lib.tmp.ulo() + "none.jld").c_str()));
+  EXPECT_FALSE(t.p().iced_load(g));
+  EXPECT_EQ(t.p().presetCount, 1);
+}
+
+}  // namespace
