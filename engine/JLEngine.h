@@ -67,6 +67,9 @@ class JLEngine {
   void userLoop_recordStop();
   void userLoop_recordReset();
   bool userLoop_recordStatus(short* percent, short* other);
+  // The played region of the user loop; false while a take records or
+  // without a loop.
+  bool userLoop_region(jlUserLoopView* view);
 
   // Addresses of the two level-meter words of a 0-based track (either out
   // pointer may be null). The audio thread raises them; the reader takes

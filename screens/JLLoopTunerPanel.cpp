@@ -10,7 +10,6 @@
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLProgressPanel.h"
-#include "screens/tunerLoopSnapshot.h"
 #include "song/JLPlayer.h"
 
 namespace {
@@ -199,7 +198,7 @@ void JLLoopTunerPanel::load() {
 
 void JLLoopTunerPanel::save() {
   jlUserLoopView view;
-  if (recording || !JL_UserLoopRegion(&view)) {
+  if (recording || !(gep && gep->userLoop_region(&view))) {
     ULO_UserNotify("There is no loop to save yet: record or open one first.", 0);
     return;
   }
@@ -278,7 +277,7 @@ void JLLoopTunerPanel::loadResult(const char* file) {
 
 bool JLLoopTunerPanel::saveResult(const char* file) {
   jlUserLoopView view;
-  if (!file || !file[0] || !JL_UserLoopRegion(&view)) return false;
+  if (!file || !file[0] || !(gep && gep->userLoop_region(&view))) return false;
   return uloQt_writeWave16(file, view.samples, view.frames, view.channels, 44100);
 }
 

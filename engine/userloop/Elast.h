@@ -31,6 +31,16 @@ constexpr float kElastMaxRate = 7.99f;
 constexpr int kElastMaxBars = 256;
 
 // Filled by the loop tuner screen, handed over through JLEngine::userLoop_params.
+// A read-only view of the played region of the user loop, for writing it to
+// a file. The samples stay the engine's: the view is valid until the next
+// user-loop load, recording or removal, all made on the user-interface
+// thread, so a caller that writes the file at once is safe.
+struct jlUserLoopView {
+  const int16_t* samples = nullptr;  // interleaved
+  int32_t frames = 0;                // of the played region
+  int16_t channels = 0;
+};
+
 struct jlUserLoopSettingsRec {
   bool on;             // play the user loop
   int16_t bars;        // cycle length in 4-beat bars (1, 2, 4, 8)
