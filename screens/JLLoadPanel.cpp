@@ -34,25 +34,9 @@ JLLoadPanel::~JLLoadPanel() = default;
 
 // ------------------------------------------------------------------ helpers
 
-void JLLoadPanel::setText(int item, const char* text) {
-  uloPanelControl* c = control(item);
-  if (!c) return;
-  char shown[256];
-  ULO_StrCopy(shown, sizeof shown, text ? text : "");
-  // A text wider than its field is cut with the ellipsis rather than drawn
-  // over its neighbours.
-  if (QXFont.glyphHeight > 0 && c->rect.width() > 4) QXFont.stringFitWidth(shown, int16_t(c->rect.width() - 4));
-  c->setValue(shown);
-}
+void JLLoadPanel::setText(int item, const char* text) { jlload::setFittedText(control(item), text); }
 
-void JLLoadPanel::enableItem(int item, bool on) {
-  uloPanelControl* c = control(item);
-  if (!c || bool(c->enabled) == on) return;
-  if (on)
-    c->enable();
-  else
-    c->disable();
-}
+void JLLoadPanel::enableItem(int item, bool on) { jlload::enableControl(control(item), on); }
 
 void JLLoadPanel::showPicture(bool shown) {
   if (uloPanelControl* c = control(12)) c->setValue(0, shown ? reinterpret_cast<unsigned char*>(&picture) : nullptr);
@@ -330,7 +314,11 @@ void JLLoadPanel::onItem_list(int row) {
   }
   if (!homeMode || !groovePanel) return;
   jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[e].folderName);
-  if (!groovePanel->loadSong(path)) return;
+  if (!groovePanel->loadSong(path)) {
+    // The folder may have gone since the list was read.
+    ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
+    return;
+  }
   groovePanel->randomize(0);
   if (jlPlayer && !jlPlayer->isPlaying()) jlPlayer->play();
   lastPreview = 2;

@@ -23,23 +23,9 @@ constexpr int kFirstRow = 10;
 JLLoadSynthPanel::JLLoadSynthPanel() { std::memset(names, 0, sizeof names); }
 JLLoadSynthPanel::~JLLoadSynthPanel() = default;
 
-void JLLoadSynthPanel::setText(int item, const char* text) {
-  uloPanelControl* c = control(item);
-  if (!c) return;
-  char shown[256];
-  ULO_StrCopy(shown, sizeof shown, text ? text : "");
-  if (QXFont.glyphHeight > 0 && c->rect.width() > 4) QXFont.stringFitWidth(shown, int16_t(c->rect.width() - 4));
-  c->setValue(shown);
-}
+void JLLoadSynthPanel::setText(int item, const char* text) { jlload::setFittedText(control(item), text); }
 
-void JLLoadSynthPanel::enableItem(int item, bool on) {
-  uloPanelControl* c = control(item);
-  if (!c || bool(c->enabled) == on) return;
-  if (on)
-    c->enable();
-  else
-    c->disable();
-}
+void JLLoadSynthPanel::enableItem(int item, bool on) { jlload::enableControl(control(item), on); }
 
 void JLLoadSynthPanel::showPicture(bool shown) {
   if (uloPanelControl* c = control(19)) c->setValue(0, shown ? reinterpret_cast<unsigned char*>(&picture) : nullptr);

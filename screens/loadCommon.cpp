@@ -9,6 +9,7 @@
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
+#include "framework/text/uloFont.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/offmap/uloOffmap.h"
@@ -39,6 +40,22 @@ void scaleInto(const uloOffmap& src, uloOffmap& dst) {
 uloPanelControl* newBrowserControl(short kind) {
   if (kind == 38) return new ListRowControl;
   return nullptr;
+}
+
+void setFittedText(uloPanelControl* c, const char* text) {
+  if (!c) return;
+  char shown[256];
+  ULO_StrCopy(shown, sizeof shown, text ? text : "");
+  if (QXFont.glyphHeight > 0 && c->rect.width() > 4) QXFont.stringFitWidth(shown, int16_t(c->rect.width() - 4));
+  c->setValue(shown);
+}
+
+void enableControl(uloPanelControl* c, bool on) {
+  if (!c || bool(c->enabled) == on) return;
+  if (on)
+    c->enable();
+  else
+    c->disable();
 }
 
 void makeRow(uloPanelControl* control) {

@@ -33,6 +33,11 @@ class ListRowControl : public QXPanelTextControl {
 uloPanelControl* newBrowserControl(short kind);
 // Makes the row at `item` of a panel clickable and left-aligned.
 void makeRow(uloPanelControl* control);
+// Shows a text in a display, cut with the ellipsis when wider than the
+// field rather than drawn over its neighbours. Null controls are ignored.
+void setFittedText(uloPanelControl* control, const char* text);
+// Enables or disables a control, redrawing only on a change.
+void enableControl(uloPanelControl* control, bool on);
 
 // Text resource 2 of the skin: lines separated by carriage returns.
 class TextList {
