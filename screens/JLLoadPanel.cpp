@@ -347,7 +347,10 @@ bool JLLoadPanel::onItem_load() {
   const bool previewPlays = jlPlayer && jlPlayer->isPlaying() && std::strcmp(previewedSong, e.folderName) == 0;
   if (!previewPlays) {
     if (jlPlayer) jlPlayer->stop();
-    if (!groovePanel || !groovePanel->loadSong(path)) return false;
+    if (!groovePanel || !groovePanel->loadSong(path)) {
+      ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
+      return false;
+    }
     QXScreen.hide(screenIndex);
     if (jlPlayer) jlPlayer->play();
   } else {

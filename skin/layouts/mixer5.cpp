@@ -13,6 +13,9 @@ Layout MakeMixer5() {
   L.title = "VIRTUAL MIXER";
   L.recoloured = true;
   L.add(0, kBackpane, 0, 0, 640, 480, Look::Background);
+  // The background only shows the panel: presses go to the controls above
+  // it (a clickable background would take every press first).
+  L.items.back().state = 1;
   Engraving logo;
   logo.type = Engraving::Logo;
   logo.x = 12;

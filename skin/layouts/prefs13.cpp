@@ -17,6 +17,9 @@ Layout MakePrefs13() {
   L.screenX = 100;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
 
   L.section(8, 30, 424, 124, "TRACKS FILLED BY EACH RANDOM SET");
   for (int j = 0; j < 5; j++) L.caption(192 + 28 * j, 40, std::to_string(3 + j), 10, 1, true);

@@ -35,6 +35,9 @@ Layout MakeProgress16() {
   L.screenX = 120;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
   L.text(2, 16, 32, 368, 20, "Converting the sound file...");
   Item& bar = L.add(3, kProgress, 16, 62, 288, 16, Look::Progress);
   bar.state = 1;
@@ -55,6 +58,9 @@ Layout MakeNet9() {
   L.screenX = 100;
   L.screenY = 200;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
   L.caption(16, 40, "LINK", 10, 0, true);
   Item& mode = L.add(1, kImage, 60, 34, 120, 24, Look::ModeSwitch);
   mode.states = {"", "OFF", "CONNECT", "LISTEN"};
@@ -83,6 +89,9 @@ Layout MakeRandMix11() {
   L.screenX = 100;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
   static const char* const labels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
   for (int i = 0; i < 6; i++) L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
   return L;

@@ -18,6 +18,9 @@ Layout MakeTuner14() {
   L.screenX = 100;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
+  // The background only shows the panel: presses on it go to the controls
+  // above it, or drag the panel.
+  L.items.back().state = 1;
 
   L.button(14, 410, 3, 24, 20, "X").helpTitle = "Close";
   L.items.back().helpText = "Close the tuner; your loop is removed.";
