@@ -37,6 +37,7 @@ bool toAbsoluteSystemPath(const char* uloPath, char* out, size_t outSize) {
 
 JLEngine::JLEngine() : playing(0), syncMode(0) {
   for (int16_t& s : trackSample) s = -1;
+  for (int& v : pendingStart_) v = -1;
 }
 
 JLEngine::~JLEngine() = default;
@@ -63,6 +64,7 @@ void JLEngine::play() {
 }
 
 void JLEngine::stop() {
+  pendingAny_ = false;
   if (!playing) return;
   StopPlay();
   playing = 0;
@@ -107,6 +109,15 @@ void JLEngine::setTrackSample(short track, short sample) {
   trackSample[track] = sample;
   if (!playing) return;
   const int variant = sample == -1 ? -1 : sample + 1;
+  // Armed but not yet sounding: inside a batch the tracks are collected
+  // and started together by changesEnd.
+  if (batchDepth_ > 0 && track < 8 && PlayingStatus.load() == 1) {
+    const int v = variant - 1;
+    const bool valid = v >= 0 && v < kVTracks && VTracks[v].name[0] != 0;
+    pendingStart_[track] = valid ? v : -1;
+    if (valid) pendingAny_ = true;
+    return;
+  }
   if (syncMode)
     TrackPlaySync(track + 1, variant);
   else
@@ -150,8 +161,19 @@ void JLEngine::synth_SetPan(short p) { RealtimeSetSynthPan(p); }
 void JLEngine::sync_atGrooveSet(short on) { syncMode = on; }
 
 short JLEngine::copyAudioFile(const char*, const char*) { return 0; }
-void JLEngine::changesBegin() {}
-void JLEngine::changesEnd() {}
+void JLEngine::changesBegin() {
+  if (batchDepth_++ == 0) {
+    for (int& v : pendingStart_) v = -1;
+    pendingAny_ = false;
+  }
+}
+
+void JLEngine::changesEnd() {
+  if (batchDepth_ <= 0) return;
+  if (--batchDepth_ > 0) return;
+  if (pendingAny_ && playing && PlayingStatus.load() == 1) StartPlaybackTracks(pendingStart_);
+  pendingAny_ = false;
+}
 
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {
   LGetTrackPeaks(track, left, right);

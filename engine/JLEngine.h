@@ -58,6 +58,10 @@ class JLEngine {
   void sync_atGrooveSet(short on);
 
   short copyAudioFile(const char* from, const char* to);
+  // Bracket a batch of track changes. The first batch after play() starts
+  // all its tracks together when it ends, so every loop of a groove begins
+  // at the first frame instead of the later ones joining after the output's
+  // prefill.
   void changesBegin();
   void changesEnd();
 
@@ -79,6 +83,11 @@ class JLEngine {
   int16_t trackSample[256];
   int16_t playing;
   int16_t syncMode;
+
+ private:
+  int16_t batchDepth_ = 0;
+  int pendingStart_[8];  // variants held back while armed, -1 none
+  bool pendingAny_ = false;
 };
 
 extern JLEngine* gep;

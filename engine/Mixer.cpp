@@ -315,14 +315,22 @@ int BeginPlay() {
 }
 
 int StartPlayback(int track0, int variant0) {
+  int variants[kTracks];
+  for (int& v : variants) v = -1;
+  if (track0 >= 0 && track0 < kTracks) variants[track0] = variant0;
+  return StartPlaybackTracks(variants);
+}
+
+int StartPlaybackTracks(const int* variants) {
   TimeLine.store(0, std::memory_order_release);
   for (TRACK& t : Tracks) t.mixFrom = 0;
-  TRACK* t = &Tracks[track0];
-  {
+  for (int i = 0; i < kTracks; ++i) {
+    if (variants[i] < 0) continue;
+    TRACK* t = &Tracks[i];
     TrackLockGuard g(t->lock);
     t->nextStart = kNever;
     t->fileName[0] = 0;
-    t->currentVariant = variant0;
+    t->currentVariant = variants[i];
     GestioneLooping(t);
     t->schedGen.fetch_add(1);
   }

@@ -52,3 +52,7 @@ int ExitPlay();
 // The start sequence: the first valid selection while armed. Returns 0, or
 // 1 when the output could not start (the engine stays armed and silent).
 int StartPlayback(int track0, int variant0);
+// The same with several tracks at once (kTracks variants, -1 for none): all
+// of them start at timeline 0 with their rings loaded before the output
+// starts, so none joins a prefill later than the others.
+int StartPlaybackTracks(const int* variants);

@@ -154,10 +154,9 @@ def median_off(origin):
 phase = min([median_off(0), median_off(first)] + [median_off(o) for o in ons[:3]])
 print('%d %d %.1f %.1f %d' % (rms, longest * 5, first / 44.1, phase / 44.1, len(ons)))
 EOF
-# The first sound after Play comes at once, and the kicks keep one beat
-# grid. A groove whose loops are still being read when Play comes (a
-# sequence's next groove, a mix just opened) loses its first beats: the
-# position runs on while the tracks are silent (known: the 5th argument).
+# The first sound after Play comes at once (the device may put one silent
+# buffer, 46 ms, before the engine's first; a start that loses its first
+# beats shows as 186 ms or more), and the kicks keep one beat grid.
 sound_ok() {  # capture, bpm, what[, known]
   local rms gap latency phase beats
   read -r rms gap latency phase beats < <(python3 "$WORK/sound.py" "$WORK/$1.raw" "$2")
@@ -167,7 +166,7 @@ sound_ok() {  # capture, bpm, what[, known]
     "$3: the kicks lie on one beat grid ($phase ms off, $beats kicks)"
   local how=check
   [ -n "${4:-}" ] && how=known
-  $how 'python3 -c "import sys; sys.exit(0 if $latency < 50 else 1)"' "$3: the first sound comes $latency ms after Play"
+  $how 'python3 -c "import sys; sys.exit(0 if $latency < 100 else 1)"' "$3: the first sound comes $latency ms after Play"
 }
 
 # ------------------------------------------------------------- the journey
@@ -257,7 +256,7 @@ check '[ $filled -eq 2 ]' "two steps in the sequence"
 click 118 308 0.3
 click 74 428         # PLAY SEQUENCE
 grab 3 sequence
-sound_ok sequence 126 "the sequence" known
+sound_ok sequence 126 "the sequence"
 click 118 308 0.3    # STOP
 
 echo "-- the virtual mixer and the synth open and close"
@@ -337,7 +336,7 @@ for area in "10 72 620 46:tracks" "16 172 296 20:selected track" "276 296 52 24:
 done
 xdotool key space
 grab 3 reopened
-sound_ok reopened 126 "the reopened mix" known
+sound_ok reopened 126 "the reopened mix"
 kill -TERM "$PID" 2>/dev/null
 for _ in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
 wait "$PID" 2>/dev/null

@@ -107,6 +107,41 @@ TEST(EngineFacade, UnitsAndCallingOrder) {
   EXPECT_FALSE(LoaderRunning());
 }
 
+// The groove that starts playback comes as one batch: every one of its
+// loops must have its first frames loaded at timeline 0, before the output
+// starts, not join after the output's prefill.
+TEST(EngineFacade, ABatchStartsAllItsTracksAtTheFirstFrame) {
+  ScopedEnv noDevice("SDL_AUDIODRIVER", "dummy");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 8);
+  e.play();
+  e.changesBegin();
+  for (short t = 0; t < 8; ++t) {
+    e.setTrackSample(t, t == 5 ? -1 : t);
+    EXPECT_EQ(1, PlayingStatus.load()) << "started before the batch ended";
+  }
+  e.changesEnd();
+  EXPECT_EQ(2, PlayingStatus.load());
+  for (short t = 0; t < 8; ++t) {
+    if (t == 5) {
+      EXPECT_EQ(-1, Tracks[t].currentVariant.load());
+      continue;
+    }
+    EXPECT_EQ(t, Tracks[t].currentVariant.load()) << t;
+    EXPECT_GE(Tracks[t].loadedTo.load(), 4 * kMixBlock) << "track " << t << " not loaded at the start";
+  }
+  // Outside a batch a selection starts at once, as before.
+  e.stop();
+  e.samplesBpm(120.0f);
+  e.play();
+  e.setTrackSample(2, 2);
+  EXPECT_EQ(2, PlayingStatus.load());
+  e.stop();
+  e.exit();
+}
+
 TEST(EngineFacade, NoAudioDeviceLeavesTheEngineArmedAndSilent) {
   ScopedEnv noDevice("SDL_AUDIODRIVER", "no-such-driver");
   TempFolder tf;
