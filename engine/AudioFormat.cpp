@@ -156,6 +156,7 @@ int OpenNewFile(TRACK* t) {
   const int h = OpenWave(name, &ch, &frames);
   TrackLockGuard g(t->lock);
   if (h < 0) {
+    if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
     t->nextStart = kNever;
     t->fileName[0] = 0;
     t->idle = 1;
@@ -248,7 +249,9 @@ void ReadFromFile(TRACK* t, int n) {
         continue;
       }
       if (h < 0) {
-        // Missing or unreadable: the track stays silent until reselected.
+        // Missing or unreadable: the track stays silent until reselected,
+        // and the user is told which loop it was.
+        if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
         t->nextStart = kNever;
         t->fileName[0] = 0;
         t->idle = 1;

@@ -93,6 +93,8 @@ void JLEngine::samplesBpm(float bpm) {
 void JLEngine::samplesListReset() {
   for (int16_t& s : trackSample) s = -1;
   ResetSongVTracks();
+  // Failures of the previous song's loops are no longer news.
+  for (auto& f : TrackLoadFailures) f.store(-1);
 }
 
 short JLEngine::samplesListAdd(const char* path, short divisor) {
@@ -173,6 +175,17 @@ void JLEngine::changesEnd() {
   if (--batchDepth_ > 0) return;
   if (pendingAny_ && playing && PlayingStatus.load() == 1) StartPlaybackTracks(pendingStart_);
   pendingAny_ = false;
+}
+
+short JLEngine::takeLoadFailure(short* track) {
+  for (short t = 0; t < kTracks; ++t) {
+    const int32_t v = TrackLoadFailures[t].exchange(-1);
+    if (v >= 0) {
+      if (track) *track = t;
+      return short(v);
+    }
+  }
+  return -1;
 }
 
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {

@@ -79,6 +79,9 @@ class JLEngine {
   // pointer may be null). The audio thread raises them; the reader takes
   // the value and stores -1 (exchange(-1) does both at once).
   void getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right);
+  // A sample whose file could not be read when its track needed it (each
+  // failure is handed out once), or -1; *track gets its 0-based track.
+  short takeLoadFailure(short* track);
 
   int16_t trackSample[256];
   int16_t playing;

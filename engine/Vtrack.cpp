@@ -14,6 +14,7 @@ I32 TimeLine{0};
 I32 BPM{0};
 I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
+std::atomic<int32_t> TrackLoadFailures[kTracks] = {{-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}};
 
 void TrackLock::spinWait() {
   // Holders only store a few fields; yielding keeps a preempted holder from

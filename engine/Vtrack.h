@@ -89,6 +89,9 @@ extern I32 SongBPM;
 // Blocks in which a streaming track had less audio loaded than the block
 // needed (the loader fell behind). Diagnostic; never reset while playing.
 extern std::atomic<uint32_t> TrackUnderruns;
+// Per track: the variant (0-based sample) whose file the loader could not
+// open, or -1. Written by the loader, taken by the UI thread.
+extern std::atomic<int32_t> TrackLoadFailures[kTracks];
 
 int InitTracks(int ringFrames);
 // Back to the armed state (no loop, nothing loaded); keeps the ring.

@@ -209,6 +209,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void key_numEnterCancel();
   void key_numEnterShow();
   void idleLevels();
+  // Tells the user about a loop the engine could not read.
+  void idleLoadFailures();
+  int32_t loadFailureDeadline = 0;
   void idleLightChase();
   void idleHover();
   void idleKeepBlink();

@@ -395,4 +395,19 @@ void JLGroovePanel::onIdle() {
   idleKeepBlink();
   net.idleEvents();
   idleLevels();
+  idleLoadFailures();
+}
+
+void JLGroovePanel::idleLoadFailures() {
+  if (!gep || !ULO_EveTimeoutRepeated(loadFailureDeadline, 15)) return;
+  short track = -1;
+  const short sample = gep->takeLoadFailure(&track);
+  if (sample < 0) return;
+  int16_t group = -1, variant = -1;
+  const char* label = library.getGroupAndIndex(sample, &group, &variant);
+  char text[256];
+  snprintf(text, sizeof text,
+           "Track %d: the loop \"%s%s%s\" cannot be read; its file is missing or damaged. The track stays silent.",
+           track + 1, group >= 0 ? library.groups[group].name : "", group >= 0 ? ":" : "", label ? label : "?");
+  ULO_UserNotify(text, 0);
 }

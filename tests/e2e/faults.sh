@@ -148,7 +148,7 @@ sleep 1.5
 after=$(level)
 check 'alive' "the program keeps running"
 check '[ "$after" -gt 200 ]' "the other tracks keep sounding (rms $after, was $before)"
-known '[ $told -eq 1 ]' "the user is told the loop is missing"
+check '[ $told -eq 1 ]' "the user is told the loop is missing"
 stop_app
 check '[ "$RC" -eq 0 ]' "closes in order afterwards (exit code $RC)"
 cp -r "$APP/Library/Song/NeonBoulevard/." "$WORK/app/Library/Song/NeonBoulevard/"

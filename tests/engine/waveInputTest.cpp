@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLEngine.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/engineFixtures.h"
@@ -97,6 +98,13 @@ TEST(WaveInput, BadFilesDoNotDisturbAGoodTrack) {
     ASSERT_EQ(-marker(9, int64_t(f) % (2 * kBeat)) / 2, out[2 * f + 1]) << f;
   EXPECT_EQ(-1, Tracks[1].file);
   EXPECT_EQ(0u, TrackUnderruns.load());
+  // The missing file is reported once, for its track and sample; the files
+  // that could be opened are not.
+  JLEngine facade;
+  short track = -1;
+  EXPECT_EQ(missing - 1, facade.takeLoadFailure(&track));
+  EXPECT_EQ(1, track);
+  EXPECT_EQ(-1, facade.takeLoadFailure(&track));
 }
 
 TEST(WaveInput, TruncatedFileContentOnly) {
