@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   windowsCommandLine[n] = 0;
   if (!getcwd(uloLaunchFolder, sizeof uloLaunchFolder)) uloLaunchFolder[0] = 0;
 
-  if (!ULO_Platform_Init()) return 0;
+  if (!ULO_Platform_Init()) return winmainreturnvalue;
   ULO_Init();
   ULO_Main2();
   ULO_Exit();

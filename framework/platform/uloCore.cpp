@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "framework/platform/uloEvents.h"
 #include "framework/platform/uloSys.h"
@@ -67,6 +68,17 @@ bool ULO_Platform_Init() {
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     fprintf(stderr, "Jamloom: cannot open the display: %s\n", SDL_GetError());
     winmainreturnvalue = 0;
+    return false;
+  }
+  // Without a display SDL quietly falls back to drawing off screen, which
+  // would leave an invisible program running. Only an explicit request
+  // (tests, headless tools) may run that way.
+  const char* asked = getenv("SDL_VIDEODRIVER");
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if ((!asked || !*asked) && driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
+    fprintf(stderr, "Jamloom: no display found (DISPLAY or WAYLAND_DISPLAY is not set). Start it from a desktop session.\n");
+    SDL_Quit();
+    winmainreturnvalue = 1;
     return false;
   }
   uloGlo.running = 1;

@@ -97,6 +97,12 @@ wait "$PID"; rc=$?
 grep -q "Can't find 'Jamloom.xrs' file. Can't continue." "$WORK/bare.log" && ok "the message names the file" || bad "message missing"
 [ "$(ls "$WORK/bare")" = "jamloom" ] && ok "nothing created" || bad "created: $(ls "$WORK/bare")"
 
+echo "-- without a display"
+( unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER; cd "$WORK/app" && exec timeout 20 ./jamloom ) >"$WORK/nodisplay.log" 2>&1
+rc=$?
+[ $rc -eq 1 ] && ok "leaves at once with code 1" || bad "exit code $rc without a display"
+grep -q "no display found" "$WORK/nodisplay.log" && ok "says there is no display" || bad "no message without a display"
+
 kill "$XVFB" 2>/dev/null
 echo
 echo "e2e: $PASS passed, $FAIL failed"
