@@ -94,7 +94,7 @@ start_app() {  # program, arguments...
   ( cd "$WORK" && PATH=${APP_PATH:-$PATH} exec "$prog" "$@" ) >"$WORK/app.log" 2>&1 &
   PID=$!
   WIN=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do  # a loaded machine may take a while
     WIN=$(xdotool search --name "^Jamloom 2.0$" 2>/dev/null | head -n 1)
     [ -n "$WIN" ] && break
     sleep 0.1
