@@ -49,7 +49,11 @@ void JL_PopupInfo_Open() {
 
 void JL_PopupInfo_Close() {
   if (gWindow) {
-    while (SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) {
+    // A press that began on the picture must not land on the main window;
+    // but a button state that never clears (a release delivered elsewhere)
+    // must not hold the start-up forever either.
+    const Uint32 until = SDL_GetTicks() + 2000;
+    while ((SDL_GetMouseState(nullptr, nullptr) & SDL_BUTTON_LMASK) && !SDL_TICKS_PASSED(SDL_GetTicks(), until)) {
       SDL_PumpEvents();
       SDL_Delay(10);
     }
