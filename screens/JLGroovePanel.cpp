@@ -940,28 +940,8 @@ void JLGroovePanel::setGroupMode(bool on) {
   if (on) {
     allMode = 0;
     setItem(17, 0);
-    setItem(34, 64);
-    setItem(36, 0);
-    for (short t = 0; t < kTracks; t++) {
-      setItem(short(1 + t), short(tracks[t].groupSel ? 2 : 1));
-      tracks[t].savedVolume = groove.tracks[t].volume;
-      tracks[t].savedPan = groove.tracks[t].pan;
-    }
-    setText(118, "--");
-    setText(119, "--");
-  } else {
-    if (selectedTrack >= 0 && selectedTrack < kTracks) {
-      setItem(34, groove.tracks[selectedTrack].volume);
-      setItem(36, groove.tracks[selectedTrack].pan);
-    }
-    for (short t = 0; t < kTracks; t++) setItem(short(1 + t), short(t == selectedTrack ? 2 : 1));
   }
-  if (soloMode && soloFollows) {
-    for (short t = 0; t < kTracks; t++) {
-      tracks[t].soloOn = on ? tracks[t].groupSel : (t == selectedTrack);
-      enableTrack(t, tracks[t].soloOn);
-    }
-  }
+  showRelativeMode(on, false);
   trackSelectionChanged();
 }
 
@@ -971,10 +951,19 @@ void JLGroovePanel::setAllMode(bool on) {
   if (on) {
     groupMode = 0;
     setItem(16, 0);
+  }
+  showRelativeMode(on, true);
+  trackSelectionChanged();
+}
+
+void JLGroovePanel::showRelativeMode(bool on, bool allTracks) {
+  if (on) {
+    // The sliders move tracks relative to where they are: they centre, and
+    // each track's level and pan are remembered as the starting point.
     setItem(34, 64);
     setItem(36, 0);
     for (short t = 0; t < kTracks; t++) {
-      setItem(short(1 + t), 2);
+      setItem(short(1 + t), short(allTracks || tracks[t].groupSel ? 2 : 1));
       tracks[t].savedVolume = groove.tracks[t].volume;
       tracks[t].savedPan = groove.tracks[t].pan;
     }
@@ -989,11 +978,10 @@ void JLGroovePanel::setAllMode(bool on) {
   }
   if (soloMode && soloFollows) {
     for (short t = 0; t < kTracks; t++) {
-      tracks[t].soloOn = on ? 1 : (t == selectedTrack);
+      tracks[t].soloOn = on ? (allTracks || tracks[t].groupSel) : (t == selectedTrack);
       enableTrack(t, tracks[t].soloOn);
     }
   }
-  trackSelectionChanged();
 }
 
 void JLGroovePanel::setSoloMode(bool on) {

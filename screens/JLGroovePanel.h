@@ -159,6 +159,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void onItem_sampSelIndex(short t);
   void setGroupMode(bool on);
   void setAllMode(bool on);
+  // What group and all modes share: the relative sliders and which track
+  // buttons and solo lamps follow.
+  void showRelativeMode(bool on, bool allTracks);
   void setSoloMode(bool on);
   void sync_SetMode(bool on);
   void enableTrack(short t, bool on);
