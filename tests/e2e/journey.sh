@@ -301,9 +301,15 @@ if wait_box; then
   xdotool key ctrl+q
   if wait_box; then
     sleep 0.3
-    # Yes is the left one of the two buttons along the bottom of the box.
-    IFS='x+' read -r bw bh bx by < <(echo "$BOXLINE" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -n 1)
-    xdotool mousemove $((bx + bw * 27 / 100)) $((by + bh * 72 / 100)) click 1
+    # Yes is the left one of the two buttons along the bottom of the box. A
+    # box still drawing itself can miss the click: press until it is gone.
+    for _ in 1 2 3 4 5; do
+      BOXLINE=$(question_box)
+      [ -n "$BOXLINE" ] || break
+      IFS='x+' read -r bw bh bx by < <(echo "$BOXLINE" | grep -o '[0-9]*x[0-9]*+[0-9]*+[0-9]*' | head -n 1)
+      xdotool mousemove $((bx + bw * 27 / 100)) $((by + bh * 72 / 100)) click 1
+      sleep 0.8
+    done
   else
     bad "no close question the second time"
   fi
