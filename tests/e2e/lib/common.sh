@@ -28,7 +28,6 @@ XVFB=""
 PID=""
 WIN=""
 RC=0
-BOXES_SEEN=0
 E2E_CLEANUPS=()
 
 ok() { echo "  ok: $*"; PASS=$((PASS + 1)); }
@@ -180,12 +179,12 @@ start_app() {
   local prog=$1
   shift
   : >"$LOG"
-  BOXES_SEEN=0
   LOG_MARK=0
   ( cd "$WORK" && PATH=${APP_PATH:-$PATH} exec "$prog" "$@" ) >>"$LOG" 2>&1 &
   PID=$!
   WIN=""
-  if wait_for 60 _main_window && wait_log 'Jamloom: ready' 60; then
+  # Ready: the poll loop runs, or a box of the start-up waits for an answer.
+  if wait_for 60 _main_window && wait_for 60 _started; then
     xdotool windowfocus "$WIN" 2>/dev/null
   else
     WIN=""
@@ -193,6 +192,7 @@ start_app() {
     sed 's/^/    | /' "$LOG" | tail -n 20
   fi
 }
+_started() { _log_has 'Jamloom: ready' || box_ready; }
 _main_window() { WIN=$(xdotool search --onlyvisible --name '^Jamloom 2\.0$' 2>/dev/null | head -n 1); [ -n "$WIN" ]; }
 alive() { [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; }
 # Ends the program with SIGTERM (answering a box it shows on the way out);
@@ -303,34 +303,34 @@ _still() {
 }
 
 # ----------------------------------------------------------- message boxes
-# The program writes "message box: shown by STEP: TITLE" to its log for each
-# box it shows (STEP: zenity, kdialog, sdl or window, the box drawn in its
-# own window) and "message box: answer N" when it is answered. A box is found
-# through its log line and its window; BOX_STEP and BOX_WIN describe it.
-_box_lines() { grep -c '^message box: shown by ' "$LOG" 2>/dev/null || true; }
+# For each box the program writes "message box: ask: TITLE: TEXT" to its log,
+# then "message box: offered to STEP: TITLE" for each way it tries (STEP:
+# zenity, kdialog, sdl, or window: drawn inside its own window), with a
+# reason when a way fails, and "message box: answer N" once answered. A box
+# is waiting while there are more asks than answers; it is found through
+# the last way offered and its window. BOX_STEP and BOX_WIN describe it.
+_count() { grep -c "$1" "$LOG" 2>/dev/null || true; }
 box_ready() {
-  local n line
-  n=$(_box_lines)
-  [ "${n:-0}" -gt "$BOXES_SEEN" ] || return 1
-  line=$(grep '^message box: shown by ' "$LOG" | sed -n "$((BOXES_SEEN + 1))p")
-  BOX_STEP=$(echo "$line" | sed 's/^message box: shown by \([a-z]*\).*/\1/')
-  BOX_TITLE=$(echo "$line" | sed 's/^message box: shown by [a-z]*: //')
+  local asks answers line
+  asks=$(_count '^message box: ask: ')
+  answers=$(_count '^message box: answer ')
+  [ "${asks:-0}" -gt "${answers:-0}" ] || return 1
+  line=$(grep '^message box: offered to ' "$LOG" | tail -n 1)
+  [ -n "$line" ] || return 1
+  BOX_STEP=$(echo "$line" | sed 's/^message box: offered to \([a-z]*\).*/\1/')
+  BOX_TITLE=$(echo "$line" | sed 's/^message box: offered to [a-z]*: //')
+  BOX_ANSWERS=$answers
   BOX_WIN=""
-  if [ "$BOX_STEP" = window ]; then
-    # Drawn inside the main window, or in a small window of its own when
-    # the program has none yet.
-    BOX_WIN=$WIN
-  fi
+  # Drawn inside the main window, or in a window of its own (named with the
+  # title) when the program has none.
+  [ "$BOX_STEP" = window ] && BOX_WIN=$WIN
   if [ -z "$BOX_WIN" ]; then
-    # zenity names its window with the title (the program may cut a long
-    # one); compare the start only, as a fixed string.
+    # Dialogs are named with the title (the program cuts a long one).
     local want="\"$BOX_TITLE\""
     [ ${#BOX_TITLE} -le 40 ] || want="\"${BOX_TITLE:0:40}"
     BOX_WIN=$(xwininfo -root -tree 2>/dev/null | grep -F "$want" | awk '{print $1; exit}')
   fi
-  [ -n "$BOX_WIN" ] || return 1
-  BOXES_SEEN=$((BOXES_SEEN + 1))
-  BOX_ANSWERS=$(grep -c '^message box: answer ' "$LOG")
+  [ -n "$BOX_WIN" ]
 }
 # wait_box [SECONDS] : true when the program shows a box (not yet answered).
 wait_box() { wait_for "${1:-10}" box_ready; }
