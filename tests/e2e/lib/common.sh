@@ -273,7 +273,7 @@ diffpx() {
   local g="$((2 * $4))x$((2 * $5))+$((2 * $2))+$((2 * ($3 + 16)))"
   convert "$WORK/$1.png" -crop "$g" +repage "$WORK/.a.png" 2>/dev/null
   convert "$WORK/$6.png" -crop "$g" +repage "$WORK/.b.png" 2>/dev/null
-  compare -metric AE -fuzz 5% "$WORK/.a.png" "$WORK/.b.png" null: 2>&1 | cut -d' ' -f1
+  compare -metric AE -fuzz 5% "$WORK/.a.png" "$WORK/.b.png" null: 2>&1 | awk '{printf "%d", $1; exit}'
 }
 # wait_change REF x y w h [MINPIXELS] [SECONDS] : takes screenshots into
 # $WORK/now.png until the rectangle differs from REF by more than MINPIXELS
