@@ -262,6 +262,27 @@ wait_quiet() {
   return 1
 }
 
+# wait_sound SECONDS [FILE] : SDL's disk audio driver's capture (default
+# $WORK/audio.raw, 44100 Hz stereo 16-bit) holds SECONDS (a fraction is
+# fine) more sound than now. A capture started anew (the device opened again
+# truncates or replaces the file) counts from its start.
+wait_sound() {
+  local f=${2:-$WORK/audio.raw}
+  SOUND_BASE=$(size_of "$f")
+  SOUND_INODE=$(stat -c %i "$f" 2>/dev/null || echo 0)
+  wait_for $(( ${1%.*} * 3 + 10 )) _more_sound "$f" "$(awk -v s="$1" 'BEGIN { printf "%d", int(s * 44100) * 4 }')"
+}
+_more_sound() {
+  local size inode
+  size=$(size_of "$1")
+  inode=$(stat -c %i "$1" 2>/dev/null || echo 0)
+  if [ "$inode" != "$SOUND_INODE" ] || [ "$size" -lt "$SOUND_BASE" ]; then
+    SOUND_BASE=0
+    SOUND_INODE=$inode
+  fi
+  [ "$size" -ge $((SOUND_BASE + $2)) ]
+}
+
 # ------------------------------------------------------------------ pixels
 # The 640 x 480 design area shows at scale 2, 16 logical pixels down, in a
 # window at the screen's top left; these helpers take logical coordinates.
