@@ -132,6 +132,27 @@ std::string firstLine(const std::string& s) {
   return t.size() > 200 ? t.substr(0, 200) : t;
 }
 
+// Runs a dialog program (args[0]) for the box: false with *why when it
+// could not run; its error output goes on to the log.
+bool runDialog(const std::vector<std::string>& args, const uloBoxRequest& box, std::string* out, int* code,
+               std::string* errors, std::string* why) {
+  const std::string& name = args[0];
+  announce(name.c_str(), box);
+  switch (ULO_RunCapture(args, out, code, errors)) {
+    case uloRunResult::unavailable:
+      *why = name + " is not installed";
+      return false;
+    case uloRunResult::crashed:
+      *why = name + " ended by a signal";
+      return false;
+    case uloRunResult::finished:
+      break;
+  }
+  if (!errors->empty()) fprintf(stderr, "%s", errors->c_str());
+  *out = ULO_StripLineEnds(*out);
+  return true;
+}
+
 bool showZenity(const uloBoxRequest& box, int16_t* answer, std::string* why) {
   std::vector<std::string> args = {"zenity", box.buttons == 0 ? (box.warning ? "--warning" : "--info") : "--question",
                                    "--title=" + box.title, "--text=" + ULO_CutUtf8(box.text, kDialogTextChars),
@@ -147,21 +168,9 @@ bool showZenity(const uloBoxRequest& box, int16_t* answer, std::string* why) {
     if (ULO_BoxReturnAnswer(box) != 1) args.push_back("--default-cancel");
   }
   if (unsigned long parent = parentWindowId()) args.push_back("--attach=" + std::to_string(parent));
-  announce("zenity", box);
   std::string out, errors;
   int code = -1;
-  switch (ULO_RunCapture(args, &out, &code, &errors)) {
-    case uloRunResult::unavailable:
-      *why = "zenity is not installed";
-      return false;
-    case uloRunResult::crashed:
-      *why = "zenity ended by a signal";
-      return false;
-    case uloRunResult::finished:
-      break;
-  }
-  if (!errors.empty()) fprintf(stderr, "%s", errors.c_str());
-  out = ULO_StripLineEnds(out);
+  if (!runDialog(args, box, &out, &code, &errors, why)) return false;
   if (code == 0) {
     *answer = 1;
     return true;
@@ -195,19 +204,9 @@ bool showKdialog(const uloBoxRequest& box, int16_t* answer, std::string* why) {
     args.push_back("--attach");
     args.push_back(std::to_string(parent));
   }
-  announce("kdialog", box);
   std::string out, errors;
   int code = -1;
-  switch (ULO_RunCapture(args, &out, &code, &errors)) {
-    case uloRunResult::unavailable:
-      *why = "kdialog is not installed";
-      return false;
-    case uloRunResult::crashed:
-      *why = "kdialog ended by a signal";
-      return false;
-    case uloRunResult::finished:
-      break;
-  }
+  if (!runDialog(args, box, &out, &code, &errors, why)) return false;
   // 0 OK or Yes, 1 No (or closed), 2 Cancel.
   if (!displayRefused(errors) && code >= 0 && code <= (box.buttons == 2 ? 2 : 1)) {
     *answer = box.buttons == 0 ? 1 : (int16_t)(code + 1);

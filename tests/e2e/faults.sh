@@ -192,26 +192,7 @@ stop_app
 
 echo "-- Ctrl+Q in the window's own box: No keeps the program, Yes closes it"
 APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
-xdotool key ctrl+q
-if wait_box 10; then
-  ok "the close question is shown (by $BOX_STEP)"
-  box_answer default
-  check '[ "$(last_answer)" = 2 ] && alive' "Return answers No and the program keeps running"
-  xdotool windowfocus "$WIN" 2>/dev/null
-  xdotool key ctrl+q
-  if wait_box 10; then
-    box_answer yes
-    if wait_exit 20; then
-      check '[ "$RC" -eq 0 ]' "Yes closes the program (exit code $RC)"
-    else
-      bad "still running after Yes"
-    fi
-  else
-    bad "no close question the second time"
-  fi
-else
-  bad "no close question"
-fi
+check_close_question
 stop_app
 
 e2e_end

@@ -233,29 +233,7 @@ wait_still 5
 cp "$WORK/now.png" "$WORK/saved.png"
 
 echo "-- Ctrl+Q asks; No keeps the program, Yes closes it"
-xdotool windowfocus "$WIN" 2>/dev/null
-xdotool key ctrl+q
-if wait_box 10; then
-  ok "the close question is shown (by $BOX_STEP)"
-  # Return answers the default button, which is No.
-  box_answer default
-  check '[ "$(last_answer)" = 2 ] && alive' "No keeps the program running (answer $(last_answer))"
-  xdotool windowfocus "$WIN" 2>/dev/null
-  xdotool key ctrl+q
-  if wait_box 10; then
-    box_answer yes
-  else
-    bad "no close question the second time"
-  fi
-else
-  bad "no close question"
-fi
-if wait_exit 20; then
-  check '[ "$RC" -eq 0 ]' "closed with exit code 0 (got $RC)"
-else
-  bad "still running after Yes"
-  stop_app
-fi
+check_close_question
 
 echo "-- started again with the saved mix, the groove panel is the same"
 start_app "$WORK/app/jamloom" "$WORK/journey.jld"

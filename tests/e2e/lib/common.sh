@@ -399,3 +399,30 @@ last_answer() { grep '^message box: answer ' "$LOG" | tail -n 1 | awk '{print $4
 # answer_box [SECONDS] : waits for a box and answers its default button;
 # true if there was one.
 answer_box() { wait_box "${1:-10}" && box_answer default; }
+
+# Ctrl+Q asks first: Return (the default, No) keeps the program running,
+# Yes closes it with exit code 0 - through whichever box the chain shows.
+check_close_question() {
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key ctrl+q
+  if ! wait_box 10; then
+    bad "no close question"
+    return
+  fi
+  ok "the close question is shown (by $BOX_STEP)"
+  box_answer default
+  check '[ "$(last_answer)" = 2 ] && alive' "Return answers No and the program keeps running"
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key ctrl+q
+  if wait_box 10; then
+    box_answer yes
+  else
+    bad "no close question the second time"
+  fi
+  if wait_exit 20; then
+    check '[ "$RC" -eq 0 ]' "Yes closes the program (exit code $RC)"
+  else
+    bad "still running after Yes"
+    stop_app
+  fi
+}
