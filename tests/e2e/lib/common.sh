@@ -405,7 +405,7 @@ answer_box() { wait_box "${1:-10}" && box_answer default; }
 check_close_question() {
   xdotool windowfocus "$WIN" 2>/dev/null
   xdotool key ctrl+q
-  if ! wait_box 10; then
+  if ! wait_box 20; then
     bad "no close question"
     return
   fi
@@ -414,7 +414,7 @@ check_close_question() {
   check '[ "$(last_answer)" = 2 ] && alive' "Return answers No and the program keeps running"
   xdotool windowfocus "$WIN" 2>/dev/null
   xdotool key ctrl+q
-  if wait_box 10; then
+  if wait_box 20; then
     box_answer yes
   else
     bad "no close question the second time"
