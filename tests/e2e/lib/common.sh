@@ -42,6 +42,11 @@ known() { if eval "$1"; then ok "$2"; else echo "  KNOWN FAULT: $2"; KNOWN=$((KN
 on_exit() { E2E_CLEANUPS+=("$1"); }
 
 e2e_cleanup() {
+  if [ "$FAIL" -gt 0 ] && [ -s "${LOG:-}" ]; then
+    # What the program said last, for a failure seen only in a CI log.
+    echo "-- the program's last output:"
+    tail -n 40 "$LOG" | sed 's/^/   | /'
+  fi
   [ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null
   local c
   for c in "${E2E_CLEANUPS[@]+"${E2E_CLEANUPS[@]}"}"; do eval "$c"; done
