@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <semaphore.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <new>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +19,6 @@
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 
-int16_t* convBuf = nullptr;
 std::atomic<int32_t> dowldproc{0};
 std::atomic<int32_t> ExitBackThread{0};
 
@@ -25,10 +27,18 @@ std::atomic<int32_t> ExitBackThread{0};
 int F_open(const char* path) {
   if (!path || !path[0]) return -1;
   int h;
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, must not hang
+  // the loader; such files are refused right after.
   do {
-    h = open(path, O_RDONLY | O_CLOEXEC);
+    h = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   } while (h < 0 && errno == EINTR);
-  if (h >= 0) posix_fadvise(h, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (h < 0) return -1;
+  struct stat st;
+  if (fstat(h, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(h);
+    return -1;
+  }
+  posix_fadvise(h, 0, 0, POSIX_FADV_SEQUENTIAL);
   return h;
 }
 
@@ -55,54 +65,154 @@ int M_free(void* p) {
   return 0;
 }
 
-// ---- WAV access --------------------------------------------------------------
+// ---- sound files -----------------------------------------------------------
 
-int OpenWave(const char* path, int* channels, int* frames) {
-  const int h = F_open(path);
-  if (h < 0) return -1;
-  struct stat st;
-  if (fstat(h, &st) != 0 || !S_ISREG(st.st_mode)) {
-    F_close(h);
-    return -1;
+namespace {
+// Samples decoded per libsndfile call; bounds the file's own buffer.
+constexpr int kDecodeSamples = 8192;
+}  // namespace
+
+struct WaveFile {
+  int fd = -1;
+  SNDFILE* sf = nullptr;
+  int channels = 0;
+  double buf[kDecodeSamples];
+};
+
+WaveFile* OpenWave(const char* path, WaveInfo* info) {
+  const int fd = F_open(path);
+  if (fd < 0) return nullptr;
+  SF_INFO si;
+  memset(&si, 0, sizeof si);
+  // The descriptor stays ours: libsndfile closes nothing, even on failure.
+  SNDFILE* sf = sf_open_fd(fd, SFM_READ, &si, SF_FALSE);
+  if (!sf || si.channels < 1 || si.samplerate < 1 || si.frames < 0) {
+    if (sf) sf_close(sf);
+    F_close(fd);
+    return nullptr;
   }
-  unsigned char hdr[kWaveHeaderBytes] = {};
-  const long got = F_read(h, hdr, kWaveHeaderBytes);
-  int ch = 1;
-  int64_t bytes = 0;
-  if (got >= 24) ch = int16_t(uint16_t(hdr[22] | (hdr[23] << 8)));
-  if (got >= kWaveHeaderBytes)
-    bytes = int32_t(uint32_t(hdr[40]) | (uint32_t(hdr[41]) << 8) | (uint32_t(hdr[42]) << 16) |
-                    (uint32_t(hdr[43]) << 24));
-  // The header is trusted for nothing the file cannot back: a negative or
-  // oversized count becomes what is really there, so no reader runs off the
-  // end and no ring is left with stale frames.
-  const int64_t avail = st.st_size > kWaveHeaderBytes ? int64_t(st.st_size) - kWaveHeaderBytes : 0;
-  if (bytes < 0) bytes = 0;
-  if (bytes > avail) bytes = avail;
-  const int perFrameHeader = 2 * (ch >= 1 ? ch : 1);
-  const int perFrameRead = ch == 2 ? 4 : 2;
-  int64_t n = bytes / perFrameHeader;
-  if (n > bytes / perFrameRead) n = bytes / perFrameRead;
-  F_seek(h, kWaveHeaderBytes, SEEK_SET);
-  *channels = ch;
-  *frames = int(n);
-  return h;
+  WaveFile* w = new (std::nothrow) WaveFile;
+  if (!w) {
+    sf_close(sf);
+    F_close(fd);
+    return nullptr;
+  }
+  w->fd = fd;
+  w->sf = sf;
+  w->channels = si.channels;
+  // Integer data comes as -1..1 (x / 2^(bits-1)); float data as stored.
+  sf_command(sf, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+  if (info) {
+    info->channels = si.channels;
+    info->rate = si.samplerate;
+    info->frames = si.frames;
+  }
+  return w;
 }
 
-int SeekWave(int h, int byteOffset) {
-  F_seek(h, long(kWaveHeaderBytes) + byteOffset, SEEK_SET);
-  return 0;
+void CloseWave(WaveFile* w) {
+  if (!w) return;
+  sf_close(w->sf);
+  F_close(w->fd);
+  delete w;
+}
+
+bool SeekWave(WaveFile* w, int64_t frame) {
+  return w && frame >= 0 && sf_seek(w->sf, sf_count_t(frame), SEEK_SET) == sf_count_t(frame);
+}
+
+int16_t ToSample16(double x) {
+  // NaN and beyond full scale clip instead of wrapping into noise.
+  const double v = x * 32768.0;
+  if (v != v) return 0;
+  if (v <= -32768.0) return -32768;
+  if (v >= 32767.0) return 32767;
+  return int16_t(lrint(v));
+}
+
+namespace {
+// Decodes up to `frames` frames, handing each one's first one or two
+// channels to put(index, left, right). Returns the frames decoded.
+template <class Put>
+int decodeFrames(WaveFile* w, int frames, Put put) {
+  if (!w || frames <= 0) return 0;
+  const int ch = w->channels;
+  if (ch > kDecodeSamples) return 0;
+  const int per = kDecodeSamples / ch;
+  int done = 0;
+  while (done < frames) {
+    const int want = frames - done < per ? frames - done : per;
+    const sf_count_t got = sf_readf_double(w->sf, w->buf, want);
+    if (got <= 0) break;
+    for (sf_count_t i = 0; i < got; ++i) {
+      const double* f = w->buf + i * ch;
+      put(done + int(i), f[0], ch == 1 ? f[0] : f[1]);
+    }
+    done += int(got);
+    if (got < want) break;
+  }
+  return done;
+}
+}  // namespace
+
+int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels) {
+  if (!dst || frames <= 0) return 0;
+  const int oc = outChannels == 1 ? 1 : 2;
+  const int done = decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
+    dst[size_t(i) * oc] = ToSample16(l);
+    if (oc == 2) dst[size_t(i) * 2 + 1] = ToSample16(r);
+  });
+  // A short read (file shrank, I/O error) gives silence, not the previous
+  // lap of the ring.
+  if (done < frames) memset(dst + size_t(done) * oc, 0, size_t(frames - done) * oc * 2);
+  return done;
+}
+
+int ReadWaveFloat(WaveFile* w, float* dst, int frames, int outChannels) {
+  if (!dst || frames <= 0) return 0;
+  const int oc = outChannels == 1 ? 1 : 2;
+  return decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
+    dst[size_t(i) * oc] = float(l);
+    if (oc == 2) dst[size_t(i) * 2 + 1] = float(r);
+  });
 }
 
 // ---- streaming -----------------------------------------------------------------
 
 namespace {
 
-int readWidth(const TRACK* t) { return t->channels == 2 ? 4 : 2; }
-
 void closeTrackFile(TRACK* t) {
-  if (t->file >= 0) F_close(t->file);
-  t->file = -1;
+  CloseWave(t->file);
+  t->file = nullptr;
+}
+
+// Opens the file of an instance for streaming. Null, with the fault noted
+// for the user, when it cannot be played: a loop refused at registration, a
+// file that is gone or unreadable, holds nothing, or is not at the engine's
+// rate (changed after its song was loaded).
+WaveFile* openInstance(const char* name, int variant, int track, int64_t* frames) {
+  const bool known = variant >= 0 && variant < kVTracks;
+  const int32_t fault = known ? VTracks[variant].fault.load(std::memory_order_relaxed) : kWaveFine;
+  if (fault == kWaveRate) {
+    NoteLoopFault(variant, track, fault);
+    return nullptr;
+  }
+  WaveInfo info;
+  WaveFile* w = OpenWave(name, &info);
+  int32_t now = fault;
+  if (!w)
+    now = kWaveUnreadable;
+  else if (info.frames <= 0)
+    now = kWaveEmpty;
+  else if (info.rate != SAMPFREQ)
+    now = kWaveRate;
+  if (now != kWaveFine) NoteLoopFault(variant, track, now);
+  if (now != kWaveFine && now != kWaveCut) {
+    CloseWave(w);
+    return nullptr;
+  }
+  *frames = info.frames;
+  return w;
 }
 
 // Ring span [pos, pos + frames) in at most two pieces.
@@ -125,63 +235,7 @@ void writeSilence(TRACK* t, int32_t pos, int frames) {
 void WaveRead(TRACK* t, int16_t* dst, int frames) {
   if (frames <= 0) return;
   if (frames > t->ringFrames) frames = t->ringFrames;
-  if (t->channels == 2) {
-    const long got = F_read(t->file, dst, long(frames) * 4);
-    const long whole = got / 4 * 4;
-    // A short read (file shrank, I/O error) gives silence, not the
-    // previous lap of the ring.
-    if (whole < long(frames) * 4) memset(reinterpret_cast<char*>(dst) + whole, 0, size_t(frames) * 4 - whole);
-    return;
-  }
-  const long got = F_read(t->file, convBuf, long(frames) * 2) / 2;
-  for (long i = 0; i < frames; ++i) {
-    const int16_t s = i < got ? convBuf[i] : 0;
-    dst[2 * i] = s;
-    dst[2 * i + 1] = s;
-  }
-}
-
-// Synchronous form used while the loader is paused (start sequence) and by
-// tests; the loader itself goes through ReadFromFile, which drops the lock
-// around the open.
-int OpenNewFile(TRACK* t) {
-  char name[kTrackFileNameSize];
-  int32_t start;
-  {
-    TrackLockGuard g(t->lock);
-    ULO_StrCopy(name, sizeof name, t->fileName);
-    start = t->nextStart;
-  }
-  int ch = 1, frames = 0;
-  const int h = OpenWave(name, &ch, &frames);
-  TrackLockGuard g(t->lock);
-  if (h < 0) {
-    if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
-    t->nextStart = kNever;
-    t->fileName[0] = 0;
-    t->idle = 1;
-    return 1;
-  }
-  const int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
-  if (int64_t(start) + frames <= loaded) {
-    F_close(h);
-    t->idle = 1;
-    return 1;
-  }
-  t->file = h;
-  t->channels = ch;
-  t->fileStart = start;
-  t->remaining = frames;
-  if (start < loaded) {
-    SeekWave(h, (loaded - start) * readWidth(t));
-    t->remaining = frames - (loaded - start);
-  }
-  t->curStart = start;
-  t->nextStart = kNever;
-  t->fileName[0] = 0;
-  t->idle = 0;
-  if (t->pendingVariant >= 0 && start >= t->syncPoint) t->pendingVariant = -2;
-  return 0;
+  ReadWave(t->file, dst, frames, 2);
 }
 
 // Every step plans under the track lock, does its file access and ring
@@ -206,7 +260,7 @@ void ReadFromFile(TRACK* t, int n) {
   }
   while (n > 0 && ++guard < 256) {
     // Stopped from outside while a file was open.
-    if (t->idle.load() && t->file >= 0) closeTrackFile(t);
+    if (t->idle.load() && t->file) closeTrackFile(t);
     t->lock.lock();
     const uint32_t gen = t->schedGen.load(std::memory_order_relaxed);
     int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
@@ -237,21 +291,22 @@ void ReadFromFile(TRACK* t, int n) {
       char name[kTrackFileNameSize];
       ULO_StrCopy(name, sizeof name, t->fileName);
       const int32_t start = t->nextStart;
+      const int variant = t->currentVariant;
       t->remaining = 0;
       t->lock.unlock();
-      int ch = 1, frames = 0;
-      const int h = name[0] ? OpenWave(name, &ch, &frames) : -1;
+      int64_t frames = 0;
+      WaveFile* h = name[0] ? openInstance(name, variant, int(t - Tracks), &frames) : nullptr;
+      if (frames > kNever) frames = kNever;
       t->lock.lock();
       if (t->schedGen.load(std::memory_order_relaxed) != gen) {
         t->lock.unlock();
-        if (h >= 0) F_close(h);
+        CloseWave(h);
         n -= c;
         continue;
       }
-      if (h < 0) {
-        // Missing or unreadable: the track stays silent until reselected,
-        // and the user is told which loop it was.
-        if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
+      if (!h) {
+        // Not playable: the track stays silent until reselected, and the
+        // user has been told which loop it was.
         t->nextStart = kNever;
         t->fileName[0] = 0;
         t->idle = 1;
@@ -266,15 +321,15 @@ void ReadFromFile(TRACK* t, int n) {
         if (t->pendingVariant >= 0 && start >= t->syncPoint) t->pendingVariant = -2;
         GestioneLooping(t);
         t->lock.unlock();
-        F_close(h);
+        CloseWave(h);
         n -= c;
         continue;
       }
       t->file = h;
-      t->channels = ch;
+      t->channels = 2;
       t->fileStart = start;
       int32_t skip = start < loaded ? loaded - start : 0;
-      t->remaining = frames - skip;
+      t->remaining = int32_t(frames - skip);
       t->curStart = start;
       t->nextStart = kNever;
       t->fileName[0] = 0;
@@ -283,7 +338,8 @@ void ReadFromFile(TRACK* t, int n) {
       n -= c;
       GestioneLooping(t);
       t->lock.unlock();
-      if (skip > 0) SeekWave(h, skip * readWidth(t));
+      // A file that cannot seek plays from its start rather than not at all.
+      if (skip > 0) SeekWave(h, skip);
       continue;
     }
     // A file is open.
@@ -297,7 +353,7 @@ void ReadFromFile(TRACK* t, int n) {
       if (t->schedGen.load(std::memory_order_relaxed) != gen) {
         t->lock.unlock();
         // Put the file back where the uncommitted read began.
-        SeekWave(t->file, (loaded - t->fileStart) * readWidth(t));
+        SeekWave(t->file, loaded - t->fileStart);
         continue;
       }
       loaded += int32_t(c);
@@ -331,6 +387,25 @@ void CloseWaveFiles() {
   }
 }
 
+void NoteLoopFault(int variant, int track, int32_t fault) {
+  if (variant < 0 || variant >= kVTracks || fault <= kWaveFine || fault > 0xff) return;
+  int32_t none = 0;
+  VTracks[variant].report.compare_exchange_strong(none, fault | (track & 0xff) << 8);
+}
+
+int TakeLoopFault(int* track, int32_t* fault) {
+  const int n = NumVTracks.load();
+  for (int v = 0; v < n && v < kVTracks; ++v) {
+    int32_t r = VTracks[v].report.load();
+    if (r > 0 && VTracks[v].report.compare_exchange_strong(r, -1)) {
+      if (track) *track = (r >> 8) & 0xff;
+      if (fault) *fault = r & 0xff;
+      return v;
+    }
+  }
+  return -1;
+}
+
 // ---- the loader thread ---------------------------------------------------------
 
 namespace {
@@ -359,7 +434,7 @@ void waitWake(int ms) {
 // One visit; true when it moved data or changed the file state.
 bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
-  if (t->idle.load() && t->file >= 0) {
+  if (t->idle.load() && t->file) {
     closeTrackFile(t);
     return true;
   }

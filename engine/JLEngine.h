@@ -79,9 +79,12 @@ class JLEngine {
   // pointer may be null). The audio thread raises them; the reader takes
   // the value and stores -1 (exchange(-1) does both at once).
   void getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right);
-  // A sample whose file could not be read when its track needed it (each
-  // failure is handed out once), or -1; *track gets its 0-based track.
-  short takeLoadFailure(short* track);
+  // A sample whose file does not play as it is, found when its track first
+  // reached it (each sample's fault is handed out once per song), or -1;
+  // *track gets its 0-based track and *why the WaveFault (AudioFormat.h):
+  // unreadable, empty, cut short (it plays what it holds) or a sample rate
+  // that could not be converted.
+  short takeLoadFailure(short* track, short* why = nullptr);
 
   int16_t trackSample[256];
   int16_t playing;

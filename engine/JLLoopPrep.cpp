@@ -1,0 +1,330 @@
+#include "engine/JLLoopPrep.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sndfile.h>
+#include <soxr.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "core/sys/jlDesktopIntegration.h"
+#include "engine/AudioFormat.h"
+#include "engine/Vtrack.h"
+
+namespace {
+
+constexpr int kChunkFrames = 4096;
+// Bumped whenever the converter changes what it writes, so old copies are
+// not taken for new ones.
+constexpr const char* kConverterVersion = "soxr-vhq-1";
+
+uint32_t le32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool rateSupported(int rate) { return rate >= kLoopMinRate && rate <= kLoopMaxRate; }
+
+int64_t convertedFrames(int64_t frames, int from, int to) {
+  const int64_t cap = int64_t(kLoopMaxConvertedSeconds) * to;
+  const double n = std::floor(double(frames) * to / from + 0.5);
+  if (n >= double(cap)) return cap;
+  return n < 1 ? 1 : int64_t(n);
+}
+
+// Sends the file's frames through the resampler and hands exactly
+// `outFrames` converted frames to sink(const float*, frames) -> bool; what
+// the file could not supply is silence.
+template <class Sink>
+bool resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t outFrames, Sink sink) {
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t q = soxr_quality_spec(SOXR_VHQ, 0);
+  soxr_error_t err = nullptr;
+  soxr_t s = soxr_create(double(inRate), double(outRate), unsigned(oc), &err, &io, &q, nullptr);
+  if (!s || err) {
+    if (s) soxr_delete(s);
+    return false;
+  }
+  // Enough room for one chunk at the largest upward ratio in a few calls.
+  const size_t outCap = kChunkFrames * 4;
+  std::vector<float> in(size_t(kChunkFrames) * oc), out(outCap * oc);
+  int64_t written = 0;
+  bool ok = true, fileEnded = false;
+  auto emit = [&](size_t odone) {
+    const int64_t n = std::min<int64_t>(int64_t(odone), outFrames - written);
+    if (n > 0 && !sink(out.data(), int(n))) ok = false;
+    written += n;
+  };
+  while (ok && written < outFrames) {
+    const int got = fileEnded ? 0 : ReadWaveFloat(w, in.data(), kChunkFrames, oc);
+    if (got <= 0) {
+      fileEnded = true;
+      size_t odone = 0;
+      if (soxr_process(s, nullptr, 0, nullptr, out.data(), outCap, &odone)) ok = false;
+      if (odone == 0) break;
+      emit(odone);
+      continue;
+    }
+    size_t off = 0;
+    while (ok && off < size_t(got) && written < outFrames) {
+      size_t idone = 0, odone = 0;
+      if (soxr_process(s, in.data() + off * oc, size_t(got) - off, &idone, out.data(), outCap, &odone)) {
+        ok = false;
+        break;
+      }
+      off += idone;
+      emit(odone);
+      if (idone == 0 && odone == 0) break;
+    }
+  }
+  soxr_delete(s);
+  if (!ok) return false;
+  std::fill(out.begin(), out.end(), 0.0f);
+  while (ok && written < outFrames) emit(outCap);
+  return ok;
+}
+
+void toSamples(const float* in, int16_t* out, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = ToSample16(in[i]);
+}
+
+uint64_t fnv1a(uint64_t h, const void* data, size_t n) {
+  const unsigned char* p = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < n; ++i) {
+    h ^= p[i];
+    h *= 0x100000001b3ULL;
+  }
+  return h;
+}
+
+// The copy's name follows the file's identity and content stamp, so a file
+// that changes, moves or is replaced gets a fresh copy.
+std::string copyName(const char* path, const struct stat& st, int outRate) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  h = fnv1a(h, path, strlen(path) + 1);
+  const int64_t fields[] = {int64_t(st.st_dev), int64_t(st.st_ino), int64_t(st.st_size),
+                            int64_t(st.st_mtim.tv_sec), int64_t(st.st_mtim.tv_nsec), outRate};
+  h = fnv1a(h, fields, sizeof fields);
+  h = fnv1a(h, kConverterVersion, strlen(kConverterVersion));
+  char name[40];
+  snprintf(name, sizeof name, "%016llx.wav", static_cast<unsigned long long>(h));
+  return name;
+}
+
+bool copyIsComplete(const std::string& path, int rate, int channels, int64_t frames) {
+  WaveInfo info;
+  WaveFile* w = OpenWave(path.c_str(), &info);
+  if (!w) return false;
+  CloseWave(w);
+  return info.rate == rate && info.channels == channels && info.frames == frames;
+}
+
+// Converts the open file into `dest` through a temporary file renamed into
+// place, so a copy under its final name is always whole.
+bool writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t outFrames, const std::string& folder,
+               const std::string& dest) {
+  std::string tmp = folder + "convert-XXXXXX";
+  const int fd = mkostemp(&tmp[0], O_CLOEXEC);
+  if (fd < 0) return false;
+  SF_INFO o;
+  memset(&o, 0, sizeof o);
+  o.samplerate = outRate;
+  o.channels = oc;
+  o.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* out = sf_open_fd(fd, SFM_WRITE, &o, SF_FALSE);
+  bool ok = out != nullptr;
+  if (ok) {
+    std::vector<int16_t> pcm(size_t(kChunkFrames) * 4 * oc);
+    ok = resampleStream(w, inRate, outRate, oc, outFrames, [&](const float* f, int n) {
+      toSamples(f, pcm.data(), size_t(n) * oc);
+      return sf_writef_short(out, pcm.data(), n) == n;
+    });
+    if (sf_close(out) != 0) ok = false;
+  }
+  if (close(fd) != 0) ok = false;
+  if (ok && rename(tmp.c_str(), dest.c_str()) == 0) return true;
+  unlink(tmp.c_str());
+  return false;
+}
+
+bool makePrivateFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) == 0) return true;
+  struct stat st;
+  return errno == EEXIST && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool JL_WaveDataIsCut(int fd) {
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) return false;
+  unsigned char h[12];
+  if (pread(fd, h, sizeof h, 0) != ssize_t(sizeof h) || memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
+    return false;
+  int64_t pos = 12;
+  // Chunks are walked by their sizes; a chunk walk that leaves the file
+  // before "data" is libsndfile's to judge.
+  for (int guard = 0; guard < 100000 && pos + 8 <= int64_t(st.st_size); ++guard) {
+    unsigned char c[8];
+    if (pread(fd, c, 8, off_t(pos)) != 8) return false;
+    const uint32_t size = le32(c + 4);
+    if (memcmp(c, "data", 4) == 0) {
+      // 0 and 0xFFFFFFFF stand for "unknown" in files written as streams.
+      if (size == 0 || size == 0xFFFFFFFFu) return false;
+      return int64_t(size) > int64_t(st.st_size) - (pos + 8);
+    }
+    pos += 8 + int64_t(size) + (size & 1);
+  }
+  return false;
+}
+
+JLLoopPrep JL_PrepareLoop(const char* path, int engineRate) {
+  JLLoopPrep p;
+  p.playPath = path ? path : "";
+  p.fault = kWaveUnreadable;
+  const int fd = F_open(path);
+  if (fd < 0) return p;
+  struct stat st;
+  const bool stated = fstat(fd, &st) == 0;
+  const bool cut = JL_WaveDataIsCut(fd);
+  F_close(fd);
+  WaveInfo info;
+  WaveFile* w = stated ? OpenWave(path, &info) : nullptr;
+  if (!w) return p;
+  p.channels = info.channels;
+  p.rate = info.rate;
+  p.fault = cut ? kWaveCut : kWaveFine;
+  if (info.frames <= 0) {
+    p.fault = kWaveEmpty;
+  } else if (info.rate == engineRate) {
+    p.frames = info.frames;
+  } else if (!rateSupported(info.rate) || !rateSupported(engineRate)) {
+    p.fault = kWaveRate;
+  } else {
+    const int oc = info.channels == 1 ? 1 : 2;
+    const int64_t frames = convertedFrames(info.frames, info.rate, engineRate);
+    const std::string folder = JL_LoopCacheFolder();
+    const std::string dest = folder + copyName(path, st, engineRate);
+    if (folder.empty() || dest.size() >= size_t(kVTrackNameSize)) {
+      p.fault = kWaveRate;
+    } else if (copyIsComplete(dest, engineRate, oc, frames) ||
+               writeCopy(w, info.rate, engineRate, oc, frames, folder, dest)) {
+      // Marks the copy as recently used for the cache trim.
+      utimensat(AT_FDCWD, dest.c_str(), nullptr, 0);
+      p.playPath = dest;
+      p.frames = frames;
+    } else {
+      p.fault = kWaveRate;
+    }
+  }
+  CloseWave(w);
+  return p;
+}
+
+int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, int64_t maxBytes,
+                          int* channels, int32_t* frames, int32_t* fault) {
+  int32_t f = kWaveUnreadable;
+  int16_t* data = nullptr;
+  int oc = 1;
+  int64_t have = 0;
+  WaveInfo info;
+  WaveFile* w = OpenWave(path, &info);
+  if (w) {
+    oc = info.channels == 1 ? 1 : 2;
+    maxFrames = std::min({maxFrames, maxBytes / (2 * oc), int64_t(INT32_MAX)});
+    f = kWaveEmpty;
+    if (info.frames > 0 && maxFrames > 0) {
+      if (info.rate == engineRate) {
+        const int64_t want = std::min(info.frames, maxFrames);
+        data = static_cast<int16_t*>(M_alloc(long(want * oc * 2)));
+        if (data) have = ReadWave(w, data, int(want), oc);
+        else f = kWaveFine;
+      } else if (!rateSupported(info.rate) || !rateSupported(engineRate)) {
+        f = kWaveRate;
+      } else {
+        const int64_t want = std::min(convertedFrames(info.frames, info.rate, engineRate), maxFrames);
+        data = static_cast<int16_t*>(M_alloc(long(want * oc * 2)));
+        int64_t at = 0;
+        if (!data)
+          f = kWaveFine;
+        else if (resampleStream(w, info.rate, engineRate, oc, want, [&](const float* in, int n) {
+              toSamples(in, data + at * oc, size_t(n) * oc);
+              at += n;
+              return true;
+            }))
+          have = want;
+        else
+          f = kWaveRate;
+      }
+    }
+    CloseWave(w);
+  }
+  if (have <= 0) {
+    M_free(data);
+    if (fault) *fault = f;
+    return nullptr;
+  }
+  if (fault) *fault = kWaveFine;
+  *channels = oc;
+  *frames = int32_t(have);
+  return data;
+}
+
+std::string JL_LoopCacheFolder() {
+  const std::string base = JL_XdgCacheHome();
+  if (base.empty()) return std::string();
+  mkdir(base.c_str(), 0700);
+  const std::string app = base + "/jamloom";
+  const std::string loops = app + "/loops";
+  if (!makePrivateFolder(app) || !makePrivateFolder(loops)) return std::string();
+  return loops + "/";
+}
+
+int64_t JL_TrimLoopCache(int64_t maxBytes, int64_t keepBytes) {
+  const std::string folder = JL_LoopCacheFolder();
+  if (folder.empty()) return 0;
+  DIR* d = opendir(folder.c_str());
+  if (!d) return 0;
+  struct Copy {
+    std::string path;
+    int64_t bytes;
+    struct timespec used;
+  };
+  std::vector<Copy> copies;
+  int64_t total = 0, removed = 0;
+  const time_t now = time(nullptr);
+  while (dirent* e = readdir(d)) {
+    const std::string name = e->d_name;
+    const std::string path = folder + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (name.compare(0, 8, "convert-") == 0) {
+      // A conversion another run left behind when it was killed.
+      if (now - st.st_mtime > 3600 && unlink(path.c_str()) == 0) removed += st.st_size;
+      continue;
+    }
+    if (name.size() != 20 || name.compare(16, 4, ".wav") != 0) continue;
+    copies.push_back({path, int64_t(st.st_size), st.st_mtim});
+    total += st.st_size;
+  }
+  closedir(d);
+  if (total <= maxBytes) return removed;
+  std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+    return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec : a.used.tv_nsec < b.used.tv_nsec;
+  });
+  for (const Copy& c : copies) {
+    if (total <= keepBytes) break;
+    if (unlink(c.path.c_str()) == 0) {
+      total -= c.bytes;
+      removed += c.bytes;
+    }
+  }
+  return removed;
+}
