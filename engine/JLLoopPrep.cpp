@@ -278,7 +278,8 @@ int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, i
 }
 
 std::string JL_LoopCacheFolder() {
-  const std::string base = JL_XdgCacheHome();
+  std::string base = JL_XdgCacheHome();
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
   if (base.empty()) return std::string();
   mkdir(base.c_str(), 0700);
   const std::string app = base + "/jamloom";
