@@ -33,47 +33,54 @@ uint32_t le32(const unsigned char* p) {
 bool rateSupported(int rate) { return rate >= kLoopMinRate && rate <= kLoopMaxRate; }
 
 int64_t convertedFrames(int64_t frames, int from, int to) {
+  if (frames <= 0) return 0;
   const int64_t cap = int64_t(kLoopMaxConvertedSeconds) * to;
   const double n = std::floor(double(frames) * to / from + 0.5);
   if (n >= double(cap)) return cap;
   return n < 1 ? 1 : int64_t(n);
 }
 
-// Sends the file's frames through the resampler and hands exactly
-// `outFrames` converted frames to sink(const float*, frames) -> bool; what
-// the file could not supply is silence.
+// Sends the file's frames through the resampler and hands the converted
+// frames to sink(const float*, frames) -> bool: as many as the frames the
+// file delivered stand for at the new rate, at most `maxFrames`. Returns
+// that count, or -1 when the resampler or the sink failed.
 template <class Sink>
-bool resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t outFrames, Sink sink) {
+int64_t resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrames, Sink sink) {
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t q = soxr_quality_spec(SOXR_VHQ, 0);
   soxr_error_t err = nullptr;
   soxr_t s = soxr_create(double(inRate), double(outRate), unsigned(oc), &err, &io, &q, nullptr);
   if (!s || err) {
     if (s) soxr_delete(s);
-    return false;
+    return -1;
   }
   // Enough room for one chunk at the largest upward ratio in a few calls.
   const size_t outCap = kChunkFrames * 4;
   std::vector<float> in(size_t(kChunkFrames) * oc), out(outCap * oc);
-  int64_t written = 0;
+  int64_t written = 0, consumed = 0, limit = maxFrames;
   bool ok = true, fileEnded = false;
   auto emit = [&](size_t odone) {
-    const int64_t n = std::min<int64_t>(int64_t(odone), outFrames - written);
+    const int64_t n = std::min<int64_t>(int64_t(odone), limit - written);
     if (n > 0 && !sink(out.data(), int(n))) ok = false;
-    written += n;
+    if (n > 0) written += n;
   };
-  while (ok && written < outFrames) {
+  while (ok && written < limit) {
     const int got = fileEnded ? 0 : ReadWaveFloat(w, in.data(), kChunkFrames, oc);
     if (got <= 0) {
-      fileEnded = true;
+      if (!fileEnded) {
+        // The length the delivered frames stand for, whatever the header said.
+        fileEnded = true;
+        limit = std::min(maxFrames, convertedFrames(consumed, inRate, outRate));
+      }
       size_t odone = 0;
       if (soxr_process(s, nullptr, 0, nullptr, out.data(), outCap, &odone)) ok = false;
       if (odone == 0) break;
       emit(odone);
       continue;
     }
+    consumed += got;
     size_t off = 0;
-    while (ok && off < size_t(got) && written < outFrames) {
+    while (ok && off < size_t(got) && written < limit) {
       size_t idone = 0, odone = 0;
       if (soxr_process(s, in.data() + off * oc, size_t(got) - off, &idone, out.data(), outCap, &odone)) {
         ok = false;
@@ -85,10 +92,12 @@ bool resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t outFra
     }
   }
   soxr_delete(s);
-  if (!ok) return false;
+  if (!ok) return -1;
+  if (!fileEnded) return written;  // stopped at maxFrames
+  // The filter's delay can leave the last frames short of the full length.
   std::fill(out.begin(), out.end(), 0.0f);
-  while (ok && written < outFrames) emit(outCap);
-  return ok;
+  while (ok && written < limit) emit(outCap);
+  return ok ? written : -1;
 }
 
 void toSamples(const float* in, int16_t* out, size_t n) {
@@ -118,40 +127,44 @@ std::string copyName(const char* path, const struct stat& st, int outRate) {
   return name;
 }
 
-bool copyIsComplete(const std::string& path, int rate, int channels, int64_t frames) {
+// Frames of an earlier copy that can be used, or 0.
+int64_t existingCopy(const std::string& path, int rate, int channels) {
   WaveInfo info;
   WaveFile* w = OpenWave(path.c_str(), &info);
-  if (!w) return false;
+  if (!w) return 0;
   CloseWave(w);
-  return info.rate == rate && info.channels == channels && info.frames == frames;
+  return info.rate == rate && info.channels == channels ? info.frames : 0;
 }
 
 // Converts the open file into `dest` through a temporary file renamed into
-// place, so a copy under its final name is always whole.
-bool writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t outFrames, const std::string& folder,
-               const std::string& dest) {
+// place, so a copy under its final name is always whole. Returns the frames
+// written (0 when the file delivered none), or -1 on failure.
+int64_t writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrames, const std::string& folder,
+                  const std::string& dest) {
   std::string tmp = folder + "convert-XXXXXX";
   const int fd = mkostemp(&tmp[0], O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   SF_INFO o;
   memset(&o, 0, sizeof o);
   o.samplerate = outRate;
   o.channels = oc;
   o.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* out = sf_open_fd(fd, SFM_WRITE, &o, SF_FALSE);
-  bool ok = out != nullptr;
-  if (ok) {
+  int64_t frames = -1;
+  if (out) {
     std::vector<int16_t> pcm(size_t(kChunkFrames) * 4 * oc);
-    ok = resampleStream(w, inRate, outRate, oc, outFrames, [&](const float* f, int n) {
+    frames = resampleStream(w, inRate, outRate, oc, maxFrames, [&](const float* f, int n) {
       toSamples(f, pcm.data(), size_t(n) * oc);
       return sf_writef_short(out, pcm.data(), n) == n;
     });
-    if (sf_close(out) != 0) ok = false;
+    if (sf_close(out) != 0) frames = -1;
   }
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(tmp.c_str(), dest.c_str()) == 0) return true;
+  // On disk before it gets its name: a copy that is there is complete.
+  if (fsync(fd) != 0) frames = -1;
+  if (close(fd) != 0) frames = -1;
+  if (frames > 0 && rename(tmp.c_str(), dest.c_str()) == 0) return frames;
   unlink(tmp.c_str());
-  return false;
+  return frames == 0 ? 0 : -1;
 }
 
 bool makePrivateFolder(const std::string& path) {
@@ -209,13 +222,17 @@ JLLoopPrep JL_PrepareLoop(const char* path, int engineRate) {
     p.fault = kWaveRate;
   } else {
     const int oc = info.channels == 1 ? 1 : 2;
-    const int64_t frames = convertedFrames(info.frames, info.rate, engineRate);
+    const int64_t most = convertedFrames(info.frames, info.rate, engineRate);
     const std::string folder = JL_LoopCacheFolder();
     const std::string dest = folder + copyName(path, st, engineRate);
-    if (folder.empty() || dest.size() >= size_t(kVTrackNameSize)) {
-      p.fault = kWaveRate;
-    } else if (copyIsComplete(dest, engineRate, oc, frames) ||
-               writeCopy(w, info.rate, engineRate, oc, frames, folder, dest)) {
+    int64_t frames = -1;
+    if (!folder.empty() && dest.size() < size_t(kVTrackNameSize)) {
+      frames = existingCopy(dest, engineRate, oc);
+      if (frames <= 0) frames = writeCopy(w, info.rate, engineRate, oc, most, folder, dest);
+    }
+    if (frames == 0) {
+      p.fault = kWaveEmpty;
+    } else if (frames > 0) {
       // Marks the copy as recently used for the cache trim.
       utimensat(AT_FDCWD, dest.c_str(), nullptr, 0);
       p.playPath = dest;
@@ -254,14 +271,13 @@ int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, i
         int64_t at = 0;
         if (!data)
           f = kWaveFine;
-        else if (resampleStream(w, info.rate, engineRate, oc, want, [&](const float* in, int n) {
-              toSamples(in, data + at * oc, size_t(n) * oc);
-              at += n;
-              return true;
-            }))
-          have = want;
         else
-          f = kWaveRate;
+          have = resampleStream(w, info.rate, engineRate, oc, want, [&](const float* in, int n) {
+            toSamples(in, data + at * oc, size_t(n) * oc);
+            at += n;
+            return true;
+          });
+        if (data && have <= 0) f = have < 0 ? kWaveRate : kWaveEmpty;
       }
     }
     CloseWave(w);
