@@ -293,19 +293,26 @@ int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, i
   return data;
 }
 
-std::string JL_LoopCacheFolder() {
+namespace {
+std::string cacheFolder(bool create) {
   std::string base = JL_XdgCacheHome();
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   if (base.empty()) return std::string();
-  mkdir(base.c_str(), 0700);
   const std::string app = base + "/jamloom";
   const std::string loops = app + "/loops";
-  if (!makePrivateFolder(app) || !makePrivateFolder(loops)) return std::string();
+  if (create) {
+    mkdir(base.c_str(), 0700);
+    if (!makePrivateFolder(app) || !makePrivateFolder(loops)) return std::string();
+  }
   return loops + "/";
 }
+}  // namespace
+
+std::string JL_LoopCacheFolder() { return cacheFolder(true); }
 
 int64_t JL_TrimLoopCache(int64_t maxBytes, int64_t keepBytes) {
-  const std::string folder = JL_LoopCacheFolder();
+  // A cache that was never made is not made here.
+  const std::string folder = cacheFolder(false);
   if (folder.empty()) return 0;
   DIR* d = opendir(folder.c_str());
   if (!d) return 0;

@@ -52,5 +52,5 @@ int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, i
 std::string JL_LoopCacheFolder();
 // Removes the least recently used copies until the folder holds at most
 // `keepBytes`, once it holds more than `maxBytes`; also leftovers of
-// conversions that never finished. Returns the bytes removed.
+// conversions that never finished. Creates nothing. Returns the bytes removed.
 int64_t JL_TrimLoopCache(int64_t maxBytes, int64_t keepBytes);
