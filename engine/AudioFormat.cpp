@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <new>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <thread>
 
 #include "core/files/uloPathNames.h"
@@ -70,42 +72,224 @@ int M_free(void* p) {
 namespace {
 // Samples decoded per libsndfile call; bounds the file's own buffer.
 constexpr int kDecodeSamples = 8192;
+
+uint32_t le32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool plausibleId(const unsigned char* id) {
+  for (int k = 0; k < 4; ++k)
+    if (id[k] < 0x20 || id[k] > 0x7e) return false;
+  return true;
+}
+
+// A chunk name, and a size that fits in the file (the sound data may be
+// cut short).
+bool chunkHeaderAt(int fd, int64_t pos, int64_t end) {
+  unsigned char c[8];
+  if (pos + 8 > end || pread(fd, c, 8, off_t(pos)) != 8 || !plausibleId(c)) return false;
+  return int64_t(le32(c + 4)) <= end - (pos + 8) || memcmp(c, "data", 4) == 0;
+}
+
 }  // namespace
+
+RiffLayout WalkRiff(int fd) {
+  RiffLayout r;
+  struct stat st;
+  unsigned char h[12];
+  if (fd < 0 || fstat(fd, &st) != 0 || pread(fd, h, sizeof h, 0) != ssize_t(sizeof h) ||
+      memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
+    return r;
+  r.riff = true;
+  const int64_t end = st.st_size;
+  int64_t pos = 12;
+  for (int guard = 0; guard < 100000 && pos + 8 <= end; ++guard) {
+    unsigned char c[8];
+    if (pread(fd, c, 8, off_t(pos)) != 8 || !plausibleId(c)) break;
+    const int64_t size = le32(c + 4);
+    const int64_t body = pos + 8;
+    int64_t held = size < end - body ? size : end - body;
+    if (memcmp(c, "fmt ", 4) == 0 && r.fmtAt < 0 && size >= 16 && size <= 4096 && size <= end - body) {
+      r.fmtAt = body;
+      r.fmtBytes = size;
+    } else if (memcmp(c, "data", 4) == 0 && r.dataAt < 0) {
+      r.dataAt = body;
+      // 0 and 0xFFFFFFFF stand for "unknown" in files written as streams.
+      const bool unknown = size == 0 || size == 0xFFFFFFFFll;
+      if (unknown) held = end - body;
+      r.dataBytes = held;
+      r.cut = !unknown && size > end - body;
+    }
+    // Chunks of odd size are followed by a pad byte, which some programs
+    // leave out: take the next position that holds a chunk header.
+    int64_t next = body + held + (held & 1);
+    if ((held & 1) && !chunkHeaderAt(fd, next, end) && chunkHeaderAt(fd, body + held, end)) next = body + held;
+    if (held < size) break;  // the chunk runs past the end of the file
+    pos = next;
+  }
+  return r;
+}
+
+namespace {
+
+// What libsndfile reads, through its virtual I/O so it never owns or
+// closes our descriptor: `head`, then `dataBytes` of the file from
+// `dataAt`. With no head, the file as it is; for a RIFF WAVE file whose
+// chunks libsndfile cannot follow, a plain header built from the "fmt "
+// chunk followed by the "data" bytes read in place.
+struct RiffView {
+  int fd = -1;
+  std::string head;
+  int64_t dataAt = 0;
+  int64_t dataBytes = 0;
+  int64_t pos = 0;
+  int64_t length() const { return int64_t(head.size()) + dataBytes; }
+};
+
+sf_count_t viewLength(void* u) { return static_cast<RiffView*>(u)->length(); }
+
+sf_count_t viewSeek(sf_count_t offset, int whence, void* u) {
+  RiffView* v = static_cast<RiffView*>(u);
+  const int64_t base = whence == SEEK_CUR ? v->pos : whence == SEEK_END ? v->length() : 0;
+  const int64_t to = base + offset;
+  if (to < 0) return -1;
+  v->pos = to;
+  return to;
+}
+
+sf_count_t viewRead(void* dst, sf_count_t n, void* u) {
+  RiffView* v = static_cast<RiffView*>(u);
+  char* out = static_cast<char*>(dst);
+  sf_count_t done = 0;
+  const int64_t headLen = int64_t(v->head.size());
+  while (done < n && v->pos < v->length()) {
+    if (v->pos < headLen) {
+      const int64_t k = std::min<int64_t>(n - done, headLen - v->pos);
+      memcpy(out + done, v->head.data() + v->pos, size_t(k));
+      done += k;
+      v->pos += k;
+      continue;
+    }
+    const int64_t k = std::min<int64_t>(n - done, v->length() - v->pos);
+    ssize_t r;
+    do {
+      r = pread(v->fd, out + done, size_t(k), off_t(v->dataAt + (v->pos - headLen)));
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) break;
+    done += r;
+    v->pos += r;
+  }
+  return done;
+}
+
+sf_count_t viewWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t viewTell(void* u) { return static_cast<RiffView*>(u)->pos; }
+
+SF_VIRTUAL_IO viewIo = {viewLength, viewSeek, viewRead, viewWrite, viewTell};
+
+void put32(std::string& s, uint32_t v) {
+  for (int k = 0; k < 4; ++k) s.push_back(char((v >> (8 * k)) & 0xff));
+}
+
+}  // namespace
+
+SNDFILE* SfOpenFd(int fd, int mode, SF_INFO* info) {
+  // libsndfile closes the descriptor it was given when it fails to open,
+  // whatever it was told, so it gets a copy of its own to close, and ours
+  // stays open in every case.
+  const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return nullptr;
+  return sf_open_fd(own, mode, info, SF_TRUE);
+}
 
 struct WaveFile {
   int fd = -1;
   SNDFILE* sf = nullptr;
   int channels = 0;
+  RiffView view;  // what libsndfile reads: the file, or the file re-chunked
   double buf[kDecodeSamples];
 };
+
+namespace {
+// Opens the file through a RiffView. False when the layout has no usable
+// "fmt " and "data" chunks or libsndfile still finds no sound.
+bool openThroughView(WaveFile* w, const RiffLayout& r, SF_INFO* si) {
+  if (r.fmtAt < 0 || r.dataAt < 0 || r.dataBytes <= 0) return false;
+  std::string fmt(size_t(r.fmtBytes), '\0');
+  if (pread(w->fd, &fmt[0], fmt.size(), off_t(r.fmtAt)) != ssize_t(fmt.size())) return false;
+  RiffView& v = w->view;
+  v.fd = w->fd;
+  v.head = "RIFF";
+  const int64_t pad = r.fmtBytes & 1;
+  put32(v.head, uint32_t(std::min<int64_t>(4 + 8 + r.fmtBytes + pad + 8 + r.dataBytes, 0xFFFFFFFFll)));
+  v.head += "WAVEfmt ";
+  put32(v.head, uint32_t(r.fmtBytes));
+  v.head += fmt;
+  if (pad) v.head.push_back('\0');
+  v.head += "data";
+  put32(v.head, uint32_t(std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll)));
+  v.dataAt = r.dataAt;
+  v.dataBytes = std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll);
+  v.pos = 0;
+  memset(si, 0, sizeof *si);
+  w->sf = sf_open_virtual(&viewIo, SFM_READ, si, &w->view);
+  if (w->sf && si->frames > 0 && si->channels >= 1 && si->samplerate >= 1) return true;
+  if (w->sf) sf_close(w->sf);
+  w->sf = nullptr;
+  return false;
+}
+}  // namespace
 
 WaveFile* OpenWave(const char* path, WaveInfo* info) {
   const int fd = F_open(path);
   if (fd < 0) return nullptr;
-  SF_INFO si;
-  memset(&si, 0, sizeof si);
-  // The descriptor stays ours: libsndfile closes nothing, even on failure.
-  SNDFILE* sf = sf_open_fd(fd, SFM_READ, &si, SF_FALSE);
-  if (!sf || si.channels < 1 || si.samplerate < 1 || si.frames < 0) {
-    if (sf) sf_close(sf);
-    F_close(fd);
-    return nullptr;
-  }
   WaveFile* w = new (std::nothrow) WaveFile;
   if (!w) {
-    sf_close(sf);
     F_close(fd);
     return nullptr;
   }
   w->fd = fd;
-  w->sf = sf;
+  const RiffLayout layout = WalkRiff(fd);
+  struct stat st;
+  SF_INFO si;
+  memset(&si, 0, sizeof si);
+  if (fstat(fd, &st) == 0) {
+    w->view.fd = fd;
+    w->view.dataBytes = st.st_size;
+    w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+  }
+  bool ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
+  if (layout.riff && (!ok || si.frames == 0)) {
+    // Chunks libsndfile loses its way in (an odd chunk without its pad
+    // byte, "fmt " after "data"): read what the walk found.
+    if (w->sf) sf_close(w->sf);
+    w->sf = nullptr;
+    if (openThroughView(w, layout, &si)) {
+      ok = true;
+    } else {
+      // Back to what libsndfile made of the file itself (an empty file).
+      memset(&si, 0, sizeof si);
+      w->view = RiffView();
+      w->view.fd = fd;
+      w->view.dataBytes = st.st_size;
+      w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+      ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
+    }
+  }
+  if (!ok) {
+    if (w->sf) sf_close(w->sf);
+    F_close(fd);
+    delete w;
+    return nullptr;
+  }
   w->channels = si.channels;
   // Integer data comes as -1..1 (x / 2^(bits-1)); float data as stored.
-  sf_command(sf, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+  sf_command(w->sf, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
   if (info) {
     info->channels = si.channels;
     info->rate = si.samplerate;
     info->frames = si.frames;
+    info->cut = layout.cut;
   }
   return w;
 }

@@ -37,14 +37,34 @@ int M_free(void* p);
 struct WaveFile;
 
 struct WaveInfo {
-  int channels = 0;  // as stored (1 or more)
-  int rate = 0;      // frames per second
+  int channels = 0;    // as stored (1 or more)
+  int rate = 0;        // frames per second
   int64_t frames = 0;  // what the file really holds, never what a damaged header claims
+  bool cut = false;    // its "data" chunk claims more than the file holds
 };
 
-// Opens a sound file positioned at its first frame. Null when the file is
-// missing, no regular file, or not a sound file with at least one channel
-// and a positive rate; `info` is then left untouched.
+// Where the chunks of a RIFF WAVE file are, found by their sizes (a chunk
+// of odd size whose pad byte is missing is still followed); -1 = none.
+struct RiffLayout {
+  bool riff = false;  // the file starts as a RIFF WAVE file
+  int64_t fmtAt = -1, fmtBytes = 0;
+  int64_t dataAt = -1, dataBytes = 0;  // dataBytes: what the file holds of it
+  bool cut = false;
+};
+RiffLayout WalkRiff(int fd);
+
+// sf_open_fd on a copy of `fd` that libsndfile owns and closes (it closes
+// what it is given when it fails, whatever it is told); `fd` stays open.
+// Null on failure.
+struct sf_private_tag;
+struct SF_INFO;
+sf_private_tag* SfOpenFd(int fd, int mode, SF_INFO* info);
+
+// Opens a sound file positioned at its first frame: any format libsndfile
+// reads, and RIFF WAVE files whose chunks it cannot follow through the
+// chunk walk. Null when the file is missing, no regular file, or not a
+// sound file with at least one channel and a positive rate; `info` is then
+// left untouched.
 WaveFile* OpenWave(const char* path, WaveInfo* info);
 void CloseWave(WaveFile* w);
 // Positions the file at `frame` of its sound data. False when it cannot.

@@ -26,10 +26,6 @@ constexpr int kChunkFrames = 4096;
 // not taken for new ones.
 constexpr const char* kConverterVersion = "soxr-vhq-1";
 
-uint32_t le32(const unsigned char* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 bool rateSupported(int rate) { return rate >= kLoopMinRate && rate <= kLoopMaxRate; }
 
 int64_t convertedFrames(int64_t frames, int from, int to) {
@@ -149,7 +145,7 @@ int64_t writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrame
   o.samplerate = outRate;
   o.channels = oc;
   o.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* out = sf_open_fd(fd, SFM_WRITE, &o, SF_FALSE);
+  SNDFILE* out = SfOpenFd(fd, SFM_WRITE, &o);
   int64_t frames = -1;
   if (out) {
     std::vector<int16_t> pcm(size_t(kChunkFrames) * 4 * oc);
@@ -175,45 +171,20 @@ bool makePrivateFolder(const std::string& path) {
 
 }  // namespace
 
-bool JL_WaveDataIsCut(int fd) {
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) return false;
-  unsigned char h[12];
-  if (pread(fd, h, sizeof h, 0) != ssize_t(sizeof h) || memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
-    return false;
-  int64_t pos = 12;
-  // Chunks are walked by their sizes; a chunk walk that leaves the file
-  // before "data" is libsndfile's to judge.
-  for (int guard = 0; guard < 100000 && pos + 8 <= int64_t(st.st_size); ++guard) {
-    unsigned char c[8];
-    if (pread(fd, c, 8, off_t(pos)) != 8) return false;
-    const uint32_t size = le32(c + 4);
-    if (memcmp(c, "data", 4) == 0) {
-      // 0 and 0xFFFFFFFF stand for "unknown" in files written as streams.
-      if (size == 0 || size == 0xFFFFFFFFu) return false;
-      return int64_t(size) > int64_t(st.st_size) - (pos + 8);
-    }
-    pos += 8 + int64_t(size) + (size & 1);
-  }
-  return false;
-}
-
 JLLoopPrep JL_PrepareLoop(const char* path, int engineRate) {
   JLLoopPrep p;
   p.playPath = path ? path : "";
   p.fault = kWaveUnreadable;
-  const int fd = F_open(path);
-  if (fd < 0) return p;
-  struct stat st;
-  const bool stated = fstat(fd, &st) == 0;
-  const bool cut = JL_WaveDataIsCut(fd);
-  F_close(fd);
   WaveInfo info;
-  WaveFile* w = stated ? OpenWave(path, &info) : nullptr;
-  if (!w) return p;
+  WaveFile* w = OpenWave(path, &info);
+  struct stat st;
+  if (!w || stat(path, &st) != 0) {
+    CloseWave(w);
+    return p;
+  }
   p.channels = info.channels;
   p.rate = info.rate;
-  p.fault = cut ? kWaveCut : kWaveFine;
+  p.fault = info.cut ? kWaveCut : kWaveFine;
   if (info.frames <= 0) {
     p.fault = kWaveEmpty;
   } else if (info.rate == engineRate) {

@@ -34,10 +34,6 @@ constexpr int kLoopMaxConvertedSeconds = 600;
 // playPath is still the file itself, so the loader names it when played.
 JLLoopPrep JL_PrepareLoop(const char* path, int engineRate);
 
-// True when the file is a RIFF WAVE file whose "data" chunk says it holds
-// more bytes than the file has after the chunk's header.
-bool JL_WaveDataIsCut(int fd);
-
 // Reads a whole sound file as 16-bit frames at `engineRate`, with the
 // file's channel count (1, or 2 for two or more), at most `maxFrames` of
 // them and at most `maxBytes` of samples. Returns an M_alloc block (the caller frees it with M_free) and sets

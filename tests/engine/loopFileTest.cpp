@@ -191,6 +191,39 @@ TEST(LoopFile, EveryFormatAndChunkOrderDecodesToTheValuesWritten) {
       }
 }
 
+TEST(LoopFile, ChunksLibsndfileLosesItsWayInAreWalked) {
+  TempFolder tf;
+  const int frames = 1500;
+  std::vector<int64_t> v;
+  for (int i = 0; i < 2 * frames; ++i) v.push_back(sampleValue(24, i, i & 1));
+  const std::string data = encodeInts(Format::s24, v);
+  // An odd LIST chunk without its pad byte, and "fmt " after "data".
+  const std::string good = wave(Format::s24, 2, 48000, data, {});
+  const size_t fmtAt = good.find("fmt "), dataAt = good.find("data");
+  const std::string fmt = good.substr(fmtAt, dataAt - fmtAt), dataChunk = good.substr(dataAt);
+  std::string list = "LIST";
+  putLE(list, 7, 4);
+  list += "INFOabc";
+  auto riff = [](const std::string& body) {
+    std::string s = "RIFF";
+    putLE(s, body.size() + 4, 4);
+    return s + "WAVE" + body;
+  };
+  tf.write("nopad.wav", riff(fmt + list + dataChunk));
+  tf.write("fmtlast.wav", riff(dataChunk + list + "\0" + fmt));
+  // Cut as well: the walk still names it.
+  tf.write("nopadcut.wav", riff(fmt + list + dataChunk).substr(0, 12 + fmt.size() + list.size() + 8 + 600 * 6));
+  for (const char* name : {"nopad.wav", "fmtlast.wav", "nopadcut.wav"}) {
+    WaveInfo info;
+    const std::vector<int16_t> got = readAll(tf.file(name), 2, &info);
+    const bool cut = std::string(name) == "nopadcut.wav";
+    ASSERT_EQ(cut ? 600 : frames, info.frames) << name;
+    EXPECT_EQ(48000, info.rate) << name;
+    EXPECT_EQ(cut, info.cut) << name;
+    for (size_t k = 0; k < got.size(); ++k) ASSERT_EQ(expected16(v[k], 8), got[k]) << name << " sample " << k;
+  }
+}
+
 TEST(LoopFile, CutEmptyAndForeignFilesAreRecognised) {
   TempFolder tf;
   std::vector<int64_t> v;
