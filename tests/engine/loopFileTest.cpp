@@ -33,7 +33,7 @@ namespace {
 // clipped, in integers only.
 int16_t expected16(int64_t n, int shift) {
   int64_t q = n >> shift;  // floor
-  const int64_t rem = n - (q << shift);
+  const int64_t rem = n - q * (int64_t(1) << shift);
   const int64_t half = int64_t(1) << (shift - 1);
   if (rem > half || (rem == half && (q & 1))) ++q;
   return int16_t(q > 32767 ? 32767 : q < -32768 ? -32768 : q);
