@@ -206,6 +206,7 @@ struct WaveFile {
   int fd = -1;
   SNDFILE* sf = nullptr;
   int channels = 0;
+  bool pcm16 = false;  // 16-bit integer samples: read without conversion
   RiffView view;  // what libsndfile reads: the file, or the file re-chunked
   double buf[kDecodeSamples];
 };
@@ -283,6 +284,7 @@ WaveFile* OpenWave(const char* path, WaveInfo* info) {
     return nullptr;
   }
   w->channels = si.channels;
+  w->pcm16 = (si.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
   // Integer data comes as -1..1 (x / 2^(bits-1)); float data as stored.
   sf_command(w->sf, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
   if (info) {
@@ -339,13 +341,36 @@ int decodeFrames(WaveFile* w, int frames, Put put) {
 }
 }  // namespace
 
+namespace {
+// 16-bit files, the common case, need no conversion: straight into `dst`,
+// with mono widened in place from the end so nothing is overwritten early.
+int readPcm16(WaveFile* w, int16_t* dst, int frames, int oc) {
+  int done = 0;
+  while (done < frames) {
+    const sf_count_t got = sf_readf_short(w->sf, dst + size_t(done) * oc, frames - done);
+    if (got <= 0) break;
+    if (oc == 2 && w->channels == 1) {
+      int16_t* p = dst + size_t(done) * 2;
+      for (sf_count_t i = got - 1; i >= 0; --i) p[2 * i] = p[2 * i + 1] = p[i];
+    }
+    done += int(got);
+  }
+  return done;
+}
+}  // namespace
+
 int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels) {
   if (!dst || frames <= 0) return 0;
   const int oc = outChannels == 1 ? 1 : 2;
-  const int done = decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
-    dst[size_t(i) * oc] = ToSample16(l);
-    if (oc == 2) dst[size_t(i) * 2 + 1] = ToSample16(r);
-  });
+  int done;
+  if (w && w->pcm16 && (w->channels == oc || (w->channels == 1 && oc == 2))) {
+    done = readPcm16(w, dst, frames, oc);
+  } else {
+    done = decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
+      dst[size_t(i) * oc] = ToSample16(l);
+      if (oc == 2) dst[size_t(i) * 2 + 1] = ToSample16(r);
+    });
+  }
   // A short read (file shrank, I/O error) gives silence, not the previous
   // lap of the ring.
   if (done < frames) memset(dst + size_t(done) * oc, 0, size_t(frames - done) * oc * 2);
