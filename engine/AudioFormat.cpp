@@ -8,12 +8,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <new>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <thread>
 
