@@ -24,7 +24,7 @@ namespace {
 constexpr int kChunkFrames = 4096;
 // Bumped whenever the converter changes what it writes, so old copies are
 // not taken for new ones.
-constexpr const char* kConverterVersion = "soxr-vhq-1";
+constexpr const char* kConverterVersion = "soxr-vhq-looped-1";
 
 bool rateSupported(int rate) { return rate >= kLoopMinRate && rate <= kLoopMaxRate; }
 
@@ -36,12 +36,46 @@ int64_t convertedFrames(int64_t frames, int from, int to) {
   return n < 1 ? 1 : int64_t(n);
 }
 
-// Sends the file's frames through the resampler and hands the converted
-// frames to sink(const float*, frames) -> bool: as many as the frames the
-// file delivered stand for at the new rate, at most `maxFrames`. Returns
-// that count, or -1 when the resampler or the sink failed.
+int64_t gcd(int64_t a, int64_t b) { return b ? gcd(b, a % b) : a; }
+
+// What the resampler reads. A one-shot (a synth note) is the file once. A
+// loop is read as it will sound, repeated: its last `lead` frames, the
+// whole loop, then its first `lead` frames, so the filter sees the loop's
+// own sound across both of its ends instead of silence.
+class Source {
+ public:
+  Source(WaveFile* w, int oc, int64_t frames, int64_t lead) : w_(w), oc_(oc), frames_(frames), lead_(lead) {
+    at_ = lead > 0 ? -lead : 0;
+    filePos_ = 0;
+  }
+  // Up to n frames into dst; 0 at the end.
+  int read(float* dst, int n) {
+    if (lead_ == 0) return ReadWaveFloat(w_, dst, n, oc_);
+    const int64_t end = frames_ + lead_;
+    if (at_ >= end) return 0;
+    const int64_t pos = ((at_ % frames_) + frames_) % frames_;
+    const int run = int(std::min<int64_t>({int64_t(n), frames_ - pos, end - at_}));
+    int got = 0;
+    if (pos == filePos_ || SeekWave(w_, pos)) got = ReadWaveFloat(w_, dst, run, oc_);
+    // What the file could not deliver is silence.
+    std::fill(dst + size_t(got) * oc_, dst + size_t(run) * oc_, 0.0f);
+    filePos_ = got == run ? pos + run : -1;
+    at_ += run;
+    return run;
+  }
+
+ private:
+  WaveFile* w_;
+  int oc_;
+  int64_t frames_, lead_, at_, filePos_;
+};
+
+// Converts the source and hands the converted frames to
+// sink(const float*, frames) -> bool, after dropping the first `skip`
+// frames: as many as the frames read stand for at the new rate, at most
+// `maxFrames`. Returns that count, or -1 when the resampler or the sink failed.
 template <class Sink>
-int64_t resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrames, Sink sink) {
+int64_t resample(Source& src, int inRate, int outRate, int oc, int64_t skip, int64_t maxFrames, Sink sink) {
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
   const soxr_quality_spec_t q = soxr_quality_spec(SOXR_VHQ, 0);
   soxr_error_t err = nullptr;
@@ -54,19 +88,22 @@ int64_t resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t max
   const size_t outCap = kChunkFrames * 4;
   std::vector<float> in(size_t(kChunkFrames) * oc), out(outCap * oc);
   int64_t written = 0, consumed = 0, limit = maxFrames;
-  bool ok = true, fileEnded = false;
+  const int64_t dropped = skip;
+  bool ok = true, ended = false;
   auto emit = [&](size_t odone) {
-    const int64_t n = std::min<int64_t>(int64_t(odone), limit - written);
-    if (n > 0 && !sink(out.data(), int(n))) ok = false;
+    const int64_t drop = std::min<int64_t>(int64_t(odone), skip);
+    skip -= drop;
+    const int64_t n = std::min<int64_t>(int64_t(odone) - drop, limit - written);
+    if (n > 0 && !sink(out.data() + drop * oc, int(n))) ok = false;
     if (n > 0) written += n;
   };
   while (ok && written < limit) {
-    const int got = fileEnded ? 0 : ReadWaveFloat(w, in.data(), kChunkFrames, oc);
+    const int got = ended ? 0 : src.read(in.data(), kChunkFrames);
     if (got <= 0) {
-      if (!fileEnded) {
-        // The length the delivered frames stand for, whatever the header said.
-        fileEnded = true;
-        limit = std::min(maxFrames, convertedFrames(consumed, inRate, outRate));
+      if (!ended) {
+        // The length the frames read stand for, whatever the header said.
+        ended = true;
+        limit = std::min(limit, convertedFrames(consumed, inRate, outRate) - dropped);
       }
       size_t odone = 0;
       if (soxr_process(s, nullptr, 0, nullptr, out.data(), outCap, &odone)) ok = false;
@@ -89,11 +126,29 @@ int64_t resampleStream(WaveFile* w, int inRate, int outRate, int oc, int64_t max
   }
   soxr_delete(s);
   if (!ok) return -1;
-  if (!fileEnded) return written;  // stopped at maxFrames
+  if (!ended) return written;  // stopped at maxFrames
   // The filter's delay can leave the last frames short of the full length.
   std::fill(out.begin(), out.end(), 0.0f);
   while (ok && written < limit) emit(outCap);
   return ok ? written : -1;
+}
+
+// Converts the open file as a loop (looped = true) or a one-shot.
+template <class Sink>
+int64_t resampleFile(WaveFile* w, int64_t frames, int inRate, int outRate, int oc, int64_t maxFrames, bool looped,
+                     Sink sink) {
+  int64_t lead = 0, skip = 0;
+  if (looped && frames > 0) {
+    // A lead of whole resampling periods (inRate / gcd input frames make
+    // exactly outRate / gcd output frames), so the part to drop is a whole
+    // number of frames; and long enough for the filter to settle.
+    const int64_t g = gcd(inRate, outRate), period = inRate / g;
+    lead = std::max<int64_t>(1, (16384 + period - 1) / period) * period;
+    skip = lead / period * (outRate / g);
+    maxFrames = std::min(maxFrames, convertedFrames(frames, inRate, outRate));
+  }
+  Source src(w, oc, frames, lead);
+  return resample(src, inRate, outRate, oc, skip, maxFrames, sink);
 }
 
 void toSamples(const float* in, int16_t* out, size_t n) {
@@ -135,8 +190,8 @@ int64_t existingCopy(const std::string& path, int rate, int channels) {
 // Converts the open file into `dest` through a temporary file renamed into
 // place, so a copy under its final name is always whole. Returns the frames
 // written (0 when the file delivered none), or -1 on failure.
-int64_t writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrames, const std::string& folder,
-                  const std::string& dest) {
+int64_t writeCopy(WaveFile* w, int64_t inFrames, int inRate, int outRate, int oc, int64_t maxFrames,
+                  const std::string& folder, const std::string& dest) {
   std::string tmp = folder + "convert-XXXXXX";
   const int fd = mkostemp(&tmp[0], O_CLOEXEC);
   if (fd < 0) return -1;
@@ -149,7 +204,7 @@ int64_t writeCopy(WaveFile* w, int inRate, int outRate, int oc, int64_t maxFrame
   int64_t frames = -1;
   if (out) {
     std::vector<int16_t> pcm(size_t(kChunkFrames) * 4 * oc);
-    frames = resampleStream(w, inRate, outRate, oc, maxFrames, [&](const float* f, int n) {
+    frames = resampleFile(w, inFrames, inRate, outRate, oc, maxFrames, true, [&](const float* f, int n) {
       toSamples(f, pcm.data(), size_t(n) * oc);
       return sf_writef_short(out, pcm.data(), n) == n;
     });
@@ -199,7 +254,7 @@ JLLoopPrep JL_PrepareLoop(const char* path, int engineRate) {
     int64_t frames = -1;
     if (!folder.empty() && dest.size() < size_t(kVTrackNameSize)) {
       frames = existingCopy(dest, engineRate, oc);
-      if (frames <= 0) frames = writeCopy(w, info.rate, engineRate, oc, most, folder, dest);
+      if (frames <= 0) frames = writeCopy(w, info.frames, info.rate, engineRate, oc, most, folder, dest);
     }
     if (frames == 0) {
       p.fault = kWaveEmpty;
@@ -216,7 +271,7 @@ JLLoopPrep JL_PrepareLoop(const char* path, int engineRate) {
   return p;
 }
 
-int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, int64_t maxBytes,
+int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, int64_t maxBytes, bool looped,
                           int* channels, int32_t* frames, int32_t* fault) {
   int32_t f = kWaveUnreadable;
   int16_t* data = nullptr;
@@ -243,7 +298,7 @@ int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, i
         if (!data)
           f = kWaveFine;
         else
-          have = resampleStream(w, info.rate, engineRate, oc, want, [&](const float* in, int n) {
+          have = resampleFile(w, info.frames, info.rate, engineRate, oc, want, looped, [&](const float* in, int n) {
             toSamples(in, data + at * oc, size_t(n) * oc);
             at += n;
             return true;

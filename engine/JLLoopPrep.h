@@ -2,8 +2,9 @@
 // once when it is loaded: what the file really holds (whatever its chunk
 // order, sample format or channel count), whether its sound data is cut
 // short, and its rate. A loop at another rate than the engine's is
-// converted with a band-limited resampler (libsoxr, very high quality) into
-// a 16-bit copy in the private loop cache, which the loader then streams
+// converted with a band-limited resampler (libsoxr, very high quality), as
+// it sounds repeated so its ends join without a click, into a 16-bit copy
+// in the private loop cache, which the loader then streams
 // like any loop; the copy is kept under a name made from the file's
 // identity, so loading the song again reuses it. Whole-file reads (the user
 // loop, synth notes) convert in memory the same way.
@@ -36,10 +37,11 @@ JLLoopPrep JL_PrepareLoop(const char* path, int engineRate);
 
 // Reads a whole sound file as 16-bit frames at `engineRate`, with the
 // file's channel count (1, or 2 for two or more), at most `maxFrames` of
-// them and at most `maxBytes` of samples. Returns an M_alloc block (the caller frees it with M_free) and sets
+// them and at most `maxBytes` of samples. A `looped` file is converted as
+// it sounds repeated (its ends joined), a one-shot as it is. Returns an M_alloc block (the caller frees it with M_free) and sets
 // *channels and *frames, or null with *fault set (and the outputs untouched);
 // kWaveFine there means the memory ran out.
-int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, int64_t maxBytes,
+int16_t* JL_ReadWholeLoop(const char* path, int engineRate, int64_t maxFrames, int64_t maxBytes, bool looped,
                           int* channels, int32_t* frames, int32_t* fault);
 
 // The folder of converted copies, created (private to the user) when

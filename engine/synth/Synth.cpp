@@ -146,7 +146,7 @@ SYNTHNOTE loadNote(const std::string& path) {
   // so a note sounds at its pitch whatever rate it was recorded at.
   int c = 1;
   int32_t frames = 0;
-  int16_t* data = JL_ReadWholeLoop(path.c_str(), SAMPFREQ, kSynthNoteMaxFrames, int64_t(kSynthNoteMaxFrames) * 4,
+  int16_t* data = JL_ReadWholeLoop(path.c_str(), SAMPFREQ, kSynthNoteMaxFrames, int64_t(kSynthNoteMaxFrames) * 4, false,
                                    &c, &frames, nullptr);
   if (data) {
     n.data = data;

@@ -119,7 +119,7 @@ bool Elast_Load(const char* path) {
   int16_t* data = nullptr;
   for (int64_t limit = ElastLoadLimitBytes; limit > 0 && !data; limit /= 2) {
     int32_t fault = kWaveFine;
-    data = JL_ReadWholeLoop(path, SAMPFREQ, INT32_MAX, limit, &c, &frames, &fault);
+    data = JL_ReadWholeLoop(path, SAMPFREQ, INT32_MAX, limit, true, &c, &frames, &fault);
     // Only a failed allocation is worth a second, smaller try.
     if (!data && fault != kWaveFine) break;
   }

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   int ch = 0;
   int32_t frames = 0, fault = 0;
-  if (int16_t* whole = JL_ReadWholeLoop(path.c_str(), 44100, 1 << 16, 1 << 18, &ch, &frames, &fault)) {
+  if (int16_t* whole = JL_ReadWholeLoop(path.c_str(), 44100, 1 << 16, 1 << 18, size % 2 == 0, &ch, &frames, &fault)) {
     if ((ch != 1 && ch != 2) || frames <= 0 || int64_t(frames) * ch * 2 > (1 << 18)) abort();
     M_free(whole);
   }

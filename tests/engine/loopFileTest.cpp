@@ -301,6 +301,25 @@ TEST(LoopFile, OtherRatesAreConvertedWithTheirLengthLevelAndPitch) {
   EXPECT_EQ(0700u, st.st_mode & 0777);
 }
 
+TEST(LoopFile, ConvertedLoopsJoinWithoutAClick) {
+  CacheHome cache;
+  TempFolder tf;
+  // Whole periods of a tone: repeated, the loop is one endless tone, and so
+  // must its copy be, up to its very first and last frames.
+  for (int rate : {48000, 96000, 32000}) {
+    const std::string name = "tone" + std::to_string(rate) + ".wav";
+    tf.write(name, sineFile(rate, 1, rate / 2, Format::f32, 0.5));
+    const JLLoopPrep p = JL_PrepareLoop(tf.file(name).c_str(), 44100);
+    ASSERT_EQ(22050, p.frames) << name;
+    WaveInfo info;
+    const std::vector<int16_t> got = readAll(p.playPath, 1, &info);
+    double worst = 0;
+    for (int k = 0; k < 22050; ++k)
+      worst = std::max(worst, std::fabs(got[size_t(k)] - 0.5 * 32768 * std::sin(2 * M_PI * 1000.0 * k / 44100)));
+    EXPECT_LT(worst, 2.0) << name;
+  }
+}
+
 TEST(LoopFile, UnconvertibleRatesAreRefused) {
   TempFolder tf;
   tf.write("slow.wav", sineFile(500, 1, 1000, Format::s16));
