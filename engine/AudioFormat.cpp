@@ -406,15 +406,18 @@ WaveFile* openInstance(const char* name, int variant, int track, int64_t* frames
     NoteLoopFault(variant, track, fault);
     return nullptr;
   }
+  // The file as it is now decides; it may have changed since registration.
   WaveInfo info;
   WaveFile* w = OpenWave(name, &info);
-  int32_t now = fault;
+  int32_t now = kWaveFine;
   if (!w)
     now = kWaveUnreadable;
   else if (info.frames <= 0)
     now = kWaveEmpty;
   else if (info.rate != SAMPFREQ)
     now = kWaveRate;
+  else if (info.cut || fault == kWaveCut)
+    now = kWaveCut;
   if (now != kWaveFine) NoteLoopFault(variant, track, now);
   if (now != kWaveFine && now != kWaveCut) {
     CloseWave(w);
