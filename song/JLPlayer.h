@@ -85,6 +85,11 @@ class JLPlayer {
   void setBpmLabel();
   // bpm - songBpm truncated toward zero.
   short bpmScroll() const;
+  // The tempo range that can be played: the song's tempo - 50 up to the
+  // lower of + 50 and the engine's fastest (1.3 x), cut to tenths.
+  float slowestBpm() const;
+  float fastestBpm() const;
+  float clampBpm(float tempo) const;
 
   // Volume.
   void addMainVolume(short step);

@@ -105,7 +105,9 @@ struct Mounted {
 // The groove panel as the song browser sees it.
 struct FakeGroove : JLLoadHost {
   std::vector<std::string> loaded;
-  std::vector<short> randomized;
+  // How often a load asked whether the bank may go, and the answer.
+  int bankQuestions = 0;
+  bool bankMayGo = true;
   std::vector<int32_t> chases;
   int chaseEnds = 0;
   bool loadOk = true;
@@ -117,7 +119,10 @@ struct FakeGroove : JLLoadHost {
     if (loadOk) folder = f;
     return loadOk;
   }
-  void randomize(short set) override { randomized.push_back(set); }
+  bool mayReplaceBank() override {
+    bankQuestions++;
+    return bankMayGo;
+  }
   void lightGame_Start(int32_t period) override { chases.push_back(period); }
   void lightGame_End() override { chaseEnds++; }
   JLNet* net() override { return &link; }
