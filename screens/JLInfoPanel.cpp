@@ -45,6 +45,7 @@ void JLInfoPanel::onItem() {
 }
 
 void JLInfoPanel::onClick() { close(); }
+void JLInfoPanel::onDoubleClick() { close(); }
 
 void JLInfoPanel::onKey() {
   if (uloGlo.what != uloEvtKeyDown) return;

@@ -16,6 +16,7 @@ class JLInfoPanel : public QXPanelClass {
   void afterHide() override;
   void onItem() override;
   void onClick() override;
+  void onDoubleClick() override;
   void onKey() override;
 
  private:
