@@ -65,6 +65,8 @@ void JLVMixPanel::beforeShow() {
     generated = 1;
   }
   vmixUse(0);
+  // What plays on from the groove panel shows in the track lights.
+  lightGame();
 }
 
 void JLVMixPanel::vmixRandomize(int16_t n) {
