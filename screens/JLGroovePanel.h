@@ -120,7 +120,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
 
   // ---- used by other panels ----
   // Loads the song of a folder (internal path ending with ':') into the
-  // library and the engine and shows it. False when no descriptor is found.
+  // library and the engine and shows it with its first groove (what PLAY
+  // then plays). False when no descriptor is found.
   bool loadSong(const char* folder);
   void randomize(short set);
   void lightGame_Start(int32_t period);

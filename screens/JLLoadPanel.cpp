@@ -331,9 +331,9 @@ void JLLoadPanel::onItem_list(int row) {
     ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
     return;
   }
-  // The preview is the song's first groove, what LOAD SONG gives too; with
-  // a song loaded the browser may be closed.
+  groovePanel->randomize(0);
   if (jlPlayer && !jlPlayer->isPlaying()) jlPlayer->play();
+  // With a song loaded the browser may be closed.
   ableButtons();
   lastPreview = 2;
   ULO_StrCopy(previewedSong, sizeof previewedSong, songs[e].folderName);
@@ -619,6 +619,9 @@ namespace {
 class GroovePanelHost : public JLLoadHost {
  public:
   bool loadSong(const char* folder) override { return gp() && gp()->loadSong(folder); }
+  void randomize(short set) override {
+    if (gp()) gp()->randomize(set);
+  }
   bool mayReplaceBank() override { return !gp() || gp()->mayReplaceBank(); }
   void lightGame_Start(int32_t period) override {
     if (gp()) gp()->lightGame_Start(period);

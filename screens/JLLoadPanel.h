@@ -2,8 +2,9 @@
 // start. It lists the song folders of the library (Home) or of a removable
 // disk, shows the selected song's title, tempo, collection, description and
 // picture, previews it (its preview file in a loop, or else the song itself
-// loaded, playing its first groove), loads it into the groove panel (asking
-// first when that would lose an unsaved groove bank), copies songs from
+// loaded and randomised), loads it into the groove panel (its first groove
+// plays, or what the preview plays goes on; asking first when that would
+// lose an unsaved groove bank), copies songs from
 // a disk into the library and deletes songs from the library. Song headers
 // are read with a library of its own in header-only mode. It cannot be
 // closed while the groove panel has no song (at start, or after its song

@@ -1,6 +1,7 @@
 // JLPlayer: the one transport and tempo controller (global jlPlayer). It
 // starts and stops the current groove or the groove sequence, keeps the
-// playing tempo within +-50 BPM of the song's own tempo, computes tempo
+// playing tempo within +-50 BPM of the song's own tempo and at most at the
+// fastest the engine plays (so the tempo shown is the one heard), computes tempo
 // from tapped beats, holds the main volume and, from the idle loop, turns
 // the engine's beat into the bar/beat text, the eight position lamps and
 // the sequence's sync and start events.

@@ -137,13 +137,14 @@ TEST(LoadPanel, PreviewFilePlaysWithTheLightChase) {
   ASSERT_EQ(b.groove.chases.size(), 1u);
   EXPECT_EQ(b.groove.chases[0], 7);
   EXPECT_TRUE(b.groove.loaded.empty());
-  // No preview file: the song itself is loaded (with its first groove)
-  // and plays.
+  // No preview file: the song itself is loaded and randomised.
   b.m.click(15);
   EXPECT_FALSE(uloQt_IsPlaying());
   EXPECT_EQ(b.p().lastPreview, 2);
   ASSERT_EQ(b.groove.loaded.size(), 1u);
   EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
+  ASSERT_EQ(b.groove.randomized.size(), 1u);
+  EXPECT_EQ(b.groove.randomized[0], 0);
   EXPECT_EQ(b.player.playing, 1);
   // Loading the previewed song keeps it playing and closes the browser.
   b.m.key(uloKeyReturn);

@@ -105,6 +105,7 @@ struct Mounted {
 // The groove panel as the song browser sees it.
 struct FakeGroove : JLLoadHost {
   std::vector<std::string> loaded;
+  std::vector<short> randomized;
   // How often a load asked whether the bank may go, and the answer.
   int bankQuestions = 0;
   bool bankMayGo = true;
@@ -119,6 +120,7 @@ struct FakeGroove : JLLoadHost {
     if (loadOk) folder = f;
     return loadOk;
   }
+  void randomize(short set) override { randomized.push_back(set); }
   bool mayReplaceBank() override {
     bankQuestions++;
     return bankMayGo;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "screens/JLVMixPanel.h"
+#include "song/JLDiskMix.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -67,6 +68,18 @@ TEST_F(MixerOverGroove, RestoringAfterAStoppedEntryLeavesItStopped) {
   mixer->click(28);
   EXPECT_FALSE(player().playing);
   EXPECT_EQ(memcmp(&gp().groove, &before, sizeof before), 0);
+}
+
+TEST_F(MixerOverGroove, ASongLoadedFromTheMixerRestoresToThatSong) {
+  ASSERT_TRUE(loadDemo());
+  item(12);
+  item(63);
+  ASSERT_TRUE(loadDemo("IronPulse"));  // SONGS from the mixer
+  JLGroove first;
+  JL_DefaultGroove(gp().library, first);
+  mixer->click(28);
+  EXPECT_EQ(gp().sequence.grooveCount, 0) << "the other song's grooves do not come back";
+  EXPECT_EQ(memcmp(&gp().groove, &first, sizeof first), 0);
 }
 
 }  // namespace
