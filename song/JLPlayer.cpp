@@ -177,7 +177,8 @@ void JLPlayer::adjustBpm(float tempo) {
 void JLPlayer::setBpm(float tempo) {
   // A document's tempo outside what can be played opens at the nearest one
   // that can, so the display shows what is heard.
-  if (!std::isfinite(tempo)) tempo = float(songBpm);
+  // A document without a tempo (0, or damaged) plays at the song's own.
+  if (!std::isfinite(tempo) || tempo <= 0.f) tempo = float(songBpm);
   adjustBpm(clampBpm(tempo));
   setBpmLabel();
   if (common) common->common_setBpmScroll(bpmScroll());

@@ -147,6 +147,9 @@ TEST_F(Player, RestoringATempoThatCannotBePlayedOpensAtTheNearestThatCan) {
   EXPECT_FLOAT_EQ(player.bpm, 70.0f);
   player.setBpm(std::nanf(""));
   EXPECT_FLOAT_EQ(player.bpm, 120.0f);
+  player.setBpm(131.4f);
+  player.setBpm(0.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 120.0f);
 }
 
 TEST_F(Player, TapTempoChangesOnTheFourthTapAndFollowsTheLastTenIntervals) {
