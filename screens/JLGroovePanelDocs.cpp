@@ -213,10 +213,13 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
 // ------------------------------------------------- the bank's safety
 
 namespace {
+// The records have no padding (their stored layout), so bytes compare.
 bool sameBank(const JLSequence& a, const JLSequence& b) {
-  return a.grooveCount == b.grooveCount && a.stepCount == b.stepCount &&
-         memcmp(a.grooves, b.grooves, sizeof(JLGroove) * size_t(std::clamp<int>(a.grooveCount, 0, JLSequence::kMaxGrooves))) == 0 &&
-         memcmp(a.steps, b.steps, sizeof(int16_t) * size_t(std::clamp<int>(a.stepCount, 0, JLSequence::kMaxSteps))) == 0;
+  if (a.grooveCount != b.grooveCount || a.stepCount != b.stepCount) return false;
+  const size_t grooves = size_t(std::clamp<int>(a.grooveCount, 0, JLSequence::kMaxGrooves));
+  const size_t steps = size_t(std::clamp<int>(a.stepCount, 0, JLSequence::kMaxSteps));
+  return memcmp(a.grooves, b.grooves, sizeof(JLGroove) * grooves) == 0 &&
+         memcmp(a.steps, b.steps, sizeof(int16_t) * steps) == 0;
 }
 }  // namespace
 
