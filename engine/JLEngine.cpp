@@ -86,6 +86,11 @@ void JLEngine::setMixerBpm(float bpm) {
   SetMixBPM(milli > 2147483647.0 ? 2147483647 : int(milli));
 }
 
+double JLEngine::fastestBpm(float songBpm, long hz) {
+  const int song = songBpm >= 1.0f && songBpm < 100000.0f ? int(songBpm) : 0;
+  return song > 0 && hz > 0 ? FastestMixBPM(song, int(hz)) : 1e9;
+}
+
 void JLEngine::setMixerFrequency(long hz) {
   if (hz <= 0 || hz > 1000000) return;
   SetRealtimeFreq(int(hz));

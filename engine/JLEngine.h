@@ -31,6 +31,9 @@ class JLEngine {
 
   void setMixerVolume(short v);       // 0..128, clamped
   void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
+  // The fastest tempo the engine plays a song of this tempo at (the 1.3 x
+  // bound as its frame arithmetic gives it); a large number for tempo <= 0.
+  static double fastestBpm(float songBpm, long hz = 44100);
   void setMixerFrequency(long hz);    // only while the engine is stopped
   char getMixerBeat();                // -1 when silent, else 0..31
 

@@ -154,6 +154,14 @@ bool JLGroovePanel::loadSong(const char* folder) {
     p->resetCommon();
     p->refreshCommon();
   }
+  // A song always comes with something to hear: its first groove (the one
+  // the renderer plays for a song), ready to be stored.
+  JL_DefaultGroove(library, groove);
+  grooveModified = 1;
+  // What the virtual mixer would restore belongs to the song before.
+  sequenceBackup = JLSequence();
+  mixerEntry = MixerEntry();
+  mixerEntry.groove = groove;
   groove_show();
   return true;
 }
@@ -202,6 +210,32 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   return true;
 }
 
+// ------------------------------------------------- the bank's safety
+
+namespace {
+// The records have no padding (their stored layout), so bytes compare.
+bool sameBank(const JLSequence& a, const JLSequence& b) {
+  if (a.grooveCount != b.grooveCount || a.stepCount != b.stepCount) return false;
+  const size_t grooves = size_t(std::clamp<int>(a.grooveCount, 0, JLSequence::kMaxGrooves));
+  const size_t steps = size_t(std::clamp<int>(a.stepCount, 0, JLSequence::kMaxSteps));
+  return memcmp(a.grooves, b.grooves, sizeof(JLGroove) * grooves) == 0 &&
+         memcmp(a.steps, b.steps, sizeof(int16_t) * steps) == 0;
+}
+}  // namespace
+
+bool JLGroovePanel::bankUnsaved() const {
+  const JLSequence& own = QXScreen.isShown(1) ? sequenceBackup : sequence;
+  if (own.grooveCount <= 0 && own.stepCount <= 0) return false;
+  return !sameBank(own, documentSequence);
+}
+
+bool JLGroovePanel::mayReplaceBank() {
+  if (!bankUnsaved()) return true;
+  const bool yes = JL_Notify(kJLMsgLoseBank, jlNotifyYesNo) == 1;
+  QXScreen.update(QXScreen.screenRect);
+  return yes;
+}
+
 // ------------------------------------------------------------- documents
 
 bool JLGroovePanel::openDocument(const char* path) {
@@ -221,7 +255,9 @@ bool JLGroovePanel::openDocument(const char* path) {
     QXScreen.hide(6);
   }
   file.close();
-  return iced_restore(false) && r == JLMixReadResult::ok;
+  const bool ok = iced_restore(false) && r == JLMixReadResult::ok;
+  if (ok) documentSequence = sequence;
+  return ok;
 }
 
 bool JLGroovePanel::saveDocument(const char* path) {
@@ -229,7 +265,9 @@ bool JLGroovePanel::saveDocument(const char* path) {
   iced_capture();
   uint8_t block[sizeof synthBlock];
   if (!jlgp::synthIcedSave(block)) memcpy(block, synthBlock, sizeof block);
-  return JL_WriteMixDocument(path, iceimage, block);
+  if (!JL_WriteMixDocument(path, iceimage, block)) return false;
+  documentSequence = iceimage.sequence;
+  return true;
 }
 
 void JLGroovePanel::onItem_Load() {
@@ -280,6 +318,7 @@ void JLGroovePanel::asyncDialogMessage(JLPath* path) {
 
 void JLGroovePanel::loadResult() {
   if (!dialogPath.ready) return;
+  if (!mayReplaceBank()) return;
   docPath.set(dialogPath);
   openDocument(dialogPath.path);
 }

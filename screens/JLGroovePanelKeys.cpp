@@ -81,14 +81,15 @@ void JLGroovePanel::onKey() {
     return;
   }
 
-  // 2. Step keys.
+  // 2. Step keys. The key of this event gives the direction; the held
+  // keys of that direction, by their repeats, the size.
   const short plus = short(keyState('+') + keyState(uloKeyRight) + keyState(uloKeyUp));
   const short minus = short(keyState('-') + keyState(uloKeyLeft) + keyState(uloKeyDown));
-  const bool isStep = key == '+' || key == '-' || key == uloKeyRight || key == uloKeyLeft || key == uloKeyUp ||
-                      key == uloKeyDown;
-  if (isStep && (plus > 0 || minus > 0)) {
-    short step = plus > 0 ? 1 : -1;
-    if ((plus > 0 ? plus : minus) >= 11) step = short(step * 5);
+  const bool stepUp = key == '+' || key == uloKeyRight || key == uloKeyUp;
+  const bool stepDown = key == '-' || key == uloKeyLeft || key == uloKeyDown;
+  if ((stepUp && plus > 0) || (stepDown && minus > 0)) {
+    short step = stepUp ? 1 : -1;
+    if ((stepUp ? plus : minus) >= 11) step = short(step * 5);
     if (held('P')) {
       setItem(36, short(itemValue(36) + step));
       onItem_pan();

@@ -113,7 +113,7 @@ void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
       groove.tracks[t].group = t;
       groove.tracks[t].variant = v;
       groove.tracks[t].volume = g.volume[v];
-      groove.tracks[t].pan = g.pan[v];
+      groove.tracks[t].pan = int16_t(g.pan[v] - 63);
       break;
     }
   }

@@ -9,8 +9,10 @@ Layout MakeInfo15() {
   L.id = 15;
   L.panelEntry = 9;
   L.name = "info";
+  // The background only shows the page: were it clickable, as the first
+  // slot it would take every press before the buttons.
   Item& bg = L.add(0, kBackpane, 0, 0, 640, 480, Look::InfoPage);
-  bg.state = 2;
+  bg.state = 1;
   // Items 1 and 2 close the page (one shows over each main panel); 3 and 4
   // open the web page; 5 is the page itself, which closes on a click.
   L.button(1, 524, 440, 100, 28, "BACK");

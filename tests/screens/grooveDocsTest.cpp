@@ -233,3 +233,49 @@ TEST_F(GrooveDocs, SongMessagesUseTheLocalisedTexts) {
 }
 
 }  // namespace
+
+namespace {
+
+int16_t gAnswer = 2;
+int gQuestions = 0;
+int16_t answerWith(const char*, const char*, int16_t) {
+  gQuestions++;
+  return gAnswer;
+}
+
+TEST_F(GrooveDocs, ABankNotSavedInADocumentIsLostOnlyAfterYes) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gAnswer = 2;
+  EXPECT_FALSE(gp().bankUnsaved()) << "an empty bank has nothing to lose";
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 0);
+  item(12);  // store the first groove
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  EXPECT_TRUE(gp().bankUnsaved());
+  EXPECT_FALSE(gp().mayReplaceBank()) << "No keeps the bank";
+  EXPECT_EQ(gQuestions, 1);
+  // Opening a document through the dialog asks first; No changes nothing.
+  const std::string path = tmp.ulo() + "mix.jld";
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = 1;
+  gp().loadResult();
+  EXPECT_EQ(gQuestions, 2);
+  EXPECT_EQ(gp().sequence.grooveCount, 1);
+  // Saved, the same bank asks nothing; a change makes it unsaved again.
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  EXPECT_FALSE(gp().bankUnsaved());
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 2);
+  item(70);  // add all to the sequence
+  EXPECT_TRUE(gp().bankUnsaved());
+  gAnswer = 1;
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 3);
+  // Reopened, the document's bank counts as saved.
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_FALSE(gp().bankUnsaved());
+}
+
+}  // namespace

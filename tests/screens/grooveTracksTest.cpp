@@ -34,16 +34,37 @@ TEST_F(GroovePanelTest, LoadingASongRegistersEveryLoopInTrackOrder) {
   EXPECT_EQ(gp().songFolder[0], 0) << "a failed load leaves no song path";
 }
 
+TEST_F(GroovePanelTest, ALoadedSongPlaysItsFirstGroove) {
+  ASSERT_TRUE(loadDemo());
+  item(25);  // play, without choosing anything
+  ASSERT_TRUE(player().playing);
+  // Track t plays the first loop of group t at that loop's own volume and
+  // pan, as the song descriptor gives them.
+  const JLSongLibrary& lib = gp().library;
+  for (int t = 0; t < 8; t++) {
+    EXPECT_EQ(engineSample(t), lib.groups[t].sampleIndex[0]) << t;
+    EXPECT_EQ(Tracks[t].volume.load(), lib.groups[t].volume[0]) << t;
+    EXPECT_EQ(gp().groove.tracks[t].pan, lib.groups[t].pan[0] - 63) << t;
+    EXPECT_EQ(value(int16_t(26 + t)), 2) << "track " << t << "'s lamp shows a loop";
+  }
+  EXPECT_EQ(engineSample(0), 0) << "kick01";
+  EXPECT_TRUE(gp().grooveModified) << "it can be stored at once";
+}
+
 TEST_F(GroovePanelTest, APopupChoiceReachesTheEngineWithTheLoopsDefaults) {
   ASSERT_TRUE(loadDemo());
   item(25);  // play
   ASSERT_TRUE(player().playing);
   set(79, 5);  // track 2: group 4 (bass)
   item(79);
+  // Like the group slider, a group alone gives its first loop, playing at
+  // its own volume.
   EXPECT_EQ(gp().groove.tracks[2].group, 4);
-  EXPECT_EQ(gp().groove.tracks[2].variant, -1);
-  EXPECT_EQ(engineSample(2), -1) << "a group without a loop stays silent";
-  EXPECT_EQ(value(28), 1) << "its lamp shows no loop";
+  EXPECT_EQ(gp().groove.tracks[2].variant, 0);
+  EXPECT_EQ(engineSample(2), 16) << "bass01";
+  EXPECT_EQ(Tracks[2].volume.load(), gp().library.groups[4].volume[0]);
+  EXPECT_EQ(value(92), 1) << "the loop pop-up shows the first loop";
+  EXPECT_EQ(value(28), 2) << "its lamp shows a loop";
   set(92, 3);  // track 2's index pop-up: bass03
   item(92);
   EXPECT_EQ(gp().groove.tracks[2].variant, 2);
@@ -231,11 +252,14 @@ TEST_F(GroovePanelTest, WithoutASongNothingDividesByZero) {
   ASSERT_TRUE(loadDemo());
   gp().library.groups[2].count = 0;
   item(3);
+  item(10);  // empty track 2
   set(79, 3);
   item(79);
   set(62, 2);
   item(62);
+  EXPECT_EQ(gp().groove.tracks[2].group, -1) << "a group without loops leaves the track empty";
   EXPECT_EQ(gp().groove.tracks[2].variant, -1);
+  EXPECT_EQ(value(79), 0);
 }
 
 TEST_F(GroovePanelTest, BrowsersWrapAndEmptyingInGroupModeMarksModified) {
