@@ -13,6 +13,7 @@
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "framework/res/uloSwap.h"
@@ -33,36 +34,19 @@ int16_t countingSink(void* context, const char*, int16_t) {
   return n++;
 }
 
-// The extension of the chosen export format and its libsndfile major
-// format (0: the program's own, written as WAV).
+// The extension of the chosen export format and its libsndfile format
+// (0: the program's own, written as WAV).
 struct ExportKind {
   const char* extension;
   int32_t major;
 };
 
 ExportKind exportKind(int32_t code) {
-  if (code == ULO_FourCC("JLMX") || code == 0) return {"wav", 0};
-  switch (code & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV:
-    case SF_FORMAT_WAVEX:
-    case SF_FORMAT_RF64:
-    case SF_FORMAT_W64:
-      return {"wav", code & SF_FORMAT_TYPEMASK};
-    case SF_FORMAT_AIFF:
-      return {"aiff", SF_FORMAT_AIFF};
-    case SF_FORMAT_FLAC:
-      return {"flac", SF_FORMAT_FLAC};
-    case SF_FORMAT_OGG:
-      return {"ogg", SF_FORMAT_OGG};
-    case SF_FORMAT_CAF:
-      return {"caf", SF_FORMAT_CAF};
-    case SF_FORMAT_AU:
-      return {"au", SF_FORMAT_AU};
-    default:
-      break;
-  }
-  // A format libsndfile cannot write as 16-bit stereo: the program's own.
-  return {"wav", 0};
+  int format = 0;
+  const char* extension = nullptr;
+  // A format libsndfile cannot write (or the program's own): WAV.
+  if (!uloQt_soundConvert_fileFormat(code, &format, &extension)) return {"wav", 0};
+  return {extension, format};
 }
 
 bool endsWithNoCase(const char* text, const char* tail) { return JLSongLibrary::isEndingwith(text, tail); }
