@@ -97,13 +97,18 @@ void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
 // ------------------------------------------------------------ song loading
 
 bool JLGroovePanel::loadSong(const char* folder) {
+  if (!folder || !folder[0]) return false;
+  // A song that cannot be read leaves the loaded one as it was: its
+  // descriptor, loops and working groove stay, and so does what shows.
+  char previous[sizeof songFolder];
+  snprintf(previous, sizeof previous, "%s", songFolder);
+  const JLGroove kept = groove;
   songFolder[0] = 0;
   if (gep) {
     gep->stop();
     gep->setMixerFrequency(44100);
   }
   groove.reset();
-  if (!folder || !folder[0]) return false;
   bool ok;
   if (gep) {
     ok = JL_LoadSong(*gep, library, folder);
@@ -112,7 +117,13 @@ bool JLGroovePanel::loadSong(const char* folder) {
     int16_t next = 0;
     if (ok) JL_RegisterSongSamples(library, folder, countingSink, &next);
   }
-  if (!ok) return false;
+  if (!ok) {
+    snprintf(songFolder, sizeof songFolder, "%s", previous);
+    groove = kept;
+    // The attempt stopped the engine under a playing transport.
+    if (JLPlayer* p = player(); p && p->playing) setPlayMode(true);
+    return false;
+  }
   snprintf(songFolder, sizeof songFolder, "%s", folder);
 
   setText(93, "");

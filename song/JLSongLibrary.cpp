@@ -227,6 +227,14 @@ bool JLSongLibrary::load(const char* songFolder) {
   for (int i = 0; i < 3; ++i) ULO_File_GoParent(root);
   JLJlsParser p;
   if (snprintf(path, sizeof path, "%sJLS:JLS44:%s.jls", root, name) >= (int)sizeof path) return false;
+  // Only a 1.2 descriptor is taken from there, and anything else must leave
+  // the song loaded so far untouched: look before clearing.
+  {
+    JLJlsParser look;
+    char tok[kTokenSize];
+    if (!look.open(path) || !look.next() || !look.getStr(tok, sizeof tok) || !is(tok, kJlsVersion12Marker))
+      return false;
+  }
   if (!p.open(path)) return false;
   return load_12(&p, songFolder);
 }

@@ -30,8 +30,27 @@ TEST_F(GroovePanelTest, LoadingASongRegistersEveryLoopInTrackOrder) {
   EXPECT_STREQ(entry, "Kick");
   gp().control(84)->getValue(short(9), entry);
   EXPECT_STREQ(entry, "Fx");
+}
+
+TEST_F(GroovePanelTest, AFailedLoadLeavesTheLoadedSongPlayingAndShown) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);  // plays
+  ASSERT_TRUE(player().playing);
+  const JLGroove before = gp().groove;
+  ASSERT_GE(before.tracks[0].group, 0);
   EXPECT_FALSE(gp().loadSong(":Library:Song:NoSuchSong:"));
-  EXPECT_EQ(gp().songFolder[0], 0) << "a failed load leaves no song path";
+  EXPECT_STREQ(gp().songFolder, ":Library:Song:NeonBoulevard:");
+  EXPECT_EQ(memcmp(&before, &gp().groove, sizeof before), 0) << "the working groove stays";
+  EXPECT_EQ(text(89), "Neon Boulevard - House");
+  char entry[128] = {0};
+  gp().control(77)->getValue(short(1), entry);
+  EXPECT_STREQ(entry, "Kick");
+  EXPECT_EQ(value(77), before.tracks[0].group + 1);
+  // Still heard: the song's loops and the groove's tracks.
+  EXPECT_TRUE(player().playing);
+  EXPECT_EQ(NumVTracks.load(), 36);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), gp().tracks[t].active ? gp().tracks[t].sampleNo : -1) << t;
+  EXPECT_GE(engineSample(0), 0);
 }
 
 TEST_F(GroovePanelTest, APopupChoiceReachesTheEngineWithTheLoopsDefaults) {
