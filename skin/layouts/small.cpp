@@ -93,7 +93,12 @@ Layout MakeRandMix11() {
   // above it, or drag the panel.
   L.items.back().state = 1;
   static const char* const labels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
-  for (int i = 0; i < 6; i++) L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+  for (int i = 0; i < 6; i++) {
+    Item& cell = L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+    cell.helpTitle = "Random mix (not in use)";
+    cell.helpText = "This setting does nothing yet.";
+  }
+  L.caption(16, 112, "These settings are not in use yet.", 9);
   return L;
 }
 
