@@ -153,6 +153,26 @@ bool JLGroovePanel::loadSong(const char* folder) {
   return true;
 }
 
+void JLGroovePanel::forgetSong() {
+  if (JLPlayer* p = player()) p->stop();
+  if (gep) {
+    gep->stop();
+    gep->samplesListReset();
+  }
+  library.forget();
+  songFolder[0] = songShortName[0] = 0;
+  groove.reset();
+  setText(89, "");
+  setText(93, "");
+  for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
+  fillGroupPopups();
+  jlgp::synthLedsForArpKeys(const_cast<char*>(""));
+  setItem(85, qxMsgSetMaximum, 0);
+  // The bank and sequence were grooves of that song.
+  if (JLPlayer* p = player()) p->resetCommon();
+  groove_show();
+}
+
 // ------------------------------------------------------- the image
 
 void JLGroovePanel::iced_capture() {

@@ -96,6 +96,11 @@ void JLSongLibrary::clearSong(const char* songFolder, const char* info) {
   ULO_StrCopy(parserInfo, sizeof parserInfo, info);
 }
 
+void JLSongLibrary::forget() {
+  clearSong("", "");
+  userGroup_ = -1;
+}
+
 int16_t JLSongLibrary::addGroup(const char* name) {
   if (groupCount >= kJLMaxGroups) return -1;
   JLSongGroup& g = groups[groupCount];

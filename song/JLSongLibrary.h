@@ -95,6 +95,8 @@ class JLSongLibrary {
   // "info.jls" (either version), then "<three levels up>JLS:JLS44:<name>.jls".
   // False when none is found; the song loaded before is then untouched.
   bool load(const char* songFolder);
+  // Holds no song any more (its folder has gone).
+  void forget();
   bool load_12(JLJlsParser* parser, const char* songFolder);
   bool load_10(JLJlsParser* parser, const char* songFolder);
 

@@ -3,6 +3,7 @@
 // and the guards for songs without groups or loops.
 #include <cstring>
 
+#include "framework/panel/QXpopup.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -292,6 +293,35 @@ TEST_F(GroovePanelTest, SyncModeMakesChangesWaitForTheNextCycle) {
   EXPECT_EQ(Tracks[0].syncPoint.load(), 32 * BPM.load());
   item(15);
   EXPECT_EQ(engine->syncMode, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GroovePanelTest, AForgottenSongLeavesNothingOfItOnScreenOrInTheEngine) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  item(12);  // a groove in the bank
+  ASSERT_TRUE(player().playing);
+  gp().forgetSong();
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(gp().songFolder[0], 0);
+  EXPECT_EQ(text(89), "");
+  EXPECT_EQ(NumVTracks.load(), 0);
+  EXPECT_EQ(gp().library.groupCount, 0);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  item(25);  // PLAY now plays nothing
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), -1) << t;
+  item(24);
+  auto* pop = dynamic_cast<QXpopupControl*>(gp().control(77));
+  ASSERT_NE(pop, nullptr);
+  EXPECT_EQ(pop->count, 1) << "only \" -\" is left";
+  EXPECT_EQ(text(77), " -");
+  EXPECT_EQ(gp().sequence.grooveCount, 0) << "the bank held grooves of that song";
+  // A song loads again as usual.
+  ASSERT_TRUE(loadDemo());
+  EXPECT_EQ(NumVTracks.load(), 36);
 }
 
 }  // namespace
