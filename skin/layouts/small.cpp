@@ -108,7 +108,8 @@ const std::vector<TourStep>& TourSteps() {
       {6, 8, "2. Load it", "Pick a song, then click LOAD SONG."},
       {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group."},
       {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
-      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank."},
+      // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", true},
   };
   return steps;
 }
