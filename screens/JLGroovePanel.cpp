@@ -208,6 +208,12 @@ void JLGroovePanel::onPanelOpened() {
   net.setPanel(this);
   net.startListen();
   net.startFromConfig();
+  // Without a transport the button would do nothing: it looks so, and its
+  // balloon says why.
+  if (uloPanelControl* c = control(123)) {
+    if (net.hasTransport()) c->enable();
+    else c->disable();
+  }
 
   grooveRow.setup(this, 8, &sequence.grooveCount, 1);
   sequenceRow.setup(this, 8, &sequence.stepCount, 4);

@@ -121,8 +121,12 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // ---- used by other panels ----
   // Loads the song of a folder (internal path ending with ':') into the
   // library and the engine and shows it with its first groove (what PLAY
-  // then plays). False when no descriptor is found.
+  // then plays). False when no descriptor is found; the song loaded before
+  // then stays loaded, shown and playing.
   bool loadSong(const char* folder);
+  // The loaded song has gone from the library: nothing plays from its
+  // files and the panel shows no song, as before the first load.
+  void forgetSong();
   void randomize(short set);
   void lightGame_Start(int32_t period);
   void lightGame_End();

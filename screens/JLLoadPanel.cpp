@@ -633,7 +633,7 @@ class GroovePanelHost : public JLLoadHost {
   const JLGroove* groove() override { return gp() ? &gp()->groove : nullptr; }
   const char* songFolder() override { return gp() ? gp()->songFolder : ""; }
   void forgetSong() override {
-    if (gp()) gp()->songFolder[0] = 0;
+    if (gp()) gp()->forgetSong();
   }
 
  private:

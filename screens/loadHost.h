@@ -26,8 +26,8 @@ class JLLoadHost {
   // Null when there is no link.
   virtual JLNet* net() = 0;
   virtual const JLGroove* groove() = 0;
-  // The folder of the song loaded in the groove panel ("" none); forget()
-  // clears it.
+  // The folder of the song loaded in the groove panel ("" none);
+  // forgetSong() unloads it (its folder was deleted).
   virtual const char* songFolder() = 0;
   virtual void forgetSong() = 0;
 };

@@ -95,7 +95,12 @@ Layout MakeRandMix11() {
   // above it, or drag the panel.
   L.items.back().state = 1;
   static const char* const labels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
-  for (int i = 0; i < 6; i++) L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+  for (int i = 0; i < 6; i++) {
+    Item& cell = L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+    cell.helpTitle = "Random mix (not in use)";
+    cell.helpText = "This setting does nothing yet.";
+  }
+  L.caption(16, 112, "These settings are not in use yet.", 9);
   return L;
 }
 
@@ -105,7 +110,8 @@ const std::vector<TourStep>& TourSteps() {
       {6, 8, "2. Load it", "Pick a song, then click LOAD SONG."},
       {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group."},
       {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
-      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank."},
+      // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", true},
   };
   return steps;
 }

@@ -112,14 +112,14 @@ lv=$(level)
 echo "-- the synth plays from the computer keys"
 click 359 463 1.5
 shot synth
-lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
+lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
 opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | cut -d' ' -f1)
 if [ "${opened%.*}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
   xdotool key q
   sleep 0.8
   shot synthon
-  lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
+  lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
   [ "$lamp_before" != "$lamp_after" ] && ok "Q switched a song key on and started the synth" \
     || bad "the synth lamp did not light ($lamp_before)"
   lv=$(level)
@@ -127,16 +127,16 @@ if [ "${opened%.*}" -gt 50000 ] 2>/dev/null; then
 
   echo "-- a synth on a disk is copied into the library"
   if [ -n "$MNT" ]; then
-    # The floating panels sit at (100, 100) of the window's logical area.
-    click 280 136 1.2   # LOAD: the synth browser
-    click 340 128 1.2   # NEXT DISK (steps to the mounted disk)
+    # The floating panels sit at (100, 100) of the design area.
+    click 280 152 1.2   # LOAD: the synth browser
+    click 340 144 1.2   # NEXT DISK (steps to the mounted disk)
     shot disk
-    click 233 167 0.8   # the first sound
-    click 489 128 2     # COPY
+    click 233 183 0.8   # the first sound
+    click 489 144 2     # COPY
     [ -f "$WORK/app/Library/Synth/E2E Bells/c2.wav" ] && ok "the synth was copied into the library" \
       || bad "synth not copied"
     [ -f "$WORK/app/Library/Synth/E2E Bells/library.ref" ] && ok "library.ref written" || bad "no library.ref"
-    click 487 363 1     # DONE
+    click 487 379 1     # DONE
   else
     skip "mounting a disk image is not allowed here"
   fi

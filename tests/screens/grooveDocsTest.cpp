@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/intl/JLInternational.h"
+#include "framework/platform/uloSoundConvert.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "support/tempFolder.h"
@@ -178,6 +179,29 @@ TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   EXPECT_EQ(NumVTracks.load(), 36);
   item(25);
   EXPECT_EQ(Tracks[0].currentVariant.load(), gp().tracks[0].sampleNo);
+}
+
+TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  for (int i = 0; i < uloQt_soundConvert_formatCount(); i++) {
+    int32_t code = 0;
+    char name[64] = "";
+    ASSERT_TRUE(uloQt_soundConvert_getFormat(i, &code, name, sizeof name));
+    jlPrefs.outputType = code;
+    const std::string base = tmp.sys() + "format" + std::to_string(i);
+    ASSERT_TRUE(gp().diskMixTo(base.c_str())) << name;
+    int format = 0;
+    const char* extension = nullptr;
+    ASSERT_TRUE(uloQt_soundConvert_fileFormat(code, &format, &extension));
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    SNDFILE* f = sf_open((base + "." + extension).c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << name;
+    sf_close(f);
+    EXPECT_EQ(info.format, code) << name;
+    EXPECT_EQ(info.channels, 2) << name;
+  }
 }
 
 TEST_F(GrooveDocs, DiskMixOfAnEmptySequenceIsOneCycleOfTheGroove) {

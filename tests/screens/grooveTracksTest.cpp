@@ -3,6 +3,7 @@
 // and the guards for songs without groups or loops.
 #include <cstring>
 
+#include "framework/panel/QXpopup.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -30,8 +31,27 @@ TEST_F(GroovePanelTest, LoadingASongRegistersEveryLoopInTrackOrder) {
   EXPECT_STREQ(entry, "Kick");
   gp().control(84)->getValue(short(9), entry);
   EXPECT_STREQ(entry, "Fx");
+}
+
+TEST_F(GroovePanelTest, AFailedLoadLeavesTheLoadedSongPlayingAndShown) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);  // plays
+  ASSERT_TRUE(player().playing);
+  const JLGroove before = gp().groove;
+  ASSERT_GE(before.tracks[0].group, 0);
   EXPECT_FALSE(gp().loadSong(":Library:Song:NoSuchSong:"));
-  EXPECT_EQ(gp().songFolder[0], 0) << "a failed load leaves no song path";
+  EXPECT_STREQ(gp().songFolder, ":Library:Song:NeonBoulevard:");
+  EXPECT_EQ(memcmp(&before, &gp().groove, sizeof before), 0) << "the working groove stays";
+  EXPECT_EQ(text(89), "Neon Boulevard - House");
+  char entry[128] = {0};
+  gp().control(77)->getValue(short(1), entry);
+  EXPECT_STREQ(entry, "Kick");
+  EXPECT_EQ(value(77), before.tracks[0].group + 1);
+  // Still heard: the song's loops and the groove's tracks.
+  EXPECT_TRUE(player().playing);
+  EXPECT_EQ(NumVTracks.load(), 36);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), gp().tracks[t].active ? gp().tracks[t].sampleNo : -1) << t;
+  EXPECT_GE(engineSample(0), 0);
 }
 
 TEST_F(GroovePanelTest, ALoadedSongPlaysItsFirstGroove) {
@@ -297,6 +317,35 @@ TEST_F(GroovePanelTest, SyncModeMakesChangesWaitForTheNextCycle) {
   EXPECT_EQ(Tracks[0].syncPoint.load(), 32 * BPM.load());
   item(15);
   EXPECT_EQ(engine->syncMode, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GroovePanelTest, AForgottenSongLeavesNothingOfItOnScreenOrInTheEngine) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  item(12);  // a groove in the bank
+  ASSERT_TRUE(player().playing);
+  gp().forgetSong();
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(gp().songFolder[0], 0);
+  EXPECT_EQ(text(89), "");
+  EXPECT_EQ(NumVTracks.load(), 0);
+  EXPECT_EQ(gp().library.groupCount, 0);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  item(25);  // PLAY now plays nothing
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), -1) << t;
+  item(24);
+  auto* pop = dynamic_cast<QXpopupControl*>(gp().control(77));
+  ASSERT_NE(pop, nullptr);
+  EXPECT_EQ(pop->count, 1) << "only \" -\" is left";
+  EXPECT_EQ(text(77), " -");
+  EXPECT_EQ(gp().sequence.grooveCount, 0) << "the bank held grooves of that song";
+  // A song loads again as usual.
+  ASSERT_TRUE(loadDemo());
+  EXPECT_EQ(NumVTracks.load(), 36);
 }
 
 }  // namespace
