@@ -2,21 +2,25 @@
 
 #include <fcntl.h>
 #include <semaphore.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
+#include <string>
 #include <thread>
 
 #include "core/files/uloPathNames.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 
-int16_t* convBuf = nullptr;
 std::atomic<int32_t> dowldproc{0};
 std::atomic<int32_t> ExitBackThread{0};
 
@@ -25,10 +29,18 @@ std::atomic<int32_t> ExitBackThread{0};
 int F_open(const char* path) {
   if (!path || !path[0]) return -1;
   int h;
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, must not hang
+  // the loader; such files are refused right after.
   do {
-    h = open(path, O_RDONLY | O_CLOEXEC);
+    h = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   } while (h < 0 && errno == EINTR);
-  if (h >= 0) posix_fadvise(h, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (h < 0) return -1;
+  struct stat st;
+  if (fstat(h, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(h);
+    return -1;
+  }
+  posix_fadvise(h, 0, 0, POSIX_FADV_SEQUENTIAL);
   return h;
 }
 
@@ -55,54 +67,364 @@ int M_free(void* p) {
   return 0;
 }
 
-// ---- WAV access --------------------------------------------------------------
+// ---- sound files -----------------------------------------------------------
 
-int OpenWave(const char* path, int* channels, int* frames) {
-  const int h = F_open(path);
-  if (h < 0) return -1;
-  struct stat st;
-  if (fstat(h, &st) != 0 || !S_ISREG(st.st_mode)) {
-    F_close(h);
-    return -1;
-  }
-  unsigned char hdr[kWaveHeaderBytes] = {};
-  const long got = F_read(h, hdr, kWaveHeaderBytes);
-  int ch = 1;
-  int64_t bytes = 0;
-  if (got >= 24) ch = int16_t(uint16_t(hdr[22] | (hdr[23] << 8)));
-  if (got >= kWaveHeaderBytes)
-    bytes = int32_t(uint32_t(hdr[40]) | (uint32_t(hdr[41]) << 8) | (uint32_t(hdr[42]) << 16) |
-                    (uint32_t(hdr[43]) << 24));
-  // The header is trusted for nothing the file cannot back: a negative or
-  // oversized count becomes what is really there, so no reader runs off the
-  // end and no ring is left with stale frames.
-  const int64_t avail = st.st_size > kWaveHeaderBytes ? int64_t(st.st_size) - kWaveHeaderBytes : 0;
-  if (bytes < 0) bytes = 0;
-  if (bytes > avail) bytes = avail;
-  const int perFrameHeader = 2 * (ch >= 1 ? ch : 1);
-  const int perFrameRead = ch == 2 ? 4 : 2;
-  int64_t n = bytes / perFrameHeader;
-  if (n > bytes / perFrameRead) n = bytes / perFrameRead;
-  F_seek(h, kWaveHeaderBytes, SEEK_SET);
-  *channels = ch;
-  *frames = int(n);
-  return h;
+namespace {
+// Samples decoded per libsndfile call; bounds the file's own buffer.
+constexpr int kDecodeSamples = 8192;
+
+uint32_t le32(const unsigned char* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-int SeekWave(int h, int byteOffset) {
-  F_seek(h, long(kWaveHeaderBytes) + byteOffset, SEEK_SET);
-  return 0;
+bool plausibleId(const unsigned char* id) {
+  for (int k = 0; k < 4; ++k)
+    if (id[k] < 0x20 || id[k] > 0x7e) return false;
+  return true;
+}
+
+// A chunk name, and a size that fits in the file (the sound data may be
+// cut short).
+bool chunkHeaderAt(int fd, int64_t pos, int64_t end) {
+  unsigned char c[8];
+  if (pos + 8 > end || pread(fd, c, 8, off_t(pos)) != 8 || !plausibleId(c)) return false;
+  return int64_t(le32(c + 4)) <= end - (pos + 8) || memcmp(c, "data", 4) == 0;
+}
+
+}  // namespace
+
+RiffLayout WalkRiff(int fd) {
+  RiffLayout r;
+  struct stat st;
+  unsigned char h[12];
+  if (fd < 0 || fstat(fd, &st) != 0 || pread(fd, h, sizeof h, 0) != ssize_t(sizeof h) ||
+      memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
+    return r;
+  r.riff = true;
+  const int64_t end = st.st_size;
+  int64_t pos = 12;
+  for (int guard = 0; guard < 100000 && pos + 8 <= end; ++guard) {
+    unsigned char c[8];
+    if (pread(fd, c, 8, off_t(pos)) != 8 || !plausibleId(c)) break;
+    const int64_t size = le32(c + 4);
+    const int64_t body = pos + 8;
+    int64_t held = size < end - body ? size : end - body;
+    if (memcmp(c, "fmt ", 4) == 0 && r.fmtAt < 0 && size >= 16 && size <= 4096 && size <= end - body) {
+      r.fmtAt = body;
+      r.fmtBytes = size;
+    } else if (memcmp(c, "data", 4) == 0 && r.dataAt < 0) {
+      r.dataAt = body;
+      // 0 and 0xFFFFFFFF stand for "unknown" in files written as streams.
+      const bool unknown = size == 0 || size == 0xFFFFFFFFll;
+      if (unknown) held = end - body;
+      r.dataBytes = held;
+      r.cut = !unknown && size > end - body;
+    }
+    // Chunks of odd size are followed by a pad byte, which some programs
+    // leave out: take the next position that holds a chunk header.
+    int64_t next = body + held + (held & 1);
+    if ((held & 1) && !chunkHeaderAt(fd, next, end) && chunkHeaderAt(fd, body + held, end)) next = body + held;
+    if (held < size) break;  // the chunk runs past the end of the file
+    pos = next;
+  }
+  return r;
+}
+
+namespace {
+
+// What libsndfile reads, through its virtual I/O so it never owns or
+// closes our descriptor: `head`, then `dataBytes` of the file from
+// `dataAt`. With no head, the file as it is; for a RIFF WAVE file whose
+// chunks libsndfile cannot follow, a plain header built from the "fmt "
+// chunk followed by the "data" bytes read in place.
+struct RiffView {
+  int fd = -1;
+  std::string head;
+  int64_t dataAt = 0;
+  int64_t dataBytes = 0;
+  int64_t pos = 0;
+  int64_t length() const { return int64_t(head.size()) + dataBytes; }
+};
+
+sf_count_t viewLength(void* u) { return static_cast<RiffView*>(u)->length(); }
+
+sf_count_t viewSeek(sf_count_t offset, int whence, void* u) {
+  RiffView* v = static_cast<RiffView*>(u);
+  const int64_t base = whence == SEEK_CUR ? v->pos : whence == SEEK_END ? v->length() : 0;
+  const int64_t to = base + offset;
+  if (to < 0) return -1;
+  v->pos = to;
+  return to;
+}
+
+sf_count_t viewRead(void* dst, sf_count_t n, void* u) {
+  RiffView* v = static_cast<RiffView*>(u);
+  char* out = static_cast<char*>(dst);
+  sf_count_t done = 0;
+  const int64_t headLen = int64_t(v->head.size());
+  while (done < n && v->pos < v->length()) {
+    if (v->pos < headLen) {
+      const int64_t k = std::min<int64_t>(n - done, headLen - v->pos);
+      memcpy(out + done, v->head.data() + v->pos, size_t(k));
+      done += k;
+      v->pos += k;
+      continue;
+    }
+    const int64_t k = std::min<int64_t>(n - done, v->length() - v->pos);
+    ssize_t r;
+    do {
+      r = pread(v->fd, out + done, size_t(k), off_t(v->dataAt + (v->pos - headLen)));
+    } while (r < 0 && errno == EINTR);
+    if (r <= 0) break;
+    done += r;
+    v->pos += r;
+  }
+  return done;
+}
+
+sf_count_t viewWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t viewTell(void* u) { return static_cast<RiffView*>(u)->pos; }
+
+SF_VIRTUAL_IO viewIo = {viewLength, viewSeek, viewRead, viewWrite, viewTell};
+
+void put32(std::string& s, uint32_t v) {
+  for (int k = 0; k < 4; ++k) s.push_back(char((v >> (8 * k)) & 0xff));
+}
+
+}  // namespace
+
+SNDFILE* SfOpenFd(int fd, int mode, SF_INFO* info) {
+  // libsndfile closes the descriptor it was given when it fails to open,
+  // whatever it was told, so it gets a copy of its own to close, and ours
+  // stays open in every case.
+  const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) return nullptr;
+  return sf_open_fd(own, mode, info, SF_TRUE);
+}
+
+struct WaveFile {
+  int fd = -1;
+  SNDFILE* sf = nullptr;
+  int channels = 0;
+  bool pcm16 = false;  // 16-bit integer samples: read without conversion
+  RiffView view;  // what libsndfile reads: the file, or the file re-chunked
+  double buf[kDecodeSamples];
+};
+
+namespace {
+// Opens the file through a RiffView. False when the layout has no usable
+// "fmt " and "data" chunks or libsndfile still finds no sound.
+bool openThroughView(WaveFile* w, const RiffLayout& r, SF_INFO* si) {
+  if (r.fmtAt < 0 || r.dataAt < 0 || r.dataBytes <= 0) return false;
+  std::string fmt(size_t(r.fmtBytes), '\0');
+  if (pread(w->fd, &fmt[0], fmt.size(), off_t(r.fmtAt)) != ssize_t(fmt.size())) return false;
+  RiffView& v = w->view;
+  v.fd = w->fd;
+  v.head = "RIFF";
+  const int64_t pad = r.fmtBytes & 1;
+  put32(v.head, uint32_t(std::min<int64_t>(4 + 8 + r.fmtBytes + pad + 8 + r.dataBytes, 0xFFFFFFFFll)));
+  v.head += "WAVEfmt ";
+  put32(v.head, uint32_t(r.fmtBytes));
+  v.head += fmt;
+  if (pad) v.head.push_back('\0');
+  v.head += "data";
+  put32(v.head, uint32_t(std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll)));
+  v.dataAt = r.dataAt;
+  v.dataBytes = std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll);
+  v.pos = 0;
+  memset(si, 0, sizeof *si);
+  w->sf = sf_open_virtual(&viewIo, SFM_READ, si, &w->view);
+  if (w->sf && si->frames > 0 && si->channels >= 1 && si->samplerate >= 1) return true;
+  if (w->sf) sf_close(w->sf);
+  w->sf = nullptr;
+  return false;
+}
+}  // namespace
+
+WaveFile* OpenWave(const char* path, WaveInfo* info) {
+  const int fd = F_open(path);
+  if (fd < 0) return nullptr;
+  WaveFile* w = new (std::nothrow) WaveFile;
+  if (!w) {
+    F_close(fd);
+    return nullptr;
+  }
+  w->fd = fd;
+  const RiffLayout layout = WalkRiff(fd);
+  struct stat st;
+  SF_INFO si;
+  memset(&si, 0, sizeof si);
+  if (fstat(fd, &st) == 0) {
+    w->view.fd = fd;
+    w->view.dataBytes = st.st_size;
+    w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+  }
+  bool ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
+  if (layout.riff && (!ok || si.frames == 0)) {
+    // Chunks libsndfile loses its way in (an odd chunk without its pad
+    // byte, "fmt " after "data"): read what the walk found.
+    if (w->sf) sf_close(w->sf);
+    w->sf = nullptr;
+    if (openThroughView(w, layout, &si)) {
+      ok = true;
+    } else {
+      // Back to what libsndfile made of the file itself (an empty file).
+      memset(&si, 0, sizeof si);
+      w->view = RiffView();
+      w->view.fd = fd;
+      w->view.dataBytes = st.st_size;
+      w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+      ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
+    }
+  }
+  if (!ok) {
+    if (w->sf) sf_close(w->sf);
+    F_close(fd);
+    delete w;
+    return nullptr;
+  }
+  w->channels = si.channels;
+  w->pcm16 = (si.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+  // Integer data comes as -1..1 (x / 2^(bits-1)); float data as stored.
+  sf_command(w->sf, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+  if (info) {
+    info->channels = si.channels;
+    info->rate = si.samplerate;
+    info->frames = si.frames;
+    info->cut = layout.cut;
+  }
+  return w;
+}
+
+void CloseWave(WaveFile* w) {
+  if (!w) return;
+  sf_close(w->sf);
+  F_close(w->fd);
+  delete w;
+}
+
+bool SeekWave(WaveFile* w, int64_t frame) {
+  return w && frame >= 0 && sf_seek(w->sf, sf_count_t(frame), SEEK_SET) == sf_count_t(frame);
+}
+
+int16_t ToSample16(double x) {
+  // NaN and beyond full scale clip instead of wrapping into noise.
+  const double v = x * 32768.0;
+  if (v != v) return 0;
+  if (v <= -32768.0) return -32768;
+  if (v >= 32767.0) return 32767;
+  return int16_t(lrint(v));
+}
+
+namespace {
+// Decodes up to `frames` frames, handing each one's first one or two
+// channels to put(index, left, right). Returns the frames decoded.
+template <class Put>
+int decodeFrames(WaveFile* w, int frames, Put put) {
+  if (!w || frames <= 0) return 0;
+  const int ch = w->channels;
+  if (ch > kDecodeSamples) return 0;
+  const int per = kDecodeSamples / ch;
+  int done = 0;
+  while (done < frames) {
+    const int want = frames - done < per ? frames - done : per;
+    const sf_count_t got = sf_readf_double(w->sf, w->buf, want);
+    if (got <= 0) break;
+    for (sf_count_t i = 0; i < got; ++i) {
+      const double* f = w->buf + i * ch;
+      put(done + int(i), f[0], ch == 1 ? f[0] : f[1]);
+    }
+    done += int(got);
+    if (got < want) break;
+  }
+  return done;
+}
+}  // namespace
+
+namespace {
+// 16-bit files, the common case, need no conversion: straight into `dst`,
+// with mono widened in place from the end so nothing is overwritten early.
+int readPcm16(WaveFile* w, int16_t* dst, int frames, int oc) {
+  int done = 0;
+  while (done < frames) {
+    const sf_count_t got = sf_readf_short(w->sf, dst + size_t(done) * oc, frames - done);
+    if (got <= 0) break;
+    if (oc == 2 && w->channels == 1) {
+      int16_t* p = dst + size_t(done) * 2;
+      for (sf_count_t i = got - 1; i >= 0; --i) p[2 * i] = p[2 * i + 1] = p[i];
+    }
+    done += int(got);
+  }
+  return done;
+}
+}  // namespace
+
+int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels) {
+  if (!dst || frames <= 0) return 0;
+  const int oc = outChannels == 1 ? 1 : 2;
+  int done;
+  if (w && w->pcm16 && (w->channels == oc || (w->channels == 1 && oc == 2))) {
+    done = readPcm16(w, dst, frames, oc);
+  } else {
+    done = decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
+      dst[size_t(i) * oc] = ToSample16(l);
+      if (oc == 2) dst[size_t(i) * 2 + 1] = ToSample16(r);
+    });
+  }
+  // A short read (file shrank, I/O error) gives silence, not the previous
+  // lap of the ring.
+  if (done < frames) memset(dst + size_t(done) * oc, 0, size_t(frames - done) * oc * 2);
+  return done;
+}
+
+int ReadWaveFloat(WaveFile* w, float* dst, int frames, int outChannels) {
+  if (!dst || frames <= 0) return 0;
+  const int oc = outChannels == 1 ? 1 : 2;
+  return decodeFrames(w, frames, [dst, oc](int i, double l, double r) {
+    dst[size_t(i) * oc] = float(l);
+    if (oc == 2) dst[size_t(i) * 2 + 1] = float(r);
+  });
 }
 
 // ---- streaming -----------------------------------------------------------------
 
 namespace {
 
-int readWidth(const TRACK* t) { return t->channels == 2 ? 4 : 2; }
-
 void closeTrackFile(TRACK* t) {
-  if (t->file >= 0) F_close(t->file);
-  t->file = -1;
+  CloseWave(t->file);
+  t->file = nullptr;
+}
+
+// Opens the file of an instance for streaming. Null, with the fault noted
+// for the user, when it cannot be played: a loop refused at registration, a
+// file that is gone or unreadable, holds nothing, or is not at the engine's
+// rate (changed after its song was loaded).
+WaveFile* openInstance(const char* name, int variant, int track, int64_t* frames) {
+  const bool known = variant >= 0 && variant < kVTracks;
+  const int32_t fault = known ? VTracks[variant].fault.load(std::memory_order_relaxed) : kWaveFine;
+  if (fault == kWaveRate) {
+    NoteLoopFault(variant, track, fault);
+    return nullptr;
+  }
+  // The file as it is now decides; it may have changed since registration.
+  WaveInfo info;
+  WaveFile* w = OpenWave(name, &info);
+  int32_t now = kWaveFine;
+  if (!w)
+    now = kWaveUnreadable;
+  else if (info.frames <= 0)
+    now = kWaveEmpty;
+  else if (info.rate != SAMPFREQ)
+    now = kWaveRate;
+  else if (info.cut || fault == kWaveCut)
+    now = kWaveCut;
+  if (now != kWaveFine) NoteLoopFault(variant, track, now);
+  if (now != kWaveFine && now != kWaveCut) {
+    CloseWave(w);
+    return nullptr;
+  }
+  *frames = info.frames;
+  return w;
 }
 
 // Ring span [pos, pos + frames) in at most two pieces.
@@ -125,63 +447,7 @@ void writeSilence(TRACK* t, int32_t pos, int frames) {
 void WaveRead(TRACK* t, int16_t* dst, int frames) {
   if (frames <= 0) return;
   if (frames > t->ringFrames) frames = t->ringFrames;
-  if (t->channels == 2) {
-    const long got = F_read(t->file, dst, long(frames) * 4);
-    const long whole = got / 4 * 4;
-    // A short read (file shrank, I/O error) gives silence, not the
-    // previous lap of the ring.
-    if (whole < long(frames) * 4) memset(reinterpret_cast<char*>(dst) + whole, 0, size_t(frames) * 4 - whole);
-    return;
-  }
-  const long got = F_read(t->file, convBuf, long(frames) * 2) / 2;
-  for (long i = 0; i < frames; ++i) {
-    const int16_t s = i < got ? convBuf[i] : 0;
-    dst[2 * i] = s;
-    dst[2 * i + 1] = s;
-  }
-}
-
-// Synchronous form used while the loader is paused (start sequence) and by
-// tests; the loader itself goes through ReadFromFile, which drops the lock
-// around the open.
-int OpenNewFile(TRACK* t) {
-  char name[kTrackFileNameSize];
-  int32_t start;
-  {
-    TrackLockGuard g(t->lock);
-    ULO_StrCopy(name, sizeof name, t->fileName);
-    start = t->nextStart;
-  }
-  int ch = 1, frames = 0;
-  const int h = OpenWave(name, &ch, &frames);
-  TrackLockGuard g(t->lock);
-  if (h < 0) {
-    if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
-    t->nextStart = kNever;
-    t->fileName[0] = 0;
-    t->idle = 1;
-    return 1;
-  }
-  const int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
-  if (int64_t(start) + frames <= loaded) {
-    F_close(h);
-    t->idle = 1;
-    return 1;
-  }
-  t->file = h;
-  t->channels = ch;
-  t->fileStart = start;
-  t->remaining = frames;
-  if (start < loaded) {
-    SeekWave(h, (loaded - start) * readWidth(t));
-    t->remaining = frames - (loaded - start);
-  }
-  t->curStart = start;
-  t->nextStart = kNever;
-  t->fileName[0] = 0;
-  t->idle = 0;
-  if (t->pendingVariant >= 0 && start >= t->syncPoint) t->pendingVariant = -2;
-  return 0;
+  ReadWave(t->file, dst, frames, 2);
 }
 
 // Every step plans under the track lock, does its file access and ring
@@ -206,7 +472,7 @@ void ReadFromFile(TRACK* t, int n) {
   }
   while (n > 0 && ++guard < 256) {
     // Stopped from outside while a file was open.
-    if (t->idle.load() && t->file >= 0) closeTrackFile(t);
+    if (t->idle.load() && t->file) closeTrackFile(t);
     t->lock.lock();
     const uint32_t gen = t->schedGen.load(std::memory_order_relaxed);
     int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
@@ -237,21 +503,22 @@ void ReadFromFile(TRACK* t, int n) {
       char name[kTrackFileNameSize];
       ULO_StrCopy(name, sizeof name, t->fileName);
       const int32_t start = t->nextStart;
+      const int variant = t->currentVariant;
       t->remaining = 0;
       t->lock.unlock();
-      int ch = 1, frames = 0;
-      const int h = name[0] ? OpenWave(name, &ch, &frames) : -1;
+      int64_t frames = 0;
+      WaveFile* h = name[0] ? openInstance(name, variant, int(t - Tracks), &frames) : nullptr;
+      if (frames > kNever) frames = kNever;
       t->lock.lock();
       if (t->schedGen.load(std::memory_order_relaxed) != gen) {
         t->lock.unlock();
-        if (h >= 0) F_close(h);
+        CloseWave(h);
         n -= c;
         continue;
       }
-      if (h < 0) {
-        // Missing or unreadable: the track stays silent until reselected,
-        // and the user is told which loop it was.
-        if (name[0]) TrackLoadFailures[t - Tracks].store(t->currentVariant);
+      if (!h) {
+        // Not playable: the track stays silent until reselected, and the
+        // user has been told which loop it was.
         t->nextStart = kNever;
         t->fileName[0] = 0;
         t->idle = 1;
@@ -266,15 +533,15 @@ void ReadFromFile(TRACK* t, int n) {
         if (t->pendingVariant >= 0 && start >= t->syncPoint) t->pendingVariant = -2;
         GestioneLooping(t);
         t->lock.unlock();
-        F_close(h);
+        CloseWave(h);
         n -= c;
         continue;
       }
       t->file = h;
-      t->channels = ch;
+      t->channels = 2;
       t->fileStart = start;
       int32_t skip = start < loaded ? loaded - start : 0;
-      t->remaining = frames - skip;
+      t->remaining = int32_t(frames - skip);
       t->curStart = start;
       t->nextStart = kNever;
       t->fileName[0] = 0;
@@ -283,7 +550,8 @@ void ReadFromFile(TRACK* t, int n) {
       n -= c;
       GestioneLooping(t);
       t->lock.unlock();
-      if (skip > 0) SeekWave(h, skip * readWidth(t));
+      // A file that cannot seek plays from its start rather than not at all.
+      if (skip > 0) SeekWave(h, skip);
       continue;
     }
     // A file is open.
@@ -297,7 +565,7 @@ void ReadFromFile(TRACK* t, int n) {
       if (t->schedGen.load(std::memory_order_relaxed) != gen) {
         t->lock.unlock();
         // Put the file back where the uncommitted read began.
-        SeekWave(t->file, (loaded - t->fileStart) * readWidth(t));
+        SeekWave(t->file, loaded - t->fileStart);
         continue;
       }
       loaded += int32_t(c);
@@ -331,6 +599,25 @@ void CloseWaveFiles() {
   }
 }
 
+void NoteLoopFault(int variant, int track, int32_t fault) {
+  if (variant < 0 || variant >= kVTracks || fault <= kWaveFine || fault > 0xff) return;
+  int32_t none = 0;
+  VTracks[variant].report.compare_exchange_strong(none, fault | (track & 0xff) << 8);
+}
+
+int TakeLoopFault(int* track, int32_t* fault) {
+  const int n = NumVTracks.load();
+  for (int v = 0; v < n && v < kVTracks; ++v) {
+    int32_t r = VTracks[v].report.load();
+    if (r > 0 && VTracks[v].report.compare_exchange_strong(r, -1)) {
+      if (track) *track = (r >> 8) & 0xff;
+      if (fault) *fault = r & 0xff;
+      return v;
+    }
+  }
+  return -1;
+}
+
 // ---- the loader thread ---------------------------------------------------------
 
 namespace {
@@ -359,7 +646,7 @@ void waitWake(int ms) {
 // One visit; true when it moved data or changed the file state.
 bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
-  if (t->idle.load() && t->file >= 0) {
+  if (t->idle.load() && t->file) {
     closeTrackFile(t);
     return true;
   }

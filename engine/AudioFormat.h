@@ -1,22 +1,31 @@
-// WAV access and disk streaming: reading the canonical 44-byte header, the
-// thin file/memory layer, and the loader thread that keeps every track's
-// ring between half a ring and one ring ahead of the timeline by following
-// each track's schedule (see Vtrack.h).
+// Loop file access and disk streaming: sound files read through libsndfile
+// by their chunks (any chunk order, 8/16/24/32-bit integer or 32/64-bit
+// float, any channel count), the thin file/memory layer, and the loader
+// thread that keeps every track's ring between half a ring and one ring
+// ahead of the timeline by following each track's schedule (see Vtrack.h).
 //
-// Threads: OpenWave/SeekWave on any thread. ReadFromFile, WaveRead and
-// OpenNewFile run on the loader thread, or on the UI thread while the loader
-// is paused (start sequence). Handles are file descriptors, -1 = invalid.
+// Threads: OpenWave, SeekWave, ReadWave and CloseWave on any thread, one
+// thread per open WaveFile. ReadFromFile and WaveRead run on the loader
+// thread, or on the UI thread while the loader is paused (start sequence).
+// The audio thread never calls anything here except WakeLoader.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 struct TRACK;
 
-constexpr int kWaveHeaderBytes = 44;
+// Why a loop file does not play as it is. Kept per registered loop and told
+// to the user once (JLEngine::takeLoadFailure).
+enum WaveFault : int32_t {
+  kWaveFine = 0,
+  kWaveUnreadable = 1,  // missing, not a regular file, or no sound file libsndfile reads
+  kWaveEmpty = 2,       // a sound file without a single frame
+  kWaveCut = 3,         // its sound data ends before its header says; plays what is there
+  kWaveRate = 4,        // a sample rate that could not be converted to the engine's
+};
 
-// Mono read buffer shared by all tracks; loader thread (or a paused loader).
-extern int16_t* convBuf;
-
+// Opens `path` for reading without ever blocking on it: a FIFO, device or
+// folder is refused before anything reads it. Returns a descriptor, or -1.
 int F_open(const char* path);
 int F_close(int h);
 long F_read(int h, void* buf, long n);
@@ -24,19 +33,68 @@ long F_seek(int h, long offset, int origin);
 void* M_alloc(long n);
 int M_free(void* p);
 
-// Opens a WAV file and positions it at its first sample. On failure returns
-// -1 and leaves both outputs untouched. The frame count is clamped to what
-// the file really holds, and is 0 for a negative data size or a missing
-// header, so a damaged header never makes a reader run past the end.
-int OpenWave(const char* path, int* channels, int* frames);
-// Positions the file `byteOffset` bytes into the sample data. Returns 0.
-int SeekWave(int h, int byteOffset);
+// An open sound file being read; owned by whoever opened it.
+struct WaveFile;
 
+struct WaveInfo {
+  int channels = 0;    // as stored (1 or more)
+  int rate = 0;        // frames per second
+  int64_t frames = 0;  // what the file really holds, never what a damaged header claims
+  bool cut = false;    // its "data" chunk claims more than the file holds
+};
+
+// Where the chunks of a RIFF WAVE file are, found by their sizes (a chunk
+// of odd size whose pad byte is missing is still followed); -1 = none.
+struct RiffLayout {
+  bool riff = false;  // the file starts as a RIFF WAVE file
+  int64_t fmtAt = -1, fmtBytes = 0;
+  int64_t dataAt = -1, dataBytes = 0;  // dataBytes: what the file holds of it
+  bool cut = false;
+};
+RiffLayout WalkRiff(int fd);
+
+// sf_open_fd on a copy of `fd` that libsndfile owns and closes (it closes
+// what it is given when it fails, whatever it is told); `fd` stays open.
+// Null on failure.
+struct sf_private_tag;
+struct SF_INFO;
+sf_private_tag* SfOpenFd(int fd, int mode, SF_INFO* info);
+
+// Opens a sound file positioned at its first frame: any format libsndfile
+// reads, and RIFF WAVE files whose chunks it cannot follow through the
+// chunk walk. Null when the file is missing, no regular file, or not a
+// sound file with at least one channel and a positive rate; `info` is then
+// left untouched.
+WaveFile* OpenWave(const char* path, WaveInfo* info);
+void CloseWave(WaveFile* w);
+// Positions the file at `frame` of its sound data. False when it cannot.
+bool SeekWave(WaveFile* w, int64_t frame);
+// Reads up to `frames` frames as 16-bit samples with `outChannels` (1 or 2)
+// per frame: a mono file is copied to both sides of stereo, a file with
+// more than two channels gives its first two (the first alone for mono).
+// Full scale of every sample format maps to full 16-bit scale. Returns the
+// frames delivered; the frames after them in `dst` are silence.
+int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels);
+// The same as floats, full scale = 1, nothing clipped and nothing filled in.
+int ReadWaveFloat(WaveFile* w, float* dst, int frames, int outChannels);
+// A sample of full scale 1 as a 16-bit sample: rounded to the nearest,
+// clipped at full scale, NaN as silence.
+int16_t ToSample16(double x);
+
+// Reads `frames` stereo frames of the track's open file into `dst`.
 void WaveRead(TRACK* t, int16_t* dst, int frames);
-int OpenNewFile(TRACK* t);
 void ReadFromFile(TRACK* t, int frames);
 void InitialTrackOpen();
 void CloseWaveFiles();
+
+// Hands a loop fault to the user interface: the first fault of each
+// registered loop (0-based) is kept until taken, later ones are dropped,
+// so a file is named once per song however often its track reaches it.
+// Lock-free; loader and UI threads.
+void NoteLoopFault(int variant, int track, int32_t fault);
+// UI thread. The next fault not yet told: returns the loop (0-based) and
+// sets *track (0-based) and *fault, or returns -1.
+int TakeLoopFault(int* track, int32_t* fault);
 
 // Loader control. dowldproc: loading enabled. ExitBackThread: pause
 // handshake (the UI sets 1, the loader answers 0 between two track visits).

@@ -6,11 +6,19 @@
 #include <cstring>
 
 #include "core/files/uloPathNames.h"
+#include "engine/AudioFormat.h"
+#include "engine/JLLoopPrep.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/synth/Synth.h"
 
 JLEngine* gep = nullptr;
+
+namespace {
+// The loop cache may grow to 1 GiB before a song load trims it to 768 MiB.
+constexpr int64_t kLoopCacheMaxBytes = int64_t(1) << 30;
+constexpr int64_t kLoopCacheKeepBytes = int64_t(768) << 20;
+}  // namespace
 
 namespace {
 
@@ -78,6 +86,11 @@ void JLEngine::setMixerBpm(float bpm) {
   SetMixBPM(milli > 2147483647.0 ? 2147483647 : int(milli));
 }
 
+double JLEngine::fastestBpm(float songBpm, long hz) {
+  const int song = songBpm >= 1.0f && songBpm < 100000.0f ? int(songBpm) : 0;
+  return song > 0 && hz > 0 ? FastestMixBPM(song, int(hz)) : 1e9;
+}
+
 void JLEngine::setMixerFrequency(long hz) {
   if (hz <= 0 || hz > 1000000) return;
   SetRealtimeFreq(int(hz));
@@ -92,9 +105,10 @@ void JLEngine::samplesBpm(float bpm) {
 
 void JLEngine::samplesListReset() {
   for (int16_t& s : trackSample) s = -1;
+  // Also forgets the faults of the previous song's loops.
   ResetSongVTracks();
-  // Failures of the previous song's loops are no longer news.
-  for (auto& f : TrackLoadFailures) f.store(-1);
+  // Converted copies of loops from earlier songs make room for this one's.
+  JL_TrimLoopCache(kLoopCacheMaxBytes, kLoopCacheKeepBytes);
 }
 
 short JLEngine::samplesListAdd(const char* path, short divisor) {
@@ -177,15 +191,14 @@ void JLEngine::changesEnd() {
   pendingAny_ = false;
 }
 
-short JLEngine::takeLoadFailure(short* track) {
-  for (short t = 0; t < kTracks; ++t) {
-    const int32_t v = TrackLoadFailures[t].exchange(-1);
-    if (v >= 0) {
-      if (track) *track = t;
-      return short(v);
-    }
-  }
-  return -1;
+short JLEngine::takeLoadFailure(short* track, short* why) {
+  int t = -1;
+  int32_t fault = kWaveFine;
+  const int v = TakeLoopFault(&t, &fault);
+  if (v < 0) return -1;
+  if (track) *track = short(t);
+  if (why) *why = short(fault);
+  return short(v);
 }
 
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {

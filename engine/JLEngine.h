@@ -31,6 +31,9 @@ class JLEngine {
 
   void setMixerVolume(short v);       // 0..128, clamped
   void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
+  // The fastest tempo the engine plays a song of this tempo at (the 1.3 x
+  // bound as its frame arithmetic gives it); a large number for tempo <= 0.
+  static double fastestBpm(float songBpm, long hz = 44100);
   void setMixerFrequency(long hz);    // only while the engine is stopped
   char getMixerBeat();                // -1 when silent, else 0..31
 
@@ -79,9 +82,12 @@ class JLEngine {
   // pointer may be null). The audio thread raises them; the reader takes
   // the value and stores -1 (exchange(-1) does both at once).
   void getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right);
-  // A sample whose file could not be read when its track needed it (each
-  // failure is handed out once), or -1; *track gets its 0-based track.
-  short takeLoadFailure(short* track);
+  // A sample whose file does not play as it is, found when its track first
+  // reached it (each sample's fault is handed out once per song), or -1;
+  // *track gets its 0-based track and *why the WaveFault (AudioFormat.h):
+  // unreadable, empty, cut short (it plays what it holds) or a sample rate
+  // that could not be converted.
+  short takeLoadFailure(short* track, short* why = nullptr);
 
   int16_t trackSample[256];
   int16_t playing;

@@ -67,6 +67,13 @@ int SetMixBPM(int milliBpm) {
   return int32_t(r);
 }
 
+double FastestMixBPM(int songBpm, int hz) {
+  if (songBpm <= 0 || hz <= 0) return 0.0;
+  const int64_t bpm = int64_t(hz) * 60 / songBpm;  // as BeginPlay arms it
+  const int64_t r = bpm * 10 / 13;
+  return r > 0 ? double(hz) * 60.0 / double(r) : 0.0;
+}
+
 // ---- resampler -------------------------------------------------------------
 
 int InitResampler(int blockLen) {

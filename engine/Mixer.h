@@ -27,6 +27,9 @@ extern std::atomic<int16_t> ttDistance;
 void SetRealtimeFreq(int hz);
 // Returns the new ResampledBPM (frames per beat at the playing tempo).
 int SetMixBPM(int milliBpm);
+// The tempo heard at SetMixBPM's upper bound (1.3 x) for a song tempo and
+// mixing rate: rate x 60 over the fewest output frames a beat may take.
+double FastestMixBPM(int songBpm, int hz);
 int InitResampler(int blockLen);
 int ResetResampler();
 // AUDIO. Produces n output frames; returns n.

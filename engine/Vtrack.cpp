@@ -1,10 +1,12 @@
 #include "engine/Vtrack.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
 #include "core/files/uloPathNames.h"
 #include "engine/AudioFormat.h"
+#include "engine/JLLoopPrep.h"
 #include "engine/Mixer.h"
 
 TRACK Tracks[kTracks];
@@ -14,7 +16,6 @@ I32 TimeLine{0};
 I32 BPM{0};
 I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
-std::atomic<int32_t> TrackLoadFailures[kTracks] = {{-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}, {-1}};
 
 void TrackLock::spinWait() {
   // Holders only store a few fields; yielding keeps a preempted holder from
@@ -65,7 +66,7 @@ void ResetTrackState(TRACK* t) {
   t->loadedTo.store(0, std::memory_order_release);
   t->idle = 1;
   t->remaining = 0;
-  t->file = -1;
+  t->file = nullptr;
   t->fileStart = 0;
   t->nextStart = kNever;
   t->curStart = -1;
@@ -92,17 +93,10 @@ int InitTracks(int ringFrames) {
       return 1;
     }
   }
-  convBuf = static_cast<int16_t*>(M_alloc(long(ringFrames) * 4));
-  if (!convBuf) {
-    FreeTracks();
-    return 1;
-  }
   return 0;
 }
 
 void FreeTracks() {
-  M_free(convBuf);
-  convBuf = nullptr;
   for (TRACK& t : Tracks) {
     M_free(t.ring);
     t.ring = nullptr;
@@ -219,6 +213,8 @@ void ResetSongVTracks() {
     vt.name[0] = 0;
     vt.lengthBeats.store(0, std::memory_order_relaxed);
     vt.extraBeats = 0;
+    vt.fault.store(kWaveFine, std::memory_order_relaxed);
+    vt.report.store(0);
   }
   NumVTracks = 0;
   unlockAllTracks();
@@ -228,29 +224,30 @@ int AddSongVTrack(const char* path, int divisor, int extra) {
   const int index = NumVTracks.load();
   if (index >= kVTracks) return 1;
   if (!path) path = "";
-  if (divisor == 0) {
-    int channels = 0, frames = 0;
-    const int h = path[0] ? OpenWave(path, &channels, &frames) : -1;
-    if (h >= 0) {
-      const int song = SongBPM.load();
-      if (song > 0) {
-        const int f = 2646000 / song;
-        if (f > 0) {
-          int beats = frames / f + (frames % f > f / 2 ? 1 : 0);
-          if (beats < 1) beats = 1;
-          divisor = 32 / beats;
-        }
+  // Checked (and converted to the engine's rate) before any lock is taken:
+  // this reads the whole file when it converts.
+  JLLoopPrep prep;
+  if (path[0]) prep = JL_PrepareLoop(path, SAMPFREQ);
+  if (divisor == 0 && prep.frames > 0) {
+    const int song = SongBPM.load();
+    if (song > 0) {
+      const int64_t f = int64_t(SAMPFREQ) * 60 / song;
+      if (f > 0) {
+        const int64_t beats = std::max<int64_t>(1, prep.frames / f + (prep.frames % f > f / 2 ? 1 : 0));
+        divisor = beats > 32 ? 1 : int(32 / beats);
       }
-      F_close(h);
     }
   }
   // Unknown length, or longer than the cycle: one repetition per 32 beats.
   if (divisor < 1) divisor = 1;
   if (divisor > 32) divisor = 32;
-  const bool fits = strlen(path) < sizeof VTracks[0].name;
+  const char* play = path[0] ? prep.playPath.c_str() : "";
+  const bool fits = strlen(play) < sizeof VTracks[0].name;
   lockAllTracks();
   VTRACK& vt = VTracks[index];
-  ULO_StrCopy(vt.name, sizeof vt.name, fits ? path : "");
+  ULO_StrCopy(vt.name, sizeof vt.name, fits ? play : "");
+  vt.fault.store(path[0] ? prep.fault : int32_t(kWaveFine), std::memory_order_relaxed);
+  vt.report.store(0);
   vt.lengthBeats.store(32 / divisor, std::memory_order_relaxed);
   vt.extraBeats = 4 * extra;
   NumVTracks = index + 1;

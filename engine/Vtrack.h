@@ -44,10 +44,19 @@ struct TrackLockGuard {
 };
 
 struct VTRACK {
-  char name[kVTrackNameSize];     // system path of the loop; empty = free entry
+  // System path of what the loader streams: the loop file itself, or its
+  // copy converted to the engine's rate. Empty = free entry.
+  char name[kVTrackNameSize];
   std::atomic<int32_t> lengthBeats;
   int32_t extraBeats;
+  // What registration found wrong with the file (WaveFault), for the
+  // loader to tell when the loop is first played.
+  std::atomic<int32_t> fault;
+  // Fault waiting to be told: 0 none, -1 told, else fault | track << 8.
+  std::atomic<int32_t> report;
 };
+
+struct WaveFile;
 
 using I32 = std::atomic<int32_t>;
 
@@ -60,7 +69,7 @@ struct TRACK {
   int32_t ringFrames;
   I32 idle;            // 1 = no file open
   int32_t remaining;   // loader thread only
-  int file;            // loader thread only; -1 = none
+  WaveFile* file;      // loader thread only; null = none
   int32_t fileStart;   // loader thread only: timeline start of the open file
   I32 nextStart;
   I32 curStart;
@@ -89,9 +98,6 @@ extern I32 SongBPM;
 // Blocks in which a streaming track had less audio loaded than the block
 // needed (the loader fell behind). Diagnostic; never reset while playing.
 extern std::atomic<uint32_t> TrackUnderruns;
-// Per track: the variant (0-based sample) whose file the loader could not
-// open, or -1. Written by the loader, taken by the UI thread.
-extern std::atomic<int32_t> TrackLoadFailures[kTracks];
 
 int InitTracks(int ringFrames);
 // Back to the armed state (no loop, nothing loaded); keeps the ring.
@@ -107,7 +113,9 @@ void GestioneLooping(TRACK* t);
 int GetCurrentBeat();
 void SetSongBPM(int bpm);
 void ResetSongVTracks();
-// `path` is a system path. Every call takes the next sample number, so one
+// `path` is a system path. The file is checked, and converted when its rate
+// is not the engine's (see JLLoopPrep.h), before it is registered. Every call
+// takes the next sample number, so one
 // bad loop never shifts the numbers of the loops after it: a divisor outside
 // 1..32 or a length that cannot be measured is clamped (32 beats when
 // unknown), and a path too long for the entry registers a silent entry

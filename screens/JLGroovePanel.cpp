@@ -156,6 +156,9 @@ void JLGroovePanel::onPanelOpened() {
     setItem(sampGrSelTable[t], msgRealtime, 1);
     setItem(sampInSelTable[t], msgRealtime, 1);
   }
+  // Tempo - and + step on while held.
+  setItem(66, uloMsgAutoRepeat, 1);
+  setItem(67, uloMsgAutoRepeat, 1);
   fillGroupPopups();
 
   for (int t = 0; t < 16; t++) {
@@ -205,6 +208,12 @@ void JLGroovePanel::onPanelOpened() {
   net.setPanel(this);
   net.startListen();
   net.startFromConfig();
+  // Without a transport the button would do nothing: it looks so, and its
+  // balloon says why.
+  if (uloPanelControl* c = control(123)) {
+    if (net.hasTransport()) c->enable();
+    else c->disable();
+  }
 
   grooveRow.setup(this, 8, &sequence.grooveCount, 1);
   sequenceRow.setup(this, 8, &sequence.stepCount, 4);
@@ -330,11 +339,7 @@ void JLGroovePanel::onItem() {
       onItem_instBrowser();
       break;
     case 63:
-      if (p) p->stop();
-      sequenceBackup = sequence;
-      QXScreen.hide(0);
-      QXScreen.hide(2);
-      QXScreen.show(1);
+      enterVirtualMixer();
       break;
     case 64:
       uloGlo.what = uloEvtClose;
@@ -901,14 +906,21 @@ void JLGroovePanel::onItem_sampSelGroup(short t) {
   if (g >= library.groupCount) g = -1;
   if (g == tr.group) return;
   tr.group = g;
-  tr.variant = -1;
+  // A group alone would leave the track silent: like the group browser, it
+  // starts on the group's first loop at that loop's own volume and pan.
+  tr.variant = loopsInGroup(g) > 0 ? int16_t(0) : int16_t(-1);
+  if (tr.variant < 0 && g >= 0) {
+    tr.group = -1;  // a group without loops: the track stays empty
+    setItem(sampGrSelTable[t], 0);
+  }
   assingInstPopNames(t);
-  setItem(sampInSelTable[t], 0);
+  setItem(sampInSelTable[t], short(tr.variant + 1));
   userChangedTrack(t);
-  // The track has no variant now: it falls silent until one is chosen.
   groove_activate(t);
+  net.sendSample(t, tr.group, tr.variant);
   setItem(85, short(std::max<int16_t>(0, tr.group)));
   setItem(62, qxMsgSetMaximum, short(std::max<int16_t>(0, loopsInGroup(tr.group) - 1)));
+  setItem(62, short(std::max<int16_t>(0, tr.variant)));
 }
 
 void JLGroovePanel::onItem_sampSelIndex(short t) {

@@ -54,6 +54,10 @@ extern int32_t peakNextTicks;
 // The placeholder glyph of a numeric entry in the skin font.
 constexpr char kJLNumEntryPlaceholder = char(0xC9);
 
+// The question asked before a new song or document replaces an unsaved
+// bank (localised message number).
+constexpr int16_t kJLMsgLoseBank = 57;
+
 // Per-track display state.
 struct JLGrooveTrackState {
   uint8_t on = 1;
@@ -116,8 +120,13 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
 
   // ---- used by other panels ----
   // Loads the song of a folder (internal path ending with ':') into the
-  // library and the engine and shows it. False when no descriptor is found.
+  // library and the engine and shows it with its first groove (what PLAY
+  // then plays). False when no descriptor is found; the song loaded before
+  // then stays loaded, shown and playing.
   bool loadSong(const char* folder);
+  // The loaded song has gone from the library: nothing plays from its
+  // files and the panel shows no song, as before the first load.
+  void forgetSong();
   void randomize(short set);
   void lightGame_Start(int32_t period);
   void lightGame_End();
@@ -128,9 +137,23 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   bool iced_restore(bool keepSong);
   // Freezes the working state into the image (for saving).
   void iced_capture();
+  // Whether the user's bank or sequence holds grooves that no mix document
+  // opened or saved since has (while the virtual mixer plays its mixes the
+  // user's own bank is the backup).
+  bool bankUnsaved() const;
+  // Before a song or document replaces the bank: asks when it is unsaved.
+  // True when the replacement may go on.
+  bool mayReplaceBank();
   // The sequence-play step: next step's groove becomes the working groove
   // at the next 32-beat boundary.
   void seqActivateNext();
+  // The virtual mixer: entering it keeps what plays playing (the mixer's
+  // mixes take over when one is chosen) and remembers bank, sequence,
+  // working groove, mutes and transport; restoring brings all of that back,
+  // resumePlay then plays again what played when the mixer was entered.
+  void enterVirtualMixer();
+  void restoreFromVirtualMixer();
+  void resumeAfterVirtualMixer();
 
   // ---- dialog results (request kinds 0, 1, 2) ----
   void onItem_Load();
@@ -233,6 +256,16 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   JLNet net;
   JLSequence sequence;        // bank and sequence
   JLSequence sequenceBackup;  // taken when switching to the virtual mixer
+  JLSequence documentSequence;  // bank and sequence as last opened or saved
+  // The rest of what the virtual mixer restores (sequenceBackup holds the
+  // bank and sequence).
+  struct MixerEntry {
+    JLGroove groove;
+    uint8_t on[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    uint8_t playing = 0;
+    uint8_t sequencePlay = 0;
+    int16_t step = -1;
+  } mixerEntry;
   JLIceimage iceimage;
   JLPath dialogPath;
   JLBallGroovesSelector grooveRow;

@@ -246,3 +246,45 @@ void JLGroovePanel::onItem_seq_Play() {
 // --------------------------------------------------------- virtual mixer
 
 void JLGroovePanel::setupVMix(short n) { JL_BuildVMix(library, sequence, n); }
+
+void JLGroovePanel::enterVirtualMixer() {
+  JLPlayer* p = jlPlayer;
+  sequenceBackup = sequence;
+  mixerEntry.groove = groove;
+  for (short t = 0; t < kTracks; t++) mixerEntry.on[t] = tracks[t].active;
+  mixerEntry.playing = p && p->playing;
+  mixerEntry.sequencePlay = p && p->playing && p->sequenceMode;
+  mixerEntry.step = sequenceRow.selected;
+  // A playing sequence goes on into the mixer's first mix at the next
+  // cycle, from its first step.
+  if (mixerEntry.sequencePlay) sequenceRow.selected = -1;
+  QXScreen.hide(0);
+  QXScreen.hide(2);
+  QXScreen.show(1);
+}
+
+void JLGroovePanel::restoreFromVirtualMixer() {
+  sequence = sequenceBackup;
+  grooveRow.select(-1);
+  sequenceRow.select(-1);
+  if (soloMode) setSoloMode(false);
+  if (groupMode) setGroupMode(false);
+  if (allMode) setAllMode(false);
+  groove = mixerEntry.groove;
+  for (short t = 0; t < kTracks; t++) tracks[t].on = tracks[t].active = mixerEntry.on[t];
+  groove_show();
+  groove_activate();
+  for (short t = 0; t < kTracks; t++) adjustTrackLed(t);
+  refreshPopColors();
+  if (mixerEntry.sequencePlay && mixerEntry.step >= 0 && mixerEntry.step < sequence.stepCount)
+    sequenceRow.select(mixerEntry.step);
+}
+
+void JLGroovePanel::resumeAfterVirtualMixer() {
+  JLPlayer* p = jlPlayer;
+  if (!p || !mixerEntry.playing) return;
+  if (mixerEntry.sequencePlay && sequence.stepCount > 0)
+    p->playSequence();
+  else
+    p->play();
+}

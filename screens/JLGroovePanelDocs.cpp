@@ -13,6 +13,7 @@
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "framework/res/uloSwap.h"
@@ -33,36 +34,19 @@ int16_t countingSink(void* context, const char*, int16_t) {
   return n++;
 }
 
-// The extension of the chosen export format and its libsndfile major
-// format (0: the program's own, written as WAV).
+// The extension of the chosen export format and its libsndfile format
+// (0: the program's own, written as WAV).
 struct ExportKind {
   const char* extension;
   int32_t major;
 };
 
 ExportKind exportKind(int32_t code) {
-  if (code == ULO_FourCC("JLMX") || code == 0) return {"wav", 0};
-  switch (code & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV:
-    case SF_FORMAT_WAVEX:
-    case SF_FORMAT_RF64:
-    case SF_FORMAT_W64:
-      return {"wav", code & SF_FORMAT_TYPEMASK};
-    case SF_FORMAT_AIFF:
-      return {"aiff", SF_FORMAT_AIFF};
-    case SF_FORMAT_FLAC:
-      return {"flac", SF_FORMAT_FLAC};
-    case SF_FORMAT_OGG:
-      return {"ogg", SF_FORMAT_OGG};
-    case SF_FORMAT_CAF:
-      return {"caf", SF_FORMAT_CAF};
-    case SF_FORMAT_AU:
-      return {"au", SF_FORMAT_AU};
-    default:
-      break;
-  }
-  // A format libsndfile cannot write as 16-bit stereo: the program's own.
-  return {"wav", 0};
+  int format = 0;
+  const char* extension = nullptr;
+  // A format libsndfile cannot write (or the program's own): WAV.
+  if (!uloQt_soundConvert_fileFormat(code, &format, &extension)) return {"wav", 0};
+  return {extension, format};
 }
 
 bool endsWithNoCase(const char* text, const char* tail) { return JLSongLibrary::isEndingwith(text, tail); }
@@ -113,13 +97,18 @@ void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
 // ------------------------------------------------------------ song loading
 
 bool JLGroovePanel::loadSong(const char* folder) {
+  if (!folder || !folder[0]) return false;
+  // A song that cannot be read leaves the loaded one as it was: its
+  // descriptor, loops and working groove stay, and so does what shows.
+  char previous[sizeof songFolder];
+  snprintf(previous, sizeof previous, "%s", songFolder);
+  const JLGroove kept = groove;
   songFolder[0] = 0;
   if (gep) {
     gep->stop();
     gep->setMixerFrequency(44100);
   }
   groove.reset();
-  if (!folder || !folder[0]) return false;
   bool ok;
   if (gep) {
     ok = JL_LoadSong(*gep, library, folder);
@@ -128,7 +117,13 @@ bool JLGroovePanel::loadSong(const char* folder) {
     int16_t next = 0;
     if (ok) JL_RegisterSongSamples(library, folder, countingSink, &next);
   }
-  if (!ok) return false;
+  if (!ok) {
+    snprintf(songFolder, sizeof songFolder, "%s", previous);
+    groove = kept;
+    // The attempt stopped the engine under a playing transport.
+    if (JLPlayer* p = player(); p && p->playing) setPlayMode(true);
+    return false;
+  }
   snprintf(songFolder, sizeof songFolder, "%s", folder);
 
   setText(93, "");
@@ -154,8 +149,36 @@ bool JLGroovePanel::loadSong(const char* folder) {
     p->resetCommon();
     p->refreshCommon();
   }
+  // A song always comes with something to hear: its first groove (the one
+  // the renderer plays for a song), ready to be stored.
+  JL_DefaultGroove(library, groove);
+  grooveModified = 1;
+  // What the virtual mixer would restore belongs to the song before.
+  sequenceBackup = JLSequence();
+  mixerEntry = MixerEntry();
+  mixerEntry.groove = groove;
   groove_show();
   return true;
+}
+
+void JLGroovePanel::forgetSong() {
+  if (JLPlayer* p = player()) p->stop();
+  if (gep) {
+    gep->stop();
+    gep->samplesListReset();
+  }
+  library.forget();
+  songFolder[0] = songShortName[0] = 0;
+  groove.reset();
+  setText(89, "");
+  setText(93, "");
+  for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
+  fillGroupPopups();
+  jlgp::synthLedsForArpKeys(const_cast<char*>(""));
+  setItem(85, qxMsgSetMaximum, 0);
+  // The bank and sequence were grooves of that song.
+  if (JLPlayer* p = player()) p->resetCommon();
+  groove_show();
 }
 
 // ------------------------------------------------------- the image
@@ -202,6 +225,32 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   return true;
 }
 
+// ------------------------------------------------- the bank's safety
+
+namespace {
+// The records have no padding (their stored layout), so bytes compare.
+bool sameBank(const JLSequence& a, const JLSequence& b) {
+  if (a.grooveCount != b.grooveCount || a.stepCount != b.stepCount) return false;
+  const size_t grooves = size_t(std::clamp<int>(a.grooveCount, 0, JLSequence::kMaxGrooves));
+  const size_t steps = size_t(std::clamp<int>(a.stepCount, 0, JLSequence::kMaxSteps));
+  return memcmp(a.grooves, b.grooves, sizeof(JLGroove) * grooves) == 0 &&
+         memcmp(a.steps, b.steps, sizeof(int16_t) * steps) == 0;
+}
+}  // namespace
+
+bool JLGroovePanel::bankUnsaved() const {
+  const JLSequence& own = QXScreen.isShown(1) ? sequenceBackup : sequence;
+  if (own.grooveCount <= 0 && own.stepCount <= 0) return false;
+  return !sameBank(own, documentSequence);
+}
+
+bool JLGroovePanel::mayReplaceBank() {
+  if (!bankUnsaved()) return true;
+  const bool yes = JL_Notify(kJLMsgLoseBank, jlNotifyYesNo) == 1;
+  QXScreen.update(QXScreen.screenRect);
+  return yes;
+}
+
 // ------------------------------------------------------------- documents
 
 bool JLGroovePanel::openDocument(const char* path) {
@@ -221,7 +270,9 @@ bool JLGroovePanel::openDocument(const char* path) {
     QXScreen.hide(6);
   }
   file.close();
-  return iced_restore(false) && r == JLMixReadResult::ok;
+  const bool ok = iced_restore(false) && r == JLMixReadResult::ok;
+  if (ok) documentSequence = sequence;
+  return ok;
 }
 
 bool JLGroovePanel::saveDocument(const char* path) {
@@ -229,7 +280,9 @@ bool JLGroovePanel::saveDocument(const char* path) {
   iced_capture();
   uint8_t block[sizeof synthBlock];
   if (!jlgp::synthIcedSave(block)) memcpy(block, synthBlock, sizeof block);
-  return JL_WriteMixDocument(path, iceimage, block);
+  if (!JL_WriteMixDocument(path, iceimage, block)) return false;
+  documentSequence = iceimage.sequence;
+  return true;
 }
 
 void JLGroovePanel::onItem_Load() {
@@ -280,6 +333,7 @@ void JLGroovePanel::asyncDialogMessage(JLPath* path) {
 
 void JLGroovePanel::loadResult() {
   if (!dialogPath.ready) return;
+  if (!mayReplaceBank()) return;
   docPath.set(dialogPath);
   openDocument(dialogPath.path);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
@@ -80,14 +81,15 @@ void JLGroovePanel::onKey() {
     return;
   }
 
-  // 2. Step keys.
+  // 2. Step keys. The key of this event gives the direction; the held
+  // keys of that direction, by their repeats, the size.
   const short plus = short(keyState('+') + keyState(uloKeyRight) + keyState(uloKeyUp));
   const short minus = short(keyState('-') + keyState(uloKeyLeft) + keyState(uloKeyDown));
-  const bool isStep = key == '+' || key == '-' || key == uloKeyRight || key == uloKeyLeft || key == uloKeyUp ||
-                      key == uloKeyDown;
-  if (isStep && (plus > 0 || minus > 0)) {
-    short step = plus > 0 ? 1 : -1;
-    if ((plus > 0 ? plus : minus) >= 11) step = short(step * 5);
+  const bool stepUp = key == '+' || key == uloKeyRight || key == uloKeyUp;
+  const bool stepDown = key == '-' || key == uloKeyLeft || key == uloKeyDown;
+  if ((stepUp && plus > 0) || (stepDown && minus > 0)) {
+    short step = stepUp ? 1 : -1;
+    if ((stepUp ? plus : minus) >= 11) step = short(step * 5);
     if (held('P')) {
       setItem(36, short(itemValue(36) + step));
       onItem_pan();
@@ -400,14 +402,20 @@ void JLGroovePanel::onIdle() {
 
 void JLGroovePanel::idleLoadFailures() {
   if (!gep || !ULO_EveTimeoutRepeated(loadFailureDeadline, 15)) return;
-  short track = -1;
-  const short sample = gep->takeLoadFailure(&track);
+  short track = -1, why = kWaveUnreadable;
+  const short sample = gep->takeLoadFailure(&track, &why);
   if (sample < 0) return;
   int16_t group = -1, variant = -1;
   const char* label = library.getGroupAndIndex(sample, &group, &variant);
-  char text[256];
-  snprintf(text, sizeof text,
-           "Track %d: the loop \"%s%s%s\" cannot be read; its file is missing or damaged. The track stays silent.",
-           track + 1, group >= 0 ? library.groups[group].name : "", group >= 0 ? ":" : "", label ? label : "?");
+  const bool named = group >= 0 && variant >= 0;
+  const char* what = "cannot be read: its file is missing, damaged or not a sound file. The track stays silent.";
+  if (why == kWaveEmpty) what = "holds no sound. The track stays silent.";
+  if (why == kWaveCut) what = "is cut short: its file ends before its sound does. The track plays what is there.";
+  if (why == kWaveRate)
+    what = "is recorded at a sample rate that cannot be converted to the program's. The track stays silent.";
+  char text[384];
+  snprintf(text, sizeof text, "Track %d: the loop \"%s%s%s\" (file \"%s\") %s", track + 1,
+           named ? library.groups[group].name : "", named ? ":" : "", label ? label : "?",
+           named ? library.groups[group].files[variant] : "?", what);
   ULO_UserNotify(text, 0);
 }

@@ -19,16 +19,36 @@ void JLInfoPanel::beforeShow() {
   // Over neither (the song browser) the page still needs a way back.
   if (!overGroove && !overMixer)
     if (uloPanelControl* c = control(1)) c->show();
+  coveredModal = QXScreen.modalPanel == kEntry ? coveredModal : QXScreen.modalPanel;
+  QXScreen.modalPanel = kEntry;
 }
+
+void JLInfoPanel::afterHide() {
+  if (QXScreen.modalPanel == kEntry) QXScreen.modalPanel = coveredModal;
+  coveredModal = -1;
+}
+
+void JLInfoPanel::close() { QXScreen.hide(kEntry); }
 
 void JLInfoPanel::onItem() {
   switch (currentItem) {
-    case 1: case 2: case 5: QXScreen.hide(kEntry); break;
     case 3: case 4: {
       uloText address = jlIntl.message(26);
       if (address.c_str()[0]) QXGoUrl(address.c_str());
       break;
     }
-    default: break;
+    default:
+      // BACK, the page and the border around it.
+      close();
+      break;
   }
+}
+
+void JLInfoPanel::onClick() { close(); }
+void JLInfoPanel::onDoubleClick() { close(); }
+
+void JLInfoPanel::onKey() {
+  if (uloGlo.what != uloEvtKeyDown) return;
+  if (uloGlo.keyCode == 27 || uloGlo.keyCode == uloKeyReturn || uloGlo.keyCode == ' ')
+    close();
 }

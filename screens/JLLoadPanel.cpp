@@ -144,8 +144,18 @@ void JLLoadPanel::ableButtons() {
   enableItem(5, !homeMode);
   enableItem(6, !homeMode && hasSongs());
   enableItem(8, homeMode && hasSongs());
-  enableItem(9, !firstShow);
+  enableItem(9, songLoaded());
   enableItem(2, true);
+}
+
+bool JLLoadPanel::songLoaded() const { return groovePanel && groovePanel->songFolder()[0]; }
+
+void JLLoadPanel::explainClose() { setText(27, "Load a song first, then X closes."); }
+
+void JLLoadPanel::onClick() {
+  // A press on the closed-off X says why it does nothing.
+  uloPanelControl* x = control(9);
+  if (x && !x->enabled && x->visible && x->rect.contains(uloGlo.mouseX, uloGlo.mouseY)) explainClose();
 }
 
 // ----------------------------------------------------------------- listing
@@ -313,6 +323,8 @@ void JLLoadPanel::onItem_list(int row) {
     return;
   }
   if (!homeMode || !groovePanel) return;
+  // Previewing by loading replaces the groove bank as loading does.
+  if (!groovePanel->mayReplaceBank()) return;
   jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[e].folderName);
   if (!groovePanel->loadSong(path)) {
     // The folder may have gone since the list was read.
@@ -321,6 +333,8 @@ void JLLoadPanel::onItem_list(int row) {
   }
   groovePanel->randomize(0);
   if (jlPlayer && !jlPlayer->isPlaying()) jlPlayer->play();
+  // With a song loaded the browser may be closed.
+  ableButtons();
   lastPreview = 2;
   ULO_StrCopy(previewedSong, sizeof previewedSong, songs[e].folderName);
 }
@@ -346,6 +360,7 @@ bool JLLoadPanel::onItem_load() {
   // other playing song (left from before the browser opened) is replaced.
   const bool previewPlays = jlPlayer && jlPlayer->isPlaying() && std::strcmp(previewedSong, e.folderName) == 0;
   if (!previewPlays) {
+    if (groovePanel && !groovePanel->mayReplaceBank()) return false;
     if (jlPlayer) jlPlayer->stop();
     if (!groovePanel || !groovePanel->loadSong(path)) {
       ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
@@ -573,7 +588,10 @@ void JLLoadPanel::onItem() {
     case 6: copyToHD(); break;
     case 8: onItem_load(); break;
     case 9:
-      if (firstShow) break;
+      if (!songLoaded()) {
+        explainClose();
+        break;
+      }
       quietPreviews();
       if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
       QXScreen.hide(screenIndex);
@@ -604,6 +622,7 @@ class GroovePanelHost : public JLLoadHost {
   void randomize(short set) override {
     if (gp()) gp()->randomize(set);
   }
+  bool mayReplaceBank() override { return !gp() || gp()->mayReplaceBank(); }
   void lightGame_Start(int32_t period) override {
     if (gp()) gp()->lightGame_Start(period);
   }
@@ -614,7 +633,7 @@ class GroovePanelHost : public JLLoadHost {
   const JLGroove* groove() override { return gp() ? &gp()->groove : nullptr; }
   const char* songFolder() override { return gp() ? gp()->songFolder : ""; }
   void forgetSong() override {
-    if (gp()) gp()->songFolder[0] = 0;
+    if (gp()) gp()->forgetSong();
   }
 
  private:

@@ -2,10 +2,13 @@
 // start. It lists the song folders of the library (Home) or of a removable
 // disk, shows the selected song's title, tempo, collection, description and
 // picture, previews it (its preview file in a loop, or else the song itself
-// loaded and randomised), loads it into the groove panel, copies songs from
+// loaded and randomised), loads it into the groove panel (its first groove
+// plays, or what the preview plays goes on; asking first when that would
+// lose an unsaved groove bank), copies songs from
 // a disk into the library and deletes songs from the library. Song headers
-// are read with a library of its own in header-only mode. At start it
-// cannot be closed until a song is loaded.
+// are read with a library of its own in header-only mode. It cannot be
+// closed while the groove panel has no song (at start, or after its song
+// was deleted); the X then looks off and says why when pressed.
 //
 // User-interface thread only. A song whose descriptor cannot be read is
 // listed as "<folder> Load error"; a copy that fails removes what it had
@@ -47,6 +50,11 @@ class JLLoadPanel : public QXPanelClass {
   // Lets the preview player notice a lost device.
   void onIdle() override;
   virtual void ableButtons();
+  // The close button stays off while the groove panel has no song; a press
+  // on it then says why.
+  bool songLoaded() const;
+  void explainClose();
+  void onClick() override;
 
   // Lists the current folder (or copies the Home cache back) and shows the
   // first song.

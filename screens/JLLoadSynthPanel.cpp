@@ -192,6 +192,7 @@ void JLLoadSynthPanel::onItem_list(int row, bool shift) {
       jlload::fmt(path, sizeof path, "%s%s:", folder, names[e]);
       gep->synth_SetFolder(path);
       gep->synth_Arp(0, 4, kPreviewArp);
+      previewed = 1;
     }
   }
   refreshList();
@@ -270,13 +271,22 @@ bool JLLoadSynthPanel::deleteMarked() {
   return ok;
 }
 
-void JLLoadSynthPanel::close() {
+void JLLoadSynthPanel::close(bool takeChosen) {
+  // The sound last clicked, when the library holds it (a disk's sound once
+  // it has been copied).
+  char chosen[sizeof names[0]] = {};
+  if (takeChosen && current >= 0 && current < synthCount && marked[current])
+    ULO_StrCopy(chosen, sizeof chosen, names[current]);
   QXScreen.hide(screenIndex);
   if (gep) gep->synth_Stop();
   if (auto* synth = dynamic_cast<JLSynthPanel*>(QXScreen.panelAt(2))) {
     synth->loadSynthsList();
-    synth->synth_activate();
+    const bool took = chosen[0] && synth->chooseSynth(chosen);
+    // A preview left its own sound in the engine.
+    if (!took && previewed) synth->reloadSynth();
+    else if (!took) synth->synth_activate();
   }
+  previewed = 0;
 }
 
 void JLLoadSynthPanel::onKey() {
@@ -301,8 +311,8 @@ void JLLoadSynthPanel::onItem() {
         onItem_disk();
       }
       break;
-    case 5:
-    case 6: close(); break;
+    case 5: close(false); break;
+    case 6: close(true); break;
     case 7:
     case 8:
       listFirst = int16_t(std::clamp(listFirst + (item == 7 ? -1 : 1), 0, std::max(0, synthCount - kRows)));

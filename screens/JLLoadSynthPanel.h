@@ -3,7 +3,8 @@
 // removable disk, previews a synth with a fixed arpeggio, copies the marked
 // synths (Shift-click marks several) from a disk into the library and
 // deletes marked synths from the library. Closing makes the synth panel
-// read the library's synths again.
+// read the library's synths again; DONE also makes the sound last clicked
+// the synth's sound.
 //
 // User-interface thread only. A copy that fails part-way removes the
 // half-copied synth and stops; a refusal to replace a synth stops a
@@ -46,7 +47,10 @@ class JLLoadSynthPanel : public QXPanelClass {
   bool deleteSynth(const char* path);
   bool deleteMarked();
   bool lookForSynthImage(const char* synth);
-  void close();
+  // Back to the synth panel. With takeChosen (DONE) the sound last clicked
+  // becomes the synth's sound when the library holds it; otherwise (X) the
+  // synth keeps its sound.
+  void close(bool takeChosen);
 
   char names[kMaxSynths][256];
   uint8_t marked[kMaxSynths] = {};
@@ -59,6 +63,8 @@ class JLLoadSynthPanel : public QXPanelClass {
   char basePath[kUloPathMax] = {};
   uint8_t homeMode = 1;
   uint8_t preview = 0;
+  // A preview loaded another sound into the engine since the panel opened.
+  uint8_t previewed = 0;
   // The name the disk view shows (its label, else its mount's name).
   char diskName[uloDisksList::kNameBytes] = {};
   jlload::TextList textList;

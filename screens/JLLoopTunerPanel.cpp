@@ -231,8 +231,8 @@ void JLLoopTunerPanel::loadResult(const char* file) {
     progress->subAmountRange(1.f);
     progress->amount(0.f);
   }
-  // The engine's reader takes any bytes after a 44-byte header as 16-bit
-  // samples at 44100 Hz; only such files go to it as they are.
+  // Plain 16-bit files at 44100 Hz go to the engine as they are; anything
+  // else is converted to 16-bit stereo first.
   if (gep && uloQt_soundIsPlainWave(file) && gep->userLoop_load(file)) {
     if (progress) {
       progress->amount(1.f);

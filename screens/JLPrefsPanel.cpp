@@ -22,20 +22,45 @@ void JLPrefsPanel::put(int16_t item, int16_t v) {
   if (uloPanelControl* c = control(item)) c->set(v);
 }
 
+void JLPrefsPanel::fillFormats(int32_t stored) {
+  uloPanelControl* c = control(kFormat);
+  if (!c) return;
+  // Entry 0 starts the list afresh.
+  c->setValue(0, const_cast<char*>("Jamloom"));
+  const int n = uloQt_soundConvert_formatCount();
+  formatEntries = 0;
+  for (int i = 0; i < n && formatEntries + 1 < kMaxFormatEntries; i++) {
+    char name[128];
+    int32_t code = 0;
+    if (!uloQt_soundConvert_getFormat(i, &code, name, sizeof name)) continue;
+    formatCodes[formatEntries++] = code;
+    c->setValue(short(formatEntries), name);
+  }
+  // Older preferences may name a format no longer offered: it stays
+  // listed, and kept, until the user picks another.
+  char name[128];
+  if (stored != kOwnFormat && uloQt_soundConvert_indexOf(stored) < 0 &&
+      uloQt_soundConvert_describe(stored, name, sizeof name) && formatEntries + 1 < kMaxFormatEntries) {
+    formatCodes[formatEntries++] = stored;
+    c->setValue(short(formatEntries), name);
+  }
+}
+
+int16_t JLPrefsPanel::formatEntryOf(int32_t code) const {
+  const int index = uloQt_soundConvert_indexOf(code);
+  int32_t offered = 0;
+  if (index >= 0) uloQt_soundConvert_getFormat(index, &offered, nullptr, 0);
+  for (int16_t i = 0; i < formatEntries; i++)
+    if (formatCodes[i] == (index >= 0 ? offered : code)) return int16_t(i + 1);
+  return 0;
+}
+
 void JLPrefsPanel::onPanelOpened() {
   std::memset(formatSettings, 0, sizeof formatSettings);
   formatCode = kOwnFormat;
-  if (uloPanelControl* c = control(kFormat)) {
-    c->setValue(0, const_cast<char*>("Jamloom"));
-    const int n = uloQt_soundConvert_formatCount();
-    for (int i = 0; i < n && i + 1 < 180; i++) {
-      char name[128];
-      if (uloQt_soundConvert_getFormat(i, nullptr, name, sizeof name)) c->setValue(short(i + 1), name);
-    }
-    c->set(0);
-  }
-  put(kOptionOff, 1);
-  put(kOptionOn, 0);
+  fillFormats(kOwnFormat);
+  put(kFormat, 0);
+  put(kOptionOff, 0);
   const int16_t defaults[kRandomSets] = {5, 6, 4, 3};
   std::memcpy(randLimits, defaults, sizeof randLimits);
 }
@@ -50,17 +75,19 @@ void JLPrefsPanel::beforeShow() {
     c->setString(s && set < s->randomSetCount ? s->randomSets[set].name : "");
   }
   std::memcpy(randLimits, jlPrefs.randomLimit, sizeof randLimits);
-  put(kOptionOff, jlPrefs.mtrmValue ? 0 : 1);
-  put(kOptionOn, jlPrefs.mtrmValue ? 1 : 0);
+  // The two radios are one group: setting its value checks the member
+  // whose own value it is.
+  put(kOptionOff, jlPrefs.mtrmValue ? 1 : 0);
   std::memset(formatSettings, 0, sizeof formatSettings);
   if (jlPrefs.soundConvertSettings && jlPrefs.soundConvertLength > 0) {
     const int32_t n = jlPrefs.soundConvertLength < int32_t(sizeof formatSettings) ? jlPrefs.soundConvertLength
                                                                                   : int32_t(sizeof formatSettings);
     std::memcpy(formatSettings, jlPrefs.soundConvertSettings, size_t(n));
   }
-  formatCode = jlPrefs.outputType;
-  const int index = uloQt_soundConvert_indexOf(formatCode);
-  put(kFormat, int16_t(index < 0 ? 0 : index + 1));
+  fillFormats(jlPrefs.outputType);
+  const int16_t entry = formatEntryOf(jlPrefs.outputType);
+  formatCode = entry > 0 ? formatCodes[entry - 1] : kOwnFormat;
+  put(kFormat, entry);
   updateRandLeds();
   QXScreen.modalPanel = kEntry;
   chooseNewColor(jlPrefs.interfaceColor);
@@ -111,9 +138,7 @@ void JLPrefsPanel::onItem() {
   } else if (item == kFormat) {
     uloPanelControl* c = control(kFormat);
     const int16_t entry = c ? c->get() : 0;
-    int32_t code = kOwnFormat;
-    if (entry > 0 && !uloQt_soundConvert_getFormat(entry - 1, &code, nullptr, 0)) code = kOwnFormat;
-    formatCode = code;
+    formatCode = entry > 0 && entry <= formatEntries ? formatCodes[entry - 1] : kOwnFormat;
   } else if (item == kFormatOptions) {
     if (formatCode == kOwnFormat) JL_Notify(50, 0);
     else uloQt_soundConvert_askUser(formatCode, formatSettings, int32_t(sizeof formatSettings));
@@ -122,9 +147,8 @@ void JLPrefsPanel::onItem() {
     randLimits[set] = int16_t(j + 3);
     updateRandLeds();
   } else if (item == kOptionOff || item == kOptionOn) {
-    // A radio pair: the one clicked is on.
-    put(kOptionOff, item == kOptionOff ? 1 : 0);
-    put(kOptionOn, item == kOptionOn ? 1 : 0);
+    // The radio group reports with its first item whichever member was
+    // clicked; the click has already checked it, and OK reads it.
   } else if (item >= kFirstScheme && item < kFirstScheme + kSchemes) {
     chooseNewColor(int16_t(item - kFirstScheme));
   }

@@ -1,6 +1,6 @@
 // JLPrefsPanel: the preferences: how many tracks each random set of the
-// song may fill, the export format (the program's own, or one of the sound
-// library's formats), a two-way option and the colour scheme. Colours are
+// song may fill, the export format (the program's own, or one of the
+// formats the sound library writes that musicians use), a two-way option and the colour scheme. Colours are
 // tried live; Cancel brings the stored scheme back, OK stores everything
 // and writes the preferences file. Screen entry 8, modal while shown.
 //
@@ -38,6 +38,11 @@ class JLPrefsPanel : public QXPanelClass {
   // The song whose random sets are shown (default: the groove panel's).
   void setSong(const JLSongLibrary* s) { songOverride = s; }
 
+  // The pop-up's entries after entry 0 (the program's own format): the
+  // offered formats, then a format older preferences name, if any.
+  static constexpr int kMaxFormatEntries = 16;
+  int32_t formatCodes[kMaxFormatEntries] = {};
+  int16_t formatEntries = 0;
   int32_t formatCode = kOwnFormat;
   int32_t formatSettings[4] = {};
   int16_t colorScheme = 0;
@@ -46,5 +51,8 @@ class JLPrefsPanel : public QXPanelClass {
  private:
   const JLSongLibrary* song() const;
   void put(int16_t item, int16_t v);
+  void fillFormats(int32_t stored);
+  // The pop-up entry showing a code (0: the program's own).
+  int16_t formatEntryOf(int32_t code) const;
   const JLSongLibrary* songOverride = nullptr;
 };

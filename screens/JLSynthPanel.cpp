@@ -215,9 +215,7 @@ void JLSynthPanel::loadSynthsList() {
   if (synthCount == 0) return;
   // A synth already chosen stays when the list is read again (the browser
   // may have added folders); only a vanished or missing one is replaced.
-  bool keep = false;
-  for (int i = 0; i < synthCount && setup.synthName[0]; i++) keep = keep || std::strcmp(synthNames[i], setup.synthName) == 0;
-  if (keep) {
+  if (setup.synthName[0] && isListed(setup.synthName)) {
     if (popup) popup->setValue(setup.synthName);
     if (std::strcmp(loadedSynth, setup.synthName) == 0) return;
   } else {
@@ -240,7 +238,9 @@ void JLSynthPanel::ledsForArpKeys(const char* keys) {
   }
   int n = 0;
   for (int k = 0; k < kSynthKeys; k++) {
-    setItem(kNoteLedItems[k], marked[k] ? 1 : 0);
+    // Notes that play stay lit beside the song's keys: a reopened mix
+    // loads its synth before its song.
+    setItem(kNoteLedItems[k], marked[k] || setup.notes[k] ? 1 : 0);
     if (marked[k]) arpKeys[n++] = int16_t(k);
   }
 }
@@ -367,17 +367,7 @@ void JLSynthPanel::onItem() {
       auto* popup = dynamic_cast<QXpopupControl*>(control(45));
       char name[QXpopupControl::kEntryBytes] = {};
       if (popup) popup->getValue(name);
-      if (!name[0]) break;
-      ULO_StrCopy(setup.synthName, kSynthNameBytes, name);
-      ULO_StrCopy(loadedSynth, kSynthNameBytes, name);
-      char path[kUloPathMax];
-      jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, name);
-      if (gep) {
-        gep->synth_Stop();
-        gep->synth_SetFolder(path);
-      }
-      synth_activate();
-      modified = 1;
+      chooseSynth(name);
       break;
     }
     case 46:
@@ -475,16 +465,50 @@ void JLSynthPanel::showSetup() {
   for (int k = 0; k < kSynthKeys; k++) setItem(kNoteLedItems[k], setup.notes[k] ? 1 : 0);
 }
 
+bool JLSynthPanel::isListed(const char* name) const {
+  for (int i = 0; i < synthCount; i++)
+    if (std::strcmp(synthNames[i], name) == 0) return true;
+  return false;
+}
+
+void JLSynthPanel::loadIntoEngine(const char* name) {
+  char path[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, name);
+  if (gep) {
+    gep->synth_Stop();
+    gep->synth_SetFolder(path);
+  }
+}
+
+bool JLSynthPanel::chooseSynth(const char* name) {
+  if (!name || !name[0] || !isListed(name)) return false;
+  ULO_StrCopy(setup.synthName, kSynthNameBytes, name);
+  ULO_StrCopy(loadedSynth, kSynthNameBytes, name);
+  if (auto* popup = dynamic_cast<QXpopupControl*>(control(45))) popup->setValue(setup.synthName);
+  loadIntoEngine(name);
+  synth_activate();
+  modified = 1;
+  return true;
+}
+
+void JLSynthPanel::reloadSynth() {
+  if (!loadedSynth[0]) return;
+  loadIntoEngine(loadedSynth);
+  synth_activate();
+}
+
 void JLSynthPanel::synth_restore() {
   if (presetCount == 0) return;
+  applySetup();
+}
+
+void JLSynthPanel::applySetup() {
+  // A sound the library no longer holds would play nothing: the loaded
+  // one stays.
+  if (!isListed(setup.synthName)) ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);
   if (std::strcmp(setup.synthName, loadedSynth) != 0) {
     ULO_StrCopy(loadedSynth, kSynthNameBytes, setup.synthName);
-    char path[kUloPathMax];
-    jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, setup.synthName);
-    if (gep) {
-      gep->synth_Stop();
-      gep->synth_SetFolder(path);
-    }
+    loadIntoEngine(loadedSynth);
   }
   showSetup();
   if (gep) {
@@ -515,7 +539,16 @@ bool JLSynthPanel::iced_loadBlock(const uint8_t* block, int32_t size) {
   presetCount = std::clamp<int16_t>(getLE16(p), 0, kSynthPresets);
   presetSelected = -1;
   presetFirst = 0;
-  synth_restore();
+  // The document's setup is shown and heard whether or not it kept presets.
+  applySetup();
+  bool anyNote = false;
+  for (int16_t n : setup.notes) anyNote = anyNote || n;
+  // Its notes start the synth as the first note played by hand would.
+  if (anyNote && autoOn && !synthOn) {
+    autoOn = 0;
+    setPlaying(true);
+    synth_activate();
+  }
   synths_apply();
   return true;
 }

@@ -66,6 +66,12 @@ class JLSynthPanel : public QXPanelClass {
   // first one is loaded when nothing is chosen yet. The synth browser
   // calls it when it closes.
   void loadSynthsList();
+  // Makes a synth of the library list the sound: the engine loads it and
+  // the pop-up shows it. False (nothing changes) for a name not listed.
+  bool chooseSynth(const char* name);
+  // Loads the chosen sound into the engine again (the synth browser's
+  // preview may have loaded another).
+  void reloadSynth();
   // Rebuilds the arpeggio text and hands it to the engine (synth on only).
   void synth_activate();
   // The arpeggio text of a setup; exposed for checking patterns.
@@ -78,7 +84,10 @@ class JLSynthPanel : public QXPanelClass {
   void synths_offset(int delta);
   void synths_select(int preset);
   void synths_apply();
+  // Shows and sends the current setup; only with presets (a ball's click).
   void synth_restore();
+  // The same for any setup (a reopened mix may keep no presets).
+  void applySetup();
 
   int16_t presetFirst = 0;
   int16_t presetSelected = 0;
@@ -102,4 +111,6 @@ class JLSynthPanel : public QXPanelClass {
   void setPlaying(bool on);
   void showSetup();
   void onItem_arpMix();
+  bool isListed(const char* name) const;
+  void loadIntoEngine(const char* name);
 };

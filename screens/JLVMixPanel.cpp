@@ -1,6 +1,7 @@
 #include "screens/JLVMixPanel.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
@@ -45,6 +46,9 @@ void JLVMixPanel::onPanelOpened() {
   if (!host) host = JL_GrooveVMixHost();
   for (int16_t item : vmixledsitems) put(item, 0);
   if (uloPanelControl* c = control(kItemSongTitle)) c->set(1405, 1);
+  // Tempo - and + step on while held.
+  for (int16_t item : {kItemBpmUp, kItemBpmDown})
+    if (uloPanelControl* c = control(item)) c->set(uloMsgAutoRepeat, 1);
   current = 0;
   generated = autoRegenerate = randomOrder = listOrder = showTime = switchPending = 0;
   showOrderLamps();
@@ -61,6 +65,8 @@ void JLVMixPanel::beforeShow() {
     generated = 1;
   }
   vmixUse(0);
+  // What plays on from the groove panel shows in the track lights.
+  lightGame();
 }
 
 void JLVMixPanel::vmixRandomize(int16_t n) {
@@ -166,13 +172,13 @@ void JLVMixPanel::onItem_switchToGroove(bool restore) {
       if (bank.stepCount < bank.grooveCount) bank.grooveCount = bank.stepCount < 0 ? 0 : bank.stepCount;
       host->refreshRows();
     } else {
-      bank = host->backup();
-      host->deselectRows();
+      host->restoreBackup();
     }
   }
   QXScreen.hide(kEntry);
   QXScreen.show(0);
   if (jlPlayer) jlPlayer->userGroove();
+  if (restore && host) host->resumePlay();
 }
 
 void JLVMixPanel::onItem() {

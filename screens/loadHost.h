@@ -1,6 +1,7 @@
-// What the song browser asks of the groove panel: load and randomise a
-// song for a preview or for good, run the light chase, tell the network
-// partner. The browser talks to this small interface so that it can be
+// What the song browser asks of the groove panel: load a song (which then
+// holds its first groove) for good, or load and randomise it for a
+// preview, ask before an unsaved bank is lost, run the light chase, tell
+// the network partner. The browser talks to this small interface so that it can be
 // driven without the whole groove panel; the default host is the groove
 // panel of screen entry 0.
 //
@@ -17,13 +18,16 @@ class JLLoadHost {
   virtual ~JLLoadHost() = default;
   virtual bool loadSong(const char* folder) = 0;
   virtual void randomize(short set) = 0;
+  // Before a load replaces the groove bank: false when the user wants to
+  // keep grooves that are not saved in a mix document.
+  virtual bool mayReplaceBank() = 0;
   virtual void lightGame_Start(int32_t period) = 0;
   virtual void lightGame_End() = 0;
   // Null when there is no link.
   virtual JLNet* net() = 0;
   virtual const JLGroove* groove() = 0;
-  // The folder of the song loaded in the groove panel ("" none); forget()
-  // clears it.
+  // The folder of the song loaded in the groove panel ("" none);
+  // forgetSong() unloads it (its folder was deleted).
   virtual const char* songFolder() = 0;
   virtual void forgetSong() = 0;
 };

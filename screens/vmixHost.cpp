@@ -53,7 +53,6 @@ class GrooveHost : public JLVMixHost {
   explicit GrooveHost(JLGroovePanel* p) : gp(p) {}
   const JLSongLibrary& song() override { return gp->library; }
   JLSequence& bank() override { return gp->sequence; }
-  const JLSequence& backup() override { return gp->sequenceBackup; }
   int16_t selectedStep() override { return gp->sequenceRow.selected; }
   void setSelectedStep(int16_t step) override { gp->sequenceRow.selected = step; }
   void seqActivateNext() override { gp->seqActivateNext(); }
@@ -61,10 +60,8 @@ class GrooveHost : public JLVMixHost {
     gp->grooveRow.refresh();
     gp->sequenceRow.refresh();
   }
-  void deselectRows() override {
-    gp->grooveRow.select(-1);
-    gp->sequenceRow.select(-1);
-  }
+  void restoreBackup() override { gp->restoreFromVirtualMixer(); }
+  void resumePlay() override { gp->resumeAfterVirtualMixer(); }
   bool trackHasLoop(int16_t t) override { return t >= 0 && t < 8 && gp->groove.tracks[t].group >= 0; }
 
   JLGroovePanel* gp;

@@ -17,16 +17,18 @@ class JLVMixHost {
   virtual const JLSongLibrary& song() = 0;
   // The bank and sequence the player plays.
   virtual JLSequence& bank() = 0;
-  // What the bank and sequence were when the virtual mixer was entered.
-  virtual const JLSequence& backup() = 0;
   // The selected (playing) step of the sequence, -1 for none.
   virtual int16_t selectedStep() = 0;
   virtual void setSelectedStep(int16_t step) = 0;
   // Moves the sequence on to its next step.
   virtual void seqActivateNext() = 0;
-  // Both ball rows redrawn (keeping) or cleared of their selection.
+  // Both ball rows redrawn (keeping the mix).
   virtual void refreshRows() = 0;
-  virtual void deselectRows() = 0;
+  // Back to what was there when the mixer was entered: bank, sequence,
+  // working groove and mutes (rows without selection); resumePlay then
+  // plays again what was playing then.
+  virtual void restoreBackup() = 0;
+  virtual void resumePlay() = 0;
   // Whether track t of the working groove has a loop.
   virtual bool trackHasLoop(int16_t t) = 0;
 };

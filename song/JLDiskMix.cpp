@@ -88,14 +88,16 @@ struct PendingFile {
 
 }  // namespace
 
-int JL_DiskMixSndfileFormat(int32_t major) {
-  major &= SF_FORMAT_TYPEMASK;
+int JL_DiskMixSndfileFormat(int32_t format) {
+  const int32_t major = format & SF_FORMAT_TYPEMASK;
   if (!major) return 0;
   SF_INFO info;
   memset(&info, 0, sizeof info);
   info.samplerate = kRate;
   info.channels = 2;
-  info.format = major | (major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16);
+  // An encoding given with the container (24-bit WAV, MP3) is kept.
+  info.format = (format & SF_FORMAT_SUBMASK) ? (major | (format & SF_FORMAT_SUBMASK))
+                                             : major | (major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16);
   return sf_format_check(&info) ? info.format : 0;
 }
 
@@ -113,7 +115,7 @@ void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
       groove.tracks[t].group = t;
       groove.tracks[t].variant = v;
       groove.tracks[t].volume = g.volume[v];
-      groove.tracks[t].pan = g.pan[v];
+      groove.tracks[t].pan = int16_t(g.pan[v] - 63);
       break;
     }
   }

@@ -24,8 +24,10 @@ struct JLDiskMixOptions {
   int cycles = 1;          // 32-beat cycles of the current groove when there are no steps
   int16_t volume = 128;    // master volume 0..128
   bool useSequence = true;  // false: the current groove even when steps exist
-  // libsndfile major format (SF_FORMAT_WAV, SF_FORMAT_FLAC, ...); 0 = from
-  // the file name's extension. Written as 16-bit PCM, Vorbis for OGG.
+  // libsndfile format (SF_FORMAT_WAV, SF_FORMAT_FLAC, ...); 0 = from the
+  // file name's extension. A container alone is written as 16-bit PCM,
+  // Vorbis for OGG; with an encoding (SF_FORMAT_WAV | SF_FORMAT_PCM_24) as
+  // given.
   int32_t majorFormat = 0;
   JLDiskMixProgress progress = nullptr;
   void* progressContext = nullptr;
@@ -42,9 +44,9 @@ struct JLDiskMixReport {
 // the nearest frame.
 int64_t JL_DiskMixFrames(int32_t steps, float bpm);
 
-// The libsndfile format a file of this major format is written in, or 0
-// when libsndfile cannot write it that way.
-int JL_DiskMixSndfileFormat(int32_t majorFormat);
+// The libsndfile format a file of this format (a container, or a container
+// with its encoding) is written in, or 0 when libsndfile cannot write it.
+int JL_DiskMixSndfileFormat(int32_t format);
 
 // Renders the image's song (":Library:Song:<songName>:" must be installed)
 // to `outSystemPath`. False with report.error set on failure.

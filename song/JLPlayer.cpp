@@ -1,6 +1,7 @@
 #include "song/JLPlayer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "engine/JLEngine.h"
@@ -154,21 +155,39 @@ void JLPlayer::gotSongBpm(short tempo) {
   adjustBpm(float(tempo));
 }
 
+float JLPlayer::slowestBpm() const { return float(songBpm - kBand); }
+
+float JLPlayer::fastestBpm() const {
+  // The engine plays at most 1.3 times the song's tempo, which for songs
+  // under about 167 BPM lies inside the band: the tempo shown never goes
+  // past what is heard. Cut to the tenths the display shows.
+  const double heard = std::min<double>(songBpm + kBand, JLEngine::fastestBpm(float(songBpm)));
+  return float(std::floor(heard * 10.0 + 1e-6) / 10.0);
+}
+
+float JLPlayer::clampBpm(float tempo) const { return std::clamp(tempo, slowestBpm(), fastestBpm()); }
+
 void JLPlayer::adjustBpm(float tempo) {
-  if (!(tempo >= float(songBpm - kBand) && tempo <= float(songBpm + kBand))) return;
+  if (!(tempo >= slowestBpm() && tempo <= fastestBpm())) return;
   bpm = tempo;
   if (JLEngine* e = engine()) e->setMixerBpm(bpm);
   setBpmLabel();
 }
 
 void JLPlayer::setBpm(float tempo) {
-  bpm = tempo;
+  // A document's tempo outside what can be played opens at the nearest one
+  // that can, so the display shows what is heard.
+  // A document without a tempo (0, or damaged) plays at the song's own.
+  if (!std::isfinite(tempo) || tempo <= 0.f) tempo = float(songBpm);
+  adjustBpm(clampBpm(tempo));
   setBpmLabel();
   if (common) common->common_setBpmScroll(bpmScroll());
-  adjustBpm(tempo);
 }
 
-void JLPlayer::hitBpmScroll(short position) { adjustBpm(float(songBpm + position)); }
+void JLPlayer::hitBpmScroll(short position) {
+  adjustBpm(clampBpm(float(songBpm + position)));
+  if (common) common->common_setBpmScroll(bpmScroll());
+}
 
 void JLPlayer::hitBpmUp(float step) {
   // A tempo on the tenths grid stays on it, so that five steps of 0.2 make
@@ -177,7 +196,8 @@ void JLPlayer::hitBpmUp(float step) {
   const double tenths = double(next) * 10.0;
   const double rounded = double(int64_t(tenths + (tenths >= 0 ? 0.5 : -0.5)));
   if (tenths - rounded < 1e-3 && rounded - tenths < 1e-3) next = float(rounded / 10.0);
-  adjustBpm(next);
+  // Stepping past an end stops at it.
+  adjustBpm(clampBpm(next));
   if (common) common->common_setBpmScroll(bpmScroll());
 }
 

@@ -1,6 +1,7 @@
 // JLPlayer: the one transport and tempo controller (global jlPlayer). It
 // starts and stops the current groove or the groove sequence, keeps the
-// playing tempo within +-50 BPM of the song's own tempo, computes tempo
+// playing tempo within +-50 BPM of the song's own tempo and at most at the
+// fastest the engine plays (so the tempo shown is the one heard), computes tempo
 // from tapped beats, holds the main volume and, from the idle loop, turns
 // the engine's beat into the bar/beat text, the eight position lamps and
 // the sequence's sync and start events.
@@ -85,6 +86,11 @@ class JLPlayer {
   void setBpmLabel();
   // bpm - songBpm truncated toward zero.
   short bpmScroll() const;
+  // The tempo range that can be played: the song's tempo - 50 up to the
+  // lower of + 50 and the engine's fastest (1.3 x), cut to tenths.
+  float slowestBpm() const;
+  float fastestBpm() const;
+  float clampBpm(float tempo) const;
 
   // Volume.
   void addMainVolume(short step);

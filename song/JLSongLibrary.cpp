@@ -96,6 +96,11 @@ void JLSongLibrary::clearSong(const char* songFolder, const char* info) {
   ULO_StrCopy(parserInfo, sizeof parserInfo, info);
 }
 
+void JLSongLibrary::forget() {
+  clearSong("", "");
+  userGroup_ = -1;
+}
+
 int16_t JLSongLibrary::addGroup(const char* name) {
   if (groupCount >= kJLMaxGroups) return -1;
   JLSongGroup& g = groups[groupCount];
@@ -227,6 +232,14 @@ bool JLSongLibrary::load(const char* songFolder) {
   for (int i = 0; i < 3; ++i) ULO_File_GoParent(root);
   JLJlsParser p;
   if (snprintf(path, sizeof path, "%sJLS:JLS44:%s.jls", root, name) >= (int)sizeof path) return false;
+  // Only a 1.2 descriptor is taken from there, and anything else must leave
+  // the song loaded so far untouched: look before clearing.
+  {
+    JLJlsParser look;
+    char tok[kTokenSize];
+    if (!look.open(path) || !look.next() || !look.getStr(tok, sizeof tok) || !is(tok, kJlsVersion12Marker))
+      return false;
+  }
   if (!p.open(path)) return false;
   return load_12(&p, songFolder);
 }

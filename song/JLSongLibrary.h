@@ -93,7 +93,10 @@ class JLSongLibrary {
   // Finds and reads the descriptor of the song folder (internal path ending
   // with ':'): ":Library:Jls:<name>.jls", the folder's own "*.jls", its
   // "info.jls" (either version), then "<three levels up>JLS:JLS44:<name>.jls".
+  // False when none is found; the song loaded before is then untouched.
   bool load(const char* songFolder);
+  // Holds no song any more (its folder has gone).
+  void forget();
   bool load_12(JLJlsParser* parser, const char* songFolder);
   bool load_10(JLJlsParser* parser, const char* songFolder);
 

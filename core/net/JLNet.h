@@ -61,6 +61,8 @@ class JLNet : public uloTalk {
   void pauseSending(bool on) { muted = on ? 1 : 0; }
 
   // No transport: these do nothing here.
+  // Whether a link can be made at all; the NETWORK button shows it.
+  bool hasTransport() const { return false; }
   void idleEvents() {}
   bool startListen() { return false; }
   bool startConnect() { return false; }

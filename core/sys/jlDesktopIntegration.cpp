@@ -43,6 +43,7 @@ std::string quotedExec(const std::string& program) {
 
 std::string JL_XdgDataHome() { return xdg("XDG_DATA_HOME", ".local/share"); }
 std::string JL_XdgConfigHome() { return xdg("XDG_CONFIG_HOME", ".config"); }
+std::string JL_XdgCacheHome() { return xdg("XDG_CACHE_HOME", ".cache"); }
 
 std::string JL_ProgramFolder() {
   char exe[4096];

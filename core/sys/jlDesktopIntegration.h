@@ -10,6 +10,8 @@
 // Empty when neither the variable nor HOME is set.
 std::string JL_XdgDataHome();
 std::string JL_XdgConfigHome();
+// $XDG_CACHE_HOME, else ~/.cache; empty without a home.
+std::string JL_XdgCacheHome();
 // Absolute folder of the running program, with a trailing '/'.
 std::string JL_ProgramFolder();
 

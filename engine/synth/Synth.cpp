@@ -4,6 +4,8 @@
 #include <string>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLLoopPrep.h"
+#include "engine/Mixer.h"
 
 SYNTHETIZER RealtimeSynth;
 SYNTHDATA SynthSamps;
@@ -140,28 +142,17 @@ void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, int32_
 
 SYNTHNOTE loadNote(const std::string& path) {
   SYNTHNOTE n = {nullptr, 1, 0};
-  int ch = 1, frames = 0;
-  const int h = OpenWave(path.c_str(), &ch, &frames);
-  if (h < 0) return n;
-  // Mono is one channel; every other count is read as stereo pairs.
-  const int c = ch == 1 ? 1 : 2;
-  int64_t want = frames < kSynthNoteMaxFrames ? frames : kSynthNoteMaxFrames;
-  if (want > 0) {
-    int16_t* data = static_cast<int16_t*>(M_alloc(long(want * c * 2)));
-    if (data) {
-      // What the file really delivers decides the length, not the header.
-      const long got = F_read(h, data, long(want * c * 2));
-      const int32_t have = int32_t(got / (2 * c));
-      if (have > 0) {
-        n.data = data;
-        n.channels = c;
-        n.frames = have;
-      } else {
-        M_free(data);
-      }
-    }
+  // Read like every loop file: any layout and format, at the mixing rate,
+  // so a note sounds at its pitch whatever rate it was recorded at.
+  int c = 1;
+  int32_t frames = 0;
+  int16_t* data = JL_ReadWholeLoop(path.c_str(), SAMPFREQ, kSynthNoteMaxFrames, int64_t(kSynthNoteMaxFrames) * 4, false,
+                                   &c, &frames, nullptr);
+  if (data) {
+    n.data = data;
+    n.channels = c;
+    n.frames = frames;
   }
-  F_close(h);
   return n;
 }
 

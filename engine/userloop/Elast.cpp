@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLLoopPrep.h"
 #include "engine/Mixer.h"
 #include "engine/record/SndInRec.h"
 
@@ -111,34 +112,20 @@ bool Elast_Load(const char* path) {
   ULTake_Abandon();
   Elast_Replace(nullptr, 0, 2, false);
   if (!path) return false;
-  int ch = 1, frames = 0;
-  const int h = OpenWave(path, &ch, &frames);
-  if (h < 0) return false;
-  const int c = ch == 1 ? 1 : 2;
-  // OpenWave bounds the frames by the file's size; this bounds the memory.
-  int64_t size = int64_t(frames) * 2 * c;
-  if (size > ElastLoadLimitBytes) size = ElastLoadLimitBytes / (2 * c) * (2 * c);
+  // Read like every loop file (any layout, format and rate), at most what
+  // the store may hold.
+  int c = 2;
+  int32_t frames = 0;
   int16_t* data = nullptr;
-  while (size > 0) {
-    data = static_cast<int16_t*>(M_alloc(long(size)));
-    if (data) break;
-    size /= 2;
+  for (int64_t limit = ElastLoadLimitBytes; limit > 0 && !data; limit /= 2) {
+    int32_t fault = kWaveFine;
+    data = JL_ReadWholeLoop(path, SAMPFREQ, INT32_MAX, limit, true, &c, &frames, &fault);
+    // Only a failed allocation is worth a second, smaller try.
+    if (!data && fault != kWaveFine) break;
   }
-  bool ok = false;
-  if (data) {
-    const long got = F_read(h, data, long(size));
-    // A file that delivers less than its header promised keeps what came;
-    // one that delivers not even a frame is no loop at all.
-    const int32_t have = int32_t(got / (2 * c));
-    if (have > 0) {
-      Elast_Replace(data, have, int16_t(c), false);
-      ok = true;
-    } else {
-      M_free(data);
-    }
-  }
-  F_close(h);
-  return ok;
+  if (!data) return false;
+  Elast_Replace(data, frames, int16_t(c), false);
+  return true;
 }
 
 void Elast_Params(const jlUserLoopSettingsRec* s) {

@@ -196,7 +196,7 @@ void JLHelps::start(bool rollover) {
   active = 1;
   timer = 0;
   rolloverMode = rollover;
-  tellMode(1);
+  tellMode(rollover ? kHelpModeRollover : kHelpModeTour);
   if (rollover) {
     current = -1;
     timer = uloGlo.when + kStepDelayTicks;
@@ -211,7 +211,7 @@ void JLHelps::stop() {
   active = 0;
   timer = 0;
   updateHelpArea();
-  tellMode(0);
+  tellMode(kHelpModeOff);
 }
 
 void JLHelps::toggle(bool rollover) {
@@ -228,15 +228,27 @@ void JLHelps::idle() {
     rolloverFind();
     return;
   }
-  if (current + 1 < count) current++;
+  // After the last step's click the tour is over and its balloon goes.
+  if (!hasNextStep()) {
+    stop();
+    return;
+  }
+  current++;
   timer = 0;
   updateHelpArea();
 }
 
+bool JLHelps::hasNextStep() const {
+  return current >= 0 && current + 1 < count && !elements[current + 1].rollover;
+}
+
 void JLHelps::hit(int16_t panelEntry, int16_t slot) {
-  if (!active || rolloverMode || timer != 0 || current < 0 || current + 1 >= count) return;
+  if (!active || rolloverMode || timer != 0 || current < 0 || current >= count) return;
   const jlHelpsTextRec& e = elements[current];
-  if (e.panel != panelEntry || e.control != slot || elements[current + 1].rollover) return;
+  if (e.panel != panelEntry || e.control != slot) return;
+  // A pop-up reports the press that opens it before anything is chosen;
+  // only the finished action is the step done (a cancelled pop-up is not).
+  if (auto* pro = dynamic_cast<uloPanelPro*>(QXScreen.panelAt(panelEntry)); pro && pro->realTime) return;
   timer = uloGlo.when + kStepDelayTicks;
 }
 
@@ -244,11 +256,15 @@ void JLHelps::rolloverFind() {
   const uloPoint m(uloGlo.mouseX, uloGlo.mouseY);
   // Looked up at most every 20 ticks, whether or not something was found.
   timer = uloGlo.when + kRolloverTicks;
-  for (int16_t i = 0; i < count; i++) {
+  // Only what the user can see and click there: the controls of the panel
+  // a press would go to, and of those only the visible ones.
+  const int16_t top = QXScreen.panelUnder(m.x, m.y);
+  QXPanelClass* panel = QXScreen.panelAt(top);
+  for (int16_t i = 0; i < count && panel; i++) {
     const jlHelpsTextRec& e = elements[i];
-    if (!e.rollover || !QXScreen.isShown(e.panel)) continue;
-    const uloRect* r = controlRect(i);
-    if (!r || !r->contains(m)) continue;
+    if (!e.rollover || e.panel != top) continue;
+    const uloPanelControl* c = panel->control(e.control);
+    if (!c || !c->visible || !c->rect.contains(m)) continue;
     if (current != i) {
       current = i;
       updateHelpArea();

@@ -1,9 +1,10 @@
 // JLHelps: help balloons over the skin. Rollover help (F1 on/off) shows the
-// balloon of the control under the mouse; the guided sequence shows one
-// step at a time and advances one second after the user clicks the step's
-// control. The balloon is painted as the last layer of every composition of
-// the screen (updateOffmap). It prints its texts with its own glyphs (it is
-// a font, set up from cast 500 of the main casts).
+// balloon of the control under the mouse; the guided sequence (the tour)
+// shows one step at a time and advances one second after the user clicks
+// the step's control, and ends a second after the last step's click. The
+// balloon is painted as the last layer of every composition of the screen
+// (updateOffmap). It prints its texts with its own glyphs (it is a font,
+// set up from cast 500 of the main casts).
 //
 // Help text: one element per line (CR, LF or CR LF ends a line; reading
 // stops at the first empty line), fields separated by "]": balloon slot
@@ -25,6 +26,10 @@
 constexpr int kHelpSlots = 32;
 constexpr int kHelpElements = 500;
 constexpr int kHelpLines = 12;
+// What jlHelpsModeDisplay is told runs.
+constexpr int16_t kHelpModeTour = 0;
+constexpr int16_t kHelpModeRollover = 1;
+constexpr int16_t kHelpModeOff = -1;
 
 struct jlHelpsTextRec {
   int16_t slot = -1;
@@ -92,11 +97,14 @@ class JLHelps : public uloFont {
 
  private:
   void clearElements();
+  // The current tour step is followed by another.
+  bool hasNextStep() const;
   // Recomposes the old and the new balloon areas.
   void updateHelpArea();
 };
 
 extern JLHelps* jlHelpp;
-// Tells the application whether help is on (1) or off (0); the player
-// shows it. Null: nobody listens.
+// Tells the application which help runs: kHelpModeRollover,
+// kHelpModeTour or kHelpModeOff; the player shows it on the HELP and TOUR
+// lamps. Null: nobody listens.
 extern void (*jlHelpsModeDisplay)(int16_t mode);

@@ -501,15 +501,18 @@ void QXPanelTextControl::setValue(short which, short value) {
     panProTextControl::setValue(which, value);
     return;
   }
+  // A disabled text (a setting not in use) is drawn faint.
+  const int level = enabled ? 256 : kDisabledLevel;
   if (image) {
     const uloRect src(0, 0, std::min<int>(image->width(), rect.width()), std::min<int>(image->height(), rect.height()));
-    QX_PaintPicture(image, src, mask, fittedDst(rect, src), 256);
+    QX_PaintPicture(image, src, mask, fittedDst(rect, src), level);
   }
   if (!text[0]) return;
   const int16_t y = int16_t(rect.middleHeight() - QXFont.glyphHeight / 2);
   const int16_t x = justification == 1 ? rect.middleWidth() : justification == 2 ? int16_t(rect.right - 2)
                                                                                    : int16_t(rect.left + 2);
-  QXScreen.copyStringToUpdate(QXFont, text, x, y, justification == 1 || justification == 2 ? justification : 0);
+  QXScreen.copyStringToUpdate(QXFont, text, x, y, justification == 1 || justification == 2 ? justification : 0,
+                              level);
 }
 
 // ----------------------------------------------------- picture by cast id

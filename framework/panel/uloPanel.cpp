@@ -282,8 +282,10 @@ void uloPanel::events() {
   }
   if (handled >= 0) {
     currentItem = reportItem >= 0 ? reportItem : handled;
-    onItem();
-    if (currentItem < 3) onStandardExitButtonsItems();
+    if (reportItem != kReportNothing) {
+      onItem();
+      if (currentItem < 3) onStandardExitButtonsItems();
+    }
   }
   reportItem = -1;
   onIdle();

@@ -167,7 +167,9 @@ class uloPanel {
   int32_t lastClickTime = 0;
   int16_t focusItem = -1;
   // A control's click may name another slot to report instead of its own
-  // (a radio reports its group's item); -1 when none.
+  // (a radio reports its group's item); -1 when none, kReportNothing when
+  // the control reported everything itself while it was tracked.
+  static constexpr int16_t kReportNothing = -2;
   int16_t reportItem = -1;
 
  private:

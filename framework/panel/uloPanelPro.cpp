@@ -117,14 +117,35 @@ void panProButtonControl::setValue(short which, long value) {
   if (which == uloMsgSetTracker) tracker = reinterpret_cast<uloProTracker>(value);
 }
 
+void panProButtonControl::setValue(short which, short value) {
+  if (which == uloMsgAutoRepeat) {
+    autoRepeat = value ? 1 : 0;
+    return;
+  }
+  panProImageControl::setValue(which, value);
+}
+
 bool panProButtonControl::trackPress() {
   if (panel && !focused) panel->select(index);
   setValue(short(1));
   short code = callTracker(uloTrackPressed, uloTrackContinue);
-  while (code == uloTrackContinue && ULO_TrackButtonDown())
+  auto* pro = autoRepeat ? dynamic_cast<uloPanelPro*>(panel) : nullptr;
+  int32_t nextReport = uloGlo.when + kRepeatDelayTicks;
+  if (pro && code == uloTrackContinue) pro->reportRealtime(index);
+  while (code == uloTrackContinue && ULO_TrackButtonDown()) {
     if (tracker) code = tracker(uloTrackHeld);
+    if (pro && code == uloTrackContinue && mouseIn(rect) && int32_t(uloGlo.when - nextReport) >= 0) {
+      nextReport = uloGlo.when + kRepeatPeriodTicks;
+      pro->reportRealtime(index);
+    }
+  }
   setValue(short(0));
   code = callTracker(uloTrackReleased, code);
+  if (pro) {
+    // Every step was reported while the button was held.
+    if (panel) panel->reportItem = uloPanel::kReportNothing;
+    return code != uloTrackCancel;
+  }
   return mouseIn(rect) && code != uloTrackCancel;
 }
 

@@ -28,6 +28,8 @@ enum : short {
   uloMsgSelectPicture = 64,
   uloMsgSetTracker = 66,
   uloMsgRefetchFilm = 67,
+  // Buttons: 1 makes the button repeat while held (see kRepeatDelayTicks).
+  uloMsgAutoRepeat = 68,
 };
 
 class uloPanelPro : public uloPanel {
@@ -77,8 +79,15 @@ class panProButtonControl : public panProImageControl {
   bool click() override;
   bool key() override;
   void setValue(short which, long value) override;
+  void setValue(short which, short value) override;
 
   uloProTracker tracker = nullptr;
+  // A repeating button reports at the press, then, while it is held with
+  // the pointer on it, after kRepeatDelayTicks every kRepeatPeriodTicks;
+  // its release reports nothing more.
+  static constexpr int32_t kRepeatDelayTicks = 24;
+  static constexpr int32_t kRepeatPeriodTicks = 4;
+  uint8_t autoRepeat = 0;
 
  protected:
   short callTracker(short phase, short otherwise) const { return tracker ? tracker(phase) : otherwise; }

@@ -36,7 +36,9 @@ void dispatch(const SDL_Event& e) {
   if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
     ULO_WindowResized(e.window.data1, e.window.data2);
   void* param = nullptr;
-  switch (ULO_TranslateEvent(e, uloGlo, ULO_WindowScale(), (int32_t)ULO_Ticks(), &param)) {
+  char typed[sizeof e.text.text] = {0};
+  if (e.type == SDL_KEYDOWN) ULO_TakeTypedText(typed, sizeof typed);
+  switch (ULO_TranslateEvent(e, uloGlo, ULO_WindowScale(), (int32_t)ULO_Ticks(), &param, typed)) {
     case uloEventAction::none:
       break;
     case uloEventAction::handOver:

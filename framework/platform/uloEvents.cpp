@@ -4,16 +4,8 @@
 
 namespace {
 
-// Shifted forms of the US layout's non-letter keys.
-char shifted(char c) {
-  static const char plain[] = "`1234567890-=[]\\;',./";
-  static const char shift[] = "~!@#$%^&*()_+{}|:\"<>?";
-  for (int i = 0; plain[i]; ++i)
-    if (plain[i] == c) return shift[i];
-  return c;
-}
-
-// Keys whose code is not their character; 0 when the key has none.
+// Keys whose code is not their character; 0 when the key has none. The
+// keypad's keys are the same physical keys in every layout.
 uint8_t fixedKeyCode(SDL_Keycode sym) {
   switch (sym) {
     case SDLK_RETURN:
@@ -29,13 +21,6 @@ uint8_t fixedKeyCode(SDL_Keycode sym) {
       return uloKeyDown;
     case SDLK_DELETE:
       return uloKeyDelete;
-    default:
-      return 0;
-  }
-}
-
-int16_t keypadDigit(SDL_Keycode sym) {
-  switch (sym) {
     case SDLK_KP_0: return '0';
     case SDLK_KP_1: return '1';
     case SDLK_KP_2: return '2';
@@ -46,7 +31,16 @@ int16_t keypadDigit(SDL_Keycode sym) {
     case SDLK_KP_7: return '7';
     case SDLK_KP_8: return '8';
     case SDLK_KP_9: return '9';
-    default: return 0;
+    case SDLK_KP_PLUS: return '+';
+    case SDLK_KP_MINUS: return '-';
+    case SDLK_KP_MULTIPLY: return '*';
+    case SDLK_KP_DIVIDE: return '/';
+    case SDLK_KP_PERIOD:
+    case SDLK_KP_DECIMAL: return '.';
+    case SDLK_KP_COMMA: return ',';
+    case SDLK_KP_EQUALS: return '=';
+    default:
+      return 0;
   }
 }
 
@@ -57,8 +51,37 @@ int16_t specialKeyOf(SDL_Keycode sym) {
   return 0;
 }
 
-// Fills key code and character the same way for presses and releases.
-void mapKey(const SDL_Keysym& ks, uloGlobalsRec& g) {
+// The first character of UTF-8 text when it is one of the 256 the program
+// knows (Latin-1, the skin font's range), else 0. Control characters are
+// no typed text.
+int16_t typedCharacter(const char* text) {
+  if (!text) return 0;
+  const auto* u = reinterpret_cast<const unsigned char*>(text);
+  int32_t c;
+  if (u[0] < 0x80) c = u[0];
+  else if ((u[0] & 0xE0) == 0xC0 && (u[1] & 0xC0) == 0x80) c = ((u[0] & 0x1F) << 6) | (u[1] & 0x3F);
+  else return 0;
+  return c >= 32 && c != 127 && c < 256 ? (int16_t)c : 0;
+}
+
+// What each physical key's press gave, so that its release (and its
+// repeats) carry the same code whatever the modifiers are by then.
+struct HeldKey {
+  uint8_t held;
+  uint8_t keyCode;
+  int16_t character;
+};
+HeldKey gHeld[SDL_NUM_SCANCODES];
+
+HeldKey* heldSlot(const SDL_Keysym& ks) {
+  const int sc = (int)ks.scancode;
+  return sc > 0 && sc < SDL_NUM_SCANCODES ? &gHeld[sc] : nullptr;
+}
+
+// Key code and character of a key: fixed keys by the physical key, others
+// by the text the key typed, else by the layout's own character of the
+// key (letters follow Shift and Caps Lock; Control makes control codes).
+void mapKey(const SDL_Keysym& ks, const char* typedText, uloGlobalsRec& g) {
   g.keyCode = 0;
   g.character = 0;
   if (uint8_t code = fixedKeyCode(ks.sym)) {
@@ -66,18 +89,31 @@ void mapKey(const SDL_Keysym& ks, uloGlobalsRec& g) {
     g.character = code;
     return;
   }
-  if (int16_t digit = keypadDigit(ks.sym)) {
-    g.keyCode = (uint8_t)digit;
-    g.character = digit;
-    return;
-  }
-  g.character = ULO_KeyCharacter(ks.sym, ks.mod);
+  const int16_t typed = (ks.mod & KMOD_CTRL) ? 0 : typedCharacter(typedText);
+  g.character = typed ? typed : ULO_KeyCharacter(ks.sym, ks.mod);
   g.keyCode = (uint8_t)(g.character & 0xFF);
 }
 
 int16_t toLogical(int v, int scale) { return (int16_t)(scale > 1 ? v / scale : v); }
 
 }  // namespace
+
+void ULO_ResetKeyTranslation() {
+  for (HeldKey& k : gHeld) k = HeldKey{};
+}
+
+bool ULO_TakeTypedText(char* out, size_t size) {
+  if (!out || size == 0) return false;
+  out[0] = 0;
+  SDL_Event next;
+  // Only the event right after the key-down belongs to it: SDL queues a
+  // key's text just behind its press.
+  if (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1 || next.type != SDL_TEXTINPUT)
+    return false;
+  if (SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT) != 1) return false;
+  SDL_strlcpy(out, next.text.text, size);
+  return true;
+}
 
 int16_t ULO_KeyCharacter(SDL_Keycode sym, uint16_t mod) {
   switch (sym) {
@@ -88,21 +124,20 @@ int16_t ULO_KeyCharacter(SDL_Keycode sym, uint16_t mod) {
     case SDLK_SPACE: return ' ';
     default: break;
   }
-  if (sym < 32 || sym > 126) return 0;
-  char c = (char)sym;
-  const bool shift = (mod & KMOD_SHIFT) != 0;
+  if (sym < 32 || sym > 255 || sym == 127) return 0;
+  int c = (int)sym;
   if (c >= 'a' && c <= 'z') {
+    const bool shift = (mod & KMOD_SHIFT) != 0;
     const bool caps = (mod & KMOD_CAPS) != 0;
-    if (shift != caps) c = (char)(c - 32);
+    if (shift != caps) c -= 32;
     // Control turns letters into control characters, as a keyboard layout does.
     if (mod & KMOD_CTRL) return (int16_t)(c & 0x1F);
-    return c;
   }
-  return shift ? shifted(c) : c;
+  return (int16_t)c;
 }
 
 uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scale, int32_t ticks,
-                                  void** remoteParam) {
+                                  void** remoteParam, const char* typedText) {
   g.when = ticks;
   if (e.type == ULO_RemoteEventType()) {
     if (remoteParam) *remoteParam = e.user.data1;
@@ -136,7 +171,14 @@ uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scal
       g.shift = (ks.mod & KMOD_SHIFT) != 0;
       g.control = (ks.mod & KMOD_CTRL) != 0;
       g.specialKey = specialKeyOf(ks.sym);
-      mapKey(ks, g);
+      HeldKey* slot = heldSlot(ks);
+      if (e.key.repeat && slot && slot->held) {
+        g.keyCode = slot->keyCode;
+        g.character = slot->character;
+      } else {
+        mapKey(ks, typedText, g);
+        if (slot) *slot = HeldKey{1, g.keyCode, g.character};
+      }
       if (g.control && !e.key.repeat && (ks.sym == SDLK_o || ks.sym == SDLK_s || ks.sym == SDLK_q)) {
         g.what = uloEvtMenu;
         g.menuId = 129;
@@ -152,7 +194,15 @@ uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scal
       g.specialKey = 0;
       g.shift = (ks.mod & KMOD_SHIFT) != 0 && ks.sym != SDLK_LSHIFT && ks.sym != SDLK_RSHIFT;
       g.control = (ks.mod & KMOD_CTRL) != 0 && ks.sym != SDLK_LCTRL && ks.sym != SDLK_RCTRL;
-      mapKey(ks, g);
+      // A release lets go of exactly what the press of that key pressed.
+      HeldKey* slot = heldSlot(ks);
+      if (slot && slot->held) {
+        g.keyCode = slot->keyCode;
+        g.character = slot->character;
+        *slot = HeldKey{};
+      } else {
+        mapKey(ks, nullptr, g);
+      }
       g.what = (g.specialKey || g.keyCode || g.character) ? uloEvtKeyUp : uloEvtNull;
       return uloEventAction::handOver;
     }

@@ -1,8 +1,11 @@
-// Translation of SDL events into the current-event record. Pure apart from
-// the record it fills, so tests drive it with synthetic SDL events.
+// Translation of SDL events into the current-event record. Apart from the
+// record it fills it keeps only the table of held keys, so tests drive it
+// with synthetic SDL events.
 // User-interface thread.
 #pragma once
 #include <SDL.h>
+
+#include <cstddef>
 
 #include "framework/platform/uloSys.h"
 
@@ -14,7 +17,21 @@ enum class uloEventAction {
 };
 
 // `scale` maps window pixels to logical pixels; `ticks` is the event time.
+// `typedText` is the text a key-down typed (the SDL_TEXTINPUT behind it,
+// see ULO_TakeTypedText), null when none: characters come from it, so any
+// keyboard layout types what its keys show; keys without text (arrows,
+// Return, the keypad) are known by the physical key. A release carries the
+// key code and character its press gave, so no key stays held when a
+// modifier went up first. The translator remembers held keys for that
+// (ULO_ResetKeyTranslation forgets them).
 uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scale, int32_t ticks,
-                                  void** remoteParam);
-// The character a key gives in the (US) layout with these modifiers, or 0.
+                                  void** remoteParam, const char* typedText = nullptr);
+void ULO_ResetKeyTranslation();
+// Takes the text input event queued right behind a key-down (SDL queues a
+// key's text there) into `out`; false, taking nothing, when the next event
+// is another one.
+bool ULO_TakeTypedText(char* out, size_t size);
+// The character a key gives without typed text: the layout's own character
+// of the key, letters following Shift and Caps Lock, Control making control
+// codes; 0 when it has none.
 int16_t ULO_KeyCharacter(SDL_Keycode sym, uint16_t mod);

@@ -44,26 +44,56 @@ int writableFormat(int major, int channels, int rate) {
   return 0;
 }
 
+struct Offered {
+  int32_t code;
+  const char* name;
+  const char* extension;
+};
+// In the order a musician looks for them.
+const Offered kOffered[] = {
+    {SF_FORMAT_WAV | SF_FORMAT_PCM_16, "WAV 16-bit", "wav"},
+    {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "WAV 24-bit", "wav"},
+    {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC", "flac"},
+    {SF_FORMAT_OGG | SF_FORMAT_VORBIS, "OGG Vorbis", "ogg"},
+    {SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "AIFF", "aiff"},
+    {SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "MP3", "mp3"},
+};
+
+bool writable(int format) {
+  SF_INFO info = {};
+  info.channels = 2;
+  info.samplerate = 44100;
+  info.format = format;
+  return sf_format_check(&info) != 0;
+}
+
+// The offered formats this libsndfile writes, found once.
 struct FormatList {
-  std::vector<int32_t> codes;
-  std::vector<std::string> names;
+  std::vector<const Offered*> list;
   FormatList() {
-    int count = 0;
-    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
-    for (int i = 0; i < count; i++) {
-      SF_FORMAT_INFO fi = {};
-      fi.format = i;
-      if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &fi, sizeof fi) != 0) continue;
-      if (!writableFormat(fi.format, 2, 44100)) continue;
-      codes.push_back(fi.format);
-      names.emplace_back(fi.name ? fi.name : "?");
-    }
+    for (const Offered& o : kOffered)
+      if (writable(o.code)) list.push_back(&o);
   }
 };
 
 const FormatList& formats() {
   static const FormatList list;
   return list;
+}
+
+// libsndfile's description of a container (name, extension); false when
+// it knows none.
+bool majorInfo(int major, SF_FORMAT_INFO* out) {
+  int count = 0;
+  sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+  for (int i = 0; i < count; i++) {
+    SF_FORMAT_INFO fi = {};
+    fi.format = i;
+    if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &fi, sizeof fi) != 0 || fi.format != major) continue;
+    *out = fi;
+    return true;
+  }
+  return false;
 }
 
 // The temporary name beside the target.
@@ -167,29 +197,61 @@ bool uloQt_writeWave16(const char* to, const int16_t* samples, int32_t frames, i
   return ok;
 }
 
-int uloQt_soundConvert_formatCount() { return int(formats().codes.size()); }
+int uloQt_soundConvert_formatCount() { return int(formats().list.size()); }
 
 bool uloQt_soundConvert_getFormat(int index, int32_t* code, char* name, size_t nameSize) {
   const FormatList& f = formats();
-  if (index < 0 || index >= int(f.codes.size())) return false;
-  if (code) *code = f.codes[size_t(index)];
-  if (name && nameSize) snprintf(name, nameSize, "%s", f.names[size_t(index)].c_str());
+  if (index < 0 || index >= int(f.list.size())) return false;
+  if (code) *code = f.list[size_t(index)]->code;
+  if (name && nameSize) snprintf(name, nameSize, "%s", f.list[size_t(index)]->name);
   return true;
 }
 
 int uloQt_soundConvert_indexOf(int32_t code) {
   const FormatList& f = formats();
-  for (size_t i = 0; i < f.codes.size(); i++)
-    if (f.codes[i] == code) return int(i);
+  const bool containerOnly = (code & SF_FORMAT_SUBMASK) == 0;
+  for (size_t i = 0; i < f.list.size(); i++) {
+    const int32_t c = f.list[i]->code;
+    if (c == code || (containerOnly && (c & SF_FORMAT_TYPEMASK) == code)) return int(i);
+  }
   return -1;
+}
+
+bool uloQt_soundConvert_fileFormat(int32_t code, int* sndfileFormat, const char** extension) {
+  const int index = uloQt_soundConvert_indexOf(code);
+  if (index >= 0) {
+    const Offered& o = *formats().list[size_t(index)];
+    if (sndfileFormat) *sndfileFormat = o.code;
+    if (extension) *extension = o.extension;
+    return true;
+  }
+  // Another container from older preferences: kept as long as libsndfile
+  // writes it.
+  const int major = code & SF_FORMAT_TYPEMASK;
+  SF_FORMAT_INFO fi = {};
+  if ((code & ~(SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK)) != 0 || !majorInfo(major, &fi)) return false;
+  const int format = (code & SF_FORMAT_SUBMASK) && writable(code) ? code : writableFormat(major, 2, 44100);
+  if (!format) return false;
+  if (sndfileFormat) *sndfileFormat = format;
+  if (extension) *extension = fi.extension && fi.extension[0] ? fi.extension : "snd";
+  return true;
+}
+
+bool uloQt_soundConvert_describe(int32_t code, char* name, size_t nameSize) {
+  const int index = uloQt_soundConvert_indexOf(code);
+  if (index >= 0) return uloQt_soundConvert_getFormat(index, nullptr, name, nameSize);
+  SF_FORMAT_INFO fi = {};
+  if (!uloQt_soundConvert_fileFormat(code, nullptr, nullptr) || !majorInfo(code & SF_FORMAT_TYPEMASK, &fi))
+    return false;
+  if (name && nameSize) snprintf(name, nameSize, "%s", fi.name ? fi.name : "?");
+  return true;
 }
 
 bool uloQt_soundConvert_askUser(int32_t code, void*, int32_t) {
   char name[64] = "This format";
-  const int i = uloQt_soundConvert_indexOf(code);
-  if (i >= 0) uloQt_soundConvert_getFormat(i, nullptr, name, sizeof name);
+  uloQt_soundConvert_describe(code, name, sizeof name);
   char text[160];
-  snprintf(text, sizeof text, "%s is written as 16-bit stereo at 44100 Hz; it has no other options.", name);
+  snprintf(text, sizeof text, "%s files are written in stereo at 44100 Hz; the format has no other options.", name);
   ULO_UserNotify(text, 0);
   return false;
 }

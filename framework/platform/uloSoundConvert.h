@@ -24,15 +24,24 @@ bool uloQt_soundConvert_toWave(const char* from, const char* to, int channels, i
 // Writes interleaved 16-bit frames as a WAV file (temporary file + rename).
 bool uloQt_writeWave16(const char* to, const int16_t* samples, int32_t frames, int channels, int rate);
 
-// The export formats: index 0.. in libsndfile's order of major formats,
-// writable with 16-bit PCM or the format's own default encoding. The code is
-// libsndfile's major format code.
+// The export formats offered to the user: WAV 16-bit, WAV 24-bit, FLAC, OGG
+// Vorbis, AIFF and MP3, each only where the installed libsndfile writes it
+// (checked at run time). A code is a whole libsndfile format, container and
+// encoding (SF_FORMAT_WAV | SF_FORMAT_PCM_24, ...).
 int uloQt_soundConvert_formatCount();
 bool uloQt_soundConvert_getFormat(int index, int32_t* code, char* name, size_t nameSize);
-// The index of a format code, or -1.
+// The offered format a code names, or -1. A container alone (the codes
+// older preferences stored, e.g. SF_FORMAT_FLAC) names that container's
+// first offered format.
 int uloQt_soundConvert_indexOf(int32_t code);
-// The options of a format. These formats have none beyond 16-bit stereo at
-// 44100 Hz: the user is told so and false (nothing changed) comes back.
+// What a file of this code is written as: the libsndfile format and the
+// file name extension (without dot). Offered formats as they are; any other
+// container libsndfile writes (older preferences may name one) with 16-bit
+// PCM or its own default encoding. False for codes libsndfile cannot write
+// (the program's own 'JLMX' among them).
+bool uloQt_soundConvert_fileFormat(int32_t code, int* sndfileFormat, const char** extension);
+// A name for any code fileFormat accepts (offered or not); false otherwise.
+bool uloQt_soundConvert_describe(int32_t code, char* name, size_t nameSize);
 bool uloQt_soundConvert_askUser(int32_t code, void* settings, int32_t settingsSize);
 
 // Whether a file is what the engine's loop reader takes as it is: a 16-bit

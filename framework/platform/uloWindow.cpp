@@ -179,8 +179,9 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
   layoutFor(ww, wh);
   uloGlo.windowWidth = (int16_t)gWin.width;
   uloGlo.windowHeight = (int16_t)gWin.height;
-  // Key presses arrive as key events; text-input events would only duplicate them.
-  SDL_StopTextInput();
+  // The characters keys type come from text input (each follows its key's
+  // press), so every keyboard layout types what its keys show.
+  SDL_StartTextInput();
   return true;
 }
 

@@ -127,6 +127,16 @@ uloRect QXScreenClass::backgroundRect(int16_t index) const {
   return p && p->background() ? p->background()->rect : uloRect();
 }
 
+int16_t QXScreenClass::panelUnder(int x, int y) const {
+  for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--) {
+    if (!isShown(i)) continue;
+    if (modalPanel >= 0 && isShown(modalPanel) && i != modalPanel) continue;
+    const uloPanelControl* bg = entries[i].panel->background();
+    if (bg && bg->rect.contains(x, y)) return i;
+  }
+  return -1;
+}
+
 void QXScreenClass::connect(QXPanelClass* panel, int16_t index, int16_t value) {
   if (!validIndex(index) || !panel) return;
   qxScreenLinks& e = entries[index];
@@ -295,7 +305,7 @@ void QXScreenClass::copyBlendToUpdate(const uloOffmap* source, const uloRect& sr
 }
 
 void QXScreenClass::copyStringToUpdate(const uloFont& font, const char* text, int16_t x, int16_t y,
-                                       int16_t justification) {
+                                       int16_t justification, int level) {
   if (!ready || !text || !font.parsed) return;
   int32_t px = x;
   if (justification != 0) px -= justification == 2 ? font.stringWidth(text) : font.stringWidth(text) / 2;
@@ -305,8 +315,9 @@ void QXScreenClass::copyStringToUpdate(const uloFont& font, const char* text, in
     if (px > INT16_MAX - 1 || px + w > INT16_MAX) break;
     if (w > 0 && px + w > INT16_MIN) {
       const uloRect dst(px, y, px + w, y + font.glyphHeight);
-      if (font.mask) copyMaskToUpdate(&font.image, g, font.mask, g, dst, 256);
-      else copyToUpdate(&font.image, g, dst);
+      if (font.mask) copyMaskToUpdate(&font.image, g, font.mask, g, dst, level);
+      else if (level >= 256) copyToUpdate(&font.image, g, dst);
+      else copyBlendToUpdate(&font.image, g, dst, level);
     }
     px += w;
   }
@@ -376,7 +387,10 @@ void QXScreenClass::doDragPanel(int16_t index) {
 }
 
 void QXScreenClass::resized() {
+  const uloPoint before = origin;
   centreDesignArea();
+  // Floating panels sit on the main panel: they move with the design area.
+  const int dx = origin.x - before.x, dy = origin.y - before.y;
   if (updateBuffer.allocated &&
       (updateBuffer.width() < uloGlo.windowWidth || updateBuffer.height() < uloGlo.windowHeight)) {
     ready = updateBuffer.allocate(uloOffmapDefaultDepth, uloGlo.windowWidth, uloGlo.windowHeight, -1);
@@ -390,6 +404,7 @@ void QXScreenClass::resized() {
       placeNonDraggable(i);
       continue;
     }
+    if (dx || dy) moveLayouts(i, dx, dy);
     const uloRect bg = backgroundRect(i);
     if (!bg.isEmpty() && !e.dragBounds.contains(bg))
       moveLayouts(i, std::min(0, e.dragBounds.right - bg.right), std::min(0, e.dragBounds.bottom - bg.bottom));
@@ -410,18 +425,14 @@ void QXScreenClass::events() {
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
         if (isShown(i)) entries[i].panel->events();
       break;
-    case uloEvtMouseDown:
-      for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--) {
-        if (!isShown(i)) continue;
-        if (modalPanel >= 0 && isShown(modalPanel) && i != modalPanel) continue;
-        QXPanelClass* p = entries[i].panel;
-        uloPanelControl* bg = p->background();
-        if (!bg || !bg->rect.contains(uloGlo.mouseX, uloGlo.mouseY)) continue;
-        p->events();
-        if (p->currentItem == -1 && entries[i].draggable && bg->click()) doDragPanel(i);
-        break;
-      }
+    case uloEvtMouseDown: {
+      const int16_t i = panelUnder(uloGlo.mouseX, uloGlo.mouseY);
+      if (i < 0) break;
+      QXPanelClass* p = entries[i].panel;
+      p->events();
+      if (p->currentItem == -1 && entries[i].draggable && p->background()->click()) doDragPanel(i);
       break;
+    }
     case uloEvtKeyDown:
     case uloEvtAutoKey:
     case uloEvtKeyUp: {

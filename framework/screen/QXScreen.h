@@ -66,6 +66,10 @@ class QXScreenClass {
   QXPanelClass* panelAt(int16_t index) const;
   // Slot 0's rectangle of the panel at an entry; empty when none.
   uloRect backgroundRect(int16_t index) const;
+  // The entry of the panel a mouse press at (x, y) goes to: the last shown
+  // one whose background holds the point (only the modal panel while one is
+  // shown); -1 when none.
+  int16_t panelUnder(int x, int y) const;
   void setPosition(int16_t index, const uloRect& rect);
   void setPanelPosition(int16_t index, int16_t dx, int16_t dy);
   void setPanelPositionCentered(int16_t index);
@@ -83,11 +87,16 @@ class QXScreenClass {
   // A maskless picture at a strength below full.
   void copyBlendToUpdate(const uloOffmap* source, const uloRect& srcRect, const uloRect& dstRect, int level);
   // Prints a text with a bitmap font, clipped like the copies above.
-  // justification 0 left (x is the start), 1 centre, 2 right.
-  void copyStringToUpdate(const uloFont& font, const char* text, int16_t x, int16_t y, int16_t justification);
+  // justification 0 left (x is the start), 1 centre, 2 right; a level below
+  // 256 prints it faint (disabled).
+  void copyStringToUpdate(const uloFont& font, const char* text, int16_t x, int16_t y, int16_t justification,
+                          int level = 256);
 
   void showHideAnimate(int16_t index);
   void doDragPanel(int16_t index);
+  // After a window size change: the design area is centred again, fixed
+  // panels are placed on it, floating (draggable) panels move with it and
+  // are then kept inside the window.
   void resized();
   void zoomed() {}
   void events();

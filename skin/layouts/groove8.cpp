@@ -48,9 +48,9 @@ Layout MakeGroove8() {
   L.lamp(124, 395, 457, 14, kBlue);
 
   L.button(117, 479, 452, 72, 24, "RND MIX").helpTitle = "Random mix";
-  L.items.back().helpText = "Show the random mix panel.";
-  L.button(123, 555, 452, 76, 24, "NETWORK").helpTitle = "Network";
-  L.items.back().helpText = "Link with another Jamloom.";
+  L.items.back().helpText = "Show the random mix panel (its settings are not in use yet).";
+  L.button(123, 555, 452, 76, 24, "NETWORK").helpTitle = "Network (not available)";
+  L.items.back().helpText = "This version cannot link with another Jamloom.";
   L.toggle(126, 464, 4, 46, 22, "TOUR", kBlue).helpTitle = "Guided tour";
   L.items.back().helpText = "Step-by-step help for a first groove.";
   L.button(127, 514, 4, 40, 22, "INFO").helpTitle = "About";

@@ -9,8 +9,10 @@ Layout MakeInfo15() {
   L.id = 15;
   L.panelEntry = 9;
   L.name = "info";
+  // The background only shows the page: were it clickable, as the first
+  // slot it would take every press before the buttons.
   Item& bg = L.add(0, kBackpane, 0, 0, 640, 480, Look::InfoPage);
-  bg.state = 2;
+  bg.state = 1;
   // Items 1 and 2 close the page (one shows over each main panel); 3 and 4
   // open the web page; 5 is the page itself, which closes on a click.
   L.button(1, 524, 440, 100, 28, "BACK");
@@ -93,7 +95,12 @@ Layout MakeRandMix11() {
   // above it, or drag the panel.
   L.items.back().state = 1;
   static const char* const labels[6] = {"Min", "Max", "Dark", "Brght", "-----", "Color"};
-  for (int i = 0; i < 6; i++) L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+  for (int i = 0; i < 6; i++) {
+    Item& cell = L.text(1 + i, 16 + 80 * (i % 3), 44 + 40 * (i / 3), 68, 22, labels[i]);
+    cell.helpTitle = "Random mix (not in use)";
+    cell.helpText = "This setting does nothing yet.";
+  }
+  L.caption(16, 112, "These settings are not in use yet.", 9);
   return L;
 }
 
@@ -103,7 +110,8 @@ const std::vector<TourStep>& TourSteps() {
       {6, 8, "2. Load it", "Pick a song, then click LOAD SONG."},
       {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group."},
       {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
-      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank."},
+      // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", true},
   };
   return steps;
 }

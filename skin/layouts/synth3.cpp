@@ -43,7 +43,7 @@ Layout MakeSynth3() {
   sound.helpTitle = "Sound";
   sound.helpText = "Choose the synth sound from the library.";
   L.button(39, 156, 42, 48, 20, "LOAD").helpTitle = "Synth library";
-  L.items.back().helpText = "Add synth sounds from a disk.";
+  L.items.back().helpText = "Choose a sound in the library or add sounds from a disk.";
   L.popup(46, 212, 42, 56, 20, "Up").helpTitle = "Mode";
   L.items.back().helpText = "Arpeggio direction: up, down, random, up/down.";
   L.popup(47, 276, 42, 48, 20, "16").helpTitle = "Speed";

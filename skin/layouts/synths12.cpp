@@ -22,7 +22,7 @@ Layout MakeSynths12() {
   L.items.back().state = 1;
 
   L.button(5, 410, 3, 24, 20, "X").helpTitle = "Close";
-  L.items.back().helpText = "Back to the synth.";
+  L.items.back().helpText = "Back to the synth; its sound stays.";
   L.text(21, 12, 33, 120, 22, "Home");
   L.button(1, 138, 32, 56, 24, "HOME").helpTitle = "Home";
   L.items.back().helpText = "Show the synth sounds of your library.";
@@ -53,7 +53,7 @@ Layout MakeSynths12() {
   L.items.back().helpText = "Clicking a sound selects it without playing it.";
   L.text(22, 12, 268, 320, 20, "4 sounds");
   L.button(6, 346, 266, 82, 26, "DONE").helpTitle = "Done";
-  L.items.back().helpText = "Back to the synth with the new sounds.";
+  L.items.back().helpText = "Back to the synth with the sound you clicked.";
   return L;
 }
 

@@ -82,14 +82,14 @@ click 359 463
 wait_change loaded 100 100 460 262 50000 20
 wait_still 10
 cp "$WORK/now.png" "$WORK/synth.png"
-lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
+lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
 opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | awk '{printf "%d", $1; exit}')
 if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
   xdotool key q
-  wait_change synth 488 131 8 8 0 15
+  wait_change synth 488 147 8 8 0 15
   cp "$WORK/now.png" "$WORK/synthon.png"
-  lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
+  lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
   [ "$lamp_before" != "$lamp_after" ] && ok "Q switched a song key on and started the synth" \
     || bad "the synth lamp did not light ($lamp_before)"
   wait_sound 1
@@ -98,22 +98,22 @@ if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
 
   echo "-- a synth on a disk is copied into the library"
   if [ -n "$MNT" ]; then
-    # The floating panels sit at (100, 100) of the window's logical area.
+    # The floating panels sit at (100, 100) of the design area.
     shot panel
-    click 280 136       # LOAD: the synth browser
+    click 280 152       # LOAD: the synth browser
     wait_change panel 100 100 460 262 10000 20 && wait_still 5
     cp "$WORK/now.png" "$WORK/browser.png"
-    click 340 128       # NEXT DISK (steps to the mounted disk)
+    click 340 144       # NEXT DISK (steps to the mounted disk)
     wait_change browser 100 100 460 262 0 20 && wait_still 5
     cp "$WORK/now.png" "$WORK/disk.png"
-    click 233 167       # the first sound
+    click 233 183       # the first sound
     wait_change disk 100 100 460 262 0 20 && wait_still 5
-    click 489 128       # COPY
+    click 489 144       # COPY
     wait_file "$WORK/app/Library/Synth/E2E Bells/library.ref" 10
     [ -f "$WORK/app/Library/Synth/E2E Bells/c2.wav" ] && ok "the synth was copied into the library" \
       || bad "synth not copied"
     [ -f "$WORK/app/Library/Synth/E2E Bells/library.ref" ] && ok "library.ref written" || bad "no library.ref"
-    click 487 363       # DONE
+    click 487 379       # DONE
   else
     skip "mounting a disk image is not allowed here"
   fi

@@ -153,7 +153,7 @@ TEST(EngineFacade, NoAudioDeviceLeavesTheEngineArmedAndSilent) {
   e.setTrackSample(0, 0);
   EXPECT_EQ(1, PlayingStatus.load());
   EXPECT_EQ(-1, e.getMixerBeat());
-  EXPECT_EQ(-1, Tracks[0].file);
+  EXPECT_EQ(nullptr, Tracks[0].file);
   e.setTrackSample(1, 1);  // tries again, fails again, nothing breaks
   EXPECT_EQ(1, PlayingStatus.load());
   e.stop();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
+
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/Mixer.h"
@@ -16,32 +18,38 @@ TEST(WaveHeader, FrameCountIsBoundedByTheFile) {
   struct Case {
     const char* name;
     std::string bytes;
-    int channels, frames;
+    int channels;
+    int64_t frames;  // -1: refused
   } cases[] = {
       {"ok", wavBytes(1, 1000, 2), 2, 1000},
       {"mono", wavBytes(1, 1000, 1), 1, 1000},
       {"truncated", wavBytes(1, 1000, 2).substr(0, 44 + 400 * 4 + 3), 2, 400},
       {"huge", wavBytes(1, 100, 2, 0x7ffffff0), 2, 100},
-      {"negative", wavBytes(1, 100, 2, -8), 2, 0},
-      {"zero channels", wavBytes(1, 100, 0), 0, 100},
+      {"negative", wavBytes(1, 100, 2, -8), 2, 100},
+      {"zero channels", wavBytes(1, 100, 0), 0, -1},
       {"header only", wavBytes(1, 0, 2), 2, 0},
-      {"short header", wavBytes(1, 10, 2).substr(0, 30), 2, 0},
-      {"empty", "", 1, 0},
+      {"short header", wavBytes(1, 10, 2).substr(0, 30), 0, -1},
+      {"empty", "", 0, -1},
   };
   for (const Case& c : cases) {
     tf.write(c.name, c.bytes);
-    int ch = -99, frames = -99;
-    const int h = OpenWave(tf.file(c.name).c_str(), &ch, &frames);
-    ASSERT_GE(h, 0) << c.name;
-    EXPECT_EQ(c.channels, ch) << c.name;
-    EXPECT_EQ(c.frames, frames) << c.name;
-    F_close(h);
+    WaveInfo info;
+    info.channels = -99;
+    WaveFile* w = OpenWave(tf.file(c.name).c_str(), &info);
+    if (c.frames < 0) {
+      EXPECT_EQ(nullptr, w) << c.name;
+      EXPECT_EQ(-99, info.channels) << c.name;
+      CloseWave(w);
+      continue;
+    }
+    ASSERT_NE(nullptr, w) << c.name;
+    EXPECT_EQ(c.channels, info.channels) << c.name;
+    EXPECT_EQ(c.frames, info.frames) << c.name;
+    CloseWave(w);
   }
-  int ch = 5, frames = 6;
-  EXPECT_EQ(-1, OpenWave(tf.file("missing").c_str(), &ch, &frames));
-  EXPECT_EQ(-1, OpenWave(tf.sys().c_str(), &ch, &frames));  // a folder
-  EXPECT_EQ(5, ch);
-  EXPECT_EQ(6, frames);
+  WaveInfo info;
+  EXPECT_EQ(nullptr, OpenWave(tf.file("missing").c_str(), &info));
+  EXPECT_EQ(nullptr, OpenWave(tf.sys().c_str(), &info));  // a folder
 }
 
 TEST(WaveHeader, RegistrationDerivesTheLengthFromTheFile) {
@@ -51,7 +59,7 @@ TEST(WaveHeader, RegistrationDerivesTheLengthFromTheFile) {
   const int b = h.addLoop(1, int(3.6 * f), 0);
   const int c = h.addLoop(1, 7 * f, 0);
   const int d = h.addLoop(1, 40 * f, 0);  // longer than the cycle
-  const int e = h.addFile("empty.wav", "", 0);  // opens, 0 frames: one beat
+  const int e = h.addFile("empty.wav", "", 0);
   ASSERT_EQ(0, AddSongVTrack(h.folder.file("missing.wav").c_str(), 0, 0));
   const int missing = e + 1;
   const int g = h.addLoop(1, 100, 3);
@@ -61,7 +69,7 @@ TEST(WaveHeader, RegistrationDerivesTheLengthFromTheFile) {
   EXPECT_EQ(4, VTracks[b - 1].lengthBeats.load());
   EXPECT_EQ(8, VTracks[c - 1].lengthBeats.load());
   EXPECT_EQ(32, VTracks[d - 1].lengthBeats.load());
-  EXPECT_EQ(1, VTracks[e - 1].lengthBeats.load());
+  EXPECT_EQ(32, VTracks[e - 1].lengthBeats.load());  // nothing to measure
   EXPECT_EQ(32, VTracks[missing - 1].lengthBeats.load());
   EXPECT_EQ(10, VTracks[g - 1].lengthBeats.load());
   // The too-long path still took its number, as a silent entry.
@@ -96,14 +104,19 @@ TEST(WaveInput, BadFilesDoNotDisturbAGoodTrack) {
   h.blocks(120, out);
   for (size_t f = kMixBlock; f < out.size() / 2; ++f)
     ASSERT_EQ(-marker(9, int64_t(f) % (2 * kBeat)) / 2, out[2 * f + 1]) << f;
-  EXPECT_EQ(-1, Tracks[1].file);
+  EXPECT_EQ(nullptr, Tracks[1].file);
   EXPECT_EQ(0u, TrackUnderruns.load());
-  // The missing file is reported once, for its track and sample; the files
-  // that could be opened are not.
+  // Each file that does not play as it is gets named once, with its track
+  // and why; the file with an extra chunk before its data is fine.
   JLEngine facade;
-  short track = -1;
-  EXPECT_EQ(missing - 1, facade.takeLoadFailure(&track));
-  EXPECT_EQ(1, track);
+  std::map<int, std::pair<short, short>> told;
+  short track = -1, why = -1;
+  for (short s; (s = facade.takeLoadFailure(&track, &why)) >= 0;) told[s + 1] = {track, why};
+  const std::map<int, std::pair<short, short>> want = {
+      {missing, {1, kWaveUnreadable}}, {truncated, {3, kWaveCut}}, {zeroCh, {4, kWaveUnreadable}},
+      {negative, {5, kWaveCut}},       {huge, {6, kWaveCut}}};
+  EXPECT_EQ(want, told);
+  h.blocks(40, out);  // further repetitions tell nothing new
   EXPECT_EQ(-1, facade.takeLoadFailure(&track));
 }
 

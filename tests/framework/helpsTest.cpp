@@ -2,6 +2,8 @@
 // and the balloon as the last layer of every composition.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/framework/panelTestSupport.h"
 
 using namespace paneltest;
@@ -120,8 +122,48 @@ TEST(Helps, GuidedSequenceAdvancesASecondAfterTheClick) {
   EXPECT_EQ(s.helps.current, 0);
   s.idleAt(0, 0, 1060);
   EXPECT_EQ(s.helps.current, 1);
-  s.helps.hit(0, 2);  // the last step has no next one
-  EXPECT_EQ(s.helps.timer, 0);
   s.helps.toggle(false);
   EXPECT_FALSE(s.helps.active);
+}
+
+TEST(Helps, TheTourEndsASecondAfterItsLastStepAndItsBalloonGoes) {
+  HelpScreen s("0]180]0]1]0]0]0]0]0]0]Step one\r0]180]0]2]0]0]0]0]0]0]Last step\r0]180]0]2]0]0]0]0]1]0]Rollover\r");
+  std::vector<int16_t> told;
+  static std::vector<int16_t>* sink;
+  sink = &told;
+  jlHelpsModeDisplay = [](int16_t mode) { sink->push_back(mode); };
+  uloGlo.when = 2000;
+  s.helps.toggle(false);
+  s.helps.hit(0, 1);
+  s.idleAt(0, 0, 2060);
+  ASSERT_EQ(s.helps.current, 1);
+  uloRect balloon;
+  ASSERT_TRUE(s.helps.balloonRect(1, &balloon));
+  const int16_t shown = pixel(balloon.left + 2, balloon.top + 2);
+  s.helps.hit(0, 2);  // the last step: the rollover element after it is no step
+  EXPECT_EQ(s.helps.timer, 2060 + 60);
+  s.idleAt(0, 0, 2119);
+  EXPECT_TRUE(s.helps.active);
+  s.idleAt(0, 0, 2120);
+  EXPECT_FALSE(s.helps.active);
+  EXPECT_NE(pixel(balloon.left + 2, balloon.top + 2), shown) << "the balloon is painted away";
+  EXPECT_EQ(told, (std::vector<int16_t>{kHelpModeTour, kHelpModeOff}));
+  // Rollover help tells its own mode.
+  s.helps.toggle(true);
+  EXPECT_EQ(told.back(), kHelpModeRollover);
+  s.helps.toggle(true);
+  EXPECT_EQ(told.back(), kHelpModeOff);
+  jlHelpsModeDisplay = nullptr;
+}
+
+TEST(Helps, APressReportedBeforeAnythingIsChosenIsNoStepDone) {
+  HelpScreen s("0]180]0]1]0]0]0]0]0]0]Choose\r0]180]0]2]0]0]0]0]0]0]Next\r");
+  uloGlo.when = 3000;
+  s.helps.toggle(false);
+  s.p.realTime = 1;  // a pop-up telling its owner it was pressed
+  s.helps.hit(0, 1);
+  EXPECT_EQ(s.helps.timer, 0);
+  s.p.realTime = 0;  // the choice made
+  s.helps.hit(0, 1);
+  EXPECT_EQ(s.helps.timer, 3060);
 }

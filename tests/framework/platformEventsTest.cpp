@@ -6,12 +6,14 @@
 
 namespace {
 
-SDL_Event key(Uint32 type, SDL_Keycode sym, Uint16 mod = 0, Uint8 repeat = 0) {
+SDL_Event key(Uint32 type, SDL_Keycode sym, Uint16 mod = 0, Uint8 repeat = 0,
+              SDL_Scancode scancode = SDL_SCANCODE_UNKNOWN) {
   SDL_Event e;
   SDL_zero(e);
   e.type = type;
   e.key.keysym.sym = sym;
   e.key.keysym.mod = mod;
+  e.key.keysym.scancode = scancode;
   e.key.repeat = repeat;
   return e;
 }
@@ -62,15 +64,93 @@ TEST(KeyTranslation, SpecialKeys) {
   EXPECT_EQ(g.specialKey, 0);
 }
 
-TEST(KeyTranslation, ShiftGivesLayoutCharacters) {
+TEST(KeyTranslation, CharactersComeFromTheTextTheKeyTyped) {
+  ULO_ResetKeyTranslation();
   uloGlobalsRec g;
+  // A French keyboard: the key left of 2 shows & and, shifted, types 1.
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_AMPERSAND, KMOD_LSHIFT, 0, SDL_SCANCODE_1), g, 1, 0, nullptr, "1");
+  EXPECT_EQ(g.what, uloEvtKeyDown);
+  EXPECT_EQ(g.character, '1');
+  EXPECT_EQ(g.keyCode, '1');
+  EXPECT_EQ(g.shift, 1);
+  // A German keyboard types + without Shift, and a Latin-1 letter.
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_PLUS, 0, 0, SDL_SCANCODE_RIGHTBRACKET), g, 1, 0, nullptr, "+");
+  EXPECT_EQ(g.keyCode, '+');
+  ULO_TranslateEvent(key(SDL_KEYDOWN, 0xF6, 0, 0, SDL_SCANCODE_SEMICOLON), g, 1, 0, nullptr, "\xC3\xB6");
+  EXPECT_EQ(g.character, 0xF6);
+  // Control keeps its control codes (no text comes with it).
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_b, KMOD_LCTRL, 0, SDL_SCANCODE_B), g, 1, 0, nullptr, nullptr);
+  EXPECT_EQ(g.character, 2);
+  // Without typed text: the key's own character, letters after Shift and
+  // Caps Lock, and no guessed US shift table.
   run(key(SDL_KEYDOWN, SDLK_a, KMOD_LSHIFT), g);
   EXPECT_EQ(g.character, 'A');
-  EXPECT_EQ(g.shift, 1);
-  run(key(SDL_KEYDOWN, SDLK_1, KMOD_RSHIFT), g);
-  EXPECT_EQ(g.character, '!');
   run(key(SDL_KEYDOWN, SDLK_a, KMOD_CAPS), g);
   EXPECT_EQ(g.character, 'A');
+  run(key(SDL_KEYDOWN, SDLK_1, KMOD_RSHIFT), g);
+  EXPECT_EQ(g.character, '1');
+  ULO_ResetKeyTranslation();
+}
+
+TEST(KeyTranslation, KeypadOperatorsAreKeys) {
+  struct {
+    SDL_Keycode sym;
+    uint8_t code;
+  } cases[] = {{SDLK_KP_PLUS, '+'},   {SDLK_KP_MINUS, '-'},  {SDLK_KP_MULTIPLY, '*'},
+               {SDLK_KP_DIVIDE, '/'}, {SDLK_KP_PERIOD, '.'}, {SDLK_KP_5, '5'}};
+  for (auto c : cases) {
+    uloGlobalsRec g;
+    run(key(SDL_KEYDOWN, c.sym), g);
+    EXPECT_EQ(g.what, uloEvtKeyDown) << c.sym;
+    EXPECT_EQ(g.keyCode, c.code) << c.sym;
+    run(key(SDL_KEYUP, c.sym), g);
+    EXPECT_EQ(g.what, uloEvtKeyUp) << c.sym;
+    EXPECT_EQ(g.keyCode, c.code) << c.sym;
+  }
+}
+
+TEST(KeyTranslation, AReleaseLetsGoOfWhatItsPressPressed) {
+  ULO_ResetKeyTranslation();
+  uloGlobalsRec g;
+  // Shift down, "=" down (typing +), Shift up, "=" up: the release is "+".
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_EQUALS, KMOD_LSHIFT, 0, SDL_SCANCODE_EQUALS), g, 1, 0, nullptr, "+");
+  EXPECT_EQ(g.keyCode, '+');
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_EQUALS, 0, 1, SDL_SCANCODE_EQUALS), g, 1, 0, nullptr, "=");
+  EXPECT_EQ(g.what, uloEvtAutoKey);
+  EXPECT_EQ(g.keyCode, '+') << "a repeat is the key that went down";
+  run(key(SDL_KEYUP, SDLK_EQUALS, 0, 0, SDL_SCANCODE_EQUALS), g);
+  EXPECT_EQ(g.what, uloEvtKeyUp);
+  EXPECT_EQ(g.keyCode, '+');
+  EXPECT_EQ(g.character, '+');
+  // Shift+b released after Shift: "B" goes up.
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_b, KMOD_LSHIFT, 0, SDL_SCANCODE_B), g, 1, 0, nullptr, "B");
+  run(key(SDL_KEYUP, SDLK_b, 0, 0, SDL_SCANCODE_B), g);
+  EXPECT_EQ(g.keyCode, 'B');
+  // Once released the key has no memory: a release alone maps afresh.
+  run(key(SDL_KEYUP, SDLK_b, 0, 0, SDL_SCANCODE_B), g);
+  EXPECT_EQ(g.keyCode, 'b');
+}
+
+TEST(KeyTranslation, TheTextBehindAKeyDownIsTakenOnlyWhenItIsNext) {
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_EVENTS), 0);
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  SDL_Event t;
+  SDL_zero(t);
+  t.type = SDL_TEXTINPUT;
+  SDL_strlcpy(t.text.text, "+", sizeof t.text.text);
+  SDL_Event k = key(SDL_KEYDOWN, SDLK_EQUALS, KMOD_LSHIFT, 0, SDL_SCANCODE_EQUALS);
+  ASSERT_EQ(SDL_PushEvent(&t), 1);
+  char typed[32];
+  EXPECT_TRUE(ULO_TakeTypedText(typed, sizeof typed));
+  EXPECT_STREQ(typed, "+");
+  EXPECT_FALSE(ULO_TakeTypedText(typed, sizeof typed)) << "taken once";
+  // A key's press queued first: its text is not this key's.
+  ASSERT_EQ(SDL_PushEvent(&k), 1);
+  ASSERT_EQ(SDL_PushEvent(&t), 1);
+  EXPECT_FALSE(ULO_TakeTypedText(typed, sizeof typed));
+  EXPECT_STREQ(typed, "");
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  SDL_QuitSubSystem(SDL_INIT_EVENTS);
 }
 
 TEST(KeyTranslation, ControlOSQBecomeMenuCommands) {

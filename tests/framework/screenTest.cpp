@@ -124,6 +124,31 @@ TEST(Screen, ResizeReanchorsAndKeepsDraggablePanelsInBounds) {
   EXPECT_GE(QXScreen.updateBuffer.width(), 800);
 }
 
+TEST(Screen, FloatingPanelsOpenOnTheMainPanelAndFollowItWhenResized) {
+  TwoPanels t;  // the floating panel placed at (100, 100) of the design area
+  auto resize = [](int w, int h) {
+    uloGlo.windowWidth = int16_t(w);
+    uloGlo.windowHeight = int16_t(h);
+    uloGlo.what = uloEvtResize;
+    QXScreen.events();
+  };
+  auto fromMain = [] {
+    const uloRect main = QXScreen.backgroundRect(0), floating = QXScreen.backgroundRect(3);
+    return uloPoint(int16_t(floating.left - main.left), int16_t(floating.top - main.top));
+  };
+  resize(1000, 700);
+  EXPECT_EQ(QXScreen.backgroundRect(0), uloRect(180, 110, 660, 470));
+  EXPECT_EQ(fromMain(), uloPoint(100, 100));
+  resize(800, 600);
+  EXPECT_EQ(QXScreen.backgroundRect(3), uloRect(180, 160, 660, 520));
+  // Moved by the user, it keeps its place on the main panel.
+  QXScreen.setPanelPosition(3, 40, 30);
+  resize(1000, 700);
+  EXPECT_EQ(fromMain(), uloPoint(40, 30));
+  resize(640, 480);
+  EXPECT_EQ(QXScreen.backgroundRect(3), uloRect(40, 30, 520, 390));
+}
+
 TEST(Screen, CloseAsksAndMenusAndDialogAnswersAreRouted) {
   TwoPanels t;
   skintest::MessageLog log;

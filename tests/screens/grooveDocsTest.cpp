@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/intl/JLInternational.h"
+#include "framework/platform/uloSoundConvert.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "support/tempFolder.h"
@@ -180,6 +181,29 @@ TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   EXPECT_EQ(Tracks[0].currentVariant.load(), gp().tracks[0].sampleNo);
 }
 
+TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  for (int i = 0; i < uloQt_soundConvert_formatCount(); i++) {
+    int32_t code = 0;
+    char name[64] = "";
+    ASSERT_TRUE(uloQt_soundConvert_getFormat(i, &code, name, sizeof name));
+    jlPrefs.outputType = code;
+    const std::string base = tmp.sys() + "format" + std::to_string(i);
+    ASSERT_TRUE(gp().diskMixTo(base.c_str())) << name;
+    int format = 0;
+    const char* extension = nullptr;
+    ASSERT_TRUE(uloQt_soundConvert_fileFormat(code, &format, &extension));
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    SNDFILE* f = sf_open((base + "." + extension).c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << name;
+    sf_close(f);
+    EXPECT_EQ(info.format, code) << name;
+    EXPECT_EQ(info.channels, 2) << name;
+  }
+}
+
 TEST_F(GrooveDocs, DiskMixOfAnEmptySequenceIsOneCycleOfTheGroove) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);
@@ -230,6 +254,52 @@ TEST_F(GrooveDocs, SongMessagesUseTheLocalisedTexts) {
   JL_ShowSongMessage(17, "Abc %d");
   EXPECT_EQ(gBoxes, 1);
   EXPECT_NE(gLastBox.find("Abc %d"), std::string::npos) << "the name is never a format";
+}
+
+}  // namespace
+
+namespace {
+
+int16_t gAnswer = 2;
+int gQuestions = 0;
+int16_t answerWith(const char*, const char*, int16_t) {
+  gQuestions++;
+  return gAnswer;
+}
+
+TEST_F(GrooveDocs, ABankNotSavedInADocumentIsLostOnlyAfterYes) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gAnswer = 2;
+  EXPECT_FALSE(gp().bankUnsaved()) << "an empty bank has nothing to lose";
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 0);
+  item(12);  // store the first groove
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  EXPECT_TRUE(gp().bankUnsaved());
+  EXPECT_FALSE(gp().mayReplaceBank()) << "No keeps the bank";
+  EXPECT_EQ(gQuestions, 1);
+  // Opening a document through the dialog asks first; No changes nothing.
+  const std::string path = tmp.ulo() + "mix.jld";
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = 1;
+  gp().loadResult();
+  EXPECT_EQ(gQuestions, 2);
+  EXPECT_EQ(gp().sequence.grooveCount, 1);
+  // Saved, the same bank asks nothing; a change makes it unsaved again.
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  EXPECT_FALSE(gp().bankUnsaved());
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 2);
+  item(70);  // add all to the sequence
+  EXPECT_TRUE(gp().bankUnsaved());
+  gAnswer = 1;
+  EXPECT_TRUE(gp().mayReplaceBank());
+  EXPECT_EQ(gQuestions, 3);
+  // Reopened, the document's bank counts as saved.
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_FALSE(gp().bankUnsaved());
 }
 
 }  // namespace

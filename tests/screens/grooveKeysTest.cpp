@@ -284,3 +284,23 @@ TEST_F(GrooveKeys, KeptTracksBlinkEveryQuarterSecond) {
 }
 
 }  // namespace
+
+namespace {
+using groovetest::GroovePanelTest;
+
+TEST_F(GroovePanelTest, AStepKeyStepsItsOwnWayWhateverElseIsHeld) {
+  ASSERT_TRUE(loadDemo());
+  // "+" is held (or was never seen going up); "-", Left and Down still step
+  // the tempo down, each by one step.
+  key('b');
+  key('+');
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  tap('-');
+  EXPECT_FLOAT_EQ(player().bpm, 125.0f);
+  tap(uloKeyLeft);
+  tap(uloKeyDown);
+  EXPECT_FLOAT_EQ(player().bpm, 124.6f);
+  key('+', false);
+  key('b', false);
+}
+}  // namespace

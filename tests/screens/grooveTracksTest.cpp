@@ -3,6 +3,7 @@
 // and the guards for songs without groups or loops.
 #include <cstring>
 
+#include "framework/panel/QXpopup.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -30,8 +31,44 @@ TEST_F(GroovePanelTest, LoadingASongRegistersEveryLoopInTrackOrder) {
   EXPECT_STREQ(entry, "Kick");
   gp().control(84)->getValue(short(9), entry);
   EXPECT_STREQ(entry, "Fx");
+}
+
+TEST_F(GroovePanelTest, AFailedLoadLeavesTheLoadedSongPlayingAndShown) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);  // plays
+  ASSERT_TRUE(player().playing);
+  const JLGroove before = gp().groove;
+  ASSERT_GE(before.tracks[0].group, 0);
   EXPECT_FALSE(gp().loadSong(":Library:Song:NoSuchSong:"));
-  EXPECT_EQ(gp().songFolder[0], 0) << "a failed load leaves no song path";
+  EXPECT_STREQ(gp().songFolder, ":Library:Song:NeonBoulevard:");
+  EXPECT_EQ(memcmp(&before, &gp().groove, sizeof before), 0) << "the working groove stays";
+  EXPECT_EQ(text(89), "Neon Boulevard - House");
+  char entry[128] = {0};
+  gp().control(77)->getValue(short(1), entry);
+  EXPECT_STREQ(entry, "Kick");
+  EXPECT_EQ(value(77), before.tracks[0].group + 1);
+  // Still heard: the song's loops and the groove's tracks.
+  EXPECT_TRUE(player().playing);
+  EXPECT_EQ(NumVTracks.load(), 36);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), gp().tracks[t].active ? gp().tracks[t].sampleNo : -1) << t;
+  EXPECT_GE(engineSample(0), 0);
+}
+
+TEST_F(GroovePanelTest, ALoadedSongPlaysItsFirstGroove) {
+  ASSERT_TRUE(loadDemo());
+  item(25);  // play, without choosing anything
+  ASSERT_TRUE(player().playing);
+  // Track t plays the first loop of group t at that loop's own volume and
+  // pan, as the song descriptor gives them.
+  const JLSongLibrary& lib = gp().library;
+  for (int t = 0; t < 8; t++) {
+    EXPECT_EQ(engineSample(t), lib.groups[t].sampleIndex[0]) << t;
+    EXPECT_EQ(Tracks[t].volume.load(), lib.groups[t].volume[0]) << t;
+    EXPECT_EQ(gp().groove.tracks[t].pan, lib.groups[t].pan[0] - 63) << t;
+    EXPECT_EQ(value(int16_t(26 + t)), 2) << "track " << t << "'s lamp shows a loop";
+  }
+  EXPECT_EQ(engineSample(0), 0) << "kick01";
+  EXPECT_TRUE(gp().grooveModified) << "it can be stored at once";
 }
 
 TEST_F(GroovePanelTest, APopupChoiceReachesTheEngineWithTheLoopsDefaults) {
@@ -40,10 +77,14 @@ TEST_F(GroovePanelTest, APopupChoiceReachesTheEngineWithTheLoopsDefaults) {
   ASSERT_TRUE(player().playing);
   set(79, 5);  // track 2: group 4 (bass)
   item(79);
+  // Like the group slider, a group alone gives its first loop, playing at
+  // its own volume.
   EXPECT_EQ(gp().groove.tracks[2].group, 4);
-  EXPECT_EQ(gp().groove.tracks[2].variant, -1);
-  EXPECT_EQ(engineSample(2), -1) << "a group without a loop stays silent";
-  EXPECT_EQ(value(28), 1) << "its lamp shows no loop";
+  EXPECT_EQ(gp().groove.tracks[2].variant, 0);
+  EXPECT_EQ(engineSample(2), 16) << "bass01";
+  EXPECT_EQ(Tracks[2].volume.load(), gp().library.groups[4].volume[0]);
+  EXPECT_EQ(value(92), 1) << "the loop pop-up shows the first loop";
+  EXPECT_EQ(value(28), 2) << "its lamp shows a loop";
   set(92, 3);  // track 2's index pop-up: bass03
   item(92);
   EXPECT_EQ(gp().groove.tracks[2].variant, 2);
@@ -231,11 +272,14 @@ TEST_F(GroovePanelTest, WithoutASongNothingDividesByZero) {
   ASSERT_TRUE(loadDemo());
   gp().library.groups[2].count = 0;
   item(3);
+  item(10);  // empty track 2
   set(79, 3);
   item(79);
   set(62, 2);
   item(62);
+  EXPECT_EQ(gp().groove.tracks[2].group, -1) << "a group without loops leaves the track empty";
   EXPECT_EQ(gp().groove.tracks[2].variant, -1);
+  EXPECT_EQ(value(79), 0);
 }
 
 TEST_F(GroovePanelTest, BrowsersWrapAndEmptyingInGroupModeMarksModified) {
@@ -273,6 +317,35 @@ TEST_F(GroovePanelTest, SyncModeMakesChangesWaitForTheNextCycle) {
   EXPECT_EQ(Tracks[0].syncPoint.load(), 32 * BPM.load());
   item(15);
   EXPECT_EQ(engine->syncMode, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(GroovePanelTest, AForgottenSongLeavesNothingOfItOnScreenOrInTheEngine) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  item(12);  // a groove in the bank
+  ASSERT_TRUE(player().playing);
+  gp().forgetSong();
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(gp().songFolder[0], 0);
+  EXPECT_EQ(text(89), "");
+  EXPECT_EQ(NumVTracks.load(), 0);
+  EXPECT_EQ(gp().library.groupCount, 0);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  item(25);  // PLAY now plays nothing
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), -1) << t;
+  item(24);
+  auto* pop = dynamic_cast<QXpopupControl*>(gp().control(77));
+  ASSERT_NE(pop, nullptr);
+  EXPECT_EQ(pop->count, 1) << "only \" -\" is left";
+  EXPECT_EQ(text(77), " -");
+  EXPECT_EQ(gp().sequence.grooveCount, 0) << "the bank held grooves of that song";
+  // A song loads again as usual.
+  ASSERT_TRUE(loadDemo());
+  EXPECT_EQ(NumVTracks.load(), 36);
 }
 
 }  // namespace

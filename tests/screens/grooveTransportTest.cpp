@@ -94,3 +94,37 @@ TEST_F(GroovePanelTest, TheMainVolumeShowsAndReachesTheEngine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A button held for `gHeldTicks` ticks: every poll of the tracking loop is
+// one tick later.
+int gHeldTicks = 0;
+bool heldForAWhile() {
+  uloGlo.when++;
+  uloGlo.buttonDown = gHeldTicks-- > 0;
+  return uloGlo.buttonDown != 0;
+}
+
+TEST_F(GroovePanelTest, HoldingTheTempoButtonsStepsOnAndOn) {
+  ASSERT_TRUE(loadDemo());
+  QXScreen.show(0);
+  const uloRect plus = gp().control(66)->rect, minus = gp().control(67)->rect;
+  ULO_SetTrackingSource(heldForAWhile);
+  // A click is one step.
+  gHeldTicks = 0;
+  press((plus.left + plus.right) / 2, (plus.top + plus.bottom) / 2);
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  // Held for 40 ticks: a step at the press, then after 24 ticks one every
+  // 4 (ticks 24, 28, 32, 36 and 40): six steps, none more at the release.
+  gHeldTicks = 40;
+  press((plus.left + plus.right) / 2, (plus.top + plus.bottom) / 2);
+  EXPECT_FLOAT_EQ(player().bpm, 126.4f);
+  EXPECT_EQ(text(97), "126.4");
+  gHeldTicks = 40;
+  press((minus.left + minus.right) / 2, (minus.top + minus.bottom) / 2);
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  ULO_SetTrackingSource(nullptr);
+}
+
+}  // namespace

@@ -145,6 +145,7 @@ TEST(LoadPanel, PreviewFilePlaysWithTheLightChase) {
   EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
   ASSERT_EQ(b.groove.randomized.size(), 1u);
   EXPECT_EQ(b.groove.randomized[0], 0);
+  EXPECT_EQ(b.player.playing, 1);
   // Loading the previewed song keeps it playing and closes the browser.
   b.m.key(uloKeyReturn);
   EXPECT_EQ(b.groove.loaded.size(), 1u);
@@ -287,3 +288,58 @@ TEST(LoadPanel, FailedCopyLeavesNoHalfSong) {
 }
 
 }  // namespace
+
+namespace {
+
+// A press through the screen at the centre of an item of the browser.
+void pressOn(Browser& b, int16_t item) {
+  const uloRect r = b.p().control(item)->rect;
+  uloGlo.when += 100;
+  uloGlo.what = uloEvtMouseDown;
+  uloGlo.mouseX = int16_t((r.left + r.right) / 2);
+  uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
+  uloGlo.buttonDown = 0;
+  ULO_SetTrackingSource([] { return false; });  // released at once
+  QXScreen.events();
+  ULO_SetTrackingSource(nullptr);
+  uloGlo.what = uloEvtNull;
+}
+
+}  // namespace
+
+TEST(LoadPanel, TheCloseButtonSaysWhyItIsOffUntilASongIsLoaded) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.open();
+  ASSERT_FALSE(b.m.enabled(9));
+  pressOn(b, 9);
+  EXPECT_TRUE(QXScreen.isShown(6));
+  EXPECT_EQ(b.m.text(27), "Load a song first, then X closes.");
+  // A song previewed by loading it is a song loaded: X closes.
+  b.m.click(14);
+  ASSERT_EQ(b.groove.loaded.size(), 1u);
+  EXPECT_TRUE(b.m.enabled(9));
+  pressOn(b, 9);
+  EXPECT_FALSE(QXScreen.isShown(6));
+}
+
+TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.open();
+  b.groove.bankMayGo = false;  // the user answers No
+  b.m.click(15);               // a preview that would load the song
+  EXPECT_EQ(b.groove.bankQuestions, 1);
+  EXPECT_TRUE(b.groove.loaded.empty());
+  EXPECT_EQ(b.p().listSelected, 1) << "the row is still selected";
+  b.m.key(uloKeyReturn);
+  EXPECT_EQ(b.groove.bankQuestions, 2);
+  EXPECT_TRUE(b.groove.loaded.empty());
+  EXPECT_TRUE(QXScreen.isShown(6)) << "nothing loaded, the browser stays";
+  b.groove.bankMayGo = true;  // Yes
+  b.m.key(uloKeyReturn);
+  ASSERT_EQ(b.groove.loaded.size(), 1u);
+  EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
+  EXPECT_FALSE(QXScreen.isShown(6));
+}

@@ -106,6 +106,9 @@ struct Mounted {
 struct FakeGroove : JLLoadHost {
   std::vector<std::string> loaded;
   std::vector<short> randomized;
+  // How often a load asked whether the bank may go, and the answer.
+  int bankQuestions = 0;
+  bool bankMayGo = true;
   std::vector<int32_t> chases;
   int chaseEnds = 0;
   bool loadOk = true;
@@ -118,6 +121,10 @@ struct FakeGroove : JLLoadHost {
     return loadOk;
   }
   void randomize(short set) override { randomized.push_back(set); }
+  bool mayReplaceBank() override {
+    bankQuestions++;
+    return bankMayGo;
+  }
   void lightGame_Start(int32_t period) override { chases.push_back(period); }
   void lightGame_End() override { chaseEnds++; }
   JLNet* net() override { return &link; }

@@ -3,9 +3,11 @@
 // panel stands in for the groove panel and no engine is attached.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "engine/JLEngine.h"
 #include "framework/platform/uloSys.h"
 #include "song/JLPlayer.h"
 
@@ -72,44 +74,82 @@ class Player : public ::testing::Test {
   JLPlayer player;
 };
 
-TEST_F(Player, TempoStaysWithinFiftyOfTheSongTempo) {
+// The engine plays a song of tempo T at most at 44100 * 60 / r BPM, where
+// r = (44100 * 60 / T) * 10 / 13 output frames a beat (integer steps): for
+// 125 BPM r = 16283, 162.50 BPM; for 120 BPM r = 16961, 156.00 BPM.
+TEST(EngineTempo, FastestTempoIsTheEnginesOneAndAThirdBound) {
+  EXPECT_NEAR(JLEngine::fastestBpm(125.f), 2646000.0 / 16283.0, 1e-9);
+  EXPECT_NEAR(JLEngine::fastestBpm(120.f), 2646000.0 / 16961.0, 1e-9);
+  EXPECT_GT(JLEngine::fastestBpm(0.f), 1e6) << "no song, no bound";
+}
+
+TEST_F(Player, TempoStaysWithinWhatTheEngineCanPlay) {
   player.gotSongBpm(125);
   EXPECT_EQ(panel.bpmLabel, "125.0");
   EXPECT_EQ(panel.scroll, 0);
   player.hitBpmScroll(10);
   EXPECT_FLOAT_EQ(player.bpm, 135.0f);
-  player.adjustBpm(176.0f);
-  EXPECT_FLOAT_EQ(player.bpm, 135.0f);
+  // Above 162.5 nothing is heard faster: such requests are refused.
   player.adjustBpm(175.0f);
-  EXPECT_FLOAT_EQ(player.bpm, 175.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 135.0f);
+  player.adjustBpm(162.6f);
+  EXPECT_FLOAT_EQ(player.bpm, 135.0f);
+  player.adjustBpm(162.5f);
+  EXPECT_FLOAT_EQ(player.bpm, 162.5f);
+  // The scroll's far end gives the fastest tempo heard, and the scroll
+  // moves back to where that tempo sits.
+  player.hitBpmScroll(20);
+  player.hitBpmScroll(50);
+  EXPECT_FLOAT_EQ(player.bpm, 162.5f);
+  EXPECT_EQ(panel.bpmLabel, "162.5");
+  EXPECT_EQ(panel.scroll, 37);
   player.adjustBpm(74.9f);
-  EXPECT_FLOAT_EQ(player.bpm, 175.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 162.5f);
   player.adjustBpm(75.0f);
   EXPECT_FLOAT_EQ(player.bpm, 75.0f);
   EXPECT_EQ(player.bpmScroll(), -50);
+  // A fast song reaches the band's edge before the engine's bound.
+  player.gotSongBpm(200);
+  player.hitBpmScroll(50);
+  EXPECT_FLOAT_EQ(player.bpm, 250.0f);
 }
 
-TEST_F(Player, TempoStepsOfATenthGridReachTheBandEdgeExactly) {
+TEST_F(Player, TempoStepsOfATenthGridStopAtTheFastestTempoHeard) {
   player.gotSongBpm(120);
   for (int i = 0; i < 5; i++) player.hitBpmUp(0.2f);
   EXPECT_FLOAT_EQ(player.bpm, 121.0f);
   EXPECT_EQ(panel.bpmLabel, "121.0");
   EXPECT_EQ(panel.scroll, 1);
-  player.adjustBpm(169.0f);
+  player.adjustBpm(155.0f);
   for (int i = 0; i < 5; i++) player.hitBpmUp(0.2f);
-  EXPECT_FLOAT_EQ(player.bpm, 170.0f) << "the last step lands on the edge, not beyond it";
+  EXPECT_FLOAT_EQ(player.bpm, 156.0f) << "the steps stop at 156.0, what the engine plays at most";
+  EXPECT_EQ(panel.bpmLabel, "156.0");
   player.hitBpmUp(0.2f);
-  EXPECT_FLOAT_EQ(player.bpm, 170.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 156.0f);
   for (int i = 0; i < 3; i++) player.hitBpmUp(-0.2f);
-  EXPECT_EQ(panel.bpmLabel, "169.4");
+  EXPECT_EQ(panel.bpmLabel, "155.4");
+  player.adjustBpm(70.2f);
+  player.hitBpmUp(-0.2f);
+  player.hitBpmUp(-0.2f);
+  EXPECT_FLOAT_EQ(player.bpm, 70.0f);
 }
 
-TEST_F(Player, RestoringATempoOutsideTheBandShowsItButKeepsTheEngineOut) {
+TEST_F(Player, RestoringATempoThatCannotBePlayedOpensAtTheNearestThatCan) {
   player.gotSongBpm(120);
   player.setBpm(180.5f);
-  EXPECT_FLOAT_EQ(player.bpm, 180.5f);
-  EXPECT_EQ(panel.bpmLabel, "180.5");
-  EXPECT_EQ(panel.scroll, 60);
+  EXPECT_FLOAT_EQ(player.bpm, 156.0f);
+  EXPECT_EQ(panel.bpmLabel, "156.0");
+  EXPECT_EQ(panel.scroll, 36);
+  player.setBpm(131.4f);
+  EXPECT_FLOAT_EQ(player.bpm, 131.4f);
+  EXPECT_EQ(panel.scroll, 11);
+  player.setBpm(12.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 70.0f);
+  player.setBpm(std::nanf(""));
+  EXPECT_FLOAT_EQ(player.bpm, 120.0f);
+  player.setBpm(131.4f);
+  player.setBpm(0.0f);
+  EXPECT_FLOAT_EQ(player.bpm, 120.0f);
 }
 
 TEST_F(Player, TapTempoChangesOnTheFourthTapAndFollowsTheLastTenIntervals) {

@@ -4,9 +4,15 @@
 #include <sndfile.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "framework/panel/QXpopup.h"
+#include "framework/platform/uloSoundConvert.h"
+#include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "screens/JLPrefsPanel.h"
+#include "song/JLDiskMix.h"
 #include "song/JLSongLibrary.h"
 #include "tests/screens/vmixSkinSupport.h"
 #include "tests/support/tempFolder.h"
@@ -101,5 +107,130 @@ TEST(PrefsPanel, ExportFormatsListTheOwnFormatFirst) {
   // Shown again, the stored format is the one chosen.
   QXScreen.show(8);
   EXPECT_EQ(1, pop->get());
+  jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
+}
+
+namespace {
+
+// A press and release at the centre of a control, through the screen, as
+// the user clicks it.
+void clickOn(QXPanelClass& panel, int16_t item) {
+  const uloRect r = panel.control(item)->rect;
+  uloGlo.when += 100;  // never a double click
+  uloGlo.what = uloEvtMouseDown;
+  uloGlo.mouseX = int16_t((r.left + r.right) / 2);
+  uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
+  uloGlo.buttonDown = 0;
+  QXScreen.events();
+  uloGlo.what = uloEvtNull;
+}
+
+std::vector<std::string> formatEntries(uloPanelControl* pop) {
+  std::vector<std::string> names;
+  auto* p = dynamic_cast<QXpopupControl*>(pop);
+  for (short i = 0; p && i < p->count; i++) {
+    char name[128] = "";
+    p->getValue(i, name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+bool writes(int format) {
+  SF_INFO info = {};
+  info.channels = 2;
+  info.samplerate = 44100;
+  info.format = format;
+  return sf_format_check(&info) != 0;
+}
+
+}  // namespace
+
+TEST(PrefsPanel, TheOptionCanBeSwitchedOnAndOffByClicking) {
+  Prefs p;
+  jlPrefs.mtrmValue = 0;
+  QXScreen.hide(8);
+  QXScreen.show(8);
+  clickOn(p.m.panel, JLPrefsPanel::kOptionOn);
+  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "the group's value: ON";
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(1, jlPrefs.mtrmValue);
+  EXPECT_FALSE(QXScreen.isShown(8));
+
+  QXScreen.show(8);
+  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "shown again: ON stays chosen";
+  clickOn(p.m.panel, JLPrefsPanel::kOptionOff);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(0, jlPrefs.mtrmValue);
+}
+
+// The pop-up's list as it should read: the program's own format, then the
+// formats a musician uses that this libsndfile writes, in that order.
+std::vector<std::string> expectedFormats() {
+  std::vector<std::string> want = {"Jamloom"};
+  const std::pair<int, const char*> offered[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_16, "WAV 16-bit"},
+                                                 {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "WAV 24-bit"},
+                                                 {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC"},
+                                                 {SF_FORMAT_OGG | SF_FORMAT_VORBIS, "OGG Vorbis"},
+                                                 {SF_FORMAT_AIFF | SF_FORMAT_PCM_16, "AIFF"},
+                                                 {SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, "MP3"}};
+  for (const auto& [format, name] : offered)
+    if (writes(format)) want.push_back(name);
+  return want;
+}
+
+TEST(PrefsPanel, ExportFormatsAreTheOnesMusiciansUseThatTheLibraryWrites) {
+  const std::vector<std::string> want = expectedFormats();
+  ASSERT_GE(want.size(), 6u) << "this libsndfile writes at least WAV, FLAC, OGG and AIFF";
+  Prefs p;
+  EXPECT_EQ(want, formatEntries(p.m.panel.control(JLPrefsPanel::kFormat)));
+
+  // WAV 24-bit is stored as container and encoding, and the disk mix
+  // writes exactly that.
+  p.m.set(JLPrefsPanel::kFormat, 2);
+  p.m.click(JLPrefsPanel::kFormat);
+  p.m.click(JLPrefsPanel::kOK);
+  EXPECT_EQ(SF_FORMAT_WAV | SF_FORMAT_PCM_24, jlPrefs.outputType);
+  int format = 0;
+  const char* extension = nullptr;
+  ASSERT_TRUE(uloQt_soundConvert_fileFormat(jlPrefs.outputType, &format, &extension));
+  EXPECT_EQ(SF_FORMAT_WAV | SF_FORMAT_PCM_24, format);
+  EXPECT_STREQ("wav", extension);
+  EXPECT_EQ(SF_FORMAT_WAV | SF_FORMAT_PCM_24, JL_DiskMixSndfileFormat(format));
+  EXPECT_EQ(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, JL_DiskMixSndfileFormat(SF_FORMAT_FLAC));
+  jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
+}
+
+TEST(PrefsPanel, OlderPreferencesNamingAnotherFormatAreStillRead) {
+  Prefs p;
+  QXScreen.hide(8);
+  // Earlier versions stored the container alone: FLAC is the offered FLAC.
+  jlPrefs.outputType = SF_FORMAT_FLAC;
+  QXScreen.show(8);
+  EXPECT_EQ("FLAC", p.m.text(JLPrefsPanel::kFormat));
+  EXPECT_EQ(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, p.m.panel.formatCode);
+  p.m.click(JLPrefsPanel::kCancel);
+
+  // A container no longer offered stays listed and chosen, and OK keeps it.
+  jlPrefs.outputType = SF_FORMAT_CAF;
+  QXScreen.show(8);
+  const std::vector<std::string> names = formatEntries(p.m.panel.control(JLPrefsPanel::kFormat));
+  EXPECT_EQ("CAF (Apple Core Audio File)", names.back());
+  EXPECT_EQ(short(names.size() - 1), p.m.value(JLPrefsPanel::kFormat));
+  p.m.click(JLPrefsPanel::kOK);
+  EXPECT_EQ(SF_FORMAT_CAF, jlPrefs.outputType);
+  int format = 0;
+  const char* extension = nullptr;
+  ASSERT_TRUE(uloQt_soundConvert_fileFormat(SF_FORMAT_CAF, &format, &extension));
+  EXPECT_EQ(SF_FORMAT_CAF | SF_FORMAT_PCM_16, format);
+  EXPECT_STREQ("caf", extension);
+
+  // A code nothing writes (damaged preferences) shows the program's own.
+  jlPrefs.outputType = 0x7fff0000;
+  QXScreen.show(8);
+  EXPECT_EQ(0, p.m.value(JLPrefsPanel::kFormat));
+  EXPECT_EQ(JLPrefsPanel::kOwnFormat, p.m.panel.formatCode);
+  EXPECT_EQ(expectedFormats(), formatEntries(p.m.panel.control(JLPrefsPanel::kFormat)));
+  p.m.click(JLPrefsPanel::kCancel);
   jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
 }

@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "engine/JLEngine.h"
+#include "engine/MMSysAudio.h"
+#include "engine/synth/Synth.h"
+#include "screens/JLLoadSynthPanel.h"
 #include "screens/JLSynthPanel.h"
 #include "song/JLPlayer.h"
 #include "song/uloAtomsFiles.h"
@@ -51,12 +55,13 @@ struct Synth {
   loadtest::Library lib;
   JLPlayer player;
   loadtest::Mounted<JLSynthPanel> m{3, 4, 2};
-  Synth() {
+  // connectNow false: the caller adds files and connects.
+  explicit Synth(bool connectNow = true) {
     player.setEngine(nullptr);
     jlPlayer = &player;
     lib.mkdirs("Library/Synth/Zeta");
     lib.mkdirs("Library/Synth/Alpha");
-    m.connect();
+    if (connectNow) m.connect();
   }
   ~Synth() { jlPlayer = nullptr; }
   JLSynthPanel& p() { return m.panel; }
@@ -185,6 +190,120 @@ TEST(SynthPanel, MixDocumentBlockRoundTrip) {
   ASSERT_TRUE(g.openForRead((s.lib.tmp.ulo() + "none.jld").c_str()));
   EXPECT_FALSE(t.p().iced_load(g));
   EXPECT_EQ(t.p().presetCount, 1);
+}
+
+// The real engine as the synth's sound: what it has loaded and plays.
+struct EngineOn {
+  JLEngine engine;
+  EngineOn() {
+    gep = &engine;
+    engine.init();
+    wDBSetManualFeed(true);
+  }
+  ~EngineOn() {
+    engine.stop();
+    wDBSetManualFeed(false);
+    engine.exit();
+    gep = nullptr;
+  }
+};
+
+// Synth sounds told apart by the length of their lowest note.
+struct Sounds : Synth {
+  EngineOn on;
+  Sounds() : Synth(false) {
+    lib.wav("Library/Synth/Alpha/c2.wav", 1000);
+    lib.wav("Library/Synth/Zeta/c2.wav", 3000);
+    lib.mkdirs("Library/Synth/Mid");
+    lib.wav("Library/Synth/Mid/c2.wav", 2000);
+    m.connect();
+  }
+  int loadedFrames() const { return SynthSamps.notes[0].frames; }
+};
+
+TEST(SynthBrowser, DoneMakesTheClickedSoundTheSynthsSoundAndXKeepsIt) {
+  Sounds s;
+  ASSERT_EQ(s.loadedFrames(), 1000) << "the first sound, Alpha, is loaded at opening";
+  loadtest::Mounted<JLLoadSynthPanel> browser{12, -1, 7};
+  browser.connect(false);
+  s.m.click(39);  // LOAD opens the browser
+  ASSERT_TRUE(QXScreen.isShown(7));
+  ASSERT_EQ(browser.panel.synthCount, 3);
+  ASSERT_STREQ(browser.panel.names[2], "Zeta");
+  browser.click(12);  // Zeta
+  browser.click(6);   // DONE
+  EXPECT_FALSE(QXScreen.isShown(7));
+  EXPECT_STREQ(s.p().setup.synthName, "Zeta");
+  EXPECT_STREQ(s.p().loadedSynth, "Zeta");
+  EXPECT_EQ(s.m.text(45), "Zeta");
+  EXPECT_EQ(s.loadedFrames(), 3000);
+
+  // X after previewing another sound: the synth keeps (and plays) its own.
+  s.m.click(39);
+  browser.panel.control(20)->set(short(0));
+  browser.click(20);  // previews on
+  ASSERT_EQ(browser.panel.preview, 1);
+  browser.click(11);  // Mid, heard
+  EXPECT_EQ(s.loadedFrames(), 2000);
+  browser.click(5);
+  EXPECT_STREQ(s.p().setup.synthName, "Zeta");
+  EXPECT_EQ(s.m.text(45), "Zeta");
+  EXPECT_EQ(s.loadedFrames(), 3000);
+
+  // DONE without a click changes nothing.
+  s.m.click(39);
+  browser.click(6);
+  EXPECT_STREQ(s.p().setup.synthName, "Zeta");
+  EXPECT_EQ(s.loadedFrames(), 3000);
+}
+
+TEST(SynthPanel, AReopenedMixWithoutPresetsIsShownAndHeard) {
+  Sounds s;
+  SynthSetup doc{};
+  for (int k : {0, 4, 7}) doc.notes[k] = 1;
+  doc.volume = 77;
+  doc.pan = 20;
+  doc.arpMode = 1;
+  doc.arpProg = 0;
+  doc.arpSpeed = 3;
+  std::strcpy(doc.synthName, "Zeta");
+  uint8_t block[kSynthIcedBytes];
+  JLSynthPanel writer;  // never opened: it only lays out the block
+  writer.setup = doc;
+  writer.iced_save(block);
+  ASSERT_EQ(block[kSynthIcedBytes - 2], 0) << "the document keeps no presets";
+
+  ASSERT_TRUE(s.p().iced_loadBlock(block, kSynthIcedBytes));
+  // Shown: sound, knobs, pop-ups and the notes' lamps.
+  EXPECT_EQ(s.m.text(45), "Zeta");
+  EXPECT_EQ(s.m.value(43), 77);
+  EXPECT_EQ(s.m.value(42), 20);
+  EXPECT_EQ(s.m.text(46), "Dn");
+  EXPECT_EQ(s.m.text(47), "32");
+  EXPECT_EQ(s.m.text(48), "0");
+  EXPECT_EQ(s.m.value(16), 1);  // key 0
+  EXPECT_EQ(s.m.value(18), 1);  // key 4
+  EXPECT_EQ(s.m.value(1), 0);   // key 1
+  // Heard: the sound, the volume and the arpeggio of the document.
+  EXPECT_EQ(s.loadedFrames(), 3000);
+  EXPECT_EQ(RealtimeSynth.volume, 77);
+  EXPECT_EQ(s.p().synthOn, 1);
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1e1g1");
+  EXPECT_EQ(RealtimeSynth.stepsPerBeat, 8);
+
+  // The song loaded after the document lights its keys beside the notes.
+  s.p().ledsForArpKeys("D");
+  EXPECT_EQ(s.m.value(16), 1);  // key 0: a note
+  EXPECT_EQ(s.m.value(17), 1);  // key 2: the song's D
+  EXPECT_EQ(s.m.value(1), 0);
+
+  // A sound the library lacks leaves the loaded one playing.
+  std::strcpy(writer.setup.synthName, "Gone");
+  writer.iced_save(block);
+  ASSERT_TRUE(s.p().iced_loadBlock(block, kSynthIcedBytes));
+  EXPECT_STREQ(s.p().setup.synthName, "Zeta");
+  EXPECT_EQ(s.m.text(45), "Zeta");
+  EXPECT_EQ(s.loadedFrames(), 3000);
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ struct Tuner {
     player.bpm = 120.f;
     jlPlayer = &player;
     gep = new JLEngine();
+    // The rate the program's engine always mixes at; loops are read at it.
+    gep->setMixerFrequency(44100);
     gBoxes.clear();
     ULO_SetMessageBoxHook(recordBox);
     m.panel.onPanelOpened();

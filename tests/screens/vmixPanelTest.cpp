@@ -18,10 +18,9 @@ struct FakeHost : JLVMixHost {
   JLSongLibrary lib;
   JLSequence seq, saved;
   int16_t step = -1;
-  int nexts = 0, refreshed = 0, deselected = 0;
+  int nexts = 0, refreshed = 0, restored = 0, resumed = 0;
   const JLSongLibrary& song() override { return lib; }
   JLSequence& bank() override { return seq; }
-  const JLSequence& backup() override { return saved; }
   int16_t selectedStep() override { return step; }
   void setSelectedStep(int16_t s) override { step = s; }
   void seqActivateNext() override {
@@ -29,7 +28,11 @@ struct FakeHost : JLVMixHost {
     step = int16_t(step + 1);
   }
   void refreshRows() override { refreshed++; }
-  void deselectRows() override { deselected++; }
+  void restoreBackup() override {
+    seq = saved;
+    restored++;
+  }
+  void resumePlay() override { resumed++; }
   bool trackHasLoop(int16_t t) override { return t == 0; }
 };
 
@@ -209,12 +212,14 @@ TEST(VMixPanel, BackToTheGroovePanelKeepsOrRestores) {
   x.p().onItem_switchToGroove(false);
   EXPECT_EQ(2, x.host.seq.grooveCount);  // cut to the played steps
   EXPECT_EQ(1, x.host.refreshed);
+  EXPECT_EQ(0, x.host.resumed) << "keeping the mix plays nothing of before";
   EXPECT_FALSE(QXScreen.isShown(1));
   QXScreen.show(1);
   x.m.click(28);
   EXPECT_EQ(2, x.host.seq.grooveCount);
   EXPECT_EQ(1, x.host.seq.stepCount);
-  EXPECT_EQ(1, x.host.deselected);
+  EXPECT_EQ(1, x.host.restored);
+  EXPECT_EQ(1, x.host.resumed) << "restoring plays again what played before";
 }
 
 TEST(VMixPanel, InterfaceResetRebuildsOrMarksForRebuilding) {

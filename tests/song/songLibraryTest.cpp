@@ -229,6 +229,25 @@ TEST(SongLibrary, LoadFindsDescriptorsInOrder) {
   EXPECT_STREQ(lib->songTitle, "Root");
 }
 
+TEST(SongLibrary, AFailedLoadLeavesTheLoadedSongUntouched) {
+  ProgramFolder pf;
+  pf.mkdirs("Library/Song/Abc");
+  pf.write("Library/Song/Abc/info.jls", jls12("Kept", 121, "drums\nbass\n", "", kTracks));
+  auto lib = std::make_unique<JLSongLibrary>();
+  ASSERT_TRUE(lib->load(":Library:Song:Abc:"));
+  ASSERT_EQ(lib->trackCount, 4);
+  // The last place looked at holds something that is not a 1.2 descriptor.
+  pf.mkdirs("JLS/JLS44");
+  pf.write("JLS/JLS44/Broken.jls", "not a song\n");
+  EXPECT_FALSE(lib->load(":Library:Song:Broken:"));
+  EXPECT_FALSE(lib->load(":Library:Song:Missing:"));
+  EXPECT_STREQ(lib->songTitle, "Kept");
+  EXPECT_STREQ(lib->songFolderName, "Abc");
+  EXPECT_EQ(lib->songBpm, 121);
+  EXPECT_EQ(lib->trackCount, 4);
+  EXPECT_EQ(lib->groupCount, 2);
+}
+
 TEST(SamplesMatcher, LooseNames) {
   EXPECT_TRUE(jlSamplesMatcher::similar("bass01", "BASS01.WAV"));
   EXPECT_TRUE(jlSamplesMatcher::similar("bass01", "Bass01"));

@@ -128,6 +128,9 @@ struct TourStep {
   int panelEntry;
   int item;
   std::string title, text;
+  // The balloon hangs below the control even in the screen's lower half
+  // (it would cover controls the user still needs).
+  bool below = false;
 };
 const std::vector<TourStep>& TourSteps();
 

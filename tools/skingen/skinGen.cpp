@@ -185,9 +185,9 @@ bool saveText(UloResFile& res, int32_t type, int32_t id, const std::string& text
 struct Placement {
   int corner, bx, by, tx, ty;
 };
-Placement placeBalloon(const Layout& l, const Item& it) {
+Placement placeBalloon(const Layout& l, const Item& it, bool forceBelow = false) {
   const int cx = l.screenX + it.x + it.w / 2, cy = l.screenY + it.y + it.h / 2;
-  const bool below = cy < 260;
+  const bool below = forceBelow || cy < 260;
   const bool fromLeft = cx + kBalloonW - 8 < 640;
   Placement p;
   p.corner = (below ? 0 : 2) + (fromLeft ? 0 : 1);
@@ -238,7 +238,7 @@ std::vector<HelpElement> helpElements() {
         item = l.find(s.item);
       }
     if (!item) continue;
-    out.push_back({s.panelEntry, s.item, placeBalloon(*owner, *item), false, s.title, s.text});
+    out.push_back({s.panelEntry, s.item, placeBalloon(*owner, *item, s.below), false, s.title, s.text});
   }
   for (const Layout& l : AllLayouts()) {
     const Layout* main = nullptr;

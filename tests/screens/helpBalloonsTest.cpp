@@ -1,0 +1,177 @@
+// Help on the main panel with the program's own help texts: the HELP and
+// TOUR lamps, tour steps done only by finished actions, balloons only for
+// what can be seen and clicked, and the commands that do nothing saying so.
+#include <cstring>
+#include <string>
+
+#include "framework/panel/JLHelps.h"
+#include "screens/JLRandMixPanel.h"
+#include "tests/screens/grooveTestSupport.h"
+
+namespace {
+
+class HelpOnGroove : public groovetest::GroovePanelTest {
+ protected:
+  void SetUp() override {
+    GroovePanelTest::SetUp();
+    helps.init(&QXCasts, ":Helps.txt", ":no-predrawn-help.xrs");
+    ASSERT_GT(helps.count, 5) << "the built Helps.txt";
+    jlHelpp = &helps;
+  }
+  void TearDown() override {
+    jlHelpp = nullptr;
+    QXScreen.modalPanel = -1;
+    GroovePanelTest::TearDown();
+  }
+  // Rollover help looking at a window point once its wait is over.
+  int16_t balloonAt(int x, int y) {
+    uloGlo.mouseX = int16_t(x);
+    uloGlo.mouseY = int16_t(y);
+    uloGlo.what = uloEvtNull;
+    uloGlo.when = std::max(uloGlo.when + 1, helps.timer);
+    QXScreen.events();
+    return helps.current;
+  }
+  // The rollover element of a control, or -1.
+  int16_t elementOf(int16_t entry, int16_t control) const {
+    for (int16_t i = 0; i < helps.count; i++)
+      if (helps.elements[i].rollover && helps.elements[i].panel == entry && helps.elements[i].control == control)
+        return i;
+    return -1;
+  }
+  std::string helpText(int16_t element) const {
+    std::string t;
+    for (const char* line : helps.elements[element].lines)
+      if (line) t += std::string(line) + " ";
+    return t;
+  }
+  static uloPoint centre(const uloPanelControl* c) { return c->rect.center(); }
+  JLHelps helps{true};
+};
+
+TEST_F(HelpOnGroove, TheTourLampShowsTheTourAndTheHelpLampRolloverHelp) {
+  item(126);
+  ASSERT_TRUE(helps.active);
+  EXPECT_FALSE(helps.rolloverMode);
+  EXPECT_EQ(value(126), 1);
+  EXPECT_EQ(value(58), 0);
+  item(58);
+  ASSERT_TRUE(helps.rolloverMode);
+  EXPECT_EQ(value(58), 1);
+  EXPECT_EQ(value(126), 0);
+  item(58);
+  EXPECT_FALSE(helps.active);
+  EXPECT_EQ(value(58), 0);
+  EXPECT_EQ(value(126), 0);
+}
+
+TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
+  ASSERT_TRUE(loadDemo());
+  item(126);
+  helps.current = 2;  // "3. Change an instrument"
+  ASSERT_EQ(helps.elements[2].panel, 0);
+  ASSERT_EQ(helps.elements[2].control, 77);
+  groovetest::Mouse released;  // the button comes up before the list opens
+  const uloPoint at = centre(gp().control(77));
+  press(at.x, at.y);
+  EXPECT_EQ(helps.timer, 0);
+  EXPECT_EQ(gp().groove.tracks[0].group, -1) << "nothing was chosen";
+  // A group chosen in it is the step done.
+  set(77, 2);
+  item(77);
+  EXPECT_EQ(helps.timer, uloGlo.when + 60);
+  uloGlo.what = uloEvtNull;
+  uloGlo.when = helps.timer;
+  QXScreen.events();
+  EXPECT_EQ(helps.current, 3);
+}
+
+TEST_F(HelpOnGroove, BalloonsDescribeOnlyWhatCanBeSeenAndClicked) {
+  // The song list lies over the tracks' pop-ups.
+  QXPanelClass songs;
+  songs.attachLayouts(6, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&songs, 6, 1);
+  QXScreen.setProps(6, 20, 42, true, 0);
+  QXScreen.show(6);
+  item(58);
+  const uloPoint under = centre(gp().control(78));  // "Instrument 2"
+  ASSERT_TRUE(QXScreen.backgroundRect(6).contains(under));
+  ASSERT_GE(elementOf(0, 78), 0);
+  // What the song list has there, if anything.
+  int16_t onTop = -1;
+  for (int16_t s = 0; s < songs.controlsCount && onTop < 0; s++) {
+    const uloPanelControl* c = songs.controls[s];
+    const int16_t e = c ? elementOf(6, s) : -1;
+    if (e >= 0 && c->visible && c->rect.contains(under)) onTop = e;
+  }
+  EXPECT_EQ(balloonAt(under.x, under.y), onTop);
+  QXScreen.hide(6);
+  QXScreen.disconnect(6);
+  EXPECT_EQ(balloonAt(under.x, under.y), elementOf(0, 78)) << "uncovered, the pop-up has its balloon";
+
+  // A hidden control has none.
+  const uloPoint tour = centre(gp().control(126));
+  ASSERT_GE(elementOf(0, 126), 0);
+  gp().control(126)->hide();
+  EXPECT_EQ(balloonAt(tour.x, tour.y), -1);
+  gp().control(126)->show();
+  EXPECT_EQ(balloonAt(tour.x, tour.y), elementOf(0, 126));
+
+  // While a modal panel is shown, nothing under it is described.
+  QXScreen.modalPanel = 6;
+  QXScreen.connect(&songs, 6, 1);
+  QXScreen.setProps(6, 20, 42, true, 0);
+  QXScreen.show(6);
+  EXPECT_EQ(balloonAt(tour.x, tour.y), -1);
+  QXScreen.hide(6);
+  QXScreen.disconnect(6);
+}
+
+TEST_F(HelpOnGroove, NetworkAndTheRandomMixSayTheyDoNothing) {
+  // No link can be made: the button looks disabled, a press does nothing,
+  // and its balloon says why.
+  uloPanelControl* network = gp().control(123);
+  EXPECT_FALSE(network->enabled);
+  item(58);
+  const uloPoint at = centre(network);
+  const int16_t e = balloonAt(at.x, at.y);
+  ASSERT_EQ(e, elementOf(0, 123));
+  EXPECT_NE(helpText(e).find("cannot link"), std::string::npos) << helpText(e);
+  item(58);
+  groovetest::Mouse released;
+  press(at.x, at.y);
+  EXPECT_EQ(gp().currentItem, -1);
+
+  // The random mix panel opens, and its cells look disabled and say so.
+  JLRandMixPanel mix;
+  mix.attachLayouts(11, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&mix, 5, 1);
+  QXScreen.setProps(5, 100, 100, true, 0);
+  item(117);
+  ASSERT_TRUE(QXScreen.isShown(5));
+  for (int16_t cell = 1; cell <= 6; cell++) {
+    EXPECT_FALSE(mix.control(cell)->enabled) << cell;
+    ASSERT_GE(elementOf(5, cell), 0) << cell;
+    EXPECT_NE(helpText(elementOf(5, cell)).find("does nothing"), std::string::npos);
+  }
+  // Disabled is drawn fainter than live.
+  uloPanelControl* cell = mix.control(1);
+  auto brightness = [&] {
+    QXScreen.update(cell->rect);
+    long sum = 0;
+    for (int y = cell->rect.top; y < cell->rect.bottom; y++)
+      for (int x = cell->rect.left; x < cell->rect.right; x++) {
+        const uint16_t p = uint16_t(QXScreen.updateBuffer.getPixel(x, y));
+        sum += (p >> 10 & 31) + (p >> 5 & 31) + (p & 31);
+      }
+    return sum;
+  };
+  const long faint = brightness();
+  cell->enable();
+  EXPECT_GT(brightness(), faint);
+  item(117);
+  EXPECT_FALSE(QXScreen.isShown(5));
+  QXScreen.disconnect(5);
+}
+
+}  // namespace
