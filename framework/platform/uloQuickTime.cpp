@@ -1,13 +1,16 @@
 #include "framework/platform/uloQuickTime.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <SDL_image.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <vector>
 
+#include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
 #include "framework/offmap/uloOffmap.h"
 
@@ -42,7 +45,9 @@ void SDLCALL feed(void* userdata, Uint8* stream, int len) {
 
 bool decode(const char* systemPath, Preview& p) {
   SF_INFO info{};
-  SNDFILE* f = sf_open(systemPath, SFM_READ, &info);
+  // Only a regular file: a FIFO in its place must not block the preview.
+  const int fd = ULO_OpenRegularSystemFile(systemPath, O_RDONLY);
+  SNDFILE* f = fd < 0 ? nullptr : sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
   if (!f) return false;
   bool ok = info.channels > 0 && info.samplerate > 0 && info.frames > 0;
   if (ok) {
@@ -127,7 +132,13 @@ short uloQt_imageToOffmap(const char* path, uloOffmap* bitmap) {
   if (w <= 0 || h <= 0) return 0;
   char sys[kUloPathMax];
   if (!ULO_UloPathToSystemPath(path, sys, sizeof sys)) return 0;
-  SDL_Surface* loaded = IMG_Load(sys);
+  const int fd = ULO_OpenRegularSystemFile(sys, O_RDONLY);
+  FILE* fp = fd < 0 ? nullptr : fdopen(fd, "rb");
+  if (!fp) {
+    if (fd >= 0) close(fd);
+    return 0;
+  }
+  SDL_Surface* loaded = IMG_Load_RW(SDL_RWFromFP(fp, SDL_TRUE), 1);
   if (!loaded) return 0;
   SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);
