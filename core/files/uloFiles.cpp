@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "core/files/uloPathNames.h"
 
@@ -324,12 +325,14 @@ void ULO_ReleaseInstanceLock() {
 
 namespace {
 
-char gTypes[256] = "*.*";
+std::mutex gTypesLock;
+char gTypes[256] = "*.*";  // under gTypesLock
 DIR* gScan = nullptr;
 
 // Does the name's extension (from its last '.') match one pattern of the
 // ';'-separated list? Patterns are compared with exact case.
 bool matchesKinds(const char* name) {
+  std::lock_guard<std::mutex> g(gTypesLock);
   const char* dot = strrchr(name, '.');
   const char* p = gTypes;
   if (*p == '*') ++p;
@@ -347,9 +350,15 @@ bool matchesKinds(const char* name) {
 
 }  // namespace
 
-void ULO_FileDialogCanOpenTypes(const char* types) { ULO_StrCopy(gTypes, sizeof gTypes, types ? types : "*.*"); }
+void ULO_FileDialogCanOpenTypes(const char* types) {
+  std::lock_guard<std::mutex> g(gTypesLock);
+  ULO_StrCopy(gTypes, sizeof gTypes, types ? types : "*.*");
+}
 
-const char* ULO_FileDialogTypes() { return gTypes; }
+std::string ULO_FileDialogTypes() {
+  std::lock_guard<std::mutex> g(gTypesLock);
+  return gTypes;
+}
 
 void ULO_EndFolderScan() {
   if (gScan) closedir(gScan);

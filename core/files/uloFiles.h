@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <cstddef>
+#include <string>
 
 // The operating-system handle of an open file; 0 means closed. On Linux the
 // descriptor is stored plus one so that descriptor 0 is still a valid file.
@@ -62,9 +63,10 @@ uloInstanceLock ULO_TakeInstanceLock(const char* path, long* holder = nullptr);
 void ULO_ReleaseInstanceLock();
 
 // Builds the accepted-kind list used by ULO_NextFileInFolder (and the file
-// dialogs' filter): a text such as "*.wav;*.aif". Null means "*.*".
+// dialogs' filter): a text such as "*.wav;*.aif". Null means "*.*". Any
+// thread: a dialog worker takes a copy while the interface may change it.
 void ULO_FileDialogCanOpenTypes(const char* types);
-const char* ULO_FileDialogTypes();
+std::string ULO_FileDialogTypes();
 
 // One listing for the whole program; starting a new one abandons the old.
 bool ULO_ScanFileInFolder(const char* folderPath);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <fontconfig/fontconfig.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,7 +10,16 @@
 
 extern char** environ;
 
-uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* output, int* exitCode) {
+void ULO_StopRun(uloRunControl& control) {
+  // The flag first, then the id: either we see the child and end it, or the
+  // runner sees the flag right after publishing the child.
+  control.stop.store(true);
+  const int pid = control.child.load();
+  if (pid > 0) kill(-pid, SIGTERM);
+}
+
+uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* output, int* exitCode,
+                            uloRunControl* control) {
   if (output) output->clear();
   if (args.empty()) return uloRunResult::unavailable;
   std::vector<std::string> copy = args;
@@ -22,13 +32,22 @@ uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* o
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   close(pipefd[1]);
   if (rc != 0) {
     close(pipefd[0]);
     return uloRunResult::unavailable;
+  }
+  if (control) {
+    control->child.store(pid);
+    if (control->stop.load()) kill(-pid, SIGTERM);
   }
   char buf[1024];
   for (;;) {
@@ -38,6 +57,8 @@ uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* o
     if (output && output->size() < 65536) output->append(buf, (size_t)r);
   }
   close(pipefd[0]);
+  // Still unreaped here, so the id cannot yet belong to another process.
+  if (control) control->child.store(0);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
