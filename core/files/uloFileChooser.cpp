@@ -46,7 +46,7 @@ uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const cha
   }
   std::string answer;
   int code = 0;
-  switch (ULO_RunCapture(args, &answer, &code, control)) {
+  switch (ULO_RunCapture(args, &answer, &code, nullptr, control)) {
     case uloRunResult::unavailable:
       return uloDialogResult::unavailable;
     case uloRunResult::crashed:

@@ -21,11 +21,13 @@ void ULO_StopRun(uloRunControl& control);
 
 // Runs argv[0] (searched on PATH) with its standard output captured (at most
 // 64 KiB kept). The exit code is stored in *exitCode when finished; a
-// program that is missing reports unavailable, not exit code 127. The
-// program runs in a process group of its own; a stopped one (and whatever
-// it started) ends by SIGTERM and reports crashed.
+// program that is missing reports unavailable, not exit code 127. With
+// `errors` its error output is captured there too (at most 64 KiB kept);
+// without, it goes to ours. The program runs in a process group of its own;
+// one stopped through `control` (and whatever it started) ends by SIGTERM
+// and reports crashed.
 uloRunResult ULO_RunCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode,
-                            uloRunControl* control = nullptr);
+                            std::string* errors = nullptr, uloRunControl* control = nullptr);
 
 // The text without its trailing line ends.
 std::string ULO_StripLineEnds(std::string text);
