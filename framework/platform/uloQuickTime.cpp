@@ -144,7 +144,8 @@ bool readAt(SDL_RWops* rw, Sint64 at, void* out, size_t n) {
   return SDL_RWseek(rw, at, RW_SEEK_SET) == at && SDL_RWread(rw, out, 1, n) == n;
 }
 
-bool fits(int64_t w, int64_t h) { return w > 0 && h > 0 && w * h <= kMaxPicturePixels; }
+// Sizes are up to 32 bits each: divided rather than multiplied.
+bool fits(int64_t w, int64_t h) { return w > 0 && h > 0 && w <= kMaxPicturePixels && h <= kMaxPicturePixels / w; }
 
 // Every image descriptor of a GIF up to the first frame's data, and the
 // logical screen.

@@ -33,37 +33,22 @@ sum_library() {
     ! -name '*.tmp*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
 }
 
-# Level (rms) of the newest second of the captured sound.
-level() {
-  python3 - "$WORK/audio.raw" <<'EOF'
-import array, math, os, sys
-p = sys.argv[1]
-size = os.path.getsize(p) if os.path.exists(p) else 0
-a = array.array('h')
-if size:
-    with open(p, 'rb') as f:
-        start = max(0, size - 176400) & ~3
-        f.seek(start)
-        a.frombytes(f.read()[: (size - start) // 2 * 2])
-print(int(math.sqrt(sum(x * x for x in a[::5]) / len(a[::5]))) if len(a) else 0)
-EOF
-}
-load_song() {  # browser row (0-based), then LOAD SONG
-  shot before_load
-  click 185 $((126 + 21 * $1))
-  wait_change before_load 36 $((116 + 21 * $1)) 300 20 0 5
-  shot before_load
-  click 542 138
-  wait_for 10 _loaded_or_box
-}
-_loaded_or_box() { box_ready && return 0; _changed before_load 36 116 300 20 1000; }
-play_a_second() { wait_grows "$WORK/audio.raw" 176400 10; }
 # Starts a program that is expected to show a box before any window: its
 # output goes to $LOG, PID is set.
 start_bare() {
   : >"$LOG"
   ( cd "$WORK" && exec "$1" ) >>"$LOG" 2>&1 &
   PID=$!
+}
+# leaves WHAT : the program ends by itself with exit code 0 within 20 s.
+leaves() {
+  if wait_exit 20; then
+    check '[ "$RC" -eq 0 ]' "$1 (exit code $RC)"
+  else
+    bad "$1: still running"
+    kill -KILL "$PID"
+    PID=""
+  fi
 }
 # A mix document that reads to its end: the magic, then tag-length atoms
 # that end exactly at the end of the file.
@@ -138,13 +123,7 @@ told=0
 wait_box 30 && told=1
 check '[ $told -eq 1 ] && grep -q "Another copy of Jamloom" "$LOG"' "the second copy is told the library is in use (by ${BOX_STEP:-nothing})"
 [ $told -eq 1 ] && box_answer default
-if wait_exit 20; then
-  check '[ "$RC" -eq 0 ]' "the second copy leaves cleanly (exit code $RC)"
-else
-  bad "the second copy is still running"
-  kill -KILL "$PID"
-  PID=""
-fi
+leaves "the second copy leaves cleanly"
 check '[ "$(xdotool search --onlyvisible --name "^Jamloom 2\\.0$" | wc -l)" -eq 1 ]' "the second copy opened no window"
 PID=$FIRST
 LOG=$FIRST_LOG
@@ -170,13 +149,7 @@ for cut in 6 20000 $((size - 220000)) $((size - 1)); do
   check '[ $told -eq 1 ] && grep -q "Jamloom.xrs" "$LOG"' "cut at $cut bytes: a message names the file (by ${BOX_STEP:-nothing})"
   check '! window_mapped "^Jamloom 2\\.0$"' "cut at $cut bytes: no blank window"
   [ $told -eq 1 ] && box_answer default
-  if wait_exit 20; then
-    check '[ "$RC" -eq 0 ]' "cut at $cut bytes: the program leaves (exit code $RC)"
-  else
-    bad "cut at $cut bytes: still running"
-    kill -KILL "$PID"
-    PID=""
-  fi
+  leaves "cut at $cut bytes: the program leaves"
 done
 cp "$WORK/Jamloom.xrs.whole" "$WORK/app/Jamloom.xrs"
 

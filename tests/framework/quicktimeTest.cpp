@@ -101,6 +101,14 @@ std::string bin(const char (&s)[N]) {
   return std::string(s, N - 1);
 }
 
+// A picture the fuzzer found, kept in its corpus.
+std::string corpusFile(const char* name) {
+  std::ifstream in(std::string(JL_SOURCE_DIR "/fuzz/corpus/picture/") + name, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
 std::string le16s(int v) { return std::string{char(v & 255), char((v >> 8) & 255)}; }
 std::string le32s(int64_t v) { return le16s(int(v & 0xFFFF)) + le16s(int((v >> 16) & 0xFFFF)); }
 std::string be32s(int64_t v) {
@@ -140,11 +148,15 @@ TEST_F(QtTest, APictureClaimingAHugeSizeIsRefusedBeforeAnythingIsAllocated) {
   SDL_GetMemoryFunctions(&m, &c, &r, &f);
   // Found by fuzzing: an 84 x 84 GIF that SDL decodes with a 462 MB
   // allocation (and keeps part of it).
-  std::ifstream found(JL_SOURCE_DIR "/fuzz/corpus/picture/oom-gif-without-frame.gif", std::ios::binary);
-  std::stringstream foundBytes;
-  foundBytes << found.rdbuf();
-  ASSERT_EQ(foundBytes.str().size(), 928u);
-  liars.emplace_back("found.gif", foundBytes.str());
+  const std::string found = corpusFile("oom-gif-without-frame.gif");
+  ASSERT_EQ(found.size(), 928u);
+  liars.emplace_back("found.gif", found);
+  // Found by fuzzing this check: sizes whose product overflowed.
+  const std::string overflow = corpusFile("ubsan-bmp-size-overflow.bmp");
+  ASSERT_EQ(overflow.substr(0, 2), "BM");
+  liars.emplace_back("overflow.bmp", overflow);
+  liars.emplace_back("huge.png", bin("\x89PNG\r\n\x1a\n") + be32s(13) + "IHDR" + be32s(0xdfdfdfdf) +
+                                      be32s(0xdfdfdfdf) + std::string(40, '\0'));
   for (const auto& [name, bytes] : liars) {
     tmp.write(name, bytes);
     gLargest = 0;
