@@ -188,6 +188,22 @@ bool jpegFits(SDL_RWops* rw) {
   return false;
 }
 
+// Every chunk of a PNG up to its end chunk lies inside the file: a chunk
+// that claims more keeps the decoder checksumming for many seconds.
+bool pngChunksFit(SDL_RWops* rw) {
+  const Sint64 size = SDL_RWsize(rw);
+  Sint64 at = 8;
+  for (int chunks = 0; chunks < 100000; chunks++) {
+    uint8_t c[8];
+    if (!readAt(rw, at, c, 8)) return false;
+    const Sint64 end = at + 12 + Sint64(be32(c));
+    if (be32(c) > 0x7FFFFFFFu || end > size) return false;
+    if (memcmp(c + 4, "IEND", 4) == 0) return true;
+    at = end;
+  }
+  return false;
+}
+
 // The decoder for the file at the stream's start ("GIF", "PNG", "BMP",
 // "JPG"), or null for any other kind or a size out of bounds.
 const char* pictureKind(SDL_RWops* rw) {
@@ -197,7 +213,7 @@ const char* pictureKind(SDL_RWops* rw) {
   if (got >= 13 && (memcmp(h, "GIF87a", 6) == 0 || memcmp(h, "GIF89a", 6) == 0)) {
     kind = gifFits(rw, h) ? "GIF" : nullptr;
   } else if (got >= 24 && memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0 && memcmp(h + 12, "IHDR", 4) == 0) {
-    kind = fits(be32(h + 16), be32(h + 20)) ? "PNG" : nullptr;
+    kind = fits(be32(h + 16), be32(h + 20)) && pngChunksFit(rw) ? "PNG" : nullptr;
   } else if (got >= 26 && h[0] == 'B' && h[1] == 'M') {
     const bool os2 = le32(h + 14) == 12;
     const int64_t w = os2 ? le16(h + 18) : int32_t(le32(h + 18));

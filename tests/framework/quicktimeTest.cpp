@@ -126,6 +126,9 @@ TEST_F(QtTest, APictureClaimingAHugeSizeIsRefusedBeforeAnythingIsAllocated) {
   uloOffmap map;
   ASSERT_TRUE(map.allocate(uloDepthDirect16, 4, 4));
   map.fill(map.bounds, 0x1234);
+  tmp.write("blue.png", corpusFile("tiny.png"));
+  ASSERT_EQ(uloQt_imageToOffmap((tmp.ulo() + "blue.png").c_str(), &map), 1);
+  EXPECT_EQ(map.getPixel(2, 2), 0x001F);
   ASSERT_EQ(uloQt_imageToOffmap((tmp.ulo() + "small.gif").c_str(), &map), 1);
   EXPECT_EQ(map.getPixel(2, 2), 0x7C00);
 
@@ -151,6 +154,9 @@ TEST_F(QtTest, APictureClaimingAHugeSizeIsRefusedBeforeAnythingIsAllocated) {
   const std::string found = corpusFile("oom-gif-without-frame.gif");
   ASSERT_EQ(found.size(), 928u);
   liars.emplace_back("found.gif", found);
+  // Found by fuzzing: a 292-byte PNG whose second chunk claims 64 MB, on
+  // which the decoder spent many seconds.
+  liars.emplace_back("slow.png", corpusFile("slow-png-chunk-past-end.png"));
   // Found by fuzzing this check: sizes whose product overflowed.
   const std::string overflow = corpusFile("ubsan-bmp-size-overflow.bmp");
   ASSERT_EQ(overflow.substr(0, 2), "BM");
