@@ -1,10 +1,12 @@
 // Start-up and teardown of every long-lived object, in their fixed order.
-#include <unistd.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloPathNames.h"
 #include "core/sys/jlDesktopIntegration.h"
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
@@ -86,14 +88,17 @@ int QX_InitAll() {
   QXScreen.preopenApplication();
 
   // Before anything is written: a second copy on this library leaves it to
-  // the first rather than overwrite its preferences and documents.
+  // the first rather than overwrite its preferences and documents. The lock
+  // lies in the library itself, which two program folders may share through
+  // a link (creating the folder changes nothing when it exists).
+  ULO_CreateDirectory(":Library:");
   long holder = 0;
-  if (ULO_TakeInstanceLock(":Jamloom.lock", &holder) == uloInstanceLock::busy) {
-    char folder[4096] = "";
+  if (ULO_TakeInstanceLock(":Library:.Jamloom.lock", &holder) == uloInstanceLock::busy) {
+    char folder[PATH_MAX] = "";
     char text[sizeof folder + 200];
-    if (!getcwd(folder, sizeof folder)) folder[0] = 0;
+    if (!realpath("Library", folder)) ULO_StrCopy(folder, sizeof folder, "Library");
     snprintf(text, sizeof text,
-             "Another copy of Jamloom (process %ld) is already using the library in '%s'. "
+             "Another copy of Jamloom (process %ld) is already using the library '%s'. "
              "Only one copy can use it at a time; this one closes now.",
              holder, folder);
     ULO_UserNotify(text, 0);

@@ -24,12 +24,13 @@ ln -s "$WORK/outside" "$WORK/app/Library/outside-link"
 
 # Checksums: outside the program folder (the user's files and home), and
 # the program folder without what the program itself may write there (its
-# preferences, its lock, a leftover temporary of an interrupted save).
+# preferences, the library's lock, a leftover temporary of an interrupted
+# save).
 sum_outside() {
   (cd "$WORK" && find outside docs home -type f ! -name '*.tmp*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
 }
 sum_library() {
-  (cd "$WORK/app" && find . -type f ! -name 'Jamloom.prf' ! -name 'Jamloom.lock' ! -name '*.saving' \
+  (cd "$WORK/app" && find . -type f ! -name 'Jamloom.prf' ! -name '.Jamloom.lock' ! -name '*.saving' \
     ! -name '*.tmp*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
 }
 
@@ -114,7 +115,7 @@ start_app "$WORK/app/jamloom"
 FIRST=$PID
 FIRST_LOG=$LOG
 before=$(sum_library)
-lock=$(cat "$WORK/app/Jamloom.lock" 2>/dev/null)
+lock=$(cat "$WORK/app/Library/.Jamloom.lock" 2>/dev/null)
 prefs=$(sha256sum <"$WORK/app/Jamloom.prf")
 LOG=$WORK/second.log
 WIN=""
@@ -125,10 +126,23 @@ check '[ $told -eq 1 ] && grep -q "Another copy of Jamloom" "$LOG"' "the second 
 [ $told -eq 1 ] && box_answer default
 leaves "the second copy leaves cleanly"
 check '[ "$(xdotool search --onlyvisible --name "^Jamloom 2\\.0$" | wc -l)" -eq 1 ]' "the second copy opened no window"
+# Another program folder whose library is a link to the same one.
+mkdir -p "$WORK/app2"
+cp "$WORK/app/jamloom" "$WORK/app/"*.xrs "$WORK/app/Helps.txt" "$WORK/app2/"
+ln -s "$WORK/app/Library" "$WORK/app2/Library"
+LOG=$WORK/third.log
+start_bare "$WORK/app2/jamloom"
+told=0
+wait_box 30 && told=1
+check '[ $told -eq 1 ] && grep -q "Another copy of Jamloom" "$LOG"' "a copy in another folder sharing the library is told too"
+[ $told -eq 1 ] && box_answer default
+leaves "it leaves cleanly"
+check '[ ! -e "$WORK/app2/Jamloom.prf" ]' "and writes no preferences"
+rm -rf "$WORK/app2"
 PID=$FIRST
 LOG=$FIRST_LOG
 check 'alive' "the first copy keeps running"
-check '[ "$(sum_library)" = "$before" ] && [ "$(cat "$WORK/app/Jamloom.lock")" = "$lock" ]' \
+check '[ "$(sum_library)" = "$before" ] && [ "$(cat "$WORK/app/Library/.Jamloom.lock")" = "$lock" ]' \
   "the second copy changed no file of the first"
 check '[ "$(sha256sum <"$WORK/app/Jamloom.prf")" = "$prefs" ]' "nor its preferences"
 load_song 1
