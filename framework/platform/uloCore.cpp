@@ -9,9 +9,11 @@
 #include <cstring>
 
 #include "framework/platform/uloEvents.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 
 void ULO_WindowResized(int w, int h);
+bool ULO_SignalPending();
 
 namespace {
 
@@ -84,6 +86,8 @@ bool ULO_Platform_Init() {
     return false;
   }
   uloGlo.running = 1;
+  // A box waiting for an answer must not hold off a close that a signal asks for.
+  ULO_SetBoxInterruptCheck(ULO_SignalPending);
   ULO_SeedRandom((uint32_t)SDL_GetTicks() ^ (uint32_t)getpid());
   return true;
 }
@@ -112,6 +116,7 @@ void ULO_Main2() {
   QX_InitAll();
   gLooping = true;
   SDL_Event e;
+  bool toldReady = false;
   while (uloGlo.running) {
     if (gSignals.load() > 0) {
       uloGlo.running = 0;
@@ -126,6 +131,12 @@ void ULO_Main2() {
     uloGlo.when = (int32_t)ULO_Ticks();
     QXScreen_remoteevents(nullptr);
     ULO_PresentIfDirty();
+    if (!toldReady) {
+      // Scripts that drive the program wait for this line instead of
+      // guessing how long a start takes.
+      toldReady = true;
+      fprintf(stderr, "Jamloom: ready\n");
+    }
   }
   QX_ExitAll();
   gLooping = false;
