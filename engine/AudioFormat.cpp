@@ -429,7 +429,7 @@ WaveFile* openInstance(const char* name, int variant, int track, int64_t* frames
 
 // Ring span [pos, pos + frames) in at most two pieces.
 template <class Fn>
-void forRingSpan(TRACK* t, int32_t pos, int frames, Fn fn) {
+void forRingSpan(TRACK* t, FramePos pos, int frames, Fn fn) {
   const int R = t->ringFrames;
   const int at = int(pos % R);
   const int first = frames < R - at ? frames : R - at;
@@ -437,7 +437,7 @@ void forRingSpan(TRACK* t, int32_t pos, int frames, Fn fn) {
   if (frames > first) fn(t->ring, frames - first);
 }
 
-void writeSilence(TRACK* t, int32_t pos, int frames) {
+void writeSilence(TRACK* t, FramePos pos, int frames) {
   forRingSpan(t, pos, frames,
               [](int16_t* dst, int n) { memset(dst, 0, size_t(n) * 4); });
 }
@@ -475,19 +475,19 @@ void ReadFromFile(TRACK* t, int n) {
     if (t->idle.load() && t->file) closeTrackFile(t);
     t->lock.lock();
     const uint32_t gen = t->schedGen.load(std::memory_order_relaxed);
-    int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
+    FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
     if (t->idle) {
-      const int32_t tl = TimeLine.load(std::memory_order_acquire);
+      const FramePos tl = TimeLine.load(std::memory_order_acquire);
       if (loaded < tl) {
         loaded = tl;
         t->loadedTo.store(loaded, std::memory_order_release);
       }
-      const int32_t ns = t->nextStart;
-      if (int64_t(loaded) + n <= ns) {
+      const FramePos ns = t->nextStart;
+      if (loaded + n <= ns) {
         t->lock.unlock();
         return;
       }
-      int c = ns > loaded ? ns - loaded : 0;
+      int c = ns > loaded ? int(ns - loaded) : 0;
       if (c > 0) {
         t->lock.unlock();
         writeSilence(t, loaded, c);
@@ -502,7 +502,7 @@ void ReadFromFile(TRACK* t, int n) {
       // Open the instance that starts at nextStart.
       char name[kTrackFileNameSize];
       ULO_StrCopy(name, sizeof name, t->fileName);
-      const int32_t start = t->nextStart;
+      const FramePos start = t->nextStart;
       const int variant = t->currentVariant;
       t->remaining = 0;
       t->lock.unlock();
@@ -525,7 +525,7 @@ void ReadFromFile(TRACK* t, int n) {
         t->lock.unlock();
         return;
       }
-      if (int64_t(start) + frames <= loaded) {
+      if (start + frames <= loaded) {
         // The whole instance lies before the load position (a file shorter
         // than the part of the repetition already passed). Skip to the next
         // repetition rather than leaving the track stalled on this one.
@@ -540,7 +540,7 @@ void ReadFromFile(TRACK* t, int n) {
       t->file = h;
       t->channels = 2;
       t->fileStart = start;
-      int32_t skip = start < loaded ? loaded - start : 0;
+      const FramePos skip = start < loaded ? loaded - start : 0;
       t->remaining = int32_t(frames - skip);
       t->curStart = start;
       t->nextStart = kNever;
@@ -557,7 +557,7 @@ void ReadFromFile(TRACK* t, int n) {
     // A file is open.
     int64_t c = n;
     if (t->remaining < c) c = t->remaining;
-    if (int64_t(t->nextStart) - loaded < c) c = int64_t(t->nextStart) - loaded;
+    if (t->nextStart - loaded < c) c = t->nextStart - loaded;
     if (c > 0) {
       t->lock.unlock();
       forRingSpan(t, loaded, int(c), [t](int16_t* dst, int k) { WaveRead(t, dst, k); });
@@ -568,7 +568,7 @@ void ReadFromFile(TRACK* t, int n) {
         SeekWave(t->file, loaded - t->fileStart);
         continue;
       }
-      loaded += int32_t(c);
+      loaded += c;
       t->loadedTo.store(loaded, std::memory_order_release);
       t->remaining -= int32_t(c);
     } else {
@@ -650,13 +650,13 @@ bool visitTrack(TRACK* t) {
     closeTrackFile(t);
     return true;
   }
-  const int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
-  const int32_t tl = TimeLine.load(std::memory_order_acquire);
+  const FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
+  const FramePos tl = TimeLine.load(std::memory_order_acquire);
   const int R = t->ringFrames;
-  if (int64_t(loaded) - tl > R / 2) return false;
+  if (loaded - tl > R / 2) return false;
   // A lagging track is re-synchronised at once (ReadFromFile's first step)
   // rather than after a whole ring of silence.
-  ReadFromFile(t, loaded > tl ? R - (loaded - tl) : R);
+  ReadFromFile(t, loaded > tl ? R - int(loaded - tl) : R);
   return t->loadedTo.load(std::memory_order_relaxed) != loaded || t->idle.load() == 0;
 }
 

@@ -194,7 +194,7 @@ int GetSamples(void* out, int count) {
   int16_t* dst = static_cast<int16_t*>(out);
   memset(floatOutL, 0, sizeof(float) * size_t(count));
   memset(floatOutR, 0, sizeof(float) * size_t(count));
-  const int32_t T = TimeLine.load(std::memory_order_relaxed);
+  const FramePos T = TimeLine.load(std::memory_order_relaxed);
   const float master = float(MasterVol.load(std::memory_order_relaxed));
 
   for (int ti = 0; ti < kTracks; ++ti) {
@@ -208,9 +208,9 @@ int GetSamples(void* out, int count) {
       }
     }
     if (t.pendingVariant.load(std::memory_order_relaxed) == -1 &&
-        int64_t(T) + count / 2 >= t.syncPoint.load(std::memory_order_relaxed)) {
+        T + count / 2 >= t.syncPoint.load(std::memory_order_relaxed)) {
       TrackLockGuard g(t.lock);
-      if (t.pendingVariant == -1 && int64_t(T) + count / 2 >= t.syncPoint) {
+      if (t.pendingVariant == -1 && T + count / 2 >= t.syncPoint) {
         t.pendingVariant = -2;
         t.nextStart = kNever;
         t.fileName[0] = 0;
@@ -224,15 +224,15 @@ int GetSamples(void* out, int count) {
     if (t.currentVariant.load(std::memory_order_relaxed) < 0 || !t.ring) continue;
     const int v = t.volume.load(std::memory_order_relaxed);
     if (v == 0) continue;
-    const int32_t loaded = t.loadedTo.load(std::memory_order_acquire);
+    const FramePos loaded = t.loadedTo.load(std::memory_order_acquire);
     const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
-    if (streaming && int64_t(loaded) < int64_t(T) + count) TrackUnderruns.fetch_add(1);
+    if (streaming && loaded < T + count) TrackUnderruns.fetch_add(1);
     // Only frames below loadedTo belong to this lap of the ring; the rest
     // may be under the loader's pen.
-    int32_t from = T;
-    const int32_t mf = t.mixFrom.load(std::memory_order_relaxed);
+    FramePos from = T;
+    const FramePos mf = t.mixFrom.load(std::memory_order_relaxed);
     if (mf > from) from = mf;
-    int64_t end = int64_t(T) + count;
+    FramePos end = T + count;
     if (loaded < end) end = loaded;
     if (end <= from) continue;
     const int R = t.ringFrames;

@@ -12,7 +12,7 @@
 TRACK Tracks[kTracks];
 VTRACK VTracks[kVTracks];
 I32 NumVTracks{0};
-I32 TimeLine{0};
+AtomicPos TimeLine{0};
 I32 BPM{0};
 I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
@@ -48,14 +48,14 @@ void copyVTrackName(TRACK* t, int variant) {
   ULO_StrCopy(t->fileName, sizeof t->fileName, VTracks[variant].name);
 }
 
-int32_t clampPos(int64_t p) { return p >= kNever ? kNever : int32_t(p); }
+FramePos clampPos(FramePos p) { return p >= kNever ? kNever : p; }
 
 }  // namespace
 
-int32_t SyncPointAfter(int32_t p) {
+FramePos SyncPointAfter(FramePos p) {
   const int64_t period = int64_t(kSyncBeats) * BPM.load(std::memory_order_relaxed);
   if (period <= 0) return kNever;
-  return clampPos((int64_t(p) / period + 1) * period);
+  return clampPos((p / period + 1) * period);
 }
 
 void ResetTrackState(TRACK* t) {
@@ -158,7 +158,7 @@ void SetPlaySync(TRACK* t, int variant) {
   if (variant < 0) return;
   // Nothing is being read and nothing starts before the sync point: the new
   // loop can be scheduled right away, silent up to the sync point.
-  const int32_t ns = t->nextStart;
+  const FramePos ns = t->nextStart;
   if (t->idle && (ns == kNever || ns >= t->syncPoint)) {
     if (t->currentVariant < 0) t->mixFrom = t->loadedTo.load(std::memory_order_acquire);
     t->currentVariant = variant;
@@ -170,7 +170,7 @@ void SetPlaySync(TRACK* t, int variant) {
 void GestioneLooping(TRACK* t) {
   int cv = t->currentVariant;
   const int pv = t->pendingVariant;
-  const int32_t loaded = t->loadedTo.load(std::memory_order_relaxed);
+  const FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
   if (pv != -2) {
     if (cv >= 0 && pv >= 0 && loaded > int64_t(t->syncPoint) - loopFrames(cv)) {
       // Loading has entered the last repetition before the sync point: the
@@ -202,7 +202,7 @@ int GetCurrentBeat() {
   if (PlayingStatus.load() != 2) return -1;
   const int32_t bpm = BPM.load(std::memory_order_relaxed);
   if (bpm <= 0) return -1;
-  return ((TimeLine.load(std::memory_order_acquire) - BLOCKLEN) / bpm) % kSyncBeats;
+  return int((TimeLine.load(std::memory_order_acquire) - BLOCKLEN) / bpm % kSyncBeats);
 }
 
 void SetSongBPM(int bpm) { SongBPM = bpm; }

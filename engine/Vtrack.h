@@ -15,7 +15,13 @@
 
 constexpr int kTracks = 8;
 constexpr int kVTracks = 512;
-constexpr int32_t kNever = 2000000000;
+// Timeline positions are frame counts since the start of play, in 64 bits so
+// that a mix may play for years (32 bits ran out after 13.5 hours at 44.1
+// kHz). "Never" lies far beyond any reachable position, with room to add a
+// block to it without overflow.
+using FramePos = int64_t;
+using AtomicPos = std::atomic<int64_t>;
+constexpr FramePos kNever = INT64_MAX / 4;
 constexpr int kSyncBeats = 32;
 constexpr int kVTrackNameSize = 248;
 constexpr int kTrackFileNameSize = 260;
@@ -65,24 +71,24 @@ struct TRACK {
   I32 pan;             // 127 hard left .. 0 hard right
   int32_t channels;    // loader thread only
   int16_t* ring;       // ringFrames interleaved stereo frames
-  I32 loadedTo;        // written by the loader only (release), read by the mixer
+  AtomicPos loadedTo;  // written by the loader only (release), read by the mixer
   int32_t ringFrames;
   I32 idle;            // 1 = no file open
   int32_t remaining;   // loader thread only
   WaveFile* file;      // loader thread only; null = none
-  int32_t fileStart;   // loader thread only: timeline start of the open file
-  I32 nextStart;
-  I32 curStart;
+  FramePos fileStart;  // loader thread only: timeline start of the open file
+  AtomicPos nextStart;
+  AtomicPos curStart;
   char fileName[kTrackFileNameSize];  // only under `lock`
   I32 syncVolume;
   I32 syncPan;
-  I32 syncAt;
+  AtomicPos syncAt;
   I32 pendingVariant;  // -2 none, -1 stop at syncPoint, >= 0 change at syncPoint
-  I32 syncPoint;
+  AtomicPos syncPoint;
   I32 currentVariant;  // -1 none
   // Positions before this are not mixed: whatever the ring holds there
   // belongs to a loop that was stopped before the current selection.
-  I32 mixFrom;
+  AtomicPos mixFrom;
   // Bumped under `lock` by every schedule change made outside the loader, so
   // a refill step that did I/O without the lock knows its plan went stale.
   std::atomic<uint32_t> schedGen;
@@ -92,7 +98,7 @@ struct TRACK {
 extern TRACK Tracks[kTracks];
 extern VTRACK VTracks[kVTracks];
 extern I32 NumVTracks;
-extern I32 TimeLine;   // next block's position; written by the audio thread only
+extern AtomicPos TimeLine;  // next block's position; written by the audio thread only
 extern I32 BPM;        // frames per beat, fixed at arming
 extern I32 SongBPM;
 // Blocks in which a streaming track had less audio loaded than the block
@@ -123,4 +129,4 @@ void ResetSongVTracks();
 int AddSongVTrack(const char* path, int divisor, int extra);
 
 // The sync point seen from position p: the first multiple of 32 beats > p.
-int32_t SyncPointAfter(int32_t p);
+FramePos SyncPointAfter(FramePos p);

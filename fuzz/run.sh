@@ -18,6 +18,9 @@ CC=clang CXX=clang++ cmake -G Ninja -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Re
 targets=$(cd "$ROOT/fuzz" && ls */*.cpp 2>/dev/null | xargs -r -n1 basename | sed -e 's/\.cpp$//' -e 's/^fuzz_//')
 [ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }
 ninja -C "$BUILD" -j"${JOBS:-2}" $(for t in $targets; do echo "fuzz_$t"; done)
+# Belt and braces with -fno-sanitize-recover: a UBSan report ends the run
+# with a stack, and counts as a failure.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 status=0
 for t in $targets; do
   name=$t

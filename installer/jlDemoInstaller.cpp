@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/files/uloFiles.h"
 #include "installer/jlLoopDecoder.h"
 
 const char* const kJLChooserTitle = "Select the folder with Jamloom executable:";
@@ -56,8 +59,12 @@ bool makeFolders(const std::string& path) {
 // Copies through a temporary and a rename: a reader of `to` sees the old
 // file or the new one, never a part of it.
 bool copyFile(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  if (!in) return false;
+  const int fd = ULO_OpenRegularSystemFile(from.c_str(), O_RDONLY);
+  std::FILE* in = fd < 0 ? nullptr : fdopen(fd, "rb");
+  if (!in) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
   const std::string temp = to + ".part";
   std::FILE* out = std::fopen(temp.c_str(), "wb");
   bool ok = out != nullptr;

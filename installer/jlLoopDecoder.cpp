@@ -1,11 +1,14 @@
 #include "installer/jlLoopDecoder.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
+
+#include "core/files/uloFiles.h"
 
 namespace {
 
@@ -147,13 +150,20 @@ void JLWavWriter::abandon() {
 
 JLConvertResult JL_DecompressLoop(const std::string& source, const std::string& destination) {
   WavChunks chunks;
-  if (std::FILE* raw = std::fopen(source.c_str(), "rb")) {
+  // One descriptor for both passes, and only of a regular file: a FIFO or
+  // device on the package disk must not hold the installer.
+  const int fd = ULO_OpenRegularSystemFile(source.c_str(), O_RDONLY);
+  if (fd < 0) return JLConvertResult::unreadable;
+  if (std::FILE* raw = fdopen(dup(fd), "rb")) {
     chunks = scanChunks(raw);
     std::fclose(raw);
   }
-  if (chunks.truncated) return JLConvertResult::corrupt;
+  if (chunks.truncated || lseek(fd, 0, SEEK_SET) != 0) {
+    close(fd);
+    return JLConvertResult::corrupt;
+  }
   SF_INFO info = {};
-  SndFileCloser in{sf_open(source.c_str(), SFM_READ, &info)};
+  SndFileCloser in{sf_open_fd(fd, SFM_READ, &info, SF_TRUE)};
   if (!in.f || info.channels < 1 || info.channels > 0xFFFF || info.samplerate < 1 || info.frames <= 0)
     return JLConvertResult::unreadable;
   // Only a length within the padded last block is believed; anything else

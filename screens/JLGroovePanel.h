@@ -31,6 +31,7 @@
 #include "core/files/uloPath.h"
 #include "screens/JLBallSelector.h"
 #include "core/net/JLNet.h"
+#include "framework/panel/uloPanel.h"
 #include "song/JLGroove.h"
 #include "song/JLPlayCommon.h"
 #include "song/JLPlayer.h"
@@ -43,7 +44,7 @@ struct jlgpKeyStatusRec {
   int16_t target = 0;        // item 118, 119, 120, or -10 = groove number
   int16_t value = 0;
   int16_t minimum = 0, maximum = 0, maxDigits = 0, digits = 0;
-  char savedText[64] = {0};
+  char savedText[kUloControlTextBytes] = {0};  // what the item showed, restored on cancel
   int16_t startKey = 0;
   int16_t offset = 0;
   uint8_t negative = 0;

@@ -411,7 +411,7 @@ void JLLoadPanel::onItem_disk() {
     return;
   }
   homeMode = 0;
-  char root[uloDisksList::kNameBytes], label[uloDisksList::kNameBytes];
+  char root[uloDisksList::kRootBytes], label[uloDisksList::kRootBytes];
   disks.get(root);
   // Without a volume label the mount's own name reads better than its path.
   disks.getExtended(label);

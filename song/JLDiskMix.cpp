@@ -186,7 +186,7 @@ bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions
       }
     }
     // Once step k has begun, step k + 1 waits for the next sync point.
-    if (scheduled < steps.size() && period > 0 && TimeLine.load() > (int32_t)(scheduled - 1) * period) {
+    if (scheduled < steps.size() && period > 0 && TimeLine.load() > int64_t(scheduled - 1) * period) {
       sendGroove(library, steps[scheduled], true);
       ++scheduled;
     }

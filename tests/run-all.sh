@@ -34,10 +34,11 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$JOBS" --output-on-fa
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -R '^(Window|InWindowBox)\.' || FAILED=1
 
 if ls "$ROOT"/tests/engine/*.cpp >/dev/null 2>&1; then
-  step "Threaded engine tests under ThreadSanitizer"
+  step "Threaded engine and core tests under ThreadSanitizer"
   cmake -G Ninja -S "$ROOT" -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=thread -DJL_BENCH=OFF >/dev/null
-  ninja -C build-tsan -j"$JOBS" jl_tests_engine jl_soak
-  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L engine --timeout 600 --output-on-failure || FAILED=1
+  ninja -C build-tsan -j"$JOBS" jl_tests_engine jl_tests_core jl_soak
+  # core: the file dialog's worker against the interface thread.
+  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L 'engine|core' --timeout 600 --output-on-failure || FAILED=1
   # The playback soak with the real threads is a long run, outside the
   # default path (bench/README.md); JL_SOAK_SECONDS=N asks for it here. Any
   # race fails it; its underruns depend on the machine's load and are

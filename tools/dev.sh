@@ -12,7 +12,7 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libsndfile1-dev libsamplerate0-dev libsoxr-dev
   libcairo2-dev librsvg2-dev libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  xvfb xauth x11-utils xdotool imagemagick zenity sox)
+  xvfb xauth x11-utils xdotool imagemagick zenity sox strace)
 
 install_missing() {
   local missing=()

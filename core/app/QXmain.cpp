@@ -1,11 +1,17 @@
 // Start-up and teardown of every long-lived object, in their fixed order.
+#include <limits.h>
+#include <stdlib.h>
+
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloPathNames.h"
 #include "core/sys/jlDesktopIntegration.h"
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
+#include "framework/layout/uloLayouts.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/platform/uloQuickTime.h"
 #include "framework/platform/uloSys.h"
@@ -62,15 +68,50 @@ QXPanelClass* newPanel(int slot) {
   }
 }
 
+// A skin container that opens can still be cut short or damaged: every item
+// must lie inside the file and the panels' layouts must be there, or the
+// window would open blank with nothing to tell the user why.
+bool skinIsWhole(UloResFile& res) {
+  if (res.DamagedItemsCount() > 0 || res.GetItemsCount(uloCastHeaderType) <= 0) return false;
+  for (const PanelSlot& s : kSlots)
+    for (int32_t id : s.layouts) {
+      if (id < 0) continue;
+      const int32_t length = res.GetDataLen(uloLayoutType, id);
+      if (length != kLayoutRecordSize && length != kLayoutShortRecordSize) return false;
+    }
+  return true;
+}
+
 }  // namespace
 
 int QX_InitAll() {
   QXScreen.preopenApplication();
 
+  // Before anything is written: a second copy on this library leaves it to
+  // the first rather than overwrite its preferences and documents. The lock
+  // lies in the library itself, which two program folders may share through
+  // a link (creating the folder changes nothing when it exists).
+  ULO_CreateDirectory(":Library:");
+  long holder = 0;
+  if (ULO_TakeInstanceLock(":Library:.Jamloom.lock", &holder) == uloInstanceLock::busy) {
+    char folder[PATH_MAX] = "";
+    char text[sizeof folder + 200];
+    if (!realpath("Library", folder)) ULO_StrCopy(folder, sizeof folder, "Library");
+    snprintf(text, sizeof text,
+             "Another copy of Jamloom (process %ld) is already using the library '%s'. "
+             "Only one copy can use it at a time; this one closes now.",
+             holder, folder);
+    ULO_UserNotify(text, 0);
+    exit(0);
+  }
+
   QXresfileobj.SetWorkName(":Jamloom.xrs");
   QXresfileobj.readOnly = 1;
-  if (!QXresfileobj.Open()) {
-    ULO_UserNotify("Can't find 'Jamloom.xrs' file. Can't continue.", 0);
+  if (!QXresfileobj.Open() || !skinIsWhole(QXresfileobj)) {
+    ULO_UserNotify(ULO_FileExists(":Jamloom.xrs")
+                       ? "The file 'Jamloom.xrs' is damaged or incomplete. Can't continue."
+                       : "Can't find 'Jamloom.xrs' file. Can't continue.",
+                   0);
     exit(0);
   }
 

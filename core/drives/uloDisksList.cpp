@@ -142,6 +142,11 @@ void uloDisksList::start() {
 
 bool uloDisksList::next(char* name) {
   index_++;
+  // A drive whose root the ':' notation cannot hold in full is skipped: a
+  // cut root would name some other folder.
+  while (index_ >= 0 && index_ < int(drives_.size()) &&
+         !ULO_SystemPathToUloPath(drives_[index_].mountPoint.c_str(), root_, sizeof root_ - 1))
+    index_++;
   if (index_ < 0 || index_ >= int(drives_.size())) {
     index_ = int16_t(drives_.size());
     root_[0] = 0;
@@ -150,7 +155,6 @@ bool uloDisksList::next(char* name) {
     return false;
   }
   const Drive& d = drives_[index_];
-  if (!ULO_SystemPathToUloPath(d.mountPoint.c_str(), root_, sizeof root_ - 1)) root_[0] = 0;
   const size_t n = strlen(root_);
   if (n && root_[n - 1] != ':') {
     root_[n] = ':';
@@ -183,7 +187,7 @@ bool uloDisksList::get(char* name) const {
     if (name) name[0] = 0;
     return false;
   }
-  if (name) ULO_StrCopy(name, kNameBytes, root_);
+  if (name) ULO_StrCopy(name, kRootBytes, root_);
   return true;
 }
 
@@ -191,7 +195,7 @@ bool uloDisksList::getExtended(char* name) const {
   if (get() < 0) return get(name);
   const Drive& d = drives_[index_];
   if (d.label.empty()) return get(name);
-  if (name) ULO_StrCopy(name, kNameBytes, d.label.c_str());
+  if (name) ULO_StrCopy(name, kRootBytes, d.label.c_str());
   return true;
 }
 

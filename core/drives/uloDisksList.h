@@ -19,7 +19,10 @@
 
 class uloDisksList {
  public:
+  // A drive's name (the last part of its mount point) fits kNameBytes; its
+  // root, a whole path, needs kRootBytes.
   static constexpr size_t kNameBytes = 256;
+  static constexpr size_t kRootBytes = kUloPathMax;
 
   uloDisksList();
   virtual ~uloDisksList() = default;
@@ -32,9 +35,11 @@ class uloDisksList {
   // next(), wrapping to the first drive after the last.
   virtual bool loop(char* name = nullptr);
   virtual short get() const;
-  // The current drive's root as an internal path ending with ':'.
-  virtual bool get(char* name) const;
-  // The volume label when the system has one, else as get(name).
+  // The current drive's root as an internal path ending with ':', into a
+  // buffer of kRootBytes. A mount point too long for it is never offered.
+  virtual bool get(char* root) const;
+  // The volume label when the system has one, else as get(root); the buffer
+  // holds kRootBytes.
   virtual bool getExtended(char* name) const;
   virtual long freeSpace() const { return 0; }
   virtual bool ejectable() const;

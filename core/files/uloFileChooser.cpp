@@ -2,6 +2,7 @@
 // cannot change this process's current directory, and a missing zenity is
 // reported instead of hanging the worker.
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -9,17 +10,25 @@
 #include "core/sys/uloProcess.h"
 
 namespace {
-char gChooser[256] = "zenity";
+// Set from the user-interface thread (tests), read by dialog workers.
+std::mutex gChooserLock;
+std::string gChooser = "zenity";
+
+std::string chooserProgram() {
+  std::lock_guard<std::mutex> g(gChooserLock);
+  return gChooser;
 }
+}  // namespace
 
 void ULO_SetFileChooserProgram(const char* program) {
-  ULO_StrCopy(gChooser, sizeof gChooser, program && *program ? program : "zenity");
+  std::lock_guard<std::mutex> g(gChooserLock);
+  gChooser = program && *program ? program : "zenity";
 }
 
 uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const char* startName,
-                                   const char* filter, char* out, size_t outSize) {
+                                   const char* filter, char* out, size_t outSize, uloRunControl* control) {
   if (out && outSize) out[0] = 0;
-  std::vector<std::string> args = {gChooser, "--file-selection", "--title=Jamloom"};
+  std::vector<std::string> args = {chooserProgram(), "--file-selection", "--title=Jamloom"};
   if (save) {
     args.push_back("--save");
     args.push_back("--confirm-overwrite");
@@ -37,7 +46,7 @@ uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const cha
   }
   std::string answer;
   int code = 0;
-  switch (ULO_RunCapture(args, &answer, &code)) {
+  switch (ULO_RunCapture(args, &answer, &code, nullptr, control)) {
     case uloRunResult::unavailable:
       return uloDialogResult::unavailable;
     case uloRunResult::crashed:

@@ -8,7 +8,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "core/files/uloPathNames.h"
 
@@ -46,20 +48,17 @@ bool openWith(const char* path, uloFileRec* file, int flags, bool writable) {
     uloLastOsError = ENOENT;
     return false;
   }
-  int fd = ::open(sys.text, flags | O_CLOEXEC, 0644);
-  if (fd < 0) return fail();
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    uloLastOsError = EISDIR;
-    return false;
-  }
+  // Truncation waits until the lock is ours: cutting first would destroy a
+  // file that another running copy holds, even though our open is refused.
+  const bool truncate = (flags & O_TRUNC) != 0;
+  int fd = ULO_OpenRegularSystemFile(sys.text, flags & ~O_TRUNC);
+  if (fd < 0) return false;
   if (writable) {
     // "Not shared": a second writer is refused, as callers expect.
     struct flock lk = {};
     lk.l_type = F_WRLCK;
     lk.l_whence = SEEK_SET;
-    if (fcntl(fd, F_SETLK, &lk) != 0) {
+    if (fcntl(fd, F_SETLK, &lk) != 0 || (truncate && ftruncate(fd, 0) != 0)) {
       uloLastOsError = errno;
       ::close(fd);
       return false;
@@ -73,6 +72,40 @@ bool openWith(const char* path, uloFileRec* file, int flags, bool writable) {
 int fdOf(const uloFileRec* file) { return file && file->handle > 0 ? file->handle - 1 : -1; }
 
 }  // namespace
+
+int ULO_OpenRegularSystemFile(const char* sysPath, int flags) {
+  if (!sysPath) {
+    uloLastOsError = ENOENT;
+    return -1;
+  }
+  // O_NONBLOCK so that a FIFO without a writer (or a device) cannot hold the
+  // open itself; once the file is known to be regular the flag goes again.
+  int fd = ::open(sysPath, flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    fail();
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    fail();
+    ::close(fd);
+    return -1;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    uloLastOsError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    fprintf(stderr, "Jamloom: skipped '%s': %s\n", sysPath,
+            S_ISDIR(st.st_mode) ? "a folder, not a file" : "not a regular file");
+    return -1;
+  }
+  const int fl = fcntl(fd, F_GETFL);
+  if (fl < 0 || fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
+    fail();
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 bool ULO_FileExists(const char* path) {
   SysPath sys(path);
@@ -188,13 +221,21 @@ bool ULO_FileRename(const char* from, const char* to) {
 bool ULO_FileCopy(const char* from, const char* to) {
   SysPath a(from), b(to);
   if (!a.ok || !b.ok) return false;
-  int in = ::open(a.text, O_RDONLY | O_CLOEXEC);
-  if (in < 0) return fail();
+  int in = ULO_OpenRegularSystemFile(a.text, O_RDONLY);
+  if (in < 0) return false;
   // A copy from a read-only medium must end up writable (and so deletable).
   chmod(b.text, 0644);
-  int out = ::open(b.text, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) {
+  int out = ULO_OpenRegularSystemFile(b.text, O_WRONLY | O_CREAT);
+  struct flock lk = {};
+  lk.l_type = F_WRLCK;
+  lk.l_whence = SEEK_SET;
+  // The target is locked before it is cut, like every file opened to write.
+  if (out >= 0 && (fcntl(out, F_SETLK, &lk) != 0 || ftruncate(out, 0) != 0)) {
     fail();
+    ::close(out);
+    out = -1;
+  }
+  if (out < 0) {
     ::close(in);
     return false;
   }
@@ -240,16 +281,58 @@ bool ULO_RemoveDirectory(const char* path) {
 
 bool ULO_FileSetDocTypeCreator(const char*, uint32_t, uint32_t) { return true; }
 
+// ---- the one-copy-per-library lock ----
+
+namespace {
+int gInstanceLock = -1;
+}
+
+uloInstanceLock ULO_TakeInstanceLock(const char* path, long* holder) {
+  if (holder) *holder = 0;
+  ULO_ReleaseInstanceLock();
+  SysPath sys(path);
+  if (!sys.ok) return uloInstanceLock::unavailable;
+  int fd = ULO_OpenRegularSystemFile(sys.text, O_RDWR | O_CREAT);
+  if (fd < 0) return uloInstanceLock::unavailable;
+  // A lock of the open file description, not of the process: reading the
+  // file elsewhere in this process cannot drop it.
+  struct flock lk = {};
+  lk.l_type = F_WRLCK;
+  lk.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_SETLK, &lk) != 0) {
+    const bool busy = errno == EAGAIN || errno == EACCES;
+    uloLastOsError = errno;
+    char text[32] = {};
+    if (busy && holder && pread(fd, text, sizeof text - 1, 0) > 0) *holder = strtol(text, nullptr, 10);
+    ::close(fd);
+    return busy ? uloInstanceLock::busy : uloInstanceLock::unavailable;
+  }
+  // The holder's id inside is only for a person who looks; the lock itself
+  // is what counts, and it goes with the process however that ends.
+  char text[32];
+  const int n = snprintf(text, sizeof text, "%ld\n", (long)getpid());
+  if (ftruncate(fd, 0) != 0 || ::write(fd, text, (size_t)n) != n) uloLastOsError = errno;
+  gInstanceLock = fd;
+  return uloInstanceLock::held;
+}
+
+void ULO_ReleaseInstanceLock() {
+  if (gInstanceLock >= 0) ::close(gInstanceLock);
+  gInstanceLock = -1;
+}
+
 // ---- accepted kinds and the one folder listing ----
 
 namespace {
 
-char gTypes[256] = "*.*";
+std::mutex gTypesLock;
+char gTypes[256] = "*.*";  // under gTypesLock
 DIR* gScan = nullptr;
 
 // Does the name's extension (from its last '.') match one pattern of the
 // ';'-separated list? Patterns are compared with exact case.
 bool matchesKinds(const char* name) {
+  std::lock_guard<std::mutex> g(gTypesLock);
   const char* dot = strrchr(name, '.');
   const char* p = gTypes;
   if (*p == '*') ++p;
@@ -267,9 +350,15 @@ bool matchesKinds(const char* name) {
 
 }  // namespace
 
-void ULO_FileDialogCanOpenTypes(const char* types) { ULO_StrCopy(gTypes, sizeof gTypes, types ? types : "*.*"); }
+void ULO_FileDialogCanOpenTypes(const char* types) {
+  std::lock_guard<std::mutex> g(gTypesLock);
+  ULO_StrCopy(gTypes, sizeof gTypes, types ? types : "*.*");
+}
 
-const char* ULO_FileDialogTypes() { return gTypes; }
+std::string ULO_FileDialogTypes() {
+  std::lock_guard<std::mutex> g(gTypesLock);
+  return gTypes;
+}
 
 void ULO_EndFolderScan() {
   if (gScan) closedir(gScan);

@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "core/files/uloFiles.h"
+#include "core/sys/uloProcess.h"
 #include "core/sys/uloRemote.h"
 
 void uloPath::set(const char* text) {
@@ -71,7 +75,7 @@ std::atomic<bool> uloFileChooserUnavailable{false};
 
 namespace {
 
-bool runDialog(uloPath& self, bool save) {
+bool runDialog(uloPath& self, bool save, const char* filter, uloRunControl* control) {
   // The chooser runs in a child process, so it cannot move this process's
   // current directory, on which every relative library path depends.
   char cwd[kUloPathMax];
@@ -86,7 +90,7 @@ bool runDialog(uloPath& self, bool save) {
   if (save) self.getName(name, sizeof name);
 
   char chosen[kUloPathMax];
-  uloDialogResult r = ULO_RunFileChooser(save, start, name, ULO_FileDialogTypes(), chosen, sizeof chosen);
+  uloDialogResult r = ULO_RunFileChooser(save, start, name, filter, chosen, sizeof chosen, control);
   if (r == uloDialogResult::unavailable) uloFileChooserUnavailable = true;
   if (r != uloDialogResult::chosen) return false;
   char ulo[kUloPathMax];
@@ -96,20 +100,35 @@ bool runDialog(uloPath& self, bool save) {
   return true;
 }
 
+// The one pending asynchronous dialog: its owner and the handle that closes
+// its chooser. A worker whose owner went away finds them changed and drops
+// its answer.
+std::mutex gDialogLock;
+JLPath* gDialogOwner = nullptr;                // under gDialogLock
+std::shared_ptr<uloRunControl> gDialogRun;     // under gDialogLock
+
 }  // namespace
 
-bool uloPath::userDialogGet() { return runDialog(*this, false); }
-bool uloPath::userDialogPut() { return runDialog(*this, true); }
+bool uloPath::userDialogGet() { return runDialog(*this, false, ULO_FileDialogTypes().c_str(), nullptr); }
+bool uloPath::userDialogPut() { return runDialog(*this, true, ULO_FileDialogTypes().c_str(), nullptr); }
 
 // ---- JLPath ----
 
 std::atomic<JLPath*> asyncPanThreadPathRef{nullptr};
 
 JLPath::~JLPath() {
-  // Owners keep their JLPath for the life of the program; if one dies with a
-  // request pending anyway, the worker must not post a dangling pointer. It
-  // is joined by waiting for the reference to clear.
-  while (asyncPanThreadPathRef.load() == this) std::this_thread::yield();
+  // Quitting with the dialog open must not wait for the user: the chooser
+  // is closed and its worker, which works on copies, finds no owner.
+  std::shared_ptr<uloRunControl> run;
+  {
+    std::lock_guard<std::mutex> g(gDialogLock);
+    if (gDialogOwner != this) return;
+    run = gDialogRun;
+    gDialogOwner = nullptr;
+    gDialogRun.reset();
+    asyncPanThreadPathRef.store(nullptr);
+  }
+  if (run) ULO_StopRun(*run);
 }
 
 bool JLPath::asyncDialogGet(short a, short b, short c) { return startAsync(false, a, b, c); }
@@ -121,14 +140,31 @@ bool JLPath::startAsync(bool save, short a, short b, short c) {
   request[2] = c;
   JLPath* expected = nullptr;
   if (!asyncPanThreadPathRef.compare_exchange_strong(expected, this)) return false;
+  auto run = std::make_shared<uloRunControl>();
+  {
+    std::lock_guard<std::mutex> g(gDialogLock);
+    gDialogOwner = this;
+    gDialogRun = run;
+  }
+  uloPath seed(*this);
+  std::string filter = ULO_FileDialogTypes();
   try {
-    std::thread([this, save] {
-      bool ok = save ? userDialogPut() : userDialogGet();
-      ready = ok;
-      ULO_PostRemoteMessage(this);
+    std::thread([run, seed, filter, save]() mutable {
+      const bool ok = runDialog(seed, save, filter.c_str(), run.get());
+      std::lock_guard<std::mutex> g(gDialogLock);
+      if (gDialogRun != run) return;
+      JLPath* owner = gDialogOwner;
+      if (ok) owner->set(seed.path);
+      owner->ready = ok;
+      ULO_PostRemoteMessage(owner);
+      gDialogOwner = nullptr;
+      gDialogRun.reset();
       asyncPanThreadPathRef.store(nullptr);
     }).detach();
   } catch (...) {
+    std::lock_guard<std::mutex> g(gDialogLock);
+    gDialogOwner = nullptr;
+    gDialogRun.reset();
     asyncPanThreadPathRef.store(nullptr);
     return false;
   }

@@ -73,8 +73,11 @@ enum class uloDialogResult { chosen, cancelled, unavailable };
 // Runs the system file chooser (zenity). `save` selects the save form,
 // `startFolder` and `startName` are system paths. On `chosen` the system
 // path is in out.
+// `control`, when given, lets another thread close the chooser.
+struct uloRunControl;
 uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const char* startName,
-                                   const char* filter, char* out, size_t outSize);
+                                   const char* filter, char* out, size_t outSize,
+                                   uloRunControl* control = nullptr);
 // Set by a dialog that found no chooser program; the user-interface thread
 // clears it when it tells the user.
 extern std::atomic<bool> uloFileChooserUnavailable;
@@ -87,7 +90,9 @@ class JLPath : public uloPath {
   ~JLPath() override;
   // Starts the dialog on a worker thread and returns at once. False when a
   // request is pending anywhere in the program or the thread cannot start.
-  // The answer arrives as the remote message carrying this path.
+  // The answer arrives as the remote message carrying this path. The
+  // worker works on copies (path, filter) taken here; a JLPath destroyed
+  // with its dialog open closes the chooser and never waits for it.
   virtual bool asyncDialogGet(short a, short b, short c);
   virtual bool asyncDialogPut(short a, short b, short c);
 

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/files/uloFiles.h"
+
 namespace {
 
 std::string xdg(const char* var, const char* fallback) {
@@ -56,7 +58,8 @@ std::string JL_ProgramFolder() {
 
 bool JL_WriteFileAtomically(const std::string& path, const std::string& content) {
   // Unchanged content is not rewritten: a second start changes nothing.
-  if (FILE* f = fopen(path.c_str(), "rb")) {
+  const int oldFd = ULO_OpenRegularSystemFile(path.c_str(), O_RDONLY);
+  if (FILE* f = oldFd < 0 ? nullptr : fdopen(oldFd, "rb")) {
     std::string old;
     char buf[4096];
     size_t n;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <fontconfig/fontconfig.h>
 #include <poll.h>
 #include <spawn.h>
@@ -10,8 +11,16 @@
 
 extern char** environ;
 
+void ULO_StopRun(uloRunControl& control) {
+  // The flag first, then the id: either we see the child and end it, or the
+  // runner sees the flag right after publishing the child.
+  control.stop.store(true);
+  const int pid = control.child.load();
+  if (pid > 0) kill(-pid, SIGTERM);
+}
+
 uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* output, int* exitCode,
-                            std::string* errors) {
+                            std::string* errors, uloRunControl* control) {
   if (output) output->clear();
   if (errors) errors->clear();
   if (args.empty()) return uloRunResult::unavailable;
@@ -31,8 +40,13 @@ uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* o
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   if (errors) posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
   posix_spawn_file_actions_destroy(&actions);
   close(outPipe[1]);
   if (errors) close(errPipe[1]);
@@ -40,6 +54,10 @@ uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* o
     close(outPipe[0]);
     if (errors) close(errPipe[0]);
     return uloRunResult::unavailable;
+  }
+  if (control) {
+    control->child.store(pid);
+    if (control->stop.load()) kill(-pid, SIGTERM);
   }
   // Both outputs are read as they come: a child that fills one pipe while
   // we wait on the other would otherwise never end.
@@ -67,6 +85,8 @@ uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* o
   }
   for (pollfd& f : fds)
     if (f.fd >= 0) close(f.fd);
+  // Still unreaped here, so the id cannot yet belong to another process.
+  if (control) control->child.store(0);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

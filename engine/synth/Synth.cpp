@@ -43,7 +43,7 @@ int stepBack(const SYNTHETIZER* s, int i, int len) {
   return i < 0 ? 0 : i;
 }
 
-void setNote(SYNTHETIZER* s, const char* note, int time) {
+void setNote(SYNTHETIZER* s, const char* note, FramePos time) {
   const int idx = SynthNoteIndex(note);
   const int poly = clampInt(s->poly, 1, kSynthVoices);
   int best = 0;
@@ -54,7 +54,7 @@ void setNote(SYNTHETIZER* s, const char* note, int time) {
 }
 
 // Caller holds s->lock.
-void arpStep(SYNTHETIZER* s, int time) {
+void arpStep(SYNTHETIZER* s, FramePos time) {
   const int len = patternLength(s);
   int i = clampInt(s->patternIndex, 0, len);
   int d = s->arpMode;
@@ -94,13 +94,13 @@ void arpStep(SYNTHETIZER* s, int time) {
   const int64_t b = time / bf;
   const int64_t k = (time - b * bf) / (bf / spb);
   int64_t next = (k + 1) * bf / spb + b * bf;
-  if (next <= time) next = int64_t(time) + 1;
-  s->nextStep = next > INT32_MAX ? INT32_MAX : int32_t(next);
+  if (next <= time) next = time + 1;
+  s->nextStep = next;
 }
 
 // Caller holds s->lock and d->lock. Adds the sounding voices over the
 // timeline span [at, at + seg), writing from L[0] / R[0].
-void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, int32_t at, int seg,
+void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, FramePos at, int seg,
                   float gl, float gr) {
   const int poly = clampInt(s->poly, 1, kSynthVoices);
   for (int v = 0; v < poly; ++v) {
@@ -108,7 +108,7 @@ void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, int32_
     if (voice.start == -1 || voice.note < 0 || voice.note >= kSynthNotes || !d) continue;
     const SYNTHNOTE& n = d->notes[voice.note];
     if (!n.data) continue;
-    int64_t offset = int64_t(at) - voice.start;
+    int64_t offset = at - voice.start;
     int skip = 0;
     if (offset < 0) {  // starts later in this span
       if (-offset >= seg) continue;
@@ -265,14 +265,14 @@ int SetSynthPan(SYNTHETIZER* s, int p) {
   return 0;
 }
 
-int SynthSetNote(SYNTHETIZER* s, const char* note, int time) {
+int SynthSetNote(SYNTHETIZER* s, const char* note, FramePos time) {
   if (!s) return 0;
   TrackLockGuard g(s->lock);
   setNote(s, note, time);
   return 0;
 }
 
-int ArpeggiatorOn(SYNTHETIZER* s, int mode, int stepsPerBeat, const char* pattern, int time) {
+int ArpeggiatorOn(SYNTHETIZER* s, int mode, int stepsPerBeat, const char* pattern, FramePos time) {
   if (!s) return 0;
   TrackLockGuard g(s->lock);
   const int m = clampInt(mode + 1, 1, 4);
@@ -300,14 +300,14 @@ int ArpeggiatorOff(SYNTHETIZER* s) {
   return 0;
 }
 
-int ArpeggiatorSync(SYNTHETIZER* s, int time) {
+int ArpeggiatorSync(SYNTHETIZER* s, FramePos time) {
   if (!s) return 0;
   TrackLockGuard g(s->lock);
   arpStep(s, time);
   return 0;
 }
 
-int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, int timeline, float master,
+int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timeline, float master,
                      int count) {
   if (!s || !left || !right || count <= 0) return count;
   TrackLockGuard g(s->lock);
@@ -331,18 +331,18 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, int timeline, fl
     // but not yet started. The arpeggio restarts here, and notes placed in
     // that other timeline's future are dropped.
     const int64_t ns = s->nextStep;
-    if (ns > int64_t(timeline) + s->beatFrames)
+    if (ns > timeline + s->beatFrames)
       for (SYNTHVOICE& v : s->voices)
         if (v.start > timeline) v = {-1, 0};
-    if (ns <= timeline || ns > int64_t(timeline) + s->beatFrames) arpStep(s, timeline);
+    if (ns <= timeline || ns > timeline + s->beatFrames) arpStep(s, timeline);
   }
 
   int pos = 0;
   while (pos < count) {
-    const int32_t at = int32_t(int64_t(timeline) + pos);
+    const FramePos at = timeline + pos;
     int seg = count - pos;
     if (stepping) {
-      const int64_t dist = int64_t(s->nextStep) - at;
+      const int64_t dist = s->nextStep - at;
       if (dist <= 0) {  // defensive: never render past a due step
         arpStep(s, at);
         continue;
@@ -351,10 +351,9 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, int timeline, fl
     }
     renderVoices(s, d, left + pos, right + pos, at, seg, gl, gr);
     pos += seg;
-    if (stepping && int64_t(s->nextStep) == int64_t(timeline) + pos)
-      arpStep(s, int32_t(int64_t(timeline) + pos));
+    if (stepping && s->nextStep == timeline + pos) arpStep(s, timeline + pos);
   }
-  s->renderedTo = int32_t(int64_t(timeline) + count);
+  s->renderedTo = timeline + count;
 
   if (d) d->lock.unlock();
   return count;

@@ -40,7 +40,7 @@ struct SYNTHDATA {
 };
 
 struct SYNTHVOICE {
-  int32_t start;  // timeline position at which the note began, -1 = free
+  FramePos start;  // timeline position at which the note began, -1 = free
   int32_t note;   // sample index
 };
 
@@ -49,7 +49,7 @@ struct SYNTHETIZER {
   SYNTHVOICE voices[kSynthVoices];
   int32_t poly;          // 1..16
   int32_t arpMode;       // 0 off, 1 up, 2 down, 3 random, 4 up-down rising, 5 falling
-  int32_t nextStep;      // timeline position of the next arpeggiator step
+  FramePos nextStep;     // timeline position of the next arpeggiator step
   int32_t stepsPerBeat;
   char pattern[kSynthPatternSize];
   int32_t patternIndex;  // character index of the current note
@@ -58,12 +58,12 @@ struct SYNTHETIZER {
   int32_t beatFrames;
   // End of the last rendered block (kNoBlockYet after arming): a step asked
   // for by the UI never lands inside a block that is already mixed.
-  int32_t renderedTo;
+  FramePos renderedTo;
   uint32_t randState;
   TrackLock lock;
 };
 
-constexpr int32_t kNoBlockYet = INT32_MIN;
+constexpr FramePos kNoBlockYet = INT64_MIN;
 
 extern SYNTHETIZER RealtimeSynth;
 extern SYNTHDATA SynthSamps;
@@ -86,16 +86,16 @@ int SetSynthBPM(SYNTHETIZER* s, int framesPerBeat);
 int SetSynthPoly(SYNTHETIZER* s, int n);
 int SetSynthVolume(SYNTHETIZER* s, int v);
 int SetSynthPan(SYNTHETIZER* s, int p);
-int SynthSetNote(SYNTHETIZER* s, const char* note, int time);
+int SynthSetNote(SYNTHETIZER* s, const char* note, FramePos time);
 // `mode` 0..3 = up, down, random, up-down. Starting from off plays the first
 // step at `time` at once; otherwise the change takes over at the next step.
-int ArpeggiatorOn(SYNTHETIZER* s, int mode, int stepsPerBeat, const char* pattern, int time);
+int ArpeggiatorOn(SYNTHETIZER* s, int mode, int stepsPerBeat, const char* pattern, FramePos time);
 int ArpeggiatorOff(SYNTHETIZER* s);
 // One step at `time`: moves through the pattern, plays the note found there
 // and schedules the next step on the grid.
-int ArpeggiatorSync(SYNTHETIZER* s, int time);
+int ArpeggiatorSync(SYNTHETIZER* s, FramePos time);
 // AUDIO. Adds `count` frames from timeline position `timeline`; returns count.
-int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, int timeline, float master,
+int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timeline, float master,
                      int count);
 
 // UI-thread wrappers on RealtimeSynth / SynthSamps, reached from the facade.

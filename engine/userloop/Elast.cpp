@@ -162,11 +162,15 @@ void Elast_RenderToMixer() {
   // The block is cut where it crosses a cycle boundary, so the region
   // starts exactly at its place in every cycle instead of at the next
   // block boundary.
+  // The offset is taken in whole frames, and the position modulo the cycle in
+  // integers: in floating point a timeline of days loses frames, and a wild
+  // phase would not convert at all.
+  const double phase = std::isfinite(r.phase) ? std::fmod(double(r.phase), 1.0) : 0.0;
+  const int64_t offset = int64_t(std::floor(double(cycle) * phase));
+  const int64_t base = (r.timeline % cycle + offset % cycle + cycle) % cycle;
   int done = 0;
   while (done < count) {
-    const int64_t at = int64_t(r.timeline) + done;
-    int64_t pos = int64_t(double(cycle) * (double(r.phase) + 1.0) + double(at)) % cycle;
-    if (pos < 0) pos += cycle;
+    const int64_t pos = (base + done) % cycle;
     int n = count - done;
     if (cycle - pos < n) n = int(cycle - pos);
     renderPiece(pos, n, r.outLeft + done, r.outRight + done);

@@ -68,7 +68,7 @@ struct ELASTGLOBALDATA {
 struct ELASTRENDERDATA {
   float rate;          // source frames per timeline frame
   float phase;         // offset as a fraction of the cycle
-  int32_t timeline;    // mixer, per block
+  FramePos timeline;   // mixer, per block
   int32_t count;       // mixer, per block
   int32_t srcCount;
   int32_t srcStart;

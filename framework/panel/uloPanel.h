@@ -13,6 +13,7 @@
 // control, an out-of-range slot is ignored, a control without a layout
 // neither places nor draws itself.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "framework/geometry/uloBaseClasses.h"
@@ -27,6 +28,10 @@ constexpr int16_t kPanelSlots = 200;
 using uloTrackingSource = bool (*)();
 bool ULO_TrackButtonDown();
 void ULO_SetTrackingSource(uloTrackingSource source);
+
+// getValue(char*) writes at most this many bytes (with the terminator);
+// a caller's buffer must hold them.
+constexpr size_t kUloControlTextBytes = 256;
 
 class uloPanelControl {
  public:

@@ -1,13 +1,17 @@
 #include "framework/platform/uloQuickTime.h"
 
 #include <SDL.h>
+#include <fcntl.h>
 #include <SDL_image.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <vector>
 
+#include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
 #include "framework/offmap/uloOffmap.h"
 
@@ -42,7 +46,9 @@ void SDLCALL feed(void* userdata, Uint8* stream, int len) {
 
 bool decode(const char* systemPath, Preview& p) {
   SF_INFO info{};
-  SNDFILE* f = sf_open(systemPath, SFM_READ, &info);
+  // Only a regular file: a FIFO in its place must not block the preview.
+  const int fd = ULO_OpenRegularSystemFile(systemPath, O_RDONLY);
+  SNDFILE* f = fd < 0 ? nullptr : sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
   if (!f) return false;
   bool ok = info.channels > 0 && info.samplerate > 0 && info.frames > 0;
   if (ok) {
@@ -121,13 +127,127 @@ bool uloQt_IsPlaying() { return gDevice != 0; }
 int uloQt_PreviewRate() { return gDevice ? gPreview.rate : 0; }
 int uloQt_PreviewChannels() { return gDevice ? gPreview.channels : 0; }
 
+namespace {
+
+// A picture's header may claim any size, and the decoder allocates that
+// much before it finds the data missing: a 200-byte file could take
+// gigabytes. Only the kinds song pictures come in are decoded, and only up
+// to this many pixels (every frame of a GIF counted alone).
+constexpr int64_t kMaxPicturePixels = int64_t(16) * 1024 * 1024;
+
+uint32_t le16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | uint32_t(p[1]); }
+uint32_t le32(const uint8_t* p) { return le16(p) | le16(p + 2) << 16; }
+uint32_t be32(const uint8_t* p) { return be16(p) << 16 | be16(p + 2); }
+
+bool readAt(SDL_RWops* rw, Sint64 at, void* out, size_t n) {
+  return SDL_RWseek(rw, at, RW_SEEK_SET) == at && SDL_RWread(rw, out, 1, n) == n;
+}
+
+// Sizes are up to 32 bits each: divided rather than multiplied.
+bool fits(int64_t w, int64_t h) { return w > 0 && h > 0 && w <= kMaxPicturePixels && h <= kMaxPicturePixels / w; }
+
+// Every image descriptor of a GIF up to the first frame's data, and the
+// logical screen.
+bool gifFits(SDL_RWops* rw, const uint8_t* head) {
+  if (!fits(le16(head + 6), le16(head + 8))) return false;
+  Sint64 at = 13 + ((head[10] & 0x80) ? 3 * (2 << (head[10] & 7)) : 0);
+  for (int blocks = 0; blocks < 4096; blocks++) {
+    uint8_t b[10];
+    if (!readAt(rw, at, b, 1)) return false;
+    if (b[0] == 0x2C) {  // image descriptor: left, top, width, height
+      return readAt(rw, at, b, 10) && fits(le16(b + 5), le16(b + 7));
+    }
+    if (b[0] != 0x21 || !readAt(rw, at, b, 2)) return false;  // only extensions come before
+    at += 2;
+    for (;;) {  // data sub-blocks up to the empty one
+      if (!readAt(rw, at, b, 1)) return false;
+      at += 1 + b[0];
+      if (b[0] == 0) break;
+    }
+  }
+  return false;
+}
+
+bool jpegFits(SDL_RWops* rw) {
+  Sint64 at = 2;
+  for (int segments = 0; segments < 4096; segments++) {
+    uint8_t m[9];
+    if (!readAt(rw, at, m, 4) || m[0] != 0xFF) return false;
+    const uint8_t kind = m[1];
+    if (kind == 0xFF) {  // fill byte
+      at += 1;
+      continue;
+    }
+    // Start of frame (not DHT C4, JPG C8, DAC CC): precision, height, width.
+    if (kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC)
+      return readAt(rw, at, m, 9) && fits(be16(m + 7), be16(m + 5));
+    if (kind == 0xD9 || kind == 0xDA) return false;  // no frame before the data
+    at += 2 + be16(m + 2);
+  }
+  return false;
+}
+
+// Every chunk of a PNG up to its end chunk lies inside the file: a chunk
+// that claims more keeps the decoder checksumming for many seconds.
+bool pngChunksFit(SDL_RWops* rw) {
+  const Sint64 size = SDL_RWsize(rw);
+  Sint64 at = 8;
+  for (int chunks = 0; chunks < 100000; chunks++) {
+    uint8_t c[8];
+    if (!readAt(rw, at, c, 8)) return false;
+    const Sint64 end = at + 12 + Sint64(be32(c));
+    if (be32(c) > 0x7FFFFFFFu || end > size) return false;
+    if (memcmp(c + 4, "IEND", 4) == 0) return true;
+    at = end;
+  }
+  return false;
+}
+
+// The decoder for the file at the stream's start ("GIF", "PNG", "BMP",
+// "JPG"), or null for any other kind or a size out of bounds.
+const char* pictureKind(SDL_RWops* rw) {
+  uint8_t h[26] = {};
+  const size_t got = SDL_RWread(rw, h, 1, sizeof h);
+  const char* kind = nullptr;
+  if (got >= 13 && (memcmp(h, "GIF87a", 6) == 0 || memcmp(h, "GIF89a", 6) == 0)) {
+    kind = gifFits(rw, h) ? "GIF" : nullptr;
+  } else if (got >= 24 && memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0 && memcmp(h + 12, "IHDR", 4) == 0) {
+    kind = fits(be32(h + 16), be32(h + 20)) && pngChunksFit(rw) ? "PNG" : nullptr;
+  } else if (got >= 26 && h[0] == 'B' && h[1] == 'M') {
+    const bool os2 = le32(h + 14) == 12;
+    const int64_t w = os2 ? le16(h + 18) : int32_t(le32(h + 18));
+    int64_t hh = os2 ? le16(h + 20) : int32_t(le32(h + 22));
+    if (hh < 0) hh = -hh;  // stored top row first
+    kind = fits(w, hh) ? "BMP" : nullptr;
+  } else if (got >= 4 && h[0] == 0xFF && h[1] == 0xD8) {
+    kind = jpegFits(rw) ? "JPG" : nullptr;
+  }
+  return kind && SDL_RWseek(rw, 0, RW_SEEK_SET) == 0 ? kind : nullptr;
+}
+
+}  // namespace
+
 short uloQt_imageToOffmap(const char* path, uloOffmap* bitmap) {
   if (!path || !bitmap || !bitmap->bits || bitmap->depth != uloDepthDirect16) return 0;
   const int w = bitmap->width(), h = bitmap->height();
   if (w <= 0 || h <= 0) return 0;
   char sys[kUloPathMax];
   if (!ULO_UloPathToSystemPath(path, sys, sizeof sys)) return 0;
-  SDL_Surface* loaded = IMG_Load(sys);
+  const int fd = ULO_OpenRegularSystemFile(sys, O_RDONLY);
+  FILE* fp = fd < 0 ? nullptr : fdopen(fd, "rb");
+  if (!fp) {
+    if (fd >= 0) close(fd);
+    return 0;
+  }
+  SDL_RWops* rw = SDL_RWFromFP(fp, SDL_TRUE);
+  if (!rw) {
+    fclose(fp);
+    return 0;
+  }
+  const char* kind = pictureKind(rw);
+  SDL_Surface* loaded = kind ? IMG_LoadTyped_RW(rw, 0, kind) : nullptr;
+  SDL_RWclose(rw);
   if (!loaded) return 0;
   SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);

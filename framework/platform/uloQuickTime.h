@@ -34,7 +34,10 @@ bool uloQt_IsPlaying();
 int uloQt_PreviewRate();
 int uloQt_PreviewChannels();
 // Reads a picture file (internal path) scaled into the bitmap's bounds; the
-// bitmap must already hold a 16-bit buffer. 1 on success.
+// bitmap must already hold a 16-bit buffer. 1 on success. Only GIF, PNG, BMP
+// and JPEG pictures of at most 16 megapixels are decoded (their headers are
+// checked before anything is allocated); 0 for anything else, and the
+// bitmap is left as it was.
 short uloQt_imageToOffmap(const char* path, uloOffmap* bitmap);
 // Window association of the media library: nothing to do with SDL.
 inline void uloQt_associateFrontWindow() {}

@@ -1,13 +1,17 @@
 #include "framework/platform/uloSoundConvert.h"
 
+#include <fcntl.h>
 #include <samplerate.h>
 #include <sndfile.h>
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
 #include "framework/platform/uloSys.h"
 
@@ -15,6 +19,13 @@ namespace {
 
 bool systemPath(const char* path, char* out, size_t size) {
   return path && ULO_UloPathToSystemPath(path, out, size) && out[0];
+}
+
+// Sound from outside is read only from a regular file, so that a FIFO or a
+// device in its place cannot block; libsndfile owns the descriptor after.
+SNDFILE* openRegularSound(const char* sysPath, SF_INFO* info) {
+  const int fd = ULO_OpenRegularSystemFile(sysPath, O_RDONLY);
+  return fd < 0 ? nullptr : sf_open_fd(fd, SFM_READ, info, SF_TRUE);
 }
 
 struct SndFile {
@@ -110,7 +121,7 @@ bool uloQt_soundConvert_toWave(const char* from, const char* to, int channels, i
 
   SF_INFO inInfo = {};
   SndFile in;
-  in.f = sf_open(src, SFM_READ, &inInfo);
+  in.f = openRegularSound(src, &inInfo);
   if (!in.f || inInfo.channels < 1 || inInfo.samplerate < 1 || inInfo.frames <= 0) return false;
 
   SF_INFO outInfo = {};
@@ -261,8 +272,12 @@ bool uloQt_soundIsPlainWave(const char* path) {
   if (!systemPath(path, sys, sizeof sys)) return false;
   unsigned char header[44] = {};
   {
-    FILE* f = std::fopen(sys, "rb");
-    if (!f) return false;
+    const int fd = ULO_OpenRegularSystemFile(sys, O_RDONLY);
+    FILE* f = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!f) {
+      if (fd >= 0) close(fd);
+      return false;
+    }
     const size_t got = std::fread(header, 1, sizeof header, f);
     std::fclose(f);
     if (got != sizeof header) return false;
@@ -272,7 +287,7 @@ bool uloQt_soundIsPlainWave(const char* path) {
     return false;
   SF_INFO info = {};
   SndFile in;
-  in.f = sf_open(sys, SFM_READ, &info);
+  in.f = openRegularSound(sys, &info);
   return in.f && info.format == (SF_FORMAT_WAV | SF_FORMAT_PCM_16) && info.samplerate == 44100 &&
          (info.channels == 1 || info.channels == 2) && info.frames > 0;
 }

@@ -53,7 +53,7 @@ bool save32(UloResFile& res, int32_t type, int32_t id, int32_t value) {
 bool flushToDisk(const char* uloPath) {
   char sys[kUloPathMax];
   if (!ULO_UloPathToSystemPath(uloPath, sys, sizeof sys)) return false;
-  const int fd = open(sys, O_RDONLY | O_CLOEXEC);
+  const int fd = ULO_OpenRegularSystemFile(sys, O_RDONLY);
   if (fd < 0) return false;
   const bool ok = fsync(fd) == 0;
   close(fd);

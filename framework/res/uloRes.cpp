@@ -227,6 +227,14 @@ int32_t UloResFile::GetDataLen(int32_t type, int32_t id) {
   return e.usable ? e.rec.length : 0;
 }
 
+int32_t UloResFile::DamagedItemsCount() const {
+  if (!isOpen) return 0;
+  int32_t n = 0;
+  for (int32_t i = 0; i < itemsCount; i++)
+    if (!elems[i].usable) n++;
+  return n;
+}
+
 int16_t UloResFile::GetItemsCount(int32_t type) const {
   if (!isOpen) return 0;
   int16_t n = 0;

@@ -76,6 +76,9 @@ class UloResFile {
   int16_t GetItemsCount(int32_t type) const;
   int32_t GetItemIndexID(int32_t type, int32_t index) const;
   int32_t GetDataLen(int32_t type, int32_t id);
+  // Directory entries whose data does not lie wholly inside the file: a
+  // truncated or damaged container has some (0 when closed).
+  int32_t DamagedItemsCount() const;
 
   // Public so that callers can choose read-only access before Open and ask
   // whether a container is open.

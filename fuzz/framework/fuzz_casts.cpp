@@ -36,7 +36,7 @@ struct Paths {
 const int32_t kTypes[6] = {ULO_FourCC("MPIX"), ULO_FourCC("PX08"), ULO_FourCC("PX16"),
                            ULO_FourCC("PX32"), ULO_FourCC("PXMK"), ULO_FourCC("CTP8")};
 
-int sink;
+unsigned sink;
 
 void readAll(const uloOffmap& m) {
   if (!m.allocated) return;

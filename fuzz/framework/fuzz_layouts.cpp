@@ -52,7 +52,7 @@ struct Skin {
   }
 };
 
-int sink;
+unsigned sink;
 
 }  // namespace
 

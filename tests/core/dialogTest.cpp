@@ -1,12 +1,15 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <atomic>
 #include <fstream>
 #include <string>
 #include <thread>
 
+#include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
 #include "core/sys/uloRemote.h"
 #include "support/tempFolder.h"
@@ -91,6 +94,56 @@ TEST(FileChooser, SaveFormGetsStartFolderAndName) {
   EXPECT_NE(args.find("--filename=/start/mix.jld"), std::string::npos);
   EXPECT_NE(args.find("--file-filter=*.jld"), std::string::npos);
   ULO_SetFileChooserProgram(nullptr);
+}
+
+TEST_F(AsyncDialog, ClosingWithTheDialogOpenNeitherWaitsNorLeavesTheChooser) {
+  TempFolder t;
+  // The chooser and a program it started, both still running when the
+  // window closes.
+  ULO_SetFileChooserProgram(
+      script(t, "echo $$ > " + t.file("pid") + "; sleep 20 & echo $! > " + t.file("child") + "; wait; echo /tmp/x")
+          .c_str());
+  auto* path = new JLPath;
+  ASSERT_TRUE(path->asyncDialogGet(0, 0, 0));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (t.read("child").empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const pid_t chooser = std::stoi(t.read("pid")), child = std::stoi(t.read("child"));
+
+  const auto before = std::chrono::steady_clock::now();
+  delete path;
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  EXPECT_EQ(asyncPanThreadPathRef.load(), nullptr);
+  // Both processes end (the worker reaps the chooser).
+  deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((kill(chooser, 0) == 0 || kill(child, 0) == 0) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_NE(kill(chooser, 0), 0);
+  EXPECT_NE(kill(child, 0), 0);
+  // The next request works, and only its own answer arrives.
+  ULO_SetFileChooserProgram(script(t, "echo /tmp/next.jld").c_str());
+  JLPath next;
+  ASSERT_TRUE(next.asyncDialogGet(0, 0, 0));
+  EXPECT_EQ(waitForRemote(), &next);
+  EXPECT_STREQ(next.path, "/:tmp:next.jld");
+  while (asyncPanThreadPathRef.load()) std::this_thread::yield();
+}
+
+TEST(FileChooser, KindFilterIsReadWholeWhileAnotherThreadChangesIt) {
+  const std::string a = "*.jld", b = "*.wav;*.aif;*.aiff;*.flac;*.ogg";
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 20000; i++) ULO_FileDialogCanOpenTypes(i % 2 ? a.c_str() : b.c_str());
+    done = true;
+  });
+  int torn = 0;
+  while (!done.load()) {
+    const std::string got = ULO_FileDialogTypes();
+    torn += got != a && got != b && got != "*.*";
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0);
+  ULO_FileDialogCanOpenTypes(nullptr);
 }
 
 }  // namespace

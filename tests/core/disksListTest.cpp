@@ -100,3 +100,22 @@ TEST(DisksList, UnreadableTableIsEmpty) {
 }
 
 }  // namespace
+
+TEST(DisksList, LongMountPointKeepsItsWholeRootAndOneTooLongIsSkipped) {
+  // 3 x 200 characters: longer than a name, well within a path.
+  const std::string a(200, 'a'), b(200, 'b'), c(200, 'c');
+  const std::string longPoint = "/media/" + a + "/" + b + "/" + c;
+  std::string tooLong = "/media/x";
+  while (tooLong.size() < 2100) tooLong += "/" + std::string(200, 'z');
+  Table t("/dev/sdb1 " + tooLong + " vfat rw 0 0\n/dev/sdc1 " + longPoint + " vfat rw 0 0\n");
+  uloDisksList d;
+  d.start();
+  char name[uloDisksList::kNameBytes], root[uloDisksList::kRootBytes], label[uloDisksList::kRootBytes];
+  ASSERT_TRUE(d.next(name));
+  EXPECT_EQ(std::string(name), c);
+  ASSERT_TRUE(d.get(root));
+  EXPECT_EQ(std::string(root), "/:media:" + a + ":" + b + ":" + c + ":");
+  ASSERT_TRUE(d.getExtended(label));
+  EXPECT_STREQ(label, root);
+  EXPECT_FALSE(d.next(name));
+}

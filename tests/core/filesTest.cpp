@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,6 +78,94 @@ TEST(Files, SecondWriterFromAnotherProcessIsRefused) {
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Runs body in a child that is killed after five seconds, so an open that
+// blocks fails the test instead of hanging it. True when body returned true.
+template <typename F>
+bool inChildWithDeadline(F body) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    alarm(5);
+    _exit(body() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(Files, FifoDeviceAndFolderAreRefusedWithoutBlocking) {
+  TempFolder t;
+  ASSERT_EQ(mkfifo(t.file("loop.wav").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir(t.file("dir.wav").c_str(), 0755), 0);
+  const std::string fifo = t.ulo() + "loop.wav", dir = t.ulo() + "dir.wav";
+  EXPECT_TRUE(inChildWithDeadline([&] {
+    uloFileRec f;
+    bool refused = !ULO_FileOpenReadOnly(fifo.c_str(), &f) && uloLastOsError == EINVAL && f.handle == 0;
+    refused = refused && !ULO_FileOpen(fifo.c_str(), &f) && !ULO_FileCreateAndOpen(fifo.c_str(), &f);
+    refused = refused && !ULO_FileOpenReadOnly(dir.c_str(), &f) && uloLastOsError == EISDIR;
+    refused = refused && !ULO_FileOpenReadOnly("/:dev:zero", &f) && uloLastOsError == EINVAL;
+    // A copy neither reads from a FIFO nor writes into one.
+    refused = refused && !ULO_FileCopy(fifo.c_str(), (t.ulo() + "copy.wav").c_str());
+    t.write("real.wav", "RIFF");
+    refused = refused && !ULO_FileCopy((t.ulo() + "real.wav").c_str(), fifo.c_str());
+    return refused && ULO_OpenRegularSystemFile(t.file("loop.wav").c_str(), O_RDONLY) == -1;
+  }));
+  struct stat st;
+  ASSERT_EQ(stat(t.file("loop.wav").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_FALSE(ULO_FileExists((t.ulo() + "copy.wav").c_str()));
+}
+
+TEST(Files, RegularFileOpenedThroughTheCheckReadsNormally) {
+  TempFolder t;
+  t.write("f.bin", "0123456789");
+  const int fd = ULO_OpenRegularSystemFile(t.file("f.bin").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  // The non-blocking flag used for the check is gone again.
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+  char buf[11] = {};
+  EXPECT_EQ(read(fd, buf, 10), 10);
+  EXPECT_STREQ(buf, "0123456789");
+  close(fd);
+}
+
+TEST(Files, FileHeldByAnotherProcessIsNotTruncatedByARefusedWriter) {
+  TempFolder t;
+  t.write("mix.jmx", "0123456789abcdef");
+  t.write("other.jmx", "new");
+  const std::string p = t.ulo() + "mix.jmx", other = t.ulo() + "other.jmx";
+  uloFile held;
+  ASSERT_TRUE(ULO_FileOpen(p.c_str(), &held));
+  EXPECT_TRUE(inChildWithDeadline([&] {
+    uloFileRec f;
+    return !ULO_FileCreateAndOpen(p.c_str(), &f) && !ULO_FileCopy(other.c_str(), p.c_str());
+  }));
+  EXPECT_EQ(t.read("mix.jmx"), "0123456789abcdef");
+  held.close();
+  // Once free, create-and-open does truncate.
+  uloFile again;
+  ASSERT_TRUE(ULO_FileCreateAndOpen(p.c_str(), &again));
+  EXPECT_EQ(ULO_FileGetLength(&again), 0);
+}
+
+TEST(InstanceLock, SecondProcessIsToldWhoHoldsTheLibrary) {
+  TempFolder t;
+  const std::string lock = t.ulo() + "Jamloom.lock";
+  ASSERT_EQ(ULO_TakeInstanceLock(lock.c_str()), uloInstanceLock::held);
+  const long me = (long)getpid();
+  EXPECT_EQ(t.read("Jamloom.lock"), std::to_string(me) + "\n");
+  EXPECT_TRUE(inChildWithDeadline([&] {
+    long holder = 0;
+    return ULO_TakeInstanceLock(lock.c_str(), &holder) == uloInstanceLock::busy && holder == me;
+  }));
+  // The refused copy changed nothing in the file.
+  EXPECT_EQ(t.read("Jamloom.lock"), std::to_string(me) + "\n");
+  ULO_ReleaseInstanceLock();
+  EXPECT_TRUE(inChildWithDeadline([&] { return ULO_TakeInstanceLock(lock.c_str()) == uloInstanceLock::held; }));
+  // A lock file that cannot be made is no lock at all, not a refusal.
+  EXPECT_EQ(ULO_TakeInstanceLock((t.ulo() + "missing:Jamloom.lock").c_str()), uloInstanceLock::unavailable);
 }
 
 TEST(Files, CopyFromReadOnlySourceCanBeDeleted) {

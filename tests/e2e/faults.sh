@@ -19,36 +19,9 @@ chooser_standin
 start_xvfb
 copy_app
 
-# Level (rms) of the newest second of the captured sound.
-level() {
-  python3 - "$WORK/audio.raw" <<'EOF'
-import array, math, os, sys
-p = sys.argv[1]
-size = os.path.getsize(p) if os.path.exists(p) else 0
-a = array.array('h')
-if size:
-    with open(p, 'rb') as f:
-        f.seek(max(0, size - 176400) & ~3)
-        a.frombytes(f.read()[: (size - (max(0, size - 176400) & ~3)) // 2 * 2])
-print(int(math.sqrt(sum(x * x for x in a[::5]) / len(a[::5]))) if len(a) else 0)
-EOF
-}
 changed() {  # pixels differing by more than 5% between two screenshots
   compare -metric AE -fuzz 5% "$WORK/$1.png" "$WORK/$2.png" null: 2>&1 | awk '{printf "%d", $1; exit}'
 }
-# Browser row (0-based): click it, then LOAD SONG; the groove panel replaces
-# the browser (or a box comes).
-load_song() {
-  shot before_load
-  click 185 $((126 + 21 * $1))
-  wait_change before_load 36 $((116 + 21 * $1)) 300 20 0 15
-  shot before_load
-  click 542 138
-  wait_for 20 _loaded_or_box
-}
-_loaded_or_box() { box_ready && return 0; _changed before_load 36 116 300 20 1000; }
-# One second of sound: the disk driver's file grows by 176400 bytes.
-play_a_second() { wait_grows "$WORK/audio.raw" 176400 10; }
 
 # ------------------------------------------------------------------ cases
 echo "-- a loop file deleted while its song plays"

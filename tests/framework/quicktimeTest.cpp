@@ -6,8 +6,13 @@
 #include <SDL.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/offmap/uloOffmap.h"
@@ -73,6 +78,101 @@ TEST_F(QtTest, WhatIsNoPictureLeavesTheBitmapAlone) {
   uloOffmap none;
   writePicture(tmp.file("pic.bmp"));
   EXPECT_EQ(uloQt_imageToOffmap((tmp.ulo() + "pic.bmp").c_str(), &none), 0);
+}
+
+// The largest single allocation SDL asks for while counting is on.
+size_t gLargest = 0;
+void* countMalloc(size_t n) {
+  gLargest = std::max(gLargest, n);
+  return malloc(n);
+}
+void* countCalloc(size_t n, size_t size) {
+  gLargest = std::max(gLargest, n * size);
+  return calloc(n, size);
+}
+void* countRealloc(void* p, size_t n) {
+  gLargest = std::max(gLargest, n);
+  return realloc(p, n);
+}
+
+// Bytes of a literal, zeros included.
+template <size_t N>
+std::string bin(const char (&s)[N]) {
+  return std::string(s, N - 1);
+}
+
+// A picture the fuzzer found, kept in its corpus.
+std::string corpusFile(const char* name) {
+  std::ifstream in(std::string(JL_SOURCE_DIR "/fuzz/corpus/picture/") + name, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string le16s(int v) { return std::string{char(v & 255), char((v >> 8) & 255)}; }
+std::string le32s(int64_t v) { return le16s(int(v & 0xFFFF)) + le16s(int((v >> 16) & 0xFFFF)); }
+std::string be32s(int64_t v) {
+  return std::string{char((v >> 24) & 255), char((v >> 16) & 255), char((v >> 8) & 255), char(v & 255)};
+}
+
+TEST_F(QtTest, APictureClaimingAHugeSizeIsRefusedBeforeAnythingIsAllocated) {
+  // Sizes just under what SDL itself refuses (2 GB of pixels), which it
+  // would allocate before reading any data. One red 1 x 1 GIF with a
+  // control extension before its frame decodes.
+  const std::string gifHead = bin("GIF89a") + le16s(1) + le16s(1) + bin("\x80\x00\x00") + bin("\xff\x00\x00\x00\x00\x00") +
+                              bin("!\xf9\x04\x01\x00\x00\x00\x00");
+  const std::string gifFrame = bin(",\x00\x00\x00\x00") + le16s(1) + le16s(1) + bin("\x00\x02\x02\x44\x01\x00;");
+  tmp.write("small.gif", gifHead + gifFrame);
+  uloOffmap map;
+  ASSERT_TRUE(map.allocate(uloDepthDirect16, 4, 4));
+  map.fill(map.bounds, 0x1234);
+  tmp.write("blue.png", corpusFile("tiny.png"));
+  ASSERT_EQ(uloQt_imageToOffmap((tmp.ulo() + "blue.png").c_str(), &map), 1);
+  EXPECT_EQ(map.getPixel(2, 2), 0x001F);
+  ASSERT_EQ(uloQt_imageToOffmap((tmp.ulo() + "small.gif").c_str(), &map), 1);
+  EXPECT_EQ(map.getPixel(2, 2), 0x7C00);
+
+  std::vector<std::pair<const char*, std::string>> liars = {
+      {"screen.gif", bin("GIF89a") + le16s(65535) + le16s(65535) + bin("\x00\x00\x00") + gifFrame},
+      {"frame.gif", gifHead + bin(",\x00\x00\x00\x00") + le16s(46000) + le16s(46000) + std::string(40, '\0')},
+      {"wide.png", bin("\x89PNG\r\n\x1a\n") + be32s(13) + "IHDR" + be32s(23000) + be32s(23000) +
+                       bin("\x08\x06\x00\x00\x00") + std::string(40, '\0')},
+      {"tall.bmp", "BM" + le32s(200) + le32s(0) + le32s(54) + le32s(40) + le32s(23000) + le32s(-23000) +
+                       le16s(1) + le16s(32) + std::string(40, '\0')},
+      {"big.jpg", bin("\xff\xd8\xff\xe0") + bin("\x00\x04\x00\x00") + bin("\xff\xc0\x00\x11\x08") +
+                      bin("\x65\x90\x65\x90") + std::string(40, '\0')},
+      {"picture.tga", bin("\x00\x00\x02") + std::string(9, '\0') + le16s(65535) + le16s(65535) +
+                          bin("\x20\x00") + std::string(40, '\0')},
+  };
+  SDL_malloc_func m;
+  SDL_calloc_func c;
+  SDL_realloc_func r;
+  SDL_free_func f;
+  SDL_GetMemoryFunctions(&m, &c, &r, &f);
+  // Found by fuzzing: an 84 x 84 GIF that SDL decodes with a 462 MB
+  // allocation (and keeps part of it).
+  const std::string found = corpusFile("oom-gif-without-frame.gif");
+  ASSERT_EQ(found.size(), 928u);
+  liars.emplace_back("found.gif", found);
+  // Found by fuzzing: a 292-byte PNG whose second chunk claims 64 MB, on
+  // which the decoder spent many seconds.
+  liars.emplace_back("slow.png", corpusFile("slow-png-chunk-past-end.png"));
+  // Found by fuzzing this check: sizes whose product overflowed.
+  const std::string overflow = corpusFile("ubsan-bmp-size-overflow.bmp");
+  ASSERT_EQ(overflow.substr(0, 2), "BM");
+  liars.emplace_back("overflow.bmp", overflow);
+  liars.emplace_back("huge.png", bin("\x89PNG\r\n\x1a\n") + be32s(13) + "IHDR" + be32s(0xdfdfdfdf) +
+                                      be32s(0xdfdfdfdf) + std::string(40, '\0'));
+  for (const auto& [name, bytes] : liars) {
+    tmp.write(name, bytes);
+    gLargest = 0;
+    SDL_SetMemoryFunctions(countMalloc, countCalloc, countRealloc, free);
+    const short got = uloQt_imageToOffmap((tmp.ulo() + name).c_str(), &map);
+    SDL_SetMemoryFunctions(m, c, r, f);
+    EXPECT_EQ(got, 0) << name << " largest " << gLargest;
+    EXPECT_LT(gLargest, size_t(1) << 20) << name;
+    EXPECT_EQ(map.getPixel(2, 2), 0x7C00) << name << " left the bitmap alone";
+  }
 }
 
 TEST_F(QtTest, PreviewPlaysAudioAndRefusesTheRest) {

@@ -407,3 +407,46 @@ TEST(ResFile, StoredFuzzInputsStaySound) {
 }
 
 }  // namespace
+
+TEST(ResFile, ACutShortContainerCountsEveryItemItLost) {
+  Container c;
+  // Five items of 1000 bytes laid one after another in the data area.
+  {
+    UloResFile r;
+    r.SetWorkName(c.path.c_str());
+    ASSERT_TRUE(r.Create());
+    const std::string data(1000, 'd');
+    for (int id = 1; id <= 5; id++) ASSERT_TRUE(r.SaveData(data.data(), 1000, LAYA, id));
+    ASSERT_TRUE(r.Close());
+  }
+  const std::string whole = c.bytes();
+  const int32_t dataStart = kResHeaderSize + kResElemSize * kResDefaultMaxItems;
+  ASSERT_EQ(whole.size(), size_t(dataStart + 5000));
+  {
+    UloResFile r;
+    c.open(r, true);
+    EXPECT_EQ(r.DamagedItemsCount(), 0);
+  }
+  for (size_t cut : {size_t(0), size_t(5), size_t(100), size_t(dataStart - 1), size_t(dataStart),
+                     size_t(dataStart + 999), size_t(dataStart + 1000), size_t(dataStart + 2500),
+                     whole.size() - 1}) {
+    SCOPED_TRACE(cut);
+    c.dir.write("t.xrs", whole.substr(0, cut));
+    UloResFile r;
+    r.SetWorkName(c.path.c_str());
+    r.readOnly = 1;
+    if (cut < size_t(dataStart)) {
+      // The directory itself is gone: the container does not open at all.
+      EXPECT_FALSE(r.Open());
+      continue;
+    }
+    ASSERT_TRUE(r.Open());
+    // Item k (1-based) ends at dataStart + 1000 k.
+    int32_t lost = 0;
+    for (int k = 1; k <= 5; k++) lost += size_t(dataStart + 1000 * k) > cut;
+    EXPECT_EQ(r.DamagedItemsCount(), lost);
+    EXPECT_EQ(r.GetDataLen(LAYA, 5), 0);
+    r.Close();
+    EXPECT_EQ(c.bytes().size(), cut) << "a read-only open leaves the file as it was";
+  }
+}

@@ -304,3 +304,21 @@ TEST_F(GroovePanelTest, AStepKeyStepsItsOwnWayWhateverElseIsHeld) {
   key('b', false);
 }
 }  // namespace
+
+TEST_F(GrooveKeys, ACancelledEntryRestoresALongDisplayTextWhole) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  // A display item may hold up to 255 characters; the entry saves them all.
+  const std::string shown = std::string(120, 'x') + std::string(120, 'y');
+  ASSERT_TRUE(gp().control(118));
+  gp().control(118)->setValue(const_cast<char*>(shown.c_str()));
+  ASSERT_EQ(text(118), shown);
+  key('v');
+  key(uloKeyReturn);
+  key(uloKeyReturn, false);
+  ASSERT_TRUE(jlks.active);
+  tap('0');
+  key('v', false);  // only 0 typed: cancelled
+  EXPECT_FALSE(jlks.active);
+  EXPECT_EQ(text(118), shown);
+}

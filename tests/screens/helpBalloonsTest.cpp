@@ -71,11 +71,12 @@ TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
   helps.current = 2;  // "3. Change an instrument"
   ASSERT_EQ(helps.elements[2].panel, 0);
   ASSERT_EQ(helps.elements[2].control, 77);
+  const int16_t before = gp().groove.tracks[0].group;
   groovetest::Mouse released;  // the button comes up before the list opens
   const uloPoint at = centre(gp().control(77));
   press(at.x, at.y);
   EXPECT_EQ(helps.timer, 0);
-  EXPECT_EQ(gp().groove.tracks[0].group, -1) << "nothing was chosen";
+  EXPECT_EQ(gp().groove.tracks[0].group, before) << "nothing was chosen";
   // A group chosen in it is the step done.
   set(77, 2);
   item(77);

@@ -328,6 +328,35 @@ _still() {
   [ "$(diffpx .prev "$1" "$2" "$3" "$4" now)" = "0" ]
 }
 
+# ------------------------------------------------------ songs and the sound
+# Level (rms) of the newest second of the captured sound.
+level() {
+  python3 - "$WORK/audio.raw" <<'EOF'
+import array, math, os, sys
+p = sys.argv[1]
+size = os.path.getsize(p) if os.path.exists(p) else 0
+a = array.array('h')
+if size:
+    with open(p, 'rb') as f:
+        f.seek(max(0, size - 176400) & ~3)
+        a.frombytes(f.read()[: (size - (max(0, size - 176400) & ~3)) // 2 * 2])
+print(int(math.sqrt(sum(x * x for x in a[::5]) / len(a[::5]))) if len(a) else 0)
+EOF
+}
+# Browser row (0-based): click it, then LOAD SONG; the groove panel replaces
+# the browser (or a box comes).
+load_song() {
+  shot before_load
+  click 185 $((126 + 21 * $1))
+  wait_change before_load 36 $((116 + 21 * $1)) 300 20 0 15
+  shot before_load
+  click 542 138
+  wait_for 20 _loaded_or_box
+}
+_loaded_or_box() { box_ready && return 0; _changed before_load 36 116 300 20 1000; }
+# One second of sound: the disk driver's file grows by 176400 bytes.
+play_a_second() { wait_grows "$WORK/audio.raw" 176400 10; }
+
 # ----------------------------------------------------------- message boxes
 # For each box the program writes "message box: ask: TITLE: TEXT" to its log,
 # then "message box: offered to STEP: TITLE" for each way it tries (STEP:
