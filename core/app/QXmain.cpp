@@ -87,7 +87,18 @@ bool skinIsWhole(UloResFile& res) {
 int QX_InitAll() {
   QXScreen.preopenApplication();
 
-  // Before anything is written: a second copy on this library leaves it to
+  QXresfileobj.SetWorkName(":Jamloom.xrs");
+  QXresfileobj.readOnly = 1;
+  if (!QXresfileobj.Open() || !skinIsWhole(QXresfileobj)) {
+    ULO_UserNotify(ULO_FileExists(":Jamloom.xrs")
+                       ? "The file 'Jamloom.xrs' is damaged or incomplete. Can't continue."
+                       : "Can't find 'Jamloom.xrs' file. Can't continue.",
+                   0);
+    exit(0);
+  }
+
+  // Before anything is written (a program without its skin leaves without
+  // creating anything): a second copy on this library leaves it to
   // the first rather than overwrite its preferences and documents. The lock
   // lies in the library itself, which two program folders may share through
   // a link (creating the folder changes nothing when it exists).
@@ -102,16 +113,6 @@ int QX_InitAll() {
              "Only one copy can use it at a time; this one closes now.",
              holder, folder);
     ULO_UserNotify(text, 0);
-    exit(0);
-  }
-
-  QXresfileobj.SetWorkName(":Jamloom.xrs");
-  QXresfileobj.readOnly = 1;
-  if (!QXresfileobj.Open() || !skinIsWhole(QXresfileobj)) {
-    ULO_UserNotify(ULO_FileExists(":Jamloom.xrs")
-                       ? "The file 'Jamloom.xrs' is damaged or incomplete. Can't continue."
-                       : "Can't find 'Jamloom.xrs' file. Can't continue.",
-                   0);
     exit(0);
   }
 
