@@ -1,0 +1,105 @@
+#include "screens/JLRenderToFile.h"
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/platform/uloSys.h"
+#include "framework/res/uloSwap.h"
+#include "screens/JLProgressPanel.h"
+
+namespace jlrender {
+
+namespace {
+// About one frame of the window between two looks at the job.
+constexpr int kPollMs = 16;
+}  // namespace
+
+ExportKind exportKind(int32_t code) {
+  if (code == ULO_FourCC("JLMX") || code == 0) return {"wav", 0};
+  switch (code & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+      return {"wav", code & SF_FORMAT_TYPEMASK};
+    case SF_FORMAT_AIFF:
+      return {"aiff", SF_FORMAT_AIFF};
+    case SF_FORMAT_FLAC:
+      return {"flac", SF_FORMAT_FLAC};
+    case SF_FORMAT_OGG:
+      return {"ogg", SF_FORMAT_OGG};
+    case SF_FORMAT_CAF:
+      return {"caf", SF_FORMAT_CAF};
+    case SF_FORMAT_AU:
+      return {"au", SF_FORMAT_AU};
+    default:
+      break;
+  }
+  // A format libsndfile cannot write as 16-bit stereo: the program's own.
+  return {"wav", 0};
+}
+
+std::string withExportExtension(const char* systemPath, const ExportKind& kind) {
+  std::string out = systemPath ? systemPath : "";
+  const size_t slash = out.rfind('/');
+  const size_t dot = out.rfind('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string want = std::string(".") + kind.extension;
+  if (hasExt) {
+    std::string ext = out.substr(dot);
+    for (char& c : ext) c = char(tolower((unsigned char)c));
+    if (ext == want) return out;
+    out.erase(dot);
+  }
+  return out + want;
+}
+
+bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report) {
+  JLProgressPanel* panel = JL_ProgressPanel();
+  char text[96];
+  int shown = -1;
+  if (panel) {
+    snprintf(text, sizeof text, "%s: 0%%", title);
+    panel->begin(text, true);
+    shown = 0;
+  }
+  while (!job.waitFinished(kPollMs)) {
+    if (!panel) continue;
+    const float done = job.fraction();
+    const int percent = int(std::lround(done * 100.0f));
+    if (percent != shown) {
+      snprintf(text, sizeof text, "%s: %d%%", title, percent);
+      panel->message(text);
+      shown = percent;
+    }
+    if (!panel->set(done)) job.stop();
+  }
+  const bool ok = job.finish(report);
+  if (panel) {
+    if (ok) {
+      snprintf(text, sizeof text, "%s: 100%%", title);
+      panel->message(text);
+      panel->end();
+    } else {
+      panel->hide();
+    }
+  }
+  return ok;
+}
+
+bool tellResult(bool ok, const char* title, const std::string& path, const JLDiskMixReport& report) {
+  char text[600];
+  if (ok) {
+    snprintf(text, sizeof text, "%s written: %.500s", title, path.c_str());
+    ULO_UserNotify(text, 0);
+  } else if (strcmp(report.error, "stopped") != 0) {
+    snprintf(text, sizeof text, "%s failed: %s", title, report.error);
+    ULO_UserNotify(text, 0);
+  }
+  return ok;
+}
+
+}  // namespace jlrender
