@@ -261,6 +261,8 @@ bool JL_ArpToFile(const JLArpRender& arp, const char* out, const JLDiskMixOption
   gep->offlineStart();
   gep->setMixerBpm(arp.bpm);
   gep->setMixerVolume(options.volume);
+  gep->synth_SetVolume(arp.volume);
+  gep->synth_SetPan(arp.pan);
   gep->synth_Arp(arp.mode, arp.stepsPerBeat, arp.notes.c_str());
   report.steps = steps;
   return writeFrames(out, format, total, options, report, nullptr);

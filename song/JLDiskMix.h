@@ -56,12 +56,14 @@ struct JLDiskMixReport {
 };
 
 // The synth's arpeggio as the synth panel sends it (JLEngine::synth_Arp),
-// played alone with the synth's current sound, volume and pan.
+// played alone with the synth's current sound.
 struct JLArpRender {
   int16_t mode = 0;          // 0 up, 1 down, 2 random, 3 up-down
   int16_t stepsPerBeat = 4;  // 1, 2, 4 or 8
   std::string notes;         // the arpeggio text
   float bpm = 120;           // playing tempo
+  int16_t volume = 100;      // synth volume and pan, as the synth panel sends them
+  int16_t pan = 63;
 };
 
 // Output frames of `steps` 32-beat steps at `bpm` and 44100 Hz, rounded to

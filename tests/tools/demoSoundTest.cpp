@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -142,6 +143,31 @@ TEST_F(DemoSongs, TheDefaultGrooveIsLoudBrightAndUnclippedAtTheStartingVolumes) 
     EXPECT_LE(lufs, -10.0);
     EXPECT_LT(peak, 32767) << "the mixer clipped";
     EXPECT_GE(bands[3], loudest - 12.0) << "hats, claps and leads too dull";
+  }
+}
+
+// jamloom-render --song: the song's first groove, centred pans on both
+// sides (a descriptor pan of 63 is the middle, not the far right).
+TEST(RenderTool, ASongRendersWithLeftAndRightBalanced) {
+  TempFolder tmp;
+  for (const std::string& name : songFolders()) {
+    SCOPED_TRACE(name);
+    const std::string out = tmp.sys() + name + ".wav";
+    const std::string command = std::string("'") + JL_RENDER + "' --song " + name + " '" + out + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    SF_INFO info{};
+    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<int16_t> pcm(size_t(info.frames * 2));
+    sf_readf_short(f, pcm.data(), info.frames);
+    sf_close(f);
+    double sum[2] = {0, 0};
+    for (size_t i = 0; i < pcm.size(); ++i) sum[i % 2] += double(pcm[i]) * pcm[i];
+    const double left = 10 * std::log10(sum[0] / info.frames / (32768.0 * 32768.0));
+    const double right = 10 * std::log10(sum[1] / info.frames / (32768.0 * 32768.0));
+    std::printf("[ render   ] %-14s left %6.2f dB  right %6.2f dB RMS\n", name.c_str(), left, right);
+    EXPECT_GT(left, -30.0);
+    EXPECT_NEAR(left, right, 1.0);
   }
 }
 
