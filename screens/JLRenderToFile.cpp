@@ -57,7 +57,8 @@ std::string withExportExtension(const char* systemPath, const ExportKind& kind) 
   return out + want;
 }
 
-bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report) {
+bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report,
+                     const std::function<void()>& eachLook) {
   JLProgressPanel* panel = JL_ProgressPanel();
   char text[96];
   int shown = -1;
@@ -67,6 +68,7 @@ bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& repo
     shown = 0;
   }
   while (!job.waitFinished(kPollMs)) {
+    if (eachLook) eachLook();
     if (!panel) continue;
     const float done = job.fraction();
     const int percent = int(std::lround(done * 100.0f));

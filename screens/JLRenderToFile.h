@@ -6,6 +6,7 @@
 // User-interface thread only. Internal to screens/.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "song/JLDiskMix.h"
@@ -26,8 +27,10 @@ std::string withExportExtension(const char* systemPath, const ExportKind& kind);
 // Waits for a started job while the window stays live: the progress panel
 // shows "<title>: N%", a click on its STOP stops the job (which then leaves
 // no file). The engine must not be used until this returns. Returns the
-// job's result and fills `report`.
-bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report);
+// job's result and fills `report`. `eachLook`, when given, runs on this
+// thread after every look at the job (where a test presses STOP).
+bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report,
+                     const std::function<void()>& eachLook = nullptr);
 
 // Tells the user how a render ended: where the file was written, or why it
 // was not (a stop asked for by the user needs no message). Returns `ok`.

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/AudioFormat.h"
 #include "framework/intl/JLInternational.h"
+#include "screens/JLProgressPanel.h"
+#include "screens/JLRenderToFile.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "support/tempFolder.h"
@@ -280,6 +283,37 @@ TEST_F(GrooveDocs, ARenderIsAsLoudAsTheProgramPlaysAtItsDefaultVolume) {
     ASSERT_GT(a, -60.0) << "the live groove sounds";
     EXPECT_NEAR(a, b, 0.1) << "channel " << ch;
   }
+}
+
+TEST_F(GrooveDocs, TheProgressPanelCountsTheDiskMixAndItsStopLeavesNoFile) {
+  mixtest::Mounted<JLProgressPanel> progress(16, 10, false);
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().iced_capture();
+  JLDiskMixOptions options;
+  options.cycles = 500;  // minutes of music: the stop arrives long before the end
+  const std::string out = tmp.sys() + "long.wav";
+  JLDiskMixJob job;
+  ASSERT_TRUE(job.startMix(gp().iceimage, out.c_str(), options));
+  std::vector<std::string> shown;
+  JLDiskMixReport report;
+  const bool ok = jlrender::runWithProgress(job, "Disk mix", report, [&] {
+    shown.push_back(progress.text(JLProgressPanel::kItemMessage));
+    if (job.fraction() > 0.0f) progress.click(JLProgressPanel::kItemStop);
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_STREQ(report.error, "stopped");
+  ASSERT_FALSE(shown.empty());
+  for (const std::string& s : shown) {
+    int percent = -1;
+    ASSERT_EQ(sscanf(s.c_str(), "Disk mix: %d%%", &percent), 1) << s;
+    EXPECT_GE(percent, 0);
+    EXPECT_LT(percent, 100);
+  }
+  EXPECT_FALSE(QXScreen.isShown(10)) << "the panel goes when the render ends";
+  EXPECT_TRUE(tmp.read("long.wav").empty());
+  EXPECT_TRUE(tmp.read("long.wav.part").empty());
+  EXPECT_EQ(gBoxes, 0) << "a stop the user asked for needs no message";
 }
 
 TEST_F(GrooveDocs, DiskMixOfAnEmptySequenceIsOneCycleOfTheGroove) {
