@@ -277,22 +277,16 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   }
   if (JLPlayer* p = player()) p->stop();
   iced_capture();
-  const jlrender::ExportKind kind = jlrender::exportKind(jlPrefs.outputType);
   // The file name carries the format's extension, so other programs know it.
-  const std::string out = jlrender::withExportExtension(systemPath, kind);
-  JLDiskMixOptions options;
-  options.majorFormat = kind.major;
-  options.cycles = 1;
-  options.useSequence = sequence.stepCount > 0;
-  options.volume = int16_t(std::clamp(jlPlayer ? int(jlPlayer->mainVolume) : int(kJLDefaultMasterVolume), 0, 128));
+  jlrender::Export e = jlrender::prepareExport(systemPath);
+  e.options.cycles = 1;
+  e.options.useSequence = sequence.stepCount > 0;
   // What is heard: a muted track is silent in every step, live and here.
   for (short t = 0; t < kTracks; t++)
-    if (!tracks[t].active) options.mutedTracks = uint8_t(options.mutedTracks | (1u << t));
+    if (!tracks[t].active) e.options.mutedTracks = uint8_t(e.options.mutedTracks | (1u << t));
   JLDiskMixJob job;
-  JLDiskMixReport report;
-  if (!job.startMix(iceimage, out.c_str(), options)) return false;
+  if (!job.startMix(iceimage, e.path.c_str(), e.options)) return false;
   // The engine is the worker's until the job ends, and is then back as it
   // was (same loops, same sample numbers).
-  const bool ok = jlrender::runWithProgress(job, "Disk mix", report);
-  return jlrender::tellResult(ok, "Disk mix", out, report);
+  return jlrender::runAndTell(job, "Disk mix", e.path);
 }

@@ -2,13 +2,16 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "framework/platform/uloSys.h"
+#include "framework/prefs/JLprefs.h"
 #include "framework/res/uloSwap.h"
 #include "screens/JLProgressPanel.h"
+#include "song/JLPlayer.h"
 
 namespace jlrender {
 
@@ -57,6 +60,15 @@ std::string withExportExtension(const char* systemPath, const ExportKind& kind) 
   return out + want;
 }
 
+Export prepareExport(const char* systemPath) {
+  const ExportKind kind = exportKind(jlPrefs.outputType);
+  Export e;
+  e.path = withExportExtension(systemPath, kind);
+  e.options.majorFormat = kind.major;
+  e.options.volume = int16_t(std::clamp(jlPlayer ? int(jlPlayer->mainVolume) : int(kJLDefaultMasterVolume), 0, 128));
+  return e;
+}
+
 bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report,
                      const std::function<void()>& eachLook) {
   JLProgressPanel* panel = JL_ProgressPanel();
@@ -102,6 +114,12 @@ bool tellResult(bool ok, const char* title, const std::string& path, const JLDis
     ULO_UserNotify(text, 0);
   }
   return ok;
+}
+
+bool runAndTell(JLDiskMixJob& job, const char* title, const std::string& path) {
+  JLDiskMixReport report;
+  const bool ok = runWithProgress(job, title, report);
+  return tellResult(ok, title, path, report);
 }
 
 }  // namespace jlrender

@@ -24,6 +24,15 @@ ExportKind exportKind(int32_t prefsCode);
 // The system path with the kind's extension, replacing another one.
 std::string withExportExtension(const char* systemPath, const ExportKind& kind);
 
+// A render's file and options as the user set them: the preferred export
+// format (its extension put on the chosen name) and the master volume the
+// player is at.
+struct Export {
+  std::string path;
+  JLDiskMixOptions options;
+};
+Export prepareExport(const char* systemPath);
+
 // Waits for a started job while the window stays live: the progress panel
 // shows "<title>: N%", a click on its STOP stops the job (which then leaves
 // no file). The engine must not be used until this returns. Returns the
@@ -35,5 +44,8 @@ bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& repo
 // Tells the user how a render ended: where the file was written, or why it
 // was not (a stop asked for by the user needs no message). Returns `ok`.
 bool tellResult(bool ok, const char* title, const std::string& path, const JLDiskMixReport& report);
+
+// runWithProgress, then tellResult: true when the file was written.
+bool runAndTell(JLDiskMixJob& job, const char* title, const std::string& path);
 
 }  // namespace jlrender

@@ -443,16 +443,10 @@ bool JLSynthPanel::arpToFile(const char* systemPath) {
   arp.bpm = jlPlayer && jlPlayer->bpm > 0 ? jlPlayer->bpm : 120.0f;
   // The engine renders alone; playback stops as for a disk mix.
   if (jlPlayer) jlPlayer->stop();
-  const jlrender::ExportKind kind = jlrender::exportKind(jlPrefs.outputType);
-  const std::string out = jlrender::withExportExtension(systemPath, kind);
-  JLDiskMixOptions options;
-  options.majorFormat = kind.major;
-  options.volume = int16_t(std::clamp(jlPlayer ? int(jlPlayer->mainVolume) : int(kJLDefaultMasterVolume), 0, 128));
+  const jlrender::Export e = jlrender::prepareExport(systemPath);
   JLDiskMixJob job;
-  JLDiskMixReport report;
-  if (!job.startArp(arp, out.c_str(), options)) return false;
-  const bool ok = jlrender::runWithProgress(job, "Arpeggio to file", report);
-  return jlrender::tellResult(ok, "Arpeggio to file", out, report);
+  if (!job.startArp(arp, e.path.c_str(), e.options)) return false;
+  return jlrender::runAndTell(job, "Arpeggio to file", e.path);
 }
 
 // ------------------------------------------------------------------ presets

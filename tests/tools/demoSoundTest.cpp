@@ -71,6 +71,17 @@ TEST(Loudness, SinesAndGatesMeasureAsTheReferencesSay) {
   EXPECT_EQ(demolib::integratedLoudness({std::vector<double>(44100, 0.0)}, 44100), -200.0);
 }
 
+// A 16-bit stereo sound file, interleaved; empty when it cannot be read.
+std::vector<int16_t> readStereo(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return {};
+  std::vector<int16_t> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
+  if (!pcm.empty()) sf_readf_short(f, pcm.data(), info.frames);
+  sf_close(f);
+  return pcm;
+}
+
 std::vector<std::string> songFolders() {
   std::vector<std::string> names;
   if (DIR* d = opendir((kApp + "/Library/Song").c_str())) {
@@ -122,13 +133,9 @@ TEST_F(DemoSongs, TheDefaultGrooveIsLoudBrightAndUnclippedAtTheStartingVolumes) 
     const std::string out = tmp_.sys() + name + ".wav";
     JLDiskMixReport report;
     ASSERT_TRUE(JL_DiskMix(image, out.c_str(), JLDiskMixOptions(), report)) << report.error;
-    SF_INFO info{};
-    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<int16_t> pcm(size_t(info.frames * 2));
-    sf_readf_short(f, pcm.data(), info.frames);
-    sf_close(f);
-    std::vector<std::vector<double>> ch(2, std::vector<double>(size_t(info.frames)));
+    const std::vector<int16_t> pcm = readStereo(out);
+    ASSERT_FALSE(pcm.empty());
+    std::vector<std::vector<double>> ch(2, std::vector<double>(pcm.size() / 2));
     int peak = 0;
     for (size_t i = 0; i < pcm.size(); ++i) {
       ch[i % 2][i / 2] = pcm[i] / 32768.0;
@@ -155,16 +162,13 @@ TEST(RenderTool, ASongRendersWithLeftAndRightBalanced) {
     const std::string out = tmp.sys() + name + ".wav";
     const std::string command = std::string("'") + JL_RENDER + "' --song " + name + " '" + out + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    SF_INFO info{};
-    SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
-    ASSERT_NE(f, nullptr);
-    std::vector<int16_t> pcm(size_t(info.frames * 2));
-    sf_readf_short(f, pcm.data(), info.frames);
-    sf_close(f);
+    const std::vector<int16_t> pcm = readStereo(out);
+    ASSERT_FALSE(pcm.empty());
     double sum[2] = {0, 0};
     for (size_t i = 0; i < pcm.size(); ++i) sum[i % 2] += double(pcm[i]) * pcm[i];
-    const double left = 10 * std::log10(sum[0] / info.frames / (32768.0 * 32768.0));
-    const double right = 10 * std::log10(sum[1] / info.frames / (32768.0 * 32768.0));
+    const double frames = double(pcm.size() / 2);
+    const double left = 10 * std::log10(sum[0] / frames / (32768.0 * 32768.0));
+    const double right = 10 * std::log10(sum[1] / frames / (32768.0 * 32768.0));
     std::printf("[ render   ] %-14s left %6.2f dB  right %6.2f dB RMS\n", name.c_str(), left, right);
     EXPECT_GT(left, -30.0);
     EXPECT_NEAR(left, right, 1.0);
