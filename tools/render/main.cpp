@@ -27,7 +27,8 @@ namespace {
 int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
-          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n");
+          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
+          "--volume is the master volume, 63 (the program's starting one) unless given.\n");
   return 2;
 }
 
