@@ -24,6 +24,7 @@ bool JLEngine::offlineBegin() {
   s->songBpm = SongBPM.load();
   s->status = PlayingStatus.load();
   s->resampledBpm = ResampledBPM.load();
+  s->beat = BPM.load();
   s->peakDistance = ttDistance.load();
   s->masterVolume = MasterVol.load();
   for (int t = 0; t < kTracks; ++t) {
@@ -33,6 +34,7 @@ bool JLEngine::offlineBegin() {
     s->pan[t] = Tracks[t].syncPan != -1 ? Tracks[t].syncPan.load() : Tracks[t].pan.load();
     const int32_t pending = Tracks[t].pendingVariant.load();
     s->variant[t] = pending >= 0 ? pending : pending == -1 ? -1 : Tracks[t].currentVariant.load();
+    s->heldVariant[t] = Tracks[t].currentVariant.load();
   }
   memcpy(s->trackSample, trackSample, sizeof trackSample);
   s->playing = playing;
@@ -117,11 +119,12 @@ void JLEngine::offlineEnd() {
   memcpy(trackSample, s->trackSample, sizeof trackSample);
   syncMode = 0;
   playing = 0;
-  if (s->status >= 1) {
-    BeginPlay();  // armed again: the same beat length from the same tempo
-    ResampledBPM = s->resampledBpm;
-    ttDistance = s->peakDistance;
-  }
+  // Armed again: the same beat length from the same tempo. A stopped
+  // engine gets its tempo words back as they were; arming recomputes them.
+  if (s->status >= 1) BeginPlay();
+  BPM = s->beat;
+  ResampledBPM = s->resampledBpm;
+  ttDistance = s->peakDistance;
   if (s->playing) play();
   // A sounding engine starts its tracks again; an armed one (never started,
   // or no device) keeps only its mix settings, as it had them.
@@ -134,6 +137,8 @@ void JLEngine::offlineEnd() {
   for (int t = 0; t < kTracks; ++t) {
     TrackVolume(t + 1, s->volume[t]);
     TrackPan(t + 1, s->pan[t]);
+    // A stopped engine's tracks keep what they last held (arming clears it).
+    if (s->status == 0) Tracks[t].currentVariant = s->heldVariant[t];
   }
   memcpy(trackSample, s->trackSample, sizeof trackSample);
   syncMode = s->syncMode;

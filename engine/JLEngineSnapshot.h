@@ -19,12 +19,14 @@ struct JLEngineSnapshot {
   int32_t sampleRate = 0;
   int32_t songBpm = 0;
   int32_t status = 0;        // PlayingStatus
+  int32_t beat = 0;          // frames per beat at the song tempo
   int32_t resampledBpm = 0;  // playing tempo (frames per beat)
   int16_t peakDistance = 0;
   int32_t masterVolume = 0;
   int32_t volume[kTracks] = {};
   int32_t pan[kTracks] = {};
-  int32_t variant[kTracks] = {};  // engine selection, -1 none
+  int32_t variant[kTracks] = {};      // engine selection, -1 none
+  int32_t heldVariant[kTracks] = {};  // the track field as it was
   int16_t trackSample[256] = {};
   int16_t playing = 0;
   int16_t syncMode = 0;

@@ -97,7 +97,7 @@ struct ScopedDriver {
   std::string saved;
 };
 
-enum class Output { device, noDevice, fedByHand };
+enum class Output { device, noDevice, fedByHand, stopped };
 
 // A live song of two loops playing loop 2 on track 1 with its own mix,
 // the synth arpeggiating; then a render of another song at another tempo.
@@ -126,7 +126,9 @@ void renderLeavesTheEngineAsFound(Output output) {
   e.synth_SetVolume(77);
   e.synth_SetPan(30);
   e.synth_Arp(1, 4, "c1e1g1");
-  ASSERT_EQ(PlayingStatus.load(), output == Output::noDevice ? 1 : 2) << "the live start as expected";
+  if (output == Output::stopped) e.stop();
+  ASSERT_EQ(PlayingStatus.load(), output == Output::stopped ? 0 : output == Output::noDevice ? 1 : 2)
+      << "the live start as expected";
   const LiveState before = capture(e);
 
   ASSERT_TRUE(e.offlineBegin());
@@ -154,6 +156,7 @@ void renderLeavesTheEngineAsFound(Output output) {
 TEST(OfflineRender, LeavesAnEnginePlayingOnADeviceAsItFoundIt) { renderLeavesTheEngineAsFound(Output::device); }
 TEST(OfflineRender, LeavesAnEngineWithoutADeviceAsItFoundIt) { renderLeavesTheEngineAsFound(Output::noDevice); }
 TEST(OfflineRender, LeavesAnEngineFedByHandAsItFoundIt) { renderLeavesTheEngineAsFound(Output::fedByHand); }
+TEST(OfflineRender, LeavesAStoppedEngineAsItFoundIt) { renderLeavesTheEngineAsFound(Output::stopped); }
 
 TEST(OfflineRender, TheSynthAloneStartsTheTimeline) {
   ScopedDriver driver("dummy");

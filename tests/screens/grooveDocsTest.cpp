@@ -53,8 +53,7 @@ LiveEngine liveEngine() {
   for (int t = 0; t < 8; t++) {
     e.volume[t] = Tracks[t].volume.load();
     e.pan[t] = Tracks[t].pan.load();
-    // A stopped engine's selections are rebuilt when it is armed again.
-    e.variant[t] = e.status == 2 ? Tracks[t].currentVariant.load() : -1;
+    e.variant[t] = Tracks[t].currentVariant.load();
   }
   e.manualFeed = wDBManualFeed();
   return e;
