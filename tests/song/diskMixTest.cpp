@@ -57,6 +57,16 @@ class DiskMix : public ::testing::Test {
     g.tracks[0].pan = 0;
     return g;
   }
+  // A document of the song "Two" at 120 BPM whose current groove plays
+  // group `group` on track 1.
+  static JLIceimage imageOf(int16_t group) {
+    JLIceimage image;
+    image.valid = 1;
+    strcpy(image.songName, "Two");
+    image.bpm = 120;
+    image.groove = grooveOf(group);
+    return image;
+  }
   std::vector<int16_t> read(const std::string& path, SF_INFO& info) {
     memset(&info, 0, sizeof info);
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
@@ -115,11 +125,7 @@ TEST_F(DiskMix, SequenceStepsChangeExactlyOnTheBoundary) {
 }
 
 TEST_F(DiskMix, CurrentGrooveForCyclesWhenThereAreNoSteps) {
-  JLIceimage image;
-  image.valid = 1;
-  strcpy(image.songName, "Two");
-  image.bpm = 120;
-  image.groove = grooveOf(1);
+  JLIceimage image = imageOf(1);
   JLDiskMixOptions o;
   o.cycles = 2;
   JLDiskMixReport report;
@@ -170,11 +176,7 @@ TEST(ArpRender, OneTurnOfTheTextMadeUpToWholePatterns) {
 // The worker thread: progress up to the end, the file, and the engine
 // handed back; a stop leaves no file; one render per job at a time.
 TEST_F(DiskMix, AJobRendersOnItsOwnThreadAndCanBeStopped) {
-  JLIceimage image;
-  image.valid = 1;
-  strcpy(image.songName, "Two");
-  image.bpm = 120;
-  image.groove = grooveOf(0);
+  JLIceimage image = imageOf(0);
   JLDiskMixReport report;
   {
     JLDiskMixJob job;
@@ -206,11 +208,7 @@ TEST_F(DiskMix, AJobRendersOnItsOwnThreadAndCanBeStopped) {
 }
 
 TEST_F(DiskMix, MutedTracksAreSilentInEveryStep) {
-  JLIceimage image;
-  image.valid = 1;
-  strcpy(image.songName, "Two");
-  image.bpm = 120;
-  image.groove = grooveOf(0);
+  JLIceimage image = imageOf(0);
   image.groove.tracks[1] = grooveOf(1).tracks[0];
   JLDiskMixOptions o;
   o.mutedTracks = 1u << 1;
