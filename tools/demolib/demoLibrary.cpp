@@ -157,14 +157,14 @@ struct Finish {
 };
 
 Finish finishOf(const std::string& group) {
-  if (group == "kick") return {3000, 0, 2.0, -4, 5};
-  if (group == "clap" || group == "snare") return {2500, 8, 2.0, 0, 6};
-  if (group == "hats") return {3000, 8, 1.6, 2, 6};
-  if (group == "perc") return {2500, 6, 1.8, 0, 5};
-  if (group == "bass") return {3000, 2, 2.0, -3, 4};
-  if (group == "chords") return {2500, 4, 1.6, 0, 4};
-  if (group == "lead") return {2500, 8, 1.8, 1, 4};
-  if (group == "arp") return {2500, 6, 1.8, 0, 5};
+  if (group == "kick") return {3000, 0, 2.0, -4, 7};
+  if (group == "clap" || group == "snare") return {2500, 8, 2.0, 0, 9};
+  if (group == "hats") return {3000, 8, 1.6, 2, 9};
+  if (group == "perc") return {2500, 6, 1.8, 0, 8};
+  if (group == "bass") return {3000, 2, 2.0, -3, 6};
+  if (group == "chords") return {2500, 4, 1.6, 0, 6};
+  if (group == "lead") return {2500, 8, 1.8, 1, 6};
+  if (group == "arp") return {2500, 6, 1.8, 0, 7};
   return {3000, 0, 1.0, 0, 3};
 }
 
