@@ -157,7 +157,7 @@ struct Finish {
 };
 
 Finish finishOf(const std::string& group) {
-  if (group == "kick") return {3000, 0, 2.0, -4, 3};
+  if (group == "kick") return {3000, 0, 1.2, -2, 0};
   if (group == "clap" || group == "snare") return {2500, 8, 2.0, 0, 9};
   if (group == "hats") return {3000, 8, 1.6, 2, 9};
   if (group == "perc") return {2500, 6, 1.8, 0, 8};
