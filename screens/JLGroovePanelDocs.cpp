@@ -89,6 +89,10 @@ bool diskMixProgress(void*, float done) {
 // ------------------------------------------------------ start-up wiring
 
 void JL_ShowSongMessage(int number, const char* songName) {
+  if (number == kJLMsgNameRefused) {
+    ULO_UserNotify(songName ? songName : "", jlNotifyOK);
+    return;
+  }
   if (number != kJLMsgSongNotInstalled) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;

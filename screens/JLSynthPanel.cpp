@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
 #include "core/files/uloPathNames.h"
+#include "core/files/uloPathPolicy.h"
 #include "engine/JLEngine.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
@@ -478,12 +480,20 @@ void JLSynthPanel::showSetup() {
 void JLSynthPanel::synth_restore() {
   if (presetCount == 0) return;
   if (std::strcmp(setup.synthName, loadedSynth) != 0) {
-    ULO_StrCopy(loadedSynth, kSynthNameBytes, setup.synthName);
+    // The name comes from a mix document: one plain name of a set inside
+    // the synth library, else the set playing now stays.
     char path[kUloPathMax];
-    jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, setup.synthName);
-    if (gep) {
-      gep->synth_Stop();
-      gep->synth_SetFolder(path);
+    std::string refused;
+    if (!ULO_PathInside(kSynthFolder, setup.synthName, path, sizeof path - 1, &refused)) {
+      ULO_UserNotify((refused + " The synth sound was not changed.").c_str(), 0);
+      ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);
+    } else {
+      std::strcat(path, ":");
+      ULO_StrCopy(loadedSynth, kSynthNameBytes, setup.synthName);
+      if (gep) {
+        gep->synth_Stop();
+        gep->synth_SetFolder(path);
+      }
     }
   }
   showSetup();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/files/uloPathNames.h"
+#include "core/files/uloFolderOps.h"
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/MMSysAudio.h"
@@ -148,7 +149,7 @@ bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions
   if (total <= 0) return fail(report, "nothing to render"), false;
 
   PendingFile pending;
-  pending.tmp = std::string(out) + ".part";
+  pending.tmp = ULO_FreshTempPathSys(out);
   SF_INFO info;
   memset(&info, 0, sizeof info);
   info.samplerate = kRate;

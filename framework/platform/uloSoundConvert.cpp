@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/files/uloPathNames.h"
+#include "core/files/uloFolderOps.h"
 #include "framework/platform/uloSys.h"
 
 namespace {
@@ -67,7 +68,9 @@ const FormatList& formats() {
 }
 
 // The temporary name beside the target.
-void tempName(const char* sysTarget, char* out, size_t size) { snprintf(out, size, "%s.part", sysTarget); }
+void tempName(const char* sysTarget, char* out, size_t size) {
+  snprintf(out, size, "%s", ULO_FreshTempPathSys(sysTarget).c_str());
+}
 
 }  // namespace
 

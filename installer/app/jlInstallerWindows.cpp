@@ -35,6 +35,11 @@ void showError(const std::string& text) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), nullptr);
 }
 
+void showInfo(const std::string& text) {
+  fprintf(stderr, "%s\n", text.c_str());
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Jamloom", text.c_str(), nullptr);
+}
+
 std::string fontFile() {
   std::string found = ULO_FindInterfaceFont(false);
   return found.empty() ? "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf" : found;
@@ -126,6 +131,7 @@ JLInstallerUi JL_DesktopInstallerUi() {
   };
   ui.askYesNo = askYesNo;
   ui.showError = showError;
+  ui.showInfo = showInfo;
   ui.beginWork = [waiting](int) { waiting->open(); };
   ui.progress = [waiting](int done, int total) { waiting->progress(done, total); };
   ui.endWork = [waiting]() { waiting->close(); };

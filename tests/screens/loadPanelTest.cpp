@@ -14,6 +14,7 @@
 namespace {
 
 using loadtest::Answer;
+using loadtest::Answers;
 
 struct Browser {
   loadtest::Library lib;
@@ -265,8 +266,11 @@ TEST(LoadPanel, CopyFromDiskAsksBeforeReplacing) {
   }
   EXPECT_TRUE(b.lib.exists("Library/Song/Night/mark"));
   {
-    Answer yes(1);
+    // Replace: Yes; the user's file: No, not kept.
+    Answers yesNo({1, 2});
     EXPECT_TRUE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);
+    EXPECT_NE(Answers::texts()[1].find("\n   mark\n"), std::string::npos) << Answers::texts()[1];
   }
   EXPECT_FALSE(b.lib.exists("Library/Song/Night/mark"));
   b.m.click(5);  // home again, rescanned

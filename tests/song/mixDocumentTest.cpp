@@ -209,5 +209,26 @@ TEST(MixDocument, SongFolderStaysInTheLibrary) {
     EXPECT_STREQ(folder, "");
   }
   ASSERT_EQ(gMessages.size(), 6u);
-  EXPECT_EQ(gMessages[1], std::make_pair(kJLMsgSongNotInstalled, std::string("../Secret")));
+  EXPECT_EQ(gMessages[1], std::make_pair(kJLMsgNameRefused,
+                                         std::string("The name \"../Secret\" was refused: it is not a plain file or "
+                                                     "folder name.")));
+  EXPECT_EQ(gMessages[5], std::make_pair(kJLMsgSongNotInstalled, std::string("Missing")));
+
+  // A song folder that is a link out of the library is refused as well; a
+  // link to another song of the library is followed.
+  ASSERT_EQ(symlink("../../Library/Secret", pf.tmp.file("Library/Song/Out").c_str()), 0);
+  ASSERT_EQ(symlink("Abc", pf.tmp.file("Library/Song/Alias").c_str()), 0);
+  ASSERT_EQ(symlink("Loop", pf.tmp.file("Library/Song/Loop").c_str()), 0);
+  gMessages.clear();
+  for (const char* bad : {"Out", "Loop"}) {
+    strcpy(img->songName, bad);
+    EXPECT_FALSE(JL_MixSongFolder(*img, folder, sizeof folder)) << bad;
+    EXPECT_FALSE(JL_IsSafeSongName(bad)) << bad;
+  }
+  ASSERT_EQ(gMessages.size(), 2u);
+  EXPECT_EQ(gMessages[0].second, "The name \"Out\" was refused: it leads outside its folder.");
+  EXPECT_EQ(gMessages[1].second, "The name \"Loop\" was refused: its symbolic links form a loop.");
+  strcpy(img->songName, "Alias");
+  ASSERT_TRUE(JL_MixSongFolder(*img, folder, sizeof folder));
+  EXPECT_STREQ(folder, ":Library:Song:Alias:");
 }
