@@ -110,9 +110,17 @@ for b in json.load(open('$WORK/bench.json'))['benchmarks']:
     if b['run_name'] == 'BM_LoadSong64LoopsIntoEngine' and b.get('aggregate_name') == 'median': print('%.1f' % b['real_time'])")
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
 
-python3 - "$ROOT/bench/README.md" "$WORK/bench.md" "$WORK/render.txt" <<EOF
+# The playback soak: real loader, feeder and audio threads under a restless
+# user; its underruns are a figure of this machine's load, not a test.
+SOAK_SECONDS=${SOAK_SECONDS:-30}
+if [ -x "$BUILD/tests/jl_soak" ]; then
+  JL_SOAK_SECONDS=$SOAK_SECONDS "$BUILD/tests/jl_soak" 2>/dev/null | grep '^soak:' >"$WORK/soak.txt"
+fi
+[ -s "$WORK/soak.txt" ] || echo "soak: not run (build the jl_soak target)" >"$WORK/soak.txt"
+
+python3 - "$ROOT/bench/README.md" "$WORK/bench.md" "$WORK/render.txt" "$WORK/soak.txt" <<EOF
 import sys
-readme, bench, render = sys.argv[1:4]
+readme, bench, render, soak = sys.argv[1:5]
 text = '''# Performance
 
 Figures measured by \`bench/report.sh\` (it rewrites this file) on
@@ -138,6 +146,23 @@ The real-time factor is seconds of audio mixed per CPU second: one
 
 \`\`\`
 ''' + open(render).read() + '''\`\`\`
+
+## Playback soak
+
+\`\`\`
+''' + open(soak).read() + '''\`\`\`
+
+\`tests/jl_soak\` (target \`jl_soak\`) plays eight tracks with the real loader,
+feeder and audio threads (SDL's dummy driver) while loops, tempo, volumes,
+synth sets, arpeggios and user loops keep changing. It reports how many
+blocks a track's ring ran dry and the longest time the output stood still;
+both depend on the machine's load, so they are figures here and not part of
+ctest. \`JL_SOAK_SECONDS\` sets the length (default 60). Under
+ThreadSanitizer it checks for races: \`JL_SOAK_SECONDS=60 tests/run-all.sh\`
+runs it in the sanitizer step, or by hand
+\`TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/jl_soak\`. Whether the loader
+keeps every ring ahead is checked deterministically in ctest
+(EngineThreads.LoaderKeepsEveryRingAheadUnderConstantChanges).
 
 ## How the program figures are taken
 

@@ -3,41 +3,70 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
-uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* output, int* exitCode) {
+uloRunResult ULO_RunCapture(const std::vector<std::string>& args, std::string* output, int* exitCode,
+                            std::string* errors) {
   if (output) output->clear();
+  if (errors) errors->clear();
   if (args.empty()) return uloRunResult::unavailable;
   std::vector<std::string> copy = args;
   std::vector<char*> argv;
   for (std::string& a : copy) argv.push_back(&a[0]);
   argv.push_back(nullptr);
 
-  int pipefd[2];
-  if (pipe2(pipefd, O_CLOEXEC) != 0) return uloRunResult::unavailable;
+  int outPipe[2], errPipe[2] = {-1, -1};
+  if (pipe2(outPipe, O_CLOEXEC) != 0) return uloRunResult::unavailable;
+  if (errors && pipe2(errPipe, O_CLOEXEC) != 0) {
+    close(outPipe[0]);
+    close(outPipe[1]);
+    return uloRunResult::unavailable;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  if (errors) posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   pid_t pid = 0;
   const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(pipefd[1]);
+  close(outPipe[1]);
+  if (errors) close(errPipe[1]);
   if (rc != 0) {
-    close(pipefd[0]);
+    close(outPipe[0]);
+    if (errors) close(errPipe[0]);
     return uloRunResult::unavailable;
   }
+  // Both outputs are read as they come: a child that fills one pipe while
+  // we wait on the other would otherwise never end.
+  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {output, errors};
+  int open = errors ? 2 : 1;
   char buf[1024];
-  for (;;) {
-    ssize_t r = read(pipefd[0], buf, sizeof buf);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    if (output && output->size() < 65536) output->append(buf, (size_t)r);
+  while (open > 0) {
+    if (poll(fds, errors ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t r = read(fds[i].fd, buf, sizeof buf);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      if (sinks[i] && sinks[i]->size() < 65536) sinks[i]->append(buf, (size_t)r);
+    }
   }
-  close(pipefd[0]);
+  for (pollfd& f : fds)
+    if (f.fd >= 0) close(f.fd);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -12,8 +12,11 @@ enum class uloRunResult {
 
 // Runs argv[0] (searched on PATH) with its standard output captured (at most
 // 64 KiB kept). The exit code is stored in *exitCode when finished; a
-// program that is missing reports unavailable, not exit code 127.
-uloRunResult ULO_RunCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode);
+// program that is missing reports unavailable, not exit code 127. With
+// `errors` its error output is captured there too (at most 64 KiB kept);
+// without, it goes to ours.
+uloRunResult ULO_RunCapture(const std::vector<std::string>& argv, std::string* output, int* exitCode,
+                            std::string* errors = nullptr);
 
 // The text without its trailing line ends.
 std::string ULO_StripLineEnds(std::string text);

@@ -110,6 +110,7 @@ void ULO_Main2() {
   QX_InitAll();
   gLooping = true;
   SDL_Event e;
+  bool toldReady = false;
   while (uloGlo.running) {
     if (gSignals.load() > 0) {
       uloGlo.running = 0;
@@ -124,6 +125,12 @@ void ULO_Main2() {
     uloGlo.when = (int32_t)ULO_Ticks();
     QXScreen_remoteevents(nullptr);
     ULO_PresentIfDirty();
+    if (!toldReady) {
+      // Scripts that drive the program wait for this line instead of
+      // guessing how long a start takes.
+      toldReady = true;
+      fprintf(stderr, "Jamloom: ready\n");
+    }
   }
   QX_ExitAll();
   gLooping = false;

@@ -1,6 +1,8 @@
 // Clock, random numbers, memory blocks and message boxes.
 #include "framework/platform/uloSys.h"
 
+#include "framework/platform/uloMessageBox.h"
+
 #include <SDL.h>
 #include <time.h>
 
@@ -79,61 +81,20 @@ void ULO_DisposePtr(void** block) {
 
 void ULO_SetMessageBoxHook(uloMessageBoxHook hook) { gBoxHook = hook; }
 
-SDL_Window* ULO_MainSDLWindow();
-
-namespace {
-
-// The program's texts are Latin-1; SDL wants UTF-8.
-std::string utf8Of(const char* latin1) {
-  std::string out;
-  for (const unsigned char* p = (const unsigned char*)latin1; *p; ++p) {
-    if (*p < 0x80) {
-      out += (char)*p;
-    } else {
-      out += (char)(0xC0 | (*p >> 6));
-      out += (char)(0x80 | (*p & 0x3F));
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, bool warningIcon) {
   if (buttons < 0) buttons = 0;
   if (buttons > 2) buttons = 2;
   if (!text) text = "";
   if (uloMessageBoxHook hook = gBoxHook.load()) return hook(title, text, buttons);
-  const std::string utfTitle = utf8Of(title ? title : ""), utfText = utf8Of(text);
+  uloBoxRequest box;
+  // A title as long as a paragraph would make every dialog as wide as it.
+  box.title = ULO_CutUtf8(ULO_Utf8OfLatin1(title ? title : ""), 80);
+  box.text = ULO_Utf8OfLatin1(text);
+  box.buttons = buttons;
+  box.warning = warningIcon;
   // The text also goes to the log, where a headless run can read it.
-  fprintf(stderr, "%s: %s\n", utfTitle.c_str(), utfText.c_str());
-  const int16_t fallback = buttons == 0 ? 1 : buttons == 1 ? 2 : 3;
-  SDL_MessageBoxButtonData data[3];
-  int count = 0;
-  // SDL lists buttons right to left on some back ends; order them so that
-  // they read Yes, No, Cancel.
-  if (buttons == 0) {
-    data[count++] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 1, "OK"};
-  } else {
-    data[count++] = {0, 1, "Yes"};
-    if (buttons == 1) {
-      data[count++] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"};
-    } else {
-      data[count++] = {0, 2, "No"};
-      data[count++] = {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 3, "Cancel"};
-    }
-  }
-  SDL_MessageBoxData box;
-  SDL_zero(box);
-  box.flags = warningIcon ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
-  box.window = ULO_MainSDLWindow();
-  box.title = utfTitle.c_str();
-  box.message = utfText.c_str();
-  box.numbuttons = count;
-  box.buttons = data;
-  int hit = -1;
-  if (SDL_ShowMessageBox(&box, &hit) != 0 || hit < 1) return fallback;
-  return (int16_t)hit;
+  fprintf(stderr, "message box: ask: %s: %s\n", box.title.c_str(), box.text.c_str());
+  return ULO_RunBoxChain(ULO_StandardBoxChain(), box);
 }
 
 int16_t ULO_UserNotify(const char* text, int16_t buttons) { return ULO_MessageBox("Warning", text, buttons, true); }

@@ -108,6 +108,16 @@ std::string latin1ToUtf8(const char* text, int count) {
 
 SDL_Window* ULO_MainSDLWindow() { return gWin.window; }
 
+// For the box drawn inside the window (uloMessageBox.cpp): the canvas, a
+// note that all of it changed, and the interface font.
+uint32_t* ULO_CanvasPixels(int* w, int* h) {
+  *w = gWin.width;
+  *h = gWin.height;
+  return gWin.window && !gWin.canvas.empty() ? gWin.canvas.data() : nullptr;
+}
+void ULO_CanvasChanged() { markDirty(0, 0, gWin.width, gWin.height); }
+TTF_Font* ULO_InterfaceFont(int pixels, bool bold) { return fontFor(pixels, bold ? 1 : 0); }
+
 bool ULO_HasWindow() { return gWin.window != nullptr; }
 int ULO_WindowScale() { return gWin.scale; }
 
