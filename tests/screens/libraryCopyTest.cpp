@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "screens/loadCommon.h"
 #include "tests/screens/loadTestSupport.h"
@@ -84,6 +85,19 @@ TEST(LibraryCopy, AFailureAtAnyFileLeavesTheOldSetByteForByte) {
     EXPECT_TRUE(Answers::texts().empty()) << "nothing asked before the copy is complete";
     EXPECT_EQ(snapshot(d.lib, "Library"), before);
   }
+}
+
+TEST(LibraryCopy, AFailedFirstCopyLeavesNoFolderAndNoTemporary) {
+  Disk d("Song");
+  d.lib.tmp.write("Library/Song/Other", "a file of the library");
+  ASSERT_TRUE(ULO_DeleteTree(":Library:Song:Set:"));
+  const auto before = snapshot(d.lib, "Library");
+  d.failAt = 3;
+  EXPECT_EQ(d.copy("Song").result, jlload::CopyOutcome::failed);
+  EXPECT_EQ(snapshot(d.lib, "Library"), before);
+  d.failAt = -1;
+  EXPECT_EQ(d.copy("Song").result, jlload::CopyOutcome::copied);
+  EXPECT_EQ(snapshot(d.lib, "Library/Song").size(), 7u) << "Set/, five files, Other";
 }
 
 TEST(LibraryCopy, AShortCopyIsCaughtByItsSize) {
