@@ -514,15 +514,7 @@ bool JLLoadPanel::copyToHD() {
       jlload::copyIntoLibrary(source, kSongLibrary, e.folderName, "song", copyOne, progress, complete, ownFile);
   homeCacheValid = 0;
   if (replacing) reloadCurrentSong();
-  if (done.result == jlload::CopyOutcome::cancelled) {
-    setText(19, "");
-    return false;
-  }
-  if (done.result == jlload::CopyOutcome::failed) {
-    setText(19, "Copy failed.");
-    ULO_UserNotify(done.message.c_str(), 0);
-    return false;
-  }
+  if (!jlload::copySucceeded(done, control(19))) return false;
   // The picture shown becomes the collection's picture in the library. Its
   // name comes from the disk's descriptor: one plain name inside the
   // library's picture folder, else nothing is written.

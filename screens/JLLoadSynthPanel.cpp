@@ -230,15 +230,7 @@ bool JLLoadSynthPanel::copyToHD() {
   auto ownFile = [](const std::string& rel) { return rel == "library.ref" || rel == "library.gif"; };
   const jlload::CopyOutcome done =
       jlload::copyIntoLibrary(source, kSynthLibrary, name, "synth sound", copyOne, progress, complete, ownFile);
-  if (done.result == jlload::CopyOutcome::cancelled) {
-    setText(22, "");
-    return false;
-  }
-  if (done.result == jlload::CopyOutcome::failed) {
-    setText(22, "Copy failed.");
-    ULO_UserNotify(done.message.c_str(), 0);
-    return false;
-  }
+  if (!jlload::copySucceeded(done, control(22))) return false;
   setText(22, message(39).c_str());
   return true;
 }

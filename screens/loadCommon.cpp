@@ -310,6 +310,14 @@ std::string listForQuestion(const std::vector<std::string>& files) {
 
 }  // namespace
 
+bool copySucceeded(const CopyOutcome& outcome, uloPanelControl* status) {
+  if (outcome.result == CopyOutcome::copied || outcome.result == CopyOutcome::replaced) return true;
+  const bool failed = outcome.result == CopyOutcome::failed;
+  setFittedText(status, failed ? "Copy failed." : "");
+  if (failed) ULO_UserNotify(outcome.message.c_str(), 0);
+  return false;
+}
+
 std::vector<std::string> filesMissingIn(const char* folder, const char* other,
                                         const std::function<bool(const std::string&)>& ownFile) {
   std::vector<std::string> all, missing;

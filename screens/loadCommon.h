@@ -115,6 +115,11 @@ CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const c
                             const std::function<bool(const char* tempFolder, std::string* why)>& complete,
                             const std::function<bool(const std::string& relative)>& ownFile);
 
+// After copyIntoLibrary: true when the copy is in the library. Otherwise
+// the status display is cleared (cancelled) or says "Copy failed." and the
+// message is shown in a box.
+bool copySucceeded(const CopyOutcome& outcome, uloPanelControl* status);
+
 // Files below `folder` (relative, ':' between folder and file names, links
 // not followed) that `other` lacks and `ownFile` does not claim.
 std::vector<std::string> filesMissingIn(const char* folder, const char* other,

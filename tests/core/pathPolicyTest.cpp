@@ -10,41 +10,10 @@
 #include "core/files/uloFolderOps.h"
 #include "core/files/uloPathPolicy.h"
 #include "support/tempFolder.h"
+#include "support/treeSnapshot.h"
 
 namespace {
 
-// Every entry below a system folder (links not followed) with its content
-// or link target: a before/after picture of files that must not change.
-std::map<std::string, std::string> snapshot(const std::string& dir) {
-  std::map<std::string, std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    const std::string p = dir + "/" + n;
-    struct stat st;
-    if (lstat(p.c_str(), &st) != 0) continue;
-    if (S_ISLNK(st.st_mode)) {
-      char target[4096];
-      const ssize_t len = readlink(p.c_str(), target, sizeof target);
-      out[n] = "-> " + std::string(target, len > 0 ? size_t(len) : 0);
-    } else if (S_ISDIR(st.st_mode)) {
-      out[n + "/"] = "";
-      for (auto& [k, v] : snapshot(p)) out[n + "/" + k] = v;
-    } else {
-      FILE* f = fopen(p.c_str(), "rb");
-      std::string s;
-      char buf[4096];
-      size_t got;
-      while (f && (got = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, got);
-      if (f) fclose(f);
-      out[n] = s;
-    }
-  }
-  closedir(d);
-  return out;
-}
 
 bool exists(const std::string& p) {
   struct stat st;
@@ -160,20 +129,20 @@ TEST(DeleteTree, NeverFollowsALinkNorLeavesTheFolder) {
   ASSERT_EQ(symlink("..", (song + "Evil/x").c_str()), 0);
   ASSERT_EQ(symlink("../../..", (song + "Evil/User/up").c_str()), 0);
   ASSERT_EQ(symlink((l.outside + "/thesis.txt").c_str(), (song + "Evil/thesis01.wav").c_str()), 0);
-  const auto outside = snapshot(l.outside);
-  const auto others = snapshot(song + "A");
+  const auto outside = TreeSnapshot(l.outside);
+  const auto others = TreeSnapshot(song + "A");
 
   EXPECT_TRUE(ULO_DeleteTree((l.lib + "Evil:").c_str()));
   EXPECT_FALSE(exists(song + "Evil"));
-  EXPECT_EQ(snapshot(l.outside), outside);
-  EXPECT_EQ(snapshot(song + "A"), others);
+  EXPECT_EQ(TreeSnapshot(l.outside), outside);
+  EXPECT_EQ(TreeSnapshot(song + "A"), others);
   EXPECT_TRUE(exists(l.t.file("lib/Song")));
 
   // A song folder that is itself a link: only the link goes.
   ASSERT_EQ(symlink(l.outside.c_str(), (song + "Linked").c_str()), 0);
   EXPECT_TRUE(ULO_DeleteTree((l.lib + "Linked:").c_str()));
   EXPECT_FALSE(exists(song + "Linked"));
-  EXPECT_EQ(snapshot(l.outside), outside);
+  EXPECT_EQ(TreeSnapshot(l.outside), outside);
   // Nothing there is nothing left.
   EXPECT_TRUE(ULO_DeleteTree((l.lib + "Gone:").c_str()));
 }

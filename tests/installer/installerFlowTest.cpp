@@ -12,6 +12,7 @@
 #include "installer/jlDemoInstaller.h"
 #include "installer/jlLoopDecoder.h"
 #include "installerTestSupport.h"
+#include "support/treeSnapshot.h"
 
 namespace {
 
@@ -55,23 +56,7 @@ class Installer : public ::testing::Test {
   bool answerYes = true;
   std::vector<std::string> chooserTitles, questions, errors, progress, infos;
   // Every entry below a folder with its content, for byte-for-byte checks.
-  std::map<std::string, std::string> tree(const std::string& rel) const {
-    std::map<std::string, std::string> out;
-    DIR* d = opendir(t.file(rel).c_str());
-    if (!d) return out;
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n == "." || n == "..") continue;
-      struct stat st;
-      lstat(t.file(rel + "/" + n).c_str(), &st);
-      if (S_ISDIR(st.st_mode))
-        for (auto& [k, v] : tree(rel + "/" + n)) out[n + "/" + k] = v;
-      else
-        out[n] = t.read(rel + "/" + n);
-    }
-    closedir(d);
-    return out;
-  }
+  std::map<std::string, std::string> tree(const std::string& rel) const { return TreeSnapshot(t.file(rel)); }
 };
 
 TEST_F(Installer, ConfiguredFolderInstallsTheWholeSongWithoutChooser) {
@@ -241,7 +226,7 @@ TEST_F(Installer, FailedReinstallLeavesTheInstalledSongByteForByte) {
   EXPECT_EQ(t.read("app/Library/Images/Night.gif"), "new picture");
   EXPECT_EQ(loopBytes(song("Night/a01.wav")), 1000u * 4);
   EXPECT_EQ(t.read(song("Night/my take.wav")), "the user's own recording");
-  EXPECT_EQ(tree("app/Library/Song").size(), 5u) << "info.jls, picture, two loops, the take";
+  EXPECT_EQ(tree("app/Library/Song").size(), 6u) << "the folder, info.jls, picture, two loops, the take";
 }
 
 TEST_F(Installer, RefusesADescriptorNameThatIsNoPlainName) {

@@ -14,6 +14,7 @@
 #include "core/files/uloFolderOps.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "screens/loadCommon.h"
+#include "support/treeSnapshot.h"
 #include "tests/screens/loadTestSupport.h"
 
 namespace {
@@ -21,26 +22,9 @@ namespace {
 using loadtest::Answers;
 
 std::map<std::string, std::string> snapshot(const loadtest::Library& lib, const std::string& rel) {
-  std::map<std::string, std::string> out;
-  DIR* d = opendir(lib.path(rel).c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    struct stat st;
-    lstat(lib.path(rel + "/" + n).c_str(), &st);
-    if (S_ISLNK(st.st_mode)) {
-      out[n] = "link";
-    } else if (S_ISDIR(st.st_mode)) {
-      out[n + "/"] = "";
-      for (auto& [k, v] : snapshot(lib, rel + "/" + n)) out[n + "/" + k] = v;
-    } else {
-      out[n] = lib.tmp.read(rel + "/" + n);
-    }
-  }
-  closedir(d);
-  return out;
+  return TreeSnapshot(lib.path(rel));
 }
+
 
 // A disk folder of five files and a library folder of the same name.
 struct Disk {

@@ -13,6 +13,7 @@
 #include "framework/platform/uloQuickTime.h"
 #include "screens/JLLoadPanel.h"
 #include "song/JLPlayer.h"
+#include "support/treeSnapshot.h"
 #include "tests/screens/loadTestSupport.h"
 
 namespace {
@@ -298,30 +299,8 @@ TEST(LoadPanel, FailedCopyLeavesNoHalfSong) {
 
 namespace {
 
-// Every entry below a folder of the test library (links not followed) with
-// its content or link target.
 std::map<std::string, std::string> snapshot(const loadtest::Library& lib, const std::string& rel) {
-  std::map<std::string, std::string> out;
-  DIR* d = opendir(lib.path(rel).c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
-    const std::string n = e->d_name;
-    if (n == "." || n == "..") continue;
-    struct stat st;
-    lstat(lib.path(rel + "/" + n).c_str(), &st);
-    if (S_ISLNK(st.st_mode)) {
-      char target[1024];
-      const ssize_t len = readlink(lib.path(rel + "/" + n).c_str(), target, sizeof target);
-      out[n] = "-> " + std::string(target, len > 0 ? size_t(len) : 0);
-    } else if (S_ISDIR(st.st_mode)) {
-      out[n + "/"] = "";
-      for (auto& [k, v] : snapshot(lib, rel + "/" + n)) out[n + "/" + k] = v;
-    } else {
-      out[n] = lib.tmp.read(rel + "/" + n);
-    }
-  }
-  closedir(d);
-  return out;
+  return TreeSnapshot(lib.path(rel));
 }
 
 // The entries of the library's song folder: no temporary is left.
