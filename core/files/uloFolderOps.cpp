@@ -269,8 +269,9 @@ bool ULO_SwapEntries(const char* a, const char* b, const char* aside) {
   if (errno != EINVAL && errno != ENOSYS) return false;
   if (rename(sa.c_str(), sc.c_str()) != 0) return false;
   if (rename(sb.c_str(), sa.c_str()) == 0) {
-    // `b` must name the old one afterwards, as with the exchange.
-    if (rename(sc.c_str(), sb.c_str()) == 0) return true;
+    // Like the exchange, `b` names the old one afterwards; should that last
+    // step fail, the old one stays at `aside`, which callers remove too.
+    rename(sc.c_str(), sb.c_str());
     return true;
   }
   const int saved = errno;

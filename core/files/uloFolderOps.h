@@ -49,8 +49,10 @@ int ULO_CleanStaleTempsSys(const std::string& sysFolder);
 int ULO_CleanStaleTempsOfProgram();
 
 // Swaps the entries `a` and `b` of one file system in one step. Where the
-// file system cannot, `a` is renamed to `aside`, `b` to `a`, and on a
-// failure `aside` back to `a`: false means both are where they were.
+// file system cannot, `a` is renamed to `aside`, `b` to `a`, then `aside`
+// to `b` (on a failure of the second step `aside` goes back to `a`). False
+// means both are where they were; after true the old `a` is at `b` or,
+// rarely, still at `aside` (so callers remove both).
 bool ULO_SwapEntries(const char* a, const char* b, const char* aside);
 // Renames without replacing: false when `to` exists.
 bool ULO_RenameNew(const char* from, const char* to);

@@ -225,6 +225,31 @@ else
   bad "no mix document could be saved to start from"
 fi
 
+echo "-- temporaries of a killed save or copy are cleaned at start, nothing else"
+dead=$(sh -c 'echo $$')             # a process that has ended
+robot0=$(digest "$LIB/Song/RobotFunk")
+printf 'half' >"$WORK/app/.Jamloom.prf.jltmp-$dead"
+mkdir -p "$LIB/Song/.NeonBoulevard.jltmp-$dead"
+cp "$LIB/Song/NeonBoulevard/"*.jls "$LIB/Song/.NeonBoulevard.jltmp-$dead/"
+printf 'half' >"$LIB/Song/NeonBoulevard/.my take.wav.jltmp-$dead"
+# A swap killed between its two renames: the old song only exists aside.
+mv "$LIB/Song/RobotFunk" "$LIB/Song/.RobotFunk.jltmp-$dead-old"
+ln -s "$WORK/outside" "$LIB/Song/.Shared.jltmp-$dead"
+printf 'x' >"$WORK/outside/.kept.jltmp-$dead"
+for f in "$LIB/Song/.Live.jltmp-1" "$LIB/notes.jltmp-$dead" "$WORK/app/.Jamloom.prf.jltmp-x"; do printf 'not ours' >"$f"; done
+out0=$(outside_digest)
+start_app "$WORK/app/jamloom"
+stop_app
+check '[ ! -e "$WORK/app/.Jamloom.prf.jltmp-$dead" ] && [ ! -e "$LIB/Song/.NeonBoulevard.jltmp-$dead" ] && [ ! -e "$LIB/Song/NeonBoulevard/.my take.wav.jltmp-$dead" ]' \
+  "stale temporaries of the program folder, the library and a song are gone"
+check '[ "$(digest "$LIB/Song/RobotFunk")" = "$robot0" ] && [ ! -e "$LIB/Song/.RobotFunk.jltmp-$dead-old" ]' \
+  "a song left aside by a killed swap is back under its name"
+check '[ ! -L "$LIB/Song/.Shared.jltmp-$dead" ] && [ "$(outside_digest)" = "$out0" ]' \
+  "a stale link is removed as a link; every file outside is unchanged"
+check '[ "$(cat "$LIB/Song/.Live.jltmp-1" "$LIB/notes.jltmp-$dead" "$WORK/app/.Jamloom.prf.jltmp-x")" = "not oursnot oursnot ours" ]' \
+  "a running writer's temporary and other names are kept"
+rm -f "$LIB/Song/.Live.jltmp-1" "$LIB/notes.jltmp-$dead" "$WORK/app/.Jamloom.prf.jltmp-x" "$WORK/outside/.kept.jltmp-$dead"
+
 echo "-- replacing a song on a library too small for the new copy"
 SMALL=$WORK/small
 mkdir -p "$SMALL"
