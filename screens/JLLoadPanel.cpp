@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloFolderOps.h"
@@ -482,12 +483,12 @@ bool JLLoadPanel::copyToHD() {
   const std::string collection = library.songLibraryName;
   const std::string picture = picturePath;
   const bool replacing = ULO_FileExists(target);
-  JLSongLibrary old;
+  // The library's song as its descriptor has it (large: not on the stack).
+  auto old = std::make_unique<JLSongLibrary>();
   if (replacing) {
     if (JL_Notify(20, 1) != 1) return false;
     QXScreen.update(QXScreen.screenRect);
-    old.headerOnly = 0;
-    if (!old.load(target)) old.groupCount = 0;
+    if (!old->load(target)) old->groupCount = 0;
     releaseSongFiles();
   }
   auto copyOne = [](const char* src, const char* dst) { return ULO_FileCopy(src, dst); };
@@ -509,7 +510,7 @@ bool JLLoadPanel::copyToHD() {
     *why = "The song's descriptor could not be copied.";
     return false;
   };
-  auto ownFile = [&](const std::string& rel) { return songOwnsFile(old, rel); };
+  auto ownFile = [&](const std::string& rel) { return songOwnsFile(*old, rel); };
   const jlload::CopyOutcome done =
       jlload::copyIntoLibrary(source, kSongLibrary, e.folderName, "song", copyOne, progress, complete, ownFile);
   homeCacheValid = 0;
