@@ -9,9 +9,11 @@
 #include <cstring>
 
 #include "framework/platform/uloEvents.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 
 void ULO_WindowResized(int w, int h);
+bool ULO_SignalPending();
 
 namespace {
 
@@ -82,6 +84,8 @@ bool ULO_Platform_Init() {
     return false;
   }
   uloGlo.running = 1;
+  // A box waiting for an answer must not hold off a close that a signal asks for.
+  ULO_SetBoxInterruptCheck(ULO_SignalPending);
   ULO_SeedRandom((uint32_t)SDL_GetTicks() ^ (uint32_t)getpid());
   return true;
 }

@@ -6,6 +6,7 @@
 #include <SDL_ttf.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -17,11 +18,11 @@ uint32_t* ULO_CanvasPixels(int* w, int* h);
 void ULO_CanvasChanged();
 TTF_Font* ULO_InterfaceFont(int pixels, bool bold);
 void ULO_WindowResized(int w, int h);
-bool ULO_SignalPending();
 
 namespace {
 
 uloBoxLook gLook;
+std::atomic<bool (*)()> gInterrupted{nullptr};
 
 // Titles longer than this are cut for every step: a desktop dialog would
 // otherwise grow as wide as its title.
@@ -40,6 +41,17 @@ std::string oneLine(std::string s) {
 }  // namespace
 
 int16_t ULO_BoxDefault(int16_t buttons) { return buttons <= 0 ? 1 : buttons == 1 ? 2 : 3; }
+
+namespace {
+int16_t validAnswer(const uloBoxRequest& box, int16_t a) {
+  const int16_t most = box.buttons <= 0 ? 1 : box.buttons == 1 ? 2 : 3;
+  return a >= 1 && a <= most ? a : ULO_BoxDefault(box.buttons);
+}
+}  // namespace
+
+int16_t ULO_BoxReturnAnswer(const uloBoxRequest& box) { return validAnswer(box, box.returnAnswer); }
+int16_t ULO_BoxEscapeAnswer(const uloBoxRequest& box) { return validAnswer(box, box.escapeAnswer); }
+void ULO_SetBoxInterruptCheck(bool (*pending)()) { gInterrupted = pending; }
 
 std::string ULO_Utf8OfLatin1(const char* latin1) {
   std::string out;
@@ -77,13 +89,13 @@ int16_t ULO_RunBoxChain(const std::vector<uloBoxStep>& chain, const uloBoxReques
     int16_t answer = 0;
     std::string why;
     if (step.show(box, &answer, &why)) {
-      if (answer < 1 || answer > 3) answer = ULO_BoxDefault(box.buttons);
+      answer = validAnswer(box, answer);
       fprintf(stderr, "message box: answer %d\n", answer);
       return answer;
     }
     fprintf(stderr, "message box: %s failed: %s\n", step.name, why.empty() ? "no reason given" : why.c_str());
   }
-  const int16_t fallback = ULO_BoxDefault(box.buttons);
+  const int16_t fallback = ULO_BoxReturnAnswer(box);
   fprintf(stderr, "message box: nothing could show it; taking answer %d\n", fallback);
   return fallback;
 }
@@ -120,6 +132,27 @@ std::string firstLine(const std::string& s) {
   return t.size() > 200 ? t.substr(0, 200) : t;
 }
 
+// Runs a dialog program (args[0]) for the box: false with *why when it
+// could not run; its error output goes on to the log.
+bool runDialog(const std::vector<std::string>& args, const uloBoxRequest& box, std::string* out, int* code,
+               std::string* errors, std::string* why) {
+  const std::string& name = args[0];
+  announce(name.c_str(), box);
+  switch (ULO_RunCapture(args, out, code, errors)) {
+    case uloRunResult::unavailable:
+      *why = name + " is not installed";
+      return false;
+    case uloRunResult::crashed:
+      *why = name + " ended by a signal";
+      return false;
+    case uloRunResult::finished:
+      break;
+  }
+  if (!errors->empty()) fprintf(stderr, "%s", errors->c_str());
+  *out = ULO_StripLineEnds(*out);
+  return true;
+}
+
 bool showZenity(const uloBoxRequest& box, int16_t* answer, std::string* why) {
   std::vector<std::string> args = {"zenity", box.buttons == 0 ? (box.warning ? "--warning" : "--info") : "--question",
                                    "--title=" + box.title, "--text=" + ULO_CutUtf8(box.text, kDialogTextChars),
@@ -127,37 +160,30 @@ bool showZenity(const uloBoxRequest& box, int16_t* answer, std::string* why) {
   if (box.warning) args.push_back("--icon-name=dialog-warning");
   if (box.buttons == 0) args.push_back("--ok-label=OK");
   if (box.buttons >= 1) {
-    // Cancel-side button as the default: zenity's "cancel" is our No (or
-    // Cancel with three buttons, where No is the extra button).
+    // zenity's "cancel" is our No (or Cancel with three buttons, where No is
+    // the extra button); it is the default unless Return means Yes.
     args.push_back("--ok-label=_Yes");
     args.push_back(box.buttons == 1 ? "--cancel-label=_No" : "--cancel-label=_Cancel");
     if (box.buttons == 2) args.push_back("--extra-button=_No");
-    args.push_back("--default-cancel");
+    if (ULO_BoxReturnAnswer(box) != 1) args.push_back("--default-cancel");
   }
   if (unsigned long parent = parentWindowId()) args.push_back("--attach=" + std::to_string(parent));
-  announce("zenity", box);
   std::string out, errors;
   int code = -1;
-  switch (ULO_RunCapture(args, &out, &code, &errors)) {
-    case uloRunResult::unavailable:
-      *why = "zenity is not installed";
-      return false;
-    case uloRunResult::crashed:
-      *why = "zenity ended by a signal";
-      return false;
-    case uloRunResult::finished:
-      break;
-  }
-  if (!errors.empty()) fprintf(stderr, "%s", errors.c_str());
-  out = ULO_StripLineEnds(out);
+  if (!runDialog(args, box, &out, &code, &errors, why)) return false;
   if (code == 0) {
     *answer = 1;
     return true;
   }
   if (code == 1 && !displayRefused(errors)) {
-    // Cancel, Escape or the window closed: the default, except the extra
+    // The cancel-side button, Escape or the window closed, except the extra
     // No button, which names itself.
-    *answer = box.buttons == 0 ? 1 : (box.buttons == 2 && out == "_No") ? 2 : ULO_BoxDefault(box.buttons);
+    if (box.buttons == 0)
+      *answer = 1;
+    else if (box.buttons == 2 && out == "_No")
+      *answer = 2;
+    else
+      *answer = ULO_BoxReturnAnswer(box) != 1 ? ULO_BoxReturnAnswer(box) : ULO_BoxEscapeAnswer(box);
     return true;
   }
   *why = "zenity could not show it (exit code " + std::to_string(code) + ": " + firstLine(errors) + ")";
@@ -165,32 +191,25 @@ bool showZenity(const uloBoxRequest& box, int16_t* answer, std::string* why) {
 }
 
 bool showKdialog(const uloBoxRequest& box, int16_t* answer, std::string* why) {
-  if (box.buttons > 0) {
+  if (box.buttons > 0 && ULO_BoxReturnAnswer(box) != 1) {
     // kdialog's questions always make Yes the default button.
     *why = "kdialog cannot make No or Cancel the default button";
     return false;
   }
-  std::vector<std::string> args = {"kdialog", "--title", box.title, box.warning ? "--sorry" : "--msgbox",
-                                   ULO_CutUtf8(box.text, kDialogTextChars)};
+  const char* kind = box.buttons == 0 ? (box.warning ? "--sorry" : "--msgbox")
+                                      : box.buttons == 1 ? (box.warning ? "--warningyesno" : "--yesno")
+                                                         : (box.warning ? "--warningyesnocancel" : "--yesnocancel");
+  std::vector<std::string> args = {"kdialog", "--title", box.title, kind, ULO_CutUtf8(box.text, kDialogTextChars)};
   if (unsigned long parent = parentWindowId()) {
     args.push_back("--attach");
     args.push_back(std::to_string(parent));
   }
-  announce("kdialog", box);
   std::string out, errors;
   int code = -1;
-  switch (ULO_RunCapture(args, &out, &code, &errors)) {
-    case uloRunResult::unavailable:
-      *why = "kdialog is not installed";
-      return false;
-    case uloRunResult::crashed:
-      *why = "kdialog ended by a signal";
-      return false;
-    case uloRunResult::finished:
-      break;
-  }
-  if (code == 0 || code == 1) {
-    *answer = 1;
+  if (!runDialog(args, box, &out, &code, &errors, why)) return false;
+  // 0 OK or Yes, 1 No (or closed), 2 Cancel.
+  if (!displayRefused(errors) && code >= 0 && code <= (box.buttons == 2 ? 2 : 1)) {
+    *answer = box.buttons == 0 ? 1 : (int16_t)(code + 1);
     return true;
   }
   *why = "kdialog could not show it (exit code " + std::to_string(code) + ": " + firstLine(errors) + ")";
@@ -200,15 +219,15 @@ bool showKdialog(const uloBoxRequest& box, int16_t* answer, std::string* why) {
 bool showSdl(const uloBoxRequest& box, int16_t* answer, std::string* why) {
   SDL_MessageBoxButtonData data[3];
   int count = 0;
-  const Uint32 both = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
   // SDL lists buttons right to left on some back ends; order them so that
   // they read Yes, No, Cancel.
-  if (box.buttons == 0) {
-    data[count++] = {both, 1, "OK"};
-  } else {
-    data[count++] = {0, 1, "Yes"};
-    data[count++] = {box.buttons == 1 ? both : 0u, 2, "No"};
-    if (box.buttons == 2) data[count++] = {both, 3, "Cancel"};
+  static const char* const labels[] = {"", "Yes", "No", "Cancel"};
+  const int16_t last = box.buttons == 0 ? 1 : box.buttons == 1 ? 2 : 3;
+  for (int16_t a = 1; a <= last; ++a) {
+    Uint32 flags = 0;
+    if (a == ULO_BoxReturnAnswer(box)) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+    if (a == ULO_BoxEscapeAnswer(box)) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+    data[count++] = {flags, a, box.buttons == 0 ? "OK" : labels[a]};
   }
   SDL_MessageBoxData d;
   SDL_zero(d);
@@ -226,7 +245,7 @@ bool showSdl(const uloBoxRequest& box, int16_t* answer, std::string* why) {
     return false;
   }
   // Closed without a button: as Escape.
-  *answer = hit >= 1 && hit <= 3 ? (int16_t)hit : ULO_BoxDefault(box.buttons);
+  *answer = hit >= 1 && hit <= last ? (int16_t)hit : ULO_BoxEscapeAnswer(box);
   return true;
 }
 
@@ -353,7 +372,7 @@ void drawText(uint32_t* c, int w, int h, TTF_Font* font, const std::string& s, i
 
 uloInWindowBox::uloInWindowBox(const uloBoxRequest& box, const uloBoxLook& look) : req_(box), look_(look) {
   req_.buttons = std::min<int16_t>(2, std::max<int16_t>(0, req_.buttons));
-  focus_ = ULO_BoxDefault(req_.buttons);
+  focus_ = ULO_BoxReturnAnswer(req_);
 }
 
 bool uloInWindowBox::layout(int w, int h) {
@@ -437,12 +456,12 @@ int16_t uloInWindowBox::handle(const SDL_Event& e, int scale) {
       if (SDL_PointInRect(&p, &b.rect)) return b.answer;
     return 0;
   };
-  const int16_t def = ULO_BoxDefault(req_.buttons);
+  const int16_t escape = ULO_BoxEscapeAnswer(req_);
   switch (e.type) {
     case SDL_KEYDOWN: {
       const SDL_Keycode k = e.key.keysym.sym;
       if (k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_SPACE) return focus_;
-      if (k == SDLK_ESCAPE) return def;
+      if (k == SDLK_ESCAPE) return escape;
       if (req_.buttons == 0 && k == SDLK_o) return 1;
       if (req_.buttons >= 1 && k == SDLK_y) return 1;
       if (req_.buttons >= 1 && k == SDLK_n) return 2;
@@ -522,8 +541,9 @@ bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string*
   SDL_Event lastResize;
   int16_t result = 0;
   while (!result) {
-    if (ULO_SignalPending()) {
-      result = ULO_BoxDefault(box.buttons);
+    bool (*interrupted)() = gInterrupted.load();
+    if (interrupted && interrupted()) {
+      result = ULO_BoxEscapeAnswer(box);
       break;
     }
     SDL_PumpEvents();
@@ -535,15 +555,15 @@ bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string*
     bool dirty = false;
     switch (e.type) {
       case SDL_QUIT:
-        result = ULO_BoxDefault(box.buttons);
+        result = ULO_BoxEscapeAnswer(box);
         break;
       case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_CLOSE) result = ULO_BoxDefault(box.buttons);
+        if (e.window.event == SDL_WINDOWEVENT_CLOSE) result = ULO_BoxEscapeAnswer(box);
         if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
           ULO_WindowResized(e.window.data1, e.window.data2);
           canvas = ULO_CanvasPixels(&w, &h);
           if (!canvas) {
-            result = ULO_BoxDefault(box.buttons);
+            result = ULO_BoxEscapeAnswer(box);
             break;
           }
           // The program repaints all of a new size once the box is gone.

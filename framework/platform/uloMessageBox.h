@@ -24,11 +24,21 @@ struct uloBoxRequest {
   std::string text;   // UTF-8, may hold line ends
   int16_t buttons = 0;
   bool warning = false;
+  // What Return and Escape give; 0 for the default of the buttons. (The
+  // program's boxes keep the defaults; the installer's question has Yes
+  // under Return and No under Escape.)
+  int16_t returnAnswer = 0, escapeAnswer = 0;
 };
 
 // The default answer of a box with these buttons (what Return and Escape
 // give).
 int16_t ULO_BoxDefault(int16_t buttons);
+int16_t ULO_BoxReturnAnswer(const uloBoxRequest& box);
+int16_t ULO_BoxEscapeAnswer(const uloBoxRequest& box);
+
+// The in-window box gives up with the Escape answer when this says so (the
+// platform layer passes "a signal asked the program to close"). Null: never.
+void ULO_SetBoxInterruptCheck(bool (*pending)());
 
 // One way of showing a box: returns true with *answer set when the user
 // answered it, false with *why set when it could not be shown.

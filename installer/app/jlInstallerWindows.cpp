@@ -8,31 +8,32 @@
 #include <string>
 
 #include "core/sys/uloProcess.h"
+#include "framework/platform/uloMessageBox.h"
 #include "installer/jlFolderChooser.h"
 
 namespace {
 
+// The installer's boxes go through the same chain as the program's (the
+// desktop's dialog, SDL's box, a box in a window of its own), so they are
+// shown on every desktop and a question never answers itself.
 bool askYesNo(const std::string& text) {
-  fprintf(stderr, "%s\n", text.c_str());
-  const SDL_MessageBoxButtonData buttons[] = {
-      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
-      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 2, "No"},
-  };
-  SDL_MessageBoxData box;
-  SDL_zero(box);
-  // SDL has no question icon; the information icon is the nearest.
-  box.flags = SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
-  box.title = "";
-  box.message = text.c_str();
-  box.numbuttons = 2;
-  box.buttons = buttons;
-  int hit = -1;
-  return SDL_ShowMessageBox(&box, &hit) == 0 && hit == 1;
+  uloBoxRequest box;
+  box.text = text;
+  box.buttons = 1;
+  // As the platform's Yes/No question: Yes under Return, No under Escape.
+  box.returnAnswer = 1;
+  box.escapeAnswer = 2;
+  fprintf(stderr, "message box: ask: : %s\n", text.c_str());
+  return ULO_RunBoxChain(ULO_StandardBoxChain(), box) == 1;
 }
 
 void showError(const std::string& text) {
-  fprintf(stderr, "Error: %s\n", text.c_str());
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text.c_str(), nullptr);
+  uloBoxRequest box;
+  box.title = "Error";
+  box.text = text;
+  box.warning = true;
+  fprintf(stderr, "message box: ask: Error: %s\n", text.c_str());
+  ULO_RunBoxChain(ULO_StandardBoxChain(), box);
 }
 
 void showInfo(const std::string& text) {

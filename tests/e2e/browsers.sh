@@ -6,45 +6,14 @@
 # playing, the synth plays from the computer keys, and a synth on a mounted
 # disk (a folder bind-mounted under /mnt; skipped where mounting is not
 # allowed) is copied into the library.
-set -uo pipefail
-cd "$(dirname "$0")/../.."
-ROOT=$(pwd)
-APP=${JL_APP:-$ROOT/build/app}
-WORK=$(mktemp -d /tmp/jlbrowse.XXXXXX)
+source "$(dirname "$0")/lib/common.sh"
+e2e_begin jlbrowse Xvfb xdotool xwininfo import convert compare python3
+need_app
+[ -d "$APP/Library/Song" ] || { echo "no demo library in $APP"; exit 1; }
 MNT=""
-XVFB=""
-PID=""
-cleanup() {
-  [ -n "$PID" ] && kill "$PID" 2>/dev/null
-  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
-  [ -n "$MNT" ] && umount "$MNT" 2>/dev/null && rmdir "$MNT" 2>/dev/null
-  [ -n "${JL_E2E_KEEP:-}" ] && echo "kept $WORK" || rm -rf "$WORK"
-}
-trap cleanup EXIT
-PASS=0
-FAIL=0
-SKIP=0
-ok() { echo "  ok: $*"; PASS=$((PASS + 1)); }
-bad() { echo "  FAILED: $*"; FAIL=$((FAIL + 1)); }
-skip() { echo "  skipped: $*"; SKIP=$((SKIP + 1)); }
-
-for tool in Xvfb xdotool import convert python3; do
-  command -v $tool >/dev/null || { echo "$tool missing"; exit 1; }
-done
-[ -x "$APP/jamloom" ] && [ -d "$APP/Library/Song" ] || { echo "no program with its demo library in $APP"; exit 1; }
-
-export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/data XDG_CONFIG_HOME=$WORK/home/config
-mkdir -p "$HOME"
-unset SDL_VIDEODRIVER
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$WORK/audio.raw
-
-DISPLAY_NUM=$(( 300 + RANDOM % 200 ))
-Xvfb ":$DISPLAY_NUM" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB=$!
-export DISPLAY=":$DISPLAY_NUM"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
-cp -r "$APP" "$WORK/app"
+on_exit '[ -n "$MNT" ] && umount "$MNT" 2>/dev/null && rmdir "$MNT" 2>/dev/null'
+start_xvfb
+copy_app
 
 # A disk holding one synth sound, mounted where removable media live.
 mkdir -p "$WORK/disk/Library/Synth/E2E Bells"
@@ -56,10 +25,6 @@ else
   rmdir "$MNT_TRY" 2>/dev/null
 fi
 
-# The window shows the 640 x 480 design area at twice its size, 16 logical
-# pixels down.
-click() { xdotool mousemove $(( $1 * 2 )) $(( ($2 + 16) * 2 )) click 1; sleep "${3:-0.6}"; }
-shot() { import -window root "$WORK/$1.png" 2>/dev/null; }
 # Unique colours in a window-pixel rectangle (w h x y).
 colours() { convert "$WORK/$1.png" -crop "$2" +repage -format '%k' info: 2>/dev/null; }
 # Mean level of the newest second of the disk audio (0 = silence).
@@ -79,11 +44,9 @@ EOF
 }
 
 echo "-- the program starts on the song browser"
-"$WORK/app/jamloom" >"$WORK/run.log" 2>&1 &
-PID=$!
-for _ in $(seq 100); do xdotool search --name "^Jamloom 2.0$" >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 1.5
-shot start
+start_app "$WORK/app/jamloom"
+wait_still 10
+cp "$WORK/now.png" "$WORK/start.png"
 # Song rows (design 36..334 x 116..): the first four hold names, the ninth is empty.
 r0=$(colours start 596x36+72+266)
 r8=$(colours start 596x36+72+602)
@@ -93,8 +56,10 @@ pic=$(colours start 168x168+776+268)
 
 echo "-- a click previews the song"
 before=$(level)
-click 185 147 2.5
-shot preview
+click 185 147
+wait_change start 36 137 300 20 0 15
+wait_sound 1.5
+cp "$WORK/now.png" "$WORK/preview.png"
 lv=$(level)
 [ "$lv" -gt 20 ] && ok "preview sounds (level $lv, was $before)" || bad "no preview sound (level $lv)"
 sel=$(convert "$WORK/preview.png" -format '%[pixel:p{600,326}]' info: 2>/dev/null)
@@ -102,41 +67,53 @@ unsel=$(convert "$WORK/preview.png" -format '%[pixel:p{600,286}]' info: 2>/dev/n
 [ "$sel" != "$unsel" ] && ok "the clicked row is highlighted" || bad "row not highlighted ($sel)"
 
 echo "-- LOAD SONG opens the groove panel playing"
-click 542 138 2.5
-shot loaded
-still=$(compare -metric AE "$WORK/preview.png" "$WORK/loaded.png" null: 2>&1 | cut -d' ' -f1)
-[ "${still%.*}" -gt 100000 ] 2>/dev/null && ok "the browser closed ($still pixels changed)" || bad "browser still shown ($still)"
+click 542 138
+wait_change preview 0 0 640 480 100000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/loaded.png"
+wait_sound 1.5
+still=$(compare -metric AE "$WORK/preview.png" "$WORK/loaded.png" null: 2>&1 | awk '{printf "%d", $1; exit}')
+[ "${still:-0}" -gt 100000 ] 2>/dev/null && ok "the browser closed ($still pixels changed)" || bad "browser still shown ($still)"
 lv=$(level)
 [ "$lv" -gt 20 ] && ok "the song plays (level $lv)" || bad "silent after loading ($lv)"
 
 echo "-- the synth plays from the computer keys"
-click 359 463 1.5
-shot synth
+click 359 463
+wait_change loaded 100 100 460 262 50000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/synth.png"
 lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
-opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | cut -d' ' -f1)
-if [ "${opened%.*}" -gt 50000 ] 2>/dev/null; then
+opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | awk '{printf "%d", $1; exit}')
+if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
   xdotool key q
-  sleep 0.8
-  shot synthon
+  wait_change synth 488 131 8 8 0 15
+  cp "$WORK/now.png" "$WORK/synthon.png"
   lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,304}]' info: 2>/dev/null)
   [ "$lamp_before" != "$lamp_after" ] && ok "Q switched a song key on and started the synth" \
     || bad "the synth lamp did not light ($lamp_before)"
+  wait_sound 1
   lv=$(level)
   [ "$lv" -gt 20 ] && ok "sound goes on with the arpeggio (level $lv)" || bad "silent ($lv)"
 
   echo "-- a synth on a disk is copied into the library"
   if [ -n "$MNT" ]; then
     # The floating panels sit at (100, 100) of the window's logical area.
-    click 280 136 1.2   # LOAD: the synth browser
-    click 340 128 1.2   # NEXT DISK (steps to the mounted disk)
-    shot disk
-    click 233 167 0.8   # the first sound
-    click 489 128 2     # COPY
+    shot panel
+    click 280 136       # LOAD: the synth browser
+    wait_change panel 100 100 460 262 10000 20 && wait_still 5
+    cp "$WORK/now.png" "$WORK/browser.png"
+    click 340 128       # NEXT DISK (steps to the mounted disk)
+    wait_change browser 100 100 460 262 0 20 && wait_still 5
+    cp "$WORK/now.png" "$WORK/disk.png"
+    click 233 167       # the first sound
+    wait_change disk 100 100 460 262 0 20 && wait_still 5
+    click 489 128       # COPY
+    wait_file "$WORK/app/Library/Synth/E2E Bells/library.ref" 10
     [ -f "$WORK/app/Library/Synth/E2E Bells/c2.wav" ] && ok "the synth was copied into the library" \
       || bad "synth not copied"
     [ -f "$WORK/app/Library/Synth/E2E Bells/library.ref" ] && ok "library.ref written" || bad "no library.ref"
-    click 487 363 1     # DONE
+    click 487 363       # DONE
   else
     skip "mounting a disk image is not allowed here"
   fi
@@ -144,8 +121,5 @@ else
   skip "the groove panel's SYNTH button did not open the synth panel"
 fi
 
-kill "$PID" 2>/dev/null
-wait "$PID" 2>/dev/null
-PID=""
-echo "e2e: $PASS passed, $FAIL failed, $SKIP skipped"
-[ "$FAIL" -eq 0 ]
+stop_app
+e2e_end

@@ -9,98 +9,42 @@
 #
 # Needs Xvfb, xdotool, ImageMagick and python3 (document building and sound
 # analysis). JL_APP points at a built program folder (default build/app).
-set -uo pipefail
-cd "$(dirname "$0")/../.."
-ROOT=$(pwd)
-APP=${JL_APP:-$ROOT/build/app}
-WORK=$(mktemp -d /tmp/jlgroove.XXXXXX)
-XVFB=""
-PID=""
-cleanup() {
-  [ -n "$PID" ] && kill -KILL "$PID" 2>/dev/null
-  [ -n "$XVFB" ] && kill "$XVFB" 2>/dev/null
-  [ -n "${JL_KEEP:-}" ] || rm -rf "$WORK"
-}
-trap cleanup EXIT
-PASS=0
-FAIL=0
-ok() { echo "  ok: $*"; PASS=$((PASS + 1)); }
-bad() { echo "  FAILED: $*"; FAIL=$((FAIL + 1)); }
-check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
-
-for tool in Xvfb xdotool import convert compare python3; do
-  command -v "$tool" >/dev/null || { echo "$tool missing"; exit 1; }
-done
-[ -x "$APP/jamloom" ] || { echo "no program at $APP"; exit 1; }
-
-export HOME=$WORK/home XDG_DATA_HOME=$WORK/home/data XDG_CONFIG_HOME=$WORK/home/config
-mkdir -p "$HOME"
-unset SDL_VIDEODRIVER
-export SDL_AUDIODRIVER=disk
-
-# The file chooser: a stand-in that answers with the path in $WORK/answer.
-mkdir -p "$WORK/bin"
-cat >"$WORK/bin/zenity" <<EOF
-#!/bin/sh
-cat "$WORK/answer"
-EOF
-chmod +x "$WORK/bin/zenity"
-export PATH="$WORK/bin:$PATH"
-
-DISPLAY_NUM=$((90 + RANDOM % 100))
-Xvfb ":$DISPLAY_NUM" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB=$!
-export DISPLAY=":$DISPLAY_NUM"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
-cp -r "$APP" "$WORK/app"
+source "$(dirname "$0")/lib/common.sh"
+e2e_begin jlgroove Xvfb xdotool xwininfo import convert compare python3
+need_app
+chooser_standin
+start_xvfb
+copy_app
 
 # ---------------------------------------------------------------- helpers
-# The 640 x 480 design area shows at scale 2, 16 logical pixels down.
 wx() { echo $((2 * $1)); }
 wy() { echo $((2 * ($1 + 16))); }
-click() {
-  xdotool mousemove "$(wx "$1")" "$(wy "$2")"
-  sleep 0.05
-  xdotool click 1
-  sleep 0.15
-}
-shot() { import -window root "$WORK/$1.png" 2>/dev/null; }
 # Mean brightness (0..1) of a logical square of side 2r around (x, y).
 mean() {
   local r=$4
   convert "$WORK/$1.png" -crop "$((4 * r))x$((4 * r))+$(wx $(($2 - r)))+$(wy $(($3 - r)))" -colorspace Gray \
     -format '%[fx:mean]' info: 2>/dev/null
 }
-# Differing pixels of a logical rectangle in two screenshots.
-diffpx() {
+# Differing pixels of a logical rectangle in two screenshots (exact).
+diffpx_exact() {
   local g="$(($4 * 2))x$(($5 * 2))+$(wx "$2")+$(wy "$3")"
   convert "$WORK/$1.png" -crop "$g" +repage "$WORK/a.png"
   convert "$WORK/$6.png" -crop "$g" +repage "$WORK/b.png"
-  compare -metric AE "$WORK/a.png" "$WORK/b.png" null: 2>&1 | cut -d' ' -f1
+  compare -metric AE "$WORK/a.png" "$WORK/b.png" null: 2>&1 | awk '{printf "%d", $1; exit}'
 }
-audio_bytes() { stat -c %s "$WORK/audio.raw" 2>/dev/null || echo 0; }
+audio_bytes() { size_of "$WORK/audio.raw"; }
+# Waits until the capture of this playback holds SECONDS (may be a
+# fraction) of sound.
+second() {
+  wait_for 60 _at_least "$WORK/audio.raw" "$(python3 -c "print(int($1 * 44100) * 4)")" || true
+}
+# SECONDS more of sound in the capture.
+hear() { wait_grows "$WORK/audio.raw" $(($1 * 176400)) $(($1 * 3 + 10)); }
 # Every start of playback opens the audio device again, and the disk driver
 # then starts its file anew: sound of one playback starts at offset 0.
-start_app() {
+start_doc() {  # capture file, arguments...
   export SDL_DISKAUDIOFILE=$1
-  ( cd "$WORK" && exec "$WORK/app/jamloom" "${@:2}" ) >>"$WORK/app.log" 2>&1 &
-  PID=$!
-  WIN=""
-  for _ in $(seq 300); do  # a loaded machine may take a while
-    WIN=$(xdotool search --name "^Jamloom 2.0$" 2>/dev/null | head -n 1)
-    [ -n "$WIN" ] && break
-    sleep 0.1
-  done
-  sleep 1.5
-  [ -n "$WIN" ] && xdotool windowfocus "$WIN" 2>/dev/null
-}
-stop_app() {
-  kill -TERM "$PID" 2>/dev/null
-  for _ in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-  kill -KILL "$PID" 2>/dev/null
-  wait "$PID" 2>/dev/null
-  PID=""
+  start_app "$WORK/app/jamloom" "${@:2}"
 }
 
 # A mix document of NeonBoulevard (125 BPM) at 150 BPM: groove 1 plays the
@@ -239,9 +183,10 @@ python3 "$WORK/mkjld.py" "$WORK/doc.jld"
 BEAT150=17640  # frames per beat at 150 BPM
 
 echo "-- a document on the command line opens with its song, grooves and tempo"
-start_app "$WORK/audio.raw" "$WORK/doc.jld"
+start_doc "$WORK/audio.raw" "$WORK/doc.jld"
 check '[ -n "$WIN" ]' "window open"
-shot open
+wait_still 10
+cp "$WORK/now.png" "$WORK/open.png"
 # Balls 1-3 of both rows carry numbers, ball 8 is empty.
 for row in 378 428; do
   empty=$(mean open 434 $row 8)
@@ -255,8 +200,9 @@ done
 
 echo "-- Space plays; the sound keeps the document's tempo"
 before=0
+rm -f "$WORK/audio.raw"
 xdotool key space
-sleep 4
+second 4
 mid=$(audio_bytes)
 peak=$(python3 "$WORK/sound.py" peak "$WORK/audio.raw" "$before")
 check '[ "${peak:-0}" -gt 1000 ]' "sound after Space (peak $peak)"
@@ -266,10 +212,10 @@ check 'python3 -c "import sys; sys.exit(0 if abs($beat - $BEAT150) < 0.04 * $BEA
 
 echo "-- changing a loop while it plays stays in beat"
 xdotool keydown i key plus keyup i
-sleep 4
+hear 4
 after=$(audio_bytes)
 xdotool key space
-sleep 0.5
+wait_quiet "$WORK/audio.raw" 5
 cp "$WORK/audio.raw" "$WORK/change.raw"
 read -r err count later < <(python3 "$WORK/sound.py" inbeat "$WORK/change.raw" "$before" "$after" $BEAT150 "$mid")
 check 'python3 -c "import sys; sys.exit(0 if $err < 3 and $later > 5 else 1)"' \
@@ -279,15 +225,19 @@ check 'python3 -c "import sys; sys.exit(0 if $dist > 0.15 else 1)"' "the new loo
 
 echo "-- the sequence of three grooves steps every 32 beats"
 seqstart=0
+rm -f "$WORK/audio.raw"
 click 74 428  # PLAY SEQUENCE
-sleep 5
+# Steps change at 12.8 s and 25.6 s (32 beats at 150 BPM); look well inside
+# each step, timed by the sound captured so far.
+second 5
 shot seq1
-sleep 10
+second 15
 shot seq2
-sleep 12.5
+second 27.5
 shot seq3
-sleep 3
+second 30.5
 click 118 308  # STOP
+wait_quiet "$WORK/audio.raw" 5
 cp "$WORK/audio.raw" "$WORK/sequence.raw"
 ball_lit() {  # the brightest of sequence balls 1-3
   python3 -c "
@@ -301,16 +251,18 @@ check '[ "$steps" = "32 64" ]' "the sound changes at beats 32 and 64 (saw $steps
 
 echo "-- tap tempo changes the tempo"
 shot before_tap
+# The taps' spacing is the input itself (tap tempo measures it), not a wait.
 for _ in 1 2 3 4 5; do
   click 406 308
   sleep 0.33
 done
-sleep 0.3
-shot after_tap
-check '[ "$(diffpx before_tap 276 296 52 24 after_tap)" != "0" ]' "the tempo display changed"
+wait_change before_tap 276 296 52 24 0 15
+cp "$WORK/now.png" "$WORK/after_tap.png"
+check '[ "$(diffpx_exact before_tap 276 296 52 24 after_tap)" != "0" ]' "the tempo display changed"
 tap0=0
+rm -f "$WORK/audio.raw"
 xdotool key space
-sleep 4
+second 4
 tap1=$(audio_bytes)
 xdotool key space
 beat=$(python3 "$WORK/sound.py" beat "$WORK/audio.raw" "$tap0" "$tap1")
@@ -321,36 +273,37 @@ check 'python3 -c "import sys; sys.exit(0 if 18900 < $beat < 33075 else 1)"' "ki
 echo "-- a saved mix reopens identically"
 echo "$WORK/saved.jld" >"$WORK/answer"
 click 157 464  # SAVE
-for _ in $(seq 30); do [ -s "$WORK/saved.jld" ] && break; sleep 0.1; done
+wait_file "$WORK/saved.jld" 10 && wait_quiet "$WORK/saved.jld" 5
 check '[ -s "$WORK/saved.jld" ]' "saved.jld written"
-sleep 0.3
-shot saved
+wait_still 5
+cp "$WORK/now.png" "$WORK/saved.png"
 stop_app
-start_app "$WORK/audio2.raw" "$WORK/saved.jld"
-shot reopened
+start_doc "$WORK/audio2.raw" "$WORK/saved.jld"
+wait_still 10
+cp "$WORK/now.png" "$WORK/reopened.png"
 # Tracks, selected track, modes and tempo (the meters, position lamps,
 # status texts and ball highlights change with use and are left out), and
 # the numbers of every ball.
 for area in "10 72 620 46" "10 168 600 84" "248 296 140 26"; do
-  n=$(diffpx saved $area reopened)
+  n=$(diffpx_exact saved $area reopened)
   check '[ "$n" = "0" ]' "area $area identical ($n pixels differ)"
 done
 same=0
 for i in 0 1 2 3 4 5 6 7; do
   for y in 378 428; do
-    [ "$(diffpx saved $((176 + 36 * i)) $((y - 6)) 12 12 reopened)" = "0" ] && same=$((same + 1))
+    [ "$(diffpx_exact saved $((176 + 36 * i)) $((y - 6)) 12 12 reopened)" = "0" ] && same=$((same + 1))
   done
 done
 check '[ $same -eq 16 ]' "all 16 ball numbers identical ($same)"
 echo "$WORK/saved2.jld" >"$WORK/answer"
 click 157 464
-for _ in $(seq 30); do [ -s "$WORK/saved2.jld" ] && break; sleep 0.1; done
+wait_file "$WORK/saved2.jld" 10 && wait_quiet "$WORK/saved2.jld" 5
 check 'cmp -s "$WORK/saved.jld" "$WORK/saved2.jld"' "saving the reopened mix gives the same bytes"
 
 echo "-- the disk mix writes the sequence into a file of the right length"
 echo "$WORK/mix.wav" >"$WORK/answer"
 click 223 464  # DISK MIX
-for _ in $(seq 150); do [ -s "$WORK/mix.wav" ] && break; sleep 0.2; done
+wait_file "$WORK/mix.wav" 30 && wait_quiet "$WORK/mix.wav" 10
 if [ -s "$WORK/mix.wav" ]; then
   read -r frames ch rate < <(python3 "$WORK/sound.py" frames "$WORK/mix.wav")
   want=$(python3 "$WORK/sound.py" expect "$WORK/saved.jld" 3)
@@ -361,8 +314,4 @@ else
 fi
 stop_app
 
-kill "$XVFB" 2>/dev/null
-XVFB=""
-echo
-echo "e2e: $PASS passed, $FAIL failed"
-[ "$FAIL" -eq 0 ]
+e2e_end

@@ -87,7 +87,7 @@ TEST(BoxText, Latin1BecomesUtf8AndLongTextIsCutWithAnEllipsis) {
 // ----------------------------------------------------------- zenity step
 
 // A stand-in zenity on PATH: records its arguments and answers as told.
-class ZenityStep : public ::testing::Test {
+class DesktopDialogStep : public ::testing::Test {
  protected:
   void SetUp() override {
     oldPath_ = getenv("PATH") ? getenv("PATH") : "";
@@ -110,7 +110,7 @@ class ZenityStep : public ::testing::Test {
   std::string oldPath_;
 };
 
-TEST_F(ZenityStep, YesNoQuestionMakesNoTheDefaultAndMapsExitCodes) {
+TEST_F(DesktopDialogStep, YesNoQuestionMakesNoTheDefaultAndMapsExitCodes) {
   int16_t answer = 0;
   std::string why;
   answers(0, "");
@@ -125,7 +125,7 @@ TEST_F(ZenityStep, YesNoQuestionMakesNoTheDefaultAndMapsExitCodes) {
   EXPECT_EQ(answer, 2);
 }
 
-TEST_F(ZenityStep, ThreeButtonsTellNoFromCancel) {
+TEST_F(DesktopDialogStep, ThreeButtonsTellNoFromCancel) {
   int16_t answer = 0;
   std::string why;
   answers(1, "_No\\n");
@@ -141,7 +141,7 @@ TEST_F(ZenityStep, ThreeButtonsTellNoFromCancel) {
   EXPECT_EQ(answer, 1);
 }
 
-TEST_F(ZenityStep, AZenityThatCannotReachTheDisplayIsAFailureNotANo) {
+TEST_F(DesktopDialogStep, AZenityThatCannotReachTheDisplayIsAFailureNotANo) {
   int16_t answer = 0;
   std::string why;
   answers(1, "", "Gtk-WARNING **: cannot open display: :9\\n");
@@ -154,6 +154,51 @@ TEST_F(ZenityStep, AZenityThatCannotReachTheDisplayIsAFailureNotANo) {
   setenv("PATH", dir_.sys().c_str(), 1);
   EXPECT_FALSE(show(0, &answer, &why));
   EXPECT_EQ(why, "zenity is not installed");
+}
+
+TEST_F(DesktopDialogStep, AQuestionWithYesUnderReturnKeepsZenitysOwnDefault) {
+  uloBoxRequest r = request(1);
+  r.returnAnswer = 1;
+  r.escapeAnswer = 2;
+  int16_t answer = 0;
+  std::string why;
+  answers(1, "");  // Escape or No
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(ULO_StandardBoxChain()[0].show(r, &answer, &why));
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(answer, 2);
+  EXPECT_EQ(args().find("--default-cancel"), std::string::npos);
+}
+
+// kdialog cannot move the default away from Yes: it serves warnings and
+// questions whose default is Yes, and steps aside for the rest.
+TEST_F(DesktopDialogStep, KdialogTakesOnlyBoxesWhoseDefaultItCanKeep) {
+  dir_.write("kdialog", "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done >\"" + dir_.sys() + "args\"\nexit " +
+                            "${CODE:-0}\n");
+  chmod(dir_.file("kdialog").c_str(), 0755);
+  const uloBoxStep kdialog = ULO_StandardBoxChain()[1];
+  int16_t answer = 0;
+  std::string why;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(kdialog.show(request(1), &answer, &why));
+  EXPECT_EQ(why, "kdialog cannot make No or Cancel the default button");
+  EXPECT_FALSE(kdialog.show(request(2), &answer, &why));
+  ASSERT_TRUE(kdialog.show(request(0), &answer, &why));
+  EXPECT_EQ(answer, 1);
+  EXPECT_NE(args().find("--sorry\n"), std::string::npos);
+  uloBoxRequest yesFirst = request(2);
+  yesFirst.returnAnswer = 1;
+  setenv("CODE", "2", 1);
+  ASSERT_TRUE(kdialog.show(yesFirst, &answer, &why));
+  EXPECT_EQ(answer, 3);
+  EXPECT_NE(args().find("--warningyesnocancel\n"), std::string::npos);
+  setenv("CODE", "1", 1);
+  ASSERT_TRUE(kdialog.show(yesFirst, &answer, &why));
+  EXPECT_EQ(answer, 2);
+  setenv("CODE", "9", 1);
+  EXPECT_FALSE(kdialog.show(yesFirst, &answer, &why));
+  unsetenv("CODE");
+  testing::internal::GetCapturedStderr();
 }
 
 // ------------------------------------------------------- in-window box
@@ -242,6 +287,17 @@ TEST_F(InWindowBox, TabMovesTheFocusThatReturnAnswersButEscapeStaysTheDefault) {
   EXPECT_EQ(b.focused(), 1);
   EXPECT_EQ(b.handle(key(SDLK_ESCAPE), 1), 3);
   EXPECT_EQ(b.handle(key(SDLK_RETURN), 1), 1);
+}
+
+TEST_F(InWindowBox, ReturnAndEscapeCanMeanDifferentAnswers) {
+  uloBoxRequest r = request(1);
+  r.returnAnswer = 1;  // the installer's question
+  r.escapeAnswer = 2;
+  uloInWindowBox b(r, uloBoxLook());
+  ASSERT_TRUE(b.layout(640, 480));
+  EXPECT_EQ(b.focused(), 1);
+  EXPECT_EQ(b.handle(key(SDLK_RETURN), 1), 1);
+  EXPECT_EQ(b.handle(key(SDLK_ESCAPE), 1), 2);
 }
 
 TEST_F(InWindowBox, AClickAnswersOnlyWhenPressedAndReleasedOnTheSameButton) {
@@ -371,6 +427,20 @@ TEST_F(InWindowBox, ModalLoopAnswersFromQueuedKeysAndRestoresThePicture) {
   EXPECT_EQ(left, (std::vector<Uint32>{SDL_USEREVENT, SDL_KEYUP}));
 }
 
+TEST_F(InWindowBox, ASignalToCloseGivesTheEscapeAnswerAtOnce) {
+  ASSERT_TRUE(ULO_NewWindow(0, 640, 480));
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  ULO_SetBoxInterruptCheck([] { return true; });
+  int16_t answer = 0;
+  std::string why;
+  testing::internal::CaptureStderr();
+  const bool shown = ULO_ShowInWindowBox(request(2), &answer, &why);
+  testing::internal::GetCapturedStderr();
+  ULO_SetBoxInterruptCheck(nullptr);
+  ASSERT_TRUE(shown) << why;
+  EXPECT_EQ(answer, 3);
+}
+
 TEST_F(InWindowBox, WithoutAMainWindowTheBoxOpensOneOfItsOwnAndClosesIt) {
   ASSERT_FALSE(ULO_HasWindow());
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
@@ -383,6 +453,30 @@ TEST_F(InWindowBox, WithoutAMainWindowTheBoxOpensOneOfItsOwnAndClosesIt) {
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(answer, 2);
   EXPECT_FALSE(ULO_HasWindow());
+}
+
+// Where neither a dialog program nor SDL's box can show a question (this
+// offscreen display has neither), the user still answers it: the box is
+// drawn in the window and takes the key pressed, instead of the question
+// answering itself with its default.
+TEST_F(InWindowBox, AQuestionNoOtherWayCanShowIsStillAnsweredByTheUser) {
+  ASSERT_TRUE(ULO_NewWindow(0, 640, 480));
+  TempFolder empty;
+  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", empty.sys().c_str(), 1);
+  ULO_SetMessageBoxHook(nullptr);
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  SDL_Event yes = key(SDLK_y);
+  SDL_PushEvent(&yes);
+  testing::internal::CaptureStderr();
+  const int16_t answer = ULO_MessageBox("Jamloom - Question", "Quit Jamloom?", 1, true);
+  const std::string log = testing::internal::GetCapturedStderr();
+  setenv("PATH", oldPath.c_str(), 1);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return ULO_BoxDefault(b); });
+  EXPECT_EQ(answer, 1) << log;
+  EXPECT_NE(log.find("message box: zenity failed: zenity is not installed"), std::string::npos) << log;
+  EXPECT_NE(log.find("message box: sdl failed: "), std::string::npos) << log;
+  EXPECT_NE(log.find("message box: offered to window: Jamloom - Question"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -262,6 +262,27 @@ wait_quiet() {
   return 1
 }
 
+# wait_sound SECONDS [FILE] : SDL's disk audio driver's capture (default
+# $WORK/audio.raw, 44100 Hz stereo 16-bit) holds SECONDS (a fraction is
+# fine) more sound than now. A capture started anew (the device opened again
+# truncates or replaces the file) counts from its start.
+wait_sound() {
+  local f=${2:-$WORK/audio.raw}
+  SOUND_BASE=$(size_of "$f")
+  SOUND_INODE=$(stat -c %i "$f" 2>/dev/null || echo 0)
+  wait_for $(( ${1%.*} * 3 + 10 )) _more_sound "$f" "$(awk -v s="$1" 'BEGIN { printf "%d", int(s * 44100) * 4 }')"
+}
+_more_sound() {
+  local size inode
+  size=$(size_of "$1")
+  inode=$(stat -c %i "$1" 2>/dev/null || echo 0)
+  if [ "$inode" != "$SOUND_INODE" ] || [ "$size" -lt "$SOUND_BASE" ]; then
+    SOUND_BASE=0
+    SOUND_INODE=$inode
+  fi
+  [ "$size" -ge $((SOUND_BASE + $2)) ]
+}
+
 # ------------------------------------------------------------------ pixels
 # The 640 x 480 design area shows at scale 2, 16 logical pixels down, in a
 # window at the screen's top left; these helpers take logical coordinates.
@@ -378,3 +399,30 @@ last_answer() { grep '^message box: answer ' "$LOG" | tail -n 1 | awk '{print $4
 # answer_box [SECONDS] : waits for a box and answers its default button;
 # true if there was one.
 answer_box() { wait_box "${1:-10}" && box_answer default; }
+
+# Ctrl+Q asks first: Return (the default, No) keeps the program running,
+# Yes closes it with exit code 0 - through whichever box the chain shows.
+check_close_question() {
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key ctrl+q
+  if ! wait_box 20; then
+    bad "no close question"
+    return
+  fi
+  ok "the close question is shown (by $BOX_STEP)"
+  box_answer default
+  check '[ "$(last_answer)" = 2 ] && alive' "Return answers No and the program keeps running"
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key ctrl+q
+  if wait_box 20; then
+    box_answer yes
+  else
+    bad "no close question the second time"
+  fi
+  if wait_exit 20; then
+    check '[ "$RC" -eq 0 ]' "Yes closes the program (exit code $RC)"
+  else
+    bad "still running after Yes"
+    stop_app
+  fi
+}
