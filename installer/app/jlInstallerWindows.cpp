@@ -37,8 +37,11 @@ void showError(const std::string& text) {
 }
 
 void showInfo(const std::string& text) {
-  fprintf(stderr, "%s\n", text.c_str());
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, "Jamloom", text.c_str(), nullptr);
+  uloBoxRequest box;
+  box.title = "Jamloom";
+  box.text = text;
+  fprintf(stderr, "message box: ask: Jamloom: %s\n", text.c_str());
+  ULO_RunBoxChain(ULO_StandardBoxChain(), box);
 }
 
 std::string fontFile() {
