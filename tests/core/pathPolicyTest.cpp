@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -116,6 +117,41 @@ TEST(PathPolicy, SymbolicLinksAreFollowedBeforeTheCheck) {
   EXPECT_TRUE(ULO_PathInside((l.t.ulo() + "elsewhere:Song:").c_str(), "A:loop01.wav", &why)) << why;
   EXPECT_FALSE(ULO_PathInside((l.t.ulo() + "missing:").c_str(), "A", &why));
   EXPECT_EQ(why, "The name \"A\" was refused: its folder cannot be reached.");
+}
+
+TEST(PathPolicy, NoAcceptedNameResolvesOutsideWhateverItsParts) {
+  // Names built from hostile parts, checked against the standard library's
+  // own resolution of the path the policy accepted.
+  Layout l;
+  const std::string song = l.t.file("lib/Song/");
+  mkdir((song + "A/User").c_str(), 0755);
+  ASSERT_EQ(symlink(l.outside.c_str(), (song + "A/shared").c_str()), 0);
+  ASSERT_EQ(symlink("..", (song + "A/x").c_str()), 0);
+  ASSERT_EQ(symlink("../..", (song + "A/User/up").c_str()), 0);
+  ASSERT_EQ(symlink("loop01.wav", (song + "A/same").c_str()), 0);
+  ASSERT_EQ(symlink("ring", (song + "A/ring").c_str()), 0);
+  const char* const parts[] = {"A", "User", "shared", "x", "up", "same", "ring", "loop01.wav", "new", "..", ".",
+                               "", "a/b", "sub", "thesis.txt"};
+  const std::string root = std::filesystem::canonical(l.t.file("lib/Song")).string();
+  uint32_t seed = 12345;
+  int accepted = 0;
+  for (int n = 0; n < 3000; n++) {
+    std::string name;
+    const int count = 1 + int((seed = seed * 1103515245u + 12345u) >> 16) % 4;
+    for (int k = 0; k < count; k++) {
+      seed = seed * 1103515245u + 12345u;
+      name += (k ? ":" : "") + std::string(parts[(seed >> 16) % (sizeof parts / sizeof parts[0])]);
+    }
+    char out[2048];
+    if (!ULO_PathInside(l.lib.c_str(), name.c_str(), out, sizeof out)) continue;
+    accepted++;
+    std::string sys = name;
+    for (char& c : sys)
+      if (c == ':') c = '/';
+    const std::string resolved = std::filesystem::weakly_canonical(l.t.file("lib/Song/") + sys).string();
+    EXPECT_TRUE(resolved == root || resolved.rfind(root + "/", 0) == 0) << name << " -> " << resolved;
+  }
+  EXPECT_GT(accepted, 100) << "the check is not vacuous";
 }
 
 TEST(DeleteTree, NeverFollowsALinkNorLeavesTheFolder) {
