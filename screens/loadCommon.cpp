@@ -370,8 +370,13 @@ CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const c
   const std::string what = kind ? kind : "folder";
   char target[kUloPathMax];
   std::string refused;
-  if (!from || !libraryFolder || !ULO_PathInside(libraryFolder, name, target, sizeof target, &refused)) {
-    out.message = refused.empty() ? "Nothing to copy." : refused;
+  if (!from || !libraryFolder || !name) {
+    out.message = "Nothing to copy.";
+    return out;
+  }
+  if (!ULO_IsSingleName(name)) refused = ULO_RefusedNameMessage(name, "it is not a plain file or folder name");
+  if (!refused.empty() || !ULO_PathInside(libraryFolder, name, target, sizeof target, &refused)) {
+    out.message = refused;
     return out;
   }
   std::string targetFolder = std::string(target) + ":";

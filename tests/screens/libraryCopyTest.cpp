@@ -133,7 +133,7 @@ TEST(LibraryCopy, ReplaceSwapsAndAsksAboutTheUsersFiles) {
 TEST(LibraryCopy, NamesThatAreNoPlainFolderNameAreRefused) {
   Disk d("Synth");
   const auto before = snapshot(d.lib, "");
-  for (const char* bad : {"..", "../../disk", "Set:..", ""}) {
+  for (const char* bad : {"..", "../../disk", "Set:..", "", "Set:Sub"}) {
     const auto out = jlload::copyIntoLibrary((d.lib.tmp.ulo() + "disk:Set:").c_str(), ":Library:Synth:", bad, "synth sound",
                                              ULO_FileCopy, nullptr, nullptr, nullptr);
     EXPECT_EQ(out.result, jlload::CopyOutcome::failed) << bad;
