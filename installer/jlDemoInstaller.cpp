@@ -144,8 +144,8 @@ int64_t freeBytes(const std::string& folder) {
 }
 
 // Files of the installed song that the new one has not (the user's takes
-// and loops): they move into the new song, so a reinstallation never
-// loses them.
+// and loops) get second names in the new song, so a reinstallation never
+// loses them; the originals stay until the old song goes.
 bool keepUserFiles(const std::string& old, const std::string& fresh, int depth = 0) {
   DIR* dir = opendir(old.c_str());
   if (!dir) return true;
@@ -155,10 +155,14 @@ bool keepUserFiles(const std::string& old, const std::string& fresh, int depth =
     struct stat inOld, inNew;
     const std::string from = old + e->d_name, to = fresh + e->d_name;
     if (lstat(from.c_str(), &inOld) != 0) continue;
-    if (lstat(to.c_str(), &inNew) != 0) {
-      ok = rename(from.c_str(), to.c_str()) == 0 && ok;
-    } else if (S_ISDIR(inOld.st_mode) && S_ISDIR(inNew.st_mode) && depth < 8) {
+    const bool inBoth = lstat(to.c_str(), &inNew) == 0;
+    if (S_ISDIR(inOld.st_mode)) {
+      if (depth >= 8) continue;
+      if (!inBoth) ok = mkdir(to.c_str(), 0755) == 0 && ok;
+      else if (!S_ISDIR(inNew.st_mode)) continue;
       ok = keepUserFiles(from + "/", to + "/", depth + 1) && ok;
+    } else if (!inBoth) {
+      ok = ULO_LinkOrCopySys(from, to) && ok;
     }
   }
   closedir(dir);
@@ -238,10 +242,7 @@ bool JL_InstallDemoSong(const std::string& installerFolder, const std::string& a
           rename(aside.c_str(), songFolder.c_str());
           ok = false;
         }
-        if (!ok) {
-          keepUserFiles(into, songFolder + "/");
-          fail(songName, "The installed song cannot be exchanged.");
-        }
+        if (!ok) fail(songName, "The installed song cannot be exchanged.");
       }
     } else {
       ok = rename(temp.c_str(), songFolder.c_str()) == 0 || fail(songName, "The song folder cannot be made.");

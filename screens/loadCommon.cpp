@@ -279,25 +279,18 @@ std::string sysRelative(const std::string& rel) {
   return r;
 }
 
-// Moves the relative files from one folder into another (system paths
-// ending with '/'), creating folders on the way. On a failure the moved
-// ones go back and false is returned.
-bool moveFiles(const std::string& from, const std::string& to, const std::vector<std::string>& files) {
-  std::vector<std::string> moved;
-  bool ok = true;
+// Gives the relative files of one folder second names in another (system
+// paths ending with '/'), creating folders on the way: the originals stay
+// until the old folder goes, so no moment exists at which a file lives only
+// under a temporary name. False on the first failure.
+bool linkFiles(const std::string& from, const std::string& to, const std::vector<std::string>& files) {
   for (const std::string& rel : files) {
     const std::string r = sysRelative(rel);
     for (size_t slash = r.find('/'); slash != std::string::npos; slash = r.find('/', slash + 1))
       mkdir((to + r.substr(0, slash)).c_str(), 0755);
-    if (rename((from + r).c_str(), (to + r).c_str()) != 0) {
-      ok = false;
-      break;
-    }
-    moved.push_back(r);
+    if (!ULO_LinkOrCopySys(from + r, to + r)) return false;
   }
-  if (!ok)
-    for (const std::string& r : moved) rename((to + r).c_str(), (from + r).c_str());
-  return ok;
+  return true;
 }
 
 std::string listForQuestion(const std::vector<std::string>& files) {
@@ -439,16 +432,15 @@ CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const c
       return out;
     }
     if (answer == 1) {
-      if (!moveFiles(targetSys, sysOf(temp.c_str()), userFiles)) {
+      if (!linkFiles(targetSys, sysOf(temp.c_str()), userFiles)) {
         deleteFolder(temp.c_str());
-        out.message = "Your files could not be moved into the new copy. Nothing was changed.";
+        out.message = "Your files could not be put into the new copy. Nothing was changed.";
         return out;
       }
       out.kept = userFiles;
     }
   }
   if (!ULO_SwapEntries(targetFolder.c_str(), temp.c_str(), aside.c_str())) {
-    if (!out.kept.empty()) moveFiles(sysOf(temp.c_str()), targetSys, out.kept);
     deleteFolder(temp.c_str());
     out.kept.clear();
     out.message = "The old " + what + " could not be exchanged for the new copy. Nothing was changed.";

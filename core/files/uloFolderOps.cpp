@@ -280,6 +280,44 @@ bool ULO_SwapEntries(const char* a, const char* b, const char* aside) {
   return false;
 }
 
+bool ULO_LinkOrCopySys(const std::string& from, const std::string& to) {
+  if (linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0) return true;
+  if (errno == EEXIST) return false;
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    char target[4096];
+    const ssize_t n = readlink(from.c_str(), target, sizeof target - 1);
+    if (n < 0) return false;
+    target[n] = 0;
+    return symlink(target, to.c_str()) == 0;
+  }
+  if (!S_ISREG(st.st_mode)) return false;
+  const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+  bool ok = out >= 0;
+  char buf[65536];
+  while (ok) {
+    const ssize_t r = read(in, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) {
+      ok = r == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < r;) {
+      const ssize_t w = write(out, buf + done, size_t(r - done));
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      if (ok) done += w;
+    }
+  }
+  close(in);
+  if (out >= 0 && close(out) != 0) ok = false;
+  if (!ok && out >= 0) unlink(to.c_str());
+  return ok;
+}
+
 int64_t ULO_FreeBytes(const char* folder) {
   std::string sys;
   struct statvfs v;

@@ -57,6 +57,12 @@ bool ULO_SwapEntries(const char* a, const char* b, const char* aside);
 // Renames without replacing: false when `to` exists.
 bool ULO_RenameNew(const char* from, const char* to);
 
+// Gives the file (or link) `from` a second name `to` (system paths, `to`
+// must not exist): a hard link, or where the file system has none a copy
+// (a link is copied as a link). The original stays, so a process killed
+// halfway never leaves a file only under a temporary name.
+bool ULO_LinkOrCopySys(const std::string& from, const std::string& to);
+
 // Free bytes for an unprivileged writer on the file system of `folder`;
 // -1 when unknown.
 int64_t ULO_FreeBytes(const char* folder);

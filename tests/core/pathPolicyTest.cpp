@@ -272,6 +272,22 @@ TEST(FolderSwap, ExchangesInOneStepAndRenamesWithoutReplacing) {
   EXPECT_EQ(t.read("Other/a"), "old");
 }
 
+TEST(FolderSwap, SecondNamesLeaveTheOriginalAndNeverReplace) {
+  TempFolder t;
+  t.write("take.wav", "the user's take");
+  ASSERT_EQ(symlink("take.wav", t.file("alias").c_str()), 0);
+  ASSERT_TRUE(ULO_LinkOrCopySys(t.file("take.wav"), t.file("kept.wav")));
+  EXPECT_EQ(t.read("take.wav"), "the user's take");
+  EXPECT_EQ(t.read("kept.wav"), "the user's take");
+  ASSERT_TRUE(ULO_LinkOrCopySys(t.file("alias"), t.file("alias2")));
+  char target[64] = {};
+  ASSERT_GT(readlink(t.file("alias2").c_str(), target, sizeof target - 1), 0);
+  EXPECT_STREQ(target, "take.wav") << "a link gets a second name as a link";
+  t.write("other", "other");
+  EXPECT_FALSE(ULO_LinkOrCopySys(t.file("take.wav"), t.file("other")));
+  EXPECT_EQ(t.read("other"), "other");
+}
+
 TEST(FolderSizes, CountPlainFilesOnlyAndReadWell) {
   TempFolder t;
   mkdir(t.file("s").c_str(), 0755);
