@@ -33,6 +33,11 @@ inline bool ULO_PathInside(const char* folder, const char* relative, std::string
   return ULO_PathInside(folder, relative, out, sizeof out, why);
 }
 
+// The same check for a folder given as a system path (any characters,
+// with or without a trailing '/') and a relative name in the internal
+// notation.
+bool ULO_PathInsideSys(const std::string& folder, const char* relative, std::string* why = nullptr);
+
 // The message for a refused name: it quotes the name (control characters
 // shown as '?') and says what it was meant to be.
 std::string ULO_RefusedNameMessage(const char* name, const char* what);
