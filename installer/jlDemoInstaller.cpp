@@ -138,7 +138,10 @@ int64_t fileBytes(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (int64_t)st.st_size : 0;
 }
 
+int64_t (*gFreeSpaceProbe)(const std::string&) = nullptr;
+
 int64_t freeBytes(const std::string& folder) {
+  if (gFreeSpaceProbe) return gFreeSpaceProbe(folder);
   struct statvfs v;
   return statvfs(folder.c_str(), &v) == 0 ? (int64_t)v.f_bavail * (int64_t)v.f_frsize : -1;
 }
@@ -170,6 +173,8 @@ bool keepUserFiles(const std::string& old, const std::string& fresh, int depth =
 }
 
 }  // namespace
+
+void JL_SetFreeSpaceProbe(int64_t (*probe)(const std::string&)) { gFreeSpaceProbe = probe; }
 
 bool JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
                         const JLDemoFiles& files, const JLInstallerUi& ui,

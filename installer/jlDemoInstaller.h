@@ -7,6 +7,7 @@
 //
 // The result is the program's exit code (JLInstallExit).
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -79,6 +80,10 @@ std::string JL_ReadApplicationFolder(const std::string& configFile);
 bool JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
                         const JLDemoFiles& files, const JLInstallerUi& ui,
                         std::vector<std::string>* failures, std::string* why = nullptr);
+
+// Tests stand in for the file system's free space (bytes free in a
+// folder, or -1 for unknown); null restores statvfs.
+void JL_SetFreeSpaceProbe(int64_t (*probe)(const std::string& folder));
 
 // The whole installer: application folder from the configuration file, else
 // from the chooser; the question; the installation; the report.

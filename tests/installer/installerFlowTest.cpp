@@ -229,6 +229,27 @@ TEST_F(Installer, FailedReinstallLeavesTheInstalledSongByteForByte) {
   EXPECT_EQ(tree("app/Library/Song").size(), 6u) << "the folder, info.jls, picture, two loops, the take";
 }
 
+TEST_F(Installer, TooLittleFreeSpaceSaysHowMuchAndWritesNothing) {
+  configure(t.sys() + "app/\n");
+  t.write("pkg/Night.jls", std::string(1000, 'd'));
+  t.write("pkg/Night.gif", std::string(500, 'g'));
+  loop("a01.wav", 500000);  // 44 + 500000 * 4 bytes once decoded
+  JL_SetFreeSpaceProbe([](const std::string&) -> int64_t { return 1400000; });
+  const int result = run();
+  JL_SetFreeSpaceProbe(nullptr);
+  EXPECT_EQ(result, kJLExitIncomplete);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], std::string(kJLIncompleteMessage) + "\nThe demo song needs 2.0 MB, but the disk of " + t.sys() +
+                           "app/Library/Song/ has only 1.4 MB free.");
+  JL_SetFreeSpaceProbe([](const std::string&) -> int64_t { return 900000; });
+  EXPECT_EQ(run(), kJLExitIncomplete);
+  JL_SetFreeSpaceProbe(nullptr);
+  EXPECT_NE(errors.back().find("needs 2.0 MB, but the disk of"), std::string::npos);
+  EXPECT_NE(errors.back().find("has only 900 KB free."), std::string::npos) << errors.back();
+  EXPECT_TRUE(progress.empty()) << "nothing was decoded";
+  EXPECT_TRUE(tree("app/Library/Song").empty());
+}
+
 TEST_F(Installer, RefusesADescriptorNameThatIsNoPlainName) {
   configure(t.sys() + "app/\n");
   // A name the library cannot hold as one folder: control characters.
