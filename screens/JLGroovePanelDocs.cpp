@@ -50,6 +50,10 @@ void withExtension(char* path, size_t size, const char* extension) {
 // ------------------------------------------------------ start-up wiring
 
 void JL_ShowSongMessage(int number, const char* songName) {
+  if (number == kJLMsgNameRefused) {
+    ULO_UserNotify(songName ? songName : "", jlNotifyOK);
+    return;
+  }
   if (number != kJLMsgSongNotInstalled) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;

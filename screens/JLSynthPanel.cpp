@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
 #include "core/files/uloPathNames.h"
+#include "core/files/uloPathPolicy.h"
 #include "engine/JLEngine.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
@@ -515,8 +517,10 @@ bool JLSynthPanel::isListed(const char* name) const {
 }
 
 void JLSynthPanel::loadIntoEngine(const char* name) {
+  // Only a set that lies inside the synth library, links followed.
   char path[kUloPathMax];
-  jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, name);
+  if (!ULO_PathInside(kSynthFolder, name, path, sizeof path - 1)) return;
+  std::strcat(path, ":");
   if (gep) {
     gep->synth_Stop();
     gep->synth_SetFolder(path);
@@ -546,6 +550,15 @@ void JLSynthPanel::synth_restore() {
 }
 
 void JLSynthPanel::applySetup() {
+  // The name comes from a mix document: one plain name of a set inside the
+  // synth library, else the set playing now stays.
+  std::string refused;
+  char path[kUloPathMax];
+  if (setup.synthName[0] && std::strcmp(setup.synthName, loadedSynth) != 0 &&
+      !ULO_PathInside(kSynthFolder, setup.synthName, path, sizeof path - 1, &refused)) {
+    ULO_UserNotify((refused + " The synth sound was not changed.").c_str(), 0);
+    ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);
+  }
   // A sound the library no longer holds would play nothing: the loaded
   // one stays.
   if (!isListed(setup.synthName)) ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);

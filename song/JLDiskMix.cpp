@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/files/uloPathNames.h"
+#include "core/files/uloFolderOps.h"
 #include "engine/JLEngine.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
@@ -103,7 +104,7 @@ struct OfflineSession {
 bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOptions& options,
                  JLDiskMixReport& report, const std::function<void()>& beforeBlock) {
   PendingFile pending;
-  pending.tmp = std::string(out) + ".part";
+  pending.tmp = ULO_FreshTempPathSys(out);
   SF_INFO info;
   memset(&info, 0, sizeof info);
   info.samplerate = kRate;

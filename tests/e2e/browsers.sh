@@ -57,7 +57,7 @@ pic=$(colours start 168x168+776+268)
 echo "-- a click previews the song"
 before=$(level)
 click 185 147
-wait_change start 36 137 300 20 0 5
+wait_change start 36 137 300 20 0 15
 wait_sound 1.5
 cp "$WORK/now.png" "$WORK/preview.png"
 lv=$(level)
@@ -68,7 +68,7 @@ unsel=$(convert "$WORK/preview.png" -format '%[pixel:p{600,286}]' info: 2>/dev/n
 
 echo "-- LOAD SONG opens the groove panel playing"
 click 542 138
-wait_change preview 0 0 640 480 100000 10
+wait_change preview 0 0 640 480 100000 20
 wait_still 10
 cp "$WORK/now.png" "$WORK/loaded.png"
 wait_sound 1.5
@@ -79,7 +79,7 @@ lv=$(level)
 
 echo "-- the synth plays from the computer keys"
 click 359 463
-wait_change loaded 100 100 460 262 50000 10
+wait_change loaded 100 100 460 262 50000 20
 wait_still 10
 cp "$WORK/now.png" "$WORK/synth.png"
 lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
@@ -87,7 +87,7 @@ opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | aw
 if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
   xdotool key q
-  wait_change synth 488 147 8 8 0 5
+  wait_change synth 488 147 8 8 0 10
   cp "$WORK/now.png" "$WORK/synthon.png"
   lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
   [ "$lamp_before" != "$lamp_after" ] && ok "Q switched a song key on and started the synth" \
@@ -101,13 +101,13 @@ if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
     # The floating panels sit at (100, 100) of the design area.
     shot panel
     click 280 152       # LOAD: the synth browser
-    wait_change panel 100 100 460 262 10000 10 && wait_still 5
+    wait_change panel 100 100 460 262 10000 20 && wait_still 5
     cp "$WORK/now.png" "$WORK/browser.png"
     click 340 144       # NEXT DISK (steps to the mounted disk)
-    wait_change browser 100 100 460 262 0 10 && wait_still 5
+    wait_change browser 100 100 460 262 0 20 && wait_still 5
     cp "$WORK/now.png" "$WORK/disk.png"
     click 233 183       # the first sound
-    wait_change disk 100 100 460 262 0 10 && wait_still 5
+    wait_change disk 100 100 460 262 0 20 && wait_still 5
     click 489 144       # COPY
     wait_file "$WORK/app/Library/Synth/E2E Bells/library.ref" 10
     [ -f "$WORK/app/Library/Synth/E2E Bells/c2.wav" ] && ok "the synth was copied into the library" \

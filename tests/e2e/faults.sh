@@ -32,7 +32,7 @@ before=$(level)
 rm -f "$WORK/app/Library/Song/NeonBoulevard/kick0"*.wav
 xdotool keydown i key plus keyup i   # track 1 takes another kick loop
 told=0
-wait_box 10 && told=1
+wait_box 20 && told=1
 [ $told -eq 1 ] && box_answer default
 play_a_second
 after=$(level)
@@ -57,7 +57,7 @@ mv "$WORK/app/Library/Song/IronPulse" "$WORK/IronPulse"
 ln -s "$WORK/gone" "$WORK/app/Library/Song/IronPulse"
 load_song 0
 told=0
-wait_box 10 && told=1 && box_answer default
+wait_box 20 && told=1 && box_answer default
 check 'alive' "loading a song whose folder vanished leaves the program running"
 check '[ $told -eq 1 ]' "the user is told the song cannot be loaded"
 wait_still 5
@@ -96,11 +96,11 @@ if mount -t tmpfs -o size=40m tmpfs "$WORK/full" 2>/dev/null; then
   listing=$(ls -A "$FULL" "$FULL/app" | md5sum)
   shot before_store
   xdotool key Return             # store a groove: the document changes
-  wait_change before_store 164 360 300 36 0 5
+  wait_change before_store 164 360 300 36 0 15
   log_mark
   click 157 464                  # SAVE again onto the full disk
   told=0
-  wait_box 10 && told=1 && box_answer default
+  wait_box 20 && told=1 && box_answer default
   check 'alive' "the program keeps running after the failed save"
   check '[ $told -eq 1 ] && grep -q "could not be saved" "$LOG"' "the user is told the mix was not saved"
   check 'cmp -s "$FULL/mix.jld" "$WORK/mix.good"' "the old mix file is intact"
@@ -143,7 +143,7 @@ wait_still 5
 cp "$WORK/now.png" "$WORK/nochooser0.png"
 click 101 464                    # OPEN
 told=0
-wait_box 10 && told=1
+wait_box 20 && told=1
 check '[ $told -eq 1 ] && grep -q "^message box: ask: .*zenity" "$LOG"' "OPEN tells the user to install zenity (by $BOX_STEP)"
 if [ $told -eq 1 ]; then
   if [ "$BOX_STEP" = window ]; then
@@ -158,7 +158,7 @@ fi
 wait_still 5
 cp "$WORK/now.png" "$WORK/nochooser1.png"
 click 364 183                    # SOLO: the program still answers
-wait_change nochooser1 340 170 60 30 0 5
+wait_change nochooser1 340 170 60 30 0 15
 n=$CHANGED
 check 'alive && [ "${n:-0}" -gt 0 ]' "the program still answers ($n pixels changed)"
 stop_app

@@ -256,7 +256,7 @@ for _ in 1 2 3 4 5; do
   click 406 308
   sleep 0.33
 done
-wait_change before_tap 276 296 52 24 0 5
+wait_change before_tap 276 296 52 24 0 15
 cp "$WORK/now.png" "$WORK/after_tap.png"
 check '[ "$(diffpx_exact before_tap 276 296 52 24 after_tap)" != "0" ]' "the tempo display changed"
 tap0=0

@@ -455,4 +455,28 @@ TEST_F(InWindowBox, WithoutAMainWindowTheBoxOpensOneOfItsOwnAndClosesIt) {
   EXPECT_FALSE(ULO_HasWindow());
 }
 
+// Where neither a dialog program nor SDL's box can show a question (this
+// offscreen display has neither), the user still answers it: the box is
+// drawn in the window and takes the key pressed, instead of the question
+// answering itself with its default.
+TEST_F(InWindowBox, AQuestionNoOtherWayCanShowIsStillAnsweredByTheUser) {
+  ASSERT_TRUE(ULO_NewWindow(0, 640, 480));
+  TempFolder empty;
+  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", empty.sys().c_str(), 1);
+  ULO_SetMessageBoxHook(nullptr);
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  SDL_Event yes = key(SDLK_y);
+  SDL_PushEvent(&yes);
+  testing::internal::CaptureStderr();
+  const int16_t answer = ULO_MessageBox("Jamloom - Question", "Quit Jamloom?", 1, true);
+  const std::string log = testing::internal::GetCapturedStderr();
+  setenv("PATH", oldPath.c_str(), 1);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return ULO_BoxDefault(b); });
+  EXPECT_EQ(answer, 1) << log;
+  EXPECT_NE(log.find("message box: zenity failed: zenity is not installed"), std::string::npos) << log;
+  EXPECT_NE(log.find("message box: sdl failed: "), std::string::npos) << log;
+  EXPECT_NE(log.find("message box: offered to window: Jamloom - Question"), std::string::npos) << log;
+}
+
 }  // namespace

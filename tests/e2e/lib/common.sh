@@ -343,10 +343,10 @@ EOF
 load_song() {
   shot before_load
   click 185 $((126 + 21 * $1))
-  wait_change before_load 36 $((116 + 21 * $1)) 300 20 0 5
+  wait_change before_load 36 $((116 + 21 * $1)) 300 20 0 15
   shot before_load
   click 542 138
-  wait_for 10 _loaded_or_box
+  wait_for 20 _loaded_or_box
 }
 _loaded_or_box() { box_ready && return 0; _changed before_load 36 116 300 20 1000; }
 # One second of sound: the disk driver's file grows by 176400 bytes.
@@ -434,7 +434,7 @@ answer_box() { wait_box "${1:-10}" && box_answer default; }
 check_close_question() {
   xdotool windowfocus "$WIN" 2>/dev/null
   xdotool key ctrl+q
-  if ! wait_box 10; then
+  if ! wait_box 20; then
     bad "no close question"
     return
   fi
@@ -443,7 +443,7 @@ check_close_question() {
   check '[ "$(last_answer)" = 2 ] && alive' "Return answers No and the program keeps running"
   xdotool windowfocus "$WIN" 2>/dev/null
   xdotool key ctrl+q
-  if wait_box 10; then
+  if wait_box 20; then
     box_answer yes
   else
     bad "no close question the second time"
