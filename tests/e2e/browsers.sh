@@ -87,7 +87,7 @@ opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | aw
 if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
   xdotool key q
-  wait_change synth 488 147 8 8 0 10
+  wait_change synth 488 147 8 8 0 15
   cp "$WORK/now.png" "$WORK/synthon.png"
   lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
   [ "$lamp_before" != "$lamp_after" ] && ok "Q switched a song key on and started the synth" \
