@@ -8,6 +8,7 @@
 #include "core/files/uloPathNames.h"
 #include "engine/AudioFormat.h"
 #include "engine/JLLoopPrep.h"
+#include "engine/JLEngineSnapshot.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/synth/Synth.h"
@@ -53,13 +54,16 @@ JLEngine::~JLEngine() = default;
 void JLEngine::init() {
   Elast_Init();
   InitPlay();
-  MasterVolume(63);
+  initialised_ = true;
+  MasterVolume(kJLDefaultMasterVolume);
   ResetSongVTracks();
   SetRealtimeFreq(44100);
   for (int16_t& s : trackSample) s = -1;
 }
 
 void JLEngine::exit() {
+  if (offline_) offlineEnd();
+  initialised_ = false;
   ExitPlay();
   Elast_Exit();
   playing = 0;

@@ -10,8 +10,16 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "engine/userloop/Elast.h"
+
+// The master volume the program starts with (0..128 law: gain = v / 128).
+// A render made at the program's defaults uses it too, so it sounds as
+// loud as the program does.
+constexpr int16_t kJLDefaultMasterVolume = 63;
+
+struct JLEngineSnapshot;
 
 class JLEngine {
  public:
@@ -89,11 +97,40 @@ class JLEngine {
   // that could not be converted.
   short takeLoadFailure(short* track, short* why = nullptr);
 
+  // ---- offline rendering (disk mix, arpeggio to file) ----
+  // The engine renders into memory instead of the audio device. offline-
+  // Begin stops the output, keeps a copy of everything the live engine
+  // holds (sample list, song and playing tempo, master volume, track
+  // selections and mix settings, synth settings, play state) and switches
+  // the output to manual feed. The facade is then used as for live play,
+  // and offlinePull makes the loader's visits itself before each block, so
+  // the result never depends on timing. offlineEnd puts the live engine
+  // back as offlineBegin found it, with or without an audio device (a
+  // playing engine restarts its tracks from the top).
+  // Between the two calls the engine belongs to one thread: the UI thread
+  // may hand it to a worker and must not call the facade until that worker
+  // has returned. offlineBegin returns false (and changes nothing) when an
+  // offline session is already open or the engine was never initialised.
+  bool offlineBegin();
+  // Starts the timeline at once, also with no track selected (the synth
+  // alone); a no-op once it runs. Call after play().
+  void offlineStart();
+  // Fills `frames` output frames (16-bit stereo) at the playing tempo.
+  void offlinePull(int16_t* out, int frames);
+  // 32-beat cycles of the timeline begun so far (0 before the first block).
+  int32_t offlineCyclesBegun() const;
+  // Blocks a track's ring could not serve since offlineBegin (0 expected).
+  uint32_t offlineUnderruns() const;
+  void offlineEnd();
+  bool offline() const { return offline_ != nullptr; }
+
   int16_t trackSample[256];
   int16_t playing;
   int16_t syncMode;
 
  private:
+  std::unique_ptr<JLEngineSnapshot> offline_;
+  bool initialised_ = false;
   int16_t batchDepth_ = 0;
   int pendingStart_[8];  // variants held back while armed, -1 none
   bool pendingAny_ = false;

@@ -194,6 +194,7 @@ int wDBInit(AudioCallbackFn callback, int bytes) {
 int wDBSetParameters(int, int, int, int) { return 0; }
 
 void wDBSetManualFeed(bool on) { manualFeed = on; }
+bool wDBManualFeed() { return manualFeed; }
 
 int wDBStart() {
   if (!mmAud) return -1;

@@ -73,6 +73,7 @@ void wDBClose();
 // the engine pulls output with GetResampled itself (offline rendering,
 // tests). UI thread, while the engine is stopped.
 void wDBSetManualFeed(bool on);
+bool wDBManualFeed();
 // The current instance (null when none); for diagnostics and tests.
 MMSysAudio* wDBInstance();
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +14,8 @@
 #include <fstream>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
+#include "core/files/uloPathPolicy.h"
 #include "installer/jlLoopDecoder.h"
 
 const char* const kJLChooserTitle = "Select the folder with Jamloom executable:";
@@ -21,7 +24,9 @@ const char* const kJLNoDescriptorMessage = "Demo Song Corrupted: cannot find .jl
 const char* const kJLNoChooserMessage =
     "Cannot show the folder chooser: zenity is not installed.\n"
     "Start Jamloom once, then run this installer again.";
-const char* const kJLIncompleteMessage = "These demo song files could not be installed:";
+const char* const kJLIncompleteMessage =
+    "The demo song was not installed; the library is as it was before.";
+const char* const kJLInstalledMessage = "The demo song is installed completely: ";
 const char* const kJLWaitingTitle = "Decompressing...";
 const char* const kJLWaitingText = "Please, wait while decompressing the demo audiofiles...";
 
@@ -65,7 +70,7 @@ bool copyFile(const std::string& from, const std::string& to) {
     if (fd >= 0) close(fd);
     return false;
   }
-  const std::string temp = to + ".part";
+  const std::string temp = ULO_FreshTempPathSys(to);
   std::FILE* out = std::fopen(temp.c_str(), "wb");
   bool ok = out != nullptr;
   char buf[65536];
@@ -82,10 +87,11 @@ bool copyFile(const std::string& from, const std::string& to) {
   return ok;
 }
 
-void reportFailures(const std::vector<std::string>& failures, const JLInstallerUi& ui) {
+void reportFailures(const std::vector<std::string>& failures, const std::string& why, const JLInstallerUi& ui) {
   // A message box has room for a screenful, not for a whole broken package.
   const size_t shown = 12;
   std::string text = kJLIncompleteMessage;
+  if (!why.empty()) text += "\n" + why;
   for (size_t i = 0; i < failures.size() && i < shown; ++i) text += "\n" + failures[i];
   if (failures.size() > shown) text += "\n...";
   if (ui.showError) ui.showError(text);
@@ -131,36 +137,137 @@ std::string JL_ReadApplicationFolder(const std::string& configFile) {
   return JL_WithTrailingSlash(line);
 }
 
-void JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
+namespace {
+
+int64_t fileBytes(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (int64_t)st.st_size : 0;
+}
+
+int64_t (*gFreeSpaceProbe)(const std::string&) = nullptr;
+
+int64_t freeBytes(const std::string& folder) {
+  if (gFreeSpaceProbe) return gFreeSpaceProbe(folder);
+  struct statvfs v;
+  return statvfs(folder.c_str(), &v) == 0 ? (int64_t)v.f_bavail * (int64_t)v.f_frsize : -1;
+}
+
+// Files of the installed song that the new one has not (the user's takes
+// and loops) get second names in the new song, so a reinstallation never
+// loses them; the originals stay until the old song goes.
+bool keepUserFiles(const std::string& old, const std::string& fresh, int depth = 0) {
+  DIR* dir = opendir(old.c_str());
+  if (!dir) return true;
+  bool ok = true;
+  while (dirent* e = readdir(dir)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    struct stat inOld, inNew;
+    const std::string from = old + e->d_name, to = fresh + e->d_name;
+    if (lstat(from.c_str(), &inOld) != 0) continue;
+    const bool inBoth = lstat(to.c_str(), &inNew) == 0;
+    if (S_ISDIR(inOld.st_mode)) {
+      if (depth >= 8) continue;
+      if (!inBoth) ok = mkdir(to.c_str(), 0755) == 0 && ok;
+      else if (!S_ISDIR(inNew.st_mode)) continue;
+      ok = keepUserFiles(from + "/", to + "/", depth + 1) && ok;
+    } else if (!inBoth) {
+      ok = ULO_LinkOrCopySys(from, to) && ok;
+    }
+  }
+  closedir(dir);
+  return ok;
+}
+
+}  // namespace
+
+void JL_SetFreeSpaceProbe(int64_t (*probe)(const std::string&)) { gFreeSpaceProbe = probe; }
+
+bool JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
                         const JLDemoFiles& files, const JLInstallerUi& ui,
-                        std::vector<std::string>* failures) {
+                        std::vector<std::string>* failures, std::string* why) {
   const std::string from = JL_WithTrailingSlash(installerFolder);
   const std::string app = JL_WithTrailingSlash(appFolder);
   const std::string songName = files.descriptor.substr(0, files.descriptor.rfind('.'));
-  const std::string songFolder = app + "Library/Song/" + songName + "/";
-  if (!makeFolders(songFolder)) {
-    // Nothing of the song can land anywhere.
-    failures->push_back(songFolder);
-    return;
-  }
-  if (!copyFile(from + files.descriptor, songFolder + "info.jls")) failures->push_back(files.descriptor);
+  auto fail = [&](const std::string& name, const std::string& text) {
+    if (!name.empty()) failures->push_back(name);
+    if (why && why->empty()) *why = text;
+    return false;
+  };
+  if (!ULO_IsSingleName(songName.c_str()))
+    return fail(files.descriptor, ULO_RefusedNameMessage(songName.c_str(), "it is not a plain song name"));
+  const std::string songs = app + "Library/Song/";
+  const std::string images = app + "Library/Images/";
+  if (!makeFolders(songs)) return fail(songs, "The folder " + songs + " cannot be made.");
 
+  int64_t needed = fileBytes(from + files.descriptor);
+  if (!files.picture.empty()) needed += 2 * fileBytes(from + files.picture);
+  for (const std::string& loop : files.loops) needed += JL_DecodedLoopBytes(from + loop);
+  const int64_t free = freeBytes(songs);
+  if (free >= 0 && needed > free)
+    return fail("", "The demo song needs " + ULO_ByteText(needed) + ", but the disk of " + songs + " has only " +
+                        ULO_ByteText(free) + " free.");
+
+  // Everything is written beside the library's song first; the library
+  // sees the song only once all of it is there.
+  const std::string songFolder = songs + songName;
+  const std::string temp = songs + ULO_TempName(songName);
+  const std::string aside = songs + ULO_TempName(songName, "old");
+  ULO_DeleteTreeSys(temp);
+  if (mkdir(temp.c_str(), 0755) != 0) return fail(songs, "The folder " + temp + " cannot be made.");
+  const std::string into = temp + "/";
+  bool ok = true;
+  if (!copyFile(from + files.descriptor, into + "info.jls")) ok = fail(files.descriptor, "");
+  std::string pictureTemp;
   if (!files.picture.empty()) {
     // The second copy goes where the song load panel looks for pictures.
-    const std::string images = app + "Library/Images/";
-    bool ok = copyFile(from + files.picture, songFolder + files.picture);
-    ok = makeFolders(images) && copyFile(from + files.picture, images + files.picture) && ok;
-    if (!ok) failures->push_back(files.picture);
+    bool copied = copyFile(from + files.picture, into + files.picture);
+    if (copied && makeFolders(images)) {
+      pictureTemp = ULO_FreshTempPathSys(images + files.picture);
+      copied = copyFile(from + files.picture, pictureTemp);
+    } else {
+      copied = false;
+    }
+    if (!copied) ok = fail(files.picture, "");
   }
 
   const int total = (int)files.loops.size();
   if (ui.beginWork) ui.beginWork(total);
   for (int i = 0; i < total; ++i) {
     const std::string& loop = files.loops[i];
-    if (JL_DecompressLoop(from + loop, songFolder + loop) != JLConvertResult::ok) failures->push_back(loop);
+    if (JL_DecompressLoop(from + loop, into + loop) != JLConvertResult::ok) ok = fail(loop, "");
     if (ui.progress) ui.progress(i + 1, total);
   }
   if (ui.endWork) ui.endWork();
+
+  struct stat st;
+  const bool replacing = lstat(songFolder.c_str(), &st) == 0;
+  if (ok && replacing && !S_ISDIR(st.st_mode))
+    ok = fail(songName, ULO_RefusedNameMessage(songName.c_str(), "the library holds something else under that name"));
+  if (ok && replacing && !keepUserFiles(songFolder + "/", into)) ok = fail(songName, "Files of the installed song cannot be kept.");
+  if (ok) {
+    if (replacing) {
+      if (renameat2(AT_FDCWD, songFolder.c_str(), AT_FDCWD, temp.c_str(), RENAME_EXCHANGE) != 0) {
+        // File systems without the exchange: aside, in, and back on failure.
+        ok = rename(songFolder.c_str(), aside.c_str()) == 0;
+        if (ok && rename(temp.c_str(), songFolder.c_str()) != 0) {
+          rename(aside.c_str(), songFolder.c_str());
+          ok = false;
+        }
+        if (!ok) fail(songName, "The installed song cannot be exchanged.");
+      }
+    } else {
+      ok = rename(temp.c_str(), songFolder.c_str()) == 0 || fail(songName, "The song folder cannot be made.");
+    }
+  }
+  // On success `temp` holds the replaced song (or nothing), on failure the
+  // unfinished one; either way it goes.
+  ULO_DeleteTreeSys(temp);
+  ULO_DeleteTreeSys(aside);
+  if (!pictureTemp.empty()) {
+    if (ok && std::rename(pictureTemp.c_str(), (images + files.picture).c_str()) != 0) fail(files.picture, "");
+    std::remove(pictureTemp.c_str());
+  }
+  return ok;
 }
 
 int JL_RunDemoInstaller(const std::string& installerFolder, const std::string& configFile,
@@ -192,8 +299,11 @@ int JL_RunDemoInstaller(const std::string& installerFolder, const std::string& c
     return kJLExitFailed;
   }
   std::vector<std::string> failures;
-  JL_InstallDemoSong(installerFolder, app, files, ui, &failures);
-  if (failures.empty()) return kJLExitDone;
-  reportFailures(failures, ui);
+  std::string why;
+  if (JL_InstallDemoSong(installerFolder, app, files, ui, &failures, &why)) {
+    if (ui.showInfo) ui.showInfo(kJLInstalledMessage + files.descriptor.substr(0, files.descriptor.rfind('.')));
+    return kJLExitDone;
+  }
+  reportFailures(failures, why, ui);
   return kJLExitIncomplete;
 }

@@ -7,6 +7,7 @@
 //
 // The result is the program's exit code (JLInstallExit).
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@
 enum JLInstallExit : int {
   kJLExitDone = 0,            // installed; also when the chooser gave no folder
   kJLExitDeclined = 1,        // the user did not answer Yes
-  kJLExitIncomplete = 2,      // installed, but some files failed (reported)
+  kJLExitIncomplete = 2,      // not installed: some files failed or did not fit (reported)
   kJLExitFailed = -1,         // chooser cancelled, or no descriptor beside the installer
 };
 
@@ -24,7 +25,9 @@ extern const char* const kJLChooserTitle;
 extern const char* const kJLProceedQuestion;
 extern const char* const kJLNoDescriptorMessage;
 extern const char* const kJLNoChooserMessage;
-extern const char* const kJLIncompleteMessage;  // followed by one failed name per line
+// Followed by the reason (when there is one) and one failed name per line.
+extern const char* const kJLIncompleteMessage;
+extern const char* const kJLInstalledMessage;  // followed by the song's name
 extern const char* const kJLWaitingTitle;
 extern const char* const kJLWaitingText;
 
@@ -36,6 +39,8 @@ struct JLInstallerUi {
   // Yes/No question, Yes the default; true only for Yes.
   std::function<bool(const std::string& text)> askYesNo;
   std::function<void(const std::string& text)> showError;
+  // The closing word after a complete installation; may be empty.
+  std::function<void(const std::string& text)> showInfo;
   // The waiting window: opened before the first loop, told after each loop,
   // closed after the last. Any of them may be empty.
   std::function<void(int total)> beginWork;
@@ -62,13 +67,23 @@ std::string JL_WithTrailingSlash(const std::string& folder);
 // names no existing folder (Jamloom moved since it last ran).
 std::string JL_ReadApplicationFolder(const std::string& configFile);
 
-// Writes the song folder "<app>Library/Song/<descriptor name>/" with the
-// descriptor, the picture (also into "<app>Library/Images/") and the decoded
-// loops, creating missing folders. Names of files that could not be written
-// are added to *failures. Both folders carry a trailing '/'.
-void JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
+// Installs the song folder "<app>Library/Song/<descriptor name>/" with the
+// descriptor as "info.jls", the picture (also into "<app>Library/Images/")
+// and the decoded loops, creating missing folders: completely or not at
+// all. Everything is written into a temporary folder beside (after a check
+// of the free space), and only a complete song is renamed into place; an
+// installed song of the same name is exchanged for it in one step, the
+// files the user added to it moving into the new one. On failure nothing in
+// the library has changed, the names of the files that failed are added to
+// *failures and *why (optional) says what went wrong. Both folders carry a
+// trailing '/'.
+bool JL_InstallDemoSong(const std::string& installerFolder, const std::string& appFolder,
                         const JLDemoFiles& files, const JLInstallerUi& ui,
-                        std::vector<std::string>* failures);
+                        std::vector<std::string>* failures, std::string* why = nullptr);
+
+// Tests stand in for the file system's free space (bytes free in a
+// folder, or -1 for unknown); null restores statvfs.
+void JL_SetFreeSpaceProbe(int64_t (*probe)(const std::string& folder));
 
 // The whole installer: application folder from the configuration file, else
 // from the chooser; the question; the installation; the report.

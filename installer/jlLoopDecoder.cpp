@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ void JL_MakeWavHeader(uint8_t out[kJLWavHeaderBytes], uint32_t sampleRate, uint1
 bool JLWavWriter::create(const std::string& path, uint32_t sampleRate, uint16_t channels) {
   abandon();
   path_ = path;
-  temp_ = path + ".part";
+  temp_ = ULO_FreshTempPathSys(path);
   rate_ = sampleRate;
   channels_ = channels;
   data_ = 0;
@@ -191,6 +192,13 @@ JLConvertResult JL_DecompressLoop(const std::string& source, const std::string& 
   // says it failed, has met damaged data: better no loop than a broken one.
   if (sf_error(in.f) != SF_ERR_NO_ERROR || total != info.frames) return JLConvertResult::corrupt;
   return out.commit() ? JLConvertResult::ok : JLConvertResult::cannotWrite;
+}
+
+int64_t JL_DecodedLoopBytes(const std::string& source) {
+  SF_INFO info = {};
+  SndFileCloser in{sf_open(source.c_str(), SFM_READ, &info)};
+  if (!in.f || info.channels < 1 || info.frames <= 0) return 0;
+  return kJLWavHeaderBytes + (int64_t)info.frames * info.channels * 2;
 }
 
 bool JL_WriteImaAdpcmWav(const std::string& path, const int16_t* samples, int64_t frames, int channels,

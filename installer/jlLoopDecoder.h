@@ -19,7 +19,7 @@ void JL_MakeWavHeader(uint8_t out[kJLWavHeaderBytes], uint32_t sampleRate, uint1
 
 // Writes one 16-bit PCM WAV file. The header's sizes are the real ones,
 // written by commit() after the last sample; until then the data lives in
-// "<path>.part". A writer destroyed without commit() removes its temporary.
+// a temporary beside it (".<name>.jltmp-<pid>"). A writer destroyed without commit() removes its temporary.
 class JLWavWriter {
  public:
   JLWavWriter() = default;
@@ -62,6 +62,9 @@ enum class JLConvertResult {
 // the loop keeps its exact length. A WAV file whose data chunk announces more
 // bytes than it holds (a cut-off copy) is `corrupt`.
 JLConvertResult JL_DecompressLoop(const std::string& source, const std::string& destination);
+// The size of the file JL_DecompressLoop would write, from the source's
+// header only; 0 when the source cannot be read.
+int64_t JL_DecodedLoopBytes(const std::string& source);
 
 // Writes interleaved 16-bit samples as an IMA ADPCM WAV file and sets its
 // "fact" chunk to the true frame count (libsndfile writes a wrong one for

@@ -167,7 +167,11 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   bool openDocument(const char* internalPath);
   bool saveDocument(const char* internalPath);
   // Renders the sequence (or the working groove when it is empty) into a
-  // sound file (system path); the format follows jlPrefs.outputType.
+  // sound file (system path), muted tracks silent, at the player's master
+  // volume; the format follows jlPrefs.outputType. Playback stops; the
+  // render runs on a worker thread while the progress panel counts it and
+  // offers STOP; the user is told where the file went (or why not). True
+  // when the file was written.
   bool diskMixTo(const char* systemPath);
 
   // ---- tracks ----

@@ -1,7 +1,6 @@
 // The groove panel's songs and documents: loading a song into the library
 // and the engine, the mix-document image (open, restore, save) and the disk
 // mix, with the asynchronous file dialogs.
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
 #include "screens/JLGroovePanelSynth.h"
+#include "screens/JLRenderToFile.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLoading.h"
@@ -34,21 +34,6 @@ int16_t countingSink(void* context, const char*, int16_t) {
   return n++;
 }
 
-// The extension of the chosen export format and its libsndfile format
-// (0: the program's own, written as WAV).
-struct ExportKind {
-  const char* extension;
-  int32_t major;
-};
-
-ExportKind exportKind(int32_t code) {
-  int format = 0;
-  const char* extension = nullptr;
-  // A format libsndfile cannot write (or the program's own): WAV.
-  if (!uloQt_soundConvert_fileFormat(code, &format, &extension)) return {"wav", 0};
-  return {extension, format};
-}
-
 bool endsWithNoCase(const char* text, const char* tail) { return JLSongLibrary::isEndingwith(text, tail); }
 
 // The path with its extension replaced (or added).
@@ -60,19 +45,15 @@ void withExtension(char* path, size_t size, const char* extension) {
   snprintf(path + len, size - len, ".%s", extension);
 }
 
-bool diskMixProgress(void*, float done) {
-  char text[64];
-  snprintf(text, sizeof text, "Disk mix: %d%%", int(done * 100.0f + 0.5f));
-  jlgp::progressAmount(done, text);
-  ULO_PresentIfDirty();
-  return !jlgp::progressStopRequested();
-}
-
 }  // namespace
 
 // ------------------------------------------------------ start-up wiring
 
 void JL_ShowSongMessage(int number, const char* songName) {
+  if (number == kJLMsgNameRefused) {
+    ULO_UserNotify(songName ? songName : "", jlNotifyOK);
+    return;
+  }
   if (number != kJLMsgSongNotInstalled) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;
@@ -300,7 +281,7 @@ void JLGroovePanel::onItem_Save() {
 
 void JLGroovePanel::onItem_DiskMix() {
   dialogPath.set(docPath);
-  const ExportKind kind = exportKind(jlPrefs.outputType);
+  const jlrender::ExportKind kind = jlrender::exportKind(jlPrefs.outputType);
   withExtension(dialogPath.path, sizeof dialogPath.path, kind.extension);
   char filter[16];
   snprintf(filter, sizeof filter, "*.%s", kind.extension);
@@ -371,49 +352,16 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   }
   if (JLPlayer* p = player()) p->stop();
   iced_capture();
-  const ExportKind kind = exportKind(jlPrefs.outputType);
-  char out[kUloPathMax];
-  snprintf(out, sizeof out, "%s", systemPath);
   // The file name carries the format's extension, so other programs know it.
-  {
-    const char* slash = strrchr(out, '/');
-    const char* dot = strrchr(out, '.');
-    char want[16];
-    snprintf(want, sizeof want, ".%s", kind.extension);
-    const bool hasExt = dot && (!slash || dot > slash);
-    if (!hasExt || (kind.major != 0 && !endsWithNoCase(out, want)) ||
-        (kind.major == 0 && !endsWithNoCase(out, ".wav"))) {
-      char* cut = hasExt ? const_cast<char*>(dot) : out + strlen(out);
-      *cut = 0;
-      const size_t len = strlen(out);
-      snprintf(out + len, sizeof out - len, "%s", want);
-    }
-  }
-  JLDiskMixOptions options;
-  options.majorFormat = kind.major;
-  options.cycles = 1;
-  options.useSequence = sequence.stepCount > 0;
-  options.volume = int16_t(std::clamp(jlPlayer ? int(jlPlayer->mainVolume) : 128, 0, 128));
-  options.progress = diskMixProgress;
-  jlgp::progressShow("Disk mix");
-  JLDiskMixReport report;
-  const bool ok = JL_DiskMix(iceimage, out, options, report);
-  jlgp::progressHide();
-  // The disk mix used the engine on its own: the song's loops go back in
-  // (the same registration order gives the same sample numbers).
-  if (songFolder[0] && gep) {
-    char folder[sizeof songFolder];
-    snprintf(folder, sizeof folder, "%s", songFolder);
-    JL_LoadSong(*gep, library, folder);
-    if (JLPlayer* p = player()) {
-      gep->setMixerBpm(p->bpm);
-      gep->setMixerVolume(p->mainVolume);
-    }
-  }
-  if (!ok) {
-    char text[400];
-    snprintf(text, sizeof text, "The disk mix failed: %s", report.error);
-    if (strcmp(report.error, "stopped") != 0) ULO_UserNotify(text, 0);
-  }
-  return ok;
+  jlrender::Export e = jlrender::prepareExport(systemPath);
+  e.options.cycles = 1;
+  e.options.useSequence = sequence.stepCount > 0;
+  // What is heard: a muted track is silent in every step, live and here.
+  for (short t = 0; t < kTracks; t++)
+    if (!tracks[t].active) e.options.mutedTracks = uint8_t(e.options.mutedTracks | (1u << t));
+  JLDiskMixJob job;
+  if (!job.startMix(iceimage, e.path.c_str(), e.options)) return false;
+  // The engine is the worker's until the job ends, and is then back as it
+  // was (same loops, same sample numbers).
+  return jlrender::runAndTell(job, "Disk mix", e.path);
 }

@@ -1,11 +1,10 @@
-// How the groove panel and the player reach the synth panel and the
-// progress panel, whose owners provide these operations
-// (JLSynthPanel: playerSaidPlay, synth_restoreAll, ledsForArpKeys, iced_load,
-// iced_save; JLProgressPanel: show, message, amount, hide, stopRequested).
-// Each call is compiled only when the panel class declares the operation,
-// so the groove panel builds and runs whatever state those panels are in;
-// a missing operation is simply not called (documents then keep the synth
-// block themselves, progress shows in the panel's message item).
+// How the groove panel and the player reach the synth panel, whose owner
+// provides these operations (playerSaidPlay, synth_restoreAll,
+// ledsForArpKeys, iced_load, iced_save). Each call is compiled only when
+// the panel class declares the operation, so the groove panel builds and
+// runs whatever state that panel is in; a missing operation is simply not
+// called (documents then keep the synth block themselves). The progress
+// panel is called directly (JLRenderToFile).
 //
 // User-interface thread only. Internal to screens/.
 #pragma once
@@ -14,7 +13,6 @@
 #include <utility>
 
 #include "framework/screen/QXScreen.h"
-#include "screens/JLProgressPanel.h"
 #include "screens/JLSynthPanel.h"
 #include "song/uloAtomsFiles.h"
 
@@ -32,11 +30,6 @@ JLGP_HAS(HasLedsForArpKeys, std::declval<T&>().ledsForArpKeys(std::declval<char*
 JLGP_HAS(HasIcedLoadRef, std::declval<T&>().iced_load(std::declval<uloAtomsFile&>()))
 JLGP_HAS(HasIcedLoadPtr, std::declval<T&>().iced_load(std::declval<uloAtomsFile*>()))
 JLGP_HAS(HasIcedSaveBlock, std::declval<T&>().iced_save(std::declval<uint8_t*>()))
-JLGP_HAS(HasProgressShow, std::declval<T&>().show())
-JLGP_HAS(HasProgressHide, std::declval<T&>().hide())
-JLGP_HAS(HasProgressAmount, std::declval<T&>().amount(0.5f))
-JLGP_HAS(HasProgressMessage, std::declval<T&>().message(std::declval<char*>()))
-JLGP_HAS(HasStopRequested, std::declval<T&>().stopRequested)
 #undef JLGP_HAS
 
 template <class T = JLSynthPanel>
@@ -89,56 +82,6 @@ bool synthIcedSave(uint8_t* block) {
   }
   (void)block;
   return false;
-}
-
-template <class T = JLProgressPanel>
-T* progressPanel() {
-  return dynamic_cast<T*>(QXScreen.panelAt(10));
-}
-
-template <class T = JLProgressPanel>
-void progressShow(const char* text) {
-  T* p = progressPanel<T>();
-  if (!p) return;
-  if constexpr (HasProgressShow<T>::value)
-    p->show();
-  else
-    QXScreen.show(10);
-  if constexpr (HasProgressMessage<T>::value) {
-    p->message(const_cast<char*>(text));
-  } else {
-    if (uloPanelControl* c = p->control(2)) c->setString(text);
-  }
-}
-
-template <class T = JLProgressPanel>
-void progressAmount(float fraction, const char* text) {
-  T* p = progressPanel<T>();
-  if (!p) return;
-  if constexpr (HasProgressAmount<T>::value) {
-    p->amount(fraction);
-    (void)text;
-  } else {
-    if (uloPanelControl* c = p->control(3)) c->setValue(short(fraction * 100.0f + 0.5f));
-    if (uloPanelControl* c = p->control(2)) c->setString(text);
-  }
-}
-
-template <class T = JLProgressPanel>
-bool progressStopRequested() {
-  if constexpr (HasStopRequested<T>::value)
-    if (T* p = progressPanel<T>()) return p->stopRequested != 0;
-  return false;
-}
-
-template <class T = JLProgressPanel>
-void progressHide() {
-  T* p = progressPanel<T>();
-  if (!p) return;
-  if constexpr (HasProgressHide<T>::value)
-    p->hide();
-  else
-    QXScreen.hide(10);
 }
 
 }  // namespace jlgp

@@ -1,12 +1,17 @@
 #include "screens/JLLoadPanel.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
 #include "core/files/uloPath.h"
+#include "core/files/uloPathPolicy.h"
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
@@ -275,8 +280,10 @@ bool JLLoadPanel::lookForLibraryImage(const char* songFolder) {
     picturePath = found;
     return true;
   };
-  if (collection[0] && tryFile("%s%s.gif", kImages, collection, "")) return true;
-  if (collection[0] && tryFile("%s%s.gif", basePath, collection, "")) return true;
+  // The collection comes from the descriptor: only a plain name is a file.
+  const bool plain = ULO_IsSingleName(collection);
+  if (plain && tryFile("%s%s.gif", kImages, collection, "")) return true;
+  if (plain && tryFile("%s%s.gif", basePath, collection, "")) return true;
   if (tryFile("%slibrary.gif%s%s", basePath, "", "")) return true;
   if (tryFile("%ssong:%s:%s.gif", basePath, songFolder, songFolder)) return true;
   if (tryFile("%ssong:%s:library.gif%s", basePath, songFolder, "")) return true;
@@ -431,82 +438,40 @@ void JLLoadPanel::onItem_disk() {
   scanFolder();
 }
 
-bool JLLoadPanel::copyToHD() {
-  if (homeMode || !hasSongs()) return false;
-  const SongEntry e = songs[listSelected];
-  for (int item = kInfoFirst; item <= kInfoLast; item++) setText(item, "");
-  quietPreviews();
-  char source[kUloPathMax], target[kUloPathMax];
-  jlload::fmt(source, sizeof source, "%s%s:", folder, e.folderName);
-  jlload::fmt(target, sizeof target, "%s%s:", kSongLibrary, e.folderName);
-  if (ULO_FileExists(target)) {
-    if (JL_Notify(20, 1) != 1) return false;
-    QXScreen.update(QXScreen.screenRect);
-    if (!deleteSong(target)) {
-      setText(19, "The old copy could not be removed.");
-      ULO_UserNotify("The song already in the library could not be removed; nothing was copied.", 0);
-      return false;
+namespace {
+// Whether a file of a library song belongs to the song itself (its
+// descriptor, previews, pictures and the loops its descriptor names) rather
+// than to the user.
+bool songOwnsFile(const JLSongLibrary& old, const std::string& relative) {
+  if (relative.find(':') != std::string::npos) return false;  // "User:" and the like
+  const char* f = relative.c_str();
+  if (ULO_File_IsKind(f, "jls") || ULO_File_IsKind(f, "gif") || ULO_File_IsKind(f, "ref")) return true;
+  if (strcasecmp(f, "preview.wav") == 0 || strcasecmp(f, "preview.swa") == 0) return true;
+  for (int g = 0; g < old.groupCount; g++)
+    for (int v = 0; v < old.groups[g].count && v < kJLMaxVariants; v++) {
+      const char* loop = old.groups[g].files[v];
+      if (!loop[0]) continue;
+      if (strcasecmp(f, loop) == 0) return true;
+      const size_t n = std::strlen(loop);
+      if (std::strncmp(f, loop, n) == 0 && ULO_File_IsKind(f, "wav") && std::strlen(f) == n + 4) return true;
     }
-    homeCacheValid = 0;
-  }
-  auto copyOne = [](const char* src, const char* dst) {
-    if (gep && gep->copyAudioFile(src, dst)) return true;
-    return ULO_FileCopy(src, dst);
-  };
-  auto progress = [this](const char* name) {
-    setText(19, jlload::formatOne(textList.line(21)[0] ? textList.line(21) : "%s", name).c_str());
-  };
-  if (!jlload::copyFolderFiles(source, target, copyOne, progress)) {
-    homeCacheValid = 0;
-    setText(19, "Copy failed.");
-    ULO_UserNotify("The song could not be copied into the library (disk full or unreadable?). Nothing was kept.", 0);
-    return false;
-  }
-  // The descriptor may be kept apart: <three levels up>JLS:JLS44:<song>.jls.
-  uloPath up;
-  up.set(source);
-  for (int i = 0; i < 3; i++) up.parent();
-  char jls[kUloPathMax];
-  jlload::fmt(jls, sizeof jls, "%sJLS:JLS44:%s.jls", up.c_str(), e.folderName);
-  std::string realJls;
-  if (jlload::resolvePath(jls, realJls)) {
-    char dst[kUloPathMax];
-    jlload::fmt(dst, sizeof dst, "%s%s.jls", target, e.folderName);
-    ULO_FileCopy(realJls.c_str(), dst);
-  }
-  // The picture shown becomes the collection's picture in the library,
-  // replaced through a temporary file so a failed copy keeps the old one.
-  if (!picturePath.empty() && library.songLibraryName[0] && ULO_FileExists(picturePath.c_str())) {
-    char dst[kUloPathMax], tmp[kUloPathMax];
-    jlload::fmt(dst, sizeof dst, "%s%s.gif", kImages, library.songLibraryName);
-    jlload::fmt(tmp, sizeof tmp, "%s.copy", dst);
-    std::string realDst;
-    const bool same = jlload::resolvePath(dst, realDst) && realDst == picturePath;
-    if (!same && ULO_FileCopy(picturePath.c_str(), tmp)) {
-      ULO_FileDelete(dst);
-      if (!ULO_FileRename(tmp, dst)) ULO_FileDelete(tmp);
-    }
-  }
-  homeCacheValid = 0;
-  setText(19, "Copy completed");
-  return true;
+  return false;
 }
+}  // namespace
 
-bool JLLoadPanel::deleteSong(const char* path) {
+void JLLoadPanel::releaseSongFiles() {
   quietPreviews();
   // The engine lets go of every loop file it holds open.
   if (gep) {
     gep->exit();
     gep->init();
   }
-  char user[kUloPathMax];
-  jlload::fmt(user, sizeof user, "%sUser:", path);
-  bool ok = true;
-  if (ULO_FileExists(user)) ok = jlload::deleteFolder(user);
-  ok = jlload::deleteFolder(path) && ok;
+}
+
+void JLLoadPanel::reloadCurrentSong() {
   // The restart emptied the engine's loop list: the groove panel's song is
-  // registered again, or, when it was the deleted one, the browser stays
-  // until another song is loaded.
+  // registered again, or, when it is gone, the browser stays until another
+  // song is loaded.
   if (groovePanel && groovePanel->songFolder()[0]) {
     char song[kUloPathMax];
     ULO_StrCopy(song, sizeof song, groovePanel->songFolder());
@@ -516,6 +481,81 @@ bool JLLoadPanel::deleteSong(const char* path) {
     }
   }
   previewedSong[0] = 0;
+}
+
+bool JLLoadPanel::copyToHD() {
+  if (homeMode || !hasSongs()) return false;
+  const SongEntry e = songs[listSelected];
+  for (int item = kInfoFirst; item <= kInfoLast; item++) setText(item, "");
+  quietPreviews();
+  char source[kUloPathMax], target[kUloPathMax];
+  jlload::fmt(source, sizeof source, "%s%s:", folder, e.folderName);
+  jlload::fmt(target, sizeof target, "%s%s:", kSongLibrary, e.folderName);
+  // The collection and picture of the song being copied, read before the
+  // library's copy is looked at.
+  library.headerOnly = 1;
+  library.load(source);
+  const std::string collection = library.songLibraryName;
+  const std::string picture = picturePath;
+  const bool replacing = ULO_FileExists(target);
+  // The library's song as its descriptor has it (large: not on the stack).
+  auto old = std::make_unique<JLSongLibrary>();
+  if (replacing) {
+    if (JL_Notify(20, 1) != 1) return false;
+    QXScreen.update(QXScreen.screenRect);
+    if (!old->load(target)) old->groupCount = 0;
+    releaseSongFiles();
+  }
+  auto copyOne = [](const char* src, const char* dst) { return ULO_FileCopy(src, dst); };
+  auto progress = [this](const char* name) {
+    setText(19, jlload::formatOne(textList.line(21)[0] ? textList.line(21) : "%s", name).c_str());
+  };
+  // The descriptor may be kept apart: <three levels up>JLS:JLS44:<song>.jls.
+  auto complete = [&](const char* temp, std::string* why) {
+    uloPath up;
+    up.set(source);
+    for (int i = 0; i < 3; i++) up.parent();
+    char jls[kUloPathMax];
+    jlload::fmt(jls, sizeof jls, "%sJLS:JLS44:%s.jls", up.c_str(), e.folderName);
+    std::string realJls;
+    if (!jlload::resolvePath(jls, realJls)) return true;
+    char dst[kUloPathMax];
+    jlload::fmt(dst, sizeof dst, "%s%s.jls", temp, e.folderName);
+    if (ULO_FileCopy(realJls.c_str(), dst)) return true;
+    *why = "The song's descriptor could not be copied.";
+    return false;
+  };
+  auto ownFile = [&](const std::string& rel) { return songOwnsFile(*old, rel); };
+  const jlload::CopyOutcome done =
+      jlload::copyIntoLibrary(source, kSongLibrary, e.folderName, "song", copyOne, progress, complete, ownFile);
+  homeCacheValid = 0;
+  if (replacing) reloadCurrentSong();
+  if (!jlload::copySucceeded(done, control(19))) return false;
+  // The picture shown becomes the collection's picture in the library. Its
+  // name comes from the disk's descriptor: one plain name inside the
+  // library's picture folder, else nothing is written.
+  if (!picture.empty() && !collection.empty() && ULO_FileExists(picture.c_str())) {
+    char dst[kUloPathMax], tmp[kUloPathMax];
+    std::string refused;
+    const std::string file = collection + ".gif";
+    std::string realDst;
+    if (!ULO_IsSingleName(collection.c_str()) || !ULO_PathInside(kImages, file.c_str(), dst, sizeof dst, &refused)) {
+      if (refused.empty()) refused = ULO_RefusedNameMessage(collection.c_str(), "it is not a plain collection name");
+      ULO_UserNotify((refused + " The song was copied without its collection picture.").c_str(), 0);
+    } else if (!(jlload::resolvePath(dst, realDst) && realDst == picture) &&
+               ULO_FreshTempPath(dst, tmp, sizeof tmp)) {
+      // Replaced through a temporary file so a failed copy keeps the old.
+      if (!ULO_FileCopy(picture.c_str(), tmp) || !ULO_FileRename(tmp, dst)) ULO_FileDelete(tmp);
+    }
+  }
+  setText(19, "Copy completed");
+  return true;
+}
+
+bool JLLoadPanel::deleteSong(const char* path) {
+  releaseSongFiles();
+  const bool ok = jlload::deleteFolder(path);
+  reloadCurrentSong();
   return ok;
 }
 

@@ -69,6 +69,10 @@ class JLLoadPanel : public QXPanelClass {
   bool copyToHD();
   bool removeSong();
   bool deleteSong(const char* path);
+  // Around a deletion or replacement: the engine closes every loop file,
+  // then the groove panel's song is registered again (or forgotten).
+  void releaseSongFiles();
+  void reloadCurrentSong();
   void quietPreviews();
   bool lookForLibraryImage(const char* folder);
 

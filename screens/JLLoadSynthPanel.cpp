@@ -213,25 +213,25 @@ bool JLLoadSynthPanel::copyToHD() {
     setText(22, message(29).c_str());
     // The engine may be playing from the old copy.
     if (gep) gep->synth_Stop();
-    if (!deleteSynth(target)) {
-      setText(22, "The old copy could not be removed.");
-      return false;
-    }
   }
   const std::string copying = message(30);
   auto progress = [&](const char* file) { setText(22, jlload::formatOne(copying.c_str(), file).c_str()); };
   auto copyOne = [](const char* src, const char* dst) { return ULO_FileCopy(src, dst); };
-  if (!jlload::copyFolderFiles(source, target, copyOne, progress)) {
-    setText(22, "Copy failed.");
-    ULO_UserNotify("The synth sound could not be copied into the library. Nothing was kept.", 0);
-    return false;
-  }
-  char ref[kUloPathMax];
-  jlload::fmt(ref, sizeof ref, "%slibrary.ref", target);
-  if (!ULO_FileExists(ref)) {
+  // A set copied from a disk remembers the disk's name as its collection.
+  auto complete = [&](const char* temp, std::string* why) {
+    char ref[kUloPathMax];
+    jlload::fmt(ref, sizeof ref, "%slibrary.ref", temp);
+    if (ULO_FileExists(ref)) return true;
     uloFile f;
-    if (ULO_FileCreateAndOpen(ref, &f)) ULO_FileWrite(&f, diskName, int32_t(std::strlen(diskName)));
-  }
+    if (ULO_FileCreateAndOpen(ref, &f) && ULO_FileWrite(&f, diskName, int32_t(std::strlen(diskName))) && f.close())
+      return true;
+    *why = "The file library.ref could not be written.";
+    return false;
+  };
+  auto ownFile = [](const std::string& rel) { return rel == "library.ref" || rel == "library.gif"; };
+  const jlload::CopyOutcome done =
+      jlload::copyIntoLibrary(source, kSynthLibrary, name, "synth sound", copyOne, progress, complete, ownFile);
+  if (!jlload::copySucceeded(done, control(22))) return false;
   setText(22, message(39).c_str());
   return true;
 }

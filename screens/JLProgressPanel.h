@@ -1,6 +1,6 @@
 // JLProgressPanel: a bar with a message and an optional stop button, shown
-// in screen entry 10 while a long operation runs on the user-interface
-// thread (a sound file conversion, a disk mix).
+// in screen entry 10 while a long operation runs (a sound file conversion;
+// a disk mix, which renders on a worker thread, see JLRenderToFile).
 //
 // Two ways to drive it. The loop tuner uses the step-by-step calls (show,
 // message, setStopMode, subAmountRange, amount, hide). Long operations that

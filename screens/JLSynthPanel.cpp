@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
 #include "core/files/uloPathNames.h"
+#include "core/files/uloPathPolicy.h"
 #include "engine/JLEngine.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
+#include "framework/prefs/JLprefs.h"
 #include "screens/JLDraggerCtrl.h"
+#include "screens/JLRenderToFile.h"
 #include "screens/loadCommon.h"
 #include "song/JLPlayer.h"
 #include "song/uloAtomsFiles.h"
@@ -390,11 +394,52 @@ void JLSynthPanel::onItem() {
   }
 }
 
-// Rendering the arpeggio into a file has no renderer yet; the command is
-// offered and its dialog answer accepted, and nothing is written.
-void JLSynthPanel::onItem_arpMix() {}
+void JLSynthPanel::onItem_arpMix() {
+  char text[kArpTextMax + 1];
+  buildArpText(setup, text, sizeof text);
+  if (!text[0]) {
+    ULO_UserNotify("Switch some notes on to render an arpeggio to a file.", 0);
+    return;
+  }
+  const jlrender::ExportKind kind = jlrender::exportKind(jlPrefs.outputType);
+  char name[64];
+  jlload::fmt(name, sizeof name, "Arpeggio.%s", kind.extension);
+  arpPath.set(name);
+  char filter[16];
+  jlload::fmt(filter, sizeof filter, "*.%s", kind.extension);
+  arpPath.userDialogTypes(0, 0, 0, 0, filter);
+  arpPath.asyncDialogPut(screenIndex, 0, 0);
+}
 
-void JLSynthPanel::asyncDialogMessage(JLPath*) {}
+void JLSynthPanel::asyncDialogMessage(JLPath* path) {
+  if (path == &arpPath && arpPath.request[1] == 0) arpMixResult();
+}
+
+void JLSynthPanel::arpMixResult() {
+  if (!arpPath.ready) return;
+  char sys[kUloPathMax];
+  if (!arpPath.toSystemPath(sys, sizeof sys)) return;
+  arpToFile(sys);
+}
+
+bool JLSynthPanel::arpToFile(const char* systemPath) {
+  if (!systemPath || !systemPath[0] || !gep) return false;
+  char text[kArpTextMax + 1];
+  buildArpText(setup, text, sizeof text);
+  JLArpRender arp;
+  arp.mode = setup.arpMode;
+  arp.stepsPerBeat = kStepsPerBeat[std::clamp<int16_t>(setup.arpSpeed, 0, 3)];
+  arp.notes = text;
+  arp.volume = setup.volume;
+  arp.pan = setup.pan;
+  arp.bpm = jlPlayer && jlPlayer->bpm > 0 ? jlPlayer->bpm : 120.0f;
+  // The engine renders alone; playback stops as for a disk mix.
+  if (jlPlayer) jlPlayer->stop();
+  const jlrender::Export e = jlrender::prepareExport(systemPath);
+  JLDiskMixJob job;
+  if (!job.startArp(arp, e.path.c_str(), e.options)) return false;
+  return jlrender::runAndTell(job, "Arpeggio to file", e.path);
+}
 
 // ------------------------------------------------------------------ presets
 
@@ -472,8 +517,10 @@ bool JLSynthPanel::isListed(const char* name) const {
 }
 
 void JLSynthPanel::loadIntoEngine(const char* name) {
+  // Only a set that lies inside the synth library, links followed.
   char path[kUloPathMax];
-  jlload::fmt(path, sizeof path, "%s%s:", kSynthFolder, name);
+  if (!ULO_PathInside(kSynthFolder, name, path, sizeof path - 1)) return;
+  std::strcat(path, ":");
   if (gep) {
     gep->synth_Stop();
     gep->synth_SetFolder(path);
@@ -503,6 +550,15 @@ void JLSynthPanel::synth_restore() {
 }
 
 void JLSynthPanel::applySetup() {
+  // The name comes from a mix document: one plain name of a set inside the
+  // synth library, else the set playing now stays.
+  std::string refused;
+  char path[kUloPathMax];
+  if (setup.synthName[0] && std::strcmp(setup.synthName, loadedSynth) != 0 &&
+      !ULO_PathInside(kSynthFolder, setup.synthName, path, sizeof path - 1, &refused)) {
+    ULO_UserNotify((refused + " The synth sound was not changed.").c_str(), 0);
+    ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);
+  }
   // A sound the library no longer holds would play nothing: the loaded
   // one stays.
   if (!isListed(setup.synthName)) ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 
+#include "core/files/uloPath.h"
 #include "framework/panel/QXPanel.h"
 
 class uloAtomsFile;
@@ -89,6 +90,15 @@ class JLSynthPanel : public QXPanelClass {
   // The same for any setup (a reopened mix may keep no presets).
   void applySetup();
 
+  // ARP TO FILE: the current arpeggio, one whole turn of it made up to
+  // whole 16-step patterns at the current speed and tempo, rendered alone
+  // by the engine into `systemPath` (given the preferred export format's
+  // extension). Tells the user where the file went or why it did not; true
+  // when it was written.
+  bool arpToFile(const char* systemPath);
+  // The file dialog of ARP TO FILE (request kind 0).
+  JLPath arpPath;
+
   int16_t presetFirst = 0;
   int16_t presetSelected = 0;
   uint8_t synthOn = 0;
@@ -113,4 +123,5 @@ class JLSynthPanel : public QXPanelClass {
   void onItem_arpMix();
   bool isListed(const char* name) const;
   void loadIntoEngine(const char* name);
+  void arpMixResult();
 };

@@ -1,6 +1,9 @@
 #include "screens/loadCommon.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -8,6 +11,8 @@
 #include <cstring>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
+#include "core/files/uloPathPolicy.h"
 #include "core/files/uloPathNames.h"
 #include "framework/text/uloFont.h"
 #include "framework/casts/uloCasts.h"
@@ -15,6 +20,7 @@
 #include "framework/offmap/uloOffmap.h"
 #include "framework/panel/QXPanel.h"
 #include "framework/platform/uloQuickTime.h"
+#include "framework/platform/uloSys.h"
 #include "framework/res/uloRes.h"
 #include "framework/text/uloTextFile.h"
 
@@ -223,30 +229,229 @@ std::vector<std::string> listFiles(const char* folder) { return listEntries(fold
 
 bool deleteFolder(const char* folder) {
   if (!folder || !folder[0]) return false;
-  std::string base = folder;
-  if (base.back() != ':') base += ':';
-  // Sub-folders first (a song keeps the user's loops in "User:").
-  for (const std::string& sub : listEntries(base.c_str(), true, 1000, 255)) deleteFolder((base + sub + ":").c_str());
-  for (const std::string& f : listFiles(base.c_str())) ULO_FileDelete((base + f).c_str());
-  return ULO_RemoveDirectory(base.c_str()) || !ULO_FileExists(base.c_str());
+  return ULO_DeleteTree(folder);
+}
+
+namespace {
+
+int64_t sourceBytes(const char* path) {
+  char sys[kUloPathMax];
+  struct stat st;
+  if (!ULO_UloPathToSystemPath(path, sys, sizeof sys) || stat(sys, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+std::string sysOf(const char* path) {
+  char sys[kUloPathMax];
+  if (!ULO_UloPathToSystemPath(path, sys, sizeof sys)) return std::string();
+  std::string s = sys[0] ? sys : ".";
+  if (s.back() != '/') s += '/';
+  return s;
+}
+
+// Relative names (':' form) of every non-folder entry below `sys`.
+void walk(const std::string& sys, const std::string& prefix, int depth, std::vector<std::string>& out) {
+  DIR* d = opendir(sys.c_str());
+  if (!d || depth > 16) {
+    if (d) closedir(d);
+    return;
+  }
+  std::vector<std::pair<std::string, bool>> entries;
+  while (dirent* e = readdir(d)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0 || strchr(e->d_name, ':')) continue;
+    struct stat st;
+    const bool dir = fstatat(dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    entries.emplace_back(e->d_name, dir);
+  }
+  closedir(d);
+  std::sort(entries.begin(), entries.end());
+  for (const auto& [name, dir] : entries) {
+    if (dir)
+      walk(sys + name + "/", prefix + name + ":", depth + 1, out);
+    else
+      out.push_back(prefix + name);
+  }
+}
+
+std::string sysRelative(const std::string& rel) {
+  std::string r = rel;
+  std::replace(r.begin(), r.end(), ':', '/');
+  return r;
+}
+
+// Gives the relative files of one folder second names in another (system
+// paths ending with '/'), creating folders on the way: the originals stay
+// until the old folder goes, so no moment exists at which a file lives only
+// under a temporary name. False on the first failure.
+bool linkFiles(const std::string& from, const std::string& to, const std::vector<std::string>& files) {
+  for (const std::string& rel : files) {
+    const std::string r = sysRelative(rel);
+    for (size_t slash = r.find('/'); slash != std::string::npos; slash = r.find('/', slash + 1))
+      mkdir((to + r.substr(0, slash)).c_str(), 0755);
+    if (!ULO_LinkOrCopySys(from + r, to + r)) return false;
+  }
+  return true;
+}
+
+std::string listForQuestion(const std::vector<std::string>& files) {
+  const size_t shown = 10;
+  std::string t;
+  for (size_t i = 0; i < files.size() && i < shown; i++) t += "\n   " + files[i];
+  if (files.size() > shown) t += "\n   ... and " + std::to_string(files.size() - shown) + " more";
+  return t;
+}
+
+}  // namespace
+
+bool copySucceeded(const CopyOutcome& outcome, uloPanelControl* status) {
+  if (outcome.result == CopyOutcome::copied || outcome.result == CopyOutcome::replaced) return true;
+  const bool failed = outcome.result == CopyOutcome::failed;
+  setFittedText(status, failed ? "Copy failed." : "");
+  if (failed) ULO_UserNotify(outcome.message.c_str(), 0);
+  return false;
+}
+
+std::vector<std::string> filesMissingIn(const char* folder, const char* other,
+                                        const std::function<bool(const std::string&)>& ownFile) {
+  std::vector<std::string> all, missing;
+  const std::string a = sysOf(folder), b = sysOf(other);
+  if (a.empty() || b.empty()) return missing;
+  walk(a, "", 0, all);
+  for (const std::string& rel : all) {
+    struct stat st;
+    if (lstat((b + sysRelative(rel)).c_str(), &st) == 0) continue;
+    if (ownFile && ownFile(rel)) continue;
+    missing.push_back(rel);
+  }
+  return missing;
 }
 
 bool copyFolderFiles(const char* from, const char* to,
                      const std::function<bool(const char*, const char*)>& copyOne,
-                     const std::function<void(const char*)>& progress) {
+                     const std::function<void(const char*)>& progress, std::string* why) {
   if (!from || !to) return false;
-  if (!ULO_CreateDirectory(to) && !ULO_FileIsFolder(to)) return false;
-  bool ok = true;
+  auto failWith = [&](const std::string& text) {
+    if (why) *why = text;
+    deleteFolder(to);
+    return false;
+  };
+  if (!ULO_CreateDirectory(to)) {
+    if (why) *why = "The folder " + std::string(to) + " could not be made.";
+    return false;
+  }
   for (const std::string& f : listFiles(from)) {
     if (progress) progress(f.c_str());
-    const std::string src = std::string(from) + f, dst = std::string(to) + f;
-    if (!copyOne(src.c_str(), dst.c_str())) {
-      ok = false;
-      break;
+    std::string refused;
+    char src[kUloPathMax];
+    if (!ULO_PathInside(from, f.c_str(), src, sizeof src, &refused)) return failWith(refused);
+    const std::string dst = std::string(to) + f;
+    const int64_t size = sourceBytes(src);
+    if (size < 0 || !copyOne(src, dst.c_str())) return failWith("The file \"" + f + "\" could not be copied.");
+    if (ULO_PlainFileBytes(dst.c_str()) != size)
+      return failWith("The copy of \"" + f + "\" is incomplete (" + std::to_string(ULO_PlainFileBytes(dst.c_str())) +
+                      " of " + std::to_string(size) + " bytes).");
+  }
+  return true;
+}
+
+CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const char* name, const char* kind,
+                            const std::function<bool(const char*, const char*)>& copyOne,
+                            const std::function<void(const char*)>& progress,
+                            const std::function<bool(const char*, std::string*)>& complete,
+                            const std::function<bool(const std::string&)>& ownFile) {
+  CopyOutcome out;
+  const std::string what = kind ? kind : "folder";
+  char target[kUloPathMax];
+  std::string refused;
+  if (!from || !libraryFolder || !name) {
+    out.message = "Nothing to copy.";
+    return out;
+  }
+  if (!ULO_IsSingleName(name)) refused = ULO_RefusedNameMessage(name, "it is not a plain file or folder name");
+  if (!refused.empty() || !ULO_PathInside(libraryFolder, name, target, sizeof target, &refused)) {
+    out.message = refused;
+    return out;
+  }
+  std::string targetFolder = std::string(target) + ":";
+  const std::string lib = libraryFolder;
+  const std::string temp = lib + ULO_TempName(name) + ":";
+  const std::string aside = lib + ULO_TempName(name, "old") + ":";
+  // Anything left at our own names is ours from an earlier failure.
+  deleteFolder(temp.c_str());
+
+  int64_t needed = 0;
+  for (const std::string& f : listFiles(from)) {
+    const int64_t b = sourceBytes((std::string(from) + f).c_str());
+    if (b > 0) needed += b;
+  }
+  const int64_t free = ULO_FreeBytes(libraryFolder);
+  if (free >= 0 && needed > free) {
+    out.message = "The " + what + " needs " + ULO_ByteText(needed) + ", but the library's disk has only " +
+                  ULO_ByteText(free) + " free. Nothing was changed.";
+    return out;
+  }
+
+  std::string why;
+  if (!copyFolderFiles(from, temp.c_str(), copyOne, progress, &why)) {
+    out.message = "The " + what + " could not be copied into the library: " + why + " Nothing was changed.";
+    return out;
+  }
+  if (complete && !complete(temp.c_str(), &why)) {
+    deleteFolder(temp.c_str());
+    out.message = "The " + what + " could not be copied into the library: " + why + " Nothing was changed.";
+    return out;
+  }
+
+  struct stat st;
+  const std::string targetSys = sysOf(targetFolder.c_str());
+  const bool replacing = lstat(targetSys.substr(0, targetSys.size() - 1).c_str(), &st) == 0;
+  if (!replacing) {
+    if (!ULO_RenameNew(temp.c_str(), targetFolder.c_str())) {
+      deleteFolder(temp.c_str());
+      out.message = "The " + what + " could not be put into the library. Nothing was changed.";
+      return out;
+    }
+    out.result = CopyOutcome::copied;
+    return out;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    deleteFolder(temp.c_str());
+    out.message = ULO_RefusedNameMessage(name, "the library holds something else under that name");
+    return out;
+  }
+
+  const std::vector<std::string> userFiles = filesMissingIn(targetFolder.c_str(), temp.c_str(), ownFile);
+  if (!userFiles.empty()) {
+    const std::string question = "The " + what + " \"" + name + "\" in your library holds files that the new copy has not:" +
+                                 listForQuestion(userFiles) + "\n\nKeep them in the new copy? (No deletes them; Cancel " +
+                                 "keeps the old " + what + " as it is.)";
+    const int16_t answer = ULO_UserNotify(question.c_str(), 2);
+    if (answer != 1 && answer != 2) {
+      deleteFolder(temp.c_str());
+      out.result = CopyOutcome::cancelled;
+      return out;
+    }
+    if (answer == 1) {
+      if (!linkFiles(targetSys, sysOf(temp.c_str()), userFiles)) {
+        deleteFolder(temp.c_str());
+        out.message = "Your files could not be put into the new copy. Nothing was changed.";
+        return out;
+      }
+      out.kept = userFiles;
     }
   }
-  if (!ok) deleteFolder(to);
-  return ok;
+  if (!ULO_SwapEntries(targetFolder.c_str(), temp.c_str(), aside.c_str())) {
+    deleteFolder(temp.c_str());
+    out.kept.clear();
+    out.message = "The old " + what + " could not be exchanged for the new copy. Nothing was changed.";
+    return out;
+  }
+  // The old one is now under a temporary name; a failure to remove it is
+  // cleaned up at the next start.
+  deleteFolder(temp.c_str());
+  deleteFolder(aside.c_str());
+  out.result = CopyOutcome::replaced;
+  return out;
 }
 
 }  // namespace jlload

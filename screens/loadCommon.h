@@ -77,15 +77,52 @@ bool exists(const char* path);
 std::vector<std::string> listFolders(const char* folder, size_t max, size_t maxLength = 255);
 std::vector<std::string> listFiles(const char* folder);
 
-// Deletes a folder with everything in it (internal path ending with ':').
-// False when anything is left.
+// Deletes a folder with everything in it (internal path ending with ':'),
+// never following a symbolic link: a link is removed as a link, wherever
+// it points. False when anything is left.
 bool deleteFolder(const char* folder);
 
 // Copies the plain files of `from` into the new folder `to`; `copyOne`
 // copies one file (internal paths) and `progress` is told each name first.
-// On any failure the new folder is removed again and false returned.
+// Every source must stay inside `from` (path policy) and every copy must
+// have its source's size. On any failure the new folder is removed again,
+// false returned and *why (optional) says what failed.
 bool copyFolderFiles(const char* from, const char* to,
                      const std::function<bool(const char* src, const char* dst)>& copyOne,
-                     const std::function<void(const char* name)>& progress);
+                     const std::function<void(const char* name)>& progress, std::string* why = nullptr);
+
+// Brings the folder `from` (a disk's song or synth sound) into the library
+// as `libraryFolder` + `name` so that the library's folder is afterwards
+// either the complete new copy or exactly what it was:
+//  - `name` must be one plain name, and the copy must fit the free space;
+//  - the files are copied into a temporary folder beside, each checked;
+//  - `complete`, when given, adds to that folder (e.g. a descriptor kept
+//    elsewhere on the disk) and may refuse;
+//  - an old folder of that name is checked for files the user added (any
+//    file the new copy lacks that `ownFile` does not claim for the old
+//    folder); when there are some, one question names them and offers to
+//    keep them in the new copy (No removes them, Cancel keeps the old);
+//  - then the old and the new are swapped and the old removed.
+// `kind` is the word for the user ("song", "synth sound").
+struct CopyOutcome {
+  enum Result { copied, replaced, cancelled, failed } result = failed;
+  std::string message;               // for the user when failed
+  std::vector<std::string> kept;     // the user's files moved into the new copy
+};
+CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const char* name, const char* kind,
+                            const std::function<bool(const char* src, const char* dst)>& copyOne,
+                            const std::function<void(const char* name)>& progress,
+                            const std::function<bool(const char* tempFolder, std::string* why)>& complete,
+                            const std::function<bool(const std::string& relative)>& ownFile);
+
+// After copyIntoLibrary: true when the copy is in the library. Otherwise
+// the status display is cleared (cancelled) or says "Copy failed." and the
+// message is shown in a box.
+bool copySucceeded(const CopyOutcome& outcome, uloPanelControl* status);
+
+// Files below `folder` (relative, ':' between folder and file names, links
+// not followed) that `other` lacks and `ownFile` does not claim.
+std::vector<std::string> filesMissingIn(const char* folder, const char* other,
+                                        const std::function<bool(const std::string& relative)>& ownFile);
 
 }  // namespace jlload

@@ -4,18 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "core/files/uloPathNames.h"
-#include "engine/AudioFormat.h"
+#include "core/files/uloFolderOps.h"
 #include "engine/JLEngine.h"
-#include "engine/MMSysAudio.h"
-#include "engine/Mixer.h"
-#include "engine/Vtrack.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
 #include "song/JLSongLoading.h"
@@ -23,6 +23,7 @@
 namespace {
 
 constexpr int kRate = 44100;
+constexpr int kBlock = 2048;  // output frames per pull
 
 void fail(JLDiskMixReport& r, const char* fmt, const char* arg = "") {
   snprintf(r.error, sizeof r.error, fmt, arg);
@@ -62,7 +63,7 @@ void sendGroove(const JLSongLibrary& lib, const JLGroove& g, bool atSyncPoint) {
   gep->sync_atGrooveSet(0);
 }
 
-// The grooves to play, one per 32-beat step.
+// The grooves to play, one per 32-beat step, with the muted tracks out.
 std::vector<JLGroove> plan(const JLIceimage& image, const JLDiskMixOptions& o) {
   std::vector<JLGroove> steps;
   const JLSequence& seq = image.sequence;
@@ -74,6 +75,9 @@ std::vector<JLGroove> plan(const JLIceimage& image, const JLDiskMixOptions& o) {
   }
   if (steps.empty())
     for (int i = 0; i < (o.cycles > 0 ? o.cycles : 1); ++i) steps.push_back(image.groove);
+  for (JLGroove& g : steps)
+    for (int t = 0; t < 8; ++t)
+      if (o.mutedTracks & (1u << t)) g.tracks[t].reset();
   return steps;
 }
 
@@ -85,6 +89,76 @@ struct PendingFile {
     if (!keep && !tmp.empty()) unlink(tmp.c_str());
   }
 };
+
+// Keeps the live engine aside for the length of a render.
+struct OfflineSession {
+  bool open = false;
+  OfflineSession() : open(gep && gep->offlineBegin()) {}
+  ~OfflineSession() {
+    if (open) gep->offlineEnd();
+  }
+};
+
+// Pulls `total` frames from the engine into `out` (atomically renamed into
+// place at the end). `beforeBlock` runs before every pull.
+bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOptions& options,
+                 JLDiskMixReport& report, const std::function<void()>& beforeBlock) {
+  PendingFile pending;
+  pending.tmp = ULO_FreshTempPathSys(out);
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  info.samplerate = kRate;
+  info.channels = 2;
+  info.format = format;
+  SNDFILE* sf = sf_open(pending.tmp.c_str(), SFM_WRITE, &info);
+  if (!sf) return fail(report, "cannot write %s", pending.tmp.c_str()), false;
+
+  std::vector<int16_t> block(2 * kBlock);
+  int64_t written = 0;
+  bool ok = true;
+  int64_t nextReport = 0;
+  const int64_t reportStep = std::max<int64_t>(kBlock, total / 100);
+  while (written < total) {
+    if (options.progress && written >= nextReport) {
+      nextReport = written + reportStep;
+      if (!options.progress(options.progressContext, float(double(written) / double(total)))) {
+        ok = false;
+        fail(report, "stopped");
+        break;
+      }
+    }
+    if (beforeBlock) beforeBlock();
+    gep->offlinePull(block.data(), kBlock);
+    const int64_t n = std::min<int64_t>(kBlock, total - written);
+    if (sf_writef_short(sf, block.data(), n) != n) {
+      ok = false;
+      fail(report, "write failed: %s", sf_strerror(sf));
+      break;
+    }
+    written += n;
+  }
+  if (ok && options.progress) options.progress(options.progressContext, 1.0f);
+  if (sf_close(sf) != 0 && ok) {
+    ok = false;
+    fail(report, "cannot finish %s", pending.tmp.c_str());
+  }
+  report.frames = written;
+  report.underruns = gep->offlineUnderruns();
+  if (!ok) return false;
+  if (rename(pending.tmp.c_str(), out) != 0) return fail(report, "cannot replace %s", out), false;
+  pending.keep = true;
+  return true;
+}
+
+// Checks shared by both renders; the libsndfile format, or 0 with the
+// report's error set.
+int outputFormat(const char* out, const JLDiskMixOptions& options, JLDiskMixReport& report) {
+  if (!gep) return fail(report, "the audio engine is not running"), 0;
+  if (!out || !*out) return fail(report, "no output file"), 0;
+  const int format = options.majorFormat ? JL_DiskMixSndfileFormat(options.majorFormat) : formatFor(out);
+  if (!format) fail(report, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)", out);
+  return format;
+}
 
 }  // namespace
 
@@ -106,6 +180,21 @@ int64_t JL_DiskMixFrames(int32_t steps, float bpm) {
   return (int64_t)std::llround((double)steps * 32.0 * 60.0 * kRate / (double)bpm);
 }
 
+int32_t JL_ArpRenderSteps(const char* notes) {
+  if (!notes) return 0;
+  // The engine's walk: a note or rest is two characters, three with '#'.
+  const size_t len = strlen(notes);
+  int32_t steps = 0;
+  for (size_t i = 0; i < len; i += (i + 1 < len && notes[i + 1] == '#') ? 3 : 2) ++steps;
+  if (steps == 0) return 0;
+  return std::lcm(steps, 16);
+}
+
+int64_t JL_ArpRenderFrames(int32_t steps, int16_t stepsPerBeat, float bpm) {
+  if (steps <= 0 || stepsPerBeat <= 0 || !(bpm > 0)) return 0;
+  return (int64_t)std::llround((double)steps / stepsPerBeat * 60.0 * kRate / (double)bpm);
+}
+
 void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
   groove.reset();
   for (int16_t t = 0; t < 8 && t < lib.groupCount; ++t) {
@@ -115,7 +204,7 @@ void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
       groove.tracks[t].group = t;
       groove.tracks[t].variant = v;
       groove.tracks[t].volume = g.volume[v];
-      groove.tracks[t].pan = int16_t(g.pan[v] - 63);
+      groove.tracks[t].pan = JL_TrackPanOfSongPan(g.pan[v]);
       break;
     }
   }
@@ -123,93 +212,125 @@ void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
 
 bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions& options, JLDiskMixReport& report) {
   report = JLDiskMixReport();
-  if (!gep) return fail(report, "the audio engine is not running"), false;
-  if (!out || !*out) return fail(report, "no output file"), false;
-  const int format = options.majorFormat ? JL_DiskMixSndfileFormat(options.majorFormat) : formatFor(out);
-  if (!format) return fail(report, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)", out), false;
+  const int format = outputFormat(out, options, report);
+  if (!format) return false;
   if (!JL_IsSafeSongName(image.songName)) return fail(report, "the mix names no valid song"), false;
   char folder[kUloPathMax];
   snprintf(folder, sizeof folder, ":Library:Song:%s:", image.songName);
 
-  static JLSongLibrary library;  // large; one is enough
-  gep->stop();
-  wDBSetManualFeed(true);
-  struct ManualFeedOff {
-    ~ManualFeedOff() {
-      gep->stop();
-      wDBSetManualFeed(false);
-    }
-  } restore;
-  if (!JL_LoadSongIntoEngine(library, folder)) return fail(report, "song not installed: %s", image.songName), false;
-  float bpm = image.bpm > 0 ? image.bpm : (float)library.songBpm;
+  OfflineSession session;
+  if (!session.open) return fail(report, "the audio engine is busy"), false;
+  auto library = std::make_unique<JLSongLibrary>();
+  if (!JL_LoadSongIntoEngine(*library, folder)) return fail(report, "song not installed: %s", image.songName), false;
+  float bpm = image.bpm > 0 ? image.bpm : (float)library->songBpm;
   // The engine plays at most 1.3 times the song tempo; the file's length
   // follows what is really heard.
-  if (library.songBpm > 0 && bpm > 1.3f * library.songBpm) bpm = 1.3f * library.songBpm;
+  if (library->songBpm > 0 && bpm > 1.3f * library->songBpm) bpm = 1.3f * library->songBpm;
   const std::vector<JLGroove> steps = plan(image, options);
   const int64_t total = JL_DiskMixFrames((int32_t)steps.size(), bpm);
   if (total <= 0) return fail(report, "nothing to render"), false;
+  report.steps = (int32_t)steps.size();
 
-  PendingFile pending;
-  pending.tmp = std::string(out) + ".part";
-  SF_INFO info;
-  memset(&info, 0, sizeof info);
-  info.samplerate = kRate;
-  info.channels = 2;
-  info.format = format;
-  SNDFILE* sf = sf_open(pending.tmp.c_str(), SFM_WRITE, &info);
-  if (!sf) return fail(report, "cannot write %s", pending.tmp.c_str()), false;
-
-  const uint32_t underrunsBefore = TrackUnderruns.load();
   gep->play();
-  sendGroove(library, steps[0], false);
-  // The renderer makes the loader's visits itself, block by block, so the
-  // rings are always full and the result does not depend on timing.
-  PauseLoader();
+  sendGroove(*library, steps[0], false);
+  gep->offlineStart();
   gep->setMixerBpm(bpm);
   gep->setMixerVolume(options.volume);
-  LoaderVisitAll();
-
-  std::vector<int16_t> block(2 * kMixBlock);
-  const int32_t period = kSyncBeats * BPM.load();
   size_t scheduled = 1;  // steps handed to the engine
-  int64_t written = 0;
-  bool ok = true;
-  int64_t nextReport = 0;
-  const int64_t reportStep = std::max<int64_t>(kMixBlock, total / 100);
-  while (written < total) {
-    if (options.progress && written >= nextReport) {
-      nextReport = written + reportStep;
-      if (!options.progress(options.progressContext, float(double(written) / double(total)))) {
-        ok = false;
-        fail(report, "stopped");
-        break;
-      }
-    }
+  return writeFrames(out, format, total, options, report, [&] {
     // Once step k has begun, step k + 1 waits for the next sync point.
-    if (scheduled < steps.size() && period > 0 && TimeLine.load() > int64_t(scheduled - 1) * period) {
-      sendGroove(library, steps[scheduled], true);
+    if (scheduled < steps.size() && gep->offlineCyclesBegun() >= (int32_t)scheduled) {
+      sendGroove(*library, steps[scheduled], true);
       ++scheduled;
     }
-    GetResampled(block.data(), kMixBlock);
-    LoaderVisitAll();
-    const int64_t n = std::min<int64_t>(kMixBlock, total - written);
-    if (sf_writef_short(sf, block.data(), n) != n) {
-      ok = false;
-      fail(report, "write failed: %s", sf_strerror(sf));
-      break;
-    }
-    written += n;
-  }
-  if (ok && options.progress) options.progress(options.progressContext, 1.0f);
-  if (sf_close(sf) != 0 && ok) {
-    ok = false;
-    fail(report, "cannot finish %s", pending.tmp.c_str());
-  }
-  report.frames = written;
-  report.steps = (int32_t)steps.size();
-  report.underruns = TrackUnderruns.load() - underrunsBefore;
-  if (!ok) return false;
-  if (rename(pending.tmp.c_str(), out) != 0) return fail(report, "cannot replace %s", out), false;
-  pending.keep = true;
+  });
+}
+
+bool JL_ArpToFile(const JLArpRender& arp, const char* out, const JLDiskMixOptions& options,
+                  JLDiskMixReport& report) {
+  report = JLDiskMixReport();
+  const int format = outputFormat(out, options, report);
+  if (!format) return false;
+  const int32_t steps = JL_ArpRenderSteps(arp.notes.c_str());
+  const int64_t total = JL_ArpRenderFrames(steps, arp.stepsPerBeat, arp.bpm);
+  if (total <= 0) return fail(report, "no arpeggio to render: switch some notes on"), false;
+  OfflineSession session;
+  if (!session.open) return fail(report, "the audio engine is busy"), false;
+  // Armed at the playing tempo itself, so the steps fall on exact frames
+  // of the output; no loop plays, only the synth.
+  gep->samplesBpm(arp.bpm);
+  gep->play();
+  for (short t = 0; t < 8; ++t) gep->setTrackSample(t, -1);
+  gep->offlineStart();
+  gep->setMixerBpm(arp.bpm);
+  gep->setMixerVolume(options.volume);
+  gep->synth_SetVolume(arp.volume);
+  gep->synth_SetPan(arp.pan);
+  gep->synth_Arp(arp.mode, arp.stepsPerBeat, arp.notes.c_str());
+  report.steps = steps;
+  return writeFrames(out, format, total, options, report, nullptr);
+}
+
+// ---- worker thread -------------------------------------------------------------
+
+JLDiskMixJob::~JLDiskMixJob() {
+  stop();
+  if (worker_.joinable()) worker_.join();
+}
+
+bool JLDiskMixJob::onProgress(void* self, float done) {
+  auto* job = static_cast<JLDiskMixJob*>(self);
+  job->fraction_.store(done, std::memory_order_relaxed);
+  return !job->stopAsked_.load();
+}
+
+bool JLDiskMixJob::begin(const char* out, const JLDiskMixOptions& options) {
+  if (worker_.joinable()) return false;
+  done_ = false;
+  stopAsked_ = false;
+  fraction_ = 0.f;
+  ok_ = false;
+  report_ = JLDiskMixReport();
+  out_ = out ? out : "";
+  options_ = options;
+  options_.progress = &JLDiskMixJob::onProgress;
+  options_.progressContext = this;
   return true;
+}
+
+bool JLDiskMixJob::startMix(const JLIceimage& image, const char* out, const JLDiskMixOptions& options) {
+  if (!begin(out, options)) return false;
+  image_ = std::make_unique<JLIceimage>(image);
+  worker_ = std::thread([this] {
+    ended(JL_DiskMix(*image_, out_.c_str(), options_, report_));
+  });
+  return true;
+}
+
+bool JLDiskMixJob::startArp(const JLArpRender& arp, const char* out, const JLDiskMixOptions& options) {
+  if (!begin(out, options)) return false;
+  arp_ = arp;
+  worker_ = std::thread([this] {
+    ended(JL_ArpToFile(arp_, out_.c_str(), options_, report_));
+  });
+  return true;
+}
+
+void JLDiskMixJob::ended(bool ok) {
+  ok_ = ok;
+  std::lock_guard<std::mutex> g(doneLock_);
+  done_.store(true, std::memory_order_release);
+  doneSignal_.notify_all();
+}
+
+bool JLDiskMixJob::waitFinished(int ms) {
+  std::unique_lock<std::mutex> g(doneLock_);
+  return doneSignal_.wait_for(g, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return done_.load(); });
+}
+
+bool JLDiskMixJob::finish(JLDiskMixReport& report) {
+  if (!worker_.joinable()) return false;
+  worker_.join();
+  report = report_;
+  return ok_;
 }

@@ -1,29 +1,46 @@
 // The disk mix: a mix rendered into a sound file by the real engine (loop
-// schedule, loader, mixer, resampler) with no audio device. Each step of
-// the sequence is one 32-beat groove at the document's tempo; without steps
-// the current groove plays for a number of 32-beat cycles. Step changes go
-// through the engine's sync-point schedule, so they land exactly on the
-// 32-beat boundaries, as they would live.
+// schedule, loader, mixer, resampler) through the facade's offline entry,
+// with no audio device. Each step of the sequence is one 32-beat groove at
+// the document's tempo; without steps the current groove plays for a
+// number of 32-beat cycles. Step changes go through the engine's sync-point
+// schedule, so they land exactly on the 32-beat boundaries, as they would
+// live. The same path renders the synth's arpeggio alone (JL_ArpToFile).
 //
-// User-interface thread; it stops live playback and blocks until the file
-// is written. The output format follows the file name's extension (.wav,
-// .flac, .ogg, .aif/.aiff); the file appears only when it is complete.
+// The live engine is left exactly as it was found (JLEngine::offlineBegin /
+// offlineEnd), device or not. JL_DiskMix and JL_ArpToFile run on the
+// calling thread and block until the file is written; JLDiskMixJob runs
+// them on a worker thread while the user-interface thread stays live. The
+// output format follows the file name's extension (.wav, .flac, .ogg,
+// .aif/.aiff) or the given major format; the file appears only when it is
+// complete, a stopped or failed render leaves none (and an older file of
+// that name untouched).
 #pragma once
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
+#include "engine/JLEngine.h"
 #include "song/JLGroove.h"
 
 class JLSongLibrary;
 
 // Told the part done (0..1) now and then while rendering; false stops the
-// render, which then fails ("stopped") and leaves no file.
+// render, which then fails ("stopped") and leaves no file. Called on the
+// rendering thread.
 using JLDiskMixProgress = bool (*)(void* context, float done);
 
 struct JLDiskMixOptions {
   int cycles = 1;          // 32-beat cycles of the current groove when there are no steps
-  int16_t volume = 128;    // master volume 0..128
+  // Master volume 0..128, the engine's law (gain v / 128); the program's
+  // default unless the caller passes the one the user set.
+  int16_t volume = kJLDefaultMasterVolume;
   bool useSequence = true;  // false: the current groove even when steps exist
+  uint8_t mutedTracks = 0;  // bit t: track t (0..7) is silent in every step, as muted live
   // libsndfile format (SF_FORMAT_WAV, SF_FORMAT_FLAC, ...); 0 = from the
   // file name's extension. A container alone is written as 16-bit PCM,
   // Vorbis for OGG; with an encoding (SF_FORMAT_WAV | SF_FORMAT_PCM_24) as
@@ -40,9 +57,27 @@ struct JLDiskMixReport {
   char error[256] = {0};    // why it failed
 };
 
+// The synth's arpeggio as the synth panel sends it (JLEngine::synth_Arp),
+// played alone with the synth's current sound.
+struct JLArpRender {
+  int16_t mode = 0;          // 0 up, 1 down, 2 random, 3 up-down
+  int16_t stepsPerBeat = 4;  // 1, 2, 4 or 8
+  std::string notes;         // the arpeggio text
+  float bpm = 120;           // playing tempo
+  int16_t volume = 100;      // synth volume and pan, as the synth panel sends them
+  int16_t pan = 63;
+};
+
 // Output frames of `steps` 32-beat steps at `bpm` and 44100 Hz, rounded to
 // the nearest frame.
 int64_t JL_DiskMixFrames(int32_t steps, float bpm);
+
+// Steps of an arpeggio render: one whole turn of the text (a note name or
+// a two-space rest each) made up to whole 16-step patterns, the unit the
+// synth panel shows, so the file loops seamlessly. 0 for an empty text.
+int32_t JL_ArpRenderSteps(const char* notes);
+// Output frames of `steps` arpeggio steps at `stepsPerBeat` and `bpm`.
+int64_t JL_ArpRenderFrames(int32_t steps, int16_t stepsPerBeat, float bpm);
 
 // The libsndfile format a file of this format (a container, or a container
 // with its encoding) is written in, or 0 when libsndfile cannot write it.
@@ -53,6 +88,59 @@ int JL_DiskMixSndfileFormat(int32_t format);
 bool JL_DiskMix(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options,
                 JLDiskMixReport& report);
 
+// Renders the arpeggio for JL_ArpRenderSteps(arp.notes) steps. False with
+// report.error set on failure (also for an empty arpeggio).
+bool JL_ArpToFile(const JLArpRender& arp, const char* outSystemPath, const JLDiskMixOptions& options,
+                  JLDiskMixReport& report);
+
 // A groove of the song's first eight groups, first variant each, at their
 // default volumes and pans (what a newly loaded song plays).
 void JL_DefaultGroove(const JLSongLibrary& library, JLGroove& groove);
+
+// One render on a worker thread. The user-interface thread starts it, then
+// polls fraction() and finished(), may stop() it, and collects the result
+// with finish(). While it runs the worker owns the engine: the caller must
+// not use the engine facade until finished() is true. Starting fails
+// (false, nothing runs) while another render of this job is unfinished.
+// Destroying a running job stops it and waits for the worker.
+class JLDiskMixJob {
+ public:
+  JLDiskMixJob() = default;
+  ~JLDiskMixJob();
+  JLDiskMixJob(const JLDiskMixJob&) = delete;
+  JLDiskMixJob& operator=(const JLDiskMixJob&) = delete;
+
+  bool startMix(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options);
+  bool startArp(const JLArpRender& arp, const char* outSystemPath, const JLDiskMixOptions& options);
+  bool running() const { return worker_.joinable(); }
+  bool finished() const { return done_.load(std::memory_order_acquire); }
+  // Part done, 0..1.
+  float fraction() const { return fraction_.load(std::memory_order_relaxed); }
+  // Waits at most `ms` milliseconds for the render to end; true once it has.
+  bool waitFinished(int ms);
+  // Asks the worker to stop; the render then fails with "stopped".
+  void stop() { stopAsked_.store(true); }
+  // Joins the worker (waits when it has not finished) and hands over its
+  // report; true when the file was written (false after a failure, a stop,
+  // or when no render was started).
+  bool finish(JLDiskMixReport& report);
+  // The path the render writes (after a start).
+  const std::string& output() const { return out_; }
+
+ private:
+  static bool onProgress(void* self, float done);
+  bool begin(const char* out, const JLDiskMixOptions& options);
+  void ended(bool ok);
+  std::thread worker_;
+  std::mutex doneLock_;
+  std::condition_variable doneSignal_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> stopAsked_{false};
+  std::atomic<float> fraction_{0.f};
+  std::string out_;
+  JLDiskMixOptions options_;
+  JLDiskMixReport report_;
+  bool ok_ = false;
+  std::unique_ptr<JLIceimage> image_;
+  JLArpRender arp_;
+};

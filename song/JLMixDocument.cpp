@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloPathNames.h"
+#include "core/files/uloPathPolicy.h"
 #include "song/jlSongMessages.h"
 
 JLMixReadResult JL_ReadMixImage(uloAtomsFile& file, JLIceimage& image) {
@@ -52,8 +55,7 @@ bool JL_WriteMixDocument(const char* path, const JLIceimage& image, const uint8_
 }
 
 bool JL_IsSafeSongName(const char* name) {
-  if (!name || !name[0]) return false;
-  return !strchr(name, '/') && !strchr(name, ':') && !strstr(name, "..");
+  return ULO_IsSingleName(name) && ULO_PathInside(":Library:Song:", name);
 }
 
 bool JL_MixSongFolder(const JLIceimage& image, char* folder, size_t folderSize) {
@@ -61,13 +63,17 @@ bool JL_MixSongFolder(const JLIceimage& image, char* folder, size_t folderSize) 
   memcpy(name, image.songName, sizeof name);
   name[sizeof name - 1] = 0;
   if (folder && folderSize) folder[0] = 0;
-  char path[128];
-  if (JL_IsSafeSongName(name)) {
-    snprintf(path, sizeof path, ":Library:Song:%s:", name);
-    if (ULO_FileIsFolder(path) && folder && strlen(path) < folderSize) {
-      memcpy(folder, path, strlen(path) + 1);
-      return true;
-    }
+  char path[kUloPathMax];
+  std::string refused;
+  if (!ULO_IsSingleName(name) || !ULO_PathInside(":Library:Song:", name, path, sizeof path - 1, &refused)) {
+    if (refused.empty()) refused = ULO_RefusedNameMessage(name, "it is not a plain file or folder name");
+    JL_SongMessage(kJLMsgNameRefused, refused.c_str());
+    return false;
+  }
+  strcat(path, ":");
+  if (ULO_FileIsFolder(path) && folder && strlen(path) < folderSize) {
+    memcpy(folder, path, strlen(path) + 1);
+    return true;
   }
   JL_SongMessage(kJLMsgSongNotInstalled, name);
   return false;

@@ -36,10 +36,11 @@ JLMixReadResult JL_ReadMixDocument(const char* path, JLIceimage& image, uint8_t*
 void JL_BuildMixDocument(const JLIceimage& image, const uint8_t* synth, uloAtomsWriter& out);
 bool JL_WriteMixDocument(const char* path, const JLIceimage& image, const uint8_t* synth);
 
-// A song name that stays one folder name below ":Library:Song:" (no '/',
-// ':' or "..", not empty).
+// A song name that is one plain name (see ULO_IsSingleName) and stays in
+// ":Library:Song:" of the current program folder after following links.
 bool JL_IsSafeSongName(const char* name);
 // The image's song folder ":Library:Song:<name>:". False, after reporting
-// message 17 with the name, when the name is unsafe or the folder is not
-// installed.
+// a refusal that names it when the name is not a plain one or leads out of
+// the song library (also through a symbolic link), or message 17 with the
+// name when the folder is not installed.
 bool JL_MixSongFolder(const JLIceimage& image, char* folder, size_t folderSize);

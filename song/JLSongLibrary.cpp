@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/files/uloPathNames.h"
+#include "core/files/uloPathPolicy.h"
 #include "framework/platform/uloSys.h"
 #include "song/JLJlsParser.h"
 
@@ -145,7 +146,7 @@ bool JLSongLibrary::add(const char* file, int16_t trackIndex, const char* label,
   // At least one character of group name and two digits of variant.
   if (len < 3) return false;
   // A loop name is a file of the song's folder, never a path out of it.
-  if (strchr(file, ':') || strchr(file, '/')) return false;
+  if (!ULO_IsSingleName(file)) return false;
   char d1 = file[len - 2], d2 = file[len - 1];
   if (d1 < '0' || d1 > '9' || d2 < '0' || d2 > '9') return false;
   int number = (d1 - '0') * 10 + (d2 - '0');

@@ -56,6 +56,10 @@ constexpr int kJLStyleTracks = 8;
 // The engine's sample list holds this many loops; a song never registers more.
 constexpr int kJLMaxLoops = 512;
 
+// A descriptor's pan (0..127, 63 centre) as a track's pan (0 centre,
+// negative to the left), the unit of JLTrack and the engine facade.
+inline int16_t JL_TrackPanOfSongPan(int16_t songPan) { return int16_t(songPan - 63); }
+
 struct JLSongGroup {
   char name[32];
   int16_t count;

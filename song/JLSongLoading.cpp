@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
+#include "core/files/uloPathPolicy.h"
 #include "song/JLSamplesMatcher.h"
+#include "song/jlSongMessages.h"
 
 namespace {
 
@@ -35,6 +38,8 @@ void JL_RegisterSongSamples(JLSongLibrary& lib, const char* songFolder, JLSample
   if (!songFolder || !sink) return;
   std::unique_ptr<jlSamplesMatcher> matcher;
   char path[kUloPathMax];
+  std::string refused;
+  int refusals = 0;
   for (int16_t i = 0; i < lib.trackCount; ++i) {
     int16_t g = -1, v = -1;
     const char* file = "";
@@ -54,6 +59,14 @@ void JL_RegisterSongSamples(JLSongLibrary& lib, const char* songFolder, JLSample
       ULO_StrCopy(name, sizeof name, file);
       found = matcher->findSample(name, sizeof name) &&
               fits(snprintf(path, sizeof path, "%s%s", songFolder, name), sizeof path);
+    }
+    // A loop that is a link out of the song's folder is refused.
+    if (found && !ULO_PathInside(songFolder, path + strlen(songFolder), &refused)) {
+      found = false;
+      if (refusals++ == 0) JL_SongMessage(kJLMsgNameRefused, refused.c_str());
+      ULO_StrCopy(path, sizeof path, songFolder);
+      registerOne(sink, context, path, divisor);
+      continue;
     }
     // Not found: still registered, so that later numbers stay in place.
     if (!found && !fits(snprintf(path, sizeof path, "%s%s", songFolder, file), sizeof path))
@@ -78,8 +91,13 @@ void JL_RegisterSongSamples(JLSongLibrary& lib, const char* songFolder, JLSample
   qsort(names.get(), (size_t)n, 256, byName);
   for (int k = 0; k < n; ++k) {
     if (!lib.addUserLoop(names[k])) break;
-    if (!fits(snprintf(path, sizeof path, "%s%s", userFolder, names[k]), sizeof path))
+    const std::string rel = std::string("User:") + names[k];
+    if (!fits(snprintf(path, sizeof path, "%s%s", userFolder, names[k]), sizeof path) ||
+        !ULO_PathInside(songFolder, rel.c_str(), &refused)) {
+      if (!refused.empty() && refusals++ == 0) JL_SongMessage(kJLMsgNameRefused, refused.c_str());
+      refused.clear();
       ULO_StrCopy(path, sizeof path, userFolder);
+    }
     registerOne(sink, context, path, 0);
   }
 }

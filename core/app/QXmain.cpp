@@ -7,6 +7,7 @@
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
+#include "core/files/uloFolderOps.h"
 #include "core/sys/jlDesktopIntegration.h"
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
@@ -125,6 +126,7 @@ int QX_InitAll() {
   static const char* const kLibrary[] = {":Library:", ":Library:Song:", ":Library:Images:", ":Library:Synth:",
                                          ":Library:Jls:"};
   for (const char* folder : kLibrary) ULO_CreateDirectory(folder);
+  ULO_CleanStaleTempsOfProgram();
 
   uloGlo.windowWidth = 640;
   uloGlo.windowHeight = 480;

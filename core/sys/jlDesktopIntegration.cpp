@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
 
 namespace {
 
@@ -69,8 +70,9 @@ bool JL_WriteFileAtomically(const std::string& path, const std::string& content)
   }
   size_t slash = path.rfind('/');
   if (slash == std::string::npos || !makeFolders(path.substr(0, slash))) return false;
-  std::string tmp = path + ".tmp" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const std::string tmp = ULO_FreshTempPathSys(path);
+  // Never through a link someone left at the temporary's name.
+  int fd = tmp.empty() ? -1 : open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = write(fd, content.data(), content.size()) == (ssize_t)content.size();
   ok = fsync(fd) == 0 && ok;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/files/uloPathPolicy.h"
 #include "engine/AudioFormat.h"
 #include "engine/JLLoopPrep.h"
 #include "engine/Mixer.h"
@@ -230,7 +231,8 @@ int SetSynth(SYNTHDATA* d, const char* folder) {
     for (int k = 0; k < kSynthNotes; ++k) {
       const std::string name =
           std::string(kNoteFiles[k % 12]) + char('2' + k / 12) + ".wav";
-      fresh[k] = loadNote(std::string(folder) + name);
+      // A note file that is a link out of the synth's folder stays silent.
+      if (ULO_PathInsideSys(folder, name.c_str())) fresh[k] = loadNote(std::string(folder) + name);
     }
   }
   exchangeSet(d, fresh);

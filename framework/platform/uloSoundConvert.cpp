@@ -13,6 +13,7 @@
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
+#include "core/files/uloFolderOps.h"
 #include "framework/platform/uloSys.h"
 
 namespace {
@@ -108,7 +109,9 @@ bool majorInfo(int major, SF_FORMAT_INFO* out) {
 }
 
 // The temporary name beside the target.
-void tempName(const char* sysTarget, char* out, size_t size) { snprintf(out, size, "%s.part", sysTarget); }
+void tempName(const char* sysTarget, char* out, size_t size) {
+  snprintf(out, size, "%s", ULO_FreshTempPathSys(sysTarget).c_str());
+}
 
 }  // namespace
 

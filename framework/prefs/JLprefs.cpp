@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloFolderOps.h"
 #include "core/files/uloPathNames.h"
 #include "framework/platform/uloSys.h"
 #include "framework/res/uloRes.h"
@@ -113,13 +114,10 @@ void jlPrefsClass::load() {
 }
 
 bool jlPrefsClass::save() {
-  char temp[sizeof fileName + 8];
-  ULO_StrCopy(temp, sizeof temp, fileName);
-  ULO_File_AddToPath(temp, sizeof temp, ".saving");
-  if (strlen(temp) != strlen(fileName) + strlen(".saving")) return false;
-  // A leftover from an interrupted save is garbage; Create refuses to
-  // overwrite, so it goes first.
-  if (ULO_FileExists(temp)) ULO_FileDelete(temp);
+  // Leftovers of interrupted saves are removed with the name chosen (Create
+  // refuses to overwrite).
+  char temp[kUloPathMax];
+  if (!ULO_FreshTempPath(fileName, temp, sizeof temp)) return false;
 
   bool ok;
   {

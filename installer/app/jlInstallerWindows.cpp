@@ -36,6 +36,14 @@ void showError(const std::string& text) {
   ULO_RunBoxChain(ULO_StandardBoxChain(), box);
 }
 
+void showInfo(const std::string& text) {
+  uloBoxRequest box;
+  box.title = "Jamloom";
+  box.text = text;
+  fprintf(stderr, "message box: ask: Jamloom: %s\n", text.c_str());
+  ULO_RunBoxChain(ULO_StandardBoxChain(), box);
+}
+
 std::string fontFile() {
   std::string found = ULO_FindInterfaceFont(false);
   return found.empty() ? "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf" : found;
@@ -127,6 +135,7 @@ JLInstallerUi JL_DesktopInstallerUi() {
   };
   ui.askYesNo = askYesNo;
   ui.showError = showError;
+  ui.showInfo = showInfo;
   ui.beginWork = [waiting](int) { waiting->open(); };
   ui.progress = [waiting](int done, int total) { waiting->progress(done, total); };
   ui.endWork = [waiting]() { waiting->close(); };

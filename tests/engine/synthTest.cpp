@@ -2,6 +2,7 @@
 // pattern, the step grid, voice allocation, and the rendered bus checked
 // frame by frame against a model built from the step schedule.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -265,4 +266,18 @@ TEST(SynthRender, ArpeggioOnFromTheFacadeStartsAtTheTimeline) {
   e.synth_Arp(0, 4, "");
   EXPECT_EQ(0, RealtimeSynth.arpMode);
   FreeSynth(&SynthSamps);
+}
+
+TEST(SynthNotes, ANoteFileLinkedOutOfTheSetIsNotRead) {
+  TempFolder outside, tf;
+  writeNotes(outside, {0}, 200);          // c2.wav of another folder
+  writeNotes(tf, {2, 4}, 200);            // d2.wav, e2.wav of the set
+  ASSERT_EQ(symlink((outside.sys() + "c2.wav").c_str(), (tf.sys() + "c2.wav").c_str()), 0);
+  ASSERT_EQ(symlink("d2.wav", (tf.sys() + "c#2.wav").c_str()), 0);
+  LocalSynth ls;
+  SetSynth(&ls.d, tf.sys().c_str());
+  EXPECT_EQ(nullptr, ls.d.notes[0].data) << "the link out stays silent";
+  ASSERT_NE(nullptr, ls.d.notes[1].data) << "a link inside the set is read";
+  EXPECT_EQ(noteValue(2, 5), ls.d.notes[1].data[5]);
+  EXPECT_NE(nullptr, ls.d.notes[2].data);
 }

@@ -2,11 +2,14 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
 
 #include "castsTestSupport.h"
+#include "core/files/uloFolderOps.h"
 #include "core/files/uloPathNames.h"
 #include "framework/prefs/JLprefs.h"
 
@@ -51,7 +54,7 @@ TEST(PrefsFile, FirstStartKeepsDefaultsAndExitWritesAllTenItems) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 2), bytes({0, 6})) << "big-endian";
   ASSERT_TRUE(res.LoadData(b, 4, ULO_FourCC("otyp"), 0));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(b), 4), "JLMX");
-  EXPECT_FALSE(d.dir.read("Jamloom.prf.saving").size()) << "no temporary file is left behind";
+  EXPECT_FALSE(d.dir.read(ULO_TempName("Jamloom.prf")).size()) << "no temporary file is left behind";
 }
 
 TEST(PrefsFile, SettingsRoundTrip) {
@@ -124,22 +127,34 @@ TEST(PrefsFile, FailedSaveLeavesThePreviousFileWhole) {
   EXPECT_FALSE(saved1);
   EXPECT_EQ(d.dir.read("Jamloom.prf"), before);
   struct stat st;
-  EXPECT_NE(stat(d.dir.file("Jamloom.prf.saving").c_str(), &st), 0) << "the partial file is removed";
+  const std::string mine = ULO_TempName("Jamloom.prf");
+  EXPECT_NE(stat(d.dir.file(mine).c_str(), &st), 0) << "the partial file is removed";
 
-  // The temporary name blocked by something that is not a file.
-  ASSERT_EQ(mkdir(d.dir.file("Jamloom.prf.saving").c_str(), 0700), 0);
-  EXPECT_FALSE(d.prefs.save());
-  EXPECT_EQ(d.dir.read("Jamloom.prf"), before);
-  rmdir(d.dir.file("Jamloom.prf.saving").c_str());
-
-  // A leftover from an interrupted save does not stand in the way.
-  d.dir.write("Jamloom.prf.saving", "junk");
+  // Leftovers: whatever lies at this process's own temporary name, and the
+  // temporaries of writers that have gone, are removed by the next save;
+  // a running writer's temporary and names of any other form stay.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  const std::string stale = ".Jamloom.prf.jltmp-" + std::to_string(gone);
+  const std::string running = ".Jamloom.prf.jltmp-1";
+  ASSERT_EQ(mkdir(d.dir.file(mine).c_str(), 0700), 0);
+  d.dir.write(mine + "/inside", "junk");
+  d.dir.write(stale, "junk");
+  d.dir.write(running, "other copy");
+  const char* const others[] = {"Jamloom.prf.saving", ".Jamloom.prf.jltmp-x1", ".Other.jltmp-99999999"};
+  for (const char* other : others) d.dir.write(other, "user");
   EXPECT_TRUE(d.prefs.save());
   jlPrefsClass again;
   ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
   again.load();
   EXPECT_EQ(again.interfaceColor, 4);
   EXPECT_EQ(again.soundConvertLength, 4000);
+  EXPECT_NE(stat(d.dir.file(mine).c_str(), &st), 0);
+  EXPECT_NE(stat(d.dir.file(stale).c_str(), &st), 0);
+  EXPECT_EQ(d.dir.read(running), "other copy");
+  for (const char* other : others) EXPECT_EQ(d.dir.read(other), "user") << other;
 }
 
 }  // namespace

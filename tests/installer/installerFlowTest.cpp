@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "core/files/uloFolderOps.h"
 #include "installer/jlDemoInstaller.h"
 #include "installer/jlLoopDecoder.h"
 #include "installerTestSupport.h"
+#include "support/treeSnapshot.h"
 
 namespace {
 
@@ -31,6 +36,7 @@ class Installer : public ::testing::Test {
       return answerYes;
     };
     ui.showError = [this](const std::string& text) { errors.push_back(text); };
+    ui.showInfo = [this](const std::string& text) { infos.push_back(text); };
     ui.progress = [this](int done, int total) { progress.push_back(std::to_string(done) + "/" + std::to_string(total)); };
   }
 
@@ -48,7 +54,9 @@ class Installer : public ::testing::Test {
   JLFolderChoice choice = JLFolderChoice::cancelled;
   std::string chosen;
   bool answerYes = true;
-  std::vector<std::string> chooserTitles, questions, errors, progress;
+  std::vector<std::string> chooserTitles, questions, errors, progress, infos;
+  // Every entry below a folder with its content, for byte-for-byte checks.
+  std::map<std::string, std::string> tree(const std::string& rel) const { return TreeSnapshot(t.file(rel)); }
 };
 
 TEST_F(Installer, ConfiguredFolderInstallsTheWholeSongWithoutChooser) {
@@ -70,7 +78,13 @@ TEST_F(Installer, ConfiguredFolderInstallsTheWholeSongWithoutChooser) {
   EXPECT_EQ(loopBytes(song("Night/bass01.wav")), 5000u * 4);
   EXPECT_EQ(loopBytes(song("Night/pad01.wav")), 3000u * 2);
   EXPECT_FALSE(exists(t.file(song("Night/Night.jls"))));
-  EXPECT_FALSE(exists(t.file(song("Night/bass01.wav.part"))));
+  EXPECT_EQ(infos, std::vector<std::string>{"The demo song is installed completely: Night"});
+  EXPECT_EQ((std::vector<std::string>{"Night"}), [&] {
+    std::vector<std::string> names;
+    for (auto& [k, v] : tree("app/Library/Song")) names.push_back(k.substr(0, k.find('/')));
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+  }()) << "no temporary is left beside the song";
 }
 
 TEST_F(Installer, ApplicationFolderWithoutTrailingSeparatorStillHoldsTheLibrary) {
@@ -166,9 +180,10 @@ TEST_F(Installer, SecondRunOverwritesEveryFile) {
   EXPECT_EQ(t.read(song("Night/bass01.wav")).size(), 44u + 1500 * 4);
 }
 
-TEST_F(Installer, CorruptLoopsAreSkippedAndReportedAtTheEnd) {
+TEST_F(Installer, ABrokenLoopInstallsNothingAndSaysSo) {
   configure(t.sys() + "app/\n");
   t.write("pkg/Night.jls", "d");
+  t.write("pkg/Night.gif", "picture");
   loop("good01.wav", 2000);
   t.write("pkg/bad01.wav", "not a sound");
   loop("cut01.wav", 20000);
@@ -178,10 +193,72 @@ TEST_F(Installer, CorruptLoopsAreSkippedAndReportedAtTheEnd) {
   EXPECT_EQ(run(), kJLExitIncomplete);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], std::string(kJLIncompleteMessage) + "\nbad01.wav\ncut01.wav");
+  EXPECT_TRUE(infos.empty());
   EXPECT_EQ(progress.size(), 3u);  // every loop was tried
-  EXPECT_EQ(loopBytes(song("Night/good01.wav")), 8000u);
-  for (const char* name : {"bad01.wav", "cut01.wav", "bad01.wav.part", "cut01.wav.part"})
-    EXPECT_FALSE(exists(t.file(song(std::string("Night/") + name)))) << name;
+  EXPECT_TRUE(tree("app/Library/Song").empty()) << "no half song, no temporary";
+  EXPECT_TRUE(tree("app/Library/Images").empty());
+}
+
+TEST_F(Installer, FailedReinstallLeavesTheInstalledSongByteForByte) {
+  configure(t.sys() + "app/\n");
+  t.write("pkg/Night.jls", "old descriptor");
+  t.write("pkg/Night.gif", "old picture");
+  loop("a01.wav", 3000);
+  loop("b01.wav", 2000);
+  ASSERT_EQ(run(), kJLExitDone);
+  t.write(song("Night/my take.wav"), "the user's own recording");
+  const auto before = tree("app/Library");
+
+  // The new package fails at its third loop, after the descriptor, the
+  // picture and two loops were written.
+  t.write("pkg/Night.jls", "new descriptor");
+  t.write("pkg/Night.gif", "new picture");
+  loop("a01.wav", 1000);
+  loop("b01.wav", 1000);
+  t.write("pkg/c01.wav", "broken");
+  EXPECT_EQ(run(), kJLExitIncomplete);
+  EXPECT_EQ(tree("app/Library"), before);
+
+  // Complete, it replaces the song and keeps the user's take.
+  ASSERT_EQ(unlink(t.file("pkg/c01.wav").c_str()), 0);
+  EXPECT_EQ(run(), kJLExitDone);
+  EXPECT_EQ(t.read(song("Night/info.jls")), "new descriptor");
+  EXPECT_EQ(t.read("app/Library/Images/Night.gif"), "new picture");
+  EXPECT_EQ(loopBytes(song("Night/a01.wav")), 1000u * 4);
+  EXPECT_EQ(t.read(song("Night/my take.wav")), "the user's own recording");
+  EXPECT_EQ(tree("app/Library/Song").size(), 6u) << "the folder, info.jls, picture, two loops, the take";
+}
+
+TEST_F(Installer, TooLittleFreeSpaceSaysHowMuchAndWritesNothing) {
+  configure(t.sys() + "app/\n");
+  t.write("pkg/Night.jls", std::string(1000, 'd'));
+  t.write("pkg/Night.gif", std::string(500, 'g'));
+  loop("a01.wav", 500000);  // 44 + 500000 * 4 bytes once decoded
+  JL_SetFreeSpaceProbe([](const std::string&) -> int64_t { return 1400000; });
+  const int result = run();
+  JL_SetFreeSpaceProbe(nullptr);
+  EXPECT_EQ(result, kJLExitIncomplete);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], std::string(kJLIncompleteMessage) + "\nThe demo song needs 2.0 MB, but the disk of " + t.sys() +
+                           "app/Library/Song/ has only 1.4 MB free.");
+  JL_SetFreeSpaceProbe([](const std::string&) -> int64_t { return 900000; });
+  EXPECT_EQ(run(), kJLExitIncomplete);
+  JL_SetFreeSpaceProbe(nullptr);
+  EXPECT_NE(errors.back().find("needs 2.0 MB, but the disk of"), std::string::npos);
+  EXPECT_NE(errors.back().find("has only 900 KB free."), std::string::npos) << errors.back();
+  EXPECT_TRUE(progress.empty()) << "nothing was decoded";
+  EXPECT_TRUE(tree("app/Library/Song").empty());
+}
+
+TEST_F(Installer, RefusesADescriptorNameThatIsNoPlainName) {
+  configure(t.sys() + "app/\n");
+  // A name the library cannot hold as one folder: control characters.
+  t.write("pkg/Ni\tght.jls", "d");
+  loop("a01.wav", 100);
+  EXPECT_EQ(run(), kJLExitIncomplete);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("The name \"Ni?ght\" was refused"), std::string::npos) << errors[0];
+  EXPECT_TRUE(tree("app/Library/Song").empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/files/uloFolderOps.h"
 #include "installer/jlLoopDecoder.h"
 #include "installerTestSupport.h"
 
@@ -95,7 +96,7 @@ TEST(LoopDecoder, DamagedSourceLeavesNoFileBehind) {
   EXPECT_FALSE(exists(t.file("a.wav")));
   EXPECT_FALSE(exists(t.file("b.wav")));
   EXPECT_EQ(t.read("c.wav"), "earlier loop");
-  for (const char* part : {"a.wav.part", "b.wav.part", "c.wav.part"}) EXPECT_FALSE(exists(t.file(part))) << part;
+  for (const char* loop : {"a.wav", "b.wav", "c.wav"}) EXPECT_FALSE(exists(t.file(ULO_TempName(loop)))) << loop;
 }
 
 TEST(WavWriter, OnlyACommittedFileAppears) {
@@ -105,10 +106,10 @@ TEST(WavWriter, OnlyACommittedFileAppears) {
     JLWavWriter w;
     ASSERT_TRUE(w.create(t.file("x.wav"), 22050, 1));
     ASSERT_TRUE(w.write(samples, 4));
-    EXPECT_TRUE(exists(t.file("x.wav.part")));
+    EXPECT_TRUE(exists(t.file(ULO_TempName("x.wav"))));
     EXPECT_FALSE(exists(t.file("x.wav")));
   }
-  EXPECT_FALSE(exists(t.file("x.wav.part")));
+  EXPECT_FALSE(exists(t.file(ULO_TempName("x.wav"))));
   EXPECT_FALSE(exists(t.file("x.wav")));
 
   JLWavWriter w;
@@ -120,7 +121,7 @@ TEST(WavWriter, OnlyACommittedFileAppears) {
   EXPECT_EQ(p.rate, 22050u);
   EXPECT_EQ(p.dataBytes, 8u);
   EXPECT_EQ(p.samples, std::vector<int16_t>(samples, samples + 4));
-  EXPECT_FALSE(exists(t.file("x.wav.part")));
+  EXPECT_FALSE(exists(t.file(ULO_TempName("x.wav"))));
 }
 
 }  // namespace

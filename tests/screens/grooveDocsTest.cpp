@@ -2,12 +2,18 @@
 // failures the user is told about) and the disk mix of the sequence.
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/AudioFormat.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSoundConvert.h"
+#include "screens/JLProgressPanel.h"
+#include "screens/JLRenderToFile.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "support/tempFolder.h"
@@ -25,6 +31,53 @@ int16_t recordBox(const char*, const char* text, int16_t) {
   return 1;
 }
 int16_t answerDefault(const char*, const char*, int16_t b) { return b <= 0 ? 1 : b == 1 ? 2 : 3; }
+
+// The engine's live state the user depends on after a disk mix.
+struct LiveEngine {
+  std::vector<std::string> loops;
+  int32_t songBpm, status, resampled, master, volume[8], pan[8], variant[8];
+  bool manualFeed;
+  bool operator==(const LiveEngine& o) const {
+    return loops == o.loops && songBpm == o.songBpm && status == o.status && resampled == o.resampled &&
+           master == o.master && !memcmp(volume, o.volume, sizeof volume) && !memcmp(pan, o.pan, sizeof pan) &&
+           !memcmp(variant, o.variant, sizeof variant) && manualFeed == o.manualFeed;
+  }
+};
+
+LiveEngine liveEngine() {
+  LiveEngine e;
+  for (int i = 0; i < NumVTracks.load(); i++) e.loops.push_back(VTracks[i].name);
+  e.songBpm = SongBPM.load();
+  e.status = PlayingStatus.load();
+  e.resampled = ResampledBPM.load();
+  e.master = MasterVol.load();
+  for (int t = 0; t < 8; t++) {
+    e.volume[t] = Tracks[t].volume.load();
+    e.pan[t] = Tracks[t].pan.load();
+    e.variant[t] = Tracks[t].currentVariant.load();
+  }
+  e.manualFeed = wDBManualFeed();
+  return e;
+}
+
+std::vector<int16_t> readSound(const std::string& path, SF_INFO& info) {
+  memset(&info, 0, sizeof info);
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  EXPECT_NE(f, nullptr) << path;
+  std::vector<int16_t> v;
+  if (!f) return v;
+  v.resize(size_t(info.frames * info.channels));
+  sf_readf_short(f, v.data(), info.frames);
+  sf_close(f);
+  return v;
+}
+
+// RMS of one channel of interleaved stereo, in dB of full scale.
+double rmsDb(const std::vector<int16_t>& s, int channel) {
+  double sum = 0;
+  for (size_t i = size_t(channel); i < s.size(); i += 2) sum += double(s[i]) * s[i];
+  return 10.0 * std::log10(sum / double(s.size() / 2) / (32768.0 * 32768.0) + 1e-30);
+}
 
 class GrooveDocs : public GroovePanelTest {
  protected:
@@ -164,6 +217,10 @@ TEST_F(GrooveDocs, UnreadableAndOtherVersionDocumentsChangeNothing) {
 TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   buildMix();
   jlPrefs.outputType = SF_FORMAT_FLAC;
+  // The disk mix stops the player first (the output is the render's until
+  // it ends); from there on the engine must not change.
+  player().stop();
+  const LiveEngine before = liveEngine();
   const std::string out = tmp.sys() + "render.wav";  // the format's extension wins
   ASSERT_TRUE(gp().diskMixTo(out.c_str()));
   SF_INFO info;
@@ -175,7 +232,11 @@ TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.samplerate, 44100);
   EXPECT_EQ(info.frames, JL_DiskMixFrames(2, 131.4f)) << "two steps at the playing tempo";
-  // The live engine has the song again and plays.
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_NE(gLastBox.find("written"), std::string::npos) << gLastBox;
+  EXPECT_NE(gLastBox.find(tmp.sys() + "render.flac"), std::string::npos) << gLastBox;
+  // The live engine is as it was, output included, and plays.
+  EXPECT_TRUE(liveEngine() == before);
   EXPECT_EQ(NumVTracks.load(), 36);
   item(25);
   EXPECT_EQ(Tracks[0].currentVariant.load(), gp().tracks[0].sampleNo);
@@ -202,6 +263,80 @@ TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
     EXPECT_EQ(info.format, code) << name;
     EXPECT_EQ(info.channels, 2) << name;
   }
+}
+
+TEST_F(GrooveDocs, DiskMixLeavesMutedTracksOut) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  for (short t = 0; t < 8; t++) gp().enableTrack(t, false);
+  const std::string out = tmp.sys() + "muted.wav";
+  ASSERT_TRUE(gp().diskMixTo(out.c_str()));
+  SF_INFO info;
+  const std::vector<int16_t> s = readSound(out, info);
+  ASSERT_EQ(info.frames, JL_DiskMixFrames(1, 125.0f));
+  for (size_t i = 0; i < s.size(); i++) ASSERT_EQ(s[i], 0) << "sample " << i;
+}
+
+TEST_F(GrooveDocs, ARenderIsAsLoudAsTheProgramPlaysAtItsDefaultVolume) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  item(25);
+  ASSERT_TRUE(player().playing);
+  // One 32-beat cycle of what the program plays, pulled from its output.
+  const int64_t frames = JL_DiskMixFrames(1, 125.0f);
+  std::vector<int16_t> live(size_t(2 * frames));
+  PauseLoader();
+  for (int64_t at = 0; at < frames; at += 2048) {
+    LoaderVisitAll();
+    int16_t block[2 * 2048];
+    GetResampled(block, 2048);
+    const int64_t n = std::min<int64_t>(2048, frames - at);
+    std::copy(block, block + 2 * n, live.begin() + 2 * at);
+  }
+  player().stop();
+  gp().iced_capture();
+  const std::string out = tmp.sys() + "level.wav";
+  JLDiskMixReport report;
+  ASSERT_TRUE(JL_DiskMix(gp().iceimage, out.c_str(), JLDiskMixOptions(), report)) << report.error;
+  SF_INFO info;
+  const std::vector<int16_t> file = readSound(out, info);
+  ASSERT_EQ(file.size(), live.size());
+  for (int ch = 0; ch < 2; ch++) {
+    const double a = rmsDb(live, ch), b = rmsDb(file, ch);
+    ASSERT_GT(a, -60.0) << "the live groove sounds";
+    EXPECT_NEAR(a, b, 0.1) << "channel " << ch;
+  }
+}
+
+TEST_F(GrooveDocs, TheProgressPanelCountsTheDiskMixAndItsStopLeavesNoFile) {
+  mixtest::Mounted<JLProgressPanel> progress(16, 10, false);
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().iced_capture();
+  JLDiskMixOptions options;
+  options.cycles = 500;  // minutes of music: the stop arrives long before the end
+  const std::string out = tmp.sys() + "long.wav";
+  JLDiskMixJob job;
+  ASSERT_TRUE(job.startMix(gp().iceimage, out.c_str(), options));
+  std::vector<std::string> shown;
+  JLDiskMixReport report;
+  const bool ok = jlrender::runWithProgress(job, "Disk mix", report, [&] {
+    shown.push_back(progress.text(JLProgressPanel::kItemMessage));
+    if (job.fraction() > 0.0f) progress.click(JLProgressPanel::kItemStop);
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_STREQ(report.error, "stopped");
+  ASSERT_FALSE(shown.empty());
+  for (const std::string& s : shown) {
+    int percent = -1;
+    ASSERT_EQ(sscanf(s.c_str(), "Disk mix: %d%%", &percent), 1) << s;
+    EXPECT_GE(percent, 0);
+    EXPECT_LT(percent, 100);
+  }
+  EXPECT_FALSE(QXScreen.isShown(10)) << "the panel goes when the render ends";
+  EXPECT_TRUE(tmp.read("long.wav").empty());
+  EXPECT_TRUE(tmp.read("long.wav.part").empty());
+  EXPECT_EQ(gBoxes, 0) << "a stop the user asked for needs no message";
 }
 
 TEST_F(GrooveDocs, DiskMixOfAnEmptySequenceIsOneCycleOfTheGroove) {

@@ -2,18 +2,24 @@
 // lines, previews (file or load-and-randomise), loading, deleting with the
 // question, and copying from a disk (with its failure cleaned up).
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "framework/platform/uloQuickTime.h"
 #include "screens/JLLoadPanel.h"
 #include "song/JLPlayer.h"
+#include "support/treeSnapshot.h"
 #include "tests/screens/loadTestSupport.h"
 
 namespace {
 
 using loadtest::Answer;
+using loadtest::Answers;
 
 struct Browser {
   loadtest::Library lib;
@@ -266,8 +272,11 @@ TEST(LoadPanel, CopyFromDiskAsksBeforeReplacing) {
   }
   EXPECT_TRUE(b.lib.exists("Library/Song/Night/mark"));
   {
-    Answer yes(1);
+    // Replace: Yes; the user's file: No, not kept.
+    Answers yesNo({1, 2});
     EXPECT_TRUE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);
+    EXPECT_NE(Answers::texts()[1].find("\n   mark\n"), std::string::npos) << Answers::texts()[1];
   }
   EXPECT_FALSE(b.lib.exists("Library/Song/Night/mark"));
   b.m.click(5);  // home again, rescanned
@@ -303,6 +312,26 @@ void pressOn(Browser& b, int16_t item) {
   QXScreen.events();
   ULO_SetTrackingSource(nullptr);
   uloGlo.what = uloEvtNull;
+}
+
+std::map<std::string, std::string> snapshot(const loadtest::Library& lib, const std::string& rel) {
+  return TreeSnapshot(lib.path(rel));
+}
+
+// The entries of the library's song folder: no temporary is left.
+std::vector<std::string> loadtest_names(const loadtest::Library& lib) {
+  std::vector<std::string> names;
+  for (auto& [k, v] : snapshot(lib, "Library/Song"))
+    if (k.find('/') == k.size() - 1) names.push_back(k.substr(0, k.size() - 1));
+  return names;
+}
+
+// The user's files beside the library, which nothing may change.
+void writeOutside(const loadtest::Library& lib) {
+  lib.mkdirs("outside/sub");
+  lib.tmp.write("outside/thesis.txt", "years of work");
+  lib.tmp.write("outside/sub/photo.jpg", "JFIF");
+  lib.tmp.write("outside/notes", "my notes");
 }
 
 }  // namespace
@@ -343,3 +372,129 @@ TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
   EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
   EXPECT_FALSE(QXScreen.isShown(6));
 }
+
+TEST(LoadPanelSafety, DeletingASongNeverFollowsItsLinks) {
+  Browser b;
+  writeOutside(b.lib);
+  b.lib.song("Library/Song/AAEvil", "Evil");
+  b.lib.song("Library/Song/Other", "Other");
+  b.lib.wav("Library/Song/Other/loop01.wav");
+  b.lib.mkdirs("Library/Song/AAEvil/User");
+  b.lib.tmp.write("Library/Song/AAEvil/User/take.wav", "take");
+  ASSERT_EQ(symlink(b.lib.path("outside").c_str(), b.lib.path("Library/Song/AAEvil/shared").c_str()), 0);
+  ASSERT_EQ(symlink("..", b.lib.path("Library/Song/AAEvil/x").c_str()), 0);
+  ASSERT_EQ(symlink("../../..", b.lib.path("Library/Song/AAEvil/User/up").c_str()), 0);
+  const auto outside = snapshot(b.lib, "outside");
+  const auto other = snapshot(b.lib, "Library/Song/Other");
+  b.open();
+  ASSERT_EQ(b.folderAt(0), "AAEvil");
+  {
+    Answer yes(1);
+    EXPECT_TRUE(b.p().removeSong());
+    EXPECT_EQ(Answer::asked(), 1) << "the question only: no failure to report";
+  }
+  EXPECT_FALSE(b.lib.exists("Library/Song/AAEvil"));
+  EXPECT_EQ(snapshot(b.lib, "outside"), outside);
+  EXPECT_EQ(snapshot(b.lib, "Library/Song/Other"), other);
+  ASSERT_EQ(b.p().songCount, 1);
+}
+
+TEST(LoadPanelSafety, ADiskDescriptorCannotWriteOutsideTheLibrary) {
+  DiskBrowser b;
+  writeOutside(b.lib);
+  const std::string disk = "media/stick/Song/Song44/Night";
+  // The collection names a path out of the library's picture folder.
+  b.lib.song(disk, "Night Drive", 100, "../../../outside/notes");
+  // A real picture, so that the browser shows it and copies it.
+  const unsigned char gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xff, 0xff,
+                               0xff, 0x21, 0xf9, 4, 1, 0, 0, 0, 0, 0x2c, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3b};
+  b.lib.tmp.write(disk + "/Night.gif", std::string(reinterpret_cast<const char*>(gif), sizeof gif));
+  const auto outside = snapshot(b.lib, "outside");
+  b.open();
+  b.m.click(4);
+  ASSERT_EQ(b.p().songCount, 1);
+  {
+    Answers ok({1});
+    EXPECT_TRUE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 1u);
+    EXPECT_EQ(Answers::texts()[0],
+              "The name \"../../../outside/notes\" was refused: it is not a plain collection name. The song was "
+              "copied without its collection picture.");
+  }
+  EXPECT_EQ(snapshot(b.lib, "outside"), outside);
+  EXPECT_TRUE(b.lib.exists("Library/Song/Night/loop01.wav"));
+  EXPECT_TRUE(snapshot(b.lib, "Library/Images").empty());
+  // A plain collection whose picture in the library is a link out: the
+  // link is refused as well, nothing is written through it.
+  ASSERT_EQ(symlink(b.lib.path("outside/notes").c_str(), b.lib.path("Library/Images/Hits.gif").c_str()), 0);
+  b.lib.song(disk, "Night Drive", 100, "Hits");
+  b.m.click(14);
+  {
+    Answers yes({1});
+    EXPECT_TRUE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);  // replace, then the refusal
+    EXPECT_EQ(Answers::texts()[1].rfind("The name \"Hits.gif\" was refused: it leads outside its folder.", 0), 0u);
+  }
+  EXPECT_EQ(snapshot(b.lib, "outside"), outside);
+}
+
+// A library song with a descriptor naming its loops, the user's take and a
+// user loop; the disk holds a newer version without loop02.
+struct ReplaceBrowser : DiskBrowser {
+  ReplaceBrowser() {
+    const std::string descriptor =
+        "JAMLOOM-JLS-1.2 test\nSONGLIBRARY: Demo\nSONGTITLE: Night\nSONGBPM: 100\nSONGMIX: 0\nARPNOTE: C\n"
+        "LONGCOMMAND: CATEGORYLIST: 1\nloop\nENDCOMMAND:\n"
+        "LONGCOMMAND: RANDOMSET: 1\nall 1 loop\nENDCOMMAND:\n"
+        "LONGCOMMAND: SONGTRACKS: 2\nloop01 100 63 1 A\nloop02 100 63 1 B\nENDCOMMAND:\n";
+    lib.mkdirs("Library/Song/Night/User");
+    lib.tmp.write("Library/Song/Night/info.jls", descriptor);
+    lib.tmp.write("Library/Song/Night/loop01.wav", "old loop 1");
+    lib.tmp.write("Library/Song/Night/loop02.wav", "old loop 2");
+    lib.tmp.write("Library/Song/Night/my take.wav", "the user's recording");
+    lib.tmp.write("Library/Song/Night/User/saved01.wav", "a saved user loop");
+  }
+};
+
+TEST(LoadPanelSafety, ReplacingAsksAboutTheUsersFilesAndKeepsThem) {
+  ReplaceBrowser b;
+  b.open();
+  b.m.click(4);
+  {
+    Answers yes({1, 1});
+    EXPECT_TRUE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);
+    EXPECT_EQ(Answers::texts()[1],
+              "The song \"Night\" in your library holds files that the new copy has not:\n   User:saved01.wav\n"
+              "   my take.wav\n\nKeep them in the new copy? (No deletes them; Cancel keeps the old song as it is.)");
+  }
+  EXPECT_EQ(b.lib.tmp.read("Library/Song/Night/my take.wav"), "the user's recording");
+  EXPECT_EQ(b.lib.tmp.read("Library/Song/Night/User/saved01.wav"), "a saved user loop");
+  EXPECT_FALSE(b.lib.exists("Library/Song/Night/loop02.wav")) << "the old song's own loop goes with it";
+  EXPECT_EQ(b.lib.tmp.read("Library/Song/Night/loop01.wav"), b.lib.tmp.read("media/stick/Song/Song44/Night/loop01.wav"));
+  EXPECT_EQ((std::vector<std::string>{"Night"}), loadtest_names(b.lib));
+}
+
+TEST(LoadPanelSafety, CancelledOrFailedReplaceLeavesTheOldSongByteForByte) {
+  ReplaceBrowser b;
+  const auto before = snapshot(b.lib, "Library");
+  b.open();
+  b.m.click(4);
+  {
+    Answers yesCancel({1, 3});
+    EXPECT_FALSE(b.p().copyToHD());
+  }
+  EXPECT_EQ(snapshot(b.lib, "Library"), before);
+  // A file of the disk that cannot be read, found after others were copied.
+  ASSERT_EQ(symlink("/nonexistent/loop", b.lib.path("media/stick/Song/Song44/Night/zz09.wav").c_str()), 0);
+  {
+    Answers yes({1});
+    EXPECT_FALSE(b.p().copyToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);
+    EXPECT_EQ(Answers::texts()[1],
+              "The song could not be copied into the library: The name \"zz09.wav\" was refused: it is a symbolic "
+              "link to nothing. Nothing was changed.");
+  }
+  EXPECT_EQ(snapshot(b.lib, "Library"), before);
+}
+

@@ -12,6 +12,7 @@
 namespace {
 
 using loadtest::Answer;
+using loadtest::Answers;
 
 struct SynthBrowser {
   loadtest::Library lib;
@@ -79,8 +80,11 @@ TEST(LoadSynthPanel, CopiesMarkedSynthsAndAsksBeforeReplacing) {
   }
   EXPECT_TRUE(b.lib.exists("Library/Synth/Bell/mine.wav"));
   {
-    Answer yes(1);
+    // Replace: Yes; the user's file: No, not kept.
+    Answers yesNo({1, 2});
     EXPECT_TRUE(b.p().copyListToHD());
+    ASSERT_EQ(Answers::texts().size(), 2u);
+    EXPECT_NE(Answers::texts()[1].find("\n   mine.wav\n"), std::string::npos) << Answers::texts()[1];
   }
   EXPECT_FALSE(b.lib.exists("Library/Synth/Bell/mine.wav"));
 }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -154,6 +155,32 @@ struct Answer {
     ULO_SetMessageBoxHook(hook);
   }
   ~Answer() {
+    ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+  }
+};
+
+// Message boxes answered in turn from a list (then with the last answer),
+// keeping each text.
+struct Answers {
+  static std::vector<int16_t>& list() {
+    static std::vector<int16_t> v;
+    return v;
+  }
+  static std::vector<std::string>& texts() {
+    static std::vector<std::string> t;
+    return t;
+  }
+  static int16_t hook(const char*, const char* text, int16_t) {
+    texts().push_back(text ? text : "");
+    const size_t n = texts().size() - 1;
+    return list().empty() ? 1 : list()[std::min(n, list().size() - 1)];
+  }
+  explicit Answers(std::vector<int16_t> answers) {
+    list() = std::move(answers);
+    texts().clear();
+    ULO_SetMessageBoxHook(hook);
+  }
+  ~Answers() {
     ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
   }
 };

@@ -3,14 +3,19 @@
 // the block kept in mix documents.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/JLEngine.h"
 #include "engine/MMSysAudio.h"
 #include "engine/synth/Synth.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "screens/JLSynthPanel.h"
+#include "song/JLDiskMix.h"
 #include "song/JLPlayer.h"
 #include "song/uloAtomsFiles.h"
 #include "tests/screens/loadTestSupport.h"
@@ -304,6 +309,52 @@ TEST(SynthPanel, AReopenedMixWithoutPresetsIsShownAndHeard) {
   EXPECT_STREQ(s.p().setup.synthName, "Zeta");
   EXPECT_EQ(s.m.text(45), "Zeta");
   EXPECT_EQ(s.loadedFrames(), 3000);
+}
+
+}  // namespace
+
+namespace {
+
+// ARP TO FILE: the panel's arpeggio through the engine's offline render,
+// as long as one turn made up to whole 16-step patterns at the panel's
+// speed and the playing tempo.
+TEST(SynthPanel, ArpToFileRendersTheArpeggioTheLengthOfItsPatterns) {
+  JLEngine engine;
+  gep = &engine;
+  engine.init();
+  {
+    Synth s;
+    s.lib.wav("Library/Synth/Alpha/c2.wav", 1000);  // note c1; the others stay silent
+    engine.synth_SetFolder(":Library:Synth:Alpha:");
+    s.p().setup.arpProg = 0;
+    s.p().noteHit(0);  // c1 alone: one step, made up to 16
+    ASSERT_EQ(s.p().synthOn, 1);
+    s.player.bpm = 120.0f;
+    loadtest::Answer ok(1);
+    const std::string out = s.lib.path("arp.mp3");  // the preferred format's extension wins
+    ASSERT_TRUE(s.p().arpToFile(out.c_str()));
+    EXPECT_EQ(loadtest::Answer::asked(), 1) << "the user is told where the file went";
+    SF_INFO info{};
+    SNDFILE* f = sf_open(s.lib.path("arp.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<short> d(size_t(info.frames) * 2);
+    sf_readf_short(f, d.data(), info.frames);
+    sf_close(f);
+    // 16 sixteenths at 120 BPM: one bar of 88200 frames; c1 on every step
+    // (every 5512.5 frames), each sounding for its 1000 frames.
+    ASSERT_EQ(info.frames, 88200);
+    EXPECT_EQ(JL_ArpRenderFrames(JL_ArpRenderSteps("c1"), 4, 120.0f), 88200);
+    for (int step = 0; step < 16; step++) {
+      const int at = step * 22050 / 4;
+      bool sounds = false;
+      for (int i = at; i < at + 1000; i++) sounds = sounds || d[2 * size_t(i)] != 0;
+      EXPECT_TRUE(sounds) << "step " << step;
+      for (int i = at + 1001; i < (step + 1) * 22050 / 4; i++) ASSERT_EQ(d[2 * size_t(i)], 0) << "frame " << i;
+    }
+    EXPECT_EQ(access(s.lib.path("arp.wav.part").c_str(), F_OK), -1);
+  }
+  engine.exit();
+  gep = nullptr;
 }
 
 }  // namespace

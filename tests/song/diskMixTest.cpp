@@ -57,6 +57,16 @@ class DiskMix : public ::testing::Test {
     g.tracks[0].pan = 0;
     return g;
   }
+  // A document of the song "Two" at 120 BPM whose current groove plays
+  // group `group` on track 1.
+  static JLIceimage imageOf(int16_t group) {
+    JLIceimage image;
+    image.valid = 1;
+    strcpy(image.songName, "Two");
+    image.bpm = 120;
+    image.groove = grooveOf(group);
+    return image;
+  }
   std::vector<int16_t> read(const std::string& path, SF_INFO& info) {
     memset(&info, 0, sizeof info);
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
@@ -115,11 +125,7 @@ TEST_F(DiskMix, SequenceStepsChangeExactlyOnTheBoundary) {
 }
 
 TEST_F(DiskMix, CurrentGrooveForCyclesWhenThereAreNoSteps) {
-  JLIceimage image;
-  image.valid = 1;
-  strcpy(image.songName, "Two");
-  image.bpm = 120;
-  image.groove = grooveOf(1);
+  JLIceimage image = imageOf(1);
   JLDiskMixOptions o;
   o.cycles = 2;
   JLDiskMixReport report;
@@ -150,6 +156,72 @@ TEST_F(DiskMix, FailuresLeaveNoFileAndKeepAnOldOne) {
   strcpy(image.songName, "Two");
   EXPECT_FALSE(JL_DiskMix(image, (tmp_.sys() + "mix.mp9").c_str(), JLDiskMixOptions(), report));
   EXPECT_EQ(tmp_.read("old.wav"), "precious");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ArpRender, OneTurnOfTheTextMadeUpToWholePatterns) {
+  EXPECT_EQ(JL_ArpRenderSteps(""), 0);
+  EXPECT_EQ(JL_ArpRenderSteps("c1"), 16);
+  EXPECT_EQ(JL_ArpRenderSteps("c1e1g1"), 48);   // three notes turn every 3 steps
+  EXPECT_EQ(JL_ArpRenderSteps("c#1  "), 16);    // a sharp note takes three characters
+  EXPECT_EQ(JL_ArpRenderSteps("c1  c1c1c1c1    c1  c1c1c1  c1  "), 16);
+  EXPECT_EQ(JL_ArpRenderFrames(16, 4, 120.0f), 88200);
+  EXPECT_EQ(JL_ArpRenderFrames(48, 8, 90.0f), 176400);
+  EXPECT_EQ(JL_ArpRenderFrames(16, 0, 120.0f), 0);
+}
+
+// The worker thread: progress up to the end, the file, and the engine
+// handed back; a stop leaves no file; one render per job at a time.
+TEST_F(DiskMix, AJobRendersOnItsOwnThreadAndCanBeStopped) {
+  JLIceimage image = imageOf(0);
+  JLDiskMixReport report;
+  {
+    JLDiskMixJob job;
+    const std::string out = tmp_.sys() + "job.wav";
+    ASSERT_TRUE(job.startMix(image, out.c_str(), JLDiskMixOptions()));
+    EXPECT_FALSE(job.startMix(image, out.c_str(), JLDiskMixOptions())) << "one render at a time";
+    ASSERT_TRUE(job.waitFinished(60000));
+    EXPECT_EQ(job.fraction(), 1.0f);
+    ASSERT_TRUE(job.finish(report)) << report.error;
+    EXPECT_EQ(report.frames, kStep);
+    EXPECT_EQ(access(out.c_str(), F_OK), 0);
+    EXPECT_FALSE(engine_.offline()) << "the engine is the program's again";
+  }
+  {
+    JLDiskMixJob job;
+    JLDiskMixOptions o;
+    o.cycles = 1000;  // far longer than the stop takes to arrive
+    const std::string out = tmp_.sys() + "stopped.wav";
+    ASSERT_TRUE(job.startMix(image, out.c_str(), o));
+    job.stop();
+    ASSERT_TRUE(job.waitFinished(60000));
+    EXPECT_FALSE(job.finish(report));
+    EXPECT_STREQ(report.error, "stopped");
+    EXPECT_NE(access(out.c_str(), F_OK), 0);
+    EXPECT_NE(access((out + ".part").c_str(), F_OK), 0);
+  }
+  JLDiskMixJob idle;
+  EXPECT_FALSE(idle.finish(report)) << "nothing was started";
+}
+
+TEST_F(DiskMix, MutedTracksAreSilentInEveryStep) {
+  JLIceimage image = imageOf(0);
+  image.groove.tracks[1] = grooveOf(1).tracks[0];
+  JLDiskMixOptions o;
+  o.mutedTracks = 1u << 1;
+  JLDiskMixReport report;
+  const std::string muted = tmp_.sys() + "muted.wav", alone = tmp_.sys() + "alone.wav";
+  ASSERT_TRUE(JL_DiskMix(image, muted.c_str(), o, report)) << report.error;
+  image.groove.tracks[1].reset();
+  ASSERT_TRUE(JL_DiskMix(image, alone.c_str(), JLDiskMixOptions(), report)) << report.error;
+  SF_INFO a, b;
+  const std::vector<int16_t> withMute = read(muted, a), withoutTrack = read(alone, b);
+  ASSERT_EQ(a.frames, kStep);
+  EXPECT_GT(withMute[0], 0);
+  EXPECT_TRUE(withMute == withoutTrack) << "a muted track sounds exactly like no track";
 }
 
 }  // namespace

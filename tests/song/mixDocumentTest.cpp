@@ -2,11 +2,14 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/files/uloFolderOps.h"
 #include "framework/res/uloSwap.h"
 #include "song/JLMixDocument.h"
 #include "song/jlSongMessages.h"
@@ -194,6 +197,29 @@ TEST(MixDocument, FailedSaveKeepsTheOldFile) {
   EXPECT_FALSE(JL_WriteMixDocument((dir.ulo() + "no:such:folder\0").substr(0, 0).c_str(), *img, nullptr));
 }
 
+TEST(MixDocument, ASaveRemovesTheTemporariesOfAKilledSave) {
+  TempFolder dir;
+  auto img = sampleImage();
+  // The leftovers of a save killed midway (its process is gone), of one
+  // still running elsewhere, and a link someone put at this process's own
+  // temporary name.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  dir.write(".mix.jld.jltmp-" + std::to_string(gone), "half a document");
+  dir.write(".mix.jld.jltmp-1", "another copy's save");
+  dir.write("victim", "untouched");
+  ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file(ULO_TempName("mix.jld")).c_str()), 0);
+  ASSERT_TRUE(JL_WriteMixDocument((dir.ulo() + "mix.jld").c_str(), *img, nullptr));
+  struct stat st;
+  EXPECT_NE(lstat(dir.file(".mix.jld.jltmp-" + std::to_string(gone)).c_str(), &st), 0);
+  EXPECT_NE(lstat(dir.file(ULO_TempName("mix.jld")).c_str(), &st), 0);
+  EXPECT_EQ(dir.read(".mix.jld.jltmp-1"), "another copy's save");
+  EXPECT_EQ(dir.read("victim"), "untouched");
+  EXPECT_EQ(dir.read("mix.jld").size(), 4u + 12 + 8 + 8732 + 8 + 3308);
+}
+
 TEST(MixDocument, SongFolderStaysInTheLibrary) {
   Messages m;
   ProgramFolder pf;
@@ -209,5 +235,26 @@ TEST(MixDocument, SongFolderStaysInTheLibrary) {
     EXPECT_STREQ(folder, "");
   }
   ASSERT_EQ(gMessages.size(), 6u);
-  EXPECT_EQ(gMessages[1], std::make_pair(kJLMsgSongNotInstalled, std::string("../Secret")));
+  EXPECT_EQ(gMessages[1], std::make_pair(kJLMsgNameRefused,
+                                         std::string("The name \"../Secret\" was refused: it is not a plain file or "
+                                                     "folder name.")));
+  EXPECT_EQ(gMessages[5], std::make_pair(kJLMsgSongNotInstalled, std::string("Missing")));
+
+  // A song folder that is a link out of the library is refused as well; a
+  // link to another song of the library is followed.
+  ASSERT_EQ(symlink("../../Library/Secret", pf.tmp.file("Library/Song/Out").c_str()), 0);
+  ASSERT_EQ(symlink("Abc", pf.tmp.file("Library/Song/Alias").c_str()), 0);
+  ASSERT_EQ(symlink("Loop", pf.tmp.file("Library/Song/Loop").c_str()), 0);
+  gMessages.clear();
+  for (const char* bad : {"Out", "Loop"}) {
+    strcpy(img->songName, bad);
+    EXPECT_FALSE(JL_MixSongFolder(*img, folder, sizeof folder)) << bad;
+    EXPECT_FALSE(JL_IsSafeSongName(bad)) << bad;
+  }
+  ASSERT_EQ(gMessages.size(), 2u);
+  EXPECT_EQ(gMessages[0].second, "The name \"Out\" was refused: it leads outside its folder.");
+  EXPECT_EQ(gMessages[1].second, "The name \"Loop\" was refused: its symbolic links form a loop.");
+  strcpy(img->songName, "Alias");
+  ASSERT_TRUE(JL_MixSongFolder(*img, folder, sizeof folder));
+  EXPECT_STREQ(folder, ":Library:Song:Alias:");
 }

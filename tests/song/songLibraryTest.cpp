@@ -9,6 +9,7 @@
 #include "song/JLSamplesMatcher.h"
 #include "song/JLSongLibrary.h"
 #include "song/JLSongLoading.h"
+#include "song/jlSongMessages.h"
 #include "songTestSupport.h"
 
 namespace {
@@ -339,4 +340,37 @@ TEST(SongLoading, RegistersLoopsThenUserLoopsInSampleOrder) {
   EXPECT_FALSE(JL_LoadSong(none, *lib, ":Library:Song:Missing:"));
   EXPECT_EQ(none.calls.size(), 2u);
   EXPECT_TRUE(none.samples.empty());
+}
+
+namespace {
+std::vector<std::string> gRefused;
+void recordRefusal(int number, const char* text) {
+  if (number == kJLMsgNameRefused) gRefused.push_back(text);
+}
+}  // namespace
+
+TEST(SongLoading, LoopsThatAreLinksOutOfTheSongAreNotRead) {
+  ProgramFolder pf;
+  pf.mkdirs("Library/Song/Abc/User");
+  pf.mkdirs("outside");
+  pf.write("outside/secret.wav", "not the song's");
+  pf.write("Library/Song/Abc/info.jls", jls12("S", 120, "", "", "drums01 1 2 1 A\nbass01 1 2 1 B\nlead01 1 2 1 C\n"));
+  ASSERT_EQ(symlink(pf.tmp.file("outside/secret.wav").c_str(), pf.tmp.file("Library/Song/Abc/drums01.wav").c_str()), 0);
+  ASSERT_EQ(symlink("../../../outside/secret.wav", pf.tmp.file("Library/Song/Abc/User/take.wav").c_str()), 0);
+  ASSERT_EQ(symlink("lead01.wav", pf.tmp.file("Library/Song/Abc/bass01.wav").c_str()), 0);
+  pf.write("Library/Song/Abc/lead01.wav", "inside");
+  gRefused.clear();
+  JL_SetSongMessageHook(recordRefusal);
+  FakeEngine e;
+  auto lib = std::make_unique<JLSongLibrary>();
+  ASSERT_TRUE(JL_LoadSong(e, *lib, ":Library:Song:Abc:"));
+  JL_SetSongMessageHook(nullptr);
+  const std::string f = ":Library:Song:Abc:";
+  ASSERT_EQ(e.samples.size(), 4u);
+  // Refused: registered as the folder (a silent entry), numbers in place.
+  EXPECT_EQ(e.samples[0].first, f);
+  EXPECT_EQ(e.samples[1].first, f + "bass01.wav") << "a link inside the song is followed";
+  EXPECT_EQ(e.samples[2].first, f + "lead01.wav");
+  EXPECT_EQ(e.samples[3].first, f + "User:");
+  EXPECT_EQ(gRefused, std::vector<std::string>{"The name \"drums01.wav\" was refused: it leads outside its folder."});
 }

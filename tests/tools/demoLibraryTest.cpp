@@ -81,25 +81,6 @@ std::unique_ptr<JLSongLibrary> loadSong(const std::string& sysFolder) {
 
 double dbfs(double v) { return 20.0 * std::log10(std::max(v, 1e-9) / 32768.0); }
 
-struct LoadedLoop {
-  Wav wav;
-  int volume, pan;
-};
-
-// The default mix of the engine at full master volume: each track's
-// descriptor pan P becomes engine pan 126 - P with the linear law.
-void mixInto(const LoadedLoop& l, std::vector<double>* left, std::vector<double>* right) {
-  const double v = l.volume / 128.0;
-  const int p = 126 - l.pan;
-  const double gl = p > 63 ? v : v * p / 63.0;
-  const double gr = p > 63 ? (127 - p) / 63.0 * v : v;
-  for (size_t i = 0; i < left->size(); ++i) {
-    const size_t j = i % (size_t)l.wav.frames();
-    (*left)[i] += l.wav.samples[2 * j] * gl;
-    (*right)[i] += l.wav.samples[2 * j + 1] * gr;
-  }
-}
-
 }  // namespace
 
 TEST(DemoLibrary, SongsLoadWithTheirGroupsAndEveryLoopIsInTempoLevelledAndSeamless) {
@@ -168,42 +149,6 @@ TEST(DemoLibrary, SongsLoadWithTheirGroupsAndEveryLoopIsInTempoLevelledAndSeamle
   EXPECT_GE(v10, 1);
   std::sort(tempos.begin(), tempos.end());
   EXPECT_GE(std::unique(tempos.begin(), tempos.end()) - tempos.begin(), 3) << "songs in different tempos";
-}
-
-TEST(DemoLibrary, EightTracksAtDefaultVolumesStayBelowFullScale) {
-  for (const std::string& name : entries(kLibrary + "Song", true)) {
-    SCOPED_TRACE(name);
-    const std::string folder = kLibrary + "Song/" + name;
-    auto lib = loadSong(folder);
-    ASSERT_TRUE(lib);
-    // Every row of variants (the n-th of each group) on the first eight
-    // groups; the first row is the song as it opens.
-    int rows = 0;
-    for (int g = 0; g < lib->groupCount; ++g) rows = std::max(rows, (int)lib->groups[g].count);
-    for (int row = 0; row < rows; ++row) {
-      std::vector<LoadedLoop> loops;
-      int frames = 0;
-      for (int g = 0; g < std::min<int>(8, lib->groupCount); ++g) {
-        const JLSongGroup& gr = lib->groups[g];
-        const int v = std::min(row, gr.count - 1);
-        LoadedLoop l{Wav(), gr.volume[v], gr.pan[v]};
-        ASSERT_TRUE(readWav(folder + "/" + gr.files[v] + ".wav", &l.wav));
-        frames = std::max(frames, l.wav.frames());
-        loops.push_back(std::move(l));
-      }
-      std::vector<double> left((size_t)frames), right((size_t)frames);
-      for (const LoadedLoop& l : loops) mixInto(l, &left, &right);
-      double peak = 0, sum2 = 0;
-      for (int i = 0; i < frames; ++i) {
-        peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
-        sum2 += left[i] * left[i] + right[i] * right[i];
-      }
-      EXPECT_LT(peak, 32767.0) << "row " << row;
-      if (row == 0)
-        std::printf("[ mix      ] %-14s peak %6.2f dBFS  rms %6.2f dBFS\n", name.c_str(), dbfs(peak),
-                    dbfs(std::sqrt(sum2 / (2.0 * frames))));
-    }
-  }
 }
 
 namespace {

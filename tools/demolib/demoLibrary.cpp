@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tools/demolib/files.h"
+#include "tools/demolib/loudness.h"
 #include "tools/demolib/songs.h"
 
 namespace demolib {
@@ -38,48 +39,95 @@ void trackGains(int volume, int pan, double* left, double* right) {
   }
 }
 
-struct MixLevel {
-  double peak = 0, rms = 0;
-};
+double toDb(double v) { return v > 0 ? 20.0 * std::log10(v) : -200.0; }
 
-// Mixes variant row `row` (each group's variant min(row, count - 1)) of the
-// given groups; with `dropOne` the loudest mix of any eight of them.
-MixLevel mixLevel(const std::vector<std::vector<Rendered>>& loops, const std::vector<int>& volumes,
-                  const std::vector<int>& pans, int row, int groupLimit, bool dropOne) {
-  const int groups = std::min((int)loops.size(), groupLimit);
-  int frames = 0;
-  for (int g = 0; g < groups; ++g) {
-    for (const Rendered& r : loops[(size_t)g]) frames = std::max(frames, r.frames);
-  }
-  std::vector<double> gl((size_t)groups), gr((size_t)groups);
-  for (int g = 0; g < groups; ++g) trackGains(volumes[(size_t)g], pans[(size_t)g], &gl[(size_t)g], &gr[(size_t)g]);
-  MixLevel m;
-  double sum2 = 0;
-  std::vector<double> cl((size_t)groups), cr((size_t)groups);
-  for (int i = 0; i < frames; ++i) {
-    double sl = 0, sr = 0;
-    for (int g = 0; g < groups; ++g) {
-      const auto& vars = loops[(size_t)g];
-      const Rendered& r = vars[(size_t)std::min(row, (int)vars.size() - 1)];
-      const int j = i % r.frames;
-      cl[(size_t)g] = r.pcm[(size_t)j * 2] * gl[(size_t)g];
-      cr[(size_t)g] = r.pcm[(size_t)j * 2 + 1] * gr[(size_t)g];
-      sl += cl[(size_t)g];
-      sr += cr[(size_t)g];
+// The master volume the program starts with (63 of 128): the library is
+// levelled for what a new user hears.
+constexpr double kDefaultMaster = 63.0 / 128.0;
+// Loudness of the default groove there (a finished dance track's), and the
+// highest peak any random groove may reach.
+constexpr double kTargetLufs = -12.0;
+const double kCeiling = dbToGain(-0.1);
+// The highest peak a loop file may be lifted to.
+const double kLoopCeiling = dbToGain(-1.0);
+// Bands for the spectral balance; band 3 (2-6 kHz: hats, claps, the bite
+// of leads) must not sit far below the loudest one.
+const std::vector<double> kBandEdges = {20, 150, 500, 2000, 6000, 20000};
+constexpr size_t kBrightBand = 3;
+
+// The groups each of the eight tracks can get from one random set (the
+// first eight groups when the song has none).
+std::vector<std::vector<int>> randomFamilies(const SongDef& song) {
+  std::vector<std::vector<int>> families;
+  for (const RandomSetDef& set : song.randomSets) {
+    std::vector<int> f;
+    for (const std::string& name : set.groups) {
+      int g = -1;
+      for (size_t i = 0; i < song.groups.size(); ++i)
+        if (song.groups[i].name == name) g = (int)i;
+      f.push_back(g);
     }
-    sum2 += sl * sl + sr * sr;
-    double p = std::max(std::fabs(sl), std::fabs(sr));
-    if (dropOne && groups > 8)
-      for (int g = 0; g < groups; ++g)
-        p = std::max(p, std::max(std::fabs(sl - cl[(size_t)g]), std::fabs(sr - cr[(size_t)g])));
-    m.peak = std::max(m.peak, p);
+    families.push_back(f);
   }
-  m.peak /= 32768.0;
-  m.rms = std::sqrt(sum2 / (2.0 * frames)) / 32768.0;
-  return m;
+  if (families.empty()) {
+    std::vector<int> f;
+    for (int g = 0; g < (int)song.groups.size() && g < 8; ++g) f.push_back(g);
+    families.push_back(f);
+  }
+  return families;
 }
 
-double toDb(double v) { return v > 0 ? 20.0 * std::log10(v) : -200.0; }
+// The loudest sample any groove of a family can reach at the default
+// master volume: at every frame of the common period, each track adds the
+// most any of its candidate loops adds there (and likewise downwards), so
+// no choice of variants can go beyond it.
+double familyWorstPeak(const std::vector<std::vector<Rendered>>& loops, const std::vector<int>& volumes,
+                       const std::vector<int>& pans, const std::vector<int>& family) {
+  int period = 0;
+  for (int g : family)
+    if (g >= 0)
+      for (const Rendered& r : loops[(size_t)g]) period = std::max(period, r.frames);
+  double worst = 0;
+  for (int i = 0; i < period; ++i) {
+    double up[2] = {0, 0}, down[2] = {0, 0};
+    for (int g : family) {
+      if (g < 0) continue;
+      double gl, gr;
+      trackGains(volumes[(size_t)g], pans[(size_t)g], &gl, &gr);
+      double hi[2] = {0, 0}, lo[2] = {0, 0};
+      for (const Rendered& r : loops[(size_t)g]) {
+        const int j = i % r.frames;
+        const double l = r.pcm[(size_t)j * 2] * gl, rr = r.pcm[(size_t)j * 2 + 1] * gr;
+        hi[0] = std::max(hi[0], l), lo[0] = std::min(lo[0], l);
+        hi[1] = std::max(hi[1], rr), lo[1] = std::min(lo[1], rr);
+      }
+      for (int c = 0; c < 2; ++c) up[c] += hi[c], down[c] += lo[c];
+    }
+    for (int c = 0; c < 2; ++c) worst = std::max(worst, std::max(up[c], -down[c]));
+  }
+  return worst * kDefaultMaster / 32768.0;
+}
+
+// The default groove (first variant of the first eight groups) at the
+// default master volume, one period of it per channel, in -1..1.
+std::vector<std::vector<double>> defaultMix(const std::vector<std::vector<Rendered>>& loops,
+                                            const std::vector<int>& volumes, const std::vector<int>& pans) {
+  const int groups = std::min((int)loops.size(), 8);
+  int frames = 0;
+  for (int g = 0; g < groups; ++g) frames = std::max(frames, loops[(size_t)g][0].frames);
+  std::vector<std::vector<double>> mix(2, std::vector<double>((size_t)frames, 0.0));
+  for (int g = 0; g < groups; ++g) {
+    double gl, gr;
+    trackGains(volumes[(size_t)g], pans[(size_t)g], &gl, &gr);
+    const Rendered& r = loops[(size_t)g][0];
+    for (int i = 0; i < frames; ++i) {
+      const int j = i % r.frames;
+      mix[0][(size_t)i] += r.pcm[(size_t)j * 2] * gl * kDefaultMaster / 32768.0;
+      mix[1][(size_t)i] += r.pcm[(size_t)j * 2 + 1] * gr * kDefaultMaster / 32768.0;
+    }
+  }
+  return mix;
+}
 
 std::string descriptor10(const SongDef& song, const std::vector<int>& volumes) {
   // Loop lines: file, label, volume, pan, (unused), divisor; then the tempo
@@ -96,6 +144,28 @@ std::string descriptor10(const SongDef& song, const std::vector<int>& volumes) {
   t += "*" + std::to_string(song.bpm) + "\n*" + song.arpNote + "\n*0\n*" + song.title + "\n*" + description +
        "\n*0\n*0\n";
   return t;
+}
+
+// How each instrument is finished before it is levelled: a high shelf
+// that gives hats, claps and leads the presence of a finished mix, and a
+// soft saturation that gives the drums and basses their body against
+// their attack (so a groove can play loud without its peaks clipping).
+// `balanceDb` moves the group's default volume against the recipe's: the
+// low end gives way to the presence range, as in a mastered mix.
+struct Finish {
+  double shelfHz = 3000, shelfDb = 0, drive = 0, balanceDb = 0, limitDb = 0;
+};
+
+Finish finishOf(const std::string& group) {
+  if (group == "kick") return {3000, 0, 1.2, -2, 0};
+  if (group == "clap" || group == "snare") return {2500, 8, 2.0, 0, 9};
+  if (group == "hats") return {3000, 8, 1.6, 2, 9};
+  if (group == "perc") return {2500, 6, 1.8, 0, 8};
+  if (group == "bass") return {3000, 2, 2.0, -3, 6};
+  if (group == "chords") return {2500, 4, 1.6, 0, 6};
+  if (group == "lead") return {2500, 8, 1.8, 1, 6};
+  if (group == "arp") return {2500, 6, 1.8, 0, 7};
+  return {3000, 0, 1.0, 0, 3};
 }
 
 }  // namespace
@@ -195,38 +265,68 @@ bool writeSong(const SongDef& song, const std::string& folder, const std::string
       const LoopDef& def = g.loops[v];
       Loop loop((int)(barFrames * def.bars));
       def.render(loop);
+      const Finish f = finishOf(g.name);
+      if (f.shelfDb != 0) loopShelf(loop, f.shelfHz, f.shelfDb);
+      loopSaturate(loop, f.drive);
+      loopLimit(loop, f.limitDb);
       finishLoop(loop, def.peakDb);
-      Rendered r{toPcm16(loop), loop.frames};
-      const std::vector<uint8_t> wav = wavBytes(r.pcm, 2, kRate);
-      const std::string path = folder + "/" + fileBase(g.name, (int)v + 1) + ".wav";
+      rendered.back().push_back(Rendered{toPcm16(loop), loop.frames});
+      ++loopCount;
+    }
+  }
+  // Default volumes: the recipe's balance, scaled together so that the
+  // default groove plays at the target loudness at the program's starting
+  // master volume, but never so far that a groove of any random set could
+  // reach full scale, and never beyond the volume range.
+  std::vector<int> volumes, pans;
+  for (const GroupDef& g : song.groups) {
+    volumes.push_back((int)std::lround(g.volume * dbToGain(finishOf(g.name).balanceDb)));
+    pans.push_back(g.pan);
+  }
+  const std::vector<std::vector<int>> families = randomFamilies(song);
+  auto worstOf = [&](const std::vector<int>& v) {
+    double w = 0;
+    for (const std::vector<int>& f : families) w = std::max(w, familyWorstPeak(rendered, v, pans, f));
+    return w;
+  };
+  double k = dbToGain(kTargetLufs - integratedLoudness(defaultMix(rendered, volumes, pans), kRate));
+  k = std::min(k, kCeiling / worstOf(volumes));
+  const double kVolumes = std::min(k, 127.0 / *std::max_element(volumes.begin(), volumes.end()));
+  for (int& v : volumes) v = std::max(1, (int)std::floor(v * kVolumes));
+  // What the volume range cannot give, the loops carry themselves, as far
+  // as their own peaks allow.
+  if (k > kVolumes) {
+    int loopPeak = 1;
+    for (const std::vector<Rendered>& group : rendered)
+      for (const Rendered& r : group)
+        for (int16_t x : r.pcm) loopPeak = std::max(loopPeak, std::abs((int)x));
+    const double lift = std::min(k / kVolumes, kLoopCeiling * 32767.0 / loopPeak);
+    if (lift > 1.0)
+      for (std::vector<Rendered>& group : rendered)
+        for (Rendered& r : group)
+          for (int16_t& x : r.pcm) x = (int16_t)std::lround(x * lift);
+  }
+  for (size_t g = 0; g < song.groups.size(); ++g) {
+    for (size_t v = 0; v < rendered[g].size(); ++v) {
+      const std::vector<uint8_t> wav = wavBytes(rendered[g][v].pcm, 2, kRate);
+      const std::string path = folder + "/" + fileBase(song.groups[g].name, (int)v + 1) + ".wav";
       if (!writeFile(path, wav)) {
         *error = "cannot write " + path;
         return false;
       }
       bytes += (double)wav.size();
-      ++loopCount;
-      rendered.back().push_back(std::move(r));
     }
   }
-  // Default volumes: the recipe's, lowered together when any row of
-  // variants played on any eight tracks would come closer than 1 dB to full
-  // scale.
-  std::vector<int> volumes, pans;
-  for (const GroupDef& g : song.groups) {
-    volumes.push_back(g.volume);
-    pans.push_back(g.pan);
-  }
-  size_t rows = 0;
-  for (const GroupDef& g : song.groups) rows = std::max(rows, g.loops.size());
-  double worst = 0;
-  for (size_t r = 0; r < rows; ++r) worst = std::max(worst, mixLevel(rendered, volumes, pans, (int)r, 32, true).peak);
-  const double ceiling = dbToGain(-1.0);
-  if (worst > ceiling) {
-    for (int& v : volumes) v = (int)std::floor(v * ceiling / worst);
-    worst = 0;
-    for (size_t r = 0; r < rows; ++r) worst = std::max(worst, mixLevel(rendered, volumes, pans, (int)r, 32, true).peak);
-  }
-  const MixLevel def = mixLevel(rendered, volumes, pans, 0, 8, false);
+  const double worst = worstOf(volumes);
+  const std::vector<std::vector<double>> mix = defaultMix(rendered, volumes, pans);
+  double peak = 0, sum2 = 0;
+  for (const std::vector<double>& ch : mix)
+    for (double x : ch) {
+      peak = std::max(peak, std::fabs(x));
+      sum2 += x * x;
+    }
+  const std::vector<double> bands = bandLevels(mix, kRate, kBandEdges);
+
 
   if (!writeFile(folder + "/" + descriptorName, descriptorText(song, volumes))) {
     *error = "cannot write the descriptor of " + song.folder;
@@ -243,8 +343,10 @@ bool writeSong(const SongDef& song, const std::string& folder, const std::string
     report->bpm = song.bpm;
     report->groups = (int)song.groups.size();
     report->loops = loopCount;
-    report->mixPeakDb = toDb(def.peak);
-    report->mixRmsDb = toDb(def.rms);
+    report->mixPeakDb = toDb(peak);
+    report->mixRmsDb = toDb(std::sqrt(sum2 / (2.0 * mix[0].size())));
+    report->loudnessLufs = integratedLoudness(mix, kRate);
+    report->brightDb = bands[kBrightBand] - *std::max_element(bands.begin(), bands.end());
     report->worstPeakDb = toDb(worst);
     report->megabytes = bytes / 1e6;
   }

@@ -11,7 +11,7 @@ namespace demolib {
 
 // Level of the default mix: the first variant of each of the first eight
 // groups at its default volume and pan, summed with the engine's linear pan
-// law at full master volume.
+// law at the program's starting master volume (63 of 128).
 struct SongReport {
   std::string folder;
   int bpm = 0;
@@ -19,7 +19,9 @@ struct SongReport {
   int loops = 0;
   double mixPeakDb = 0;     // default mix
   double mixRmsDb = 0;
-  double worstPeakDb = 0;   // loudest mix of any variant row and any 8 groups
+  double loudnessLufs = 0;  // BS.1770 integrated
+  double brightDb = 0;      // 2-6 kHz band against the loudest band
+  double worstPeakDb = 0;   // loudest groove any random set can make
   double megabytes = 0;
 };
 

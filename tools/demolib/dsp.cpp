@@ -1,6 +1,7 @@
 #include "tools/demolib/dsp.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace demolib {
 
@@ -120,6 +121,74 @@ void loopPump(Loop& loop, int beatFrames, double depth, double releaseSeconds) {
     const double g = 1.0 - depth * attack * std::exp(-t / releaseSeconds) - depth * (1.0 - attack);
     loop.l[i] *= g;
     loop.r[i] *= g;
+  }
+}
+
+void loopShelf(Loop& loop, double hz, double gainDb) {
+  const double a = std::pow(10.0, gainDb / 40.0), w0 = kTwoPi * hz / kRate;
+  const double c = std::cos(w0), alpha = std::sin(w0) / 2.0 * std::sqrt(2.0), sa = 2.0 * std::sqrt(a) * alpha;
+  const double a0 = (a + 1) - (a - 1) * c + sa;
+  const double b0 = a * ((a + 1) + (a - 1) * c + sa) / a0, b1 = -2 * a * ((a - 1) + (a + 1) * c) / a0,
+               b2 = a * ((a + 1) + (a - 1) * c - sa) / a0, a1 = 2 * ((a - 1) - (a + 1) * c) / a0,
+               a2 = ((a + 1) - (a - 1) * c - sa) / a0;
+  for (std::vector<double>* ch : {&loop.l, &loop.r}) {
+    // Two passes over the loop: the second starts with the state the end
+    // of the first left, so the seam carries the filter's own tail.
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    std::vector<double> out(ch->size());
+    for (int pass = 0; pass < 2; ++pass)
+      for (size_t i = 0; i < ch->size(); ++i) {
+        const double x = (*ch)[i];
+        const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1, x1 = x, y2 = y1, y1 = y;
+        out[i] = y;
+      }
+    *ch = out;
+  }
+}
+
+void loopSaturate(Loop& loop, double drive) {
+  const double p = loop.peak();
+  if (drive <= 0 || p <= 0) return;
+  const double k = p / std::tanh(drive);
+  for (int i = 0; i < loop.frames; ++i) {
+    loop.l[i] = k * std::tanh(drive * loop.l[i] / p);
+    loop.r[i] = k * std::tanh(drive * loop.r[i] / p);
+  }
+}
+
+void loopLimit(Loop& loop, double reductionDb) {
+  const int n = loop.frames;
+  const double p = loop.peak();
+  if (reductionDb <= 0 || p <= 0 || n <= 0) return;
+  const double threshold = p * dbToGain(-reductionDb);
+  const int radius = std::min(n / 2, (int)(0.005 * kRate));
+  std::vector<double> need((size_t)n);
+  for (int i = 0; i < n; ++i) {
+    const double a = std::max(std::fabs(loop.l[i]), std::fabs(loop.r[i]));
+    need[(size_t)i] = a > threshold ? threshold / a : 1.0;
+  }
+  auto at = [&](const std::vector<double>& v, long i) { return v[(size_t)(((i % n) + n) % n)]; };
+  // Smallest need within +-radius (a sliding minimum), then its average
+  // over +-radius: every value averaged at a peak is at most that peak's
+  // need, so the peak lands at or below the threshold.
+  std::vector<double> low((size_t)n);
+  std::deque<long> window;
+  for (long i = -2L * radius; i < n + radius; ++i) {
+    while (!window.empty() && at(need, window.back()) >= at(need, i)) window.pop_back();
+    window.push_back(i);
+    while (window.front() < i - 2L * radius) window.pop_front();
+    const long centre = i - radius;
+    if (centre >= 0 && centre < n) low[(size_t)centre] = at(need, window.front());
+  }
+  double sum = 0;
+  for (long i = -radius; i <= radius; ++i) sum += at(low, i);
+  const double width = 2.0 * radius + 1.0;
+  for (int i = 0; i < n; ++i) {
+    const double g = std::min(1.0, sum / width);
+    loop.l[i] *= g;
+    loop.r[i] *= g;
+    sum += at(low, i + radius + 1) - at(low, i - radius);
   }
 }
 

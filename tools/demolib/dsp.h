@@ -137,5 +137,16 @@ void loopPump(Loop& loop, int beatFrames, double depth, double releaseSeconds);
 // Removes the mean, fades the first and last few samples, scales to the
 // given peak in dBFS.
 void finishLoop(Loop& loop, double peakDb);
+// A second-order high shelf (RBJ): `gainDb` above about `hz`.
+void loopShelf(Loop& loop, double hz, double gainDb);
+// Soft saturation that keeps the peak: x -> tanh(d x / p) p / tanh(d) with
+// p the loop's peak. Lifts the body of a sound against its transients,
+// the way a mastering limiter would; d <= 0 leaves the loop alone.
+void loopSaturate(Loop& loop, double drive);
+// A look-ahead peak limiter linked over both channels: everything above
+// the loop's peak less `reductionDb` is turned down by a gain that moves
+// smoothly over +-5 ms around each peak, so no sample stays above it. The
+// loop is treated as circular (its end joins its start).
+void loopLimit(Loop& loop, double reductionDb);
 
 }  // namespace demolib

@@ -73,8 +73,10 @@ void hat(Loop& loop, long at, Rng& rng, double decay, double gain, double pan, d
   static const double kRatios[6] = {2.0, 3.0, 4.16, 5.43, 6.79, 8.21};
   const double base = 40.0 * brightness;
   Svf hp1, hp2;
-  hp1.set(7000 * brightness, 0.8);
-  hp2.set(9500 * brightness, 0.6);
+  // Open down to the 3-6 kHz presence range: a hat that is only air above
+  // 8 kHz vanishes under a bass line.
+  hp1.set(3600 * brightness, 0.7);
+  hp2.set(4800 * brightness, 0.6);
   const long n = frames(decay * 7 + 0.005);
   double ph[6] = {0.1, 0.3, 0.5, 0.7, 0.2, 0.9};
   for (long i = 0; i < n; ++i) {

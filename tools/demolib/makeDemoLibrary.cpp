@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   for (const demolib::SongReport& r : reports)
-    std::printf("%-14s %3d BPM %2d groups %2d loops  default mix peak %6.2f dBFS rms %6.2f dBFS  worst %6.2f dBFS  %5.2f MB\n",
-                r.folder.c_str(), r.bpm, r.groups, r.loops, r.mixPeakDb, r.mixRmsDb, r.worstPeakDb, r.megabytes);
+    std::printf("%-14s %3d BPM %2d groups %2d loops  default mix %6.2f LUFS peak %6.2f dBFS rms %6.2f dBFS  "
+                "2-6 kHz %6.2f dB  worst %6.2f dBFS  %5.2f MB\n",
+                r.folder.c_str(), r.bpm, r.groups, r.loops, r.loudnessLufs, r.mixPeakDb, r.mixRmsDb, r.brightDb,
+                r.worstPeakDb, r.megabytes);
   std::printf("demo library written in %.1f s\n", seconds);
   if (!stamp.empty() && !demolib::writeFile(stamp, std::string("demo library\n"))) {
     std::fprintf(stderr, "jl-make-demo-library: cannot write %s\n", stamp.c_str());

@@ -636,12 +636,12 @@ SongDef robotFunk() {
         loopDef("Electro", 1, -3.5, kicks(g, k, "X..X......X..X.."))}},
       {"snare", 98, 63, {loopDef("Back", 1, -5, claps(g, "", "....X.......X..g", 0.15, 220, sw))}},
       {"hats", 90, 70,
-       {loopDef("Swing", 1, -8, hats(g, "xgXgxgXgxgXgxgXg", "......X.......X.", sw)),
-        loopDef("Tight", 1, -8, hats(g, "X.x.X.x.X.x.X.xx", "", sw))}},
+       {loopDef("Swing", 1, -5, hats(g, "xgXgxgXgxgXgxgXg", "......X.......X.", sw)),
+        loopDef("Tight", 1, -5, hats(g, "X.x.X.x.X.x.X.xx", "", sw))}},
       {"perc", 86, 56, {loopDef("Cowbell", 1, -9, percs(g, {"", "", "..x.....", "", "", "x..x..x...x....."}, sw))}},
       {"bass", 102, 63, {loopDef("Funk", 2, -4.5, bassLine(g, "r..R..r.m.r.f.R.", 2, bassPatch(), sw, "a.....a...a....."))}},
       {"chords", 90, 63, {loopDef("Clav", 2, -6, chords(g, ".x..x.x..x..x.x.", keysPatch(), 0, 0, 0.2, 0.1))}},
-      {"lead", 84, 66, {loopDef("Talk", 2, -7, melody(g, "0-3-4-3-0...7-6-4-3-0...2-3-0...", 2, leadPatch(), 60, 0.25, 0.1, sw))}},
+      {"lead", 96, 66, {loopDef("Talk", 2, -7, melody(g, "0-3-4-3-0...7-6-4-3-0...2-3-0...", 2, leadPatch(), 60, 0.25, 0.1, sw))}},
       {"fx", 78, 63, {loopDef("Zap", 1, -8, fxSweep(401, 8))}},
   };
   return s;

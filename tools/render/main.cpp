@@ -4,6 +4,8 @@
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
 //
+// The master volume is the program's starting one (63) unless --volume
+// gives another, so a render is as loud as the program plays it.
 // Like the program, it finds the library beside its own executable,
 // wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
@@ -25,7 +27,8 @@ namespace {
 int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
-          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n");
+          "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
+          "--volume is the master volume, 63 (the program's starting one) unless given.\n");
   return 2;
 }
 

@@ -1,0 +1,146 @@
+// Offline rendering through the facade: the live state is kept aside, the
+// output pulled by hand, and the state put back. See JLEngine.h.
+#include <cstring>
+
+#include "engine/AudioFormat.h"
+#include "engine/JLEngine.h"
+#include "engine/JLEngineSnapshot.h"
+#include "engine/MMSysAudio.h"
+#include "engine/Mixer.h"
+
+bool JLEngine::offlineBegin() {
+  if (offline_ || !initialised_) return false;
+  auto s = std::make_unique<JLEngineSnapshot>();
+  const int n = NumVTracks.load();
+  s->loops.resize(size_t(n));
+  for (int i = 0; i < n; ++i) {
+    memcpy(s->loops[size_t(i)].name, VTracks[i].name, kVTrackNameSize);
+    s->loops[size_t(i)].lengthBeats = VTracks[i].lengthBeats.load();
+    s->loops[size_t(i)].extraBeats = VTracks[i].extraBeats;
+  }
+  s->underrunsBefore = TrackUnderruns.load();
+  s->manualFeed = wDBManualFeed();
+  s->sampleRate = SAMPFREQ;
+  s->songBpm = SongBPM.load();
+  s->status = PlayingStatus.load();
+  s->resampledBpm = ResampledBPM.load();
+  s->beat = BPM.load();
+  s->peakDistance = ttDistance.load();
+  s->masterVolume = MasterVol.load();
+  for (int t = 0; t < kTracks; ++t) {
+    TrackLockGuard g(Tracks[t].lock);
+    // A change waiting for the sync point is what the user chose last.
+    s->volume[t] = Tracks[t].syncVolume != -1 ? Tracks[t].syncVolume.load() : Tracks[t].volume.load();
+    s->pan[t] = Tracks[t].syncPan != -1 ? Tracks[t].syncPan.load() : Tracks[t].pan.load();
+    const int32_t pending = Tracks[t].pendingVariant.load();
+    s->variant[t] = pending >= 0 ? pending : pending == -1 ? -1 : Tracks[t].currentVariant.load();
+    s->heldVariant[t] = Tracks[t].currentVariant.load();
+  }
+  memcpy(s->trackSample, trackSample, sizeof trackSample);
+  s->playing = playing;
+  s->syncMode = syncMode;
+  {
+    TrackLockGuard g(RealtimeSynth.lock);
+    s->synthPoly = RealtimeSynth.poly;
+    s->synthMode = RealtimeSynth.arpMode;
+    s->synthStepsPerBeat = RealtimeSynth.stepsPerBeat;
+    s->synthVolume = RealtimeSynth.volume;
+    s->synthPan = RealtimeSynth.pan;
+    memcpy(s->synthPattern, RealtimeSynth.pattern, sizeof s->synthPattern);
+  }
+  // Stopped for real, whatever the facade believed (an armed engine whose
+  // start failed has playing = 0 or 1 and status 1).
+  playing = 1;
+  stop();
+  if (PlayingStatus.load() != 0) StopPlay();
+  wDBSetManualFeed(true);
+  offline_ = std::move(s);
+  return true;
+}
+
+void JLEngine::offlineStart() {
+  if (!offline_ || PlayingStatus.load() != 1) return;
+  int none[kTracks];
+  for (int& v : none) v = -1;
+  StartPlaybackTracks(none);
+}
+
+void JLEngine::offlinePull(int16_t* out, int frames) {
+  if (!offline_ || !out || frames <= 0) return;
+  if (PlayingStatus.load() != 2) {
+    memset(out, 0, size_t(frames) * 4);
+    return;
+  }
+  // The loader thread is enabled by every start; this thread visits the
+  // tracks itself, so it must be kept out.
+  if (dowldproc.load()) PauseLoader();
+  LoaderVisitAll();
+  GetResampled(out, frames);
+}
+
+int32_t JLEngine::offlineCyclesBegun() const {
+  const int64_t period = int64_t(kSyncBeats) * BPM.load();
+  const int64_t t = TimeLine.load();
+  if (!offline_ || period <= 0 || t <= 0) return 0;
+  return int32_t((t - 1) / period + 1);
+}
+
+uint32_t JLEngine::offlineUnderruns() const {
+  return offline_ ? TrackUnderruns.load() - offline_->underrunsBefore : 0;
+}
+
+void JLEngine::offlineEnd() {
+  if (!offline_) return;
+  std::unique_ptr<JLEngineSnapshot> s = std::move(offline_);
+  playing = 1;
+  stop();
+  if (PlayingStatus.load() != 0) StopPlay();
+  wDBSetManualFeed(s->manualFeed);
+
+  ResetSongVTracks();
+  for (size_t i = 0; i < s->loops.size() && i < size_t(kVTracks); ++i) {
+    memcpy(VTracks[i].name, s->loops[i].name, kVTrackNameSize);
+    VTracks[i].lengthBeats.store(s->loops[i].lengthBeats);
+    VTracks[i].extraBeats = s->loops[i].extraBeats;
+  }
+  NumVTracks = int32_t(s->loops.size());
+  SetRealtimeFreq(s->sampleRate);
+  SetSongBPM(s->songBpm);
+  MasterVolume(s->masterVolume);
+  {
+    TrackLockGuard g(RealtimeSynth.lock);
+    RealtimeSynth.poly = s->synthPoly;
+    RealtimeSynth.arpMode = s->synthMode;
+    RealtimeSynth.stepsPerBeat = s->synthStepsPerBeat;
+    RealtimeSynth.volume = s->synthVolume;
+    RealtimeSynth.pan = s->synthPan;
+    memcpy(RealtimeSynth.pattern, s->synthPattern, sizeof RealtimeSynth.pattern);
+  }
+  memcpy(trackSample, s->trackSample, sizeof trackSample);
+  syncMode = 0;
+  playing = 0;
+  // Armed again: the same beat length from the same tempo. A stopped
+  // engine gets its tempo words back as they were; arming recomputes them.
+  if (s->status >= 1) BeginPlay();
+  BPM = s->beat;
+  ResampledBPM = s->resampledBpm;
+  ttDistance = s->peakDistance;
+  if (s->playing) play();
+  // A sounding engine starts its tracks again; an armed one (never started,
+  // or no device) keeps only its mix settings, as it had them.
+  if (s->status == 2 && playing) {
+    changesBegin();
+    for (int t = 0; t < kTracks; ++t)
+      if (s->variant[t] >= 0) setTrackSample(short(t), short(s->variant[t]));
+    changesEnd();
+  }
+  for (int t = 0; t < kTracks; ++t) {
+    TrackVolume(t + 1, s->volume[t]);
+    TrackPan(t + 1, s->pan[t]);
+    // A stopped engine's tracks keep what they last held (arming clears it).
+    if (s->status == 0) Tracks[t].currentVariant = s->heldVariant[t];
+  }
+  memcpy(trackSample, s->trackSample, sizeof trackSample);
+  syncMode = s->syncMode;
+  for (auto& p : ttTrackPeaks) p.store(-1);
+}
