@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
@@ -159,13 +160,16 @@ class GroovePanelTest : public ::testing::Test {
 
   // Mixes blocks until the engine's beat reaches `beat` of cycle `cycle`,
   // letting the panel's idle work run after every block as the main loop
-  // would.
+  // would. This thread is the loader meanwhile, so where the loader stands
+  // against the mixer never depends on how busy the machine is.
   void runToBeat(int beat, int cycle = 0) {
     const int32_t target = (cycle * 32 + beat) * BPM.load();
     std::vector<int16_t> block(2 * 2048);
     // The engine's beat is the position of the block being heard, one block
     // behind the timeline.
     for (int guard = 0; guard < 100000 && TimeLine.load() - BLOCKLEN <= target; guard++) {
+      if (dowldproc.load()) PauseLoader();  // idle work may have started playback
+      LoaderVisitAll();
       GetResampled(block.data(), 2048);
       uloGlo.when++;
       uloGlo.what = uloEvtNull;
