@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 
 #include "framework/platform/uloEvents.h"
 #include "framework/platform/uloMessageBox.h"
@@ -69,19 +72,39 @@ bool ULO_Platform_Init() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGINT, &sa, nullptr);
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-    fprintf(stderr, "Jamloom: cannot open the display: %s\n", SDL_GetError());
-    winmainreturnvalue = 0;
-    return false;
-  }
   // Without a display SDL quietly falls back to drawing off screen, which
   // would leave an invisible program running. Only an explicit request
   // (tests, headless tools) may run that way.
   const char* asked = getenv("SDL_VIDEODRIVER");
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if ((!asked || !*asked) && driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
-    fprintf(stderr, "Jamloom: no display found (DISPLAY or WAYLAND_DISPLAY is not set). Start it from a desktop session.\n");
-    SDL_Quit();
+  const bool explicitDriver = asked && *asked;
+  // A display that is named but does not answer at once (a session still
+  // starting, an X server busy with other clients) gets a few seconds
+  // before the program gives up on it.
+  const char* x = getenv("DISPLAY");
+  const char* wl = getenv("WAYLAND_DISPLAY");
+  const bool named = (x && *x) || (wl && *wl);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  for (;;) {
+    const bool up = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+    const char* driver = up ? SDL_GetCurrentVideoDriver() : nullptr;
+    const bool headless = driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+    if (up && (explicitDriver || !headless)) break;
+    const std::string why = up ? std::string("only the off-screen driver started") : SDL_GetError();
+    if (up) SDL_Quit();
+    if (named && std::chrono::steady_clock::now() < until) {
+      fprintf(stderr, "Jamloom: the display does not answer yet (%s); trying again\n", why.c_str());
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    if (!up) {
+      fprintf(stderr, "Jamloom: cannot open the display: %s\n", why.c_str());
+      winmainreturnvalue = 0;
+      return false;
+    }
+    if (named)
+      fprintf(stderr, "Jamloom: the display named by DISPLAY or WAYLAND_DISPLAY cannot be opened.\n");
+    else
+      fprintf(stderr, "Jamloom: no display found (DISPLAY or WAYLAND_DISPLAY is not set). Start it from a desktop session.\n");
     winmainreturnvalue = 1;
     return false;
   }

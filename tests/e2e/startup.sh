@@ -93,6 +93,34 @@ else
 fi
 check '_log_has "message box: zenity failed: zenity is not installed"' "the missing zenity is logged"
 
+echo "-- a display that answers late, and one that never answers"
+late=""
+for n in $(seq 850 949); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { late=$n; break; }
+done
+if [ -n "$late" ]; then
+  ( unset WAYLAND_DISPLAY SDL_VIDEODRIVER; export DISPLAY=":$late"; cd "$WORK/app" && exec timeout 60 ./jamloom ) \
+    >"$WORK/late.log" 2>&1 &
+  late_pid=$!
+  wait_for 20 grep -q "does not answer yet" "$WORK/late.log" && ok "waits for a named display that is not up yet" \
+    || bad "no wait for the display: $(head -c 300 "$WORK/late.log")"
+  Xvfb ":$late" -screen 0 1280x1024x24 -nolisten tcp >"$WORK/late-xvfb.log" 2>&1 &
+  late_x=$!
+  wait_for 30 grep -q "Jamloom: ready" "$WORK/late.log" && ok "starts once the display answers" \
+    || bad "did not start on the late display: $(tail -c 300 "$WORK/late.log")"
+  kill -KILL "$late_pid" 2>/dev/null
+  kill "$late_x" 2>/dev/null
+  wait "$late_x" 2>/dev/null
+  ( unset WAYLAND_DISPLAY SDL_VIDEODRIVER; export DISPLAY=":$late"; cd "$WORK/app" && exec timeout 20 ./jamloom ) \
+    >"$WORK/never.log" 2>&1
+  rc=$?
+  [ $rc -ne 124 ] && ok "gives up on a display that never answers (code $rc)" || bad "still waiting for a dead display"
+  grep -q "cannot be opened\|cannot open the display" "$WORK/never.log" && ok "says the display cannot be opened" \
+    || bad "no message for a dead display: $(tail -c 300 "$WORK/never.log")"
+else
+  skip "no free display number for the late display"
+fi
+
 echo "-- without a display"
 ( unset DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER; cd "$WORK/app" && exec timeout 20 ./jamloom ) >"$WORK/nodisplay.log" 2>&1
 rc=$?
