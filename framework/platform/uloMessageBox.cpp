@@ -84,6 +84,17 @@ std::string ULO_CutUtf8(const std::string& text, size_t limit) {
 
 void ULO_SetBoxLook(const uloBoxLook& look) { gLook = look; }
 
+void ULO_DropInputQueuedDuringBox() {
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  // Clicks and keys that reached the program's windows while a box was up
+  // were meant for the box (or made while waiting for it): played back
+  // afterwards, they would act on whatever lies under them, or ask the same
+  // question again. Releases stay, so nothing is left held down.
+  SDL_PumpEvents();
+  for (Uint32 type : {SDL_KEYDOWN, SDL_TEXTEDITING, SDL_TEXTINPUT, SDL_MOUSEBUTTONDOWN, SDL_MOUSEWHEEL, SDL_FINGERDOWN})
+    SDL_FlushEvent(type);
+}
+
 int16_t ULO_RunBoxChain(const std::vector<uloBoxStep>& chain, const uloBoxRequest& box) {
   for (const uloBoxStep& step : chain) {
     int16_t answer = 0;
@@ -91,6 +102,7 @@ int16_t ULO_RunBoxChain(const std::vector<uloBoxStep>& chain, const uloBoxReques
     if (step.show(box, &answer, &why)) {
       answer = validAnswer(box, answer);
       fprintf(stderr, "message box: answer %d\n", answer);
+      ULO_DropInputQueuedDuringBox();
       return answer;
     }
     fprintf(stderr, "message box: %s failed: %s\n", step.name, why.empty() ? "no reason given" : why.c_str());

@@ -47,6 +47,11 @@ struct uloBoxStep {
   std::function<bool(const uloBoxRequest&, int16_t* answer, std::string* why)> show;
 };
 
+// UI thread, after a box is answered: drops the presses (keys, text, mouse
+// buttons, wheel, touches) queued for the program's windows meanwhile, and
+// keeps their releases. Nothing without an initialised video subsystem.
+void ULO_DropInputQueuedDuringBox();
+
 // Offers the box to each step in turn and logs ("message box: ...") what
 // each did. When none could show it (only possible with a chain that lacks
 // the in-window step) the default answer is returned and logged as such.

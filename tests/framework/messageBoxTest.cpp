@@ -244,6 +244,32 @@ class InWindowBox : public ::testing::Test {
   }
 };
 
+TEST_F(InWindowBox, PressesMadeWhileABoxWasUpAreDroppedButReleasesStay) {
+  SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  std::vector<uloBoxStep> chain = {{"elsewhere", [](const uloBoxRequest&, int16_t* answer, std::string*) {
+                                      // The user clicks the main window and types while the box waits.
+                                      SDL_Event e = mouse(SDL_MOUSEBUTTONDOWN, 40, 40);
+                                      SDL_PushEvent(&e);
+                                      e = mouse(SDL_MOUSEBUTTONUP, 40, 40);
+                                      SDL_PushEvent(&e);
+                                      e = key(SDLK_l);
+                                      SDL_PushEvent(&e);
+                                      e.type = SDL_KEYUP;
+                                      SDL_PushEvent(&e);
+                                      *answer = 2;
+                                      return true;
+                                    }}};
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ULO_RunBoxChain(chain, request(1)), 2);
+  testing::internal::GetCapturedStderr();
+  std::vector<Uint32> left;
+  SDL_Event e;
+  while (SDL_PollEvent(&e))
+    if (e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP || e.type == SDL_KEYDOWN || e.type == SDL_KEYUP)
+      left.push_back(e.type);
+  EXPECT_EQ(left, (std::vector<Uint32>{SDL_MOUSEBUTTONUP, SDL_KEYUP}));
+}
+
 TEST_F(InWindowBox, ButtonsReadYesNoCancelWithTheDescribedDefaults) {
   uloInWindowBox ok(request(0), uloBoxLook());
   ASSERT_TRUE(ok.layout(640, 480));
