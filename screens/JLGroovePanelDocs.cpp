@@ -354,6 +354,7 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   iced_capture();
   // The file name carries the format's extension, so other programs know it.
   jlrender::Export e = jlrender::prepareExport(systemPath);
+  if (!jlrender::mayWriteExport(e, systemPath)) return false;
   e.options.cycles = 1;
   e.options.useSequence = sequence.stepCount > 0;
   // What is heard: a muted track is silent in every step, live and here.

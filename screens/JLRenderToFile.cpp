@@ -1,6 +1,7 @@
 #include "screens/JLRenderToFile.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -51,6 +52,17 @@ Export prepareExport(const char* systemPath) {
   e.options.majorFormat = kind.major;
   e.options.volume = int16_t(std::clamp(jlPlayer ? int(jlPlayer->mainVolume) : int(kJLDefaultMasterVolume), 0, 128));
   return e;
+}
+
+bool mayWriteExport(const Export& e, const char* chosenPath) {
+  if (chosenPath && e.path == chosenPath) return true;
+  struct stat st;
+  if (lstat(e.path.c_str(), &st) != 0) return true;
+  const size_t slash = e.path.rfind('/');
+  const std::string name = slash == std::string::npos ? e.path : e.path.substr(slash + 1);
+  char text[512];
+  snprintf(text, sizeof text, "The file \"%s\" already exists. Replace it?", name.c_str());
+  return ULO_UserNotify(text, 1) == 1;
 }
 
 bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report,

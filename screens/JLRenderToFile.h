@@ -33,6 +33,11 @@ struct Export {
 };
 Export prepareExport(const char* systemPath);
 
+// UI thread. The file dialog asked about replacing the name the user typed,
+// not about the name the format's extension made of it: when that other
+// file exists, asks before it is replaced. False when the user says No.
+bool mayWriteExport(const Export& e, const char* chosenPath);
+
 // Waits for a started job while the window stays live: the progress panel
 // shows "<title>: N%", a click on its STOP stops the job (which then leaves
 // no file). The engine must not be used until this returns. Returns the

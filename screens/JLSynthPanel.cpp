@@ -436,6 +436,7 @@ bool JLSynthPanel::arpToFile(const char* systemPath) {
   // The engine renders alone; playback stops as for a disk mix.
   if (jlPlayer) jlPlayer->stop();
   const jlrender::Export e = jlrender::prepareExport(systemPath);
+  if (!jlrender::mayWriteExport(e, systemPath)) return false;
   JLDiskMixJob job;
   if (!job.startArp(arp, e.path.c_str(), e.options)) return false;
   return jlrender::runAndTell(job, "Arpeggio to file", e.path);

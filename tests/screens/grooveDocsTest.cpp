@@ -3,6 +3,8 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -263,6 +265,44 @@ TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
     EXPECT_EQ(info.format, code) << name;
     EXPECT_EQ(info.channels, 2) << name;
   }
+}
+
+TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  jlPrefs.outputType = SF_FORMAT_FLAC;
+  ASSERT_STREQ(jlrender::exportKind(jlPrefs.outputType).extension, "flac");
+  const std::string chosen = tmp.sys() + "mine.wav";  // what the user typed
+  const std::string written = tmp.sys() + "mine.flac";
+  { std::ofstream(written) << "the user's own file"; }
+  static int asked;
+  static int16_t reply;
+  asked = 0;
+  ULO_SetMessageBoxHook([](const char*, const char* text, int16_t buttons) -> int16_t {
+    if (!strstr(text, "already exists")) return 1;  // what the mix then tells
+    asked++;
+    EXPECT_EQ(buttons, 1);
+    EXPECT_STREQ(text, "The file \"mine.flac\" already exists. Replace it?");
+    return reply;
+  });
+  reply = 2;  // No
+  EXPECT_FALSE(gp().diskMixTo(chosen.c_str()));
+  EXPECT_EQ(asked, 1);
+  std::stringstream kept;
+  kept << std::ifstream(written).rdbuf();
+  EXPECT_EQ(kept.str(), "the user's own file");
+  reply = 1;  // Yes
+  EXPECT_TRUE(gp().diskMixTo(chosen.c_str()));
+  EXPECT_EQ(asked, 2);
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  SNDFILE* f = sf_open(written.c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  sf_close(f);
+  EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+  // A name the dialog already asked about is not asked about again.
+  EXPECT_TRUE(gp().diskMixTo(written.c_str()));
+  EXPECT_EQ(asked, 2);
 }
 
 TEST_F(GrooveDocs, DiskMixLeavesMutedTracksOut) {
