@@ -103,8 +103,9 @@ bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& repo
 bool tellResult(bool ok, const char* title, const std::string& path, const JLDiskMixReport& report) {
   char text[600];
   if (ok) {
+    // Good news, not a warning: an information box.
     snprintf(text, sizeof text, "%s written: %.500s", title, path.c_str());
-    ULO_UserNotify(text, 0);
+    ULO_MessageBox("Jamloom", text, 0, false);
   } else if (strcmp(report.error, "stopped") != 0) {
     snprintf(text, sizeof text, "%s failed: %s", title, report.error);
     ULO_UserNotify(text, 0);
