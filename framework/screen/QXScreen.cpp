@@ -374,7 +374,11 @@ void QXScreenClass::doDragPanel(int16_t index) {
     const uloPoint now(uloGlo.mouseX, uloGlo.mouseY);
     if (now == last) continue;
     uloRect area = backgroundRect(index);
-    moveLayouts(index, now.x - last.x, now.y - last.y);
+    // The whole panel stays in the window: a control dragged past an edge
+    // could no longer be reached.
+    const int left = std::clamp(area.left + (now.x - last.x), 0, std::max(0, uloGlo.windowWidth - area.width()));
+    const int top = std::clamp(area.top + (now.y - last.y), 0, std::max(0, uloGlo.windowHeight - area.height()));
+    moveLayouts(index, left - area.left, top - area.top);
     QX_RectUnion(backgroundRect(index), area);
     if (jlHelpp && jlHelpp->active && !jlHelpp->lastBalloon.isEmpty()) {
       QX_RectUnion(jlHelpp->lastBalloon, area);

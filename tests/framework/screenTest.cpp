@@ -86,7 +86,8 @@ TEST(Screen, DraggingMovesTheDraggablePanelOnly) {
   t.m.release(330, 325);
   mouseDown(300, 300, 1000);  // panel 3's background, no control there
   QXScreen.events();
-  EXPECT_EQ(QXScreen.backgroundRect(3), uloRect(130, 125, 610, 485));
+  // 25 down would put its bottom 5 pixels past the window: it stops at the edge.
+  EXPECT_EQ(QXScreen.backgroundRect(3), uloRect(130, 120, 610, 480));
   EXPECT_EQ(pixel(131, 300), int16_t(skinfix::rgb(20, 20, 22)));  // its left frame moved along
   t.m.hold(100, 100);
   t.m.release(10, 10);
@@ -94,6 +95,20 @@ TEST(Screen, DraggingMovesTheDraggablePanelOnly) {
   mouseDown(20, 20, 2000);  // panel 0 is not draggable
   QXScreen.events();
   EXPECT_EQ(QXScreen.backgroundRect(0), uloRect(0, 0, 480, 360));
+}
+
+TEST(Screen, APanelDraggedFarPastAnEdgeStaysWholeInTheWindow) {
+  TwoPanels t(1000, 700);
+  QXScreen.show(3);
+  const uloRect start = QXScreen.backgroundRect(3);
+  t.m.hold(start.left + 50, start.top + 50);
+  t.m.hold(start.left + 50, start.top + 900);  // far below the window
+  t.m.hold(start.left - 900, start.top + 900);  // and far left of it
+  t.m.release(start.left - 900, start.top + 900);
+  mouseDown(start.left + 10, start.top + 10, 1000);
+  QXScreen.events();
+  const uloRect r = QXScreen.backgroundRect(3);
+  EXPECT_EQ(r, uloRect(0, int16_t(700 - start.height()), start.width(), 700));
 }
 
 TEST(Screen, CrossFadeEndsOnWhatLiesUnder) {
