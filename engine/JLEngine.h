@@ -79,6 +79,9 @@ class JLEngine {
   bool userLoop_load(const char* path);
   void userLoop_params(jlUserLoopSettingsRec* s);
   bool userLoop_recordStart();
+  // Why the last recordStart failed, in the sound system's words ("" when
+  // it did not fail or gave no reason).
+  const char* userLoop_recordError() const;
   void userLoop_recordStop();
   void userLoop_recordReset();
   bool userLoop_recordStatus(short* percent, short* other);

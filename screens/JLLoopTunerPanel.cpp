@@ -155,13 +155,15 @@ void JLLoopTunerPanel::startRecord() {
     setText(kEndText, "--");
     return;
   }
-  if (playerPlaying())
-    ULO_UserNotify(
-        "Errors starting record ! Probably your sound hardware doesn't allow recording while playing. "
-        "Stop playback first.",
-        0);
-  else
-    ULO_UserNotify("Errors starting record !", 0);
+  // Say why, in the sound system's words, so a missing microphone or a busy
+  // device can be told from each other.
+  const char* why = gep->userLoop_recordError();
+  char text[512];
+  snprintf(text, sizeof text, "Errors starting record !%s%s%s%s", why && why[0] ? " (" : "", why ? why : "",
+           why && why[0] ? ")" : "",
+           playerPlaying() ? " Probably your sound hardware doesn't allow recording while playing. Stop playback first."
+                           : " Check that a microphone or line input is connected and not used by another program.");
+  ULO_UserNotify(text, 0);
   put(kLamp, 1);
 }
 

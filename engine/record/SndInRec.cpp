@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/AudioFormat.h"
@@ -36,13 +37,27 @@ void SDLCALL waveInCallback(void*, Uint8* stream, int len) {
 
 }  // namespace
 
+namespace {
+char LastError[256];
+void noteError(const char* what) { snprintf(LastError, sizeof LastError, "%s: %s", what, SDL_GetError()); }
+}  // namespace
+
+const char* WAVEIN_LastError() { return LastError; }
+
 int CTWAVEInOpen(int deviceId) {
-  if (Initialized) return -1;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+  if (Initialized) {
+    snprintf(LastError, sizeof LastError, "the capture device is already in use");
+    return -1;
+  }
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    noteError("no sound system");
+    return -1;
+  }
   const char* name = nullptr;
   if (deviceId >= 0) {
     name = SDL_GetAudioDeviceName(deviceId, 1);
     if (!name) {
+      noteError("no such capture device");
       SDL_QuitSubSystem(SDL_INIT_AUDIO);
       return -1;
     }
@@ -58,9 +73,11 @@ int CTWAVEInOpen(int deviceId) {
   // No allowed changes: SDL converts whatever the card gives to our format.
   hWaveIn = SDL_OpenAudioDevice(name, 1, &want, &have, 0);
   if (hWaveIn == 0) {
+    noteError("no capture device could be opened");
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     return -1;
   }
+  LastError[0] = 0;
   Initialized = 1;
   return 0;
 }

@@ -22,6 +22,9 @@ constexpr int kRecordBufferFrames = 2048;
 // Starts recording at most `frames` stereo frames into `buffer`. 0 when no
 // capture device can be opened or started.
 short WAVEIN_StartRecord(unsigned long frames, int16_t* buffer);
+// UI thread. Why the capture device could not be opened or started the last
+// time it failed (the sound system's own words); empty after a success.
+const char* WAVEIN_LastError();
 // Accepts no more data and stores the frames recorded in *recorded (if not
 // null). The device keeps running until reset.
 short WAVEIN_StopRecord(unsigned long* recorded);

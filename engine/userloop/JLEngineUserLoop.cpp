@@ -17,6 +17,7 @@ bool JLEngine::userLoop_load(const char* path) {
 
 void JLEngine::userLoop_params(jlUserLoopSettingsRec* s) { Elast_Params(s); }
 bool JLEngine::userLoop_recordStart() { return ULTake_Start(); }
+const char* JLEngine::userLoop_recordError() const { return WAVEIN_LastError(); }
 void JLEngine::userLoop_recordStop() { ULTake_Stop(); }
 void JLEngine::userLoop_recordReset() { ULTake_Reset(); }
 

@@ -133,6 +133,9 @@ TEST(LoopRecord, NoDeviceMeansNoTake) {
   Elast_Replace(static_cast<int16_t*>(calloc(400, 1)), 100, 2, false);
   JLEngine e;
   EXPECT_FALSE(e.userLoop_recordStart());
+  // The user is told why, in the sound system's words.
+  EXPECT_EQ(0, strncmp(e.userLoop_recordError(), "no sound system: ", 17)) << e.userLoop_recordError();
+  EXPECT_GT(strlen(e.userLoop_recordError()), 17u);
   EXPECT_EQ(nullptr, elastGlobalData.samples);  // the old loop is gone
   short percent = 7, other = 7;
   EXPECT_FALSE(e.userLoop_recordStatus(&percent, &other));
