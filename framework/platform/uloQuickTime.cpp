@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <fcntl.h>
 #include <SDL_image.h>
+#include <gif_lib.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -204,6 +205,77 @@ bool pngChunksFit(SDL_RWops* rw) {
   return false;
 }
 
+// GIFs are decoded with giflib rather than SDL_image's own GIF reader,
+// which frees a wild pointer on some damaged files. The first frame is
+// drawn onto the logical screen filled with its background colour; a
+// transparent index shows its own colour, as pictures here have no alpha.
+int gifRead(GifFileType* g, GifByteType* buf, int n) {
+  return n <= 0 ? 0 : int(SDL_RWread(static_cast<SDL_RWops*>(g->UserData), buf, 1, size_t(n)));
+}
+
+SDL_Surface* decodeGif(SDL_RWops* rw) {
+  if (SDL_RWseek(rw, 0, RW_SEEK_SET) != 0) return nullptr;
+  int err = 0;
+  GifFileType* g = DGifOpen(rw, gifRead, &err);
+  if (!g) return nullptr;
+  SDL_Surface* out = nullptr;
+  for (int records = 0; records < 65536 && !out; records++) {
+    GifRecordType type;
+    if (DGifGetRecordType(g, &type) == GIF_ERROR || type == TERMINATE_RECORD_TYPE) break;
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* ext = nullptr;
+      if (DGifGetExtension(g, &code, &ext) == GIF_ERROR) break;
+      bool bad = false;
+      while (ext && !bad) bad = DGifGetExtensionNext(g, &ext) == GIF_ERROR;
+      if (bad) break;
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(g) == GIF_ERROR) break;
+    const GifImageDesc& d = g->Image;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : g->SColorMap;
+    const int sw = g->SWidth > 0 ? g->SWidth : d.Width, sh = g->SHeight > 0 ? g->SHeight : d.Height;
+    if (!map || !fits(d.Width, d.Height) || !fits(sw, sh)) break;
+    std::vector<GifPixelType> px(size_t(d.Width) * size_t(d.Height));
+    bool bad = false;
+    if (d.Interlace) {
+      static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4 && !bad; pass++)
+        for (int y = kStart[pass]; y < d.Height && !bad; y += kStep[pass])
+          bad = DGifGetLine(g, &px[size_t(y) * size_t(d.Width)], d.Width) == GIF_ERROR;
+    } else {
+      for (int y = 0; y < d.Height && !bad; y++) bad = DGifGetLine(g, &px[size_t(y) * size_t(d.Width)], d.Width) == GIF_ERROR;
+    }
+    if (bad) break;
+    out = SDL_CreateRGBSurfaceWithFormat(0, sw, sh, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!out) break;
+    uint32_t background = 0xFF000000u;
+    if (g->SColorMap && g->SBackGroundColor < g->SColorMap->ColorCount) {
+      const GifColorType& c = g->SColorMap->Colors[g->SBackGroundColor];
+      background = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+    }
+    SDL_FillRect(out, nullptr, background);
+    for (int y = 0; y < d.Height; y++) {
+      const int oy = d.Top + y;
+      if (oy < 0 || oy >= sh) continue;
+      auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(out->pixels) + size_t(oy) * size_t(out->pitch));
+      for (int x = 0; x < d.Width; x++) {
+        const int ox = d.Left + x;
+        const int i = px[size_t(y) * size_t(d.Width) + size_t(x)];
+        if (ox < 0 || ox >= sw) continue;
+        if (i >= map->ColorCount) {
+          row[ox] = 0xFF000000u;
+          continue;
+        }
+        const GifColorType& c = map->Colors[i];
+        row[ox] = 0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
+      }
+    }
+  }
+  DGifCloseFile(g, &err);
+  return out;
+}
+
 // The decoder for the file at the stream's start ("GIF", "PNG", "BMP",
 // "JPG"), or null for any other kind or a size out of bounds.
 const char* pictureKind(SDL_RWops* rw) {
@@ -246,7 +318,7 @@ short uloQt_imageToOffmap(const char* path, uloOffmap* bitmap) {
     return 0;
   }
   const char* kind = pictureKind(rw);
-  SDL_Surface* loaded = kind ? IMG_LoadTyped_RW(rw, 0, kind) : nullptr;
+  SDL_Surface* loaded = !kind ? nullptr : strcmp(kind, "GIF") == 0 ? decodeGif(rw) : IMG_LoadTyped_RW(rw, 0, kind);
   SDL_RWclose(rw);
   if (!loaded) return 0;
   SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
