@@ -433,12 +433,16 @@ bool JLSynthPanel::arpToFile(const char* systemPath) {
   arp.volume = setup.volume;
   arp.pan = setup.pan;
   arp.bpm = jlPlayer && jlPlayer->bpm > 0 ? jlPlayer->bpm : 120.0f;
-  // The engine renders alone; playback stops as for a disk mix.
-  if (jlPlayer) jlPlayer->stop();
+  // The engine renders alone; playback stops as for a disk mix and what
+  // played starts again after it.
+  JLPlayer* player = jlPlayer;
+  const JLPlayer::Paused was = player ? player->pauseFor() : JLPlayer::Paused();
   const jlrender::Export e = jlrender::prepareExport(systemPath);
   JLDiskMixJob job;
-  if (!job.startArp(arp, e.path.c_str(), e.options)) return false;
-  return jlrender::runAndTell(job, "Arpeggio to file", e.path);
+  bool ok = false;
+  if (job.startArp(arp, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Arpeggio to file", e.path);
+  if (player) player->resumeAfter(was);
+  return ok;
 }
 
 // ------------------------------------------------------------------ presets
