@@ -350,7 +350,9 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
     ULO_UserNotify("Load a song before mixing it to disk.", 0);
     return false;
   }
-  if (JLPlayer* p = player()) p->stop();
+  // The render has the engine alone; what played starts again after it.
+  JLPlayer* p = player();
+  const JLPlayer::Paused was = p ? p->pauseFor() : JLPlayer::Paused();
   iced_capture();
   // The file name carries the format's extension, so other programs know it.
   jlrender::Export e = jlrender::prepareExport(systemPath);
@@ -361,8 +363,10 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   for (short t = 0; t < kTracks; t++)
     if (!tracks[t].active) e.options.mutedTracks = uint8_t(e.options.mutedTracks | (1u << t));
   JLDiskMixJob job;
-  if (!job.startMix(iceimage, e.path.c_str(), e.options)) return false;
+  bool ok = false;
   // The engine is the worker's until the job ends, and is then back as it
   // was (same loops, same sample numbers).
-  return jlrender::runAndTell(job, "Disk mix", e.path);
+  if (job.startMix(iceimage, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Disk mix", e.path);
+  if (p) p->resumeAfter(was);
+  return ok;
 }

@@ -21,15 +21,6 @@
 #include "song/JLPlayer.h"
 #include "song/uloAtomsFiles.h"
 
-const char* const jlSynthStyles[kSynthPatterns] = {
-    "xxxxxxxxxxxxxxxx", "x.xxx.x.xx.xxxxx", "xxx.x.x.xx.x.xxx", "xxx.xxx.xxxx.xxx", "xxxxxxxx.xxx.xxx",
-    "xxxx.xxx.xx.x.xx", "xxxxx.xxxx.xxx.x", "xxxxx.xxxx.xx.xx", "xxxxx.x.xx.x.xxx", "xx.xx.x.xx.xxxxx",
-    "xx.xxxx.xx.xxxx.", "xx.xxxxxxx.xx.x.", "xx.xxx.xxx.xx.x.", "x.xxxx..x.xxx.x.", "xxxxxx..xxxxx.x.",
-    "xxxxx.xx..xxx.x.", "xxxxx.xx..xxx...", "xxxx.x.xx.xxxxxx", "xx.xxx.xx.xxxxxx", "xx.xxx.xx.xxx..x",
-    "xx.x.xx.x.xx.x.x", "xxxx.xxxx.xxxx..", "xxx.x.x.x.x.xxxx", "xxx.x.x.x.x.xxx.", "xxx.x.x.xxx.x.x.",
-    "xxx.xxx.xxx.xxx.", "x.x.xx..x.xx..x.", "x...x.x.xxxx..x.", "x.x.xxxxx.x.x.x.", "x.x.x..xxx.xxxx.",
-    "xxxx.x.xxx.xxxx.", "xx.x.x.x.x.xxx..", "xx.xxxx.xx.xxxx.",
-};
 
 namespace {
 
@@ -38,18 +29,14 @@ const int16_t kNoteItems[kSynthKeys] = {51, 72, 57, 73, 58, 68, 74, 52, 75, 59, 
 const int16_t kNoteLedItems[kSynthKeys] = {16, 1,  17, 2,  18, 19, 3,  20, 4,  21, 5,  22, 23, 6,  24, 7,  25, 26,
                                            8,  27, 9,  28, 10, 29, 30, 11, 31, 12, 32, 33, 13, 34, 14, 35, 15, 36};
 const char* const kPitchNames[12] = {"c", "c#", "d", "d#", "e", "f", "f#", "g", "g#", "a", "a#", "b"};
-const int16_t kStepsPerBeat[4] = {1, 2, 4, 8};
 // The computer keys bound to the song's arpeggio keys, in order.
 const char kArpComputerKeys[28] = {'Q', 'W', 'E', 'R', 'T', 'Y', 'U', 'I', 'O', 'P', 'A', 'S', 'D', 'F',
                                    'G', 'H', 'J', 'K', 'L', 'Z', 'X', 'C', 'V', 'B', 'N', 'M', ',', '.'};
 constexpr int kBallFirst = 87;
 constexpr int kBalls = 6;
-constexpr char kSynthFolder[] = ":Library:Synth:";
 constexpr uint32_t kJLSynthTag = ULO_AtomTag("syic");
 
-// The engine's arpeggio buffer holds this much; a longer text would be cut
-// inside a note name.
-constexpr int kArpTextMax = 2047;
+constexpr int kArpTextMax = kSynthArpTextMax;
 
 int pitchOfLetter(char c) {
   switch (c) {
@@ -62,42 +49,6 @@ int pitchOfLetter(char c) {
     case 'G': return 7;
     default: return -1;
   }
-}
-
-void putLE16(uint8_t*& p, int16_t v) {
-  *p++ = uint8_t(v & 0xFF);
-  *p++ = uint8_t((uint16_t(v) >> 8) & 0xFF);
-}
-
-int16_t getLE16(const uint8_t*& p) {
-  const int16_t v = int16_t(uint16_t(p[0]) | uint16_t(p[1]) << 8);
-  p += 2;
-  return v;
-}
-
-void writeSetup(uint8_t*& p, const SynthSetup& s) {
-  for (int16_t n : s.notes) putLE16(p, n);
-  putLE16(p, s.volume);
-  putLE16(p, s.pan);
-  putLE16(p, s.arpMode);
-  putLE16(p, s.arpProg);
-  putLE16(p, s.arpSpeed);
-  std::memcpy(p, s.synthName, kSynthNameBytes);
-  p += kSynthNameBytes;
-}
-
-// A document from elsewhere may hold anything: values are brought into the
-// ranges the controls and tables take, and the name is terminated.
-void readSetup(const uint8_t*& p, SynthSetup& s) {
-  for (int16_t& n : s.notes) n = getLE16(p) ? 1 : 0;
-  s.volume = std::clamp<int16_t>(getLE16(p), 0, 127);
-  s.pan = std::clamp<int16_t>(getLE16(p), 0, 127);
-  s.arpMode = std::clamp<int16_t>(getLE16(p), 0, 3);
-  s.arpProg = std::clamp<int16_t>(getLE16(p), 0, kSynthPatterns - 1);
-  s.arpSpeed = std::clamp<int16_t>(getLE16(p), 0, 3);
-  std::memcpy(s.synthName, p, kSynthNameBytes);
-  s.synthName[kSynthNameBytes - 1] = 0;
-  p += kSynthNameBytes;
 }
 
 }  // namespace
@@ -187,29 +138,8 @@ void JLSynthPanel::onPanelClosed() {
 
 void JLSynthPanel::loadSynthsList() {
   synthCount = 0;
-  uloFolderList list;
-  list.set(kSynthFolder);
-  list.filterFolders(false).filterDocuments(true);
-  if (list.start()) {
-    while (list.next()) {
-      if (!list.itemIsFolder) continue;
-      // Names that do not fit the setup's field could not be found again.
-      if (std::strlen(list.name) >= size_t(kSynthNameBytes)) continue;
-      if (synthCount >= 180) break;
-      ULO_StrCopy(synthNames[synthCount++], kSynthNameBytes, list.name);
-    }
-  }
-  // Insertion sort by bytes, so the order does not depend on the locale.
-  for (int i = 1; i < synthCount; i++) {
-    char key[kSynthNameBytes];
-    std::memcpy(key, synthNames[i], kSynthNameBytes);
-    int j = i - 1;
-    while (j >= 0 && std::strcmp(synthNames[j], key) > 0) {
-      std::memcpy(synthNames[j + 1], synthNames[j], kSynthNameBytes);
-      j--;
-    }
-    std::memcpy(synthNames[j + 1], key, kSynthNameBytes);
-  }
+  for (const std::string& name : JL_SynthFolderNames())
+    if (synthCount < 180) ULO_StrCopy(synthNames[synthCount++], kSynthNameBytes, name.c_str());
   auto* popup = dynamic_cast<QXpopupControl*>(control(45));
   if (popup) {
     popup->count = 0;
@@ -269,52 +199,13 @@ void JLSynthPanel::noteHit(int k) {
   modified = 1;
 }
 
-void JLSynthPanel::buildArpText(const SynthSetup& s, char* out, int outSize) {
-  if (!out || outSize <= 0) return;
-  out[0] = 0;
-  const int limit = std::min(outSize - 1, kArpTextMax);
-  char names[kSynthKeys][4];
-  int n = 0;
-  for (int k = 0; k < kSynthKeys; k++) {
-    jlload::fmt(names[k], sizeof names[k], "%s%d", kPitchNames[k % 12], 1 + k / 12);
-    if (s.notes[k]) n++;
-  }
-  if (n == 0) return;
-  int len = 0;
-  // Appends whole steps only: a cut text still plays note by note.
-  auto append = [&](const char* t) {
-    const int l = int(std::strlen(t));
-    if (len + l > limit) return false;
-    std::memcpy(out + len, t, size_t(l));
-    len += l;
-    out[len] = 0;
-    return true;
-  };
-  if (s.arpProg <= 0 || s.arpProg >= kSynthPatterns) {
-    for (int k = 0; k < kSynthKeys; k++)
-      if (s.notes[k] && !append(names[k])) return;
-    return;
-  }
-  const char* pattern = jlSynthStyles[s.arpProg];
-  int step = 0, count = 0;
-  for (int k = 0;; k = (k + 1) % kSynthKeys) {
-    if (!s.notes[k]) continue;
-    if (!append(names[k])) return;
-    count++;
-    step = (step + 1) % 16;
-    while (pattern[step] != 'x') {
-      if (!append("  ")) return;
-      step = (step + 1) % 16;
-    }
-    if (step == 0 && count % n == 0 && count > n) return;
-  }
-}
+void JLSynthPanel::buildArpText(const SynthSetup& s, char* out, int outSize) { JL_SynthArpText(s, out, outSize); }
 
 void JLSynthPanel::synth_activate() {
   if (!synthOn) return;
   char text[kArpTextMax + 1];
   buildArpText(setup, text, sizeof text);
-  if (gep) gep->synth_Arp(setup.arpMode, kStepsPerBeat[std::clamp<int16_t>(setup.arpSpeed, 0, 3)], text);
+  if (gep) gep->synth_Arp(setup.arpMode, JL_SynthStepsPerBeat(setup.arpSpeed), text);
 }
 
 void JLSynthPanel::playerSaidPlay() {
@@ -428,18 +319,22 @@ bool JLSynthPanel::arpToFile(const char* systemPath) {
   buildArpText(setup, text, sizeof text);
   JLArpRender arp;
   arp.mode = setup.arpMode;
-  arp.stepsPerBeat = kStepsPerBeat[std::clamp<int16_t>(setup.arpSpeed, 0, 3)];
+  arp.stepsPerBeat = JL_SynthStepsPerBeat(setup.arpSpeed);
   arp.notes = text;
   arp.volume = setup.volume;
   arp.pan = setup.pan;
   arp.bpm = jlPlayer && jlPlayer->bpm > 0 ? jlPlayer->bpm : 120.0f;
-  // The engine renders alone; playback stops as for a disk mix.
-  if (jlPlayer) jlPlayer->stop();
+  // The engine renders alone; playback stops as for a disk mix and what
+  // played starts again after it.
+  JLPlayer* player = jlPlayer;
+  const JLPlayer::Paused was = player ? player->pauseFor() : JLPlayer::Paused();
   const jlrender::Export e = jlrender::prepareExport(systemPath);
   if (!jlrender::mayWriteExport(e, systemPath)) return false;
   JLDiskMixJob job;
-  if (!job.startArp(arp, e.path.c_str(), e.options)) return false;
-  return jlrender::runAndTell(job, "Arpeggio to file", e.path);
+  bool ok = false;
+  if (job.startArp(arp, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Arpeggio to file", e.path);
+  if (player) player->resumeAfter(was);
+  return ok;
 }
 
 // ------------------------------------------------------------------ presets
@@ -581,19 +476,20 @@ void JLSynthPanel::applySetup() {
 void JLSynthPanel::iced_save(uint8_t* block) const {
   if (!block) return;
   uint8_t* p = block;
-  writeSetup(p, setup);
-  for (const SynthSetup& s : presets) writeSetup(p, s);
-  putLE16(p, presetCount);
+  JL_WriteSynthSetup(p, setup);
+  for (const SynthSetup& s : presets) JL_WriteSynthSetup(p, s);
+  *p++ = uint8_t(presetCount & 0xFF);
+  *p++ = uint8_t((uint16_t(presetCount) >> 8) & 0xFF);
 }
 
 bool JLSynthPanel::iced_loadBlock(const uint8_t* block, int32_t size) {
   if (!block || size < kSynthIcedBytes) return false;
   const uint8_t* p = block;
   SynthSetup current{};
-  readSetup(p, current);
-  for (SynthSetup& s : presets) readSetup(p, s);
+  JL_ReadSynthSetup(p, current);
+  for (SynthSetup& s : presets) JL_ReadSynthSetup(p, s);
   setup = current;
-  presetCount = std::clamp<int16_t>(getLE16(p), 0, kSynthPresets);
+  presetCount = std::clamp<int16_t>(int16_t(uint16_t(p[0]) | uint16_t(p[1]) << 8), 0, kSynthPresets);
   presetSelected = -1;
   presetFirst = 0;
   // The document's setup is shown and heard whether or not it kept presets.

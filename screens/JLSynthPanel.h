@@ -12,29 +12,9 @@
 
 #include "core/files/uloPath.h"
 #include "framework/panel/QXPanel.h"
+#include "song/JLSynthSetup.h"
 
 class uloAtomsFile;
-
-constexpr int kSynthKeys = 36;
-constexpr int kSynthPresets = 28;
-constexpr int kSynthNameBytes = 32;
-constexpr int kSynthPatterns = 33;
-constexpr int kSynthSetupBytes = 114;
-// The block a mix document keeps: current setup, 28 presets, their count.
-constexpr int kSynthIcedBytes = kSynthSetupBytes * (1 + kSynthPresets) + 2;
-
-struct SynthSetup {
-  int16_t notes[kSynthKeys];
-  int16_t volume;
-  int16_t pan;
-  int16_t arpMode;   // 0 Up, 1 Dn, 2 Rnd, 3 U/D
-  int16_t arpProg;   // rhythm pattern 0..32
-  int16_t arpSpeed;  // 0..3: 1, 2, 4, 8 steps per beat
-  char synthName[kSynthNameBytes];
-};
-
-// The rhythm patterns: 16 steps each, 'x' plays, '.' rests.
-extern const char* const jlSynthStyles[kSynthPatterns];
 
 class JLSynthPanel : public QXPanelClass {
  public:

@@ -164,7 +164,7 @@ void JLVMixPanel::onItem_duration() {
 }
 
 void JLVMixPanel::onItem_switchToGroove(bool restore) {
-  if (jlPlayer) jlPlayer->stop();
+  const JLPlayer::Paused was = jlPlayer ? jlPlayer->pauseFor() : JLPlayer::Paused();
   lightGame();
   if (host) {
     JLSequence& bank = host->bank();
@@ -178,7 +178,12 @@ void JLVMixPanel::onItem_switchToGroove(bool restore) {
   QXScreen.hide(kEntry);
   QXScreen.show(0);
   if (jlPlayer) jlPlayer->userGroove();
-  if (restore && host) host->resumePlay();
+  // RESTORE plays what played when the mixer was entered; KEEP THIS MIX
+  // plays on the kept mix as it played here.
+  if (restore && host)
+    host->resumePlay();
+  else if (!restore && jlPlayer)
+    jlPlayer->resumeAfter(was);
 }
 
 void JLVMixPanel::onItem() {

@@ -102,6 +102,22 @@ void JLPlayer::stop() {
   setLabel(0, "Stop");
 }
 
+JLPlayer::Paused JLPlayer::pauseFor() {
+  Paused was;
+  was.playing = playing != 0;
+  was.sequence = playing && sequenceMode;
+  stop();
+  return was;
+}
+
+void JLPlayer::resumeAfter(const Paused& was) {
+  if (!was.playing || playing) return;
+  if (was.sequence)
+    playSequence();
+  else
+    play();
+}
+
 void JLPlayer::togglePlaySequence() {
   if (sequenceMode) {
     if (playing)

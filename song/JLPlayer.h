@@ -69,6 +69,16 @@ class JLPlayer {
   void playSequence();
   void stop();
   void togglePlaySequence();
+  // What played when an action that needs the engine alone (a render, a
+  // change of bank) stopped it: resumeAfter starts the same kind of play
+  // again from the working groove or the sequence's current step, and
+  // leaves a stopped player stopped.
+  struct Paused {
+    bool playing = false;
+    bool sequence = false;
+  };
+  Paused pauseFor();
+  void resumeAfter(const Paused& was);
   void setSync(bool on) { syncing = on ? 1 : 0; }
   void setSynthLed(bool on);
   void setLabel(short n, const char* text);

@@ -1,5 +1,6 @@
 // Mix documents of any bytes. A document that reads must write back to
-// bytes that read to the very same image (the reader's clean-up is stable).
+// bytes that read to the very same image (the reader's clean-up is stable),
+// and its synth block gives an arpeggio text the engine's buffer holds.
 #include <unistd.h>
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "song/JLMixDocument.h"
+#include "song/JLSynthSetup.h"
 
 namespace {
 
@@ -39,6 +41,14 @@ int readBack(const uint8_t* data, size_t size, const std::string& in, const std:
   if (JL_ReadMixDocument(in.c_str(), image, synth, &synthOk) != JLMixReadResult::ok) return 0;
   char folder[128];
   JL_MixSongFolder(image, folder, sizeof folder);
+  if (synthOk) {
+    SynthSetup setup{};
+    const uint8_t* p = synth;
+    JL_ReadSynthSetup(p, setup);
+    static char text[kSynthArpTextMax + 2];
+    JL_SynthArpText(setup, text, sizeof text);
+    if (strlen(text) > size_t(kSynthArpTextMax)) abort();
+  }
 
   if (!JL_WriteMixDocument(out.c_str(), image, synthOk ? synth : nullptr)) abort();
   if (JL_ReadMixDocument(out.c_str(), again, synthAgain) != JLMixReadResult::ok) abort();

@@ -244,6 +244,42 @@ TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   EXPECT_EQ(Tracks[0].currentVariant.load(), gp().tracks[0].sampleNo);
 }
 
+TEST_F(GrooveDocs, DiskMixPlaysAgainWhatPlayedBeforeAndLeavesAStoppedPlayerStopped) {
+  buildMix();
+  auto engineMatchesPanel = [&] {
+    for (short t = 0; t < 8; t++) {
+      const int want = gp().tracks[t].active && gp().groove.tracks[t].variant >= 0 ? gp().tracks[t].sampleNo : -1;
+      EXPECT_EQ(Tracks[t].currentVariant.load(), want) << "track " << t;
+    }
+  };
+  item(25);  // groove play
+  ASSERT_TRUE(player().playing);
+  const JLGroove working = gp().groove;
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "groove.wav").c_str()));
+  EXPECT_TRUE(player().playing);
+  EXPECT_FALSE(player().sequenceMode);
+  EXPECT_EQ(memcmp(&gp().groove, &working, sizeof working), 0);
+  EXPECT_EQ(PlayingStatus.load(), 2) << "the engine sounds again";
+  engineMatchesPanel();
+
+  player().stop();
+  player().playSequence();
+  ASSERT_TRUE(player().sequenceMode);
+  const short step = gp().sequenceRow.selected;
+  const JLGroove stepGroove = gp().groove;
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "sequence.wav").c_str()));
+  EXPECT_TRUE(player().playing);
+  EXPECT_TRUE(player().sequenceMode) << "the sequence plays on";
+  EXPECT_EQ(gp().sequenceRow.selected, step);
+  EXPECT_EQ(memcmp(&gp().groove, &stepGroove, sizeof stepGroove), 0);
+  engineMatchesPanel();
+
+  player().stop();
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "stopped.wav").c_str()));
+  EXPECT_FALSE(player().playing);
+  EXPECT_NE(PlayingStatus.load(), 2);
+}
+
 TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);

@@ -352,6 +352,20 @@ TEST(SynthPanel, ArpToFileRendersTheArpeggioTheLengthOfItsPatterns) {
       for (int i = at + 1001; i < (step + 1) * 22050 / 4; i++) ASSERT_EQ(d[2 * size_t(i)], 0) << "frame " << i;
     }
     EXPECT_EQ(access(s.lib.path("arp.wav.part").c_str(), F_OK), -1);
+
+    // What played before the render plays again after it, as it played.
+    s.player.play();
+    ASSERT_TRUE(s.p().arpToFile(out.c_str()));
+    EXPECT_TRUE(s.player.playing);
+    EXPECT_FALSE(s.player.sequenceMode);
+    s.player.stop();
+    s.player.playSequence();
+    ASSERT_TRUE(s.p().arpToFile(out.c_str()));
+    EXPECT_TRUE(s.player.playing);
+    EXPECT_TRUE(s.player.sequenceMode);
+    s.player.stop();
+    ASSERT_TRUE(s.p().arpToFile(out.c_str()));
+    EXPECT_FALSE(s.player.playing);
   }
   engine.exit();
   gep = nullptr;

@@ -70,6 +70,36 @@ TEST_F(MixerOverGroove, RestoringAfterAStoppedEntryLeavesItStopped) {
   EXPECT_EQ(memcmp(&gp().groove, &before, sizeof before), 0);
 }
 
+TEST_F(MixerOverGroove, KeepThisMixPlaysTheKeptMixOnOnlyWhenItPlayed) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t) -> int16_t { return 1; });  // Yes, keep it
+  item(63);
+  ASSERT_GT(gp().library.styleCount, 0);
+  mixer->click(1);  // mix 1 plays as a sequence
+  ASSERT_TRUE(player().playing);
+  ASSERT_TRUE(player().sequenceMode);
+  const JLGroove playing = gp().groove;
+  mixer->click(9);  // KEEP THIS MIX
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_TRUE(player().playing) << "the kept mix plays on in the groove panel";
+  EXPECT_TRUE(player().sequenceMode);
+  EXPECT_EQ(player().target(), static_cast<JLPlayCommon*>(&gp()));
+  EXPECT_EQ(memcmp(&gp().groove, &playing, sizeof playing), 0) << "from the step that played";
+  for (int t = 0; t < 8; t++)
+    EXPECT_EQ(engineSample(t), gp().tracks[t].active && gp().groove.tracks[t].group >= 0 ? gp().tracks[t].sampleNo : -1)
+        << t;
+
+  // Stopped in the mixer: the kept mix waits for PLAY.
+  item(63);
+  mixer->click(2);
+  mixer->click(13);  // STOP
+  ASSERT_FALSE(player().playing);
+  mixer->click(9);
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_FALSE(player().playing);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+}
+
 TEST_F(MixerOverGroove, ASongLoadedFromTheMixerRestoresToThatSong) {
   ASSERT_TRUE(loadDemo());
   item(12);

@@ -5,7 +5,9 @@
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
 //
 // The master volume is the program's starting one (63) unless --volume
-// gives another, so a render is as loud as the program plays it.
+// gives another, so a render is as loud as the program plays it. A mix
+// document whose synth has notes on plays its arpeggio along, with the set,
+// volume and pan it keeps, as the program's disk mix of it does.
 // Like the program, it finds the library beside its own executable,
 // wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
@@ -21,6 +23,7 @@
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
+#include "song/JLSynthSetup.h"
 
 namespace {
 
@@ -88,15 +91,16 @@ int main(int argc, char** argv) {
   const std::string cwd = getcwd(cwdBuf, sizeof cwdBuf) ? cwdBuf : "";
   const std::string outPath = absolute(out, cwd);
   JLIceimage image;
+  static uint8_t synth[kJLSynthBlockBytes];
+  bool synthOk = false;
   if (mix) {
     char ulo[kUloPathMax];
     if (!ULO_SystemPathToUloPath(absolute(mix, cwd).c_str(), ulo, sizeof ulo)) {
       fprintf(stderr, "jamloom-render: cannot name %s\n", mix);
       return 1;
     }
-    static uint8_t synth[kJLSynthBlockBytes];
     if (!enterProgramFolder()) return 1;
-    if (JL_ReadMixDocument(ulo, image, synth) != JLMixReadResult::ok || !image.valid) {
+    if (JL_ReadMixDocument(ulo, image, synth, &synthOk) != JLMixReadResult::ok || !image.valid) {
       fprintf(stderr, "jamloom-render: %s is not a mix document this program reads\n", mix);
       return 1;
     }
@@ -124,6 +128,8 @@ int main(int argc, char** argv) {
   JLEngine engine;
   gep = &engine;
   engine.init();
+  // The document's synth plays along as it does in the program's disk mix.
+  if (mix && synthOk) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
   JLDiskMixReport report;
   const bool ok = JL_DiskMix(image, outPath.c_str(), options, report);
   engine.exit();
