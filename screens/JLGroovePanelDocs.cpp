@@ -350,13 +350,13 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
     ULO_UserNotify("Load a song before mixing it to disk.", 0);
     return false;
   }
+  // The file name carries the format's extension, so other programs know it.
+  jlrender::Export e = jlrender::prepareExport(systemPath);
+  if (!jlrender::mayWriteExport(e, systemPath)) return false;
   // The render has the engine alone; what played starts again after it.
   JLPlayer* p = player();
   const JLPlayer::Paused was = p ? p->pauseFor() : JLPlayer::Paused();
   iced_capture();
-  // The file name carries the format's extension, so other programs know it.
-  jlrender::Export e = jlrender::prepareExport(systemPath);
-  if (!jlrender::mayWriteExport(e, systemPath)) return false;
   e.options.cycles = 1;
   e.options.useSequence = sequence.stepCount > 0;
   // What is heard: a muted track is silent in every step, live and here.

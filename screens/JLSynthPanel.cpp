@@ -326,10 +326,10 @@ bool JLSynthPanel::arpToFile(const char* systemPath) {
   arp.bpm = jlPlayer && jlPlayer->bpm > 0 ? jlPlayer->bpm : 120.0f;
   // The engine renders alone; playback stops as for a disk mix and what
   // played starts again after it.
-  JLPlayer* player = jlPlayer;
-  const JLPlayer::Paused was = player ? player->pauseFor() : JLPlayer::Paused();
   const jlrender::Export e = jlrender::prepareExport(systemPath);
   if (!jlrender::mayWriteExport(e, systemPath)) return false;
+  JLPlayer* player = jlPlayer;
+  const JLPlayer::Paused was = player ? player->pauseFor() : JLPlayer::Paused();
   JLDiskMixJob job;
   bool ok = false;
   if (job.startArp(arp, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Arpeggio to file", e.path);

@@ -322,8 +322,12 @@ TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo
     return reply;
   });
   reply = 2;  // No
+  item(25);
+  ASSERT_TRUE(player().playing);
   EXPECT_FALSE(gp().diskMixTo(chosen.c_str()));
   EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(player().playing) << "a mix not made leaves the music playing";
+  player().stop();
   std::stringstream kept;
   kept << std::ifstream(written).rdbuf();
   EXPECT_EQ(kept.str(), "the user's own file");
