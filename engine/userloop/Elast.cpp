@@ -133,7 +133,7 @@ void Elast_Params(const jlUserLoopSettingsRec* s) {
   const int bars = s->bars < 1 ? 1 : s->bars > kElastMaxBars ? kElastMaxBars : s->bars;
   const float rate = clampF(finiteOr(s->rate, 1.0f), kElastMinRate, kElastMaxRate);
   const float phase = finiteOr(s->phase / float(bars), 0.0f);
-  const float volume = finiteOr(s->volume, 0.0f);
+  const float volume = clampF(finiteOr(s->volume, 0.0f), 0.0f, 1.0f);
   const float sp = clampF(finiteOr(s->startPercent, 0.0f), 0.0f, 100.0f);
   const float ep = clampF(finiteOr(s->endPercent, 0.0f), 0.0f, 100.0f);
   TrackLockGuard g(elastLock);
