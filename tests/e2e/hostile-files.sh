@@ -27,11 +27,14 @@ ln -s "$WORK/outside" "$WORK/app/Library/outside-link"
 # preferences, the library's lock, a leftover temporary of an interrupted
 # save).
 sum_outside() {
-  (cd "$WORK" && find outside docs home -type f ! -name '*.tmp*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
+  # A killed save leaves its temporary until the next save to that name;
+  # the GL driver keeps a shader cache of its own under HOME.
+  (cd "$WORK" && find outside docs home -type f ! -name '*.tmp*' ! -name '.*.jltmp-*' ! -path '*/mesa_shader_cache/*' \
+    -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
 }
 sum_library() {
   (cd "$WORK/app" && find . -type f ! -name 'Jamloom.prf' ! -name '.Jamloom.lock' ! -name '*.saving' \
-    ! -name '*.tmp*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
+    ! -name '*.tmp*' ! -name '.*.jltmp-*' -print0 | sort -z | xargs -0 -r sha256sum) | sha256sum
 }
 
 # Starts a program that is expected to show a box before any window: its

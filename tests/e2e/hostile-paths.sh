@@ -35,7 +35,8 @@ digest() {
   for d in "$@"; do
     [ -e "$d" ] || { echo "missing $d"; continue; }
     [ -d "$d" ] || { sha256sum "$d"; continue; }
-    (cd "$d" && find . -type f -print0 | sort -z | xargs -0r sha256sum
+    # The running copy's lock (it holds its process number) is no content.
+    (cd "$d" && find . -type f ! -name .Jamloom.lock -print0 | sort -z | xargs -0r sha256sum
       find . -type l -printf '%p -> %l\n' | sort
       find . -type d | sort)
   done | sha256sum | cut -c1-16
