@@ -155,14 +155,15 @@ void JLLoopTunerPanel::startRecord() {
     setText(kEndText, "--");
     return;
   }
-  // Say why, in the sound system's words, so a missing microphone or a busy
-  // device can be told from each other.
+  // Say why, in the sound system's words, and what to check: a missing or
+  // busy input first, a card that cannot record while it plays second.
   const char* why = gep->userLoop_recordError();
   char text[512];
-  snprintf(text, sizeof text, "Errors starting record !%s%s%s%s", why && why[0] ? " (" : "", why ? why : "",
-           why && why[0] ? ")" : "",
-           playerPlaying() ? " Probably your sound hardware doesn't allow recording while playing. Stop playback first."
-                           : " Check that a microphone or line input is connected and not used by another program.");
+  snprintf(text, sizeof text,
+           "Recording could not start%s%s%s. Check that a microphone or line input is connected and not used by "
+           "another program.%s",
+           why && why[0] ? " (" : "", why ? why : "", why && why[0] ? ")" : "",
+           playerPlaying() ? " Some sound cards cannot record while they play: stop playback and try again." : "");
   ULO_UserNotify(text, 0);
   put(kLamp, 1);
 }
