@@ -29,9 +29,15 @@ differs() { python3 -c "import sys; sys.exit(0 if abs($1 - $2) > ${3:-0.01} else
 # Playback opens the audio device anew, and the disk driver then starts its
 # file anew: the capture of one playback begins with the Play command. It
 # holds SECONDS of sound once the file has grown to that length.
+# A busy machine may run the device's thread late, so the deadline is
+# generous; a capture that stays short is named, since a kick count over a
+# second of sound says nothing about the beat grid.
 grab() {
-  wait_for 10 _at_least "$WORK/audio.raw" $(($1 * 176400)) || true
+  wait_for 30 _at_least "$WORK/audio.raw" $(($1 * 176400)) || true
   cp "$WORK/audio.raw" "$WORK/$2.raw"
+  local have
+  have=$(size_of "$WORK/$2.raw")
+  check '[ "$have" -ge $(($1 * 176400)) ]' "$2: the capture holds $1 s of sound (got $((have / 1764)) cs)"
 }
 # Clicks a button and waits until the rectangle x y w h shows it took.
 click_and_see() {  # x y  rx ry rw rh
