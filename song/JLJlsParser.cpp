@@ -53,6 +53,7 @@ void JLJlsParser::close() {
   bufLen_ = bufPos_ = 0;
   eof_ = false;
   firstLine_ = true;
+  kept_ = false;
   line[0] = 0;
   pos = 0;
 }
@@ -74,6 +75,10 @@ int JLJlsParser::nextByte() {
 
 bool JLJlsParser::next() {
   pos = 0;
+  if (kept_) {
+    kept_ = false;
+    return isOpen();
+  }
   line[0] = 0;
   if (!isOpen()) return false;
   int c = nextByte();

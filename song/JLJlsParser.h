@@ -40,6 +40,10 @@ class JLJlsParser {
   bool next();
   // Reads the current line again from its start.
   void restart() { pos = 0; }
+  // The next call to next() gives the current line again, from its start:
+  // a reader that looked at a line meant for the block after its own hands
+  // it on instead of losing it.
+  void keepLine() { kept_ = true; }
   // Steps over a '*' at the read position.
   bool getStar();
   // One token: it must start exactly at `pos`; blanks after it are skipped,
@@ -69,4 +73,5 @@ class JLJlsParser {
   int32_t bufPos_ = 0;
   bool eof_ = false;
   bool firstLine_ = true;
+  bool kept_ = false;
 };

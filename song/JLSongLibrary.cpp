@@ -22,10 +22,14 @@ bool is(const char* token, const char* keyword) { return strcmp(token, keyword) 
 
 // "LONGCOMMAND: <name>" on the next line. The line is consumed either way:
 // a missing block costs the line read in its place.
+// A line that opens another block (an optional block is missing) is kept
+// for the reader of the next block; any other line stands in for the block.
 bool blockStart(JLJlsParser* p, const char* name) {
   char tok[kTokenSize];
   if (!p->next() || !p->getStr(tok, sizeof tok) || !is(tok, "LONGCOMMAND:")) return false;
-  return p->getStr(tok, sizeof tok) && is(tok, name);
+  if (p->getStr(tok, sizeof tok) && is(tok, name)) return true;
+  p->keepLine();
+  return false;
 }
 
 // Reads one header line "<keyword> ..." and leaves the parser after the

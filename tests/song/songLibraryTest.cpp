@@ -88,6 +88,27 @@ TEST(SongLibrary, Version12HeaderTracksAndVariants) {
   EXPECT_EQ(lib->getGroupIndex("lead"), -1);
 }
 
+// The random sets and the group list are optional blocks: a descriptor
+// without one still gives every block after it.
+TEST(SongLibrary, MissingOptionalBlocksKeepTheBlocksAfterThem) {
+  const std::string full = jls12("T", 120, "drums\nbass\n", "full 2 drums bass\n", kTracks);
+  auto cut = [&](std::string text, const std::string& from, const std::string& to) {
+    size_t a = text.find(from), b = text.find(to, a);
+    return text.erase(a, b + to.size() - a);
+  };
+  std::string noSets = cut(full, "LONGCOMMAND: RANDOMSET:", "ENDCOMMAND:\n");
+  auto lib = fromText(noSets);
+  EXPECT_EQ(lib->randomSetCount, 0);
+  EXPECT_EQ(lib->trackCount, 4);
+  EXPECT_EQ(lib->groupCount, 2);
+
+  std::string noLists = cut(noSets, "LONGCOMMAND: CATEGORYLIST:", "ENDCOMMAND:\n");
+  lib = fromText(noLists);
+  EXPECT_EQ(lib->trackCount, 4);
+  EXPECT_EQ(lib->groupCount, 2);  // groups come from the track names
+  EXPECT_STREQ(lib->getIndexStr(1, 3), "High");
+}
+
 TEST(SongLibrary, VariantOrderAndDescriptionJoin) {
   std::string text = jls12("T", 120, "", "", "bass02 1 2 1 B\nbass01 1 2 1 A\n");
   // Three description lines joined with single blanks.
