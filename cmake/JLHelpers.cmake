@@ -2,7 +2,6 @@
 # folders that build programs of their own.
 function(jl_subsystem_library name dir)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
-  list(FILTER srcs EXCLUDE REGEX "/app/")
   if(srcs)
     add_library(${name} STATIC ${srcs})
   else()

@@ -12,17 +12,9 @@
 #include <atomic>
 #include <cstdint>
 
-struct TRACK;
+#include "engine/JLWaveFault.h"
 
-// Why a loop file does not play as it is. Kept per registered loop and told
-// to the user once (JLEngine::takeLoadFailure).
-enum WaveFault : int32_t {
-  kWaveFine = 0,
-  kWaveUnreadable = 1,  // missing, not a regular file, or no sound file libsndfile reads
-  kWaveEmpty = 2,       // a sound file without a single frame
-  kWaveCut = 3,         // its sound data ends before its header says; plays what is there
-  kWaveRate = 4,        // a sample rate that could not be converted to the engine's
-};
+struct TRACK;
 
 // Opens `path` for reading without ever blocking on it: a FIFO, device or
 // folder is refused before anything reads it. Returns a descriptor, or -1.

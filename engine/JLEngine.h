@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/JLWaveFault.h"
 #include "engine/userloop/Elast.h"
 
 // The master volume the program starts with (0..128 law: gain = v / 128).

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"

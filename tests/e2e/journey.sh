@@ -35,9 +35,9 @@ differs() { python3 -c "import sys; sys.exit(0 if abs($1 - $2) > ${3:-0.01} else
 grab() {
   wait_for 30 _at_least "$WORK/audio.raw" $(($1 * 176400)) || true
   cp "$WORK/audio.raw" "$WORK/$2.raw"
-  local have
+  local have want=$(($1 * 176400))
   have=$(size_of "$WORK/$2.raw")
-  check '[ "$have" -ge $(($1 * 176400)) ]' "$2: the capture holds $1 s of sound (got $((have / 1764)) cs)"
+  check '[ "$have" -ge "$want" ]' "$2: the capture holds $1 s of sound (got $((have / 1764)) cs)"
 }
 # Clicks a button and waits until the rectangle x y w h shows it took.
 click_and_see() {  # x y  rx ry rw rh
