@@ -481,16 +481,12 @@ void JLGroovePanel::common_setHelpModeDisplay(short mode) {
 // ------------------------------------------------------------ play mode
 
 void JLGroovePanel::setPlayMode(bool on) {
-  if (!gep) {
-    if (on) jlgp::synthRestoreAll();
-    return;
-  }
+  if (!gep) return;
   if (!on) {
     gep->stop();
     return;
   }
   gep->play();
-  jlgp::synthRestoreAll();
   const bool playing = jlPlayer && jlPlayer->playing;
   gep->changesBegin();
   for (short t = 0; t < kTracks; t++) {

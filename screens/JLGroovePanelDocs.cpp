@@ -121,7 +121,6 @@ bool JLGroovePanel::loadSong(const char* folder) {
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
   fillGroupPopups();
   jlgp::synthLedsForArpKeys(library.arpNote);
-  jlgp::synthRestoreAll();
   setItem(85, qxMsgSetMaximum, short(std::max<int16_t>(0, library.groupCount - 1)));
 
   if (JLPlayer* p = player()) {
@@ -155,7 +154,7 @@ void JLGroovePanel::forgetSong() {
   setText(93, "");
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
   fillGroupPopups();
-  jlgp::synthLedsForArpKeys(const_cast<char*>(""));
+  jlgp::synthLedsForArpKeys("");
   setItem(85, qxMsgSetMaximum, 0);
   // The bank and sequence were grooves of that song.
   if (JLPlayer* p = player()) p->resetCommon();

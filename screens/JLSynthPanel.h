@@ -12,11 +12,12 @@
 
 #include "core/files/uloPath.h"
 #include "framework/panel/QXPanel.h"
+#include "screens/JLSynthLink.h"
 #include "song/JLSynthSetup.h"
 
 class uloAtomsFile;
 
-class JLSynthPanel : public QXPanelClass {
+class JLSynthPanel : public QXPanelClass, public JLSynthLink {
  public:
   JLSynthPanel();
   ~JLSynthPanel() override;
@@ -30,18 +31,16 @@ class JLSynthPanel : public QXPanelClass {
 
   // The song's arpeggio keys ("C", "AdE", ...): lights the keys of those
   // pitch classes and binds them, ascending, to the computer keys Q W E ...
-  void ledsForArpKeys(const char* keys);
-  // Kept for the groove panel's play and song-load paths: nothing to redo.
-  void synth_restoreAll() {}
+  void ledsForArpKeys(const char* keys) override;
   // The player started: a running arpeggio restarts on the new beat grid.
-  void playerSaidPlay();
+  void playerSaidPlay() override;
 
   // The 'syic' block of a mix document (kSynthIcedBytes, little-endian).
   // iced_load reads the next atom of the file; false (panel unchanged) when
   // it is missing or short. iced_save fills `block` with the current state.
-  bool iced_load(uloAtomsFile& file);
+  bool iced_load(uloAtomsFile& file) override;
   bool iced_loadBlock(const uint8_t* block, int32_t size);
-  void iced_save(uint8_t* block) const;
+  void iced_save(uint8_t* block) const override;
 
   // The synth folders of the library, sorted, into the synth popup; the
   // first one is loaded when nothing is chosen yet. The synth browser

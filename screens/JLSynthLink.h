@@ -1,0 +1,24 @@
+// JLSynthLink: what the groove panel and the player ask of the synth panel,
+// as one typed interface, so that a renamed or removed operation fails the
+// build instead of silently dropping a call.
+//
+// User-interface thread only.
+#pragma once
+#include <cstdint>
+
+class uloAtomsFile;
+
+class JLSynthLink {
+ public:
+  // The song's arpeggio keys ("C", "AdE", ...), "" for none.
+  virtual void ledsForArpKeys(const char* keys) = 0;
+  // The player started: a running arpeggio restarts on the new beat grid.
+  virtual void playerSaidPlay() = 0;
+  // The synth block of a mix document: false (panel unchanged) when it is
+  // missing or short.
+  virtual bool iced_load(uloAtomsFile& file) = 0;
+  virtual void iced_save(uint8_t* block) const = 0;
+
+ protected:
+  ~JLSynthLink() = default;
+};
