@@ -27,7 +27,15 @@ xdotool key space                  # stopped: every run plays from the top
 wait_quiet "$WORK/audio.raw" 10
 python3 "$ROOT/bench/latency.py" "$WORK/audio.raw" mute 3 | tee "$WORK/mute.txt"
 ms=$(tail -n 1 "$WORK/mute.txt" | sed -n 's/^mute: median \([0-9]*\) ms.*/\1/p')
-check '[ -n "$ms" ]' "the mute was found in the sound (three runs)"
+if grep -q 'no change found' "$WORK/mute.txt"; then
+  bad "a run where muting changed nothing in the sound"
+elif [ -z "$ms" ]; then
+  # Every run started unlike the reference runs (rings late at the start on
+  # a loaded machine): nothing to time, which says nothing about the mute.
+  skip "no run could be timed against a reference"
+else
+  ok "the mute was found in the sound"
+fi
 $MUTE_HEARD '[ -n "$ms" ] && [ "$ms" -le $BOUND_MS ]' "mute heard within $BOUND_MS ms (median ${ms:-?} ms)"
 stop_app
 check '[ "$RC" -eq 0 ]' "the program ends cleanly"
