@@ -35,6 +35,7 @@ import time
 
 RATE = 44100
 MAX_REFS = 4  # reference runs without the event, at most
+NOISE_LIMIT = 64  # a start differing more than this from a reference is another start
 FRAME = 4  # 16-bit stereo
 
 
@@ -217,11 +218,28 @@ def frame_time(frame, log):
     return None
 
 
-def first_change(run, ref, from_frame):
+def first_change(run, ref, before):
+    """(first changed frame, False), or (the difference, True) when the
+    run's start did not repeat the reference's.
+
+    Frames before `before` (shortly before the event) cannot have changed:
+    what differs there is the run's own noise against this reference (a
+    different float rounding order when tracks join in another order). A
+    start that differs by more than NOISE_LIMIT did not repeat at all;
+    otherwise the change is the first later frame that differs by more than
+    twice that noise (at least by 3)."""
     n = min(len(run), len(ref)) // 2
-    for f in range(n):
-        if abs(run[2 * f] - ref[2 * f]) > 2 or abs(run[2 * f + 1] - ref[2 * f + 1]) > 2:
-            return f, f < from_frame
+    noise = 0
+    for i in range(2 * min(before, n)):
+        d = abs(run[i] - ref[i])
+        if d > noise:
+            noise = d
+    if noise > NOISE_LIMIT:
+        return noise, True
+    limit = max(2, 2 * noise)
+    for f in range(min(before, n), n):
+        if abs(run[2 * f] - ref[2 * f]) > limit or abs(run[2 * f + 1] - ref[2 * f + 1]) > limit:
+            return f, False
     return None, False
 
 
@@ -262,7 +280,7 @@ def main():
             print(f"run {r + 1}: no change found")
             continue
         if early:
-            print(f"run {r + 1}: differs from every reference at frame {f}, before the event; left out")
+            print(f"run {r + 1}: starts unlike every reference (differs by {f} before the event); left out")
             continue
         heard = frame_time(f, log)
         if heard is None:
