@@ -173,6 +173,9 @@ keeps every ring ahead is checked deterministically in ctest
   song browser has loaded Neon Boulevard (125 BPM, 4 tracks of the default
   groove) and it has played for 5 s with the disk audio driver.
 '''
+# The end-to-end latency runs take minutes: bench/latency.sh measures them
+# and bench/latency.md keeps the method and the figures.
+text += '\n' + open('$ROOT/bench/latency.md').read()
 open(readme, 'w').write(text)
 EOF
 echo "bench/README.md written"

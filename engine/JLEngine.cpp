@@ -7,8 +7,10 @@
 
 #include "core/files/uloPathNames.h"
 #include "engine/AudioFormat.h"
-#include "engine/JLLoopPrep.h"
 #include "engine/JLEngineSnapshot.h"
+#include "engine/JLHeard.h"
+#include "engine/JLLoopPrep.h"
+#include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/synth/Synth.h"
@@ -88,6 +90,8 @@ void JLEngine::setMixerBpm(float bpm) {
   const double milli = std::trunc(1000.0 * double(bpm));
   if (!(milli >= 1.0)) return;  // also rejects NaN
   SetMixBPM(milli > 2147483647.0 ? 2147483647 : int(milli));
+  // A new tempo changes how many mixing blocks the latency holds.
+  followLatency();
 }
 
 double JLEngine::fastestBpm(float songBpm, long hz) {
@@ -100,7 +104,27 @@ void JLEngine::setMixerFrequency(long hz) {
   SetRealtimeFreq(int(hz));
 }
 
-char JLEngine::getMixerBeat() { return char(GetCurrentBeat()); }
+// The queued output: the feeder keeps this many frames per buffer queued
+// at the device (see wDBInit).
+constexpr int kQueuedBufferFrames = 2048;
+
+int JLEngine::outputLatencyFrames() {
+  MMSysAudio* out = wDBInstance();
+  if (!out || !out->isStarted() || wDBManualFeed()) return 0;
+  return out->queuedBuffers() * kQueuedBufferFrames;
+}
+
+int64_t JLEngine::followLatency() {
+  const int64_t lat = JL_HeardMixerFrames(outputLatencyFrames(), BPM.load(), ResampledBPM.load());
+  ttDistance.store(JL_MeterDistance(lat, kMixBlock));
+  return lat;
+}
+
+char JLEngine::getMixerBeat() {
+  if (PlayingStatus.load() != 2) return -1;
+  const int64_t lat = followLatency();
+  return char(JL_HeardBeat(TimeLine.load(std::memory_order_acquire), lat, BPM.load()));
+}
 
 void JLEngine::samplesBpm(float bpm) {
   SetSongBPM(bpm >= 1.0f && bpm < 100000.0f ? int(bpm) : 0);

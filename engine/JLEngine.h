@@ -44,7 +44,15 @@ class JLEngine {
   // bound as its frame arithmetic gives it); a large number for tempo <= 0.
   static double fastestBpm(float songBpm, long hz = 44100);
   void setMixerFrequency(long hz);    // only while the engine is stopped
-  char getMixerBeat();                // -1 when silent, else 0..31
+  // The beat being heard (0..31): the mixer's position less the output
+  // latency, so lamps, position text and sequence steps change when the
+  // music does. -1 unless playing. Each call also sizes the level meters'
+  // delay from the same latency (the player calls it on every idle pass).
+  char getMixerBeat();
+  // Frames (at the device rate) between the mixer making a sample and that
+  // sample leaving the audio device; 0 when no device output runs (stopped,
+  // no device, offline rendering).
+  int outputLatencyFrames();
 
   // Song tempo; also arms the engine when it is stopped.
   void samplesBpm(float bpm);
@@ -133,6 +141,10 @@ class JLEngine {
   int16_t syncMode;
 
  private:
+  // The output latency as mixer frames at the current tempo; also matches
+  // the meter queue's delay to it.
+  int64_t followLatency();
+
   std::unique_ptr<JLEngineSnapshot> offline_;
   bool initialised_ = false;
   int16_t batchDepth_ = 0;

@@ -302,6 +302,9 @@ int InitPlay() {
 
 int BeginPlay() {
   if (PlayingStatus.load() != 0) return 1;
+  // The meter queue still holds the last blocks of the previous playback:
+  // they would show before anything of this one is heard.
+  memset(ttTrackPeaksQueue, 0, sizeof ttTrackPeaksQueue);
   InitSynthFStop(&RealtimeSynth, &SynthSamps);
   if (SongBPM.load() <= 0) return 1;  // no beat length without a song tempo
   if (InitTracks(4 * BLOCKLEN) != 0) return 1;

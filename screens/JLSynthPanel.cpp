@@ -51,6 +51,9 @@ int pitchOfLetter(char c) {
   }
 }
 
+// The panel whose note keys carry noteKeyTracker (one synth panel runs).
+JLSynthPanel* gKeysPanel = nullptr;
+
 }  // namespace
 
 JLSynthPanel::JLSynthPanel() {
@@ -60,7 +63,28 @@ JLSynthPanel::JLSynthPanel() {
   std::memset(synthNames, 0, sizeof synthNames);
 }
 
-JLSynthPanel::~JLSynthPanel() = default;
+JLSynthPanel::~JLSynthPanel() {
+  if (gKeysPanel == this) gKeysPanel = nullptr;
+}
+
+short JLSynthPanel::noteKeyTracker(short phase) {
+  JLSynthPanel* p = gKeysPanel;
+  if (phase == uloTrackPressed && p) {
+    // The button takes the focus before it calls us: that is the key.
+    const int item = p->focusItem;
+    if (jlHelpp) jlHelpp->hit(p->screenIndex, item);
+    for (int k = 0; k < kSynthKeys; k++)
+      if (kNoteItems[k] == item) p->noteHit(k);
+  }
+  // The press did the work: the release reports nothing more.
+  return phase == uloTrackReleased ? uloTrackCancel : uloTrackContinue;
+}
+
+void JLSynthPanel::playKeysOnPress() {
+  gKeysPanel = this;
+  for (int item : kNoteItems)
+    if (uloPanelControl* c = control(item)) c->setValue(short(uloMsgSetTracker), reinterpret_cast<long>(&noteKeyTracker));
+}
 
 uloPanelControl* JLSynthPanel::newCustomControl(short kind) {
   if (kind == kJLBallKind) return new JLDraggerCtrl;
@@ -81,6 +105,7 @@ short JLSynthPanel::itemValue(int item) {
 }
 
 void JLSynthPanel::onPanelOpened() {
+  playKeysOnPress();
   std::fill(std::begin(setup.notes), std::end(setup.notes), int16_t(0));
   setup.volume = 100;
   setup.pan = 63;

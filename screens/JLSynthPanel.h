@@ -58,6 +58,11 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   static void buildArpText(const SynthSetup& setup, char* out, int outSize);
 
   void noteHit(int key);
+  // Mouse presses on the note keys play them at once (noteHit at the press,
+  // nothing at the release), as an instrument's keys do; the computer keys
+  // already act on key-down.
+  void playKeysOnPress();
+  static short noteKeyTracker(short phase);
   void synths_add();
   void synths_hit(int ball);
   void synths_remove();

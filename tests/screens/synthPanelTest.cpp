@@ -372,3 +372,57 @@ TEST(SynthPanel, ArpToFileRendersTheArpeggioTheLengthOfItsPatterns) {
 }
 
 }  // namespace
+
+namespace {
+
+// A mouse press held for a few polls of the tracking loop; what the panel
+// had done by the first poll (the finger still down) is kept.
+JLSynthPanel* gHeldPanel = nullptr;
+int gHeldPolls = 0;
+int16_t gNoteWhileHeld = -1;
+bool gSlideOff = false;
+bool heldKey() {
+  if (gNoteWhileHeld < 0 && gHeldPanel) gNoteWhileHeld = gHeldPanel->setup.notes[0];
+  if (gSlideOff) uloGlo.mouseX = -100;
+  uloGlo.when++;
+  uloGlo.buttonDown = gHeldPolls-- > 0;
+  return uloGlo.buttonDown != 0;
+}
+
+void pressKey(const uloRect& r) {
+  uloGlo.when += 100;  // never a double click
+  uloGlo.what = uloEvtMouseDown;
+  uloGlo.mouseX = int16_t((r.left + r.right) / 2);
+  uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
+  uloGlo.buttonDown = 1;
+  gHeldPolls = 5;
+  gNoteWhileHeld = -1;
+  QXScreen.events();
+  uloGlo.what = uloEvtNull;
+}
+
+}  // namespace
+
+TEST(SynthPanel, AKeyPressedWithTheMouseActsOnThePressAndOnlyOnce) {
+  Synth s;
+  ASSERT_NE(s.p().control(51), nullptr);
+  const uloRect key0 = s.p().control(51)->rect;
+  gHeldPanel = &s.p();
+  ULO_SetTrackingSource(heldKey);
+  pressKey(key0);
+  EXPECT_EQ(gNoteWhileHeld, 1);  // on while the key is still held
+  EXPECT_EQ(s.p().setup.notes[0], 1);  // the release does not switch it back
+  EXPECT_EQ(s.p().synthOn, 1);
+  EXPECT_EQ(s.m.value(16), 1);
+  pressKey(key0);
+  EXPECT_EQ(gNoteWhileHeld, 0);
+  EXPECT_EQ(s.p().setup.notes[0], 0);
+  // A press that slides off the key before the release still played it.
+  gSlideOff = true;
+  pressKey(key0);
+  gSlideOff = false;
+  EXPECT_EQ(gNoteWhileHeld, 1);
+  EXPECT_EQ(s.p().setup.notes[0], 1);
+  ULO_SetTrackingSource(nullptr);
+  gHeldPanel = nullptr;
+}
