@@ -20,7 +20,7 @@ struct JLTempoKernel {
   float width = 0;  // 1 for slower tempos, else the ratio rounded up
   int taps = 0;     // multiple of 8, the last ones may be zero
   int half = 0;     // tap k reads frame floor(pos) + k - half + 1
-  float coef[(kTempoPhases + 1) * kTempoMaxTaps];
+  alignas(32) float coef[(kTempoPhases + 1) * kTempoMaxTaps];
 };
 
 // The width class a ratio (input frames per output frame) needs.
@@ -35,3 +35,12 @@ const JLTempoKernel* JLTempoAcquire();
 // x points at the kernel's first tap in planar float buffers.
 void JLTempoInterpolate(const JLTempoKernel& k, const float* xl, const float* xr, float frac, float* outL,
                         float* outR);
+// AUDIO. m output frames (16 bits, stereo, clipped) from planar floats
+// whose read position is frame 0, with the kernel's history behind it and
+// its reach ahead of the last position. The position's fraction is *acc /
+// den and moves num / den per frame; returns the whole frames it moved.
+int64_t JLTempoRun(const JLTempoKernel& k, const float* xl, const float* xr, int64_t* acc, int64_t num,
+                   int64_t den, int m, int16_t* out);
+// The same with float output, unclipped (measurements).
+int64_t JLTempoRunFloat(const JLTempoKernel& k, const float* xl, const float* xr, int64_t* acc, int64_t num,
+                        int64_t den, int m, float* out);

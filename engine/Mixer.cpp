@@ -184,12 +184,6 @@ void resConsume(int64_t c) {
   resBufPtr -= int32_t(c);
 }
 
-int16_t toSample(float v) {
-  if (!(v > -32768.0f)) return v == v ? -32768 : 0;
-  if (v >= 32767.0f) return 32767;
-  return int16_t(std::lrint(v));
-}
-
 void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
   int64_t nIn = bpm * n / r;
   if (nIn < 1) nIn = 1;
@@ -211,7 +205,6 @@ void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
     resAcc = int64_t(__int128(resAcc) * den / resDen);
     resDen = den;
   }
-  const double invDen = 1.0 / double(den);
   for (int done = 0; done < n;) {
     const int m = n - done < kHighChunk ? n - done : kHighChunk;
     int16_t* out = dst + 2 * done;
@@ -222,20 +215,7 @@ void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
     } else {
       const int64_t last = (resAcc + (m - 1) * num) / den;
       resFill(last + k.taps - k.half + 1);
-      int64_t idx = 0, a = resAcc;
-      for (int i = 0; i < m; ++i) {
-        const int64_t first = kTempoHistory + idx - k.half + 1;
-        float l, r;
-        JLTempoInterpolate(k, resL + first, resR + first, float(double(a) * invDen), &l, &r);
-        out[2 * i] = toSample(l);
-        out[2 * i + 1] = toSample(r);
-        a += num;
-        while (a >= den) {
-          a -= den;
-          ++idx;
-        }
-      }
-      resAcc = a;
+      const int64_t idx = JLTempoRun(k, resL + kTempoHistory, resR + kTempoHistory, &resAcc, num, den, m, out);
       resConsume(idx);
     }
     done += m;

@@ -61,23 +61,29 @@ double highSnr(double ratio, double f) {
   JLTempoPrepare(ratio);
   const JLTempoKernel& k = *JLTempoAcquire();
   const double fIn = ratio > 1 ? f / ratio : f;
+  const int64_t den = 1000003;
+  const int64_t num = std::llround(ratio * den);
+  const double step = double(num) / double(den);
   const int nOut = 6000;
-  const int nIn = int(nOut * ratio) + 2 * kTempoMaxTaps + 16;
+  const int nIn = int(nOut * step) + 2 * kTempoMaxTaps + 16;
   std::vector<float> xl(static_cast<size_t>(nIn)), xr(static_cast<size_t>(nIn));
   for (int i = 0; i < nIn; ++i) {
     xl[size_t(i)] = float(32767.0 * std::sin(2 * M_PI * fIn * i + 0.3));
     xr[size_t(i)] = float(32767.0 * std::cos(2 * M_PI * fIn * i));
   }
+  // Two passes of half the frames each: the position carries over.
+  std::vector<float> out(2 * nOut);
+  int64_t acc = den / 7;
+  const int64_t moved = JLTempoRunFloat(k, &xl[kTempoMaxTaps], &xr[kTempoMaxTaps], &acc, num, den, nOut / 2, &out[0]);
+  JLTempoRunFloat(k, &xl[size_t(kTempoMaxTaps + moved)], &xr[size_t(kTempoMaxTaps + moved)], &acc, num, den, nOut / 2,
+                  &out[nOut]);
   double sig = 0, err = 0;
   for (int i = 0; i < nOut; ++i) {
-    const double pos = kTempoMaxTaps + i * ratio + 0.123;
-    const int idx = int(pos);
-    float l, r;
-    JLTempoInterpolate(k, &xl[size_t(idx - k.half + 1)], &xr[size_t(idx - k.half + 1)], float(pos - idx), &l, &r);
+    const double pos = kTempoMaxTaps + (double(den / 7) + double(i) * double(num)) / double(den);
     const double wl = 32767.0 * std::sin(2 * M_PI * fIn * pos + 0.3);
     const double wr = 32767.0 * std::cos(2 * M_PI * fIn * pos);
     sig += wl * wl + wr * wr;
-    err += (l - wl) * (l - wl) + (r - wr) * (r - wr);
+    err += (out[2 * i] - wl) * (out[2 * i] - wl) + (out[2 * i + 1] - wr) * (out[2 * i + 1] - wr);
   }
   return 10 * std::log10(sig / err);
 }
