@@ -97,3 +97,115 @@ TEST(TempoHigh, FullScaleTonesStayAbove100dBAcrossTheTempoBand) {
       EXPECT_GE(snr, 100.0) << ratio << " " << f;
     }
 }
+
+namespace {
+
+// A four-beat stereo loop from a frame function, playing on track 1 at full
+// volume, centred.
+template <typename F>
+void playLoop(Harness& h, F frame) {
+  std::vector<int16_t> d;
+  for (int i = 0; i < 4 * kBeat; ++i) {
+    d.push_back(frame(i));
+    d.push_back(frame(i));
+  }
+  static int n = 0;
+  const int v = h.addFile("tempo" + std::to_string(n++) + ".wav", wavFrom(d, 2), 0);
+  TrackVolume(1, 127);
+  TrackPan(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, v));
+}
+
+// The left channel of `total` frames taken in requests of the given sizes.
+std::vector<int16_t> pull(int total, const std::vector<int>& sizes) {
+  std::vector<int16_t> left, buf(2 * 8192);
+  for (size_t k = 0; int(left.size()) < total; ++k) {
+    const int n = std::min(sizes[k % sizes.size()], total - int(left.size()));
+    GetResampled(buf.data(), n);
+    LoaderVisitAll();
+    for (int i = 0; i < n; ++i) left.push_back(buf[size_t(2 * i)]);
+  }
+  return left;
+}
+
+std::vector<int16_t> markerRun(int milliBpm, const std::vector<int>& sizes, int total) {
+  Harness h;
+  SetTempoQuality(kTempoHigh);
+  playLoop(h, [](int i) { return marker(3, i); });
+  SetMixBPM(milliBpm);
+  return pull(total, sizes);
+}
+
+}  // namespace
+
+// The position is carried exactly between requests, so how the output is
+// asked for (the callback's 256 or 512 frames, odd sizes, whole blocks)
+// never changes what is heard; at the song tempo the mix comes out as it is.
+TEST(TempoHigh, OutputDoesNotDependOnRequestSizesAndTheSongTempoIsACopy) {
+  const int total = 60000;
+  const std::vector<int16_t> whole = markerRun(131500, {2048}, total);
+  EXPECT_EQ(whole, markerRun(131500, {256}, total));
+  EXPECT_EQ(whole, markerRun(131500, {512, 77, 1000, 1, 4096, 8192}, total));
+  const std::vector<int16_t> song = markerRun(120000, {300, 2048}, total);
+  for (int i = 0; i < total; ++i) ASSERT_EQ(int16_t(marker(3, i) * 127 / 128), song[size_t(i)]) << i;
+}
+
+// A click on every beat: after 60 beats at a tempo that is no whole number
+// of frames per beat, each click still peaks on the output frame nearest to
+// where the tempo set puts it (one frame in 1.2 million: under 1 ppm).
+TEST(TempoHigh, PlayedTempoIsTheTempoSet) {
+  Harness h;
+  SetTempoQuality(kTempoHigh);
+  playLoop(h, [](int i) { return int16_t(i % kBeat == 0 ? 30000 : 0); });
+  SetMixBPM(131500);  // 44100 x 60000 / 131500 = 20121.67 frames per beat
+  const std::vector<int16_t> out = pull(61 * 20122, {512});
+  for (int b = 1; b <= 60; ++b) {
+    const double ideal = b * 2646000000.0 / 131500.0;
+    const int near = int(std::lround(ideal));
+    int best = near - 5;
+    for (int i = near - 5; i <= near + 5; ++i)
+      if (out[size_t(i)] > out[size_t(best)]) best = i;
+    ASSERT_EQ(near, best) << "beat " << b << " ideal " << ideal;
+  }
+}
+
+// Hostile material: a new tempo every request across the whole band on a
+// low tone gives no step larger than the tone's own slope; full-scale
+// squares clip only at the 16-bit limits; silence stays exactly silent.
+TEST(TempoHigh, TempoChangesEveryRequestSquaresAndSilenceStayClean) {
+  {
+    Harness h;
+    SetTempoQuality(kTempoHigh);
+    playLoop(h, [](int i) { return int16_t(std::lround(20000 * std::sin(2 * M_PI * i / 441.0))); });
+    std::vector<int16_t> out;
+    const int tempos[] = {156000, 60000, 119999, 1000, 400000, 131313, 120000, 95800};
+    for (int k = 0; k < 64; ++k) {
+      SetMixBPM(tempos[k % 8] + k);
+      const std::vector<int16_t> part = pull(700 + 97 * (k % 5), {700 + 97 * (k % 5)});
+      out.insert(out.end(), part.begin(), part.end());
+    }
+    // 100 Hz at up to 1.3 times: at most 2 pi 130 / 44100 x 20000 = 371 a frame.
+    for (size_t i = 1; i < out.size(); ++i) ASSERT_LE(std::abs(out[i] - out[i - 1]), 380) << i;
+  }
+  {
+    Harness h;
+    SetTempoQuality(kTempoHigh);
+    playLoop(h, [](int i) { return int16_t((i / 37) % 2 ? 32767 : -32768); });
+    SetMixBPM(156000);
+    const std::vector<int16_t> out = pull(20000, {512});
+    int lo = 0, hi = 0;
+    for (int16_t v : out) {
+      lo = std::min<int>(lo, v);
+      hi = std::max<int>(hi, v);
+    }
+    EXPECT_EQ(-32768, lo);
+    EXPECT_EQ(32767, hi);
+  }
+  {
+    Harness h;
+    SetTempoQuality(kTempoHigh);
+    playLoop(h, [](int) { return int16_t(0); });
+    SetMixBPM(97000);
+    for (int16_t v : pull(20000, {333})) ASSERT_EQ(0, v);
+  }
+}
