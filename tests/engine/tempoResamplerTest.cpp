@@ -3,7 +3,9 @@
 // against ideal signals.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "engine/AudioFormat.h"
@@ -208,4 +210,29 @@ TEST(TempoHigh, TempoChangesEveryRequestSquaresAndSilenceStayClean) {
     SetMixBPM(97000);
     for (int16_t v : pull(20000, {333})) ASSERT_EQ(0, v);
   }
+}
+
+// The UI thread rebuilds kernels while the audio thread keeps reading: the
+// kernel the audio thread holds is never the one being rebuilt, so every
+// read sees a whole kernel (unit gain at DC in every phase, the width that
+// goes with its length).
+TEST(TempoHigh, KernelsRebuiltWhileTheAudioThreadReadsStayWhole) {
+  JLTempoPrepare(1.0);
+  std::atomic<bool> stop{false};
+  std::atomic<int> torn{0}, reads{0};
+  std::thread audio([&] {
+    while (!stop.load()) {
+      const JLTempoKernel* k = JLTempoAcquire();
+      const int half = k->half;
+      const float width = k->width;
+      double sum = 0;
+      for (int j = 0; j < k->taps; ++j) sum += k->coef[(kTempoPhases / 2) * kTempoMaxTaps + j];
+      if (std::fabs(sum - 1.0) > 1e-4 || half != int(std::ceil(51.0 * width))) torn.fetch_add(1);
+      reads.fetch_add(1);
+    }
+  });
+  for (int i = 0; i < 40 || reads.load() < 40; ++i) JLTempoPrepare(i % 2 ? 1.3 : 1.05 + 0.01 * (i % 7));
+  stop = true;
+  audio.join();
+  EXPECT_EQ(0, torn.load());
 }
