@@ -185,6 +185,12 @@ void resConsume(int64_t c) {
 }
 
 void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
+  // Coming from High between two frames: Original reads from whole frames,
+  // so the nearer one is taken (at most half a frame's step).
+  if (resAcc * 2 >= resDen) {
+    resFill(1);
+    resConsume(1);
+  }
   int64_t nIn = bpm * n / r;
   if (nIn < 1) nIn = 1;
   if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
