@@ -1,6 +1,7 @@
 #include "engine/JLTempo.h"
 
 #include <atomic>
+#include <mutex>
 #include <cmath>
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
@@ -11,6 +12,9 @@ namespace {
 alignas(32) JLTempoKernel slots[3];
 std::atomic<int> published{-1};
 std::atomic<int> inUse{-1};
+// Serialises the builders (the UI thread and a disk mix's thread); the
+// audio thread never takes it.
+std::mutex buildLock;
 
 // Attenuation 110 dB: the stop band sits 0.035 of the sample rate either
 // side of the cutoff, so tones up to 0.465 of the output rate stay clean.
@@ -28,13 +32,34 @@ double besselI0(double x) {
   return sum;
 }
 
+// The Kaiser window over |t| / half in 0..1, tabulated once: rebuilding a
+// kernel then costs a sine and a lookup per coefficient, not a Bessel
+// series, which keeps a moving tempo slider smooth.
+constexpr int kWindowSteps = 8192;
+float windowTable[kWindowSteps + 2];
+bool windowReady = false;
+
+double window(double r) {
+  if (!windowReady) {
+    const double i0b = besselI0(kBeta);
+    for (int i = 0; i <= kWindowSteps + 1; ++i) {
+      const double x = std::fmin(1.0, double(i) / kWindowSteps);
+      windowTable[i] = float(besselI0(kBeta * std::sqrt(std::fmax(0.0, 1.0 - x * x))) / i0b);
+    }
+    windowReady = true;
+  }
+  const double at = std::fabs(r) * kWindowSteps;
+  const int i = int(at);
+  if (i >= kWindowSteps) return windowTable[kWindowSteps];
+  return windowTable[i] + (at - i) * (windowTable[i + 1] - windowTable[i]);
+}
+
 void build(JLTempoKernel& k, float width) {
   const double s = width;
   int half = int(std::ceil(kHalfWidth * s));
   if (half > kTempoMaxTaps / 2) half = kTempoMaxTaps / 2;
   const int taps = (2 * half + 7) / 8 * 8;
   const double fc = 0.5 / s;  // cycles per input frame
-  const double i0b = besselI0(kBeta);
   for (int p = 0; p <= kTempoPhases; ++p) {
     float* row = k.coef + p * kTempoMaxTaps;
     const double frac = double(p) / kTempoPhases;
@@ -48,7 +73,7 @@ void build(JLTempoKernel& k, float width) {
         if (std::fabs(r) <= 1.0) {
           const double x = 2.0 * fc * t;
           const double sinc = x == 0.0 ? 1.0 : std::sin(M_PI * x) / (M_PI * x);
-          v = 2.0 * fc * sinc * besselI0(kBeta * std::sqrt(std::fmax(0.0, 1.0 - r * r))) / i0b;
+          v = 2.0 * fc * sinc * window(r);
         }
       }
       vals[j] = v;
@@ -74,6 +99,7 @@ float JLTempoWidth(double ratio) {
 
 int JLTempoPrepare(double ratio) {
   const float w = JLTempoWidth(ratio);
+  std::lock_guard<std::mutex> g(buildLock);
   const int cur = published.load();
   if (cur >= 0 && slots[cur].width == w) return 0;
   // A slot neither published nor read by the audio thread: the audio thread

@@ -7,8 +7,9 @@
 // the ratio's width class changes and handed to the audio thread through
 // three fixed slots, so the audio thread never allocates or waits.
 //
-// Threads: JLTempoPrepare on the UI (or render) thread, one caller at a
-// time; JLTempoAcquire and JLTempoInterpolate on the audio thread.
+// Threads: JLTempoPrepare on the UI or a render thread (callers are
+// serialised); JLTempoAcquire, JLTempoInterpolate and JLTempoRun on the
+// audio thread, which never waits.
 #pragma once
 #include <cstdint>
 
