@@ -243,6 +243,15 @@ __attribute__((target("avx2,fma"))) int64_t runAvx(const JLTempoKernel& k, const
 const bool haveAvx = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
 
+template <typename Out>
+int64_t runBest(const JLTempoKernel& k, const float* xl, const float* xr, int64_t* acc, int64_t num, int64_t den,
+                int m, Out* out) {
+#if JL_TEMPO_AVX
+  if (haveAvx) return runAvx(k, xl, xr, acc, num, den, m, out);
+#endif
+  return run<dotBase>(k, xl, xr, acc, num, den, m, out);
+}
+
 }  // namespace
 
 void JLTempoInterpolate(const JLTempoKernel& k, const float* xl, const float* xr, float frac, float* outL,
@@ -252,16 +261,10 @@ void JLTempoInterpolate(const JLTempoKernel& k, const float* xl, const float* xr
 
 int64_t JLTempoRun(const JLTempoKernel& k, const float* xl, const float* xr, int64_t* acc, int64_t num,
                    int64_t den, int m, int16_t* out) {
-#if JL_TEMPO_AVX
-  if (haveAvx) return runAvx(k, xl, xr, acc, num, den, m, out);
-#endif
-  return run<dotBase>(k, xl, xr, acc, num, den, m, out);
+  return runBest(k, xl, xr, acc, num, den, m, out);
 }
 
 int64_t JLTempoRunFloat(const JLTempoKernel& k, const float* xl, const float* xr, int64_t* acc, int64_t num,
                         int64_t den, int m, float* out) {
-#if JL_TEMPO_AVX
-  if (haveAvx) return runAvx(k, xl, xr, acc, num, den, m, out);
-#endif
-  return run<dotBase>(k, xl, xr, acc, num, den, m, out);
+  return runBest(k, xl, xr, acc, num, den, m, out);
 }
