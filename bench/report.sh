@@ -118,9 +118,36 @@ if [ -x "$BUILD/tests/jl_soak" ]; then
 fi
 [ -s "$WORK/soak.txt" ] || echo "soak: not run (build the jl_soak target)" >"$WORK/soak.txt"
 
-python3 - "$ROOT/bench/README.md" "$WORK/bench.md" "$WORK/render.txt" "$WORK/soak.txt" <<EOF
+# Tempo quality: the resamplers side by side (about two minutes).
+if [ -x "$BUILD/bench/jl_tempo_quality" ]; then
+  "$BUILD/bench/jl_tempo_quality" >"$WORK/tempo.md"
+else
+  echo "not run (build the jl_tempo_quality target)" >"$WORK/tempo.md"
+fi
+
+python3 - "$ROOT/bench/README.md" "$WORK/bench.md" "$WORK/render.txt" "$WORK/soak.txt" "$WORK/tempo.md" <<EOF
 import sys
-readme, bench, render, soak = sys.argv[1:5]
+readme, bench, render, soak, tempo = sys.argv[1:6]
+TEMPO_HEAD = '''
+## Tempo quality (jl_tempo_quality)
+
+A full-scale tone (amplitude 32000) at 1 kHz or 0.35 of the sample rate
+(input side), played 1.02 and 1.3 times faster; ten seconds of output.
+SNR: against the ideal tone at the exact ratio, amplitude and phase fitted,
+so a tempo that is off counts as error (Original truncates the ratio per
+2048-frame request, hence its negative figures). THD+N: everything but the
+tone, its frequency fitted too. CPU: milliseconds per second of output, one
+core. "16-bit, as played" is High as the engine runs it (16-bit loops in,
+16-bit output): 16-bit quantisation alone bounds a full-scale tone at about
+98 dB. libsoxr and libsamplerate get the float tone, so compare them with
+"float kernel". Keep pitch keeps the tone's frequency, so its figures are
+measured at the input frequency.
+
+'''
+TEMPO_TAIL = '''
+Keep-pitch stretching is offline work (a background or render step), not a
+per-block cost; its figure is CPU per second of output.
+'''
 text = '''# Performance
 
 Figures measured by \`bench/report.sh\` (it rewrites this file) on
@@ -172,7 +199,7 @@ keeps every ring ahead is checked deterministically in ctest
 - Memory: VmHWM from /proc/<pid>/status once after start-up, and after the
   song browser has loaded Neon Boulevard (125 BPM, 4 tracks of the default
   groove) and it has played for 5 s with the disk audio driver.
-'''
+''' + TEMPO_HEAD + open(tempo).read() + TEMPO_TAIL
 # The end-to-end latency runs take minutes: bench/latency.sh measures them
 # and bench/latency.md keeps the method and the figures.
 text += '\n' + open('$ROOT/bench/latency.md').read()

@@ -94,6 +94,8 @@ void JLEngine::setMixerBpm(float bpm) {
   followLatency();
 }
 
+void JLEngine::setTempoQuality(bool high) { SetTempoQuality(high ? kTempoHigh : kTempoOriginal); }
+
 double JLEngine::fastestBpm(float songBpm, long hz) {
   const int song = songBpm >= 1.0f && songBpm < 100000.0f ? int(songBpm) : 0;
   return song > 0 && hz > 0 ? FastestMixBPM(song, int(hz)) : 1e9;

@@ -40,6 +40,7 @@ class JLEngine {
 
   void setMixerVolume(short v);       // 0..128, clamped
   void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
+  void setTempoQuality(bool high);    // band-limited or the original linear tempo interpolation
   // The fastest tempo the engine plays a song of this tempo at (the 1.3 x
   // bound as its frame arithmetic gives it); a large number for tempo <= 0.
   static double fastestBpm(float songBpm, long hz = 44100);

@@ -24,6 +24,7 @@ bool JLEngine::offlineBegin() {
   s->songBpm = SongBPM.load();
   s->status = PlayingStatus.load();
   s->resampledBpm = ResampledBPM.load();
+  s->mixMilliBpm = MixMilliBPM.load();
   s->beat = BPM.load();
   s->peakDistance = ttDistance.load();
   s->masterVolume = MasterVol.load();
@@ -124,6 +125,7 @@ void JLEngine::offlineEnd() {
   if (s->status >= 1) BeginPlay();
   BPM = s->beat;
   ResampledBPM = s->resampledBpm;
+  MixMilliBPM = s->mixMilliBpm;
   ttDistance = s->peakDistance;
   if (s->playing) play();
   // A sounding engine starts its tracks again; an armed one (never started,

@@ -21,6 +21,7 @@ struct JLEngineSnapshot {
   int32_t status = 0;        // PlayingStatus
   int32_t beat = 0;          // frames per beat at the song tempo
   int32_t resampledBpm = 0;  // playing tempo (frames per beat)
+  int32_t mixMilliBpm = 0;   // playing tempo as set, 0 the song tempo
   int16_t peakDistance = 0;
   int32_t masterVolume = 0;
   int32_t volume[kTracks] = {};

@@ -1,8 +1,11 @@
 #include "engine/Mixer.h"
 
+#include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLTempo.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Vtrack.h"
 #include "engine/synth/Synth.h"
@@ -15,6 +18,7 @@ std::atomic<int32_t> PlayingStatus{0};
 std::atomic<int32_t> MasterVol{128};
 std::atomic<int16_t> ttTrackPeaks[16];
 std::atomic<int16_t> ttDistance{8};
+std::atomic<int32_t> MixMilliBPM{0};
 
 namespace {
 
@@ -24,9 +28,18 @@ int16_t ttQWPos = 0;
 int16_t ttQRPos = 1;
 float floatOutL[kBusFrames];
 float floatOutR[kBusFrames];
+// Mixed frames waiting for the resampler, kTempoHistory frames of history
+// first (the band-limited kernel reads behind the position), then
+// resBufPtr frames from the read position on, as 16 bits and as planar
+// floats. High keeps the position's fraction as resAcc / resDen.
 int16_t* resBuf = nullptr;
+float* resL = nullptr;
+float* resR = nullptr;
 int32_t resBufFrames = 0;
 int32_t resBufPtr = 0;
+int64_t resAcc = 0;
+int64_t resDen = 1;
+std::atomic<int32_t> tempoQuality{kTempoHigh};
 
 int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -64,8 +77,41 @@ int SetMixBPM(int milliBpm) {
     ttDistance = int16_t(d > 32767 ? 32767 : d);
   }
   ResampledBPM = int32_t(r);
+  MixMilliBPM = milliBpm;
+  int64_t num, den;
+  HighTempoRatio(&num, &den);
+  JLTempoPrepare(double(num) / double(den));
   return int32_t(r);
 }
+
+void HighTempoRatio(int64_t* num, int64_t* den) {
+  const int64_t milli = MixMilliBPM.load(std::memory_order_relaxed);
+  const int64_t bpm = BPM.load(std::memory_order_relaxed);
+  const int64_t hz = SAMPFREQ;
+  *num = *den = 1;
+  if (milli <= 0 || bpm <= 0 || hz <= 0 || int64_t(SongBPM.load(std::memory_order_relaxed)) * 1000 == milli) return;
+  __int128 n = __int128(bpm) * milli;
+  __int128 d = __int128(hz) * 60000;
+  // The bounds ResampledBPM keeps: at most 1.3 times (the fastest tempo
+  // shown is exactly this one), at least one mixed frame per 2048.
+  int64_t rmin = bpm * 10 / 13;
+  if (rmin < 1) rmin = 1;
+  if (n * rmin > d * bpm) {
+    n = bpm;
+    d = rmin;
+  }
+  if (n * kMixBlock < d) {
+    n = 1;
+    d = kMixBlock;
+  }
+  const int64_t g = std::gcd(int64_t(n), int64_t(d));
+  *num = int64_t(n) / g;
+  *den = int64_t(d) / g;
+}
+
+void SetTempoQuality(int quality) { tempoQuality = quality == kTempoOriginal ? kTempoOriginal : kTempoHigh; }
+
+int GetTempoQuality() { return tempoQuality.load(); }
 
 double FastestMixBPM(int songBpm, int hz) {
   if (songBpm <= 0 || hz <= 0) return 0.0;
@@ -78,20 +124,111 @@ double FastestMixBPM(int songBpm, int hz) {
 
 int InitResampler(int blockLen) {
   ResetResampler();
+  const long frames = long(blockLen) * 4 + kTempoHistory;
+  resBuf = static_cast<int16_t*>(M_alloc(frames * 4));
+  resL = static_cast<float*>(M_alloc(frames * long(sizeof(float))));
+  resR = static_cast<float*>(M_alloc(frames * long(sizeof(float))));
+  if (!resBuf || !resL || !resR) {
+    ResetResampler();
+    return 1;
+  }
+  memset(resBuf, 0, size_t(frames) * 4);
+  memset(resL, 0, size_t(frames) * sizeof(float));
+  memset(resR, 0, size_t(frames) * sizeof(float));
   resBufFrames = blockLen * 4;
-  resBuf = static_cast<int16_t*>(M_alloc(long(resBufFrames) * 4));
-  if (!resBuf) resBufFrames = 0;
-  resBufPtr = 0;
+  int64_t num, den;
+  HighTempoRatio(&num, &den);
+  JLTempoPrepare(double(num) / double(den));
   return 0;
 }
 
 int ResetResampler() {
   M_free(resBuf);
+  M_free(resL);
+  M_free(resR);
   resBuf = nullptr;
+  resL = resR = nullptr;
   resBufFrames = 0;
   resBufPtr = 0;
+  resAcc = 0;
+  resDen = 1;
   return 0;
 }
+
+namespace {
+
+int16_t* resAt(int64_t frame) { return resBuf + 2 * (kTempoHistory + frame); }
+
+// Mixes whole blocks until `need` frames lie ahead of the read position.
+void resFill(int64_t need) {
+  if (need > resBufFrames - kMixBlock) need = resBufFrames - kMixBlock;
+  while (resBufPtr < need) {
+    int16_t* at = resAt(resBufPtr);
+    GetSamples(at, kMixBlock);
+    float* l = resL + kTempoHistory + resBufPtr;
+    float* r = resR + kTempoHistory + resBufPtr;
+    for (int i = 0; i < kMixBlock; ++i) {
+      l[i] = float(at[2 * i]);
+      r[i] = float(at[2 * i + 1]);
+    }
+    resBufPtr += kMixBlock;
+  }
+}
+
+// Moves the read position `c` frames on, keeping the history behind it.
+void resConsume(int64_t c) {
+  const size_t keep = size_t(kTempoHistory + resBufPtr - c);
+  memmove(resBuf, resBuf + 2 * c, keep * 4);
+  memmove(resL, resL + c, keep * sizeof(float));
+  memmove(resR, resR + c, keep * sizeof(float));
+  resBufPtr -= int32_t(c);
+}
+
+void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
+  // Coming from High between two frames: Original reads from whole frames,
+  // so the nearer one is taken (at most half a frame's step).
+  if (resAcc * 2 >= resDen) {
+    resFill(1);
+    resConsume(1);
+  }
+  int64_t nIn = bpm * n / r;
+  if (nIn < 1) nIn = 1;
+  if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
+  resFill(nIn);
+  Resample(dst, resAt(0), n, int(nIn));
+  resConsume(nIn);
+  resAcc = 0;
+}
+
+// At most this many output frames per pass, so what lies ahead always fits.
+constexpr int kHighChunk = 2048;
+
+void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
+  int64_t num, den;
+  HighTempoRatio(&num, &den);
+  if (den != resDen) {
+    // The same fractional position in the new ratio's units.
+    resAcc = int64_t(__int128(resAcc) * den / resDen);
+    resDen = den;
+  }
+  for (int done = 0; done < n;) {
+    const int m = n - done < kHighChunk ? n - done : kHighChunk;
+    int16_t* out = dst + 2 * done;
+    if (num == den) {
+      resFill(m);
+      memcpy(out, resAt(0), size_t(m) * 4);
+      resConsume(m);
+    } else {
+      const int64_t last = (resAcc + (m - 1) * num) / den;
+      resFill(last + k.taps - k.half + 1);
+      const int64_t idx = JLTempoRun(k, resL + kTempoHistory, resR + kTempoHistory, &resAcc, num, den, m, out);
+      resConsume(idx);
+    }
+    done += m;
+  }
+}
+
+}  // namespace
 
 int GetResampled(void* out, int n) {
   int16_t* dst = static_cast<int16_t*>(out);
@@ -101,16 +238,11 @@ int GetResampled(void* out, int n) {
     if (n > 0) memset(dst, 0, size_t(n) * 4);
     return n;
   }
-  int64_t nIn = bpm * n / r;
-  if (nIn < 1) nIn = 1;
-  if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
-  while (resBufPtr < nIn) {
-    GetSamples(resBuf + 2 * resBufPtr, kMixBlock);
-    resBufPtr += kMixBlock;
-  }
-  Resample(dst, resBuf, n, int(nIn));
-  resBufPtr -= int32_t(nIn);
-  memmove(resBuf, resBuf + 2 * nIn, size_t(resBufPtr) * 4);
+  const JLTempoKernel* k = tempoQuality.load(std::memory_order_relaxed) == kTempoHigh ? JLTempoAcquire() : nullptr;
+  if (k)
+    resampleHigh(dst, n, *k);
+  else
+    resampleOriginal(dst, n, bpm, r);
   return n;
 }
 
@@ -314,6 +446,7 @@ int BeginPlay() {
     return 1;
   }
   ResampledBPM = BPM.load();
+  MixMilliBPM = 0;
   SetSynthBPM(&RealtimeSynth, BPM.load());
   wDBStop();
   if (wDBInit(GetResampled, 4 * BLOCKLEN) != 0) {

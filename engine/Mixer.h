@@ -32,10 +32,26 @@ int SetMixBPM(int milliBpm);
 double FastestMixBPM(int songBpm, int hz);
 int InitResampler(int blockLen);
 int ResetResampler();
-// AUDIO. Produces n output frames; returns n.
+// AUDIO. Produces n output frames (any n); returns n.
 int GetResampled(void* out, int n);
 // AUDIO. Linear interpolation of nIn stereo frames onto nOut; returns nOut.
 int Resample(int16_t* out, const int16_t* in, int nOut, int nIn);
+
+// Tempo quality. Original: the linear interpolation above, the ratio
+// truncated per request as the program always did. High: a band-limited
+// interpolator whose position is carried exactly from request to request,
+// so the playing tempo is the one set (frames per beat = rate x 60000 /
+// milli-BPM). At the song tempo both copy the mix unchanged. Either may be
+// chosen while playing; the audio thread reads it per request.
+constexpr int kTempoOriginal = 0;
+constexpr int kTempoHigh = 1;
+void SetTempoQuality(int quality);
+int GetTempoQuality();
+// The tempo last given to SetMixBPM in milli-BPM, 0 for the song tempo.
+extern std::atomic<int32_t> MixMilliBPM;
+// High's exact ratio of mixed frames per output frame, num / den (reduced;
+// 1 / 1 at the song tempo), within the same bounds as ResampledBPM.
+void HighTempoRatio(int64_t* num, int64_t* den);
 
 // Mix settings; track numbers 1..8, values clamped.
 int TrackVolume(int track, int vol);

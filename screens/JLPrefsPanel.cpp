@@ -5,6 +5,7 @@
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/platform/uloSoundConvert.h"
+#include "engine/JLEngine.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/vmixHost.h"
 #include "song/JLSongLibrary.h"
@@ -78,6 +79,11 @@ void JLPrefsPanel::beforeShow() {
   // The two radios are one group: setting its value checks the member
   // whose own value it is.
   put(kOptionOff, jlPrefs.mtrmValue ? 1 : 0);
+  if (uloPanelControl* c = control(kTempoQuality)) {
+    c->setValue(0, const_cast<char*>("High"));
+    c->setValue(1, const_cast<char*>("Original"));
+    c->set(int16_t(jlPrefs.tempoQuality ? 0 : 1));
+  }
   std::memset(formatSettings, 0, sizeof formatSettings);
   if (jlPrefs.soundConvertSettings && jlPrefs.soundConvertLength > 0) {
     const int32_t n = jlPrefs.soundConvertLength < int32_t(sizeof formatSettings) ? jlPrefs.soundConvertLength
@@ -121,6 +127,9 @@ void JLPrefsPanel::storePrefs() {
   jlPrefs.mtrmValue = on && on->get() != 0 ? 1 : 0;
   jlPrefs.setSoundConvertSettings(formatSettings, int32_t(sizeof formatSettings));
   jlPrefs.outputType = formatCode;
+  uloPanelControl* quality = control(kTempoQuality);
+  jlPrefs.tempoQuality = quality && quality->get() == 1 ? 0 : 1;
+  if (gep) gep->setTempoQuality(jlPrefs.tempoQuality != 0);
   jlPrefs.save();
   jlPrefs.interfaceColor = colorScheme;
 }

@@ -49,7 +49,7 @@ void writeSynthSet(const std::string& dir, std::vector<std::string>& files) {
   }
 }
 
-enum Extras { kPlain = 0, kSynth = 1, kUserLoop = 2 };
+enum Extras { kPlain = 0, kSynth = 1, kUserLoop = 2, kOriginalTempo = 4 };
 
 void runGetResampled(benchmark::State& state, int extras) {
   char tmpl[] = "/tmp/jlbenchXXXXXX";
@@ -70,6 +70,7 @@ void runGetResampled(benchmark::State& state, int extras) {
   for (int t = 2; t <= 8; ++t) TrackPlay(t, t);
   LoaderVisitAll();
   for (int t = 1; t <= 8; ++t) TrackPan(t, 20 + 12 * t);
+  SetTempoQuality(extras & kOriginalTempo ? kTempoOriginal : kTempoHigh);
   SetMixBPM(156000);
   std::vector<int16_t> out(2 * 2048);
   if (extras & kSynth) {
@@ -117,6 +118,7 @@ void runGetResampled(benchmark::State& state, int extras) {
     Elast_Replace(nullptr, 0, 2, false);
     Elast_Exit();
   }
+  SetTempoQuality(kTempoHigh);
   StopPlay();
   wDBSetManualFeed(false);
   ResetSongVTracks();
@@ -134,7 +136,11 @@ void BM_GetResampled8TracksAt130PercentUserLoop(benchmark::State& state) {
 void BM_GetResampled8TracksAt130PercentSynth16UserLoop(benchmark::State& state) {
   runGetResampled(state, kSynth | kUserLoop);
 }
+void BM_GetResampled8TracksAt130PercentOriginalTempo(benchmark::State& state) {
+  runGetResampled(state, kOriginalTempo);
+}
 BENCHMARK(BM_GetResampled8TracksAt130Percent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetResampled8TracksAt130PercentOriginalTempo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetResampled8TracksAt130PercentSynth16)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetResampled8TracksAt130PercentUserLoop)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GetResampled8TracksAt130PercentSynth16UserLoop)->Unit(benchmark::kMicrosecond);

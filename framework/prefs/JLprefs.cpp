@@ -22,6 +22,7 @@ const int32_t kSettingsData = ULO_FourCC("odat");
 const int32_t kRandomLimit = ULO_FourCC("usrr");
 const int32_t kMtrm = ULO_FourCC("mtrm");
 const int32_t kInterfaceColor = ULO_FourCC("intc");
+const int32_t kTempoQuality = ULO_FourCC("tmpq");
 
 bool load16(UloResFile& res, int32_t type, int32_t id, int16_t* value) {
   uint8_t b[2];
@@ -98,6 +99,8 @@ void jlPrefsClass::load() {
   for (int k = 0; k < kRandomSets; k++) load16(res, kRandomLimit, k, &randomLimit[k]);
   load16(res, kMtrm, 0, &mtrmValue);
   load16(res, kInterfaceColor, 0, &interfaceColor);
+  // Files from before the setting have no item and keep the default.
+  if (load16(res, kTempoQuality, 0, &tempoQuality)) tempoQuality = tempoQuality == 0 ? 0 : 1;
 
   int32_t length = 0;
   if (load32(res, kSettingsLength, 0, &length)) {
@@ -135,6 +138,7 @@ bool jlPrefsClass::save() {
          res.SaveData(soundConvertSettings, length, kSettingsData, 0);
     for (int k = 0; k < kRandomSets && ok; k++) ok = save16(res, kRandomLimit, k, randomLimit[k]);
     ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
+    ok = ok && save16(res, kTempoQuality, 0, tempoQuality);
     ok = res.Close() && ok;
   }
   ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);

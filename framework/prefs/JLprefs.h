@@ -46,6 +46,8 @@ class jlPrefsClass {
   int16_t randomLimit[kRandomSets] = {4, 5, 6, 7};
   int16_t mtrmValue = 0;
   int16_t interfaceColor = 0;
+  // Tempo interpolation: 1 high (band-limited), 0 the original linear one.
+  int16_t tempoQuality = 1;
 
   // The file, as an internal path relative to the current directory; tests
   // point it elsewhere. At most 254 characters.

@@ -13,7 +13,7 @@ Layout MakePrefs13() {
   L.title = "PREFERENCES";
   L.floating = true;
   L.w = 440;
-  L.h = 304;
+  L.h = 318;
   L.screenX = 100;
   L.screenY = 100;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
@@ -62,6 +62,9 @@ Layout MakePrefs13() {
       sw.helpText = "Choose the colour scheme of the panels.";
     }
   }
+  L.section(8, 266, 216, 44, "TEMPO QUALITY");
+  L.popup(44, 16, 282, 120, 20, "High").helpTitle = "Tempo quality";
+  L.items.back().helpText = "High: clean sound away from the song tempo. Original: the classic sound.";
   L.button(1, 296, 270, 60, 26, "OK").helpTitle = "OK";
   L.items.back().helpText = "Keep these settings.";
   L.button(2, 362, 270, 70, 26, "CANCEL").helpTitle = "Cancel";

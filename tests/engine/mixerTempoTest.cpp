@@ -170,6 +170,7 @@ TEST(Tempo, RatesAndClamping) {
 
 TEST(Tempo, ResamplerFrameCountsAndInterpolation) {
   Harness h;
+  SetTempoQuality(kTempoOriginal);
   const int loop = h.addLoop(4, 4 * kBeat, 8);
   TrackVolume(1, 64);
   ASSERT_EQ(0, TrackPlay(1, loop));
@@ -208,6 +209,7 @@ TEST(Tempo, ResamplerFrameCountsAndInterpolation) {
     }
     consumed += 1024;
   }
+  SetTempoQuality(kTempoHigh);
 }
 
 TEST(Tempo, ResampleEdgeFrames) {

@@ -104,6 +104,37 @@ TEST(PrefsFile, ItemsOfTheWrongLengthKeepTheirDefaults) {
   EXPECT_EQ(d.prefs.soundConvertLength, 0);
 }
 
+// Files from before the tempo quality setting load it as High; a stored
+// choice comes back; any other stored number reads as High.
+TEST(PrefsFile, TempoQualityDefaultsToHighAndRoundTrips) {
+  PrefsDir d;
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Create());
+    ASSERT_TRUE(res.SaveData("\0\x03", 2, ULO_FourCC("intc"), 0));
+    ASSERT_TRUE(res.Close());
+  }
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.interfaceColor, 3);
+  EXPECT_EQ(d.prefs.tempoQuality, 1);
+  d.prefs.tempoQuality = 0;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.tempoQuality, 0);
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Open());
+    ASSERT_TRUE(res.SaveData("\x7f\x07", 2, ULO_FourCC("tmpq"), 0));
+    ASSERT_TRUE(res.Close());
+  }
+  again.load();
+  EXPECT_EQ(again.tempoQuality, 1);
+}
+
 TEST(PrefsFile, FailedSaveLeavesThePreviousFileWhole) {
   PrefsDir d;
   d.prefs.interfaceColor = 3;

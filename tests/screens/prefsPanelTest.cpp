@@ -11,6 +11,8 @@
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
+#include "engine/JLEngine.h"
+#include "engine/Mixer.h"
 #include "screens/JLPrefsPanel.h"
 #include "song/JLDiskMix.h"
 #include "song/JLSongLibrary.h"
@@ -233,4 +235,25 @@ TEST(PrefsPanel, OlderPreferencesNamingAnotherFormatAreStillRead) {
   EXPECT_EQ(expectedFormats(), formatEntries(p.m.panel.control(JLPrefsPanel::kFormat)));
   p.m.click(JLPrefsPanel::kCancel);
   jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
+}
+
+// The tempo quality pop-up shows the stored choice and OK stores the one
+// picked and hands it to the engine's resampler at once.
+TEST(PrefsPanel, TempoQualityPopUpStoresAndAppliesTheChoice) {
+  Prefs p;
+  jlPrefs.tempoQuality = 1;
+  QXScreen.hide(8);
+  QXScreen.show(8);
+  EXPECT_EQ("High", p.m.text(JLPrefsPanel::kTempoQuality));
+  p.m.set(JLPrefsPanel::kTempoQuality, 1);
+  p.m.click(JLPrefsPanel::kTempoQuality);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(0, jlPrefs.tempoQuality);
+  if (gep) EXPECT_EQ(kTempoOriginal, GetTempoQuality());
+  QXScreen.show(8);
+  EXPECT_EQ("Original", p.m.text(JLPrefsPanel::kTempoQuality));
+  p.m.set(JLPrefsPanel::kTempoQuality, 0);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(1, jlPrefs.tempoQuality);
+  SetTempoQuality(kTempoHigh);
 }

@@ -3,6 +3,11 @@
 //
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
+//   either with [--tempo-quality high|original] [--keep-pitch]
+//
+// --tempo-quality picks the tempo interpolation (high, the default, or the
+// original linear one); --keep-pitch renders at the song tempo and then
+// stretches the whole mix to the playing tempo's length, pitch unchanged.
 //
 // The master volume is the program's starting one (63) unless --volume
 // gives another, so a render is as loud as the program plays it. A mix
@@ -11,15 +16,21 @@
 // Like the program, it finds the library beside its own executable,
 // wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
+#include <sndfile.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "core/files/uloFolderOps.h"
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
+#include "engine/JLKeepPitch.h"
+#include "engine/Mixer.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
@@ -31,6 +42,7 @@ int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
+          "       either with [--tempo-quality high|original] [--keep-pitch]\n"
           "--volume is the master volume, 63 (the program's starting one) unless given.\n");
   return 2;
 }
@@ -51,6 +63,64 @@ bool enterProgramFolder() {
   return chdir(exe) == 0;
 }
 
+// The sound file kind the output's name asks for, as the disk mix picks it.
+int formatOfName(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+  for (char& c : ext) c = char(tolower((unsigned char)c));
+  const int major = ext == "wav" ? SF_FORMAT_WAV : ext == "flac" ? SF_FORMAT_FLAC : ext == "ogg" ? SF_FORMAT_OGG
+                    : ext == "aiff" || ext == "aif" ? SF_FORMAT_AIFF : 0;
+  return major ? JL_DiskMixSndfileFormat(major) : 0;
+}
+
+// Renders at the song tempo into a temporary WAV, then stretches it to the
+// frames the playing tempo gives, keeping the pitch, written under a
+// temporary name and renamed into place.
+bool renderKeepingPitch(JLIceimage image, float songBpm, const std::string& outPath, const JLDiskMixOptions& options,
+                        JLDiskMixReport& report) {
+  const int format = formatOfName(outPath);
+  if (!format) {
+    snprintf(report.error, sizeof report.error, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)",
+             outPath.c_str());
+    return false;
+  }
+  float bpm = image.bpm > 0 ? image.bpm : songBpm;
+  if (bpm > 1.3f * songBpm) bpm = 1.3f * songBpm;  // the engine's bound, as the disk mix keeps it
+  // At the song tempo the mix is already what is heard.
+  if (bpm == songBpm) return JL_DiskMix(image, outPath.c_str(), options, report);
+  image.bpm = songBpm;
+  const std::string songTempo = ULO_FreshTempPathSys(outPath) + ".wav";
+  if (!JL_DiskMix(image, songTempo.c_str(), options, report)) return false;
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  SNDFILE* in = sf_open(songTempo.c_str(), SFM_READ, &info);
+  std::vector<int16_t> frames(in && info.channels == 2 ? size_t(2 * info.frames) : 0);
+  const bool read = in && info.channels == 2 && sf_readf_short(in, frames.data(), info.frames) == info.frames;
+  if (in) sf_close(in);
+  unlink(songTempo.c_str());
+  if (!read) return snprintf(report.error, sizeof report.error, "cannot read back the song-tempo render"), false;
+  const int64_t total = JL_DiskMixFrames(report.steps, bpm);
+  std::vector<int16_t> out;
+  if (!JL_StretchKeepPitch(frames.data(), int64_t(info.frames), total, out, info.samplerate))
+    return snprintf(report.error, sizeof report.error, "cannot stretch the render"), false;
+  const std::string tmp = ULO_FreshTempPathSys(outPath);
+  SF_INFO oi;
+  memset(&oi, 0, sizeof oi);
+  oi.samplerate = info.samplerate;
+  oi.channels = 2;
+  oi.format = format;
+  SNDFILE* sf = sf_open(tmp.c_str(), SFM_WRITE, &oi);
+  bool ok = sf && sf_writef_short(sf, out.data(), total) == total;
+  if (sf) ok = sf_close(sf) == 0 && ok;
+  ok = ok && rename(tmp.c_str(), outPath.c_str()) == 0;
+  if (!ok) {
+    unlink(tmp.c_str());
+    return snprintf(report.error, sizeof report.error, "cannot write %s", outPath.c_str()), false;
+  }
+  report.frames = total;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +129,8 @@ int main(int argc, char** argv) {
   const char* out = nullptr;
   JLDiskMixOptions options;
   float bpm = 0;
+  bool keepPitch = false;
+  int quality = kTempoHigh;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--song" && i + 1 < argc) {
@@ -73,6 +145,12 @@ int main(int argc, char** argv) {
     } else if (a == "--bpm" && i + 1 < argc) {
       bpm = (float)atof(argv[++i]);
       if (!(bpm > 0 && bpm < 1000)) return usage();
+    } else if (a == "--keep-pitch") {
+      keepPitch = true;
+    } else if (a == "--tempo-quality" && i + 1 < argc) {
+      const std::string q = argv[++i];
+      if (q != "high" && q != "original") return usage();
+      quality = q == "high" ? kTempoHigh : kTempoOriginal;
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -91,6 +169,7 @@ int main(int argc, char** argv) {
   const std::string cwd = getcwd(cwdBuf, sizeof cwdBuf) ? cwdBuf : "";
   const std::string outPath = absolute(out, cwd);
   JLIceimage image;
+  float songBpm = 0;
   static uint8_t synth[kJLSynthBlockBytes];
   bool synthOk = false;
   if (mix) {
@@ -120,18 +199,29 @@ int main(int argc, char** argv) {
     image.valid = 1;
     ULO_StrCopy(image.songName, sizeof image.songName, song);
     image.bpm = bpm > 0 ? bpm : (float)library.songBpm;
+    songBpm = (float)library.songBpm;
     // Sample numbers are given when the song is loaded into the engine; the
     // groove only names groups and variants, so the header load suffices.
     JL_DefaultGroove(library, image.groove);
   }
 
+  if (mix && keepPitch) {
+    // The document keeps only its playing tempo; the song's comes with it.
+    static JLSongLibrary library;
+    char folder[kUloPathMax];
+    snprintf(folder, sizeof folder, ":Library:Song:%s:", image.songName);
+    if (JL_IsSafeSongName(image.songName) && library.load(folder)) songBpm = (float)library.songBpm;
+  }
+
   JLEngine engine;
   gep = &engine;
   engine.init();
+  SetTempoQuality(quality);
   // The document's synth plays along as it does in the program's disk mix.
   if (mix && synthOk) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
   JLDiskMixReport report;
-  const bool ok = JL_DiskMix(image, outPath.c_str(), options, report);
+  const bool ok = keepPitch && songBpm > 0 ? renderKeepingPitch(image, songBpm, outPath, options, report)
+                                          : JL_DiskMix(image, outPath.c_str(), options, report);
   engine.exit();
   gep = nullptr;
   if (!ok) {

@@ -1,0 +1,69 @@
+// jamloom-render's tempo options: both tempo qualities copy the song at its
+// own tempo, differ away from it with the same length, and --keep-pitch
+// gives the faster tempo's exact length with the song's pitch.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/tempFolder.h"
+
+namespace {
+
+std::vector<int16_t> render(const std::string& out, const std::string& args) {
+  const std::string command =
+      std::string("'") + JL_RENDER + "' --song NeonBoulevard '" + out + "' --cycles 1 " + args + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {};
+  SF_INFO info{};
+  SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+  if (!f) return {};
+  std::vector<int16_t> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
+  if (!pcm.empty()) sf_readf_short(f, pcm.data(), info.frames);
+  sf_close(f);
+  return pcm;
+}
+
+// Sign changes per frame of the left channel's low end (three passes of a
+// one-pole low-pass near 150 Hz, where the bass line lives): moves with
+// the pitch, and leaves out the top octave a faster tempo filters away.
+double crossingRate(const std::vector<int16_t>& pcm) {
+  std::vector<double> x(pcm.size() / 2);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = pcm[2 * i];
+  for (int pass = 0; pass < 3; ++pass) {
+    double y = 0;
+    for (double& v : x) v = y += 0.021 * (v - y);
+  }
+  int n = 0;
+  for (size_t i = 1; i < x.size(); ++i) n += (x[i] >= 0) != (x[i - 1] >= 0);
+  return double(n) / double(x.size());
+}
+
+}  // namespace
+
+TEST(RenderTool, TempoQualityAndKeepPitchOptions) {
+  TempFolder tmp;
+  const std::string out = tmp.sys() + "t.wav";
+  // Neon Boulevard is at 125 BPM: 32 beats are 677376 frames.
+  const std::vector<int16_t> songHigh = render(out, "--bpm 125 --tempo-quality high");
+  ASSERT_EQ(size_t(2 * 677376), songHigh.size());
+  EXPECT_EQ(songHigh, render(out, "--bpm 125 --tempo-quality original"));
+  EXPECT_EQ(songHigh, render(out, "--bpm 125 --keep-pitch"));
+
+  // 150 BPM: 32 beats of 17640 frames.
+  const std::vector<int16_t> high = render(out, "--bpm 150");
+  const std::vector<int16_t> original = render(out, "--bpm 150 --tempo-quality original");
+  ASSERT_EQ(size_t(2 * 564480), high.size());
+  ASSERT_EQ(high.size(), original.size());
+  EXPECT_NE(high, original);
+  const std::vector<int16_t> kept = render(out, "--bpm 150 --keep-pitch");
+  ASSERT_EQ(size_t(2 * 564480), kept.size());
+  // Resampled, everything is 1.2 times higher; kept, it stays where it was
+  // (the measure is rough on a full mix: the bench measures exact pitch).
+  const double song = crossingRate(songHigh);
+  EXPECT_NEAR(1.2, crossingRate(high) / song, 0.08);
+  EXPECT_NEAR(1.0, crossingRate(kept) / song, 0.05);
+
+  EXPECT_TRUE(render(out, "--bpm 150 --tempo-quality medium").empty());
+}
