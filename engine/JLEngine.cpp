@@ -9,6 +9,7 @@
 #include "engine/AudioFormat.h"
 #include "engine/JLLoopPrep.h"
 #include "engine/JLEngineSnapshot.h"
+#include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/synth/Synth.h"
@@ -80,6 +81,18 @@ void JLEngine::stop() {
   if (!playing) return;
   StopPlay();
   playing = 0;
+}
+
+void JLEngine::setOutputFrames(int frames) { wDBSetDeviceFrames(frames); }
+
+int JLEngine::outputLatencyFrames() const { return PlayingStatus.load() == 2 ? wDBLatencyFrames() : 0; }
+
+uint32_t JLEngine::outputUnderruns() const { return TrackUnderruns.load() + wDBLateCallbacks(); }
+
+bool JLEngine::takeOutputLost() {
+  if (!playing || offline_ || !wDBDeviceLost()) return false;
+  stop();
+  return true;
 }
 
 void JLEngine::setMixerVolume(short v) { MasterVolume(v); }

@@ -38,6 +38,7 @@ struct GainRamp {
   float tl = 0, tr = 0;          // target
   float dl = 0, dr = 0;          // per frame
   int left = 0;                  // frames still to go
+  int delay = 0;                 // frames before the ramp begins
   bool audible = false;          // the track was selected in the last block
 };
 GainRamp gainRamps[kTracks];
@@ -215,22 +216,28 @@ int GetSamples(void* out, int count) {
 
   for (int ti = 0; ti < kTracks; ++ti) {
     TRACK& t = Tracks[ti];
-    if (T >= t.syncAt.load(std::memory_order_relaxed)) {
+    // With fades, scheduled settings and stops take the block holding their
+    // sync point and the fade starts exactly there (`delay`); without, they
+    // take whole blocks as they always did.
+    int delay = 0;
+    const FramePos settingsAt = ramp > 0 ? T + count - 1 : T;
+    if (settingsAt >= t.syncAt.load(std::memory_order_relaxed)) {
       TrackLockGuard g(t.lock);
-      if (T >= t.syncAt) {
+      if (settingsAt >= t.syncAt) {
+        if (t.syncAt > T) delay = int(t.syncAt - T);
         t.syncAt = kNever;
         if (t.syncVolume != -1) t.volume = t.syncVolume.load();
         if (t.syncPan != -1) t.pan = t.syncPan.load();
       }
     }
     // A scheduled stop takes the block whose middle reaches the sync point;
-    // with fades it takes the first block from the sync point on, so the
-    // fade follows the boundary and never comes before it.
-    const FramePos stopAt = ramp > 0 ? T : T + count / 2;
+    // with fades, the block holding it, fading from the sync point on.
+    const FramePos stopAt = ramp > 0 ? T + count - 1 : T + count / 2;
     if (t.pendingVariant.load(std::memory_order_relaxed) == -1 &&
         stopAt >= t.syncPoint.load(std::memory_order_relaxed)) {
       TrackLockGuard g(t.lock);
       if (t.pendingVariant == -1 && stopAt >= t.syncPoint) {
+        if (ramp > 0 && t.syncPoint > T) delay = int(t.syncPoint - T);
         t.pendingVariant = -2;
         t.nextStart = kNever;
         t.fileName[0] = 0;
@@ -255,8 +262,8 @@ int GetSamples(void* out, int count) {
     }
     GainRamp& g = gainRamps[ti];
     if (ramp <= 0 || !g.audible) {
-      // A track that comes in from silence starts at its gain: a start on the
-      // 32-beat grid stays exact, and an immediate change has its own fade.
+      // A track just selected starts at its gain: a start on the 32-beat
+      // grid stays exact, and an immediate change has its own fade.
       g.l = g.tl = gl;
       g.r = g.tr = gr;
       g.left = 0;
@@ -264,19 +271,18 @@ int GetSamples(void* out, int count) {
       g.tl = gl;
       g.tr = gr;
       g.left = ramp;
+      g.delay = delay;
       g.dl = (gl - g.l) / float(ramp);
       g.dr = (gr - g.r) / float(ramp);
     }
+    // A muted track stays "audible": unmuting it fades in.
     g.audible = selected && ramp > 0;
-    if (v == 0 && g.l == 0.0f && g.r == 0.0f && g.left == 0) {
-      g.audible = false;
-      continue;
-    }
+    if (v == 0 && g.l == 0.0f && g.r == 0.0f && g.left == 0) continue;
     if (!selected && ramp <= 0) continue;
     const FramePos loaded = t.loadedTo.load(std::memory_order_acquire);
     const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
     if (selected && streaming && loaded < T + count) TrackUnderruns.fetch_add(1);
-    if (!selected) g.audible = g.left > 0;  // fading out what the ring holds
+    if (!selected) g.audible = g.left > 0 || g.delay > 0;  // fading out what the ring holds
     // Only frames below loadedTo belong to this lap of the ring; the rest
     // may be under the loader's pen.
     FramePos from = T;
@@ -300,7 +306,9 @@ int GetSamples(void* out, int count) {
       for (int i = 0; i < frames; ++i) {
         const int l = src[2 * i], r = src[2 * i + 1];
         float el = g.l, er = g.r;
-        if (g.left > 0) {
+        if (g.delay > 0) {
+          --g.delay;
+        } else if (g.left > 0) {
           g.l += g.dl;
           g.r += g.dr;
           if (--g.left == 0) {

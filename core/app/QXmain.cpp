@@ -154,6 +154,7 @@ int QX_InitAll() {
   jlPrefs.load();
   gep = new JLEngine();
   gep->init();
+  gep->setOutputFrames(jlPrefs.outputFrames());
 
   for (int16_t slot = 0; slot < 11; ++slot) {
     const PanelSlot& s = kSlots[slot];

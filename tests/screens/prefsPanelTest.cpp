@@ -234,3 +234,28 @@ TEST(PrefsPanel, OlderPreferencesNamingAnotherFormatAreStillRead) {
   p.m.click(JLPrefsPanel::kCancel);
   jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
 }
+
+TEST(PrefsPanel, LatencyPopUpShowsTheStoredSettingAndOkStoresTheChoice) {
+  jlPrefs.latency = jlPrefsClass::kLatencySafe;
+  Prefs p;
+  auto* pop = p.m.panel.control(JLPrefsPanel::kLatency);
+  ASSERT_NE(nullptr, pop);
+  const std::vector<std::string> want = {"Low", "Normal", "Safe"};
+  EXPECT_EQ(want, formatEntries(pop));
+  EXPECT_EQ(2, pop->get());
+  pop->set(0);
+  p.m.click(JLPrefsPanel::kLatency);
+  p.m.click(JLPrefsPanel::kCancel);
+  EXPECT_EQ(jlPrefsClass::kLatencySafe, jlPrefs.latency) << "Cancel keeps the stored one";
+  QXScreen.show(8);
+  EXPECT_EQ(2, pop->get());
+  pop->set(0);
+  p.m.click(JLPrefsPanel::kLatency);
+  p.m.click(JLPrefsPanel::kOK);
+  EXPECT_EQ(jlPrefsClass::kLatencyLow, jlPrefs.latency);
+  jlPrefsClass saved;
+  ULO_StrCopy(saved.fileName, sizeof saved.fileName, jlPrefs.fileName);
+  saved.load();
+  EXPECT_EQ(jlPrefsClass::kLatencyLow, saved.latency);
+  jlPrefs.latency = jlPrefsClass::kLatencyNormal;
+}
