@@ -43,6 +43,12 @@ struct GainRamp {
 };
 GainRamp gainRamps[kTracks];
 
+// How far ahead of the mixer an immediate change cuts a track's ring: past
+// the block being mixed and the old loop's fade, plus a block for the loader
+// to refill from the cut before the mixer gets there (half a block still
+// ran dry now and then on a 2-core machine with ten busy processes).
+int immediateLead(int block) { return 2 * block + SAMPFREQ / 200; }
+
 int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 void raisePeak(std::atomic<int16_t>& word, int16_t v) {
@@ -420,7 +426,7 @@ int StartPlaybackTracks(const int* variants) {
   const int block = device > 0 && device < kMixBlock ? device : kMixBlock;
   MixBlockFrames = block;
   MixRampFrames = device > 0 ? SAMPFREQ / 200 : 0;
-  ImmediateLeadFrames = device > 0 ? 2 * block + SAMPFREQ / 200 : 0;
+  ImmediateLeadFrames = device > 0 ? immediateLead(block) : 0;
   for (GainRamp& g : gainRamps) g = GainRamp();
   InitialTrackOpen();
   wMidiOpen();
@@ -436,10 +442,10 @@ int StartPlaybackTracks(const int* variants) {
   const int granted = wDBInstance() && wDBInstance()->pullMode() ? wDBInstance()->deviceFrames() : 0;
   if (granted > 0 && granted < kMixBlock && granted != block) {
     MixBlockFrames = granted;
-    ImmediateLeadFrames = 2 * granted + SAMPFREQ / 200;
+    ImmediateLeadFrames = immediateLead(granted);
   } else if (granted >= kMixBlock) {
     MixBlockFrames = kMixBlock;
-    ImmediateLeadFrames = 2 * kMixBlock + SAMPFREQ / 200;
+    ImmediateLeadFrames = immediateLead(kMixBlock);
   }
   ExitBackThread = 0;
   dowldproc = 1;

@@ -77,6 +77,7 @@ void cutRingForImmediateChange(TRACK* t) {
     t->switchAt.store(p, std::memory_order_release);
     if (t->currentVariant < 0) t->mixFrom = p;
     t->loadedTo.store(p, std::memory_order_seq_cst);
+    UrgentTracks.fetch_or(1u << (t - Tracks));
     const FramePos now = TimeLine.load(std::memory_order_seq_cst);
     if (now + guard <= p) return;
     x = now;
