@@ -276,11 +276,17 @@ int framesFromEnvironment(int fallback) {
   return int(v);
 }
 
+// What the instance was made with, for a fallback to the queued output.
+AudioCallbackFn initCallback = nullptr;
+int initBytes = 0;
+
 }  // namespace
 
 int wDBInit(AudioCallbackFn callback, int bytes) {
   feedTimer.stop();
   wDBClose();
+  initCallback = callback;
+  initBytes = bytes;
   mmAud = new MMSysAudio(callback, bytes / 4, 2, 44100, 2048, wDBDeviceFramesWanted());
   if (!mmAud->valid()) {
     delete mmAud;
@@ -298,7 +304,18 @@ bool wDBManualFeed() { return manualFeed; }
 int wDBStart() {
   if (!mmAud) return -1;
   if (manualFeed) return 0;
-  if (mmAud->Start() != 0) return -1;
+  if (mmAud->Start() != 0) {
+    if (!mmAud->pullMode()) return -1;
+    // A device that will not run us in pull mode (or only with buffers we
+    // cannot take) may still play the queued output.
+    MMSysAudio* queued = new MMSysAudio(initCallback, initBytes / 4, 2, 44100, 2048, 0);
+    if (!queued->valid() || queued->Start() != 0) {
+      delete queued;
+      return -1;
+    }
+    delete mmAud;
+    mmAud = queued;
+  }
   lostTold = false;
   if (!mmAud->pullMode()) feedTimer.start();
   return 0;

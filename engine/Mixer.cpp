@@ -438,14 +438,17 @@ int StartPlaybackTracks(const int* variants) {
     for (TRACK& tr : Tracks) ResetTrackState(&tr);
     return 1;
   }
-  // The device may have granted another buffer size than asked.
-  const int granted = wDBInstance() && wDBInstance()->pullMode() ? wDBInstance()->deviceFrames() : 0;
-  if (granted > 0 && granted < kMixBlock && granted != block) {
+  // The device may have granted another buffer size than asked, or only
+  // the queued output.
+  MMSysAudio* out = wDBInstance();
+  if (device > 0 && out && !out->pullMode()) {
+    MixBlockFrames = kMixBlock;
+    MixRampFrames = 0;
+    ImmediateLeadFrames = 0;
+  } else if (device > 0 && out && out->deviceFrames() > 0 && out->deviceFrames() != block) {
+    const int granted = out->deviceFrames() < kMixBlock ? out->deviceFrames() : kMixBlock;
     MixBlockFrames = granted;
     ImmediateLeadFrames = immediateLead(granted);
-  } else if (granted >= kMixBlock) {
-    MixBlockFrames = kMixBlock;
-    ImmediateLeadFrames = immediateLead(kMixBlock);
   }
   ExitBackThread = 0;
   dowldproc = 1;
