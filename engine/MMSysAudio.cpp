@@ -304,6 +304,18 @@ bool wDBManualFeed() { return manualFeed; }
 int wDBStart() {
   if (!mmAud) return -1;
   if (manualFeed) return 0;
+  // The latency setting may have changed since the instance was made (an
+  // engine armed by a song load, started later).
+  const int wanted = wDBDeviceFramesWanted();
+  if (!mmAud->isStarted() && mmAud->requestedFrames() != wanted) {
+    MMSysAudio* again = new MMSysAudio(initCallback, initBytes / 4, 2, 44100, 2048, wanted);
+    if (again->valid()) {
+      delete mmAud;
+      mmAud = again;
+    } else {
+      delete again;
+    }
+  }
   if (mmAud->Start() != 0) {
     if (!mmAud->pullMode()) return -1;
     // A device that will not run us in pull mode (or only with buffers we

@@ -44,6 +44,8 @@ class MMSysAudio {
   int queuedBuffers() const { return queued_.load(); }
   bool isStarted() const { return started_.load() != 0; }
   bool pullMode() const { return pullFrames_ > 0; }
+  // The device buffer asked for (0: queued mode).
+  int requestedFrames() const { return pullFrames_; }
   // Frames of one device buffer as the device granted it (0 before Start).
   int deviceFrames() const { return deviceFrames_.load(); }
   // Frames between a sample leaving the mixer and leaving the device.

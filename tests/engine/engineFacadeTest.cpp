@@ -360,6 +360,28 @@ TEST(EngineOutput, PullOutputCapturesTheMixExactlyAndFadesOutOnStop) {
   for (size_t p = fade + 220; p < n; ++p) ASSERT_EQ(0, out[2 * p]) << "after the fade, frame " << p;
 }
 
+TEST(EngineOutput, TheFacadeReportsTheDeviceBufferAsLatencyWhilePlaying) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  e.setOutputFrames(256);
+  EXPECT_EQ(0, e.outputLatencyFrames()) << "nothing plays";
+  e.play();
+  e.setTrackSample(0, 0);
+  ASSERT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(256, e.outputLatencyFrames());
+  EXPECT_EQ(256, MixBlockFrames.load()) << "nothing is mixed ahead of the device";
+  EXPECT_EQ(TrackUnderruns.load() + wDBLateCallbacks(), e.outputUnderruns());
+  EXPECT_FALSE(e.takeOutputLost());
+  e.stop();
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  e.setOutputFrames(512);
+  e.exit();
+}
+
 TEST(EngineOutput, TheEnvironmentSetsTheDeviceBuffer) {
   wDBSetDeviceFrames(512);
   {

@@ -168,3 +168,27 @@ TEST(LiveMix, ScheduledStopAndVolumeFadeFromTheSyncPointExactly) {
     ASSERT_LE(std::abs(more[2 * at(p)] - want), 1) << "frame " << p;
   }
 }
+
+// Cuts on every track, over and over: one loader visit after each mixed
+// block always refills a cut ring before the mixer reaches the cut.
+TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
+  Harness h;
+  int loops[6];
+  for (int i = 0; i < 6; ++i) loops[i] = h.addLoop(10 + i, (1 + i) * kBeat, 0);
+  for (int t = 1; t <= kTracks; ++t) ASSERT_EQ(0, TrackPlay(t, loops[t % 6]));
+  goLive();
+  TrackUnderruns = 0;
+  std::vector<int16_t> out;
+  uint32_t seed = 11;
+  int cuts = 0;
+  for (int step = 0; step < 800; ++step) {
+    seed = seed * 1103515245u + 12345u;
+    const int t = 1 + int(seed >> 8) % kTracks;
+    const int64_t before = Tracks[t - 1].loadedTo.load();
+    ASSERT_EQ(0, TrackPlay(t, loops[(seed >> 16) % 6]));
+    if (Tracks[t - 1].loadedTo.load() < before) ++cuts;
+    liveTo(TimeLine.load() + kBlock, out);
+  }
+  EXPECT_GT(cuts, 400);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
