@@ -23,6 +23,7 @@
 
 std::atomic<int32_t> dowldproc{0};
 std::atomic<int32_t> ExitBackThread{0};
+std::atomic<uint32_t> UrgentTracks{0};
 
 // ---- file and memory layer ------------------------------------------------
 
@@ -676,6 +677,11 @@ unsigned long LoadWaveDataOnTimer(void*) {
       waitWake(20);
       continue;
     }
+    // A track whose ring an immediate change cut is refilled before any
+    // other: the mixer reaches the cut within a block or two.
+    const uint32_t urgent = UrgentTracks.exchange(0);
+    for (int k = 0; k < kTracks; ++k)
+      if (urgent & (1u << k)) visitTrack(&Tracks[k]);
     if (visitTrack(&Tracks[i])) progress = true;
     i = (i + 1) % kTracks;
     if (i == 0) {

@@ -92,6 +92,9 @@ int TakeLoopFault(int* track, int32_t* fault);
 // handshake (the UI sets 1, the loader answers 0 between two track visits).
 extern std::atomic<int32_t> dowldproc;
 extern std::atomic<int32_t> ExitBackThread;
+// Bit k set: track k's ring was cut by an immediate change; the loader
+// refills it first. Any thread sets bits, the loader takes them.
+extern std::atomic<uint32_t> UrgentTracks;
 
 // Starts the loader thread (once). Returns 0, or 1 if it could not start.
 int StartLoaderThread();

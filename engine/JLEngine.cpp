@@ -84,6 +84,18 @@ void JLEngine::stop() {
   playing = 0;
 }
 
+void JLEngine::setOutputFrames(int frames) { wDBSetDeviceFrames(frames); }
+
+int JLEngine::outputLatencyFrames() const { return PlayingStatus.load() == 2 ? wDBLatencyFrames() : 0; }
+
+uint32_t JLEngine::outputUnderruns() const { return TrackUnderruns.load() + wDBLateCallbacks(); }
+
+bool JLEngine::takeOutputLost() {
+  if (!playing || offline_ || !wDBDeviceLost()) return false;
+  stop();
+  return true;
+}
+
 void JLEngine::setMixerVolume(short v) { MasterVolume(v); }
 
 void JLEngine::setMixerBpm(float bpm) {

@@ -110,6 +110,22 @@ class JLEngine {
   // that could not be converted.
   short takeLoadFailure(short* track, short* why = nullptr);
 
+  // ---- output ----
+  // Device buffer for the next start: 0 = the queued output ("safe", about
+  // 0.4 s ahead), else pull mode asking for that many frames (256 low, 512
+  // normal). JL_AUDIO_FRAMES in the environment overrides it.
+  void setOutputFrames(int frames);
+  // Frames between mixing a sample and it leaving the device: the device
+  // buffer as granted, plus what waits queued (0 when no output runs).
+  int outputLatencyFrames() const;
+  // Underruns: mixed blocks (since init) in which a track's ring was
+  // short (the loader fell behind) plus device callbacks that came late
+  // (since play began).
+  uint32_t outputUnderruns() const;
+  // True once when the audio device went away while playing; the engine has
+  // then stopped (play() starts it again, on whatever device is there).
+  bool takeOutputLost();
+
   // ---- offline rendering (disk mix, arpeggio to file) ----
   // The engine renders into memory instead of the audio device. offline-
   // Begin stops the output, keeps a copy of everything the live engine

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -10,11 +11,13 @@
 std::atomic<MMSysAudio*> MMSysAudio::running_{nullptr};
 
 MMSysAudio::MMSysAudio(AudioCallbackFn callback, int frames, int channels, int rate,
-                       int framesPerBuffer)
+                       int framesPerBuffer, int deviceFrames)
     : callback_(callback),
       framesPerBuffer_(framesPerBuffer == -1 ? frames : framesPerBuffer),
       channels_(channels),
-      rate_(rate) {
+      rate_(rate),
+      pullFrames_(deviceFrames > 0 ? deviceFrames : 0) {
+  if (pullFrames_ > kMaxDeviceFrames) pullFrames_ = kMaxDeviceFrames;
   totalFrames_ = frames + framesPerBuffer_;
   if (framesPerBuffer_ <= 0 || channels_ <= 0 || !callback_) return;
   nBuffers_ = totalFrames_ / framesPerBuffer_;
@@ -60,15 +63,37 @@ int MMSysAudio::Start() {
   want.freq = rate_;
   want.format = AUDIO_S16SYS;
   want.channels = Uint8(channels_);
-  want.samples = Uint16(framesPerBuffer_);
+  want.samples = Uint16(pullMode() ? pullFrames_ : framesPerBuffer_);
   want.callback = nullptr;  // queued: the feeder pushes
+  if (pullMode()) {
+    want.callback = &MMSysAudio::PullCallback;
+    want.userdata = this;
+  }
   SDL_AudioSpec have;
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  SDL_zero(have);
+  // A device that will not take our buffer size gives its own; SDL converts
+  // rate and format for us.
+  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, pullMode() ? SDL_AUDIO_ALLOW_SAMPLES_CHANGE : 0);
+  if (device_ != 0 && pullMode() && (have.samples == 0 || have.samples > kMaxDeviceFrames)) {
+    SDL_CloseAudioDevice(device_);
+    device_ = 0;
+  }
   if (device_ == 0) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sdlAudioUp_ = false;
     return kErrNoDevice;
   }
+  if (pullMode()) {
+    deviceFrames_ = have.samples;
+    late_ = 0;
+    lastPull_ = 0;
+    fadeLeft_ = -1;
+    stopping_ = 0;
+    started_ = 1;
+    SDL_PauseAudioDevice(device_, 0);
+    return 0;
+  }
+  deviceFrames_ = have.samples;
   nextBuffer_ = 0;
   queued_ = 0;
   for (int k = 0; k < 4; ++k) {
@@ -103,9 +128,11 @@ int MMSysAudio::Stop() {
   // Waits for a feed in progress (unless we are that feed).
   std::lock_guard<std::recursive_mutex> g(lock_);
   if (!started_.load()) return 0;
+  // Pausing waits for a pull callback in progress (SDL's device lock).
   SDL_PauseAudioDevice(device_, 1);
-  SDL_ClearQueuedAudio(device_);
+  if (!pullMode()) SDL_ClearQueuedAudio(device_);
   SDL_CloseAudioDevice(device_);
+  deviceFrames_ = 0;
   device_ = 0;
   if (sdlAudioUp_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   sdlAudioUp_ = false;
@@ -127,6 +154,66 @@ void MMSysAudio::Callback() {
     SDL_QueueAudio(device_, buf, Uint32(framesPerBuffer_ * channels_ * 2));
     nextBuffer_ = (nextBuffer_ + 1) % nBuffers_;
   }
+}
+
+void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
+  static_cast<MMSysAudio*>(self)->pull(reinterpret_cast<int16_t*>(stream), len / (2 * 2));
+}
+
+// AUDIO. No lock: Stop pauses the device, which waits for this call.
+void MMSysAudio::pull(int16_t* out, int frames) {
+  const uint64_t now = SDL_GetPerformanceCounter();
+  if (lastPull_ != 0 && frames > 0) {
+    // Due one buffer after the last; more than two buffers apart means the
+    // device ran out meanwhile.
+    const uint64_t due = SDL_GetPerformanceFrequency() * uint64_t(frames) / uint64_t(rate_);
+    if (now - lastPull_ > 2 * due) late_.fetch_add(1, std::memory_order_relaxed);
+  }
+  lastPull_ = now;
+  const int32_t fade = fadeLeft_.load(std::memory_order_acquire);
+  if (stopping_.load(std::memory_order_relaxed) || fade == 0 || channels_ != 2) {
+    memset(out, 0, size_t(frames) * size_t(channels_) * 2);
+    return;
+  }
+  if (callback_(out, frames) == -1) {
+    memset(out, 0, size_t(frames) * 4);
+    return;
+  }
+  if (fade > 0) {
+    int left = fade;
+    for (int i = 0; i < frames; ++i) {
+      const float g = left > 0 ? float(left) / float(fadeLen_) : 0.0f;
+      out[2 * i] = int16_t(float(out[2 * i]) * g);
+      out[2 * i + 1] = int16_t(float(out[2 * i + 1]) * g);
+      if (left > 0) --left;
+    }
+    fadeLeft_.store(left, std::memory_order_release);
+  }
+}
+
+void MMSysAudio::fadeOut(int frames, int ms) {
+  if (!pullMode() || !started_.load() || frames <= 0) return;
+  fadeLen_ = frames;
+  fadeLeft_.store(frames, std::memory_order_release);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  // The fade is written into the buffer being mixed; that buffer still has
+  // to leave the device before the device may close.
+  while (fadeLeft_.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < until && !deviceLost())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const int bufferMs = deviceFrames_.load() * 1000 / (rate_ > 0 ? rate_ : 44100) + 1;
+  if (fadeLeft_.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(bufferMs));
+}
+
+int MMSysAudio::latencyFrames() {
+  if (!started_.load()) return 0;
+  if (pullMode()) return deviceFrames_.load();
+  // Queued: what waits in SDL's queue plus the device's own buffer.
+  const int bytes = int(SDL_GetQueuedAudioSize(device_));
+  return bytes / (channels_ * 2) + deviceFrames_.load();
+}
+
+bool MMSysAudio::deviceLost() {
+  return started_.load() && device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
 }
 
 void MMSysAudio::AudioOutTimeSlice() {
@@ -176,13 +263,31 @@ struct FeedTimer {
 
 FeedTimer feedTimer;
 bool manualFeed = false;
+int deviceFramesWanted = 512;
+bool lostTold = false;
+
+// JL_AUDIO_FRAMES: a frame count overrides the preference (0 = queued).
+int framesFromEnvironment(int fallback) {
+  const char* s = getenv("JL_AUDIO_FRAMES");
+  if (!s || !*s) return fallback;
+  char* end = nullptr;
+  const long v = strtol(s, &end, 10);
+  if (*end != 0 || v < 0 || v > MMSysAudio::kMaxDeviceFrames) return fallback;
+  return int(v);
+}
+
+// What the instance was made with, for a fallback to the queued output.
+AudioCallbackFn initCallback = nullptr;
+int initBytes = 0;
 
 }  // namespace
 
 int wDBInit(AudioCallbackFn callback, int bytes) {
   feedTimer.stop();
   wDBClose();
-  mmAud = new MMSysAudio(callback, bytes / 4, 2, 44100, 2048);
+  initCallback = callback;
+  initBytes = bytes;
+  mmAud = new MMSysAudio(callback, bytes / 4, 2, 44100, 2048, wDBDeviceFramesWanted());
   if (!mmAud->valid()) {
     delete mmAud;
     mmAud = nullptr;
@@ -199,13 +304,39 @@ bool wDBManualFeed() { return manualFeed; }
 int wDBStart() {
   if (!mmAud) return -1;
   if (manualFeed) return 0;
-  if (mmAud->Start() != 0) return -1;
-  feedTimer.start();
+  // The latency setting may have changed since the instance was made (an
+  // engine armed by a song load, started later).
+  const int wanted = wDBDeviceFramesWanted();
+  if (!mmAud->isStarted() && mmAud->requestedFrames() != wanted) {
+    MMSysAudio* again = new MMSysAudio(initCallback, initBytes / 4, 2, 44100, 2048, wanted);
+    if (again->valid()) {
+      delete mmAud;
+      mmAud = again;
+    } else {
+      delete again;
+    }
+  }
+  if (mmAud->Start() != 0) {
+    if (!mmAud->pullMode()) return -1;
+    // A device that will not run us in pull mode (or only with buffers we
+    // cannot take) may still play the queued output.
+    MMSysAudio* queued = new MMSysAudio(initCallback, initBytes / 4, 2, 44100, 2048, 0);
+    if (!queued->valid() || queued->Start() != 0) {
+      delete queued;
+      return -1;
+    }
+    delete mmAud;
+    mmAud = queued;
+  }
+  lostTold = false;
+  if (!mmAud->pullMode()) feedTimer.start();
   return 0;
 }
 
 void wDBStop() {
   if (!mmAud) return;
+  // About 5 ms, so stopping leaves no step in the sound.
+  mmAud->fadeOut(220, 200);
   mmAud->Stop();
   feedTimer.stop();
 }
@@ -217,6 +348,22 @@ void wDBClose() {
 }
 
 MMSysAudio* wDBInstance() { return mmAud; }
+
+void wDBSetDeviceFrames(int frames) {
+  deviceFramesWanted = frames < 0 ? 0 : frames > MMSysAudio::kMaxDeviceFrames ? MMSysAudio::kMaxDeviceFrames : frames;
+}
+
+int wDBDeviceFramesWanted() { return framesFromEnvironment(deviceFramesWanted); }
+
+int wDBLatencyFrames() { return mmAud && !manualFeed ? mmAud->latencyFrames() : 0; }
+
+uint32_t wDBLateCallbacks() { return mmAud ? mmAud->lateCallbacks() : 0; }
+
+bool wDBDeviceLost() {
+  if (!mmAud || manualFeed || lostTold || !mmAud->deviceLost()) return false;
+  lostTold = true;
+  return true;
+}
 
 int wMidiOpen() { return 0; }
 int wMidiClose() { return 0; }

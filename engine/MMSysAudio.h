@@ -1,12 +1,17 @@
-// Audio output: a fixed ring of 2048-frame buffers (44100 Hz, 16-bit stereo)
-// kept queued on an SDL audio device by a feeder thread that wakes every
-// 23 ms and asks the engine's callback for each free buffer. The procedural
-// wDB* layer holds the one instance the engine uses.
+// Audio output, 44100 Hz 16-bit stereo, in one of two modes:
+// - pull (low latency): SDL calls us for every device buffer (a few hundred
+//   frames) and the engine's callback mixes it right there, so a change is
+//   heard one device buffer after it is made;
+// - queued ("safe"): a fixed ring of 2048-frame buffers kept queued on the
+//   device by a feeder thread that wakes every 23 ms (about 0.4 s ahead).
+// The procedural wDB* layer holds the one instance the engine uses.
 //
-// Threads: construction, Start, Stop and the wDB* calls run on the UI thread;
-// Callback runs on the feeder thread under the instance lock (it calls the
-// engine's mixer: audio thread). Start returns 0, 1 if already started, a
-// positive code when the device cannot be opened, -1 on other failures.
+// Threads: construction, Start, Stop and the wDB* calls run on the UI thread.
+// Callback runs on the feeder thread under the instance lock (queued mode);
+// PullCallback runs on SDL's audio thread and takes no lock at all (pull
+// mode). Both call the engine's mixer: audio thread. Start returns 0, 1 if
+// already started, a positive code when the device cannot be opened, -1 on
+// other failures.
 #pragma once
 #include <SDL.h>
 
@@ -23,7 +28,13 @@ class MMSysAudio {
   static constexpr int kPrefillFrames = 8192;
   static constexpr int kErrNoDevice = 2;
 
-  MMSysAudio(AudioCallbackFn callback, int frames, int channels, int rate, int framesPerBuffer);
+  // Device buffers SDL may hand us in pull mode; larger ones are refused.
+  static constexpr int kMaxDeviceFrames = 8192;
+
+  // deviceFrames > 0 selects pull mode with that device buffer (a request:
+  // the device's own size is taken); 0 selects queued mode.
+  MMSysAudio(AudioCallbackFn callback, int frames, int channels, int rate, int framesPerBuffer,
+             int deviceFrames = 0);
   ~MMSysAudio();
   MMSysAudio(const MMSysAudio&) = delete;
   MMSysAudio& operator=(const MMSysAudio&) = delete;
@@ -32,6 +43,21 @@ class MMSysAudio {
   int bufferCount() const { return nBuffers_; }
   int queuedBuffers() const { return queued_.load(); }
   bool isStarted() const { return started_.load() != 0; }
+  bool pullMode() const { return pullFrames_ > 0; }
+  // The device buffer asked for (0: queued mode).
+  int requestedFrames() const { return pullFrames_; }
+  // Frames of one device buffer as the device granted it (0 before Start).
+  int deviceFrames() const { return deviceFrames_.load(); }
+  // Frames between a sample leaving the mixer and leaving the device.
+  int latencyFrames();
+  // Callbacks that came more than one device buffer later than due (the
+  // device played silence or repeated meanwhile), since Start.
+  uint32_t lateCallbacks() const { return late_.load(); }
+  // True once SDL reports the device gone (unplugged) while started.
+  bool deviceLost();
+  // Pull mode: fades the output to silence over `frames` and waits (up to
+  // `ms`) until the fade has been played out. Returns at once otherwise.
+  void fadeOut(int frames, int ms);
 
   int Start();
   int Stop();
@@ -41,6 +67,8 @@ class MMSysAudio {
 
  private:
   int countQueued();
+  static void SDLCALL PullCallback(void* self, Uint8* stream, int len);
+  void pull(int16_t* out, int frames);
 
   int16_t* buffers_[kMaxBuffers] = {};
   int16_t* prefill_ = nullptr;
@@ -60,6 +88,14 @@ class MMSysAudio {
   int nBuffers_ = 0;
   bool valid_ = false;
   bool sdlAudioUp_ = false;
+  int32_t pullFrames_ = 0;
+  std::atomic<int32_t> deviceFrames_{0};
+  std::atomic<uint32_t> late_{0};
+  // Pull mode, audio thread only: the time of the last callback.
+  uint64_t lastPull_ = 0;
+  // Fade to silence: frames left (-1 none); 0 = faded, the output is silent.
+  std::atomic<int32_t> fadeLeft_{-1};
+  int32_t fadeLen_ = 1;
 
   static std::atomic<MMSysAudio*> running_;
 };
@@ -69,6 +105,17 @@ int wDBSetParameters(int, int, int, int);
 int wDBStart();
 void wDBStop();
 void wDBClose();
+// The output mode for the next wDBInit: 0 queued, else pull mode asking for
+// that many frames per device buffer. JL_AUDIO_FRAMES in the environment
+// (a frame count, 0 for queued) overrides it, for tests and benches.
+void wDBSetDeviceFrames(int frames);
+int wDBDeviceFramesWanted();
+// Frames between mixing and the device (0 when no output runs).
+int wDBLatencyFrames();
+// Late device callbacks since the output started (pull mode).
+uint32_t wDBLateCallbacks();
+// True once while started when the device has gone away; the caller stops.
+bool wDBDeviceLost();
 // Manual feed: wDBStart opens no device and starts no timer; whoever runs
 // the engine pulls output with GetResampled itself (offline rendering,
 // tests). UI thread, while the engine is stopped.

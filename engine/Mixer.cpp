@@ -19,6 +19,8 @@ std::atomic<int32_t> MasterVol{128};
 std::atomic<int16_t> ttTrackPeaks[16];
 std::atomic<int16_t> ttDistance{8};
 std::atomic<int32_t> MixMilliBPM{0};
+std::atomic<int32_t> MixBlockFrames{kMixBlock};
+std::atomic<int32_t> MixRampFrames{0};
 
 namespace {
 
@@ -40,6 +42,25 @@ int32_t resBufPtr = 0;
 int64_t resAcc = 0;
 int64_t resDen = 1;
 std::atomic<int32_t> tempoQuality{kTempoHigh};
+
+// Per-track gain as heard, moving linearly towards the settings' gain over
+// MixRampFrames frames, so a mute, solo, volume or pan change or a stop
+// never steps the signal.
+struct GainRamp {
+  float l = 0, r = 0;            // current
+  float tl = 0, tr = 0;          // target
+  float dl = 0, dr = 0;          // per frame
+  int left = 0;                  // frames still to go
+  int delay = 0;                 // frames before the ramp begins
+  bool audible = false;          // the track was selected in the last block
+};
+GainRamp gainRamps[kTracks];
+
+// How far ahead of the mixer an immediate change cuts a track's ring: past
+// the block being mixed and the old loop's fade, plus a block for the loader
+// to refill from the cut before the mixer gets there (half a block still
+// ran dry now and then on a 2-core machine with ten busy processes).
+int immediateLead(int block) { return 2 * block + SAMPFREQ / 200; }
 
 int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -160,18 +181,21 @@ namespace {
 int16_t* resAt(int64_t frame) { return resBuf + 2 * (kTempoHistory + frame); }
 
 // Mixes whole blocks until `need` frames lie ahead of the read position.
+// Blocks are as long as the device's buffer (at most kMixBlock), so a live
+// change is mixed no earlier than the output needs it.
 void resFill(int64_t need) {
   if (need > resBufFrames - kMixBlock) need = resBufFrames - kMixBlock;
+  const int block = MixBlockFrames.load(std::memory_order_relaxed);
   while (resBufPtr < need) {
     int16_t* at = resAt(resBufPtr);
-    GetSamples(at, kMixBlock);
+    GetSamples(at, block);
     float* l = resL + kTempoHistory + resBufPtr;
     float* r = resR + kTempoHistory + resBufPtr;
-    for (int i = 0; i < kMixBlock; ++i) {
+    for (int i = 0; i < block; ++i) {
       l[i] = float(at[2 * i]);
       r[i] = float(at[2 * i + 1]);
     }
-    resBufPtr += kMixBlock;
+    resBufPtr += block;
   }
 }
 
@@ -328,21 +352,32 @@ int GetSamples(void* out, int count) {
   memset(floatOutR, 0, sizeof(float) * size_t(count));
   const FramePos T = TimeLine.load(std::memory_order_relaxed);
   const float master = float(MasterVol.load(std::memory_order_relaxed));
+  const int ramp = MixRampFrames.load(std::memory_order_relaxed);
 
   for (int ti = 0; ti < kTracks; ++ti) {
     TRACK& t = Tracks[ti];
-    if (T >= t.syncAt.load(std::memory_order_relaxed)) {
+    // With fades, scheduled settings and stops take the block holding their
+    // sync point and the fade starts exactly there (`delay`); without, they
+    // take whole blocks as they always did.
+    int delay = 0;
+    const FramePos settingsAt = ramp > 0 ? T + count - 1 : T;
+    if (settingsAt >= t.syncAt.load(std::memory_order_relaxed)) {
       TrackLockGuard g(t.lock);
-      if (T >= t.syncAt) {
+      if (settingsAt >= t.syncAt) {
+        if (t.syncAt > T) delay = int(t.syncAt - T);
         t.syncAt = kNever;
         if (t.syncVolume != -1) t.volume = t.syncVolume.load();
         if (t.syncPan != -1) t.pan = t.syncPan.load();
       }
     }
+    // A scheduled stop takes the block whose middle reaches the sync point;
+    // with fades, the block holding it, fading from the sync point on.
+    const FramePos stopAt = ramp > 0 ? T + count - 1 : T + count / 2;
     if (t.pendingVariant.load(std::memory_order_relaxed) == -1 &&
-        T + count / 2 >= t.syncPoint.load(std::memory_order_relaxed)) {
+        stopAt >= t.syncPoint.load(std::memory_order_relaxed)) {
       TrackLockGuard g(t.lock);
-      if (t.pendingVariant == -1 && T + count / 2 >= t.syncPoint) {
+      if (t.pendingVariant == -1 && stopAt >= t.syncPoint) {
+        if (ramp > 0 && t.syncPoint > T) delay = int(t.syncPoint - T);
         t.pendingVariant = -2;
         t.nextStart = kNever;
         t.fileName[0] = 0;
@@ -352,13 +387,42 @@ int GetSamples(void* out, int count) {
       }
     }
     // A track idle only between two files of its loop keeps playing what
-    // its ring holds; only a stopped track is skipped.
-    if (t.currentVariant.load(std::memory_order_relaxed) < 0 || !t.ring) continue;
-    const int v = t.volume.load(std::memory_order_relaxed);
-    if (v == 0) continue;
+    // its ring holds; only a stopped track is skipped (once faded out).
+    if (!t.ring) continue;
+    const bool selected = t.currentVariant.load(std::memory_order_relaxed) >= 0;
+    const int v = selected ? t.volume.load(std::memory_order_relaxed) : 0;
+    const int p = t.pan.load(std::memory_order_relaxed);
+    float gl = 0.0f, gr = 0.0f;
+    if (p > 63) {
+      gl = (v / 128.0f) * (master / 128.0f);
+      gr = ((127 - p) / 63.0f) * (v / 128.0f) * (master / 128.0f);
+    } else {
+      gl = (v / 128.0f) * (p / 63.0f) * (master / 128.0f);
+      gr = (v / 128.0f) * (master / 128.0f);
+    }
+    GainRamp& g = gainRamps[ti];
+    if (ramp <= 0 || !g.audible) {
+      // A track just selected starts at its gain: a start on the 32-beat
+      // grid stays exact, and an immediate change has its own fade.
+      g.l = g.tl = gl;
+      g.r = g.tr = gr;
+      g.left = 0;
+    } else if (gl != g.tl || gr != g.tr) {
+      g.tl = gl;
+      g.tr = gr;
+      g.left = ramp;
+      g.delay = delay;
+      g.dl = (gl - g.l) / float(ramp);
+      g.dr = (gr - g.r) / float(ramp);
+    }
+    // A muted track stays "audible": unmuting it fades in.
+    g.audible = selected && ramp > 0;
+    if (v == 0 && g.l == 0.0f && g.r == 0.0f && g.left == 0) continue;
+    if (!selected && ramp <= 0) continue;
     const FramePos loaded = t.loadedTo.load(std::memory_order_acquire);
     const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
-    if (streaming && loaded < T + count) TrackUnderruns.fetch_add(1);
+    if (selected && streaming && loaded < T + count) TrackUnderruns.fetch_add(1);
+    if (!selected) g.audible = g.left > 0 || g.delay > 0;  // fading out what the ring holds
     // Only frames below loadedTo belong to this lap of the ring; the rest
     // may be under the loader's pen.
     FramePos from = T;
@@ -368,31 +432,47 @@ int GetSamples(void* out, int count) {
     if (loaded < end) end = loaded;
     if (end <= from) continue;
     const int R = t.ringFrames;
-    const int at = int(from % R);
-    int frames = int(end - from);
-    if (at + frames > R) frames = R - at;
-    const int off = int(from - T);
-    const int16_t* src = t.ring + 2 * at;
-
-    const int p = t.pan.load(std::memory_order_relaxed);
-    float gl, gr;
-    if (p > 63) {
-      gl = (v / 128.0f) * (master / 128.0f);
-      gr = ((127 - p) / 63.0f) * (v / 128.0f) * (master / 128.0f);
-    } else {
-      gl = (v / 128.0f) * (p / 63.0f) * (master / 128.0f);
-      gr = (v / 128.0f) * (master / 128.0f);
-    }
-    float* L = floatOutL + off;
-    float* Rb = floatOutR + off;
+    const FramePos sw = t.switchAt.load(std::memory_order_acquire);
+    const bool nearSwitch = ramp > 0 && sw - ramp < end && sw + ramp > from;
     int pkL = 0, pkR = 0;
-    for (int i = 0; i < frames; ++i) {
-      const int l = src[2 * i], r = src[2 * i + 1];
-      L[i] += float(l) * gl;
-      Rb[i] += float(r) * gr;
-      pkL = l > pkL ? l : pkL;
-      pkR = r > pkR ? r : pkR;
+    // The span in at most two pieces, where it wraps round the ring.
+    for (FramePos pos = from; pos < end;) {
+      const int at = int(pos % R);
+      int frames = int(end - pos);
+      if (at + frames > R) frames = R - at;
+      const int16_t* src = t.ring + 2 * at;
+      float* L = floatOutL + (pos - T);
+      float* Rb = floatOutR + (pos - T);
+      for (int i = 0; i < frames; ++i) {
+        const int l = src[2 * i], r = src[2 * i + 1];
+        float el = g.l, er = g.r;
+        if (g.delay > 0) {
+          --g.delay;
+        } else if (g.left > 0) {
+          g.l += g.dl;
+          g.r += g.dr;
+          if (--g.left == 0) {
+            g.l = g.tl;
+            g.r = g.tr;
+          }
+        }
+        if (nearSwitch) {
+          // Out of the old loop and into the new one around the switch.
+          const FramePos d = pos + i - sw;
+          const FramePos a = d < 0 ? -d : d;
+          if (a < ramp) {
+            el *= float(a) / float(ramp);
+            er *= float(a) / float(ramp);
+          }
+        }
+        L[i] += float(l) * el;
+        Rb[i] += float(r) * er;
+        pkL = l > pkL ? l : pkL;
+        pkR = r > pkR ? r : pkR;
+      }
+      pos += frames;
     }
+    if (!selected) continue;
     raisePeak(ttTrackPeaks[ti], ttTrackPeaksQueue[ttQRPos][ti]);
     raisePeak(ttTrackPeaks[8 + ti], ttTrackPeaksQueue[ttQRPos][16 + ti]);
     ttTrackPeaksQueue[ttQWPos][ti] = int16_t(pkL);
@@ -478,6 +558,14 @@ int StartPlaybackTracks(const int* variants) {
     t->schedGen.fetch_add(1);
   }
   InitResampler(BLOCKLEN);
+  // A live pull-mode output mixes in device buffers and fades; everything
+  // else keeps the 2048-frame blocks and exact steps.
+  const int device = wDBManualFeed() ? 0 : wDBDeviceFramesWanted();
+  const int block = device > 0 && device < kMixBlock ? device : kMixBlock;
+  MixBlockFrames = block;
+  MixRampFrames = device > 0 ? SAMPFREQ / 200 : 0;
+  ImmediateLeadFrames = device > 0 ? immediateLead(block) : 0;
+  for (GainRamp& g : gainRamps) g = GainRamp();
   InitialTrackOpen();
   wMidiOpen();
   wMidiStartStop(1);
@@ -487,6 +575,18 @@ int StartPlaybackTracks(const int* variants) {
     // from timeline 0 instead of finding this attempt's ring loaded.
     for (TRACK& tr : Tracks) ResetTrackState(&tr);
     return 1;
+  }
+  // The device may have granted another buffer size than asked, or only
+  // the queued output.
+  MMSysAudio* out = wDBInstance();
+  if (device > 0 && out && !out->pullMode()) {
+    MixBlockFrames = kMixBlock;
+    MixRampFrames = 0;
+    ImmediateLeadFrames = 0;
+  } else if (device > 0 && out && out->deviceFrames() > 0 && out->deviceFrames() != block) {
+    const int granted = out->deviceFrames() < kMixBlock ? out->deviceFrames() : kMixBlock;
+    MixBlockFrames = granted;
+    ImmediateLeadFrames = immediateLead(granted);
   }
   ExitBackThread = 0;
   dowldproc = 1;

@@ -2,8 +2,10 @@
 //
 // The mixer sums the eight track rings with volume, pan and master volume
 // into a float bus, lets the user loop and the synth add to it, clips to 16
-// bits and advances the timeline, 2048 frames per block. The resampler turns
+// bits and advances the timeline, up to 2048 frames per block. The resampler turns
 // mixed blocks at the song tempo into output at the playing tempo.
+// With a live pull-mode device the block is the device buffer and the
+// mixer fades every change over about 5 ms (MixRampFrames).
 //
 // Threads: GetSamples, GetResampled and Resample run on the audio thread
 // (marked AUDIO below) and never allocate, open files or wait on a lock
@@ -23,6 +25,13 @@ extern std::atomic<int32_t> PlayingStatus;  // 0 stopped, 1 armed, 2 playing
 extern std::atomic<int32_t> MasterVol;
 extern std::atomic<int16_t> ttTrackPeaks[16];
 extern std::atomic<int16_t> ttDistance;
+// Frames GetResampled mixes at a time (at most kMixBlock): the device
+// buffer in pull mode, so nothing is mixed ahead of what the device asks.
+extern std::atomic<int32_t> MixBlockFrames;
+// Length of the fades that keep stops, immediate changes, mutes and volume
+// steps from clicking; 0 = settings step at block starts (queued output and
+// manual feed, where every sample is pinned). Set while no output runs.
+extern std::atomic<int32_t> MixRampFrames;
 
 void SetRealtimeFreq(int hz);
 // Returns the new ResampledBPM (frames per beat at the playing tempo).

@@ -16,6 +16,7 @@ AtomicPos TimeLine{0};
 I32 BPM{0};
 I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
+std::atomic<int32_t> ImmediateLeadFrames{0};
 
 void TrackLock::spinWait() {
   // Holders only store a few fields; yielding keeps a preempted holder from
@@ -50,6 +51,39 @@ void copyVTrackName(TRACK* t, int variant) {
 
 FramePos clampPos(FramePos p) { return p >= kNever ? kNever : p; }
 
+// Caller holds t->lock. Takes back the audio loaded beyond a point a little
+// ahead of the mixer, so an immediate change is heard from there instead of
+// after the whole ring; the loader refills from that point (it writes only
+// at loadedTo and beyond, and its step in flight sees schedGen change).
+// The point must lie beyond the block being mixed now plus a fade, which is
+// checked after the cut against the mixer's progress and moved on if the
+// mixer got there first.
+void cutRingForImmediateChange(TRACK* t) {
+  const int lead = ImmediateLeadFrames.load(std::memory_order_relaxed);
+  if (lead <= 0) return;
+  const FramePos old = t->loadedTo.load(std::memory_order_acquire);
+  const FramePos guard = MixBlockFrames.load(std::memory_order_relaxed) + MixRampFrames.load(std::memory_order_relaxed);
+  FramePos x = TimeLine.load(std::memory_order_acquire);
+  for (int tries = 0; tries < 16; ++tries) {
+    const FramePos p = x + lead;
+    if (p >= old) {
+      // Nothing loaded that far ahead: the change starts where loading is,
+      // or at p for a track that held nothing to play.
+      const FramePos at = old > p - lead + guard ? old : p;
+      t->switchAt.store(at, std::memory_order_release);
+      if (t->currentVariant < 0 && t->mixFrom < at) t->mixFrom = at;
+      return;
+    }
+    t->switchAt.store(p, std::memory_order_release);
+    if (t->currentVariant < 0) t->mixFrom = p;
+    t->loadedTo.store(p, std::memory_order_seq_cst);
+    UrgentTracks.fetch_or(1u << (t - Tracks));
+    const FramePos now = TimeLine.load(std::memory_order_seq_cst);
+    if (now + guard <= p) return;
+    x = now;
+  }
+}
+
 }  // namespace
 
 FramePos SyncPointAfter(FramePos p) {
@@ -78,6 +112,7 @@ void ResetTrackState(TRACK* t) {
   t->syncPoint = 0;
   t->currentVariant = -1;
   t->mixFrom = 0;
+  t->switchAt = kNever;
   t->schedGen.fetch_add(1);
 }
 
@@ -118,9 +153,13 @@ int TrackPlay2(int track, int variant, int mode) {
     {
       TrackLockGuard g(t->lock);
       if (t->currentVariant == v) return 0;
+      if (mode == 0) cutRingForImmediateChange(t);
       // A stopped track may still hold the old loop's audio ahead of the
       // timeline; it must not come back with the new selection.
-      if (t->currentVariant < 0) t->mixFrom = t->loadedTo.load(std::memory_order_acquire);
+      if (t->currentVariant < 0) {
+        const FramePos lt = t->loadedTo.load(std::memory_order_acquire);
+        if (t->mixFrom < lt) t->mixFrom = lt;
+      }
       if (mode == 0) {
         t->nextStart = kNever;
         t->fileName[0] = 0;

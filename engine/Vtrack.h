@@ -89,6 +89,9 @@ struct TRACK {
   // Positions before this are not mixed: whatever the ring holds there
   // belongs to a loop that was stopped before the current selection.
   AtomicPos mixFrom;
+  // Where an immediate change cut the ring (kNever: none); the mixer fades
+  // the old loop out before it and the new one in after it.
+  AtomicPos switchAt;
   // Bumped under `lock` by every schedule change made outside the loader, so
   // a refill step that did I/O without the lock knows its plan went stale.
   std::atomic<uint32_t> schedGen;
@@ -104,6 +107,11 @@ extern I32 SongBPM;
 // Blocks in which a streaming track had less audio loaded than the block
 // needed (the loader fell behind). Diagnostic; never reset while playing.
 extern std::atomic<uint32_t> TrackUnderruns;
+// Frames ahead of the timeline at which an immediate change takes over from
+// the audio already loaded; 0 = only after all of it has played (the
+// queued output, where the device is far ahead anyway, and manual feed).
+// Must cover the mixing block in progress and a fade; set while stopped.
+extern std::atomic<int32_t> ImmediateLeadFrames;
 
 int InitTracks(int ringFrames);
 // Back to the armed state (no loop, nothing loaded); keeps the ring.

@@ -401,6 +401,13 @@ void JLGroovePanel::onIdle() {
 
 void JLGroovePanel::idleLoadFailures() {
   if (!gep || !ULO_EveTimeoutRepeated(loadFailureDeadline, 15)) return;
+  if (gep->takeOutputLost()) {
+    // The engine has stopped already; the transport follows.
+    if (JLPlayer* p = player()) p->stop();
+    ULO_UserNotify("The audio device has gone away (unplugged or taken by another program), so playing stopped. "
+                   "Press PLAY to start again on the device there is now.", 0);
+    return;
+  }
   short track = -1, why = kWaveUnreadable;
   const short sample = gep->takeLoadFailure(&track, &why);
   if (sample < 0) return;

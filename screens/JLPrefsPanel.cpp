@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/platform/uloSoundConvert.h"
@@ -62,6 +63,11 @@ void JLPrefsPanel::onPanelOpened() {
   fillFormats(kOwnFormat);
   put(kFormat, 0);
   put(kOptionOff, 0);
+  if (uloPanelControl* c = control(kLatency)) {
+    c->setValue(0, const_cast<char*>("Low"));
+    c->setValue(1, const_cast<char*>("Normal"));
+    c->setValue(2, const_cast<char*>("Safe"));
+  }
   const int16_t defaults[kRandomSets] = {5, 6, 4, 3};
   std::memcpy(randLimits, defaults, sizeof randLimits);
 }
@@ -94,6 +100,8 @@ void JLPrefsPanel::beforeShow() {
   const int16_t entry = formatEntryOf(jlPrefs.outputType);
   formatCode = entry > 0 ? formatCodes[entry - 1] : kOwnFormat;
   put(kFormat, entry);
+  latency = jlPrefs.latency;
+  put(kLatency, latency);
   updateRandLeds();
   QXScreen.modalPanel = kEntry;
   chooseNewColor(jlPrefs.interfaceColor);
@@ -130,6 +138,9 @@ void JLPrefsPanel::storePrefs() {
   uloPanelControl* quality = control(kTempoQuality);
   jlPrefs.tempoQuality = quality && quality->get() == 1 ? 0 : 1;
   if (gep) gep->setTempoQuality(jlPrefs.tempoQuality != 0);
+  jlPrefs.latency = latency;
+  // Heard from the next start of play.
+  if (gep) gep->setOutputFrames(jlPrefs.outputFrames());
   jlPrefs.save();
   jlPrefs.interfaceColor = colorScheme;
 }
@@ -148,6 +159,11 @@ void JLPrefsPanel::onItem() {
     uloPanelControl* c = control(kFormat);
     const int16_t entry = c ? c->get() : 0;
     formatCode = entry > 0 && entry <= formatEntries ? formatCodes[entry - 1] : kOwnFormat;
+  } else if (item == kLatency) {
+    uloPanelControl* c = control(kLatency);
+    const int16_t entry = c ? c->get() : jlPrefsClass::kLatencyNormal;
+    latency = entry >= jlPrefsClass::kLatencyLow && entry <= jlPrefsClass::kLatencySafe ? entry
+                                                                                        : jlPrefsClass::kLatencyNormal;
   } else if (item == kFormatOptions) {
     if (formatCode == kOwnFormat) JL_Notify(50, 0);
     else uloQt_soundConvert_askUser(formatCode, formatSettings, int32_t(sizeof formatSettings));

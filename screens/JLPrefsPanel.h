@@ -1,6 +1,7 @@
 // JLPrefsPanel: the preferences: how many tracks each random set of the
 // song may fill, the export format (the program's own, or one of the
-// formats the sound library writes that musicians use), a two-way option and the colour scheme. Colours are
+// formats the sound library writes that musicians use), the output latency,
+// a two-way option and the colour scheme. Colours are
 // tried live; Cancel brings the stored scheme back, OK stores everything
 // and writes the preferences file. Screen entry 8, modal while shown.
 //
@@ -22,6 +23,7 @@ class JLPrefsPanel : public QXPanelClass {
   enum : int16_t {
     kOK = 1, kCancel = 2, kFormat = 4, kFormatOptions = 5, kFirstLamp = 6, kFirstSetName = 26, kOptionOff = 30,
     kOptionOn = 31, kFirstScheme = 32, kTempoQuality = 44,
+    kOptionOn = 31, kFirstScheme = 32, kLatency = 40,
   };
 
   JLPrefsPanel();
@@ -47,6 +49,9 @@ class JLPrefsPanel : public QXPanelClass {
   int32_t formatSettings[4] = {};
   int16_t colorScheme = 0;
   int16_t randLimits[kRandomSets] = {5, 6, 4, 3};
+  // jlPrefs.latency as chosen in the pop-up; OK stores it and hands the
+  // engine its buffer size for the next start.
+  int16_t latency = jlPrefsClass::kLatencyNormal;
 
  private:
   const JLSongLibrary* song() const;

@@ -23,6 +23,7 @@ const int32_t kRandomLimit = ULO_FourCC("usrr");
 const int32_t kMtrm = ULO_FourCC("mtrm");
 const int32_t kInterfaceColor = ULO_FourCC("intc");
 const int32_t kTempoQuality = ULO_FourCC("tmpq");
+const int32_t kLatency = ULO_FourCC("olat");
 
 bool load16(UloResFile& res, int32_t type, int32_t id, int16_t* value) {
   uint8_t b[2];
@@ -82,6 +83,10 @@ bool jlPrefsClass::setSoundConvertSettings(const void* data, int32_t length) {
   return true;
 }
 
+int jlPrefsClass::outputFrames() const {
+  return latency == kLatencyLow ? 256 : latency == kLatencySafe ? 0 : 512;
+}
+
 void jlPrefsClass::load() {
   UloResFile res;
   res.SetWorkName(fileName);
@@ -101,6 +106,7 @@ void jlPrefsClass::load() {
   load16(res, kInterfaceColor, 0, &interfaceColor);
   // Files from before the setting have no item and keep the default.
   if (load16(res, kTempoQuality, 0, &tempoQuality)) tempoQuality = tempoQuality == 0 ? 0 : 1;
+  if (!load16(res, kLatency, 0, &latency) || latency < kLatencyLow || latency > kLatencySafe) latency = kLatencyNormal;
 
   int32_t length = 0;
   if (load32(res, kSettingsLength, 0, &length)) {
@@ -139,6 +145,7 @@ bool jlPrefsClass::save() {
     for (int k = 0; k < kRandomSets && ok; k++) ok = save16(res, kRandomLimit, k, randomLimit[k]);
     ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
     ok = ok && save16(res, kTempoQuality, 0, tempoQuality);
+    ok = ok && save16(res, kLatency, 0, latency);
     ok = res.Close() && ok;
   }
   ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);

@@ -48,6 +48,13 @@ class jlPrefsClass {
   int16_t interfaceColor = 0;
   // Tempo interpolation: 1 high (band-limited), 0 the original linear one.
   int16_t tempoQuality = 1;
+  // Output latency: kLatencyLow, kLatencyNormal or kLatencySafe; a file
+  // without it, or with a value not listed, gives Normal.
+  enum : int16_t { kLatencyLow = 0, kLatencyNormal = 1, kLatencySafe = 2 };
+  int16_t latency = kLatencyNormal;
+  // The device buffer the setting asks for: 256, 512, or 0 for the queued
+  // output.
+  int outputFrames() const;
 
   // The file, as an internal path relative to the current directory; tests
   // point it elsewhere. At most 254 characters.

@@ -1,5 +1,5 @@
-// Preferences, layout 13: random-set limits, export format, the stored
-// two-way option and the colour schemes.
+// Preferences, layout 13: random-set limits, export format, output
+// latency, the stored two-way option and the colour schemes.
 #include "tools/skingen/skinDecl.h"
 
 namespace skin {
@@ -37,11 +37,14 @@ Layout MakePrefs13() {
       }
     }
   }
-  L.section(8, 160, 424, 44, "EXPORT FORMAT");
+  L.section(8, 160, 308, 44, "EXPORT FORMAT");
   L.popup(4, 16, 176, 200, 20, "Jamloom").helpTitle = "Export format";
   L.items.back().helpText = "Sound file format for disk mixes.";
   L.button(5, 224, 175, 84, 22, "OPTIONS").helpTitle = "Format options";
   L.items.back().helpText = "Settings of the chosen format.";
+  L.section(322, 160, 110, 44, "LATENCY");
+  L.popup(40, 330, 176, 94, 20, "Normal").helpTitle = "Latency";
+  L.items.back().helpText = "How soon a change is heard: Low (256 frames), Normal (512) or Safe (queued, for busy machines).";
 
   L.section(8, 210, 160, 50, "OPTION");
   Item& off = L.add(30, kRadio, 16, 228, 70, 22, Look::Radio, "OFF");

@@ -253,6 +253,7 @@ TEST(EngineOutput, DriverResultsAndAStopFromInsideTheFeeder) {
   // later stop and close must neither hang nor feed again.
   feedCalls = 0;
   feedStopAfter = 12;
+  wDBSetDeviceFrames(0);  // the queued output
   ASSERT_EQ(0, wDBInit(countingFeed, 4 * 16384));
   ASSERT_EQ(0, wDBStart());
   for (int i = 0; i < 200 && wDBInstance()->isStarted(); ++i)
@@ -269,9 +270,15 @@ TEST(EngineOutput, DriverResultsAndAStopFromInsideTheFeeder) {
   EXPECT_EQ(MMSysAudio::kErrNoDevice, wDBInstance()->Start());
   EXPECT_EQ(-1, wDBStart());
   wDBClose();
+  wDBSetDeviceFrames(512);
 }
 
-TEST(EngineOutput, DiskDriverCapturesTheMix) {
+namespace {
+
+// Plays loop 11 (2 beats) at half volume through the disk driver for 0.7 s
+// with the given device buffer (0 = queued output); returns the frames the
+// device wrote, from the first sound on, up to the end of the stop's fade.
+std::vector<int16_t> diskCapture(int deviceFrames, int* grantedFrames, int* latencyFrames) {
   TempFolder tf;
   const std::string capture = tf.file("capture.raw");
   ScopedEnv disk("SDL_AUDIODRIVER", "disk");
@@ -282,33 +289,111 @@ TEST(EngineOutput, DiskDriverCapturesTheMix) {
   ResetSongVTracks();
   MasterVolume(128);
   tf.write("a.wav", wavBytes(11, 2 * kBeat, 2));
-  ASSERT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
-  ASSERT_EQ(0, StartLoaderThread());
-  ASSERT_EQ(0, BeginPlay());
-  ASSERT_EQ(9, wDBInstance()->bufferCount());
+  std::vector<int16_t> out;
+  wDBSetDeviceFrames(deviceFrames);
+  EXPECT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
+  EXPECT_EQ(0, StartLoaderThread());
+  EXPECT_EQ(0, BeginPlay());
   TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, 1));
-  ASSERT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(0, TrackPlay(1, 1));
+  EXPECT_EQ(2, PlayingStatus.load());
+  *grantedFrames = wDBInstance() ? wDBInstance()->deviceFrames() : -1;
+  *latencyFrames = wDBLatencyFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   StopPlay();
   StopLoaderThread(2000);
+  wDBSetDeviceFrames(512);
   const std::string raw = tf.read("capture.raw");
-  const size_t frames = raw.size() / 4;
-  ASSERT_GT(frames, 44100u / 4);
-  auto at = [&](size_t f, int ch) {
-    return int16_t(uint8_t(raw[4 * f + 2 * ch]) | (uint8_t(raw[4 * f + 2 * ch + 1]) << 8));
-  };
+  size_t f = 0;
   // The device may have written silence before our first buffer.
-  size_t start = 0;
-  while (start < frames && at(start, 0) == 0) ++start;
-  ASSERT_LT(start, frames);
-  size_t checked = 0;
-  for (size_t f = start; f < frames; ++f, ++checked) {
-    const int64_t p = int64_t(f - start);
-    const int want = marker(11, p % (2 * kBeat)) / 2;
-    if (at(f, 0) == 0 && at(f, 1) == 0 && checked > 8192) break;  // stopped mid-stream
-    ASSERT_EQ(want, at(f, 0)) << "frame " << p;
-    ASSERT_EQ(-want, at(f, 1)) << "frame " << p;
+  while (f + 4 <= raw.size() && raw[f] == 0 && raw[f + 1] == 0) f += 4;
+  for (; f + 4 <= raw.size(); f += 4)
+    for (int ch = 0; ch < 2; ++ch)
+      out.push_back(int16_t(uint8_t(raw[f + 2 * ch]) | (uint8_t(raw[f + 2 * ch + 1]) << 8)));
+  return out;
+}
+
+// Frames of `out` that are loop 11 at half volume, from the start.
+size_t exactPrefix(const std::vector<int16_t>& out) {
+  size_t p = 0;
+  for (; 2 * p + 1 < out.size(); ++p) {
+    const int want = marker(11, int64_t(p) % (2 * kBeat)) / 2;
+    if (out[2 * p] != want || out[2 * p + 1] != -want) break;
   }
-  EXPECT_GT(checked, 8192u);  // at least the prefill
+  return p;
+}
+
+}  // namespace
+
+TEST(EngineOutput, QueuedOutputCapturesTheMixExactlyAndStopsDead) {
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  int granted = 0, latency = 0;
+  const std::vector<int16_t> out = diskCapture(0, &granted, &latency);
+  EXPECT_EQ(2048, granted);
+  // What is queued (at most the nine buffers) plus the device's own buffer.
+  EXPECT_GE(latency, 2048);
+  EXPECT_LE(latency, 9 * 2048 + 2048);
+  const size_t exact = exactPrefix(out);
+  EXPECT_GT(exact, 8192u);  // at least the prefill
+  for (size_t p = exact; 2 * p < out.size(); ++p) ASSERT_EQ(0, out[2 * p]) << "after the stop, frame " << p;
+}
+
+TEST(EngineOutput, PullOutputCapturesTheMixExactlyAndFadesOutOnStop) {
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  int granted = 0, latency = 0;
+  const std::vector<int16_t> out = diskCapture(256, &granted, &latency);
+  EXPECT_EQ(256, granted);
+  EXPECT_EQ(256, latency);
+  const size_t exact = exactPrefix(out);
+  EXPECT_GT(exact, 44100u / 4);
+  // Then the 220-frame fade (its first frame at full gain, so it counts as
+  // exact): each frame a falling fraction of the loop's value, then silence.
+  const size_t n = out.size() / 2, fade = exact - 1;
+  ASSERT_GE(n, fade + 220);
+  for (size_t k = 0; k < 220; ++k) {
+    const int want = marker(11, int64_t(fade + k) % (2 * kBeat)) / 2;
+    const float g = float(220 - k) / 220.0f;
+    ASSERT_EQ(int16_t(float(want) * g), out[2 * (fade + k)]) << "fade frame " << k;
+  }
+  for (size_t p = fade + 220; p < n; ++p) ASSERT_EQ(0, out[2 * p]) << "after the fade, frame " << p;
+}
+
+TEST(EngineOutput, TheFacadeReportsTheDeviceBufferAsLatencyWhilePlaying) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  e.setOutputFrames(256);
+  EXPECT_EQ(0, e.outputLatencyFrames()) << "nothing plays";
+  e.play();
+  e.setTrackSample(0, 0);
+  ASSERT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(256, e.outputLatencyFrames());
+  EXPECT_EQ(256, MixBlockFrames.load()) << "nothing is mixed ahead of the device";
+  EXPECT_EQ(TrackUnderruns.load() + wDBLateCallbacks(), e.outputUnderruns());
+  EXPECT_FALSE(e.takeOutputLost());
+  e.stop();
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  e.setOutputFrames(512);
+  e.exit();
+}
+
+TEST(EngineOutput, TheEnvironmentSetsTheDeviceBuffer) {
+  wDBSetDeviceFrames(512);
+  {
+    ScopedEnv frames("JL_AUDIO_FRAMES", "128");
+    EXPECT_EQ(128, wDBDeviceFramesWanted());
+  }
+  {
+    ScopedEnv frames("JL_AUDIO_FRAMES", "0");
+    EXPECT_EQ(0, wDBDeviceFramesWanted());  // queued
+  }
+  for (const char* bad : {"", "-5", "12ab", "99999"}) {
+    ScopedEnv frames("JL_AUDIO_FRAMES", bad);
+    EXPECT_EQ(512, wDBDeviceFramesWanted()) << bad;
+  }
 }

@@ -189,3 +189,37 @@ TEST(PrefsFile, FailedSaveLeavesThePreviousFileWhole) {
 }
 
 }  // namespace
+
+TEST(PrefsFile, LatencyRoundTripsAndOlderOrForeignValuesGiveNormal) {
+  PrefsDir d;
+  d.prefs.load();
+  EXPECT_EQ(jlPrefsClass::kLatencyNormal, d.prefs.latency) << "a first start";
+  EXPECT_EQ(512, d.prefs.outputFrames());
+  d.prefs.latency = jlPrefsClass::kLatencyLow;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(jlPrefsClass::kLatencyLow, again.latency);
+  EXPECT_EQ(256, again.outputFrames());
+  again.latency = jlPrefsClass::kLatencySafe;
+  EXPECT_EQ(0, again.outputFrames()) << "the queued output";
+
+  // A file written before the setting existed, and one with a value no
+  // version writes.
+  for (const char* stored : {"", "\0\x07", "\xff\xff"}) {
+    PrefsDir old;
+    {
+      UloResFile res;
+      res.SetWorkName(old.path().c_str());
+      ASSERT_TRUE(res.Create());
+      ASSERT_TRUE(res.SaveData("\0\x02", 2, ULO_FourCC("intc"), 0));
+      if (stored[0] || stored[1]) ASSERT_TRUE(res.SaveData(stored, 2, ULO_FourCC("olat"), 0));
+      ASSERT_TRUE(res.Close());
+    }
+    old.prefs.latency = jlPrefsClass::kLatencyLow;
+    old.prefs.load();
+    EXPECT_EQ(2, old.prefs.interfaceColor);
+    EXPECT_EQ(jlPrefsClass::kLatencyNormal, old.prefs.latency);
+  }
+}

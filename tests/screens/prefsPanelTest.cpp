@@ -256,4 +256,27 @@ TEST(PrefsPanel, TempoQualityPopUpStoresAndAppliesTheChoice) {
   clickOn(p.m.panel, JLPrefsPanel::kOK);
   EXPECT_EQ(1, jlPrefs.tempoQuality);
   SetTempoQuality(kTempoHigh);
+TEST(PrefsPanel, LatencyPopUpShowsTheStoredSettingAndOkStoresTheChoice) {
+  jlPrefs.latency = jlPrefsClass::kLatencySafe;
+  Prefs p;
+  auto* pop = p.m.panel.control(JLPrefsPanel::kLatency);
+  ASSERT_NE(nullptr, pop);
+  const std::vector<std::string> want = {"Low", "Normal", "Safe"};
+  EXPECT_EQ(want, formatEntries(pop));
+  EXPECT_EQ(2, pop->get());
+  pop->set(0);
+  p.m.click(JLPrefsPanel::kLatency);
+  p.m.click(JLPrefsPanel::kCancel);
+  EXPECT_EQ(jlPrefsClass::kLatencySafe, jlPrefs.latency) << "Cancel keeps the stored one";
+  QXScreen.show(8);
+  EXPECT_EQ(2, pop->get());
+  pop->set(0);
+  p.m.click(JLPrefsPanel::kLatency);
+  p.m.click(JLPrefsPanel::kOK);
+  EXPECT_EQ(jlPrefsClass::kLatencyLow, jlPrefs.latency);
+  jlPrefsClass saved;
+  ULO_StrCopy(saved.fileName, sizeof saved.fileName, jlPrefs.fileName);
+  saved.load();
+  EXPECT_EQ(jlPrefsClass::kLatencyLow, saved.latency);
+  jlPrefs.latency = jlPrefsClass::kLatencyNormal;
 }

@@ -1,15 +1,22 @@
-// A playback soak: the real loader, feeder and audio threads run while this
-// thread keeps changing loops, tempo, volumes, synth sets, arpeggios and
-// user loops, as a restless user would. It is a long run, not a unit test:
-// how many blocks a ring ran dry and how long the output stood still depend
-// on how busy the machine is, so they are reported as figures
-// ("soak: ... underruns ..."), not checked. Under ThreadSanitizer the run
-// fails on any race. JL_SOAK_SECONDS sets the length (default 60).
-// Built as jl_soak, outside ctest; see bench/README.md.
+// A playback soak: the real loader and audio threads run, at the Normal
+// latency (pull mode, 512-frame device buffers) unless JL_AUDIO_FRAMES says
+// otherwise, while this thread keeps changing loops (mostly immediate
+// changes), tempo, volumes, synth sets, arpeggios and user loops every
+// JL_SOAK_INTERVAL_MS (default 200) with a burst of quick edits between.
+// It is a long run, not a unit test: how many blocks a ring ran dry, how many
+// device callbacks came late and how long the output stood still depend on
+// how busy the machine is, so they are reported as figures ("soak: ...
+// underruns ..."), not checked. Under ThreadSanitizer the run fails on any
+// race. JL_SOAK_SECONDS sets the length (default 60); ctest runs a short
+// one. The second test measures, through the disk driver, how soon an
+// immediate loop change and a mute are heard at each latency setting.
+// Built as jl_soak; see bench/README.md.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +26,7 @@
 #include <vector>
 
 #include "engine/JLEngine.h"
+#include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/engineFixtures.h"
@@ -27,6 +35,12 @@
 using namespace enginetest;
 
 namespace {
+
+int envInt(const char* name, int fallback) {
+  const char* s = getenv(name);
+  const int n = s ? atoi(s) : 0;
+  return n > 0 ? n : fallback;
+}
 
 int soakSeconds() {
   const char* s = getenv("JL_SOAK_SECONDS");
@@ -55,6 +69,7 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
 
   JLEngine e;
   e.init();
+  e.setOutputFrames(512);
   e.stop();
   e.setMixerFrequency(44100);
   e.samplesListReset();
@@ -62,6 +77,7 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   for (int i = 0; i < 12; ++i) e.samplesListAdd((tf.ulo() + "l" + std::to_string(i) + ".wav").c_str(), 0);
   e.samplesListAdd((tf.ulo() + "garbage.wav").c_str(), 0);
   TrackUnderruns = 0;
+  const int intervalMs = envInt("JL_SOAK_INTERVAL_MS", 200);
   e.play();
   for (short t = 0; t < 8; ++t) e.setTrackSample(t, t);
   e.setMixerBpm(120.0f);
@@ -74,8 +90,17 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   int32_t lastTimeLine = TimeLine.load();
   auto lastProgress = start;
   std::chrono::steady_clock::duration longestStill{};
+  auto nextChange = start;
+  int latency = 0;
   while (std::chrono::steady_clock::now() < until) {
     const short t = short(rng() % 8);
+    if (std::chrono::steady_clock::now() >= nextChange) {
+      // The planned change: an immediate loop change on one track.
+      nextChange += std::chrono::milliseconds(intervalMs);
+      e.sync_atGrooveSet(0);
+      e.setTrackSample(t, short(rng() % 12));
+      latency = std::max(latency, e.outputLatencyFrames());
+    }
     switch (rng() % 12) {
       case 0: case 1: e.setTrackSample(t, short(int(rng() % 14) - 1)); break;
       case 2: e.sync_atGrooveSet(short(rng() % 2)); break;
@@ -106,15 +131,97 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
     } else {
       longestStill = std::max(longestStill, now - lastProgress);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    // A few quick edits between the planned changes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(3, intervalMs / 8)));
   }
-  const int32_t played = TimeLine.load();
+  const int64_t played = TimeLine.load();
+  const uint32_t late = wDBLateCallbacks();
+  const uint32_t all = e.outputUnderruns();
   e.stop();
   e.exit();
   const long stillMs = (long)std::chrono::duration_cast<std::chrono::milliseconds>(longestStill).count();
-  printf("soak: %d s, %d frames played, %u ring underruns, output still for at most %ld ms\n", soakSeconds(),
-         played, TrackUnderruns.load(), stillMs);
-  ::testing::Test::RecordProperty("underruns", int(TrackUnderruns.load()));
+  printf("soak: %d s, %lld frames played, %u ring underruns, %u late device callbacks (%u in all), "
+         "device buffer %d frames, output still for at most %ld ms\n",
+         soakSeconds(), (long long)played, TrackUnderruns.load(), late, all, latency, stillMs);
+  ::testing::Test::RecordProperty("underruns", int(all));
   ::testing::Test::RecordProperty("longest_still_ms", int(stillMs));
   EXPECT_GT(played, 0);  // the output ran at all
+}
+
+namespace {
+
+// Reads the disk driver's capture as left-channel samples.
+std::vector<int16_t> leftOf(const std::string& raw) {
+  std::vector<int16_t> l;
+  for (size_t f = 0; f + 4 <= raw.size(); f += 4) l.push_back(int16_t(uint8_t(raw[f]) | (uint8_t(raw[f + 1]) << 8)));
+  return l;
+}
+
+long fileFrames(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? long(st.st_size / 4) : 0;
+}
+
+// Plays loop 1 (4 beats) through the disk driver with the given device
+// buffer (0 = queued), then at a random moment makes `change` and returns
+// the frames from what the device had written at that moment to the first
+// frame that differs from loop 1.
+long heardAfter(int deviceFrames, bool mute, std::mt19937& rng) {
+  TempFolder tf;
+  tf.write("a.wav", wavBytes(1, 4 * kBeat, 2));
+  tf.write("b.wav", wavBytes(2, 3 * kBeat, 2));
+  const std::string capture = tf.file("capture.raw");
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+  JLEngine e;
+  e.init();
+  e.setOutputFrames(deviceFrames);
+  e.setMixerFrequency(44100);
+  e.samplesListReset();
+  e.samplesBpm(120.0f);
+  e.samplesListAdd((tf.ulo() + "a.wav").c_str(), 0);
+  e.samplesListAdd((tf.ulo() + "b.wav").c_str(), 0);
+  e.setMixerVolume(128);
+  e.play();
+  e.setTrackVolume(0, 64);
+  e.setTrackSample(0, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600 + rng() % 200));
+  const long at = fileFrames(capture);
+  if (mute)
+    e.setTrackVolume(0, 0);
+  else
+    e.setTrackSample(0, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(deviceFrames == 0 ? 2500 : 400));
+  e.stop();
+  e.exit();
+  unsetenv("SDL_DISKAUDIOFILE");
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  const std::vector<int16_t> l = leftOf(tf.read("capture.raw"));
+  size_t s = 0;
+  while (s < l.size() && l[s] == 0) ++s;
+  for (size_t f = std::max<size_t>(s, size_t(at)); f < l.size(); ++f)
+    if (std::abs(l[f] - marker(1, int64_t(f - s) % (4 * kBeat)) / 2) > 1) return long(f) - at;
+  return -1;
+}
+
+}  // namespace
+
+TEST(EngineSoak, HowSoonChangesAreHeard) {
+  std::mt19937 rng(7);
+  const int runs = envInt("JL_LATENCY_RUNS", 5);
+  for (int frames : {256, 512, 0}) {
+    for (bool mute : {false, true}) {
+      long lo = LONG_MAX, hi = 0, sum = 0;
+      for (int i = 0; i < runs; ++i) {
+        const long d = heardAfter(frames, mute, rng);
+        ASSERT_GE(d, 0) << "the change was never heard";
+        lo = std::min(lo, d);
+        hi = std::max(hi, d);
+        sum += d;
+      }
+      printf("latency: %-6s %-13s heard after %.1f ms on average (%.1f-%.1f), %d runs\n",
+             frames == 0 ? "safe" : frames == 256 ? "low" : "normal", mute ? "mute" : "loop change",
+             sum * 1000.0 / runs / 44100, lo * 1000.0 / 44100, hi * 1000.0 / 44100, runs);
+    }
+  }
 }

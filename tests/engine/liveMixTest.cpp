@@ -1,0 +1,194 @@
+// The mixer as a live pull-mode output drives it: device-sized blocks,
+// fades over MixRampFrames, and immediate changes that cut the ring a short
+// lead ahead instead of waiting for everything loaded. Checked sample by
+// sample against values computed from the loops' markers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "engine/AudioFormat.h"
+#include "engine/Mixer.h"
+#include "engine/Vtrack.h"
+#include "engine/engineFixtures.h"
+
+using namespace enginetest;
+
+namespace {
+
+constexpr int kBlock = 512;
+constexpr int kRamp = 220;  // 5 ms at 44100 Hz
+constexpr int kLead = 2 * kBlock + kRamp;
+
+// Switches the running (manual-feed) engine to the live block, fade and
+// lead; every start of play sets them back.
+void goLive() {
+  MixBlockFrames = kBlock;
+  MixRampFrames = kRamp;
+  ImmediateLeadFrames = kLead;
+}
+
+// Device-sized blocks up to `pos`, with the loader's visit after each.
+void liveTo(int64_t pos, std::vector<int16_t>& out) {
+  while (TimeLine.load() < pos) {
+    const size_t at = out.size();
+    out.resize(at + 2 * kBlock);
+    GetSamples(out.data() + at, kBlock);
+    LoaderVisitAll();
+  }
+}
+
+// Left sample of loop `id` at `phase`, volume 64 (gain 0.5) times `fade`.
+int faded(int id, int64_t phase, float fade) { return int16_t(float(marker(id, phase)) * (0.5f * fade)); }
+
+// Frames [from, to) of the left channel against `expect(p)`, within one
+// step of rounding; the right channel is the negation.
+template <class Fn>
+void expectLeft(const std::vector<int16_t>& out, int64_t from, int64_t to, Fn expect, const char* what) {
+  for (int64_t p = from; p < to; ++p) {
+    const int want = expect(p);
+    if (std::abs(out[2 * p] - want) > 1 || std::abs(out[2 * p + 1] + want) > 1) {
+      ADD_FAILURE() << what << ": frame " << p << " is (" << out[2 * p] << "," << out[2 * p + 1] << "), expected "
+                    << want;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int b = h.addLoop(2, 3 * kBeat, 0);
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(75 * kBlock, out);
+  const int64_t x = TimeLine.load();
+  ASSERT_GT(Tracks[0].loadedTo.load(), x + 20 * kBlock) << "the ring is far ahead";
+  ASSERT_EQ(0, TrackPlay(1, b));
+  const int64_t at = x + kLead;
+  EXPECT_EQ(at, Tracks[0].switchAt.load());
+  EXPECT_EQ(at, Tracks[0].loadedTo.load());
+  liveTo(at + 100000, out);
+  // Loop A up to the fade, out of A and into B around the cut, then B where
+  // it would be had it always played from timeline 0.
+  expectLeft(out, 0, at - kRamp, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A");
+  expectLeft(out, at - kRamp, at,
+             [at](int64_t p) { return faded(1, p % (4 * kBeat), float(at - p) / kRamp); }, "A fading");
+  expectLeft(out, at, at + kRamp,
+             [at](int64_t p) { return faded(2, p % (3 * kBeat), float(p - at) / kRamp); }, "B rising");
+  expectLeft(out, at + kRamp, at + 100000, [](int64_t p) { return faded(2, p % (3 * kBeat), 1.0f); }, "B");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+TEST(LiveMix, ImmediateSelectionOnAStoppedTrackDropsWhatItsRingHeld) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int b = h.addLoop(2, 2 * kBeat, 16);
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(20 * kBlock, out);
+  ASSERT_EQ(0, TrackPlay(1, 0));  // stop: fades out from the next block
+  liveTo(30 * kBlock, out);
+  const int64_t x = TimeLine.load();
+  ASSERT_EQ(0, TrackPlay(1, b));
+  const int64_t at = x + kLead;
+  liveTo(at + 50000, out);
+  expectLeft(out, 20 * kBlock, 20 * kBlock + kRamp,
+             [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f - float(p - 20 * kBlock) / kRamp); }, "stop fade");
+  expectLeft(out, 20 * kBlock + kRamp, at, [](int64_t) { return 0; }, "stopped");
+  expectLeft(out, at, at + kRamp, [at](int64_t p) { return faded(2, p % (2 * kBeat), float(p - at) / kRamp); },
+             "B rising");
+  expectLeft(out, at + kRamp, at + 50000, [](int64_t p) { return faded(2, p % (2 * kBeat), 1.0f); }, "B");
+}
+
+TEST(LiveMix, MuteAndVolumeStepsRampOverFiveMilliseconds) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(10 * kBlock, out);
+  TrackVolume(1, 0);  // mute: heard from the next block, without a step
+  liveTo(14 * kBlock, out);
+  TrackVolume(1, 64);
+  liveTo(18 * kBlock, out);
+  const int64_t m = 10 * kBlock, u = 14 * kBlock;
+  auto loopA = [](int64_t p) { return p % (4 * kBeat); };
+  expectLeft(out, 0, m, [&](int64_t p) { return faded(1, loopA(p), 1.0f); }, "before");
+  expectLeft(out, m, m + kRamp, [&](int64_t p) { return faded(1, loopA(p), 1.0f - float(p - m) / kRamp); },
+             "muting");
+  expectLeft(out, m + kRamp, u, [](int64_t) { return 0; }, "muted");
+  expectLeft(out, u, u + kRamp, [&](int64_t p) { return faded(1, loopA(p), float(p - u) / kRamp); }, "unmuting");
+  expectLeft(out, u + kRamp, 18 * kBlock, [&](int64_t p) { return faded(1, loopA(p), 1.0f); }, "after");
+}
+
+TEST(LiveMix, ScheduledStopAndVolumeFadeFromTheSyncPointExactly) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int c = h.addLoop(3, 8 * kBeat, 4);
+  TrackVolume(1, 64);
+  TrackVolume(2, 64);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  ASSERT_EQ(0, TrackPlay(2, c));
+  TrackVolume(1, 0);
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(4 * kBlock, out);
+  TrackVolume(1, 64);  // track 1 alone would hide nothing: mute track 2 below
+  TrackVolume(2, 0);
+  liveTo(8 * kBlock, out);
+  ASSERT_EQ(0, TrackPlaySync(1, 0));
+  liveTo(kSync + 4 * kBlock, out);
+  // 705600 is not a multiple of 512: the stop falls inside a block.
+  ASSERT_NE(0, kSync % kBlock);
+  expectLeft(out, 8 * kBlock, kSync, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A to the end");
+  expectLeft(out, kSync, kSync + kRamp,
+             [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f - float(p - kSync) / kRamp); }, "fade after");
+  expectLeft(out, kSync + kRamp, kSync + 4 * kBlock, [](int64_t) { return 0; }, "stopped");
+
+  // A scheduled volume change in the same way.
+  ASSERT_EQ(0, TrackPlay(2, c));
+  TrackVolume(2, 64);
+  VolumeSync2(2, 0);
+  const int64_t next = 2 * kSync;
+  std::vector<int16_t> more;
+  const int64_t from = TimeLine.load();
+  liveTo(next + 2 * kBlock, more);
+  auto at = [&](int64_t p) { return p - from; };
+  for (int64_t p = next - 100; p < next + kRamp + 10; ++p) {
+    const float g = p < next ? 1.0f : p < next + kRamp ? 1.0f - float(p - next) / kRamp : 0.0f;
+    const int want = faded(3, p % (8 * kBeat), g);
+    ASSERT_LE(std::abs(more[2 * at(p)] - want), 1) << "frame " << p;
+  }
+}
+
+// Cuts on every track, over and over: one loader visit after each mixed
+// block always refills a cut ring before the mixer reaches the cut.
+TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
+  Harness h;
+  int loops[6];
+  for (int i = 0; i < 6; ++i) loops[i] = h.addLoop(10 + i, (1 + i) * kBeat, 0);
+  for (int t = 1; t <= kTracks; ++t) ASSERT_EQ(0, TrackPlay(t, loops[t % 6]));
+  goLive();
+  TrackUnderruns = 0;
+  std::vector<int16_t> out;
+  uint32_t seed = 11;
+  int cuts = 0;
+  for (int step = 0; step < 800; ++step) {
+    seed = seed * 1103515245u + 12345u;
+    const int t = 1 + int(seed >> 8) % kTracks;
+    const int64_t before = Tracks[t - 1].loadedTo.load();
+    ASSERT_EQ(0, TrackPlay(t, loops[(seed >> 16) % 6]));
+    if (Tracks[t - 1].loadedTo.load() < before) ++cuts;
+    liveTo(TimeLine.load() + kBlock, out);
+  }
+  EXPECT_GT(cuts, 400);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
