@@ -256,6 +256,8 @@ TEST(PrefsPanel, TempoQualityPopUpStoresAndAppliesTheChoice) {
   clickOn(p.m.panel, JLPrefsPanel::kOK);
   EXPECT_EQ(1, jlPrefs.tempoQuality);
   SetTempoQuality(kTempoHigh);
+}
+
 TEST(PrefsPanel, LatencyPopUpShowsTheStoredSettingAndOkStoresTheChoice) {
   jlPrefs.latency = jlPrefsClass::kLatencySafe;
   Prefs p;
