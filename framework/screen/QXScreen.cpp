@@ -418,6 +418,10 @@ void QXScreenClass::resized() {
 // ------------------------------------------------------------------ events
 
 int16_t QXScreenClass::askClose() {
+  if (closeQuestion) {
+    const int16_t answer = closeQuestion();
+    if (answer >= 0) return answer;
+  }
   if (jlIntl.message(kCloseQuestion).len() > 0) return JL_Notify(kCloseQuestion, jlNotifyYesNo);
   return ULO_MessageBox("Jamloom", "Do you really want to quit Jamloom?", jlNotifyYesNo, false);
 }

@@ -518,3 +518,62 @@ TEST_F(GrooveDocs, ABankNotSavedInADocumentIsLostOnlyAfterYes) {
 }
 
 }  // namespace
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+class GroovePreview : public GrooveDocs {};
+
+TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPlay) {
+  buildMix();
+  gp().onItem_trackLed(3);  // mute track 4
+  player().play();
+  const std::string song = gp().songFolder;
+  const JLGroove groove = gp().groove;
+  const JLSequence bank = gp().sequence;
+  const float bpm = player().bpm;
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  gp().randomize(0);
+  gp().beginPreview();  // a second preview keeps the first state
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  EXPECT_EQ(gp().sequence.grooveCount, 0);
+  EXPECT_TRUE(gp().bankUnsaved()) << "the user's bank, kept aside, is still unsaved";
+  ASSERT_TRUE(gp().endPreview(true));
+  EXPECT_EQ(gQuestions, 0);
+  EXPECT_EQ(std::string(gp().songFolder), song);
+  EXPECT_EQ(memcmp(&gp().groove, &groove, sizeof groove), 0);
+  ASSERT_EQ(gp().sequence.grooveCount, bank.grooveCount);
+  ASSERT_EQ(gp().sequence.stepCount, bank.stepCount);
+  EXPECT_EQ(memcmp(gp().sequence.grooves, bank.grooves, sizeof(JLGroove) * size_t(bank.grooveCount)), 0);
+  EXPECT_EQ(memcmp(gp().sequence.steps, bank.steps, sizeof(int16_t) * size_t(bank.stepCount)), 0);
+  EXPECT_FLOAT_EQ(player().bpm, bpm);
+  EXPECT_EQ(gp().tracks[3].active, 0);
+  EXPECT_EQ(player().playing, 1);
+  EXPECT_FALSE(gp().previewing());
+  EXPECT_FALSE(gp().endPreview(true)) << "nothing left to restore";
+}
+
+TEST_F(GroovePreview, QuittingAsksAboutAnUnsavedBankAndOnlyThen) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gAnswer = 2;
+  EXPECT_EQ(QXScreen.askClose(), 2) << "the plain quit question";
+  EXPECT_EQ(gQuestions, 1);
+  item(12);  // a stored groove no document holds
+  ULO_SetMessageBoxHook([](const char*, const char* text, int16_t) -> int16_t {
+    gLastBox = text ? text : "";
+    return 2;
+  });
+  EXPECT_EQ(QXScreen.askClose(), 2);
+  EXPECT_NE(gLastBox.find("Quit Jamloom and lose them?"), std::string::npos) << "[" << gLastBox << "]";
+  const std::string path = tmp.ulo() + "kept.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  EXPECT_EQ(gp().askQuitWithUnsavedBank(), -1);
+}
+
+}  // namespace
