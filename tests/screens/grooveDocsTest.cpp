@@ -303,6 +303,34 @@ TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
   }
 }
 
+TEST_F(GrooveDocs, AnMp3DiskMixPeaksWhereTheWavOfTheSameGrooveDoes) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  auto peakDb = [](const std::string& path) {
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr) << path;
+    if (!f) return 99.0;
+    std::vector<float> v(size_t(info.frames * info.channels));
+    sf_readf_float(f, v.data(), info.frames);
+    sf_close(f);
+    float peak = 0;
+    for (float x : v) peak = std::max(peak, std::fabs(x));
+    return 20.0 * std::log10(double(peak) + 1e-12);
+  };
+  jlPrefs.outputType = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "mix.wav").c_str()));
+  jlPrefs.outputType = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+  int format = 0;
+  const char* extension = nullptr;
+  if (!uloQt_soundConvert_fileFormat(jlPrefs.outputType, &format, &extension)) GTEST_SKIP() << "no MP3 encoder";
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "mix.mp3").c_str()));
+  const double wav = peakDb(tmp.sys() + "mix.wav"), mp3 = peakDb(tmp.sys() + "mix.mp3");
+  EXPECT_LT(wav, -1.0) << "the groove leaves headroom";
+  EXPECT_NEAR(mp3, wav, 0.5);
+}
+
 TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);
