@@ -299,7 +299,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t on[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     float bpm = 0;
     uint8_t playing = 0, sequencePlay = 0, grooveModified = 0;
-    int16_t step = -1, bankSelected = -1, selectedTrack = -1;
+    int16_t step = -1, bankSelected = -1, selectedTrack = -1, randomStyle = -1, shownStyle = -1;
+    char styleText[kUloControlTextBytes] = {0};
   } preview;
   JLIceimage iceimage;
   JLPath dialogPath;

@@ -259,6 +259,10 @@ void JLGroovePanel::beginPreview() {
   preview.bankSelected = grooveRow.selected;
   preview.selectedTrack = selectedTrack;
   preview.grooveModified = grooveModified;
+  preview.randomStyle = lastRandomStyle;
+  preview.shownStyle = shownStyle;
+  preview.styleText[0] = 0;
+  if (uloPanelControl* c = control(86)) c->getValue(preview.styleText);
 }
 
 bool JLGroovePanel::endPreview(bool play, bool reload) {
@@ -300,6 +304,9 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
     p->refreshCommon();
   }
   grooveModified = preview.grooveModified;
+  lastRandomStyle = preview.randomStyle;
+  shownStyle = preview.shownStyle;
+  setText(86, preview.styleText);
   if (play && preview.playing && p) {
     if (preview.sequencePlay && sequence.stepCount > 0)
       p->playSequence();

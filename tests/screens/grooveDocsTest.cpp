@@ -561,6 +561,7 @@ TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPla
   const JLGroove groove = gp().groove;
   const JLSequence bank = gp().sequence;
   const float bpm = player().bpm;
+  const std::string style = text(86);
   ULO_SetMessageBoxHook(answerWith);
   gQuestions = 0;
   gp().beginPreview();
@@ -580,6 +581,7 @@ TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPla
   EXPECT_EQ(memcmp(gp().sequence.steps, bank.steps, sizeof(int16_t) * size_t(bank.stepCount)), 0);
   EXPECT_FLOAT_EQ(player().bpm, bpm);
   EXPECT_EQ(gp().tracks[3].active, 0);
+  EXPECT_EQ(text(86), style) << "the random set's name as it was";
   EXPECT_EQ(player().playing, 1);
   EXPECT_FALSE(gp().previewing());
   EXPECT_FALSE(gp().endPreview(true)) << "nothing left to restore";
