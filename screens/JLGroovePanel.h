@@ -58,6 +58,8 @@ constexpr char kJLNumEntryPlaceholder = char(0xC9);
 // The question asked before a new song or document replaces an unsaved
 // bank (localised message number).
 constexpr int16_t kJLMsgLoseBank = 57;
+// The same question before quitting.
+constexpr int16_t kJLMsgQuitLosesBank = 58;
 
 // Per-track display state.
 struct JLGrooveTrackState {
@@ -145,6 +147,24 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Before a song or document replaces the bank: asks when it is unsaved.
   // True when the replacement may go on.
   bool mayReplaceBank();
+  // Quitting: asks the same when the bank is unsaved; -1 when there is
+  // nothing to lose (the plain quit question then), else the answer (1 yes).
+  int16_t askQuitWithUnsavedBank();
+  // A song preview borrows the panel: beginPreview remembers the song, its
+  // working groove, bank, sequence, mutes, tempo and transport (once, until
+  // the preview ends); endPreview puts all of that back (reloading the song
+  // when another one was previewed, or always with reload, after the engine
+  // let go of its loops) and plays again what played when play is true.
+  // keepPreview forgets what was remembered (the song is loaded for good).
+  // While a preview lasts, the bank's safety looks at the remembered bank.
+  // endPreview returns false when nothing was remembered or the remembered
+  // song can no longer be loaded (the panel then has no song).
+  void beginPreview();
+  bool endPreview(bool play, bool reload = false);
+  void keepPreview() { preview.active = 0; }
+  bool previewing() const { return preview.active != 0; }
+  // The song folder a preview would restore ("" none).
+  const char* previewedFrom() const { return preview.active ? preview.song : ""; }
   // The sequence-play step: next step's groove becomes the working groove
   // at the next 32-beat boundary.
   void seqActivateNext();
@@ -271,6 +291,17 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t sequencePlay = 0;
     int16_t step = -1;
   } mixerEntry;
+  struct PreviewEntry {
+    uint8_t active = 0;
+    char song[256] = {0};
+    JLGroove groove;
+    JLSequence sequence, documentSequence;
+    uint8_t on[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    float bpm = 0;
+    uint8_t playing = 0, sequencePlay = 0, grooveModified = 0;
+    int16_t step = -1, bankSelected = -1, selectedTrack = -1, randomStyle = -1, shownStyle = -1;
+    char styleText[kUloControlTextBytes] = {0};
+  } preview;
   JLIceimage iceimage;
   JLPath dialogPath;
   JLBallGroovesSelector grooveRow;

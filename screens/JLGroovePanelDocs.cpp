@@ -70,6 +70,10 @@ void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
   JL_SetSongMessageHook(JL_ShowSongMessage);
   if (!jlPlayer) return;
   jlPlayer->connectPanels(groove, groove, vmix, [](void*) { jlgp::synthPlayerSaidPlay(); }, nullptr);
+  QXScreen.closeQuestion = [] {
+    JLGroovePanel* gp = JL_GroovePanel();
+    return gp ? gp->askQuitWithUnsavedBank() : int16_t(-1);
+  };
   jlHelpsModeDisplay = [](int16_t mode) {
     if (jlPlayer) jlPlayer->setHelpModeDisplay(mode);
   };
@@ -219,9 +223,96 @@ bool sameBank(const JLSequence& a, const JLSequence& b) {
 }  // namespace
 
 bool JLGroovePanel::bankUnsaved() const {
+  // A preview only borrows the panel: the user's own bank is the one kept.
+  if (preview.active) {
+    const JLSequence& own = preview.sequence;
+    return (own.grooveCount > 0 || own.stepCount > 0) && !sameBank(own, preview.documentSequence);
+  }
   const JLSequence& own = QXScreen.isShown(1) ? sequenceBackup : sequence;
   if (own.grooveCount <= 0 && own.stepCount <= 0) return false;
   return !sameBank(own, documentSequence);
+}
+
+int16_t JLGroovePanel::askQuitWithUnsavedBank() {
+  if (!bankUnsaved()) return -1;
+  const int16_t answer = JL_Notify(kJLMsgQuitLosesBank, jlNotifyYesNo);
+  QXScreen.update(QXScreen.screenRect);
+  return answer;
+}
+
+// ------------------------------------------------------------- previews
+
+void JLGroovePanel::beginPreview() {
+  if (preview.active) return;
+  JLPlayer* p = player();
+  preview.active = 1;
+  snprintf(preview.song, sizeof preview.song, "%s", songFolder);
+  preview.groove = groove;
+  preview.sequence = sequence;
+  preview.documentSequence = documentSequence;
+  for (short t = 0; t < kTracks; t++) preview.on[t] = tracks[t].active;
+  preview.bpm = p ? p->bpm : float(library.songBpm);
+  preview.playing = p && p->playing;
+  preview.sequencePlay = p && p->playing && p->sequenceMode;
+  preview.step = sequenceRow.selected;
+  preview.bankSelected = grooveRow.selected;
+  preview.selectedTrack = selectedTrack;
+  preview.grooveModified = grooveModified;
+  preview.randomStyle = lastRandomStyle;
+  preview.shownStyle = shownStyle;
+  preview.styleText[0] = 0;
+  if (uloPanelControl* c = control(86)) c->getValue(preview.styleText);
+}
+
+bool JLGroovePanel::endPreview(bool play, bool reload) {
+  if (!preview.active) return false;
+  preview.active = 0;
+  JLPlayer* p = player();
+  if (p) p->stop();
+  if (!preview.song[0]) {
+    if (songFolder[0]) forgetSong();
+    return false;
+  }
+  if (reload || strcmp(songFolder, preview.song) != 0) {
+    // The song may have been deleted meanwhile.
+    if (!ULO_FileExists(preview.song) || !loadSong(preview.song)) {
+      forgetSong();
+      return false;
+    }
+  }
+  if (soloMode) setSoloMode(false);
+  if (groupMode) setGroupMode(false);
+  if (allMode) setAllMode(false);
+  sequence = preview.sequence;
+  documentSequence = preview.documentSequence;
+  groove = preview.groove;
+  for (short t = 0; t < kTracks; t++) tracks[t].on = tracks[t].active = preview.on[t];
+  groove_show();
+  groove_activate();
+  for (short t = 0; t < kTracks; t++) adjustTrackLed(t);
+  refreshPopColors();
+  grooveRow.reset();
+  sequenceRow.reset();
+  grooveRow.refresh();
+  sequenceRow.refresh();
+  if (preview.bankSelected >= 0 && preview.bankSelected < sequence.grooveCount) grooveRow.select(preview.bankSelected);
+  if (preview.step >= 0 && preview.step < sequence.stepCount) sequenceRow.select(preview.step);
+  if (preview.selectedTrack >= 0) onItem_trackButton(preview.selectedTrack);
+  if (p) {
+    p->setBpm(preview.bpm);
+    p->refreshCommon();
+  }
+  grooveModified = preview.grooveModified;
+  lastRandomStyle = preview.randomStyle;
+  shownStyle = preview.shownStyle;
+  setText(86, preview.styleText);
+  if (play && preview.playing && p) {
+    if (preview.sequencePlay && sequence.stepCount > 0)
+      p->playSequence();
+    else
+      p->play();
+  }
+  return true;
 }
 
 bool JLGroovePanel::mayReplaceBank() {
@@ -247,6 +338,8 @@ bool JLGroovePanel::openDocument(const char* path) {
       synthBlockValid = file.read(kJLAtomSynth, kJLSynthBlockBytes, block);
       if (synthBlockValid) memcpy(synthBlock, block, sizeof block);
     }
+    // The document replaces whatever a preview borrowed.
+    keepPreview();
     QXScreen.hide(6);
   }
   file.close();

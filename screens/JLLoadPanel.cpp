@@ -301,9 +301,38 @@ bool JLLoadPanel::lookForLibraryImage(const char* songFolder) {
 
 void JLLoadPanel::quietPreviews() {
   if (groovePanel) groovePanel->lightGame_End();
-  if (jlPlayer) jlPlayer->stop();
+  // What played before the browser opened plays on while the user browses;
+  // once a preview has replaced it, what plays is the preview's.
+  if (jlPlayer && groovePanel && groovePanel->previewing()) jlPlayer->stop();
   uloQt_PlaySoundStop();
   lastPreview = 0;
+}
+
+bool JLLoadPanel::closeBrowser() {
+  if (!songLoaded()) {
+    explainClose();
+    return false;
+  }
+  quietPreviews();
+  if (groovePanel && groovePanel->previewing()) {
+    if (groovePanel->previewedFrom()[0]) {
+      // A preview only borrowed the groove panel: what was there comes back.
+      if (!groovePanel->endPreview(true, false)) {
+        firstShow = 1;
+        ableButtons();
+        explainClose();
+        return false;
+      }
+    } else {
+      // Nothing was loaded before: the previewed song stays, playing.
+      groovePanel->keepPreview();
+      if (jlPlayer) jlPlayer->play();
+    }
+  }
+  previewedSong[0] = 0;
+  if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
+  QXScreen.hide(screenIndex);
+  return true;
 }
 
 void JLLoadPanel::onItem_list(int row) {
@@ -325,13 +354,17 @@ void JLLoadPanel::onItem_list(int row) {
     jlload::fmt(file, sizeof file, "%s%s", path, f);
     std::string real;
     if (!jlload::resolvePath(file, real) || !uloQt_PlaySoundStart(real.c_str())) continue;
+    // The preview file replaces the music until the browser closes.
+    if (groovePanel) groovePanel->beginPreview();
+    if (jlPlayer) jlPlayer->stop();
     lastPreview = 1;
     if (groovePanel) groovePanel->lightGame_Start(lightChasePeriod(library.songBpm));
     return;
   }
   if (!homeMode || !groovePanel) return;
-  // Previewing by loading replaces the groove bank as loading does.
-  if (!groovePanel->mayReplaceBank()) return;
+  // Previewing by loading only borrows the groove panel: what it held comes
+  // back on X, so nothing is asked.
+  groovePanel->beginPreview();
   jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[e].folderName);
   if (!groovePanel->loadSong(path)) {
     // The folder may have gone since the list was read.
@@ -363,21 +396,19 @@ bool JLLoadPanel::onItem_load() {
   jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, e.folderName);
   uloQt_PlaySoundStop();
   if (groovePanel) groovePanel->lightGame_End();
-  // A song already playing is kept only when it is the previewed one; any
-  // other playing song (left from before the browser opened) is replaced.
-  const bool previewPlays = jlPlayer && jlPlayer->isPlaying() && std::strcmp(previewedSong, e.folderName) == 0;
-  if (!previewPlays) {
-    if (groovePanel && !groovePanel->mayReplaceBank()) return false;
-    if (jlPlayer) jlPlayer->stop();
-    if (!groovePanel || !groovePanel->loadSong(path)) {
-      ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
-      return false;
-    }
-    QXScreen.hide(screenIndex);
-    if (jlPlayer) jlPlayer->play();
-  } else {
-    QXScreen.hide(screenIndex);
+  // Even the previewed song loads afresh: loading gives the song's first
+  // groove, not the preview's random one. The bank asked about is the
+  // user's own (a preview keeps it aside).
+  if (groovePanel && !groovePanel->mayReplaceBank()) return false;
+  if (jlPlayer) jlPlayer->stop();
+  if (!groovePanel || !groovePanel->loadSong(path)) {
+    if (groovePanel && groovePanel->previewing()) groovePanel->endPreview(false, false);
+    ULO_UserNotify("This song cannot be loaded: its folder is missing or unreadable.", 0);
+    return false;
   }
+  groovePanel->keepPreview();
+  QXScreen.hide(screenIndex);
+  if (jlPlayer) jlPlayer->play();
   previewedSong[0] = 0;
   JLNet* net = groovePanel ? groovePanel->net() : nullptr;
   const JLGroove* groove = groovePanel ? groovePanel->groove() : nullptr;
@@ -461,6 +492,8 @@ bool songOwnsFile(const JLSongLibrary& old, const std::string& relative) {
 
 void JLLoadPanel::releaseSongFiles() {
   quietPreviews();
+  // The restart below silences the engine; what played plays again after.
+  pausedForFiles = jlPlayer ? jlPlayer->pauseFor() : JLPlayer::Paused();
   // The engine lets go of every loop file it holds open.
   if (gep) {
     gep->exit();
@@ -471,15 +504,25 @@ void JLLoadPanel::releaseSongFiles() {
 void JLLoadPanel::reloadCurrentSong() {
   // The restart emptied the engine's loop list: the groove panel's song is
   // registered again, or, when it is gone, the browser stays until another
-  // song is loaded.
+  // song is loaded. A preview ends there: the song from before it comes
+  // back (playing when it played), as X would bring it.
+  if (groovePanel && groovePanel->previewing() && groovePanel->previewedFrom()[0]) {
+    if (!groovePanel->endPreview(true, true)) firstShow = 1;
+    previewedSong[0] = 0;
+    return;
+  }
+  if (groovePanel) groovePanel->keepPreview();
   if (groovePanel && groovePanel->songFolder()[0]) {
     char song[kUloPathMax];
     ULO_StrCopy(song, sizeof song, groovePanel->songFolder());
     if (!ULO_FileExists(song) || !groovePanel->loadSong(song)) {
       groovePanel->forgetSong();
       firstShow = 1;
+    } else if (jlPlayer) {
+      jlPlayer->resumeAfter(pausedForFiles);
     }
   }
+  pausedForFiles = JLPlayer::Paused();
   previewedSong[0] = 0;
 }
 
@@ -591,6 +634,8 @@ void JLLoadPanel::onKey() {
     return;
   } else if (code == 8) {
     removeSong();
+  } else if (code == uloKeyEscape) {
+    closeBrowser();
   } else if (code == uloKeyReturn) {
     if (!homeMode || !hasSongs()) return;
     uloPanelControl* load = control(8);
@@ -627,15 +672,7 @@ void JLLoadPanel::onItem() {
     case 5: goHome(); break;
     case 6: copyToHD(); break;
     case 8: onItem_load(); break;
-    case 9:
-      if (!songLoaded()) {
-        explainClose();
-        break;
-      }
-      quietPreviews();
-      if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
-      QXScreen.hide(screenIndex);
-      break;
+    case 9: closeBrowser(); break;
     case 10:
     case 11: {
       quietPreviews();
@@ -675,6 +712,15 @@ class GroovePanelHost : public JLLoadHost {
   void forgetSong() override {
     if (gp()) gp()->forgetSong();
   }
+  void beginPreview() override {
+    if (gp()) gp()->beginPreview();
+  }
+  bool endPreview(bool play, bool reload) override { return gp() && gp()->endPreview(play, reload); }
+  void keepPreview() override {
+    if (gp()) gp()->keepPreview();
+  }
+  bool previewing() override { return gp() && gp()->previewing(); }
+  const char* previewedFrom() override { return gp() ? gp()->previewedFrom() : ""; }
 
  private:
   static JLGroovePanel* gp() { return JL_GroovePanel(); }

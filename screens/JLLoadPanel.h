@@ -22,6 +22,7 @@
 #include "framework/offmap/uloOffmap.h"
 #include "framework/panel/QXPanel.h"
 #include "screens/loadCommon.h"
+#include "song/JLPlayer.h"
 #include "song/JLSongLibrary.h"
 
 #include "screens/loadHost.h"
@@ -54,6 +55,9 @@ class JLLoadPanel : public QXPanelClass {
   // on it then says why.
   bool songLoaded() const;
   void explainClose();
+  // X and Escape: ends a preview (what the groove panel held comes back)
+  // and closes; false (and says why) while there is no song.
+  bool closeBrowser();
   void onClick() override;
 
   // Lists the current folder (or copies the Home cache back) and shows the
@@ -111,6 +115,8 @@ class JLLoadPanel : public QXPanelClass {
   int16_t lastPreview = 0;
   // The song folder a preview loaded into the groove panel (empty: none).
   char previewedSong[64] = {};
+  // What played before a deletion or replacement restarted the engine.
+  JLPlayer::Paused pausedForFiles;
 
  protected:
   void setText(int item, const char* text);

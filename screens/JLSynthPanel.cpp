@@ -152,6 +152,7 @@ void JLSynthPanel::onPanelOpened() {
   setItem(43, setup.volume);
   setItem(42, setup.pan);
   for (int k = 0; k < kSynthKeys; k++) setItem(kNoteLedItems[k], 0);
+  showLatchedKeys();
 
   loadSynthsList();
   synth_activate();
@@ -216,6 +217,7 @@ void JLSynthPanel::noteHit(int k) {
   // The key's lamp shows the notes while any are on; the song's key lamps
   // come back with the next song.
   setItem(kNoteLedItems[k], setup.notes[k] ? 1 : 0);
+  showLatchedKeys();
   if (autoOn && !synthOn) {
     autoOn = 0;
     setPlaying(true);
@@ -429,6 +431,14 @@ void JLSynthPanel::showSetup() {
   setItem(48, setup.arpProg);
   setItem(47, setup.arpSpeed);
   for (int k = 0; k < kSynthKeys; k++) setItem(kNoteLedItems[k], setup.notes[k] ? 1 : 0);
+  showLatchedKeys();
+}
+
+void JLSynthPanel::showLatchedKeys() {
+  // A latched note's key is drawn held down for as long as it plays.
+  for (int k = 0; k < kSynthKeys; k++)
+    if (uloPanelControl* c = control(kNoteItems[k]))
+      if (c->get() != (setup.notes[k] ? 1 : 0)) c->set(short(setup.notes[k] ? 1 : 0));
 }
 
 bool JLSynthPanel::isListed(const char* name) const {

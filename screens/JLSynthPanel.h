@@ -104,6 +104,7 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   short itemValue(int item);
   void setPlaying(bool on);
   void showSetup();
+  void showLatchedKeys();
   void onItem_arpMix();
   bool isListed(const char* name) const;
   void loadIntoEngine(const char* name);

@@ -30,6 +30,16 @@ class JLLoadHost {
   // forgetSong() unloads it (its folder was deleted).
   virtual const char* songFolder() = 0;
   virtual void forgetSong() = 0;
+  // A preview borrows the panel (see JLGroovePanel::beginPreview): the
+  // song, grooves, bank, sequence, tempo and transport come back with
+  // endPreview (false: nothing to restore, or its song is gone);
+  // keepPreview makes what the preview loaded stay. previewedFrom is the
+  // song a preview would restore ("" none or no song before).
+  virtual void beginPreview() = 0;
+  virtual bool endPreview(bool play, bool reload) = 0;
+  virtual void keepPreview() = 0;
+  virtual bool previewing() = 0;
+  virtual const char* previewedFrom() = 0;
 };
 
 // The groove panel of the screen, as a host.

@@ -114,6 +114,13 @@ bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOpti
   if (!sf) return fail(report, "cannot write %s", pending.tmp.c_str()), false;
 
   std::vector<int16_t> block(2 * kBlock);
+  // Lossy encoders are given floats: libsndfile's MP3 encoder fed 16-bit
+  // samples overshoots by several dB (a mix peaking at -3 dBFS decodes
+  // past full scale), while the same samples as floats encode at their
+  // own level.
+  const int codec = format & SF_FORMAT_SUBMASK;
+  const bool lossy = codec == SF_FORMAT_MPEG_LAYER_III || codec == SF_FORMAT_VORBIS || codec == SF_FORMAT_OPUS;
+  std::vector<float> floats(lossy ? block.size() : 0);
   int64_t written = 0;
   bool ok = true;
   int64_t nextReport = 0;
@@ -130,7 +137,9 @@ bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOpti
     if (beforeBlock) beforeBlock();
     gep->offlinePull(block.data(), kBlock);
     const int64_t n = std::min<int64_t>(kBlock, total - written);
-    if (sf_writef_short(sf, block.data(), n) != n) {
+    if (lossy)
+      for (size_t i = 0; i < size_t(2 * n); i++) floats[i] = float(block[i]) / 32768.0f;
+    if ((lossy ? sf_writef_float(sf, floats.data(), n) : sf_writef_short(sf, block.data(), n)) != n) {
       ok = false;
       fail(report, "write failed: %s", sf_strerror(sf));
       break;

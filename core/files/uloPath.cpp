@@ -1,6 +1,9 @@
 #include "core/files/uloPath.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <cstring>
 #include <memory>
@@ -74,6 +77,42 @@ void uloPath::userDialogTypes(uint32_t, uint32_t, uint32_t, uint32_t, const char
 std::atomic<bool> uloFileChooserUnavailable{false};
 
 namespace {
+std::mutex gLastFolderLock;
+std::string gLastFolder;  // under gLastFolderLock
+
+bool isFolder(const std::string& p) {
+  struct stat st;
+  return !p.empty() && stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+}  // namespace
+
+void ULO_RememberDialogFolder(const char* systemFile) {
+  if (!systemFile || !*systemFile) return;
+  std::string folder(systemFile);
+  const size_t slash = folder.find_last_of('/');
+  if (slash == std::string::npos) return;
+  folder.erase(slash == 0 ? 1 : slash);
+  std::lock_guard<std::mutex> g(gLastFolderLock);
+  gLastFolder = folder;
+}
+
+std::string ULO_DialogStartFolder() {
+  {
+    std::lock_guard<std::mutex> g(gLastFolderLock);
+    if (isFolder(gLastFolder)) return gLastFolder;
+  }
+  // The program's own folder is no place for the user's files.
+  const char* home = getenv("HOME");
+  if (home && *home) {
+    const std::string music = std::string(home) + "/Music";
+    if (isFolder(music)) return music;
+    if (isFolder(home)) return home;
+  }
+  char cwd[kUloPathMax];
+  return getcwd(cwd, sizeof cwd) ? std::string(cwd) : std::string();
+}
+
+namespace {
 
 bool runDialog(uloPath& self, bool save, const char* filter, uloRunControl* control) {
   // The chooser runs in a child process, so it cannot move this process's
@@ -85,6 +124,7 @@ bool runDialog(uloPath& self, bool save, const char* filter, uloRunControl* cont
   folder.stripName();
   char start[kUloPathMax] = {0};
   if (!folder.empty()) folder.toSystemPath(start, sizeof start);
+  if (!start[0]) ULO_StrCopy(start, sizeof start, ULO_DialogStartFolder().c_str());
   if (!start[0]) ULO_StrCopy(start, sizeof start, cwd);
   char name[256] = {0};
   if (save) self.getName(name, sizeof name);
@@ -93,6 +133,7 @@ bool runDialog(uloPath& self, bool save, const char* filter, uloRunControl* cont
   uloDialogResult r = ULO_RunFileChooser(save, start, name, filter, chosen, sizeof chosen, control);
   if (r == uloDialogResult::unavailable) uloFileChooserUnavailable = true;
   if (r != uloDialogResult::chosen) return false;
+  ULO_RememberDialogFolder(chosen);
   char ulo[kUloPathMax];
   // A chosen name the notation cannot carry (it holds ':') is a refusal.
   if (!ULO_SystemPathToUloPath(chosen, ulo, sizeof ulo) || !ulo[0]) return false;
@@ -138,6 +179,7 @@ bool JLPath::startAsync(bool save, short a, short b, short c) {
   request[0] = a;
   request[1] = b;
   request[2] = c;
+  saving = save;
   JLPath* expected = nullptr;
   if (!asyncPanThreadPathRef.compare_exchange_strong(expected, this)) return false;
   auto run = std::make_shared<uloRunControl>();

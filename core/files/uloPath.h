@@ -6,6 +6,7 @@
 // writes only its own JLPath and then posts the private remote message.
 #pragma once
 #include <atomic>
+#include <string>
 #include <cstdint>
 
 #include "core/files/uloPathNames.h"
@@ -81,6 +82,12 @@ uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const cha
 // Set by a dialog that found no chooser program; the user-interface thread
 // clears it when it tells the user.
 extern std::atomic<bool> uloFileChooserUnavailable;
+// Where a file dialog opens when its path names no folder: the folder of
+// the last file chosen, else ~/Music, else the home folder, else the
+// current one (a system path, no trailing '/'). Any thread.
+std::string ULO_DialogStartFolder();
+// Remembers the folder of a chosen file (system path).
+void ULO_RememberDialogFolder(const char* systemFile);
 // Program used as the chooser; tests point it at a script.
 void ULO_SetFileChooserProgram(const char* program);
 
@@ -98,6 +105,9 @@ class JLPath : public uloPath {
 
   short request[3] = {0, 0, 0};
   bool ready = false;
+  // The last dialog started was a save (the in-window name entry that
+  // stands in for a missing chooser asks accordingly).
+  bool saving = false;
 
  private:
   bool startAsync(bool save, short a, short b, short c);

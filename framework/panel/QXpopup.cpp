@@ -152,8 +152,18 @@ bool QXpopupControl::click() {
   const uint32_t deadline = ULO_Ticks() + kPressTicks;
   if (realTime)
     if (auto* pro = dynamic_cast<uloPanelPro*>(panel)) pro->reportRealtime(index);
+  // A press held opens the list to drag through; a plain click opens it
+  // too, and it then stays open for a second click on an entry.
+  // (Only for a press that is one: a panel may try its controls again
+  // under the released pointer.)
+  const bool pressed = uloGlo.buttonDown != 0;
+  bool clicked = false;
   while (ULO_Ticks() < deadline) {
-    if (!ULO_TrackButtonDown()) return false;
+    if (!ULO_TrackButtonDown()) {
+      if (!pressed) return false;
+      clicked = true;
+      break;
+    }
     if (panel) panel->onIdle();
   }
   if (count <= 0 || rect.height() <= 0) {
@@ -166,6 +176,24 @@ bool QXpopupControl::click() {
   hovered = -1;
   drawPopOpen(hovered);
   int32_t scrollAt = 0;
+  if (clicked) {
+    // Open after a click: the pointer highlights, the next press decides
+    // (where its release lands, as after a held press); one that waits
+    // too long closes the list unchosen.
+    const uint32_t until = ULO_Ticks() + uint32_t(std::max<int32_t>(1, openWaitTicks));
+    bool again = false;
+    while (ULO_Ticks() < until) {
+      if (ULO_TrackButtonDown()) {
+        again = true;
+        break;
+      }
+      const int16_t now = entryAt(uloGlo.mouseX, uloGlo.mouseY);
+      if (now != hovered) drawPopOpen(hovered = now);
+      if (panel) panel->onIdle();
+      list.draw(list.bounds, listRect);
+    }
+    if (!again) uloGlo.mouseX = uloGlo.mouseY = -32000;
+  }
   while (ULO_TrackButtonDown()) {
     const int16_t now = entryAt(uloGlo.mouseX, uloGlo.mouseY);
     const bool up = now >= 0 && now == first && first > 0;

@@ -3,6 +3,9 @@
 // entries over the screen with the chosen entry over the control; the user
 // drags to another entry (resting on the top or bottom entry scrolls when
 // more lie beyond), the entry released on flashes and becomes the choice.
+// A plain click opens the list as well: it stays open until the next press,
+// whose release chooses the same way (outside the list: nothing), or until
+// openWaitTicks pass.
 //
 // Pictures of the item: 0 closed control, 1 first, 2 middle and 3 last
 // entry, 4 highlight, 5 separator (an entry text starting with "-"), 6 the
@@ -28,6 +31,8 @@ class QXpopupControl : public uloPaCoStd_StaticCast {
   static constexpr int32_t kScrollTicks = 6;
   static constexpr int kFlashPhases = 6;
   static constexpr int32_t kFlashTicks = 5;
+  // How long a list opened by a click waits for the choosing press.
+  static inline int32_t openWaitTicks = 60 * 30;
 
   void setup() override;
   void draw() override;

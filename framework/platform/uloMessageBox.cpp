@@ -264,7 +264,9 @@ bool showSdl(const uloBoxRequest& box, int16_t* answer, std::string* why) {
 }  // namespace
 
 std::vector<uloBoxStep> ULO_StandardBoxChain() {
-  return {{"zenity", showZenity}, {"kdialog", showKdialog}, {"sdl", showSdl}, {"window", ULO_ShowInWindowBox}};
+  return {{"zenity", showZenity}, {"kdialog", showKdialog}, {"sdl", showSdl}, {"window", [](const uloBoxRequest& box, int16_t* answer, std::string* why) {
+             return ULO_ShowInWindowBox(box, answer, why);
+           }}};
 }
 
 // --------------------------------------------------------- in-window box
@@ -384,7 +386,7 @@ void drawText(uint32_t* c, int w, int h, TTF_Font* font, const std::string& s, i
 
 uloInWindowBox::uloInWindowBox(const uloBoxRequest& box, const uloBoxLook& look) : req_(box), look_(look) {
   req_.buttons = std::min<int16_t>(2, std::max<int16_t>(0, req_.buttons));
-  focus_ = ULO_BoxReturnAnswer(req_);
+  focus_ = req_.entry ? int16_t(1) : ULO_BoxReturnAnswer(req_);
 }
 
 bool uloInWindowBox::layout(int w, int h) {
@@ -395,7 +397,8 @@ bool uloInWindowBox::layout(int w, int h) {
   const int boxW = std::max(std::min(w - 8, 160), std::min(w - 32, 440));
   const int textW = boxW - 2 * kMargin;
   const int titleH = lineHeight_ + 8;
-  const int fixedH = titleH + kMargin + kMargin + kButtonH + kMargin;
+  const int fieldH = req_.entry ? lineHeight_ + 8 + kMargin : 0;
+  const int fixedH = titleH + kMargin + kMargin + kButtonH + kMargin + fieldH;
   // The box fits the canvas; text beyond its last line is cut.
   const int maxLines = std::max(1, (h - 16 - fixedH) / lineHeight_);
   title_ = ellipsized(bold, oneLine(req_.title), textW - (req_.warning ? 18 : 0));
@@ -409,17 +412,25 @@ bool uloInWindowBox::layout(int w, int h) {
   const int boxH = fixedH + (int)lines_.size() * lineHeight_ - (lines_.empty() ? kMargin : 0);
   box_ = {(w - boxW) / 2, std::max(0, (h - boxH) / 2), boxW, boxH};
   buttons_.clear();
+  field_ = {0, 0, 0, 0};
+  if (req_.entry)
+    field_ = {box_.x + kMargin, box_.y + box_.h - kMargin - kButtonH - kMargin - (lineHeight_ + 8), textW,
+              lineHeight_ + 8};
   static const char* const labels[] = {"OK", "Yes", "No", "Cancel"};
   std::vector<int16_t> answers;
-  if (req_.buttons == 0) answers = {1};
-  if (req_.buttons >= 1) answers = {1, 2};
-  if (req_.buttons == 2) answers.push_back(3);
+  if (req_.entry) {
+    answers = {1, 3};
+  } else {
+    if (req_.buttons == 0) answers = {1};
+    if (req_.buttons >= 1) answers = {1, 2};
+    if (req_.buttons == 2) answers.push_back(3);
+  }
   const int rowW = (int)answers.size() * kButtonW + ((int)answers.size() - 1) * kButtonGap;
   int x = box_.x + box_.w - kMargin - std::min(rowW, box_.w - 2 * kMargin);
   const int bw = std::min(kButtonW, (box_.w - 2 * kMargin - ((int)answers.size() - 1) * kButtonGap) / (int)answers.size());
   for (int16_t a : answers) {
     buttons_.push_back({{x, box_.y + box_.h - kMargin - kButtonH, bw, kButtonH}, a,
-                        req_.buttons == 0 ? labels[0] : labels[a]});
+                        req_.entry ? labels[a == 1 ? 0 : 3] : req_.buttons == 0 ? labels[0] : labels[a]});
     x += bw + kButtonGap;
   }
   return true;
@@ -449,6 +460,20 @@ void uloInWindowBox::paint(uint32_t* c, int w, int h) const {
     drawText(c, w, h, font, line, box_.x + kMargin, y, look_.text);
     y += lineHeight_;
   }
+  if (req_.entry) {
+    // The line typed so far, its end kept in view, with a caret after it.
+    fill(c, w, h, field_, look_.titleBar);
+    frameRect(c, w, h, field_, 1, look_.accent);
+    std::string shown = req_.entryText;
+    const int room = field_.w - 12;
+    while (!shown.empty() && textWidth(font, shown) > room) {
+      size_t cut = 1;
+      while (cut < shown.size() && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) ++cut;
+      shown.erase(0, cut);
+    }
+    drawText(c, w, h, font, shown, field_.x + 4, field_.y + 4, look_.text);
+    fill(c, w, h, {field_.x + 5 + textWidth(font, shown), field_.y + 4, 2, lineHeight_}, look_.accent);
+  }
   for (const Button& b : buttons_) {
     const bool down = b.answer == pressed_;
     fill(c, w, h, b.rect, down ? look_.frame : look_.button);
@@ -469,6 +494,23 @@ int16_t uloInWindowBox::handle(const SDL_Event& e, int scale) {
     return 0;
   };
   const int16_t escape = ULO_BoxEscapeAnswer(req_);
+  if (req_.entry && e.type == SDL_TEXTINPUT) {
+    req_.entryText += e.text.text;
+    return 0;
+  }
+  if (req_.entry && e.type == SDL_KEYDOWN) {
+    const SDL_Keycode k = e.key.keysym.sym;
+    if (k == SDLK_RETURN || k == SDLK_KP_ENTER) return focus_;
+    if (k == SDLK_ESCAPE) return 3;
+    if (k == SDLK_BACKSPACE && !req_.entryText.empty()) {
+      // One character, however many bytes it takes.
+      size_t at = req_.entryText.size() - 1;
+      while (at > 0 && (static_cast<unsigned char>(req_.entryText[at]) & 0xC0) == 0x80) --at;
+      req_.entryText.erase(at);
+    }
+    if (k == SDLK_TAB) focus_ = focus_ == 1 ? 3 : 1;
+    return 0;
+  }
   switch (e.type) {
     case SDL_KEYDOWN: {
       const SDL_Keycode k = e.key.keysym.sym;
@@ -503,7 +545,7 @@ int16_t uloInWindowBox::handle(const SDL_Event& e, int scale) {
   }
 }
 
-bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string* why) {
+bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string* why, std::string* entered) {
   bool ownWindow = false;
   if (!ULO_HasWindow()) {
     // Before the main window exists (or after it closed) the box brings
@@ -543,6 +585,9 @@ bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string*
   };
   repaint();
   if (SDL_Window* win = ULO_MainSDLWindow()) SDL_RaiseWindow(win);
+  // Typed characters come as text, whatever the keyboard layout.
+  const bool textWasOn = SDL_IsTextInputActive();
+  if (box.entry && !textWasOn) SDL_StartTextInput();
   announce("window", box);
 
   // Key releases go back to the program afterwards (a key held when the box
@@ -592,8 +637,9 @@ bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string*
         break;
       default: {
         const int16_t before = view.pressed() * 8 + view.focused();
+        const size_t typed = view.entryText().size();
         result = view.handle(e, ULO_WindowScale());
-        dirty = before != view.pressed() * 8 + view.focused();
+        dirty = before != view.pressed() * 8 + view.focused() || typed != view.entryText().size();
         break;
       }
     }
@@ -604,8 +650,35 @@ bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string*
     ULO_CanvasChanged();
     ULO_PresentIfDirty();
   }
+  if (box.entry && !textWasOn) SDL_StopTextInput();
   if (resized) keep.push_back(lastResize);
   for (SDL_Event& e : keep) SDL_PushEvent(&e);
   *answer = result;
+  if (entered) *entered = view.entryText();
   return finish(true);
+}
+
+namespace {
+bool (*gTextEntryHook)(const std::string&, std::string&) = nullptr;
+}
+
+void ULO_SetTextEntryHook(bool (*hook)(const std::string& prompt, std::string& text)) { gTextEntryHook = hook; }
+
+bool ULO_AskTextInWindow(const std::string& title, const std::string& prompt, std::string& text) {
+  if (gTextEntryHook) return gTextEntryHook(prompt, text);
+  uloBoxRequest box;
+  box.title = title;
+  box.text = prompt;
+  box.entry = true;
+  box.entryText = text;
+  int16_t answer = 0;
+  std::string why, typed;
+  if (!ULO_ShowInWindowBox(box, &answer, &why, &typed)) {
+    SDL_Log("text entry: cannot show: %s", why.c_str());
+    return false;
+  }
+  ULO_DropInputQueuedDuringBox();
+  if (answer != 1 || typed.empty()) return false;
+  text = typed;
+  return true;
 }

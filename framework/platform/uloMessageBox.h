@@ -28,6 +28,10 @@ struct uloBoxRequest {
   // program's boxes keep the defaults; the installer's question has Yes
   // under Return and No under Escape.)
   int16_t returnAnswer = 0, escapeAnswer = 0;
+  // A line the user types into (the in-window box only): OK (1) or Cancel
+  // (3) under it, entryText the starting text and, after OK, the typed one.
+  bool entry = false;
+  std::string entryText;
 };
 
 // The default answer of a box with these buttons (what Return and Escape
@@ -107,6 +111,8 @@ class uloInWindowBox {
   SDL_Rect frame() const { return box_; }
   int16_t focused() const { return focus_; }
   int16_t pressed() const { return pressed_; }
+  const std::string& entryText() const { return req_.entryText; }
+  SDL_Rect entryField() const { return field_; }
 
  private:
   uloBoxRequest req_;
@@ -118,9 +124,17 @@ class uloInWindowBox {
   std::vector<Button> buttons_;
   int16_t focus_ = 0;    // the answer Return gives
   int16_t pressed_ = 0;  // the button under a held mouse button
+  SDL_Rect field_ = {0, 0, 0, 0};
 };
 
 // Shows the box inside the program's window (opening a small window of its
 // own when there is none) until the user answers. False with *why when no
 // window or font can be had.
-bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string* why);
+// With an entry line, *entered gets the typed text.
+bool ULO_ShowInWindowBox(const uloBoxRequest& box, int16_t* answer, std::string* why,
+                         std::string* entered = nullptr);
+// Asks for a line of text in the window (a file name where no file chooser
+// exists): true with `text` replaced when the user confirms a non-empty
+// line. Tests install a hook that answers instead.
+bool ULO_AskTextInWindow(const std::string& title, const std::string& prompt, std::string& text);
+void ULO_SetTextEntryHook(bool (*hook)(const std::string& prompt, std::string& text));

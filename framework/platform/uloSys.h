@@ -28,6 +28,7 @@ enum : uint8_t {
   uloKeyRight = 29,
   uloKeyUp = 30,
   uloKeyDown = 31,
+  uloKeyEscape = 27,
   uloKeyDelete = 127,
 };
 

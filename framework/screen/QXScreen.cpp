@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXPanel.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 #include "framework/text/uloFont.h"
 
@@ -33,6 +35,36 @@ constexpr int16_t kInfoPanelEntry = 9;
 constexpr int16_t kCloseQuestion = 52;
 
 bool validIndex(int16_t i) { return i >= 0 && i < kScreenEntries; }
+
+// Without a chooser program the file's name is typed into the window: the
+// start folder and the name the dialog would have offered come filled in.
+void askFileNameInWindow(JLPath& path) {
+  uloPath folder(path);
+  folder.stripName();
+  char sys[kUloPathMax] = {0};
+  std::string text;
+  if (!folder.empty() && folder.toSystemPath(sys, sizeof sys)) text = sys;
+  if (text.empty()) text = ULO_DialogStartFolder();
+  if (!text.empty() && text.back() != '/') text += '/';
+  char name[256] = {0};
+  if (path.saving && path.getName(name, sizeof name)) text += name;
+  const std::string prompt = std::string("No file chooser is installed ('zenity' gives one). Type the full name of ") +
+                             (path.saving ? "the file to write:" : "the file to open:");
+  if (!ULO_AskTextInWindow("Jamloom", prompt, text)) return;
+  if (!text.empty() && text[0] == '~') {
+    const char* home = getenv("HOME");
+    if (home) text = home + text.substr(1);
+  }
+  char ulo[kUloPathMax];
+  // A name the internal notation cannot carry (it holds ':') is refused.
+  if (text[0] != '/' || !ULO_SystemPathToUloPath(text.c_str(), ulo, sizeof ulo) || !ulo[0]) {
+    ULO_UserNotify("That is not a full file name (it starts with '/' and holds no ':').", 0);
+    return;
+  }
+  ULO_RememberDialogFolder(text.c_str());
+  path.set(ulo);
+  path.ready = true;
+}
 
 void tellChooserMissing() {
   if (uloFileChooserUnavailable.exchange(false))
@@ -418,6 +450,10 @@ void QXScreenClass::resized() {
 // ------------------------------------------------------------------ events
 
 int16_t QXScreenClass::askClose() {
+  if (closeQuestion) {
+    const int16_t answer = closeQuestion();
+    if (answer >= 0) return answer;
+  }
   if (jlIntl.message(kCloseQuestion).len() > 0) return JL_Notify(kCloseQuestion, jlNotifyYesNo);
   return ULO_MessageBox("Jamloom", "Do you really want to quit Jamloom?", jlNotifyYesNo, false);
 }
@@ -483,7 +519,11 @@ void QXScreenClass::events() {
 }
 
 void QXScreenClass::asyncDialogMessage(JLPath* path) {
-  tellChooserMissing();
+  if (path && !path->ready && uloFileChooserUnavailable.exchange(false)) {
+    askFileNameInWindow(*path);
+  } else {
+    tellChooserMissing();
+  }
   if (!path) return;
   if (QXPanelClass* p = panelAt(path->request[0])) p->asyncDialogMessage(path);
 }

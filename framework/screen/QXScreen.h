@@ -103,7 +103,11 @@ class QXScreenClass {
   void asyncDialogMessage(JLPath* path);
 
   // The close question; answered 1 only when the user confirms quitting.
+  // closeQuestion, when set, asks first about work that quitting loses: it
+  // returns -1 when there is none (the plain question is asked), else the
+  // answer.
   int16_t askClose();
+  int16_t (*closeQuestion)() = nullptr;
 
   bool ready = false;
   bool windowOpen = false;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/files/uloPath.h"
 #include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 #include "support/tempFolder.h"
@@ -506,3 +507,56 @@ TEST_F(InWindowBox, AQuestionNoOtherWayCanShowIsStillAnsweredByTheUser) {
 }
 
 }  // namespace
+
+namespace {
+SDL_Event typed(const char* text) {
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_TEXTINPUT;
+  snprintf(e.text.text, sizeof e.text.text, "%s", text);
+  return e;
+}
+}  // namespace
+
+TEST_F(InWindowBox, ANameEntryTakesTypedTextAndAnswersOkOrCancel) {
+  uloBoxRequest r;
+  r.title = "Jamloom";
+  r.text = "Type the full name of the file to write:";
+  r.entry = true;
+  r.entryText = "/home/u/Music/";
+  uloInWindowBox b(r, uloBoxLook());
+  ASSERT_TRUE(b.layout(640, 480));
+  ASSERT_EQ(b.buttons().size(), 2u);
+  EXPECT_STREQ(b.buttons()[0].label, "OK");
+  EXPECT_STREQ(b.buttons()[1].label, "Cancel");
+  EXPECT_GT(b.entryField().w, 0);
+  // Letters that answer a plain box ('n' is No) are text here.
+  EXPECT_EQ(b.handle(typed("night"), 1), 0);
+  EXPECT_EQ(b.handle(key(SDLK_n), 1), 0);
+  EXPECT_EQ(b.handle(typed("\xC3\xA9"), 1), 0);  // one character, two bytes
+  EXPECT_EQ(b.entryText(), "/home/u/Music/night\xC3\xA9");
+  EXPECT_EQ(b.handle(key(SDLK_BACKSPACE), 1), 0);
+  EXPECT_EQ(b.entryText(), "/home/u/Music/night");
+  EXPECT_EQ(b.handle(typed(".wav"), 1), 0);
+  EXPECT_EQ(b.handle(key(SDLK_RETURN), 1), 1);
+  EXPECT_EQ(b.entryText(), "/home/u/Music/night.wav");
+  std::vector<uint32_t> canvas(640 * 480, 0xFF000000u);
+  b.paint(canvas.data(), 640, 480);  // draws with a long line without overrunning
+  EXPECT_EQ(b.handle(key(SDLK_ESCAPE), 1), 3);
+}
+
+TEST(FileDialogStart, OpensAtTheLastFolderElseMusicElseHome) {
+  TempFolder home;
+  const char* saved = getenv("HOME");
+  const std::string was = saved ? saved : "";
+  const std::string h = home.sys().substr(0, home.sys().size() - 1);
+  setenv("HOME", h.c_str(), 1);
+  ULO_RememberDialogFolder("/nonexistent-folder/x.wav");  // gone: not used
+  EXPECT_EQ(ULO_DialogStartFolder(), h);
+  mkdir(home.file("Music").c_str(), 0755);
+  EXPECT_EQ(ULO_DialogStartFolder(), home.file("Music"));
+  mkdir(home.file("mixes").c_str(), 0755);
+  ULO_RememberDialogFolder((home.file("mixes") + "/set.jld").c_str());
+  EXPECT_EQ(ULO_DialogStartFolder(), home.file("mixes"));
+  if (saved) setenv("HOME", was.c_str(), 1); else unsetenv("HOME");
+}

@@ -100,15 +100,41 @@ TEST(Popup, MarkersAndSeparatorsInTheOpenList) {
   s.pop->list.dispose();
 }
 
-TEST(Popup, PressReleaseChoosesAndAShortPressDoesNothing) {
+TEST(Popup, PressReleaseChoosesAndAPlainClickOpensTheListForASecondClick) {
   PopupPanel s;
   s.fill(6);
   s.pop->set(2);
   s.m.hold(50, 210);
-  s.m.release(50, 210);  // released within 6 ticks
+  s.m.release(50, 210);  // released within 6 ticks: the list stays open
+  s.m.release(50, 235);  // the pointer moves one entry down
+  s.m.hold(50, 235);     // and clicks there
+  s.m.release(50, 235);
   mouseDown(50, 210, 1000);
   QXScreen.events();
-  EXPECT_EQ(s.p.currentItem, -1);
+  EXPECT_EQ(s.p.currentItem, 0);
+  EXPECT_EQ(s.pop->get(), 3);
+  EXPECT_FALSE(s.pop->list.allocated);
+
+  // A second click outside the open list closes it unchosen.
+  s.pop->set(2);
+  s.m.hold(50, 210);
+  s.m.release(50, 210);
+  s.m.hold(400, 400);
+  s.m.release(400, 400);
+  mouseDown(50, 210, 2000);
+  QXScreen.events();
+  EXPECT_EQ(s.pop->get(), 2);
+
+  // Nobody clicks: the list closes by itself.
+  const int32_t wait = QXpopupControl::openWaitTicks;
+  QXpopupControl::openWaitTicks = 2;
+  s.m.hold(50, 210);
+  s.m.release(50, 210);
+  mouseDown(50, 210, 3000);
+  QXScreen.events();
+  QXpopupControl::openWaitTicks = wait;
+  EXPECT_EQ(s.pop->get(), 2);
+  EXPECT_FALSE(s.pop->list.allocated);
 
   s.m.hold(50, 210, 120);  // held past 6 ticks: the list opens
   s.m.hold(50, 235);

@@ -303,6 +303,34 @@ TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
   }
 }
 
+TEST_F(GrooveDocs, AnMp3DiskMixPeaksWhereTheWavOfTheSameGrooveDoes) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  auto peakDb = [](const std::string& path) {
+    SF_INFO info;
+    memset(&info, 0, sizeof info);
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr) << path;
+    if (!f) return 99.0;
+    std::vector<float> v(size_t(info.frames * info.channels));
+    sf_readf_float(f, v.data(), info.frames);
+    sf_close(f);
+    float peak = 0;
+    for (float x : v) peak = std::max(peak, std::fabs(x));
+    return 20.0 * std::log10(double(peak) + 1e-12);
+  };
+  jlPrefs.outputType = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "mix.wav").c_str()));
+  jlPrefs.outputType = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+  int format = 0;
+  const char* extension = nullptr;
+  if (!uloQt_soundConvert_fileFormat(jlPrefs.outputType, &format, &extension)) GTEST_SKIP() << "no MP3 encoder";
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "mix.mp3").c_str()));
+  const double wav = peakDb(tmp.sys() + "mix.wav"), mp3 = peakDb(tmp.sys() + "mix.mp3");
+  EXPECT_LT(wav, -1.0) << "the groove leaves headroom";
+  EXPECT_NEAR(mp3, wav, 0.5);
+}
+
 TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);
@@ -515,6 +543,67 @@ TEST_F(GrooveDocs, ABankNotSavedInADocumentIsLostOnlyAfterYes) {
   // Reopened, the document's bank counts as saved.
   ASSERT_TRUE(gp().openDocument(path.c_str()));
   EXPECT_FALSE(gp().bankUnsaved());
+}
+
+}  // namespace
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+class GroovePreview : public GrooveDocs {};
+
+TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPlay) {
+  buildMix();
+  gp().onItem_trackLed(3);  // mute track 4
+  player().play();
+  const std::string song = gp().songFolder;
+  const JLGroove groove = gp().groove;
+  const JLSequence bank = gp().sequence;
+  const float bpm = player().bpm;
+  const std::string style = text(86);
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  gp().randomize(0);
+  gp().beginPreview();  // a second preview keeps the first state
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  EXPECT_EQ(gp().sequence.grooveCount, 0);
+  EXPECT_TRUE(gp().bankUnsaved()) << "the user's bank, kept aside, is still unsaved";
+  ASSERT_TRUE(gp().endPreview(true));
+  EXPECT_EQ(gQuestions, 0);
+  EXPECT_EQ(std::string(gp().songFolder), song);
+  EXPECT_EQ(memcmp(&gp().groove, &groove, sizeof groove), 0);
+  ASSERT_EQ(gp().sequence.grooveCount, bank.grooveCount);
+  ASSERT_EQ(gp().sequence.stepCount, bank.stepCount);
+  EXPECT_EQ(memcmp(gp().sequence.grooves, bank.grooves, sizeof(JLGroove) * size_t(bank.grooveCount)), 0);
+  EXPECT_EQ(memcmp(gp().sequence.steps, bank.steps, sizeof(int16_t) * size_t(bank.stepCount)), 0);
+  EXPECT_FLOAT_EQ(player().bpm, bpm);
+  EXPECT_EQ(gp().tracks[3].active, 0);
+  EXPECT_EQ(text(86), style) << "the random set's name as it was";
+  EXPECT_EQ(player().playing, 1);
+  EXPECT_FALSE(gp().previewing());
+  EXPECT_FALSE(gp().endPreview(true)) << "nothing left to restore";
+}
+
+TEST_F(GroovePreview, QuittingAsksAboutAnUnsavedBankAndOnlyThen) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(answerWith);
+  gQuestions = 0;
+  gAnswer = 2;
+  EXPECT_EQ(QXScreen.askClose(), 2) << "the plain quit question";
+  EXPECT_EQ(gQuestions, 1);
+  item(12);  // a stored groove no document holds
+  ULO_SetMessageBoxHook([](const char*, const char* text, int16_t) -> int16_t {
+    gLastBox = text ? text : "";
+    return 2;
+  });
+  EXPECT_EQ(QXScreen.askClose(), 2);
+  EXPECT_NE(gLastBox.find("Quit Jamloom and lose them?"), std::string::npos) << "[" << gLastBox << "]";
+  const std::string path = tmp.ulo() + "kept.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  EXPECT_EQ(gp().askQuitWithUnsavedBank(), -1);
 }
 
 }  // namespace

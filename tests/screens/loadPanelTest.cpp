@@ -152,9 +152,13 @@ TEST(LoadPanel, PreviewFilePlaysWithTheLightChase) {
   ASSERT_EQ(b.groove.randomized.size(), 1u);
   EXPECT_EQ(b.groove.randomized[0], 0);
   EXPECT_EQ(b.player.playing, 1);
-  // Loading the previewed song keeps it playing and closes the browser.
+  // Loading the previewed song loads it afresh (its first groove, not the
+  // preview's random one) and closes the browser.
   b.m.key(uloKeyReturn);
-  EXPECT_EQ(b.groove.loaded.size(), 1u);
+  ASSERT_EQ(b.groove.loaded.size(), 2u);
+  EXPECT_EQ(b.groove.loaded[1], ":Library:Song:B:");
+  EXPECT_FALSE(b.groove.previewing());
+  EXPECT_EQ(b.player.playing, 1);
   EXPECT_FALSE(QXScreen.isShown(6));
   EXPECT_FALSE(b.p().firstShow);
   EXPECT_EQ(QXScreen.modalPanel, -1);
@@ -358,12 +362,11 @@ TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
   b.lib.song("Library/Song/B", "B");
   b.open();
   b.groove.bankMayGo = false;  // the user answers No
-  b.m.click(15);               // a preview that would load the song
-  EXPECT_EQ(b.groove.bankQuestions, 1);
-  EXPECT_TRUE(b.groove.loaded.empty());
-  EXPECT_EQ(b.p().listSelected, 1) << "the row is still selected";
+  b.p().noPreview = 1;
+  b.m.click(15);
+  EXPECT_EQ(b.p().listSelected, 1) << "the row is selected";
   b.m.key(uloKeyReturn);
-  EXPECT_EQ(b.groove.bankQuestions, 2);
+  EXPECT_EQ(b.groove.bankQuestions, 1);
   EXPECT_TRUE(b.groove.loaded.empty());
   EXPECT_TRUE(QXScreen.isShown(6)) << "nothing loaded, the browser stays";
   b.groove.bankMayGo = true;  // Yes
@@ -371,6 +374,56 @@ TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
   ASSERT_EQ(b.groove.loaded.size(), 1u);
   EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
   EXPECT_FALSE(QXScreen.isShown(6));
+}
+
+TEST(LoadPanel, APreviewOnlyBorrowsTheGroovePanelUntilXOrEscape) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.lib.song("Library/Song/C", "C");
+  b.groove.folder = ":Library:Song:A:";
+  b.player.play();
+  b.open();
+  EXPECT_EQ(b.player.playing, 1) << "opening the browser leaves the music playing";
+  b.m.click(11);  // scrolling is no preview either
+  EXPECT_EQ(b.player.playing, 1);
+  b.groove.bankMayGo = false;
+  b.m.click(15);  // previews B without asking about the bank
+  EXPECT_EQ(b.groove.bankQuestions, 0);
+  EXPECT_EQ(b.groove.folder, ":Library:Song:B:");
+  b.m.click(16);  // then C: still A comes back
+  EXPECT_EQ(b.groove.folder, ":Library:Song:C:");
+  b.m.click(9);
+  EXPECT_FALSE(QXScreen.isShown(6));
+  ASSERT_EQ(b.groove.restored, std::vector<std::string>{":Library:Song:A:"});
+  EXPECT_EQ(b.groove.folder, ":Library:Song:A:");
+  // Escape closes as X does, ending the preview the same way.
+  QXScreen.show(6);
+  b.m.click(15);
+  b.m.key(27);
+  EXPECT_FALSE(QXScreen.isShown(6));
+  EXPECT_EQ(b.groove.restored.size(), 2u);
+  EXPECT_EQ(b.groove.folder, ":Library:Song:A:");
+}
+
+TEST(LoadPanel, DeletingASongDuringAPreviewBringsBackTheSongFromBefore) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.lib.song("Library/Song/C", "C");
+  b.groove.folder = ":Library:Song:A:";
+  b.open();
+  b.m.click(15);  // preview B
+  b.m.click(16);  // select C (a preview too) and delete it
+  Answer yes(1);
+  b.m.key(8);
+  EXPECT_FALSE(b.lib.exists("Library/Song/C"));
+  EXPECT_EQ(b.groove.folder, ":Library:Song:A:");
+  EXPECT_FALSE(b.groove.previewing());
+  EXPECT_TRUE(b.m.enabled(9));
+  b.m.click(9);
+  EXPECT_FALSE(QXScreen.isShown(6));
+  EXPECT_EQ(b.groove.folder, ":Library:Song:A:");
 }
 
 TEST(LoadPanelSafety, DeletingASongNeverFollowsItsLinks) {

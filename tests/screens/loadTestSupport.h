@@ -132,6 +132,24 @@ struct FakeGroove : JLLoadHost {
   const JLGroove* groove() override { return &g; }
   const char* songFolder() override { return folder.c_str(); }
   void forgetSong() override { folder.clear(); }
+  // A preview remembers the song before it; ending it brings that back.
+  std::string before;
+  bool borrowed = false;
+  std::vector<std::string> restored;
+  void beginPreview() override {
+    if (!borrowed) before = folder;
+    borrowed = true;
+  }
+  bool endPreview(bool, bool) override {
+    if (!borrowed) return false;
+    borrowed = false;
+    folder = before;
+    restored.push_back(before);
+    return !before.empty();
+  }
+  void keepPreview() override { borrowed = false; }
+  bool previewing() override { return borrowed; }
+  const char* previewedFrom() override { return borrowed ? before.c_str() : ""; }
 };
 
 // Message boxes answered with `answer` while it lives (default answers

@@ -133,6 +133,24 @@ TEST(SynthPanel, FirstNoteStartsTheSynthOnce) {
   EXPECT_EQ(s.m.value(16), 0);
 }
 
+TEST(SynthPanel, LatchedNotesKeepTheirKeysDrawnDown) {
+  Synth s;
+  s.m.click(51);  // key 0 on
+  s.m.click(53);  // key 12 on
+  EXPECT_EQ(s.m.value(51), 1);
+  EXPECT_EQ(s.m.value(53), 1);
+  EXPECT_EQ(s.m.value(72), 0);
+  s.m.click(51);  // key 0 off again
+  EXPECT_EQ(s.m.value(51), 0);
+  EXPECT_EQ(s.m.value(53), 1);
+  // A setup applied from elsewhere (a preset, a reopened mix) shows its own.
+  s.p().setup.notes[12] = 0;
+  s.p().setup.notes[1] = 1;
+  s.p().applySetup();
+  EXPECT_EQ(s.m.value(53), 0);
+  EXPECT_EQ(s.m.value(72), 1);
+}
+
 TEST(SynthPanel, PresetsStoreOnlyChangesAndScroll) {
   Synth s;
   s.p().synths_add();  // nothing changed yet
