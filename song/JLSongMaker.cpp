@@ -429,7 +429,11 @@ bool writePicture(const std::string& path, const std::string& name, const std::v
     }
   }
   int err = 0;
-  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &err);
+  // giflib would make the file private to its writer; a song's files are
+  // readable like the rest of the library.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  GifFileType* gif = fd >= 0 ? EGifOpenFileHandle(fd, &err) : nullptr;
+  if (fd >= 0 && !gif) close(fd);
   bool ok = gif != nullptr;
   if (ok) {
     EGifSetGifVersion(gif, true);
