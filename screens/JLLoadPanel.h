@@ -25,6 +25,7 @@
 #include "song/JLSongLibrary.h"
 
 #include "screens/loadHost.h"
+#include "screens/JLNewSong.h"
 
 struct SongEntry {
   char folderName[64];
@@ -111,6 +112,15 @@ class JLLoadPanel : public QXPanelClass {
   int16_t lastPreview = 0;
   // The song folder a preview loaded into the groove panel (empty: none).
   char previewedSong[64] = {};
+
+  // New song (item 33): a song made from a folder of the user's sound
+  // files, asked for or dropped on the browser; shown once made.
+  static constexpr int kNewSongItem = 33;
+  void startNewSong(const std::string& folder);
+  void pollNewSong();
+  void selectSong(const std::string& folderName);
+  JLNewSong newSong;
+  int newSongShown = -2;  // the percent item 19 shows, -2 none
 
  protected:
   void setText(int item, const char* text);

@@ -658,16 +658,48 @@ bool JL_PlanSong(const std::string& folderIn, JLSongPlan* plan, std::string* err
   return true;
 }
 
-bool JL_MakeSong(const JLSongPlan& plan, const std::string& name, const JLMakeSongOptions& options,
-                 JLMakeSongResult* result, std::string* error) {
-  *result = JLMakeSongResult{};
+bool JL_SongNameUsable(const std::string& name, std::string* why) {
   if (name.empty() || name.size() > size_t(kJLMakerMaxNameBytes) || !validUtf8(name) || name[0] == '.' ||
       !JL_IsSafeSongName(name.c_str())) {
     char b[64];
     snprintf(b, sizeof b, "(at most %d bytes, no ':' or '/')", kJLMakerMaxNameBytes);
-    *error = "\"" + JL_ShownName(name) + "\" cannot name a song " + b;
+    *why = "\"" + JL_ShownName(name) + "\" cannot name a song " + b;
     return false;
   }
+  for (char c : name)
+    if ((unsigned char)c < 0x20 || c == 0x7F) {
+      *why = "\"" + JL_ShownName(name) + "\" cannot name a song (no control characters)";
+      return false;
+    }
+  const std::string target = sysOf((std::string(kSongs) + name).c_str());
+  struct stat st {};
+  if (!target.empty() && lstat(target.c_str(), &st) == 0) {
+    *why = "a song named \"" + JL_ShownName(name) + "\" exists already";
+    return false;
+  }
+  return true;
+}
+
+int JL_MisfitLoops(const JLSongPlan& plan, int bpm, int most, std::string* names) {
+  int count = 0;
+  names->clear();
+  for (const JLSongLoopSource& s : plan.loops) {
+    if (JL_FitBeats(s.seconds, bpm).fits) continue;
+    if (++count <= most) {
+      char b[64];
+      snprintf(b, sizeof b, " (%.2f beats)", s.seconds * bpm / 60.0);
+      *names += (names->empty() ? "" : ", ") + s.shown + b;
+    } else if (count == most + 1) {
+      *names += ", ...";
+    }
+  }
+  return count;
+}
+
+bool JL_MakeSong(const JLSongPlan& plan, const std::string& name, const JLMakeSongOptions& options,
+                 JLMakeSongResult* result, std::string* error) {
+  *result = JLMakeSongResult{};
+  if (!JL_SongNameUsable(name, error)) return false;
   if (plan.loops.empty() || plan.groups.empty()) {
     *error = "there are no loops to make a song of";
     return false;
@@ -678,23 +710,12 @@ bool JL_MakeSong(const JLSongPlan& plan, const std::string& name, const JLMakeSo
     return false;
   }
   // Every loop that does not fit, named, before anything is written.
-  if (options.fit == JLBeatFitMode::refuse) {
-    std::string misfits;
-    int count = 0;
-    for (const JLSongLoopSource& s : plan.loops) {
-      const JLBeatFit f = JL_FitBeats(s.seconds, bpm);
-      if (f.fits) continue;
-      if (++count <= 8) {
-        char b[64];
-        snprintf(b, sizeof b, " (%.2f beats)", s.seconds * bpm / 60.0);
-        misfits += (misfits.empty() ? "" : ", ") + s.shown + b;
-      }
-    }
-    if (count) {
-      *error = std::to_string(count) + " loop(s) do not last a whole number of beats at " + std::to_string(bpm) +
-               " BPM: " + misfits + (count > 8 ? ", ..." : "") + "; trim or stretch them, or give another tempo";
-      return false;
-    }
+  std::string misfits;
+  const int count = options.fit == JLBeatFitMode::refuse ? JL_MisfitLoops(plan, bpm, 8, &misfits) : 0;
+  if (count) {
+    *error = std::to_string(count) + " loop(s) do not last a whole number of beats at " + std::to_string(bpm) +
+             " BPM: " + misfits + "; trim or stretch them, or give another tempo";
+    return false;
   }
   char songUlo[kUloPathMax];
   std::string refused;
@@ -709,10 +730,6 @@ bool JL_MakeSong(const JLSongPlan& plan, const std::string& name, const JLMakeSo
     return false;
   }
   struct stat st {};
-  if (lstat(target.c_str(), &st) == 0) {
-    *error = "a song named \"" + JL_ShownName(name) + "\" exists already";
-    return false;
-  }
   if (stat(songsSys.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     *error = "the library has no song folder (" + JL_ShownName(songsSys) + ")";
     return false;
@@ -734,7 +751,13 @@ bool JL_MakeSong(const JLSongPlan& plan, const std::string& name, const JLMakeSo
   int done = 0;
   for (size_t g = 0; g < plan.groups.size(); ++g) {
     const JLSongGroupPlan& gp = plan.groups[g];
-    groupNames.push_back(groupWord(gp.name));
+    // Names the user gave may meet: two groups of one name would merge.
+    std::string word = groupWord(gp.name);
+    for (int n = 2; std::any_of(groupNames.begin(), groupNames.end(),
+                                [&](const std::string& o) { return lower(o) == lower(word); });
+         ++n)
+      word = groupWord(gp.name).substr(0, 26) + "x" + std::to_string(n);
+    groupNames.push_back(word);
     int variant = 0;
     for (int li : gp.loops) {
       if (variant >= kJLMakerMaxLoopsPerGroup) break;

@@ -113,6 +113,16 @@ struct JLMakeSongResult {
   std::vector<std::string> notes;  // fitted loops, converted formats
 };
 
+// Whether `name` can name a new song of the library: a safe folder name
+// of valid UTF-8, at most kJLMakerMaxNameBytes, not yet taken. *why says
+// what is wrong.
+bool JL_SongNameUsable(const std::string& name, std::string* why);
+
+// The loops that do not last a whole number of beats at `bpm`, named with
+// their measured beats ("odd.wav (3.40 beats)"), at most `most` of them,
+// and their count.
+int JL_MisfitLoops(const JLSongPlan& plan, int bpm, int most, std::string* names);
+
 // Writes the planned song as ":Library:Song:<name>:" of the current
 // folder. Refused when the name is no safe folder name, longer than
 // kJLMakerMaxNameBytes or taken, when a loop does not fit the tempo and
