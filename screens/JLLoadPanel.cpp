@@ -1,6 +1,7 @@
 #include "screens/JLLoadPanel.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -668,6 +669,18 @@ void JLLoadPanel::startNewSong(const std::string& sourceFolder) {
     return;
   }
   ableButtons();
+}
+
+bool JLLoadPanel::onDrop(const char* path) {
+  struct stat st {};
+  if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    startNewSong(path);
+    return true;
+  }
+  ULO_UserNotify("Drop a folder of sound files here to make a song of them, or drop one sound file on a track of "
+                 "the groove panel to add it to that track's instrument.",
+                 0);
+  return true;
 }
 
 void JLLoadPanel::selectSong(const std::string& folderName) {

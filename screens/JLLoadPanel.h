@@ -117,6 +117,7 @@ class JLLoadPanel : public QXPanelClass {
   // files, asked for or dropped on the browser; shown once made.
   static constexpr int kNewSongItem = 33;
   void startNewSong(const std::string& folder);
+  bool onDrop(const char* path) override;
   void pollNewSong();
   void selectSong(const std::string& folderName);
   JLNewSong newSong;
