@@ -845,9 +845,9 @@ std::string firstTokens(const std::string& line, int n) {
   return out;
 }
 
-// Inserts `line` as the last line of the tracks block; false when the text
-// has no such block.
-bool insertTrackLine(std::string* text, const std::string& line) {
+}  // namespace
+
+bool JL_InsertTrackLine(std::string* text, const std::string& line) {
   size_t at = 0;
   bool inTracks = false;
   while (at < text->size()) {
@@ -864,8 +864,6 @@ bool insertTrackLine(std::string* text, const std::string& line) {
   }
   return false;
 }
-
-}  // namespace
 
 bool JL_AddLoopToSong(const char* songFolder, const char* group, const std::string& path, bool stretch,
                       std::string* file, int* beats, std::string* error) {
@@ -936,7 +934,7 @@ bool JL_AddLoopToSong(const char* songFolder, const char* group, const std::stri
     }
   const std::string line = name + " " + std::to_string(volume) + " " + std::to_string(pan) + " " +
                            std::to_string(32 / fit.beats) + " " + src.label;
-  if (!insertTrackLine(&text, line)) {
+  if (!JL_InsertTrackLine(&text, line)) {
     *error = "the song's descriptor has no list of loops";
     return false;
   }

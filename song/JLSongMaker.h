@@ -146,3 +146,7 @@ std::string JL_ShownName(const std::string& name);
 // A name from outside as one descriptor word: letters, digits, '-' and '_'
 // kept, others dropped, cut to `maxBytes`; `fallback` when nothing is left.
 std::string JL_DescriptorWord(const std::string& name, size_t maxBytes, const char* fallback);
+// Inserts `line` into a version-1.2 descriptor's text as the last line of
+// its tracks block (with the text's own line end); false, and the text
+// untouched, when it has no tracks block closed by "ENDCOMMAND:".
+bool JL_InsertTrackLine(std::string* text, const std::string& line);
