@@ -101,6 +101,7 @@ struct Entry {
   std::string name;
   std::string path;
   bool folder;
+  bool plain = false;
 };
 
 // Regular files and real sub-folders (no link to a folder, so no loop),
@@ -118,13 +119,12 @@ bool listFolder(const std::string& folder, std::vector<Entry>* out, std::string*
     struct stat ls {}, st {};
     if (lstat(path.c_str(), &ls) != 0) continue;
     if (S_ISDIR(ls.st_mode)) {
-      out->push_back({name, path, true});
+      out->push_back({name, path, true, false});
       continue;
     }
     // A link to a sound file is the user's choice; whatever it names must
-    // still be a plain file.
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) out->push_back({name, path, false});
-    else out->push_back({name, path, false});
+    // still be a plain file (a FIFO or device is never opened).
+    out->push_back({name, path, false, stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)});
   }
   closedir(d);
   std::sort(out->begin(), out->end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
@@ -601,7 +601,7 @@ bool JL_PlanSong(const std::string& folderIn, JLSongPlan* plan, std::string* err
       const std::string g = groupWord(e.name);
       for (const Entry& s : sub) {
         if (s.folder || s.name[0] == '.') continue;
-        files.push_back({Entry{e.name + "/" + s.name, s.path, false}, g});
+        files.push_back({Entry{e.name + "/" + s.name, s.path, false, s.plain}, g});
       }
       continue;
     }
@@ -617,6 +617,10 @@ bool JL_PlanSong(const std::string& folderIn, JLSongPlan* plan, std::string* err
   std::map<std::string, size_t> groupOf;
   for (auto& f : files) {
     const std::string base = f.first.name.substr(f.first.name.rfind('/') == std::string::npos ? 0 : f.first.name.rfind('/') + 1);
+    if (!f.first.plain) {
+      plan->skipped.push_back(JL_ShownName(f.first.name) + ": not a plain file");
+      continue;
+    }
     if (obviouslyNotSound(base)) {
       plan->skipped.push_back(JL_ShownName(f.first.name) + ": not a sound file");
       continue;
