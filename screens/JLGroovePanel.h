@@ -93,6 +93,11 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void onItem() override;
   void onKey() override;
   void onIdle() override;
+  // A sound file dropped on a track joins that track's instrument in the
+  // song (converted and fitted to whole beats) and plays on the track.
+  bool onDrop(const char* path) override;
+  // The track (0..7) whose controls span the point, or -1.
+  short trackAt(int x, int y);
   void beforeShow() override;
   void onPanelOpened() override;
   void onPanelClosed() override;

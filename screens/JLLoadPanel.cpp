@@ -1,6 +1,7 @@
 #include "screens/JLLoadPanel.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -151,6 +152,7 @@ void JLLoadPanel::ableButtons() {
   enableItem(8, homeMode && hasSongs());
   enableItem(9, songLoaded());
   enableItem(2, true);
+  enableItem(kNewSongItem, !newSong.busy());
 }
 
 bool JLLoadPanel::songLoaded() const { return groovePanel && groovePanel->songFolder()[0]; }
@@ -620,7 +622,10 @@ bool JLLoadPanel::removeSong() {
 
 // ------------------------------------------------------------------ events
 
-void JLLoadPanel::onIdle() { uloQt_Idle(); }
+void JLLoadPanel::onIdle() {
+  uloQt_Idle();
+  pollNewSong();
+}
 
 void JLLoadPanel::onKey() {
   const bool down = uloGlo.what == uloEvtKeyDown, repeat = uloGlo.what == uloEvtAutoKey;
@@ -672,6 +677,7 @@ void JLLoadPanel::onItem() {
     case 5: goHome(); break;
     case 6: copyToHD(); break;
     case 8: onItem_load(); break;
+    case kNewSongItem: startNewSong(""); break;
     case 9: closeBrowser(); break;
     case 10:
     case 11: {
@@ -688,6 +694,73 @@ void JLLoadPanel::onItem() {
       break;
     default: break;
   }
+}
+
+// ---------------------------------------------------------------- new song
+
+void JLLoadPanel::startNewSong(const std::string& sourceFolder) {
+  if (newSong.busy()) return;
+  quietPreviews();
+  if (!newSong.start(sourceFolder)) {
+    ULO_UserNotify("New song cannot start now.", 0);
+    return;
+  }
+  ableButtons();
+}
+
+bool JLLoadPanel::onDrop(const char* path) {
+  struct stat st {};
+  if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    startNewSong(path);
+    return true;
+  }
+  ULO_UserNotify("Drop a folder of sound files here to make a song of them, or drop one sound file on a track of "
+                 "the groove panel to add it to that track's instrument.",
+                 0);
+  return true;
+}
+
+void JLLoadPanel::selectSong(const std::string& folderName) {
+  for (int i = 0; i < songCount; i++)
+    if (folderName == songs[i].folderName) {
+      listSelected = int16_t(i);
+      listFirst = int16_t(std::max(0, std::min(i, songCount - kRows)));
+      refreshList();
+      refreshInfo();
+      return;
+    }
+}
+
+void JLLoadPanel::pollNewSong() {
+  std::string message, made;
+  const JLNewSong::Outcome o = newSong.poll(&message, &made);
+  if (o == JLNewSong::Outcome::none) return;
+  if (o == JLNewSong::Outcome::running) {
+    const int p = newSong.percent();
+    if (p == newSongShown) return;
+    newSongShown = p;
+    char text[64];
+    if (p < 0) ULO_StrCopy(text, sizeof text, "New song: answer the questions...");
+    else jlload::fmt(text, sizeof text, "Making the new song... %d%%", p);
+    setText(19, text);
+    return;
+  }
+  newSongShown = -2;
+  setText(19, "");
+  if (o == JLNewSong::Outcome::made) {
+    // The new song is in the library: list it and select it.
+    homeCacheValid = 0;
+    if (!homeMode) goHome();
+    else scanFolder();
+    selectSong(made);
+    // Loops left out or fitted are worth a word; the rest shows in the list.
+    if (message.find('\n') != std::string::npos) ULO_UserNotify(message.c_str(), 0);
+    else setText(27, message.c_str());
+  } else {
+    refreshInfo();
+    if (o == JLNewSong::Outcome::failed) ULO_UserNotify(("No new song: " + message).c_str(), 0);
+  }
+  ableButtons();
 }
 
 // ------------------------------------------------------- groove panel host

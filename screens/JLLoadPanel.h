@@ -26,6 +26,7 @@
 #include "song/JLSongLibrary.h"
 
 #include "screens/loadHost.h"
+#include "screens/JLNewSong.h"
 
 struct SongEntry {
   char folderName[64];
@@ -117,6 +118,16 @@ class JLLoadPanel : public QXPanelClass {
   char previewedSong[64] = {};
   // What played before a deletion or replacement restarted the engine.
   JLPlayer::Paused pausedForFiles;
+
+  // New song (item 33): a song made from a folder of the user's sound
+  // files, asked for or dropped on the browser; shown once made.
+  static constexpr int kNewSongItem = 33;
+  void startNewSong(const std::string& folder);
+  bool onDrop(const char* path) override;
+  void pollNewSong();
+  void selectSong(const std::string& folderName);
+  JLNewSong newSong;
+  int newSongShown = -2;  // the percent item 19 shows, -2 none
 
  protected:
   void setText(int item, const char* text);

@@ -25,6 +25,8 @@ void ULO_SetFileChooserProgram(const char* program) {
   gChooser = program && *program ? program : "zenity";
 }
 
+std::string ULO_FileChooserProgram() { return chooserProgram(); }
+
 uloDialogResult ULO_RunFileChooser(bool save, const char* startFolder, const char* startName,
                                    const char* filter, char* out, size_t outSize, uloRunControl* control) {
   if (out && outSize) out[0] = 0;

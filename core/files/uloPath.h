@@ -5,6 +5,7 @@
 // User-interface thread, except the dialog worker that JLPath starts: it
 // writes only its own JLPath and then posts the private remote message.
 #pragma once
+#include <string>
 #include <atomic>
 #include <string>
 #include <cstdint>
@@ -90,6 +91,9 @@ std::string ULO_DialogStartFolder();
 void ULO_RememberDialogFolder(const char* systemFile);
 // Program used as the chooser; tests point it at a script.
 void ULO_SetFileChooserProgram(const char* program);
+// The program set above; other dialogs of the same kind (a folder, a name)
+// run it too.
+std::string ULO_FileChooserProgram();
 
 class JLPath : public uloPath {
  public:

@@ -135,6 +135,9 @@ class uloPanel {
   virtual void onOpen();
   virtual void onClose();
   virtual void onIdle();
+  // A file or folder (system path) dropped on the panel at uloGlo's mouse
+  // position; true when the panel took it.
+  virtual bool onDrop(const char*) { return false; }
   virtual void onResized();
   virtual void onUpdate();
   virtual void doRedraw();

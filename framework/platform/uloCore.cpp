@@ -60,6 +60,31 @@ void dispatch(const SDL_Event& e) {
   }
 }
 
+// Test hook: with JAMLOOM_TEST_DROP naming a file, a path written into
+// that file is dropped on the window as the desktop drops one (an
+// SDL_DROPFILE event through the same translation), at the pointer, and the
+// file is removed. X test tools can move the pointer but cannot drag.
+void pollTestDrop() {
+  static const char* request = getenv("JAMLOOM_TEST_DROP");
+  static uint32_t next = 0;
+  if (!request || !*request || SDL_GetTicks() < next) return;
+  next = SDL_GetTicks() + 100;
+  FILE* f = fopen(request, "rb");
+  if (!f) return;
+  char path[4096] = {0};
+  const size_t n = fread(path, 1, sizeof path - 1, f);
+  fclose(f);
+  unlink(request);
+  path[n] = 0;
+  while (char* end = strrchr(path, '\n')) *end = 0;
+  SDL_Window* w = SDL_GetMouseFocus() ? SDL_GetMouseFocus() : SDL_GetKeyboardFocus();
+  SDL_Event e{};
+  e.type = SDL_DROPFILE;
+  e.drop.file = SDL_strdup(path);
+  e.drop.windowID = w ? SDL_GetWindowID(w) : 0;
+  if (SDL_PushEvent(&e) != 1) SDL_free(e.drop.file);
+}
+
 }  // namespace
 
 bool ULO_Platform_Init() {
@@ -150,6 +175,7 @@ void ULO_Main2() {
       continue;
     }
     SDL_Delay(1);
+    pollTestDrop();
     uloGlo.what = uloEvtNull;
     uloGlo.when = (int32_t)ULO_Ticks();
     QXScreen_remoteevents(nullptr);

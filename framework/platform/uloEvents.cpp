@@ -1,5 +1,7 @@
 #include "framework/platform/uloEvents.h"
 
+#include <string>
+
 #include "core/sys/uloRemote.h"
 
 namespace {
@@ -136,6 +138,12 @@ int16_t ULO_KeyCharacter(SDL_Keycode sym, uint16_t mod) {
   return (int16_t)c;
 }
 
+namespace {
+std::string gDropped;
+}  // namespace
+
+const char* ULO_DroppedPath() { return gDropped.c_str(); }
+
 uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scale, int32_t ticks,
                                   void** remoteParam, const char* typedText) {
   g.when = ticks;
@@ -220,6 +228,22 @@ uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scal
       g.what = uloEvtNull;
       g.buttonDown = 0;
       return uloEventAction::handOver;
+    case SDL_DROPFILE: {
+      // The event owns its text; it is freed here, where it is taken.
+      gDropped = e.drop.file ? e.drop.file : "";
+      SDL_free(e.drop.file);
+      // A drop carries no position: the pointer's, over the window it hit.
+      int gx = 0, gy = 0, wx = 0, wy = 0;
+      SDL_GetGlobalMouseState(&gx, &gy);
+      if (SDL_Window* w = SDL_GetWindowFromID(e.drop.windowID)) SDL_GetWindowPosition(w, &wx, &wy);
+      g.mouseX = toLogical(gx - wx, scale);
+      g.mouseY = toLogical(gy - wy, scale);
+      g.what = gDropped.empty() ? uloEvtNull : uloEvtDrop;
+      return uloEventAction::handOver;
+    }
+    case SDL_DROPTEXT:
+      SDL_free(e.drop.file);
+      return uloEventAction::none;
     case SDL_MOUSEMOTION:
       g.mouseX = toLogical(e.motion.x, scale);
       g.mouseY = toLogical(e.motion.y, scale);

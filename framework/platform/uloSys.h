@@ -19,7 +19,12 @@ enum : int16_t {
   uloEvtResize = 7,
   uloEvtClose = 8,
   uloEvtKeyUp = 10,
+  // A file or folder dropped on the window at (mouseX, mouseY); its path
+  // is ULO_DroppedPath() until the next drop.
+  uloEvtDrop = 11,
 };
+// The system path of the last file or folder dropped on the window.
+const char* ULO_DroppedPath();
 
 // Key codes that are not characters.
 enum : uint8_t {

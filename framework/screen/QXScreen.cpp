@@ -487,6 +487,14 @@ void QXScreenClass::events() {
       if (QXPanelClass* p = panelAt(target)) p->events();
       break;
     }
+    case uloEvtDrop: {
+      // The panel under the pointer, else the one that holds the keyboard.
+      const int16_t i = panelUnder(uloGlo.mouseX, uloGlo.mouseY);
+      if (i >= 0 && entries[i].panel->onDrop(ULO_DroppedPath())) break;
+      const int16_t target = modalPanel >= 0 && isShown(modalPanel) ? modalPanel : isShown(2) ? 2 : 0;
+      if (QXPanelClass* p = panelAt(target); p && (i < 0 || p != entries[i].panel)) p->onDrop(ULO_DroppedPath());
+      break;
+    }
     case uloEvtUpdate:
       ULO_BeginUpdate();
       update(updateBuffer.bounds);

@@ -57,11 +57,13 @@ Layout MakeSongs6() {
   L.section(360, 60, 232, 206, "SELECTED SONG");
   Item& pic = L.add(12, kImagePtr, 368, 76, 84, 84, Look::Picture84);
   pic.state = 1;
-  Item& load = L.button(8, 460, 76, 124, 40, "LOAD SONG");
+  Item& load = L.button(8, 460, 76, 124, 32, "LOAD SONG");
   load.helpTitle = "Load";
   load.helpText = "Load the selected song and play it (Return).";
-  L.toggle(28, 460, 126, 124, 24, "NO PREVIEW", kOrange).helpTitle = "No preview";
+  L.toggle(28, 460, 112, 124, 22, "NO PREVIEW", kOrange).helpTitle = "No preview";
   L.items.back().helpText = "Clicking a song selects it without playing it (P).";
+  L.button(33, 460, 138, 124, 24, "NEW SONG").helpTitle = "New song";
+  L.items.back().helpText = "Make a song of your own sound files: choose a folder (or drop one here).";
   L.text(19, 368, 168, 216, 18, "Night Drive (Song7) 124 BPM");
   L.text(20, 368, 188, 216, 18, "Jamloom Demo");
   L.text(27, 368, 208, 216, 18, "");

@@ -309,3 +309,20 @@ TEST(Memory, BlocksAreClearedOnDispose) {
 }
 
 }  // namespace
+
+TEST(DropTranslation, ADroppedFileBecomesADropEventWithItsPathAndAnEmptyOneNothing) {
+  uloGlobalsRec g;
+  SDL_Event e{};
+  e.type = SDL_DROPFILE;
+  e.drop.file = SDL_strdup("/tmp/my loops/kick \xff.wav");
+  EXPECT_EQ(ULO_TranslateEvent(e, g, 1, 0, nullptr), uloEventAction::handOver);
+  EXPECT_EQ(g.what, uloEvtDrop);
+  EXPECT_STREQ(ULO_DroppedPath(), "/tmp/my loops/kick \xff.wav");
+  e.drop.file = SDL_strdup("");
+  ULO_TranslateEvent(e, g, 1, 0, nullptr);
+  EXPECT_EQ(g.what, uloEvtNull);
+  // Dropped text is no file: nothing happens (and its text is freed).
+  e.type = SDL_DROPTEXT;
+  e.drop.file = SDL_strdup("some words");
+  EXPECT_EQ(ULO_TranslateEvent(e, g, 1, 0, nullptr), uloEventAction::none);
+}

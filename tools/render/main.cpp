@@ -4,6 +4,7 @@
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
 //   either with [--tempo-quality high|original] [--keep-pitch]
+//   jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]
 //
 // --tempo-quality picks the tempo interpolation (high, the default, or the
 // original linear one); --keep-pitch renders at the song tempo and then
@@ -34,6 +35,7 @@
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
+#include "song/JLSongMaker.h"
 #include "song/JLSynthSetup.h"
 
 namespace {
@@ -43,7 +45,9 @@ int usage() {
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
           "       either with [--tempo-quality high|original] [--keep-pitch]\n"
-          "--volume is the master volume, 63 (the program's starting one) unless given.\n");
+          "       jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]\n"
+          "--volume is the master volume, 63 (the program's starting one) unless given.\n"
+          "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
   return 2;
 }
 
@@ -121,6 +125,53 @@ bool renderKeepingPitch(JLIceimage image, float songBpm, const std::string& outP
   return true;
 }
 
+// Makes a song of the library from a folder of sound files.
+int makeSong(int argc, char** argv) {
+  const char* folder = nullptr;
+  const char* name = nullptr;
+  JLMakeSongOptions options;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--bpm" && i + 1 < argc) {
+      options.bpm = atoi(argv[++i]);
+      if (options.bpm < 30 || options.bpm > 400) return usage();
+    } else if (a == "--fit" && i + 1 < argc) {
+      const std::string m = argv[++i];
+      if (m != "trim" && m != "stretch") return usage();
+      options.fit = m == "trim" ? JLBeatFitMode::trim : JLBeatFitMode::stretch;
+    } else if (!folder) {
+      folder = argv[i];
+    } else if (!name) {
+      name = argv[i];
+    } else {
+      return usage();
+    }
+  }
+  if (!folder || !name) return usage();
+  char cwdBuf[4096];
+  const std::string source = absolute(folder, getcwd(cwdBuf, sizeof cwdBuf) ? cwdBuf : "");
+  if (!enterProgramFolder()) return 1;
+  JLSongPlan plan;
+  std::string error;
+  if (!JL_PlanSong(source, &plan, &error)) {
+    fprintf(stderr, "jamloom-render: %s\n", error.c_str());
+    return 1;
+  }
+  for (const std::string& s : plan.skipped) printf("skipped %s\n", s.c_str());
+  if (!options.bpm)
+    printf("tempo %d BPM (detected: %d of %zu loops last whole beats)\n", plan.detected.bpm, plan.detected.fitting,
+           plan.loops.size());
+  JLMakeSongResult result;
+  if (!JL_MakeSong(plan, name, options, &result, &error)) {
+    fprintf(stderr, "jamloom-render: %s\n", error.c_str());
+    return 1;
+  }
+  for (const std::string& n : result.notes) printf("%s\n", n.c_str());
+  for (const JLSongGroupPlan& g : plan.groups) printf("instrument %s: %zu loop(s)\n", g.name.c_str(), g.loops.size());
+  printf("made the song %s: %d loop(s) at %d BPM\n", name, result.loops, result.bpm);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +180,7 @@ int main(int argc, char** argv) {
   const char* out = nullptr;
   JLDiskMixOptions options;
   float bpm = 0;
+  if (argc > 1 && strcmp(argv[1], "--make-song") == 0) return makeSong(argc, argv);
   bool keepPitch = false;
   int quality = kTempoHigh;
   for (int i = 1; i < argc; ++i) {
