@@ -9,6 +9,7 @@
 #include "core/files/uloPathNames.h"
 #include "core/files/uloFolderOps.h"
 #include "core/sys/jlDesktopIntegration.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
@@ -87,11 +88,21 @@ bool skinIsWhole(UloResFile& res) {
 
 int QX_InitAll() {
   QXScreen.preopenApplication();
+  if (!JL_EnterRunPaths()) {
+    ULO_UserNotify(JL_RunPaths().problem.c_str(), 0);
+    exit(0);
+  }
+  char skin[kUloPathMax] = ":Jamloom.xrs";
+  if (JL_RunPaths().mode == JLRunMode::installed) {
+    ULO_SystemPathToUloPath((JL_RunPaths().dataFolder + "Jamloom.xrs").c_str(), skin, sizeof skin);
+    ULO_SystemPathToUloPath(JL_RunPaths().prefsFile.c_str(), jlPrefs.fileName, sizeof jlPrefs.fileName);
+    if (!jlPrefs.fileName[0]) ULO_StrCopy(jlPrefs.fileName, sizeof jlPrefs.fileName, ":Jamloom.prf");
+  }
 
-  QXresfileobj.SetWorkName(":Jamloom.xrs");
+  QXresfileobj.SetWorkName(skin);
   QXresfileobj.readOnly = 1;
   if (!QXresfileobj.Open() || !skinIsWhole(QXresfileobj)) {
-    ULO_UserNotify(ULO_FileExists(":Jamloom.xrs")
+    ULO_UserNotify(ULO_FileExists(skin)
                        ? "The file 'Jamloom.xrs' is damaged or incomplete. Can't continue."
                        : "Can't find 'Jamloom.xrs' file. Can't continue.",
                    0);

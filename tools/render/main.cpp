@@ -19,6 +19,7 @@
 #include <string>
 
 #include "core/files/uloPathNames.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
@@ -40,15 +41,12 @@ std::string absolute(const char* path, const std::string& cwd) {
   return cwd + "/" + path;
 }
 
+// The same folders as the program: its own folder when portable, the
+// user's library when installed.
 bool enterProgramFolder() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return false;
-  exe[n] = 0;
-  char* slash = strrchr(exe, '/');
-  if (!slash) return false;
-  slash[1] = 0;
-  return chdir(exe) == 0;
+  if (JL_EnterRunPaths()) return true;
+  fprintf(stderr, "jamloom-render: %s\n", JL_RunPaths().problem.c_str());
+  return false;
 }
 
 }  // namespace
