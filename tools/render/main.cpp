@@ -8,8 +8,9 @@
 // gives another, so a render is as loud as the program plays it. A mix
 // document whose synth has notes on plays its arpeggio along, with the set,
 // volume and pan it keeps, as the program's disk mix of it does.
-// Like the program, it finds the library beside its own executable,
-// wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
+// Like the program, it finds the library beside its own executable
+// (portable) or in the user's data folder (installed), wherever it is
+// started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
 #include <unistd.h>
 
