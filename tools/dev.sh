@@ -14,7 +14,7 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   libcairo2-dev librsvg2-dev libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick zenity sox strace
-  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils)
+  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl)
 
 install_missing() {
   local missing=()

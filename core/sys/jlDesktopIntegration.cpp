@@ -17,6 +17,11 @@
 
 namespace {
 
+// Rebuilds the user's desktop caches after a change (see Register_JLDataIcon).
+// Held by pointer: a program that leaves by exit() without waiting must not
+// end in std::terminate from a joinable thread's destructor.
+std::thread* gUpdater = nullptr;
+
 std::string xdg(const char* var, const char* fallback) {
   const char* v = getenv(var);
   if (v && v[0] == '/') return v;
@@ -168,13 +173,21 @@ bool Register_JLDataIcon() {
   if (!r.mimeChanged && !r.desktopChanged) return r.ok;
   // The desktop reads its caches, not the files: rebuild them, off the
   // start-up path, and only the user's own.
-  std::thread([data, r] {
+  JL_WaitDesktopRegistration();
+  gUpdater = new std::thread([data, r] {
     std::string out;
     int code = 0;
     if (r.mimeChanged) ULO_RunCapture({"update-mime-database", data + "/mime"}, &out, &code, &out);
     if (r.desktopChanged) ULO_RunCapture({"update-desktop-database", data + "/applications"}, &out, &code, &out);
-  }).detach();
+  });
   return r.ok;
+}
+
+void JL_WaitDesktopRegistration() {
+  if (!gUpdater) return;
+  gUpdater->join();
+  delete gUpdater;
+  gUpdater = nullptr;
 }
 
 std::string JL_ApplicationFolderFile() {

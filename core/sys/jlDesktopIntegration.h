@@ -29,10 +29,12 @@ struct JLRegistration {
 // program (icons/hicolor/...) below `dataHome`, rewriting only what differs.
 JLRegistration JL_RegisterDesktop(const std::string& programFolder, const std::string& dataHome);
 // At start in portable mode: JL_RegisterDesktop, then update-mime-database
-// and update-desktop-database on the user's folders, on a detached thread,
-// only when their input changed. Installed mode: nothing (the package
+// and update-desktop-database on the user's folders, on a thread of their
+// own, only when their input changed. Installed mode: nothing (the package
 // registers the program).
 bool Register_JLDataIcon();
+// Waits for those updates (at exit, so none outlives the program).
+void JL_WaitDesktopRegistration();
 bool JL_WriteApplicationFolder();
 // The file the installer reads: <config>/jamloom/path.
 std::string JL_ApplicationFolderFile();

@@ -141,4 +141,18 @@ bool JL_EnterRunPaths() {
   return true;
 }
 
+std::string JL_IconFile(const JLRunPaths& paths, int size) {
+  const std::string n = std::to_string(size);
+  const std::string rel = "hicolor/" + n + "x" + n + "/apps/jamloom.png";
+  switch (paths.mode) {
+    case JLRunMode::portable: return paths.dataFolder + "icons/" + rel;
+    case JLRunMode::installed: {
+      // <prefix>/share/jamloom/ -> <prefix>/share/icons/
+      const std::string share = paths.dataFolder.substr(0, paths.dataFolder.size() - std::string("jamloom/").size());
+      return share + "icons/" + rel;
+    }
+    default: return std::string();
+  }
+}
+
 const JLRunPaths& JL_RunPaths() { return gPaths; }

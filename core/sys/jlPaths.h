@@ -45,6 +45,10 @@ const JLRunPaths& JL_RunPaths();
 // Returns how many links were made or removed.
 int JL_LinkSystemLibrary(const std::string& systemLibrary, const std::string& userLibrary);
 
+// The program's icon as a PNG of the given hicolor size: beside the program
+// when portable, in <prefix>/share/icons/hicolor when installed.
+std::string JL_IconFile(const JLRunPaths& paths, int size);
+
 // Whether the system path (e.g. "Library/Song/Demo/") is an entry that links
 // into the installed system library: such entries cannot be deleted.
 bool JL_IsSystemLibraryEntry(const std::string& sysPath);

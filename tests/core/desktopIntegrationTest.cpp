@@ -24,6 +24,7 @@ class Xdg : public ::testing::Test {
 
 TEST_F(Xdg, RegistersDocumentTypeAndDesktopEntry) {
   ASSERT_TRUE(Register_JLDataIcon());
+  JL_WaitDesktopRegistration();
   std::string entry = t.read("data/applications/jamloom.desktop");
   EXPECT_NE(entry.find("MimeType=application/x-jamloom-mix;"), std::string::npos);
   EXPECT_NE(entry.find("Exec=\"" + JL_ProgramFolder() + "jamloom\" %f"), std::string::npos);

@@ -33,6 +33,7 @@ TEST(RunPaths, SkinBesideTheProgramMeansPortableEverythingBesideIt) {
   EXPECT_EQ(p.dataFolder, t.sys() + "app/");
   EXPECT_EQ(p.prefsFile, t.sys() + "app/Jamloom.prf");
   EXPECT_EQ(p.systemLibrary, "");
+  EXPECT_EQ(JL_IconFile(p, 64), t.sys() + "app/icons/hicolor/64x64/apps/jamloom.png");
 }
 
 TEST(RunPaths, PrefixBinMeansInstalledWithTheUsersFolders) {
@@ -45,6 +46,7 @@ TEST(RunPaths, PrefixBinMeansInstalledWithTheUsersFolders) {
   EXPECT_EQ(p.systemLibrary, t.sys() + "usr/share/jamloom/Library/");
   EXPECT_EQ(p.workFolder, "/home/u/.local/share/jamloom/");
   EXPECT_EQ(p.prefsFile, "/home/u/.config/jamloom/Jamloom.prf");
+  EXPECT_EQ(JL_IconFile(p, 64), t.sys() + "usr/share/icons/hicolor/64x64/apps/jamloom.png");
 }
 
 TEST(RunPaths, NoSkinOrNoHomeIsUnusableWithAReason) {
