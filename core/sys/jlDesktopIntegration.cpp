@@ -30,16 +30,6 @@ std::string xdg(const char* var, const char* fallback) {
   return std::string(home) + "/" + fallback;
 }
 
-bool makeFolders(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '/') {
-      std::string part = path.substr(0, i);
-      if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-  }
-  return true;
-}
-
 // Desktop-entry values escape backslashes; Exec arguments are quoted.
 std::string quotedExec(const std::string& program) {
   std::string out = "\"";
@@ -69,6 +59,15 @@ bool readSmallFile(const std::string& path, std::string* content) {
 
 }  // namespace
 
+bool JL_MakeFolders(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      if (mkdir(path.substr(0, i).c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
 std::string JL_XdgDataHome() { return xdg("XDG_DATA_HOME", ".local/share"); }
 std::string JL_XdgConfigHome() { return xdg("XDG_CONFIG_HOME", ".config"); }
 std::string JL_XdgCacheHome() { return xdg("XDG_CACHE_HOME", ".cache"); }
@@ -95,7 +94,7 @@ bool JL_WriteFileAtomically(const std::string& path, const std::string& content,
     if (old == content) return true;
   }
   size_t slash = path.rfind('/');
-  if (slash == std::string::npos || !makeFolders(path.substr(0, slash))) return false;
+  if (slash == std::string::npos || !JL_MakeFolders(path.substr(0, slash))) return false;
   const std::string tmp = ULO_FreshTempPathSys(path);
   // Never through a link someone left at the temporary's name.
   int fd = tmp.empty() ? -1 : open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);

@@ -38,6 +38,9 @@ void JL_WaitDesktopRegistration();
 bool JL_WriteApplicationFolder();
 // The file the installer reads: <config>/jamloom/path.
 std::string JL_ApplicationFolderFile();
+// Creates the system path's missing folders (mode 0755); false on the
+// first that cannot be made.
+bool JL_MakeFolders(const std::string& path);
 // Writes a whole file through a temporary beside it and a rename, so a crash
 // never leaves a half-written file. Creates missing parent folders.
 // *changed tells whether the file was written (false when it already held

@@ -1,7 +1,6 @@
 #include "core/sys/jlPaths.h"
 
 #include <dirent.h>
-#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -19,15 +18,6 @@ JLRunPaths gPaths;
 bool isFile(const std::string& p) {
   struct stat st;
   return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool makeFolders(const std::string& path) {
-  for (size_t i = 1; i <= path.size(); ++i) {
-    if (i == path.size() || path[i] == '/') {
-      if (mkdir(path.substr(0, i).c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-  }
-  return true;
 }
 
 std::string realFolder(const std::string& p) {
@@ -78,7 +68,7 @@ int JL_LinkSystemLibrary(const std::string& systemLibrary, const std::string& us
   int changed = 0;
   for (const char* sub : kLinkedFolders) {
     const std::string from = systemLibrary + sub + "/", to = userLibrary + sub + "/";
-    makeFolders(to.substr(0, to.size() - 1));
+    JL_MakeFolders(to.substr(0, to.size() - 1));
     // Links whose demo went away with an upgrade of the package.
     if (DIR* d = opendir(to.c_str())) {
       while (dirent* e = readdir(d)) {
@@ -123,7 +113,7 @@ bool JL_EnterRunPaths() {
   if (gPaths.mode == JLRunMode::unusable) return false;
   if (gPaths.mode == JLRunMode::installed) {
     const std::string config = gPaths.prefsFile.substr(0, gPaths.prefsFile.rfind('/'));
-    if (!makeFolders(gPaths.workFolder + "Library") || !makeFolders(config)) {
+    if (!JL_MakeFolders(gPaths.workFolder + "Library") || !JL_MakeFolders(config)) {
       gPaths.problem = "Jamloom cannot create its library folder '" + gPaths.workFolder + "Library'.";
       gPaths.mode = JLRunMode::unusable;
       return false;
