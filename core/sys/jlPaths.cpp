@@ -99,12 +99,16 @@ int JL_LinkSystemLibrary(const std::string& systemLibrary, const std::string& us
 }
 
 bool JL_IsSystemLibraryEntry(const std::string& sysPath) {
-  if (gPaths.systemLibrary.empty()) return false;
+  return JL_IsSystemLibraryEntry(sysPath, gPaths.systemLibrary);
+}
+
+bool JL_IsSystemLibraryEntry(const std::string& sysPath, const std::string& systemLibrary) {
+  if (systemLibrary.empty()) return false;
   std::string p = sysPath;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   struct stat st;
   if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
-  const std::string real = realFolder(p), system = realFolder(gPaths.systemLibrary);
+  const std::string real = realFolder(p), system = realFolder(systemLibrary);
   return !real.empty() && !system.empty() && real.compare(0, system.size(), system) == 0;
 }
 

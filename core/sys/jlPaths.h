@@ -52,3 +52,5 @@ std::string JL_IconFile(const JLRunPaths& paths, int size);
 // Whether the system path (e.g. "Library/Song/Demo/") is an entry that links
 // into the installed system library: such entries cannot be deleted.
 bool JL_IsSystemLibraryEntry(const std::string& sysPath);
+// The same against a given system library (empty: never).
+bool JL_IsSystemLibraryEntry(const std::string& sysPath, const std::string& systemLibrary);

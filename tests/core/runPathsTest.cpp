@@ -92,6 +92,22 @@ TEST(RunPaths, SystemLibraryShowsAsLinksTheUsersOwnEntriesWinAndGoneDemosUnlink)
   EXPECT_EQ(lstat((user + "Song/Other").c_str(), &st), 0);
 }
 
+TEST(RunPaths, OnlyLinksIntoTheSystemLibraryCountAsInstalledEntries) {
+  TempFolder t;
+  put(t, "sys/Song/Demo/info.jls", "d");
+  put(t, "user/Song/Own/info.jls", "o");
+  put(t, "other/Song/X/info.jls", "x");
+  ASSERT_EQ(symlink((t.sys() + "sys/Song/Demo").c_str(), t.file("user/Song/Demo").c_str()), 0);
+  ASSERT_EQ(symlink((t.sys() + "other/Song/X").c_str(), t.file("user/Song/X").c_str()), 0);
+  const std::string sys = t.sys() + "sys/";
+  EXPECT_TRUE(JL_IsSystemLibraryEntry(t.file("user/Song/Demo/"), sys));
+  EXPECT_TRUE(JL_IsSystemLibraryEntry(t.file("user/Song/Demo"), sys));
+  EXPECT_FALSE(JL_IsSystemLibraryEntry(t.file("user/Song/Own/"), sys)) << "the user's own song";
+  EXPECT_FALSE(JL_IsSystemLibraryEntry(t.file("user/Song/X/"), sys)) << "a link the user made elsewhere";
+  EXPECT_FALSE(JL_IsSystemLibraryEntry(t.file("user/Song/Missing/"), sys));
+  EXPECT_FALSE(JL_IsSystemLibraryEntry(t.file("user/Song/Demo/"), "")) << "portable: no system library";
+}
+
 TEST(RunPaths, MirrorLetsLinksReachTheSameFolderOfTheSystemLibraryOnly) {
   TempFolder t;
   put(t, "sys/Song/Demo/info.jls", "d");
