@@ -20,7 +20,9 @@ constexpr size_t kMaxPath = 4095;
 
 std::mutex gMutex;
 std::deque<std::string> gQueue;
-std::thread gThread;
+// By pointer: a program that leaves by exit() with the listener running
+// must not end in std::terminate from a joinable thread's destructor.
+std::thread* gThread = nullptr;
 int gListen = -1;
 int gWake[2] = {-1, -1};
 std::string gSocketPath;
@@ -124,7 +126,7 @@ bool JL_StartDocumentListener(const std::string& socketPath) {
   gListen = fd;
   gSocketPath = socketPath;
   try {
-    gThread = std::thread(listenLoop, gListen, gWake[0]);
+    gThread = new std::thread(listenLoop, gListen, gWake[0]);
   } catch (...) {
     JL_StopDocumentListener();
     return false;
@@ -138,7 +140,11 @@ void JL_StopDocumentListener() {
     ssize_t ignored = write(gWake[1], "x", 1);
     (void)ignored;
   }
-  if (gThread.joinable()) gThread.join();
+  if (gThread) {
+    gThread->join();
+    delete gThread;
+    gThread = nullptr;
+  }
   close(gListen);
   gListen = -1;
   for (int& w : gWake) {

@@ -95,6 +95,16 @@ TEST_F(Forward, SilentClientDoesNotBlockTheNextOneForever) {
   close(mute);
 }
 
+TEST_F(Forward, ProgramLeavingByExitWhileListeningEndsCleanly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        JL_StartDocumentListener(socket);
+        exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(ForwardPath, NeedsAPrivateRuntimeFolder) {
   TempFolder t;
   mkdir(t.file("open").c_str(), 0777);
