@@ -4,11 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "core/files/uloFiles.h"
 #include "core/files/uloPathNames.h"
 #include "core/files/uloFolderOps.h"
 #include "core/sys/jlDesktopIntegration.h"
+#include "core/sys/jlDocumentForward.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/intl/JLInternational.h"
@@ -83,15 +86,37 @@ bool skinIsWhole(UloResFile& res) {
   return true;
 }
 
+// The command line's document as an absolute path, quotes taken off.
+bool forwardToRunningCopy() {
+  std::string doc = windowsCommandLine;
+  if (doc.size() >= 2 && doc.front() == '"' && doc.back() == '"') doc = doc.substr(1, doc.size() - 2);
+  if (doc.empty()) return false;
+  if (doc[0] != '/' && uloLaunchFolder[0]) doc = std::string(uloLaunchFolder) + "/" + doc;
+  const std::string socket = JL_ForwardSocketPath("Library");
+  if (!JL_IsAcceptableForwardedPath(doc) || socket.empty() || !JL_ForwardDocument(socket, doc)) return false;
+  fprintf(stderr, "Jamloom: %s handed to the copy already running\n", doc.c_str());
+  return true;
+}
+
 }  // namespace
 
 int QX_InitAll() {
   QXScreen.preopenApplication();
+  if (!JL_EnterRunPaths()) {
+    ULO_UserNotify(JL_RunPaths().problem.c_str(), 0);
+    exit(0);
+  }
+  char skin[kUloPathMax] = ":Jamloom.xrs";
+  if (JL_RunPaths().mode == JLRunMode::installed) {
+    ULO_SystemPathToUloPath((JL_RunPaths().dataFolder + "Jamloom.xrs").c_str(), skin, sizeof skin);
+    ULO_SystemPathToUloPath(JL_RunPaths().prefsFile.c_str(), jlPrefs.fileName, sizeof jlPrefs.fileName);
+    if (!jlPrefs.fileName[0]) ULO_StrCopy(jlPrefs.fileName, sizeof jlPrefs.fileName, ":Jamloom.prf");
+  }
 
-  QXresfileobj.SetWorkName(":Jamloom.xrs");
+  QXresfileobj.SetWorkName(skin);
   QXresfileobj.readOnly = 1;
   if (!QXresfileobj.Open() || !skinIsWhole(QXresfileobj)) {
-    ULO_UserNotify(ULO_FileExists(":Jamloom.xrs")
+    ULO_UserNotify(ULO_FileExists(skin)
                        ? "The file 'Jamloom.xrs' is damaged or incomplete. Can't continue."
                        : "Can't find 'Jamloom.xrs' file. Can't continue.",
                    0);
@@ -106,6 +131,8 @@ int QX_InitAll() {
   ULO_CreateDirectory(":Library:");
   long holder = 0;
   if (ULO_TakeInstanceLock(":Library:.Jamloom.lock", &holder) == uloInstanceLock::busy) {
+    // A document to open goes to the running copy, as a double-click expects.
+    if (forwardToRunningCopy()) exit(0);
     char folder[PATH_MAX] = "";
     char text[sizeof folder + 200];
     if (!realpath("Library", folder)) ULO_StrCopy(folder, sizeof folder, "Library");
@@ -116,6 +143,8 @@ int QX_InitAll() {
     ULO_UserNotify(text, 0);
     exit(0);
   }
+
+  JL_StartDocumentListener(JL_ForwardSocketPath("Library"));
 
   QXCasts.resFile = &QXresfileobj;
   QXCasts.ownsResFile = 0;
@@ -169,6 +198,7 @@ int QX_InitAll() {
   Register_JLDataIcon();
   JL_WriteApplicationFolder();
   QXScreen.openWindow();
+  ULO_SetWindowIconFile(JL_IconFile(JL_RunPaths(), 64).c_str());
   QXScreen.windowOpen = true;
   QXScreen.setPanelPositionCentered(6);
   QXScreen.update(QXScreen.updateBuffer.bounds);
@@ -177,6 +207,8 @@ int QX_InitAll() {
 }
 
 void QX_ExitAll() {
+  JL_StopDocumentListener();
+  JL_WaitDesktopRegistration();
   // Preferences are written while everything that feeds them still exists.
   jlPrefs.save();
   if (gep) {

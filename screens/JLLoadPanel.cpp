@@ -13,6 +13,7 @@
 #include "core/files/uloFolderOps.h"
 #include "core/files/uloPath.h"
 #include "core/files/uloPathPolicy.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
@@ -606,10 +607,16 @@ bool JLLoadPanel::deleteSong(const char* path) {
 
 bool JLLoadPanel::removeSong() {
   if (!homeMode || !hasSongs() || listSelected < 0 || listSelected >= songCount) return false;
+  char path[kUloPathMax], sys[kUloPathMax];
+  jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[listSelected].folderName);
+  if (ULO_UloPathToSystemPath(path, sys, sizeof sys) && JL_IsSystemLibraryEntry(sys)) {
+    const std::string text = std::string("\"") + songs[listSelected].folderName +
+                             "\" is a demo song installed with Jamloom; it cannot be deleted.";
+    ULO_UserNotify(text.c_str(), 0);
+    return false;
+  }
   if (JL_Notify(19, 1) != 1) return false;
   QXScreen.update(QXScreen.screenRect);
-  char path[kUloPathMax];
-  jlload::fmt(path, sizeof path, "%s%s:", kSongLibrary, songs[listSelected].folderName);
   const bool ok = deleteSong(path);
   homeCacheValid = 0;
   disks.start();

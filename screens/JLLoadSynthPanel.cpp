@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/files/uloFiles.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
@@ -199,7 +200,13 @@ void JLLoadSynthPanel::onItem_list(int row, bool shift) {
   refreshInfo();
 }
 
-bool JLLoadSynthPanel::deleteSynth(const char* path) { return jlload::deleteFolder(path); }
+// A synth set installed with the program is a link into the read-only
+// system library: kept, and reported like any set that could not go.
+bool JLLoadSynthPanel::deleteSynth(const char* path) {
+  char sys[kUloPathMax];
+  if (ULO_UloPathToSystemPath(path, sys, sizeof sys) && JL_IsSystemLibraryEntry(sys)) return false;
+  return jlload::deleteFolder(path);
+}
 
 bool JLLoadSynthPanel::copyToHD() {
   if (homeMode || current < 0 || current >= synthCount) return false;
@@ -267,7 +274,7 @@ bool JLLoadSynthPanel::deleteMarked() {
     ok = deleteSynth(path) && ok;
   }
   onItem_home();
-  if (!ok) ULO_UserNotify("Some synth sounds could not be deleted.", 0);
+  if (!ok) ULO_UserNotify("Some synth sounds could not be deleted (those installed with Jamloom are kept).", 0);
   return ok;
 }
 

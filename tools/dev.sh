@@ -3,6 +3,7 @@
 #   tools/dev.sh run    install what is missing, build, start the program
 #   tools/dev.sh test   install what is missing, build, run every test
 #   tools/dev.sh build  build only
+#   tools/dev.sh package  build, then the Debian package in the build folder
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -13,7 +14,8 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   libcairo2-dev librsvg2-dev libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick zenity sox strace
-  librubberband-dev)
+  librubberband-dev
+  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl)
 
 install_missing() {
   local missing=()
@@ -44,12 +46,17 @@ case "${1:-}" in
     install_missing
     configure_build "$BUILD"
     ;;
+  package)
+    install_missing
+    configure_build "$BUILD"
+    (cd "$BUILD" && cpack -G DEB)
+    ;;
   test)
     install_missing
     exec "$ROOT/tests/run-all.sh"
     ;;
   *)
-    echo "usage: $0 run|build|test" >&2
+    echo "usage: $0 run|build|test|package" >&2
     exit 2
     ;;
 esac

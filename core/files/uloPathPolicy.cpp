@@ -34,6 +34,14 @@ std::string ULO_RefusedNameMessage(const char* name, const char* what) {
 
 namespace {
 
+// Set once at start-up before any other thread runs; read-only afterwards.
+std::string gMirrorUser, gMirrorSystem;
+
+std::string withoutSlash(std::string s) {
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
 bool refuse(char* out, size_t outSize, std::string* why, const char* name, const char* what) {
   if (out && outSize) out[0] = 0;
   if (why) *why = ULO_RefusedNameMessage(name, what);
@@ -84,7 +92,14 @@ const char* checkInside(const std::string& sysFolder, const char* rel) {
     }
     at = real;
   }
-  return inside(at, root) ? "" : "it leads outside its folder";
+  if (inside(at, root)) return "";
+  // A link from the user's library to the same place in the installed
+  // read-only library (a demo song or synth set) stays inside.
+  if (!gMirrorUser.empty() && inside(root, gMirrorUser)) {
+    const std::string mirrored = gMirrorSystem + std::string(root).substr(gMirrorUser.size());
+    if (inside(at, mirrored)) return "";
+  }
+  return "it leads outside its folder";
 }
 
 }  // namespace
@@ -111,4 +126,9 @@ bool ULO_PathInsideSys(const std::string& folder, const char* relative, std::str
   if (!wrong[0]) return true;
   if (why) *why = ULO_RefusedNameMessage(rel, wrong);
   return false;
+}
+
+void ULO_SetLibraryMirror(const std::string& userLibrary, const std::string& systemLibrary) {
+  gMirrorUser = userLibrary.empty() || systemLibrary.empty() ? std::string() : withoutSlash(userLibrary);
+  gMirrorSystem = gMirrorUser.empty() ? std::string() : withoutSlash(systemLibrary);
 }

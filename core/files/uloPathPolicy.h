@@ -41,3 +41,9 @@ bool ULO_PathInsideSys(const std::string& folder, const char* relative, std::str
 // The message for a refused name: it quotes the name (control characters
 // shown as '?') and says what it was meant to be.
 std::string ULO_RefusedNameMessage(const char* name, const char* what);
+
+// The installed program's one exception: a folder below `userLibrary` (a real
+// system path) may hold links to the same relative place below
+// `systemLibrary`, and what they lead to counts as inside. Empty arguments
+// clear it. Called once at start-up before other threads run.
+void ULO_SetLibraryMirror(const std::string& userLibrary, const std::string& systemLibrary);

@@ -111,6 +111,9 @@ void ULO_GetMonitorInfo(uloMonitorInfoRec* info);
 // mode 0 normal, 1 maximised, 2 borderless full screen, 3 fixed size, 4 no caption.
 bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height);
 void ULO_SetWindowTitle(const char* text);
+// The window's icon from a picture file (PNG); false when there is no window
+// or the file does not load, and the window keeps the icon it had.
+bool ULO_SetWindowIconFile(const char* sysPath);
 void ULO_CloseWindow();
 bool ULO_HasWindow();
 // Whole-number presentation scale of the logical 640 x 480 design area.

@@ -2,6 +2,7 @@
 // pixels (window size / scale); presenting uploads the changed part to a
 // texture and shows it scaled by a whole number, nearest neighbour.
 #include <SDL.h>
+#include <SDL_image.h>
 #include <SDL_ttf.h>
 
 #include <algorithm>
@@ -192,6 +193,15 @@ void ULO_WindowResized(int w, int h) {
 
 void ULO_SetWindowTitle(const char* text) {
   if (gWin.window) SDL_SetWindowTitle(gWin.window, text ? text : "");
+}
+
+bool ULO_SetWindowIconFile(const char* sysPath) {
+  if (!gWin.window || !sysPath || !sysPath[0]) return false;
+  SDL_Surface* icon = IMG_Load(sysPath);
+  if (!icon) return false;
+  SDL_SetWindowIcon(gWin.window, icon);
+  SDL_FreeSurface(icon);
+  return true;
 }
 
 void ULO_CloseWindow() {

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "core/files/uloPath.h"
+#include "core/sys/jlDocumentForward.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXPanel.h"
@@ -142,6 +143,24 @@ void QXScreenClass::processOpenDocuments() {
   doc.request[0] = doc.request[1] = doc.request[2] = 0;
   doc.ready = true;
   asyncDialogMessage(&doc);
+}
+
+void QXScreenClass::openForwardedDocument() {
+  // One at a time: the panel may ask about unsaved work in a nested loop,
+  // and a dialog of its own keeps the document waiting until it closes.
+  static bool opening = false;
+  static JLPath doc;
+  if (opening || modalPanel >= 0 || asyncPanThreadPathRef.load() || !windowOpen) return;
+  std::string path;
+  if (!JL_TakeForwardedDocument(&path)) return;
+  doc.fromSystemPath(path.c_str());
+  if (doc.empty() || !doc.exists()) return;
+  fprintf(stderr, "Jamloom: opening %s, handed over by another start\n", path.c_str());
+  opening = true;
+  doc.request[0] = doc.request[1] = doc.request[2] = 0;
+  doc.ready = true;
+  asyncDialogMessage(&doc);
+  opening = false;
 }
 
 // ---------------------------------------------------------------- entries
@@ -461,6 +480,7 @@ int16_t QXScreenClass::askClose() {
 void QXScreenClass::events() {
   switch (uloGlo.what) {
     case uloEvtNull:
+      openForwardedDocument();
       if (jlHelpp) jlHelpp->idle();
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
         if (isShown(i)) entries[i].panel->events();

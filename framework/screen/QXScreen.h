@@ -54,6 +54,9 @@ class QXScreenClass {
   void closeWindow();
   // Hands the document named on the command line to the main panel.
   void processOpenDocuments();
+  // A document another start of the program handed over (see
+  // core/sys/jlDocumentForward.h), opened as if chosen in the open dialog.
+  void openForwardedDocument();
 
   void connect(QXPanelClass* panel, int16_t index, int16_t value);
   // Forgets the panel of an entry (a panel that goes away calls it).

@@ -33,10 +33,21 @@ drawn() {
   [ -n "$centre" ] && [ "$centre" != "$corner" ]
 }
 if wait_for 10 drawn; then ok "design area drawn ($centre on $corner)"; else bad "window not drawn ($centre)"; fi
+check 'xprop -id "$WIN" _NET_WM_ICON 2>/dev/null | grep -q "Icon (64 x 64)"' "the window shows the program's icon"
 
 echo "-- SIGTERM closes in order"
 stop_app
 check '[ "$RC" -eq 0 ]' "exit code 0 (got $RC)"
+# The desktop's caches are rebuilt before the program leaves.
+check '[ -f "$XDG_DATA_HOME/icons/hicolor/48x48/apps/jamloom.png" ] && [ -f "$XDG_DATA_HOME/icons/hicolor/scalable/mimetypes/application-x-jamloom-mix.svg" ]' \
+  "icons registered for the user"
+if command -v update-mime-database >/dev/null && command -v update-desktop-database >/dev/null; then
+  check '[ -f "$XDG_DATA_HOME/mime/application/x-jamloom-mix.xml" ]' "the user's mime database knows the mix type"
+  check 'grep -q "^application/x-jamloom-mix=jamloom.desktop" "$XDG_DATA_HOME/applications/mimeinfo.cache"' \
+    "the user's desktop database opens mixes with Jamloom"
+else
+  skip "the desktop databases: update-mime-database or update-desktop-database is not installed"
+fi
 
 echo "-- a second start changes nothing"
 # (The one-copy lock holds the process number of the copy that runs.)

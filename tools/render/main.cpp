@@ -14,8 +14,9 @@
 // gives another, so a render is as loud as the program plays it. A mix
 // document whose synth has notes on plays its arpeggio along, with the set,
 // volume and pan it keeps, as the program's disk mix of it does.
-// Like the program, it finds the library beside its own executable,
-// wherever it is started from. Exit code 0 on success, 1 on failure, 2 for
+// Like the program, it finds the library beside its own executable
+// (portable) or in the user's data folder (installed), wherever it is
+// started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
 #include <sndfile.h>
 #include <unistd.h>
@@ -29,6 +30,7 @@
 
 #include "core/files/uloFolderOps.h"
 #include "core/files/uloPathNames.h"
+#include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "engine/JLKeepPitch.h"
 #include "engine/Mixer.h"
@@ -56,15 +58,12 @@ std::string absolute(const char* path, const std::string& cwd) {
   return cwd + "/" + path;
 }
 
+// The same folders as the program: its own folder when portable, the
+// user's library when installed.
 bool enterProgramFolder() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return false;
-  exe[n] = 0;
-  char* slash = strrchr(exe, '/');
-  if (!slash) return false;
-  slash[1] = 0;
-  return chdir(exe) == 0;
+  if (JL_EnterRunPaths()) return true;
+  fprintf(stderr, "jamloom-render: %s\n", JL_RunPaths().problem.c_str());
+  return false;
 }
 
 // The sound file kind the output's name asks for, as the disk mix picks it.
