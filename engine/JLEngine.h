@@ -125,6 +125,14 @@ class JLEngine {
   // Blocks a track's ring could not serve since offlineBegin (0 expected).
   uint32_t offlineUnderruns() const;
   void offlineEnd();
+  // Offline only (no effect outside a session): whether the synth's
+  // arpeggio and the user loop would sound in a render, and silencing them
+  // for the rest of this session (offlineEnd gives back their volumes). A
+  // render of one source alone (a stem) silences the others this way, so
+  // it passes through the same mixer and tempo resampler as the full mix.
+  bool offlineSynthSounds() const;
+  bool offlineUserLoopSounds() const;
+  void offlineSilence(bool synth, bool userLoop);
   bool offline() const { return offline_ != nullptr; }
 
   int16_t trackSample[256];

@@ -7,6 +7,7 @@
 #include "engine/JLEngineSnapshot.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
+#include "engine/userloop/Elast.h"
 
 bool JLEngine::offlineBegin() {
   if (offline_ || !initialised_) return false;
@@ -47,6 +48,11 @@ bool JLEngine::offlineBegin() {
     s->synthVolume = RealtimeSynth.volume;
     s->synthPan = RealtimeSynth.pan;
     memcpy(s->synthPattern, RealtimeSynth.pattern, sizeof s->synthPattern);
+    s->synthRand = RealtimeSynth.randState;
+  }
+  {
+    TrackLockGuard g(elastLock);
+    s->userLoopVolume = elastRenderData.volume;
   }
   // Stopped for real, whatever the facade believed (an armed engine whose
   // start failed has playing = 0 or 1 and status 1).
@@ -115,6 +121,11 @@ void JLEngine::offlineEnd() {
     RealtimeSynth.volume = s->synthVolume;
     RealtimeSynth.pan = s->synthPan;
     memcpy(RealtimeSynth.pattern, s->synthPattern, sizeof RealtimeSynth.pattern);
+    RealtimeSynth.randState = s->synthRand;
+  }
+  {
+    TrackLockGuard g(elastLock);
+    elastRenderData.volume = s->userLoopVolume;
   }
   memcpy(trackSample, s->trackSample, sizeof trackSample);
   syncMode = 0;
@@ -143,4 +154,30 @@ void JLEngine::offlineEnd() {
   memcpy(trackSample, s->trackSample, sizeof trackSample);
   syncMode = s->syncMode;
   for (auto& p : ttTrackPeaks) p.store(-1);
+}
+
+bool JLEngine::offlineSynthSounds() const {
+  if (!offline_) return false;
+  TrackLockGuard g(RealtimeSynth.lock);
+  // Arming frees every held voice, so only the arpeggio can sound.
+  return RealtimeSynth.arpMode != 0 && RealtimeSynth.volume > 0 && RealtimeSynth.pattern[0] != 0;
+}
+
+bool JLEngine::offlineUserLoopSounds() const {
+  if (!offline_) return false;
+  TrackLockGuard g(elastLock);
+  return elastRenderData.enabled.load() != 0 && elastGlobalData.samples && !elastGlobalData.recording &&
+         elastRenderData.volume > 0;
+}
+
+void JLEngine::offlineSilence(bool synth, bool userLoop) {
+  if (!offline_) return;
+  if (synth) {
+    TrackLockGuard g(RealtimeSynth.lock);
+    RealtimeSynth.volume = 0;
+  }
+  if (userLoop) {
+    TrackLockGuard g(elastLock);
+    elastRenderData.volume = 0;
+  }
 }
