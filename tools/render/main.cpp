@@ -3,6 +3,11 @@
 //
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
+//   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] MIX.jld | --song NAME [...]
+//
+// --stems writes one file per playing track (track3-bass.wav), the synth
+// and the user loop when they play, and master.wav into OUTDIR, all of one
+// length, whose sum is the master.
 //
 // The master volume is the program's starting one (63) unless --volume
 // gives another, so a render is as loud as the program plays it. A mix
@@ -13,10 +18,12 @@
 // a wrong command line.
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
@@ -31,6 +38,7 @@ int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
+          "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] (MIX.jld | --song NAME) [...]\n"
           "--volume is the master volume, 63 (the program's starting one) unless given.\n");
   return 2;
 }
@@ -59,6 +67,8 @@ int main(int argc, char** argv) {
   const char* out = nullptr;
   JLDiskMixOptions options;
   float bpm = 0;
+  const char* stems = nullptr;
+  std::string format = "wav";
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--song" && i + 1 < argc) {
@@ -73,6 +83,12 @@ int main(int argc, char** argv) {
     } else if (a == "--bpm" && i + 1 < argc) {
       bpm = (float)atof(argv[++i]);
       if (!(bpm > 0 && bpm < 1000)) return usage();
+    } else if (a == "--stems" && i + 1 < argc) {
+      stems = argv[++i];
+    } else if (a == "--format" && i + 1 < argc) {
+      format = argv[++i];
+      for (char& c : format) c = (char)tolower((unsigned char)c);
+      if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff") return usage();
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -85,6 +101,8 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
+  if (stems && out) return usage();
+  if (stems) out = stems;
   if (!out || (!mix && !song)) return usage();
 
   char cwdBuf[4096];
@@ -131,13 +149,16 @@ int main(int argc, char** argv) {
   // The document's synth plays along as it does in the program's disk mix.
   if (mix && synthOk) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
   JLDiskMixReport report;
-  const bool ok = JL_DiskMix(image, outPath.c_str(), options, report);
+  std::vector<std::string> files;
+  const bool ok = stems ? JL_DiskMixStems(image, outPath.c_str(), format.c_str(), options, report, &files)
+                        : JL_DiskMix(image, outPath.c_str(), options, report);
   engine.exit();
   gep = nullptr;
   if (!ok) {
     fprintf(stderr, "jamloom-render: %s\n", report.error);
     return 1;
   }
+  for (const std::string& f : files) printf("%s\n", f.c_str());
   printf("%s: %d step(s) of 32 beats, %lld frames (%.2f s)%s\n", out, report.steps, (long long)report.frames,
          report.frames / 44100.0, report.underruns ? ", with underruns" : "");
   return report.underruns ? 1 : 0;
