@@ -12,7 +12,8 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev libgif-dev libsndfile1-dev libsamplerate0-dev libsoxr-dev
   libcairo2-dev librsvg2-dev libfontconfig-dev fonts-dejavu-core
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  xvfb xauth x11-utils xdotool imagemagick zenity sox strace)
+  xvfb xauth x11-utils xdotool imagemagick zenity sox strace
+  librtmidi-dev)
 
 install_missing() {
   local missing=()
