@@ -194,3 +194,25 @@ int JLMidiClock::advance(int64_t frame, int frames, double bpm, int64_t latencyF
   }
   return n;
 }
+
+// ---- connection -------------------------------------------------------------------------
+
+void JLMidiConnection::want(const std::string& name) {
+  if (name == wanted_) return;
+  wanted_ = name;
+  port_.close();
+  poll();
+}
+
+bool JLMidiConnection::poll() {
+  if (wanted_.empty()) return false;
+  const std::vector<std::string> present = port_.available();
+  auto offered = [&](const std::string& n) {
+    for (const std::string& p : present)
+      if (p.compare(0, n.size(), n) == 0) return true;
+    return false;
+  };
+  if (port_.isOpen() && !offered(port_.openName())) port_.close();  // unplugged
+  if (!port_.isOpen() && offered(wanted_)) port_.open(wanted_);
+  return port_.isOpen();
+}

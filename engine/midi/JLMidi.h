@@ -171,3 +171,21 @@ class JLMidiClock {
   Event queued_[3];
   int pending_ = 0;
 };
+
+// Keeps a port connected to the port the user chose, by name: poll() (the
+// user-interface thread, about once a second) connects it when a port of
+// that name is present, and notices when it went away, so a device that is
+// unplugged and plugged in again is used again without the user's help.
+class JLMidiConnection {
+ public:
+  explicit JLMidiConnection(JLMidiPort& port) : port_(port) {}
+  // The chosen name ("" = none: closes the port).
+  void want(const std::string& name);
+  const std::string& wanted() const { return wanted_; }
+  // True when the port is connected after the look.
+  bool poll();
+
+ private:
+  JLMidiPort& port_;
+  std::string wanted_;
+};

@@ -22,6 +22,16 @@ const int32_t kSettingsData = ULO_FourCC("odat");
 const int32_t kRandomLimit = ULO_FourCC("usrr");
 const int32_t kMtrm = ULO_FourCC("mtrm");
 const int32_t kInterfaceColor = ULO_FourCC("intc");
+const int32_t kMidiPort = ULO_FourCC("midp");  // id 0 input, 1 output: 64 bytes
+const int32_t kMidiValue = ULO_FourCC("midv");  // id 0 channel, 1 clock out, 10.. bindings
+
+// A fixed-size name item; a stored name is always cut at its last byte.
+void loadName(UloResFile& res, int32_t type, int32_t id, char (&name)[64]) {
+  char b[64];
+  if (!res.LoadData(b, 64, type, id)) return;
+  b[63] = 0;
+  memcpy(name, b, 64);
+}
 
 bool load16(UloResFile& res, int32_t type, int32_t id, int16_t* value) {
   uint8_t b[2];
@@ -98,6 +108,15 @@ void jlPrefsClass::load() {
   for (int k = 0; k < kRandomSets; k++) load16(res, kRandomLimit, k, &randomLimit[k]);
   load16(res, kMtrm, 0, &mtrmValue);
   load16(res, kInterfaceColor, 0, &interfaceColor);
+  loadName(res, kMidiPort, 0, midiInput);
+  loadName(res, kMidiPort, 1, midiOutput);
+  load16(res, kMidiValue, 0, &midiChannel);
+  if (midiChannel < -1 || midiChannel > 15) midiChannel = -1;
+  load16(res, kMidiValue, 1, &midiClockOut);
+  for (int k = 0; k < 12; k++) {
+    load16(res, kMidiValue, 10 + k, &midiBindings[k]);
+    if (midiBindings[k] < -1 || midiBindings[k] > 255) midiBindings[k] = -1;
+  }
 
   int32_t length = 0;
   if (load32(res, kSettingsLength, 0, &length)) {
@@ -135,6 +154,9 @@ bool jlPrefsClass::save() {
          res.SaveData(soundConvertSettings, length, kSettingsData, 0);
     for (int k = 0; k < kRandomSets && ok; k++) ok = save16(res, kRandomLimit, k, randomLimit[k]);
     ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
+    ok = ok && res.SaveData(midiInput, 64, kMidiPort, 0) && res.SaveData(midiOutput, 64, kMidiPort, 1) &&
+         save16(res, kMidiValue, 0, midiChannel) && save16(res, kMidiValue, 1, midiClockOut);
+    for (int k = 0; k < 12 && ok; k++) ok = save16(res, kMidiValue, 10 + k, midiBindings[k]);
     ok = res.Close() && ok;
   }
   ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);

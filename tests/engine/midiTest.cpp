@@ -207,3 +207,26 @@ TEST(MidiAlsa, AVirtualPortLoopsAMessageBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MidiConnection, FollowsTheChosenDeviceAwayAndBack) {
+  JLFakeMidiPort port;
+  port.present = {"Other"};
+  JLMidiConnection c(port);
+  c.want("Keys 49");
+  EXPECT_FALSE(port.isOpen()) << "not plugged in yet";
+  port.present = {"Other", "Keys 49:0 20:0"};
+  EXPECT_TRUE(c.poll());
+  EXPECT_EQ(port.openName(), "Keys 49:0 20:0");
+  port.present = {"Other"};
+  EXPECT_FALSE(c.poll()) << "unplugged: closed";
+  EXPECT_FALSE(port.isOpen());
+  port.present = {"Keys 49:0 20:0"};
+  EXPECT_TRUE(c.poll()) << "plugged in again";
+  c.want("");
+  EXPECT_FALSE(port.isOpen());
+  EXPECT_FALSE(c.poll());
+}
+
+}  // namespace
