@@ -21,22 +21,6 @@ using namespace enginetest;
 namespace {
 
 constexpr int kBlock = 2048;
-
-// The dummy audio driver for the engine's start (no device needed).
-struct ScopedDriver {
-  explicit ScopedDriver(const char* value) {
-    const char* old = getenv("SDL_AUDIODRIVER");
-    had = old != nullptr;
-    if (had) saved = old;
-    setenv("SDL_AUDIODRIVER", value, 1);
-  }
-  ~ScopedDriver() {
-    if (had) setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
-    else unsetenv("SDL_AUDIODRIVER");
-  }
-  bool had;
-  std::string saved;
-};
 constexpr int16_t kNoteValue = 10000;
 
 class MidiEngine : public ::testing::Test {

@@ -101,14 +101,12 @@ class Stems : public ::testing::Test {
     }
     return im;
   }
-  // Largest |sum of stems - master| over both channels, and how many
-  // samples were compared.
-  static int worstSumError(const std::vector<std::string>& files, int64_t* frames, int* format) {
-    SF_INFO info;
+  // The master (last file) and the sample-by-sample sum of the stems
+  // before it, each stem checked for the master's length and format.
+  static std::vector<int16_t> sumOfStems(const std::vector<std::string>& files, std::vector<int32_t>& sum,
+                                         SF_INFO& info) {
     const std::vector<int16_t> master = readShorts(files.back(), info);
-    *frames = info.frames;
-    *format = info.format;
-    std::vector<int32_t> sum(master.size(), 0);
+    sum.assign(master.size(), 0);
     for (size_t i = 0; i + 1 < files.size(); ++i) {
       SF_INFO si;
       const std::vector<int16_t> s = readShorts(files[i], si);
@@ -117,6 +115,15 @@ class Stems : public ::testing::Test {
       EXPECT_EQ(si.channels, 2);
       for (size_t k = 0; k < s.size() && k < sum.size(); ++k) sum[k] += s[k];
     }
+    return master;
+  }
+  // Largest |sum of stems - master| over both channels.
+  static int worstSumError(const std::vector<std::string>& files, int64_t* frames, int* format) {
+    SF_INFO info;
+    std::vector<int32_t> sum;
+    const std::vector<int16_t> master = sumOfStems(files, sum, info);
+    *frames = info.frames;
+    *format = info.format;
     int worst = 0;
     for (size_t k = 0; k < master.size(); ++k) worst = std::max(worst, std::abs(sum[k] - master[k]));
     return worst;
@@ -207,18 +214,11 @@ TEST_F(Stems, LossyFormatsSumToTheMasterWithinTheCodecsNoise) {
     JLDiskMixReport report;
     ASSERT_TRUE(JL_DiskMixStems(image(126), (tmp_.sys() + "out").c_str(), k.ext, o, report, &files)) << report.error;
     SF_INFO info;
-    const std::vector<int16_t> master = readShorts(files.back(), info);
-    std::vector<double> sum(master.size(), 0);
-    for (size_t i = 0; i + 1 < files.size(); ++i) {
-      SF_INFO si;
-      const std::vector<int16_t> s = readShorts(files[i], si);
-      ASSERT_EQ(si.frames, info.frames) << files[i];
-      EXPECT_EQ(si.format, info.format) << files[i];
-      for (size_t n = 0; n < s.size(); ++n) sum[n] += s[n];
-    }
+    std::vector<int32_t> sum;
+    const std::vector<int16_t> master = sumOfStems(files, sum, info);
     double err = 0, energy = 0;
     for (size_t n = 0; n < master.size(); ++n) {
-      err += (sum[n] - master[n]) * (sum[n] - master[n]);
+      err += double(sum[n] - master[n]) * double(sum[n] - master[n]);
       energy += double(master[n]) * master[n];
     }
     ASSERT_GT(energy, 0);
