@@ -11,6 +11,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "engine/midi/JLMidi.h"
 
 #include "engine/JLWaveFault.h"
 #include "engine/userloop/Elast.h"
@@ -151,7 +154,38 @@ class JLEngine {
   // Blocks a track's ring could not serve since offlineBegin (0 expected).
   uint32_t offlineUnderruns() const;
   void offlineEnd();
+  // Offline only (no effect outside a session): whether the synth's
+  // arpeggio and the user loop would sound in a render, and silencing them
+  // for the rest of this session (offlineEnd gives back their volumes). A
+  // render of one source alone (a stem) silences the others this way, so
+  // it passes through the same mixer and tempo resampler as the full mix.
+  bool offlineSynthSounds() const;
+  bool offlineUserLoopSounds() const;
+  void offlineSilence(bool synth, bool userLoop);
   bool offline() const { return offline_ != nullptr; }
+
+  // ---- MIDI ----
+  // Ports are the caller's and outlive their use here (null: none). The
+  // input port's thread only pushes into a lock-free queue; midi_pump()
+  // (the player's idle loop, or each offline block) applies it: keyboard
+  // keys sound at the current timeline position with their velocity and
+  // the sustain pedal; with latching on, key presses are handed back to
+  // the caller instead (the synth panel latches them like its keys), as
+  // are transport actions. Returns how many actions it put in `out`.
+  void midi_setInput(JLMidiPort* port);
+  void midi_setMap(const JLMidiMap& map) { midiMap_ = map; }
+  const JLMidiMap& midi_map() const { return midiMap_; }
+  bool midi_latching() const { return midiLatch_; }
+  int midi_pump(JLMidiAction* out, int max);
+  // MIDI clock out: the output frame counter and tempo heard drive
+  // midiClock_; offline blocks send their events at once, in order.
+  void midi_setOutput(JLMidiPort* port) { midiOut_ = port; }
+  void midi_clockStart(double beats);
+  void midi_clockStop();
+  // Output frames handed out since the offline session started.
+  int64_t offlineFramesOut() const { return offlineFrames_; }
+  // Every clock event of the offline session so far, with its frame.
+  const std::vector<JLMidiClock::Event>& offlineClockLog() const { return clockLog_; }
 
   int16_t trackSample[256];
   int16_t playing;
@@ -167,6 +201,14 @@ class JLEngine {
   int16_t batchDepth_ = 0;
   int pendingStart_[8];  // variants held back while armed, -1 none
   bool pendingAny_ = false;
+  JLMidiPort* midiIn_ = nullptr;
+  JLMidiPort* midiOut_ = nullptr;
+  JLMidiQueue midiQueue_;
+  JLMidiMap midiMap_;
+  bool midiLatch_ = false;
+  JLMidiClock midiClock_;
+  int64_t offlineFrames_ = 0;
+  std::vector<JLMidiClock::Event> clockLog_;
 };
 
 extern JLEngine* gep;

@@ -1,12 +1,15 @@
 // Offline rendering through the facade: the live state is kept aside, the
 // output pulled by hand, and the state put back. See JLEngine.h.
 #include <cstring>
+#include <vector>
 
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/JLEngineSnapshot.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
+#include "engine/synth/Synth.h"
+#include "engine/userloop/Elast.h"
 
 bool JLEngine::offlineBegin() {
   if (offline_ || !initialised_) return false;
@@ -48,6 +51,11 @@ bool JLEngine::offlineBegin() {
     s->synthVolume = RealtimeSynth.volume;
     s->synthPan = RealtimeSynth.pan;
     memcpy(s->synthPattern, RealtimeSynth.pattern, sizeof s->synthPattern);
+    s->synthRand = RealtimeSynth.randState;
+  }
+  {
+    TrackLockGuard g(elastLock);
+    s->userLoopVolume = elastRenderData.volume;
   }
   // Stopped for real, whatever the facade believed (an armed engine whose
   // start failed has playing = 0 or 1 and status 1).
@@ -55,6 +63,9 @@ bool JLEngine::offlineBegin() {
   stop();
   if (PlayingStatus.load() != 0) StopPlay();
   wDBSetManualFeed(true);
+  offlineFrames_ = 0;
+  clockLog_.clear();
+  midiClock_ = JLMidiClock(SAMPFREQ);
   offline_ = std::move(s);
   return true;
 }
@@ -76,7 +87,21 @@ void JLEngine::offlinePull(int16_t* out, int frames) {
   // tracks itself, so it must be kept out.
   if (dowldproc.load()) PauseLoader();
   LoaderVisitAll();
+  // Keyboard keys and transport actions waiting are applied at the start
+  // of the block, where a live block would find them.
+  JLMidiAction pending[16];
+  midi_pump(pending, 16);
   GetResampled(out, frames);
+  // The clock follows the tempo heard: the mixer's frames per beat.
+  const int64_t r = ResampledBPM.load();
+  const double bpm = r > 0 ? 60.0 * SAMPFREQ / double(r) : 0.0;
+  JLMidiClock::Event ev[64];
+  int n = midiClock_.advance(offlineFrames_, frames, bpm, 0, ev, 64);
+  for (int i = 0; i < n; ++i) {
+    clockLog_.push_back(ev[i]);
+    if (midiOut_) midiOut_->send(ev[i].message.bytes, ev[i].message.size);
+  }
+  offlineFrames_ += frames;
 }
 
 int32_t JLEngine::offlineCyclesBegun() const {
@@ -116,6 +141,11 @@ void JLEngine::offlineEnd() {
     RealtimeSynth.volume = s->synthVolume;
     RealtimeSynth.pan = s->synthPan;
     memcpy(RealtimeSynth.pattern, s->synthPattern, sizeof RealtimeSynth.pattern);
+    RealtimeSynth.randState = s->synthRand;
+  }
+  {
+    TrackLockGuard g(elastLock);
+    elastRenderData.volume = s->userLoopVolume;
   }
   memcpy(trackSample, s->trackSample, sizeof trackSample);
   syncMode = 0;
@@ -146,3 +176,78 @@ void JLEngine::offlineEnd() {
   syncMode = s->syncMode;
   for (auto& p : ttTrackPeaks) p.store(-1);
 }
+
+bool JLEngine::offlineSynthSounds() const {
+  if (!offline_) return false;
+  TrackLockGuard g(RealtimeSynth.lock);
+  // Arming frees every held voice, so only the arpeggio can sound.
+  return RealtimeSynth.arpMode != 0 && RealtimeSynth.volume > 0 && RealtimeSynth.pattern[0] != 0;
+}
+
+bool JLEngine::offlineUserLoopSounds() const {
+  if (!offline_) return false;
+  TrackLockGuard g(elastLock);
+  return elastRenderData.enabled.load() != 0 && elastGlobalData.samples && !elastGlobalData.recording &&
+         elastRenderData.volume > 0;
+}
+
+void JLEngine::offlineSilence(bool synth, bool userLoop) {
+  if (!offline_) return;
+  if (synth) {
+    TrackLockGuard g(RealtimeSynth.lock);
+    RealtimeSynth.volume = 0;
+  }
+  if (userLoop) {
+    TrackLockGuard g(elastLock);
+    elastRenderData.volume = 0;
+  }
+}
+
+// ---- MIDI ----------------------------------------------------------------------
+
+void JLEngine::midi_setInput(JLMidiPort* port) {
+  if (midiIn_) midiIn_->setReceiver(nullptr, nullptr);
+  midiIn_ = port;
+  if (port) port->setReceiver(&JLMidiQueue::receive, &midiQueue_);
+}
+
+int JLEngine::midi_pump(JLMidiAction* out, int max) {
+  int n = 0;
+  JLMidiMessage m;
+  const FramePos now = TimeLine.load(std::memory_order_acquire);
+  while (midiQueue_.pop(m)) {
+    const JLMidiAction a = midiMap_.translate(m);
+    switch (a.kind) {
+      case JLMidiAction::none:
+        break;
+      case JLMidiAction::noteOn:
+        if (!midiLatch_) {
+          SynthKeyOn(&RealtimeSynth, a.note, JL_MidiVelocityGain(a.velocity), now);
+          break;
+        }
+        if (out && n < max) out[n++] = a;
+        break;
+      case JLMidiAction::noteOff:
+        SynthKeyOff(&RealtimeSynth, a.note, now);
+        break;
+      case JLMidiAction::sustain:
+        SynthSustain(&RealtimeSynth, a.on, now);
+        break;
+      case JLMidiAction::latch:
+        midiLatch_ = !midiLatch_;
+        if (out && n < max) out[n++] = a;
+        break;
+      default:
+        if (out && n < max) out[n++] = a;
+        break;
+    }
+  }
+  return n;
+}
+
+void JLEngine::midi_clockStart(double beats) {
+  const int64_t r = ResampledBPM.load();
+  if (r > 0) midiClock_.start(offline_ ? offlineFrames_ : 0, beats, 60.0 * SAMPFREQ / double(r));
+}
+
+void JLEngine::midi_clockStop() { midiClock_.stop(offline_ ? offlineFrames_ : 0); }

@@ -34,4 +34,8 @@ struct JLEngineSnapshot {
   // Synth settings (its sample set is never changed by a render).
   int32_t synthPoly = 0, synthMode = 0, synthStepsPerBeat = 0, synthVolume = 0, synthPan = 0;
   char synthPattern[kSynthPatternSize] = {};
+  // The random arpeggio's generator: every render from one live state
+  // walks the same notes, so separate renders of one mix line up.
+  uint32_t synthRand = 0;
+  float userLoopVolume = 0;
 };

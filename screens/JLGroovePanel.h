@@ -121,6 +121,10 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void common_setLabel(short n, const char* text) override;
   void common_doInterfaceReset() override;
   void common_setHelpModeDisplay(short mode) override;
+  // A MIDI control switches a track's mute as its on-screen switch does.
+  void common_midiMuteTrack(short t) override {
+    if (t >= 0 && t < kTracks) enableTrack(t, !tracks[t].active);
+  }
 
   // ---- JLPlayerTransport ----
   void setPlayMode(bool on) override;

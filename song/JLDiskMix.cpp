@@ -1,9 +1,11 @@
 #include "song/JLDiskMix.h"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +17,7 @@
 
 #include "core/files/uloPathNames.h"
 #include "core/files/uloFolderOps.h"
+#include "core/files/uloPathPolicy.h"
 #include "engine/JLEngine.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
@@ -219,40 +222,195 @@ void JL_DefaultGroove(const JLSongLibrary& lib, JLGroove& groove) {
   }
 }
 
-bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions& options, JLDiskMixReport& report) {
-  report = JLDiskMixReport();
-  const int format = outputFormat(out, options, report);
-  if (!format) return false;
+namespace {
+
+// Which sources one render keeps: the full mix, or one of them alone.
+struct Sources {
+  bool synth = true;
+  bool userLoop = true;
+};
+
+// What a render of this image plays, found in an offline session.
+struct MixSetup {
+  std::unique_ptr<JLSongLibrary> library;
+  float bpm = 0;
+  std::vector<JLGroove> steps;
+};
+
+bool prepareMix(const JLIceimage& image, const JLDiskMixOptions& options, MixSetup& m, JLDiskMixReport& report) {
   if (!JL_IsSafeSongName(image.songName)) return fail(report, "the mix names no valid song"), false;
   char folder[kUloPathMax];
   snprintf(folder, sizeof folder, ":Library:Song:%s:", image.songName);
-
-  OfflineSession session;
-  if (!session.open) return fail(report, "the audio engine is busy"), false;
-  auto library = std::make_unique<JLSongLibrary>();
-  if (!JL_LoadSongIntoEngine(*library, folder)) return fail(report, "song not installed: %s", image.songName), false;
-  float bpm = image.bpm > 0 ? image.bpm : (float)library->songBpm;
+  m.library = std::make_unique<JLSongLibrary>();
+  if (!JL_LoadSongIntoEngine(*m.library, folder)) return fail(report, "song not installed: %s", image.songName), false;
+  m.bpm = image.bpm > 0 ? image.bpm : (float)m.library->songBpm;
   // The engine plays at most 1.3 times the song tempo; the file's length
   // follows what is really heard.
-  if (library->songBpm > 0 && bpm > 1.3f * library->songBpm) bpm = 1.3f * library->songBpm;
-  const std::vector<JLGroove> steps = plan(image, options);
-  const int64_t total = JL_DiskMixFrames((int32_t)steps.size(), bpm);
+  if (m.library->songBpm > 0 && m.bpm > 1.3f * m.library->songBpm) m.bpm = 1.3f * m.library->songBpm;
+  m.steps = plan(image, options);
+  return true;
+}
+
+bool renderMix(const JLIceimage& image, const char* out, int format, const JLDiskMixOptions& options,
+               const Sources& sources, JLDiskMixReport& report) {
+  OfflineSession session;
+  if (!session.open) return fail(report, "the audio engine is busy"), false;
+  MixSetup m;
+  if (!prepareMix(image, options, m, report)) return false;
+  const int64_t total = JL_DiskMixFrames((int32_t)m.steps.size(), m.bpm);
   if (total <= 0) return fail(report, "nothing to render"), false;
-  report.steps = (int32_t)steps.size();
+  report.steps = (int32_t)m.steps.size();
+  gep->offlineSilence(!sources.synth, !sources.userLoop);
 
   gep->play();
-  sendGroove(*library, steps[0], false);
+  sendGroove(*m.library, m.steps[0], false);
   gep->offlineStart();
-  gep->setMixerBpm(bpm);
+  gep->setMixerBpm(m.bpm);
   gep->setMixerVolume(options.volume);
   size_t scheduled = 1;  // steps handed to the engine
   return writeFrames(out, format, total, options, report, [&] {
     // Once step k has begun, step k + 1 waits for the next sync point.
-    if (scheduled < steps.size() && gep->offlineCyclesBegun() >= (int32_t)scheduled) {
-      sendGroove(*library, steps[scheduled], true);
+    if (scheduled < m.steps.size() && gep->offlineCyclesBegun() >= (int32_t)scheduled) {
+      sendGroove(*m.library, m.steps[scheduled], true);
       ++scheduled;
     }
   });
+}
+
+// A loop group's name as part of a file name: letters and digits kept
+// (lower case), anything else one '_'.
+std::string fileNamePart(const char* group) {
+  std::string s;
+  for (const char* c = group; c && *c; ++c) {
+    const unsigned char u = (unsigned char)*c;
+    if (isalnum(u) && u < 128) s += (char)tolower(u);
+    else if (s.empty() || s.back() != '_') s += '_';
+  }
+  while (!s.empty() && s.back() == '_') s.pop_back();
+  while (!s.empty() && s.front() == '_') s.erase(0, 1);
+  return s.size() > 40 ? s.substr(0, 40) : s;
+}
+
+// Progress of one render among `count`, told to the caller as the whole.
+struct PassProgress {
+  const JLDiskMixOptions* outer;
+  int index, count;
+  static bool tell(void* self, float done) {
+    auto* p = static_cast<PassProgress*>(self);
+    return p->outer->progress(p->outer->progressContext, (float(p->index) + done) / float(p->count));
+  }
+};
+
+// Removes a folder of temporaries and what it holds, unless kept.
+struct PendingFolder {
+  std::string path;
+  std::vector<std::string> files;
+  ~PendingFolder() {
+    for (const std::string& f : files) unlink((path + "/" + f).c_str());
+    if (!path.empty()) rmdir(path.c_str());
+  }
+};
+
+}  // namespace
+
+bool JL_DiskMix(const JLIceimage& image, const char* out, const JLDiskMixOptions& options, JLDiskMixReport& report) {
+  report = JLDiskMixReport();
+  const int format = outputFormat(out, options, report);
+  if (!format) return false;
+  return renderMix(image, out, format, options, Sources(), report);
+}
+
+bool JL_DiskMixStemsPlan(const JLIceimage& image, const JLDiskMixOptions& options, const char* extension,
+                         std::vector<JLStem>& stems, JLDiskMixReport& report) {
+  stems.clear();
+  if (!gep) return fail(report, "the audio engine is not running"), false;
+  const std::string ext = fileNamePart(extension && *extension ? extension : "wav");
+  if (ext.empty()) return fail(report, "no file extension"), false;
+  OfflineSession session;
+  if (!session.open) return fail(report, "the audio engine is busy"), false;
+  MixSetup m;
+  if (!prepareMix(image, options, m, report)) return false;
+  // A track that sounds in any step, named by the first group it plays.
+  for (int t = 0; t < 8; ++t) {
+    for (const JLGroove& g : m.steps) {
+      const JLTrack& tr = g.tracks[t];
+      if (sampleOf(*m.library, tr) < 0 || tr.volume <= 0) continue;
+      std::string group = fileNamePart(m.library->groups[tr.group].name);
+      JLStem s;
+      s.source = t;
+      s.fileName = "track" + std::to_string(t + 1) + (group.empty() ? "" : "-" + group) + "." + ext;
+      stems.push_back(s);
+      break;
+    }
+  }
+  if (gep->offlineSynthSounds()) stems.push_back({JLStem::kSynth, "synth." + ext});
+  if (gep->offlineUserLoopSounds()) stems.push_back({JLStem::kUserLoop, "userloop." + ext});
+  stems.push_back({JLStem::kMaster, "master." + ext});
+  return true;
+}
+
+bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char* extension,
+                     const JLDiskMixOptions& options, JLDiskMixReport& report, std::vector<std::string>* written) {
+  report = JLDiskMixReport();
+  if (written) written->clear();
+  if (!outFolder || !*outFolder) return fail(report, "no output folder"), false;
+  std::string folder = outFolder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(report, "not a folder: %s", outFolder), false;
+  const std::string probe = folder + "/master." + (extension ? extension : "wav");
+  const int format = outputFormat(probe.c_str(), options, report);
+  if (!format) return false;
+  std::vector<JLStem> stems;
+  if (!JL_DiskMixStemsPlan(image, options, extension, stems, report)) return false;
+
+  // Every file is rendered beside the others in a temporary folder inside
+  // the target and moved in at the end, so a failed or stopped render
+  // leaves none of the set (and older files of those names untouched).
+  PendingFolder pending;
+  std::string tmpl = folder + "/.jamloom-stems-XXXXXX";
+  if (!mkdtemp(&tmpl[0])) return fail(report, "cannot write in %s", folder.c_str()), false;
+  pending.path = tmpl;
+  int64_t frames = -1;
+  for (size_t i = 0; i < stems.size(); ++i) {
+    const JLStem& s = stems[i];
+    if (!ULO_IsSingleName(s.fileName.c_str()) || !ULO_PathInsideSys(folder, s.fileName.c_str()))
+      return fail(report, "refused file name %s", s.fileName.c_str()), false;
+    JLDiskMixOptions o = options;
+    PassProgress pass{&options, (int)i, (int)stems.size()};
+    if (options.progress) {
+      o.progress = &PassProgress::tell;
+      o.progressContext = &pass;
+    }
+    Sources sources;
+    if (s.source != JLStem::kMaster) {
+      // One source alone: every other track muted, as the user mutes them.
+      if (s.source >= 0) o.mutedTracks = uint8_t(options.mutedTracks | ~(1u << s.source));
+      else o.mutedTracks = 0xFF;
+      sources.synth = s.source == JLStem::kSynth;
+      sources.userLoop = s.source == JLStem::kUserLoop;
+    }
+    JLDiskMixReport one;
+    pending.files.push_back(s.fileName);
+    const bool ok = renderMix(image, (pending.path + "/" + s.fileName).c_str(), format, o, sources, one);
+    report.underruns += one.underruns;
+    report.steps = one.steps;
+    if (!ok) {
+      memcpy(report.error, one.error, sizeof report.error);
+      return false;
+    }
+    if (frames >= 0 && one.frames != frames) return fail(report, "the stems came out of different lengths"), false;
+    frames = one.frames;
+  }
+  report.frames = frames;
+  for (const JLStem& s : stems) {
+    const std::string target = folder + "/" + s.fileName;
+    if (rename((pending.path + "/" + s.fileName).c_str(), target.c_str()) != 0)
+      return fail(report, "cannot replace %s", target.c_str()), false;
+    if (written) written->push_back(target);
+  }
+  pending.files.clear();
+  return true;
 }
 
 bool JL_ArpToFile(const JLArpRender& arp, const char* out, const JLDiskMixOptions& options,
@@ -312,6 +470,17 @@ bool JLDiskMixJob::startMix(const JLIceimage& image, const char* out, const JLDi
   image_ = std::make_unique<JLIceimage>(image);
   worker_ = std::thread([this] {
     ended(JL_DiskMix(*image_, out_.c_str(), options_, report_));
+  });
+  return true;
+}
+
+bool JLDiskMixJob::startStems(const JLIceimage& image, const char* out, const char* extension,
+                              const JLDiskMixOptions& options) {
+  if (!begin(out, options)) return false;
+  image_ = std::make_unique<JLIceimage>(image);
+  extension_ = extension ? extension : "wav";
+  worker_ = std::thread([this] {
+    ended(JL_DiskMixStems(*image_, out_.c_str(), extension_.c_str(), options_, report_));
   });
   return true;
 }

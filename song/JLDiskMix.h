@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/JLEngine.h"
 #include "song/JLGroove.h"
@@ -88,6 +89,33 @@ int JL_DiskMixSndfileFormat(int32_t format);
 bool JL_DiskMix(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options,
                 JLDiskMixReport& report);
 
+// One file of a stems render: a track (0..7) alone, the synth alone, the
+// user loop alone, or the master (the full mix).
+struct JLStem {
+  static constexpr int kSynth = -1, kUserLoop = -2, kMaster = -3;
+  int source = kMaster;
+  std::string fileName;  // "track3-bass.wav", "synth.wav", "master.wav"
+};
+
+// The files a stems render of this image writes: one per track that plays
+// in some step (named by its number and the first loop group it plays),
+// the synth and the user loop when they sound, and the master, last.
+// `extension` without the dot. Opens an offline session of its own. False
+// with report.error set when the song is missing or the engine busy.
+bool JL_DiskMixStemsPlan(const JLIceimage& image, const JLDiskMixOptions& options, const char* extension,
+                         std::vector<JLStem>& stems, JLDiskMixReport& report);
+
+// Stems: each source of the mix rendered alone through the same engine
+// path as the master (same tempo, volumes, pans, mutes and master volume),
+// and the master, into `outFolder` (a system path), all of one format and
+// length, sample-aligned. Their sum is the master within one step of the
+// last bit per stem, except where the master clips. The files appear
+// together at the end; a failure or stop leaves none of them. `written`
+// gets their paths. False with report.error set on failure.
+bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char* extension,
+                     const JLDiskMixOptions& options, JLDiskMixReport& report,
+                     std::vector<std::string>* written = nullptr);
+
 // Renders the arpeggio for JL_ArpRenderSteps(arp.notes) steps. False with
 // report.error set on failure (also for an empty arpeggio).
 bool JL_ArpToFile(const JLArpRender& arp, const char* outSystemPath, const JLDiskMixOptions& options,
@@ -112,6 +140,9 @@ class JLDiskMixJob {
 
   bool startMix(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options);
   bool startArp(const JLArpRender& arp, const char* outSystemPath, const JLDiskMixOptions& options);
+  // JL_DiskMixStems into the folder `outSystemPath`.
+  bool startStems(const JLIceimage& image, const char* outSystemPath, const char* extension,
+                  const JLDiskMixOptions& options);
   bool running() const { return worker_.joinable(); }
   bool finished() const { return done_.load(std::memory_order_acquire); }
   // Part done, 0..1.
@@ -143,4 +174,5 @@ class JLDiskMixJob {
   bool ok_ = false;
   std::unique_ptr<JLIceimage> image_;
   JLArpRender arp_;
+  std::string extension_;
 };

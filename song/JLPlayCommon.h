@@ -35,4 +35,8 @@ class JLPlayCommon : public QXPanelClass {
   virtual void common_setLabel(short, const char*) {}
   virtual void common_doInterfaceReset() {}
   virtual void common_setHelpModeDisplay(short) {}
+  // A MIDI control asked to switch track 0..7's mute, or (latching on) a
+  // keyboard key 0..35 to be latched into the arpeggio as its on-screen key.
+  virtual void common_midiMuteTrack(short) {}
+  virtual void common_midiLatchNote(short) {}
 };

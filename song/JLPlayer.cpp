@@ -6,6 +6,7 @@
 
 #include "engine/JLEngine.h"
 #include "framework/platform/uloSys.h"
+#include "framework/prefs/JLprefs.h"
 #include "framework/panel/uloPanel.h"
 
 JLPlayer* jlPlayer = nullptr;
@@ -311,5 +312,63 @@ void JLPlayer::idle() {
     syncLedShown = syncLedWanted;
     if (common) common->common_setSyncingLed(syncLedShown != 0);
   }
+  midiIdle();
   uloQt_IdleTime();
+}
+
+void JLPlayer::midiUsePorts(JLMidiPort* input, JLMidiPort* output) {
+  midiIn_ = input ? std::make_unique<JLMidiConnection>(*input) : nullptr;
+  midiOut_ = output ? std::make_unique<JLMidiConnection>(*output) : nullptr;
+  if (JLEngine* e = engine()) {
+    e->midi_setInput(input);
+    e->midi_setOutput(output);
+  }
+  midiLookedAt_ = -1000;
+}
+
+void JLPlayer::midiIdle() {
+  JLEngine* e = engine();
+  if (!e) return;
+  // The ALSA ports are made only once the user has chosen a device.
+  if (!midiIn_ && !midiOut_ && (jlPrefs.midiInput[0] || jlPrefs.midiOutput[0])) {
+    midiInOwned_ = std::make_unique<JLRtMidiPort>(false);
+    midiOutOwned_ = std::make_unique<JLRtMidiPort>(true);
+    midiUsePorts(midiInOwned_.get(), midiOutOwned_.get());
+  }
+  if (!midiIn_) return;
+  const int32_t now = int32_t(uloGlo.when);
+  if (now - midiLookedAt_ >= 60 || now < midiLookedAt_) {  // ticks of 1/60 s
+    midiLookedAt_ = now;
+    midiIn_->want(jlPrefs.midiInput);
+    midiIn_->poll();
+    if (midiOut_) {
+      midiOut_->want(jlPrefs.midiOutput);
+      midiOut_->poll();
+    }
+    JLMidiMap map;
+    map.channel = int8_t(jlPrefs.midiChannel);
+    map.play = jlPrefs.midiBindings[0];
+    map.stop = jlPrefs.midiBindings[1];
+    map.tap = jlPrefs.midiBindings[2];
+    map.latch = jlPrefs.midiBindings[3];
+    for (int t = 0; t < 8; ++t) map.mute[t] = jlPrefs.midiBindings[4 + t];
+    e->midi_setMap(map);
+  }
+  JLMidiAction a[16];
+  const int n = e->midi_pump(a, 16);
+  for (int i = 0; i < n; ++i) {
+    switch (a[i].kind) {
+      case JLMidiAction::play:
+      case JLMidiAction::proceed: play(); break;
+      case JLMidiAction::stop: stop(); break;
+      case JLMidiAction::tapTempo: hitBpmTap(); break;
+      case JLMidiAction::muteTrack:
+        if (common) common->common_midiMuteTrack(a[i].track);
+        break;
+      case JLMidiAction::noteOn:
+        if (common) common->common_midiLatchNote(a[i].note);
+        break;
+      default: break;
+    }
+  }
 }

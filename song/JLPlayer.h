@@ -18,6 +18,9 @@
 #pragma once
 #include <cstdint>
 
+#include <memory>
+
+#include "engine/midi/JLMidi.h"
 #include "song/JLPlayCommon.h"
 
 class JLEngine;
@@ -112,6 +115,13 @@ class JLPlayer {
 
   // Called from the target panel's idle work on every pass.
   void idle();
+  // MIDI, from idle(): keeps the ports named in the preferences connected
+  // (looking again about once a second, so a device plugged in again is
+  // used again) and carries out what the keyboard and controls ask for:
+  // play, stop, continue, tap tempo; mutes and latched keys go to the
+  // target panel. Also for tests, with their own ports.
+  void midiIdle();
+  void midiUsePorts(JLMidiPort* input, JLMidiPort* output);
 
   JLPlayCommon* target() const { return common; }
   bool isPlaying() const { return playing != 0; }
@@ -153,6 +163,9 @@ class JLPlayer {
   bool engineSet_ = false;
   BeatSource beatSource_ = nullptr;
   void* beatContext_ = nullptr;
+  std::unique_ptr<JLMidiPort> midiInOwned_, midiOutOwned_;
+  std::unique_ptr<JLMidiConnection> midiIn_, midiOut_;
+  int32_t midiLookedAt_ = -1000;
 };
 
 extern JLPlayer* jlPlayer;

@@ -15,7 +15,8 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool imagemagick zenity sox strace
   librubberband-dev
-  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl)
+  dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl
+  librtmidi-dev)
 
 install_missing() {
   local missing=()

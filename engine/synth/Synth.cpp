@@ -50,8 +50,7 @@ void setNote(SYNTHETIZER* s, const char* note, FramePos time) {
   int best = 0;
   for (int v = 1; v < poly; ++v)
     if (s->voices[v].start < s->voices[best].start) best = v;
-  s->voices[best].start = time;
-  s->voices[best].note = idx;
+  s->voices[best] = {time, idx};
 }
 
 // Caller holds s->lock.
@@ -124,6 +123,26 @@ void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, FrameP
     }
     float* l = L + skip;
     float* r = R + skip;
+    if (voice.gain != 1.0f || voice.releaseAt < at + seg) {
+      // A keyboard note: its velocity, and the fade after its release.
+      const int ch = n.channels == 1 ? 1 : 2;
+      const int16_t* src = n.data + ch * offset;
+      const FramePos t0 = at + skip;
+      for (int64_t i = 0; i < play; ++i) {
+        float g = voice.gain;
+        const int64_t past = t0 + i - voice.releaseAt;
+        if (past >= 0) {
+          if (past >= kSynthReleaseFrames) {
+            voice.start = -1;
+            break;
+          }
+          g *= 1.0f - float(past) / float(kSynthReleaseFrames);
+        }
+        l[i] += float(src[ch * i]) * gl * g;
+        r[i] += float(src[ch * i + ch - 1]) * gr * g;
+      }
+      continue;
+    }
     if (n.channels == 1) {
       const int16_t* src = n.data + offset;
       for (int64_t i = 0; i < play; ++i) {
@@ -271,6 +290,45 @@ int SynthSetNote(SYNTHETIZER* s, const char* note, FramePos time) {
   if (!s) return 0;
   TrackLockGuard g(s->lock);
   setNote(s, note, time);
+  return 0;
+}
+
+int SynthKeyOn(SYNTHETIZER* s, int index, float gain, FramePos time) {
+  if (!s || index < 0 || index >= kSynthNotes) return 0;
+  TrackLockGuard g(s->lock);
+  // The same voice choice as any note: the one that began longest ago.
+  const int poly = clampInt(s->poly, 1, kSynthVoices);
+  int best = 0;
+  for (int v = 1; v < poly; ++v)
+    if (s->voices[v].start < s->voices[best].start) best = v;
+  SYNTHVOICE& v = s->voices[best];
+  v = {time, index};
+  v.gain = gain < 0 ? 0.0f : gain > 1 ? 1.0f : gain;
+  v.key = true;
+  return 0;
+}
+
+int SynthKeyOff(SYNTHETIZER* s, int index, FramePos time) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  for (SYNTHVOICE& v : s->voices) {
+    if (!v.key || v.note != index || v.start == -1 || v.releaseAt != INT64_MAX || v.sustained) continue;
+    if (s->pedal) v.sustained = true;
+    else v.releaseAt = time < v.start ? v.start : time;
+  }
+  return 0;
+}
+
+int SynthSustain(SYNTHETIZER* s, bool down, FramePos time) {
+  if (!s) return 0;
+  TrackLockGuard g(s->lock);
+  s->pedal = down;
+  if (!down)
+    for (SYNTHVOICE& v : s->voices)
+      if (v.sustained) {
+        v.sustained = false;
+        v.releaseAt = time < v.start ? v.start : time;
+      }
   return 0;
 }
 

@@ -42,6 +42,13 @@ struct SYNTHDATA {
 struct SYNTHVOICE {
   FramePos start;  // timeline position at which the note began, -1 = free
   int32_t note;   // sample index
+  // A key held on a MIDI keyboard: its velocity's gain, and where its
+  // release begins (kSynthHeld while held or sounding to its end). The
+  // arpeggio's and the on-screen keys' notes are one-shots at gain 1.
+  float gain = 1.0f;
+  FramePos releaseAt = INT64_MAX;
+  bool key = false;        // started by a keyboard key (released by its note-off)
+  bool sustained = false;  // note-off came while the sustain pedal was down
 };
 
 struct SYNTHETIZER {
@@ -60,8 +67,11 @@ struct SYNTHETIZER {
   // for by the UI never lands inside a block that is already mixed.
   FramePos renderedTo;
   uint32_t randState;
+  bool pedal = false;  // sustain pedal down
   TrackLock lock;
 };
+// A released key fades out over this many frames (no click).
+constexpr int kSynthReleaseFrames = 256;
 
 constexpr FramePos kNoBlockYet = INT64_MIN;
 
@@ -98,6 +108,13 @@ int ArpeggiatorSync(SYNTHETIZER* s, FramePos time);
 int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timeline, float master,
                      int count);
 
+// A keyboard key: note `index` (0..35) starts at `time` with `gain`
+// (0..1, from its velocity); KeyOff releases it at `time` unless the
+// sustain pedal holds it, then the pedal's release does. Any thread that
+// may take the synth's spin lock (the audio thread included).
+int SynthKeyOn(SYNTHETIZER* s, int index, float gain, FramePos time);
+int SynthKeyOff(SYNTHETIZER* s, int index, FramePos time);
+int SynthSustain(SYNTHETIZER* s, bool down, FramePos time);
 // UI-thread wrappers on RealtimeSynth / SynthSamps, reached from the facade.
 int RealtimeSetSynth(const char* folder);
 int RealtimeArpeggiatorOn(int mode, int stepsPerBeat, const char* pattern);

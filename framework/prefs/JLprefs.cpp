@@ -24,6 +24,16 @@ const int32_t kMtrm = ULO_FourCC("mtrm");
 const int32_t kInterfaceColor = ULO_FourCC("intc");
 const int32_t kTempoQuality = ULO_FourCC("tmpq");
 const int32_t kLatency = ULO_FourCC("olat");
+const int32_t kMidiPort = ULO_FourCC("midp");  // id 0 input, 1 output: 64 bytes
+const int32_t kMidiValue = ULO_FourCC("midv");  // id 0 channel, 1 clock out, 10.. bindings
+
+// A fixed-size name item; a stored name is always cut at its last byte.
+void loadName(UloResFile& res, int32_t type, int32_t id, char (&name)[64]) {
+  char b[64];
+  if (!res.LoadData(b, 64, type, id)) return;
+  b[63] = 0;
+  memcpy(name, b, 64);
+}
 
 bool load16(UloResFile& res, int32_t type, int32_t id, int16_t* value) {
   uint8_t b[2];
@@ -107,6 +117,15 @@ void jlPrefsClass::load() {
   // Files from before the setting have no item and keep the default.
   if (load16(res, kTempoQuality, 0, &tempoQuality)) tempoQuality = tempoQuality == 0 ? 0 : 1;
   if (!load16(res, kLatency, 0, &latency) || latency < kLatencyLow || latency > kLatencySafe) latency = kLatencyNormal;
+  loadName(res, kMidiPort, 0, midiInput);
+  loadName(res, kMidiPort, 1, midiOutput);
+  load16(res, kMidiValue, 0, &midiChannel);
+  if (midiChannel < -1 || midiChannel > 15) midiChannel = -1;
+  load16(res, kMidiValue, 1, &midiClockOut);
+  for (int k = 0; k < 12; k++) {
+    load16(res, kMidiValue, 10 + k, &midiBindings[k]);
+    if (midiBindings[k] < -1 || midiBindings[k] > 255) midiBindings[k] = -1;
+  }
 
   int32_t length = 0;
   if (load32(res, kSettingsLength, 0, &length)) {
@@ -146,6 +165,9 @@ bool jlPrefsClass::save() {
     ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
     ok = ok && save16(res, kTempoQuality, 0, tempoQuality);
     ok = ok && save16(res, kLatency, 0, latency);
+    ok = ok && res.SaveData(midiInput, 64, kMidiPort, 0) && res.SaveData(midiOutput, 64, kMidiPort, 1) &&
+         save16(res, kMidiValue, 0, midiChannel) && save16(res, kMidiValue, 1, midiClockOut);
+    for (int k = 0; k < 12 && ok; k++) ok = save16(res, kMidiValue, 10 + k, midiBindings[k]);
     ok = res.Close() && ok;
   }
   ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);

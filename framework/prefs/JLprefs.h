@@ -55,6 +55,15 @@ class jlPrefsClass {
   // The device buffer the setting asks for: 256, 512, or 0 for the queued
   // output.
   int outputFrames() const;
+  // MIDI: the ports last chosen by name (empty: none), connected again
+  // whenever a port of that name is present; the channel listened to (-1
+  // all); bindings, each a note number, 128 + a controller, or -1: play,
+  // stop, tap tempo, latch, then the eight track mutes; clock out on/off.
+  char midiInput[64] = "";
+  char midiOutput[64] = "";
+  int16_t midiChannel = -1;
+  int16_t midiBindings[12] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+  int16_t midiClockOut = 0;
 
   // The file, as an internal path relative to the current directory; tests
   // point it elsewhere. At most 254 characters.

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,23 @@ inline int16_t marker(int id, int64_t i) { return int16_t(2 * ((i * 7 + id * 101
 // dataBytesOverride replaces the count stored at offset 40.
 std::string wavBytes(int id, int frames, int channels = 2, int64_t dataBytesOverride = -1);
 std::string wavFrom(const std::vector<int16_t>& interleaved, int channels);
+
+// SDL_AUDIODRIVER set to `value` for the object's life (the dummy driver
+// starts an engine with no device; an unknown one makes it find none).
+struct ScopedDriver {
+  explicit ScopedDriver(const char* value) {
+    const char* old = getenv("SDL_AUDIODRIVER");
+    had = old != nullptr;
+    if (had) saved = old;
+    setenv("SDL_AUDIODRIVER", value, 1);
+  }
+  ~ScopedDriver() {
+    if (had) setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else unsetenv("SDL_AUDIODRIVER");
+  }
+  bool had;
+  std::string saved;
+};
 
 struct Loop {
   std::string path;

@@ -82,20 +82,6 @@ void expectSame(const LiveState& a, const LiveState& b) {
   EXPECT_EQ(a.manualFeed, b.manualFeed);
 }
 
-struct ScopedDriver {
-  explicit ScopedDriver(const char* value) {
-    const char* old = getenv("SDL_AUDIODRIVER");
-    had = old != nullptr;
-    if (had) saved = old;
-    setenv("SDL_AUDIODRIVER", value, 1);
-  }
-  ~ScopedDriver() {
-    if (had) setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
-    else unsetenv("SDL_AUDIODRIVER");
-  }
-  bool had;
-  std::string saved;
-};
 
 enum class Output { device, noDevice, fedByHand, stopped };
 

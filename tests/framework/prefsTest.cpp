@@ -223,3 +223,39 @@ TEST(PrefsFile, LatencyRoundTripsAndOlderOrForeignValuesGiveNormal) {
     EXPECT_EQ(jlPrefsClass::kLatencyNormal, old.prefs.latency);
   }
 }
+
+namespace {
+
+// The MIDI choices come back as saved; a file from before them keeps the
+// defaults (no port, all channels, nothing bound), and a stored name with
+// no end is cut rather than read past.
+TEST(PrefsFile, MidiPortsAndBindingsRoundTrip) {
+  PrefsDir d;
+  ASSERT_TRUE(d.prefs.save());
+  {
+    jlPrefsClass older;
+    ULO_StrCopy(older.fileName, sizeof older.fileName, d.prefs.fileName);
+    older.load();
+    EXPECT_STREQ(older.midiInput, "");
+    EXPECT_EQ(older.midiChannel, -1);
+    EXPECT_EQ(older.midiBindings[11], -1);
+  }
+  snprintf(d.prefs.midiInput, sizeof d.prefs.midiInput, "%s", "Keystation 49:0");
+  memset(d.prefs.midiOutput, 'x', sizeof d.prefs.midiOutput);  // no terminator
+  d.prefs.midiChannel = 9;
+  d.prefs.midiClockOut = 1;
+  d.prefs.midiBindings[0] = 128 + 20;
+  d.prefs.midiBindings[11] = 43;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_STREQ(again.midiInput, "Keystation 49:0");
+  EXPECT_EQ(strlen(again.midiOutput), 63u);
+  EXPECT_EQ(again.midiChannel, 9);
+  EXPECT_EQ(again.midiClockOut, 1);
+  EXPECT_EQ(again.midiBindings[0], 148);
+  EXPECT_EQ(again.midiBindings[11], 43);
+}
+
+}  // namespace

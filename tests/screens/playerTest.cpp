@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/JLEngine.h"
 #include "framework/platform/uloSys.h"
+#include "framework/prefs/JLprefs.h"
 #include "song/JLPlayer.h"
 
 namespace {
@@ -339,6 +342,63 @@ TEST_F(Player, RefreshSendsTheWholeState) {
   EXPECT_EQ(fresh.mainVol, 73);
   EXPECT_EQ(fresh.bpmLabel, "140.0");
   EXPECT_EQ(fresh.log, (std::vector<std::string>{"display:stop", "seqled:off"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A MIDI keyboard through the player: realtime Start/Stop drive the
+// transport, a bound controller taps the tempo, a bound key switches a
+// track's mute and, with latching on, keys go to the panel to latch.
+struct MidiRecorder : Recorder {
+  std::vector<short> mutes, latched;
+  void common_midiMuteTrack(short t) override { mutes.push_back(t); }
+  void common_midiLatchNote(short n) override { latched.push_back(n); }
+};
+
+TEST(PlayerMidi, KeyboardTransportTapMuteAndLatchReachTheirTargets) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  JLEngine engine;
+  engine.init();
+  MidiRecorder panel;
+  JLPlayer player;
+  player.setEngine(&engine);
+  player.connectPanels(&panel, &panel, &panel, nullptr, nullptr);
+  player.userGroove();
+  JLFakeMidiPort keys;
+  player.midiUsePorts(&keys, nullptr);
+  const jlPrefsClass saved;
+  snprintf(jlPrefs.midiInput, sizeof jlPrefs.midiInput, "Fake");
+  jlPrefs.midiBindings[2] = 128 + 21;  // tap
+  jlPrefs.midiBindings[3] = 128 + 22;  // latch
+  jlPrefs.midiBindings[4 + 5] = 30;    // track 6's mute
+  uloGlo.when = 5000;
+  player.idle();
+  ASSERT_TRUE(keys.isOpen()) << "the chosen port is connected";
+  keys.inject({0xFA});
+  player.idle();
+  EXPECT_TRUE(player.isPlaying());
+  keys.inject({0xFC});
+  player.idle();
+  EXPECT_FALSE(player.isPlaying());
+  keys.inject({0x90, 30, 100});
+  keys.inject({0xB0, 22, 127});
+  keys.inject({0x90, 38, 90});
+  player.idle();
+  EXPECT_EQ(panel.mutes, std::vector<short>{5});
+  EXPECT_EQ(panel.latched, std::vector<short>{2});
+  // Four taps half a second apart: 120 BPM.
+  for (int i = 0; i < 4; ++i) {
+    uloGlo.when = 6000 + 30 * i;
+    keys.inject({0xB0, 21, 127});
+    player.idle();
+  }
+  EXPECT_NEAR(player.bpm, 120.0f, 0.5f);
+  player.midiUsePorts(nullptr, nullptr);
+  jlPrefs.midiInput[0] = 0;
+  memcpy(jlPrefs.midiBindings, saved.midiBindings, sizeof saved.midiBindings);
+  engine.exit();
 }
 
 }  // namespace

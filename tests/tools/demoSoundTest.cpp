@@ -6,12 +6,14 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -246,6 +248,45 @@ TEST_F(DemoSongs, NoGrooveOfAnyRandomSetClipsAtTheStartingVolumes) {
     }
     std::printf("[ worst    ] %-14s %6.2f dBFS\n", name.c_str(), 20.0 * std::log10(worst / 32768.0));
     EXPECT_LT(worst, 32767.0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// jamloom-render --stems of every demo song's first groove at a tempo
+// away from the song's: eight track stems and the master, whose sum is the
+// master within two steps per stem (the mixer's and the resampler's
+// truncation of each file) wherever the master is below full scale.
+TEST(RenderTool, StemsOfEachDemoSongSumToItsMaster) {
+  TempFolder tmp;
+  for (const std::string& name : songFolders()) {
+    SCOPED_TRACE(name);
+    const std::string dir = tmp.sys() + name;
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    const std::string command =
+        std::string("'") + JL_RENDER + "' --stems '" + dir + "' --format flac --bpm 111 --song " + name + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::vector<std::string> stems;
+    DIR* d = opendir(dir.c_str());
+    ASSERT_NE(d, nullptr);
+    while (dirent* e = readdir(d))
+      if (strncmp(e->d_name, "track", 5) == 0) stems.push_back(dir + "/" + e->d_name);
+    closedir(d);
+    ASSERT_GE(stems.size(), 4u);
+    const std::vector<int16_t> master = readStereo(dir + "/master.flac");
+    ASSERT_FALSE(master.empty());
+    std::vector<int32_t> sum(master.size(), 0);
+    for (const std::string& s : stems) {
+      const std::vector<int16_t> pcm = readStereo(s);
+      ASSERT_EQ(pcm.size(), master.size()) << s;
+      for (size_t i = 0; i < pcm.size(); ++i) sum[i] += pcm[i];
+    }
+    int worst = 0;
+    for (size_t i = 0; i < master.size(); ++i)
+      if (std::abs(master[i]) < 32767) worst = std::max(worst, std::abs(sum[i] - master[i]));
+    EXPECT_LE(worst, 2 * int(stems.size()));
   }
 }
 

@@ -9,6 +9,11 @@
 // --tempo-quality picks the tempo interpolation (high, the default, or the
 // original linear one); --keep-pitch renders at the song tempo and then
 // stretches the whole mix to the playing tempo's length, pitch unchanged.
+//   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] MIX.jld | --song NAME [...]
+//
+// --stems writes one file per playing track (track3-bass.wav), the synth
+// and the user loop when they play, and master.wav into OUTDIR, all of one
+// length, whose sum is the master.
 //
 // The master volume is the program's starting one (63) unless --volume
 // gives another, so a render is as loud as the program plays it. A mix
@@ -22,6 +27,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +54,7 @@ int usage() {
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
           "       either with [--tempo-quality high|original] [--keep-pitch]\n"
           "       jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]\n"
+          "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] (MIX.jld | --song NAME) [...]\n"
           "--volume is the master volume, 63 (the program's starting one) unless given.\n"
           "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
   return 2;
@@ -182,6 +189,8 @@ int main(int argc, char** argv) {
   if (argc > 1 && strcmp(argv[1], "--make-song") == 0) return makeSong(argc, argv);
   bool keepPitch = false;
   int quality = kTempoHigh;
+  const char* stems = nullptr;
+  std::string format = "wav";
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--song" && i + 1 < argc) {
@@ -202,6 +211,12 @@ int main(int argc, char** argv) {
       const std::string q = argv[++i];
       if (q != "high" && q != "original") return usage();
       quality = q == "high" ? kTempoHigh : kTempoOriginal;
+    } else if (a == "--stems" && i + 1 < argc) {
+      stems = argv[++i];
+    } else if (a == "--format" && i + 1 < argc) {
+      format = argv[++i];
+      for (char& c : format) c = (char)tolower((unsigned char)c);
+      if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff") return usage();
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -214,6 +229,8 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
+  if (stems && out) return usage();
+  if (stems) out = stems;
   if (!out || (!mix && !song)) return usage();
 
   char cwdBuf[4096];
@@ -271,14 +288,17 @@ int main(int argc, char** argv) {
   // The document's synth plays along as it does in the program's disk mix.
   if (mix && synthOk) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
   JLDiskMixReport report;
-  const bool ok = keepPitch && songBpm > 0 ? renderKeepingPitch(image, songBpm, outPath, options, report)
-                                          : JL_DiskMix(image, outPath.c_str(), options, report);
+  std::vector<std::string> files;
+  const bool ok = stems ? JL_DiskMixStems(image, outPath.c_str(), format.c_str(), options, report, &files)
+                  : keepPitch && songBpm > 0 ? renderKeepingPitch(image, songBpm, outPath, options, report)
+                                             : JL_DiskMix(image, outPath.c_str(), options, report);
   engine.exit();
   gep = nullptr;
   if (!ok) {
     fprintf(stderr, "jamloom-render: %s\n", report.error);
     return 1;
   }
+  for (const std::string& f : files) printf("%s\n", f.c_str());
   printf("%s: %d step(s) of 32 beats, %lld frames (%.2f s)%s\n", out, report.steps, (long long)report.frames,
          report.frames / 44100.0, report.underruns ? ", with underruns" : "");
   return report.underruns ? 1 : 0;

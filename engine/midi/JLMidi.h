@@ -1,0 +1,191 @@
+// The MIDI layer: a port interface (the program's ALSA sequencer ports
+// through RtMidi, or a fake one in tests), a lock-free queue that carries
+// incoming messages from the port's thread to their consumer, the mapping
+// of incoming messages to synth notes and transport actions, and the MIDI
+// clock generator that places clock ticks on the audio sample clock.
+//
+// Threads: a port calls its receiver on its own thread (RtMidi's, or the
+// caller of JLFakeMidiPort::inject); the receiver only pushes into a
+// JLMidiQueue, which never blocks or allocates. JLMidiClock is plain
+// arithmetic, safe to run on the audio thread. JLMidiMap and the port
+// functions run on the user-interface thread.
+// Failures: open() false (port unknown or the system refuses), send()
+// false (port closed); a full queue drops the newest message and counts it.
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct JLMidiMessage {
+  uint8_t bytes[3] = {0, 0, 0};
+  uint8_t size = 0;
+};
+
+// Called on the port's thread for every complete message it receives.
+using JLMidiReceiver = void (*)(void* context, const uint8_t* bytes, size_t size);
+
+class JLMidiPort {
+ public:
+  virtual ~JLMidiPort() = default;
+  // Port names the system offers now (inputs for an input port, outputs for
+  // an output port).
+  virtual std::vector<std::string> available() = 0;
+  // Connects to the first offered port whose name starts with `name`.
+  virtual bool open(const std::string& name) = 0;
+  virtual void close() = 0;
+  virtual bool isOpen() const = 0;
+  virtual std::string openName() const = 0;
+  virtual bool send(const uint8_t* bytes, size_t size) = 0;
+  virtual void setReceiver(JLMidiReceiver receiver, void* context) = 0;
+};
+
+// A port in memory: inject() delivers a message as if a device sent it;
+// sent() lists what was sent. `present` lists the names open() finds.
+class JLFakeMidiPort : public JLMidiPort {
+ public:
+  std::vector<std::string> present{"Fake Keyboard"};
+  std::vector<std::vector<uint8_t>> sentMessages;
+  std::vector<std::string> available() override { return present; }
+  bool open(const std::string& name) override;
+  void close() override { open_.clear(); }
+  bool isOpen() const override { return !open_.empty(); }
+  std::string openName() const override { return open_; }
+  bool send(const uint8_t* bytes, size_t size) override;
+  void setReceiver(JLMidiReceiver receiver, void* context) override {
+    receiver_ = receiver;
+    context_ = context;
+  }
+  // Delivered only while open, like a device's messages.
+  void inject(std::initializer_list<uint8_t> bytes);
+
+ private:
+  std::string open_;
+  JLMidiReceiver receiver_ = nullptr;
+  void* context_ = nullptr;
+};
+
+// The ALSA sequencer through RtMidi. `output` chooses the direction.
+// Nothing is opened until open(); an ALSA sequencer that cannot be reached
+// makes available() empty and open() false.
+class JLRtMidiPort : public JLMidiPort {
+ public:
+  explicit JLRtMidiPort(bool output);
+  ~JLRtMidiPort() override;
+  std::vector<std::string> available() override;
+  bool open(const std::string& name) override;
+  // A port of this program's own that other programs connect to.
+  bool openVirtual(const std::string& name);
+  void close() override;
+  bool isOpen() const override;
+  std::string openName() const override { return openName_; }
+  bool send(const uint8_t* bytes, size_t size) override;
+  void setReceiver(JLMidiReceiver receiver, void* context) override;
+
+ private:
+  static void onMessage(double, std::vector<unsigned char>* message, void* self);
+  bool ensure();
+  bool output_;
+  void* api_ = nullptr;  // RtMidiIn or RtMidiOut
+  std::string openName_;
+  JLMidiReceiver receiver_ = nullptr;
+  void* context_ = nullptr;
+};
+
+// Single producer, single consumer; never blocks, never allocates.
+class JLMidiQueue {
+ public:
+  static constexpr size_t kSize = 256;  // a power of two
+  bool push(const uint8_t* bytes, size_t size);
+  bool pop(JLMidiMessage& m);
+  uint32_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
+  // A receiver that pushes into the queue given as context.
+  static void receive(void* queue, const uint8_t* bytes, size_t size);
+
+ private:
+  std::array<JLMidiMessage, kSize> ring_{};
+  std::atomic<size_t> head_{0}, tail_{0};
+  std::atomic<uint32_t> dropped_{0};
+};
+
+// What an incoming message asks for.
+struct JLMidiAction {
+  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch };
+  Kind kind = none;
+  int8_t note = -1;       // synth note index 0..35 for noteOn/noteOff
+  uint8_t velocity = 0;   // noteOn: 1..127
+  int8_t track = -1;      // muteTrack: 0..7
+  bool on = false;        // sustain: pedal down
+};
+
+// The keyboard and control map. Notes 36..71 (C2..B4) play the synth's 36
+// notes; a note or controller may instead be bound to play, stop, tap
+// tempo or a track's mute (each binding: a note number, or 128 + a
+// controller number, -1 unbound). Realtime start/stop/continue map to
+// play/stop/continue. `channel` -1 listens to all channels.
+struct JLMidiMap {
+  static constexpr int kLowestNote = 36;
+  int8_t channel = -1;
+  int16_t play = -1, stop = -1, tap = -1;
+  int16_t mute[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+  int16_t latch = -1;  // toggles latching synth notes into the arpeggio
+  JLMidiAction translate(const JLMidiMessage& m) const;
+};
+
+// Velocity 1..127 as the note's gain (0..1): squared, as keyboards feel.
+float JL_MidiVelocityGain(uint8_t velocity);
+
+// MIDI clock out on the audio sample clock. The audio side tells it every
+// block it hands to the output (frame position and length) together with
+// the tempo heard; it emits each tick, start, stop, continue and song
+// position at the output frame where it is due, plus the output latency,
+// i.e. at the frame where the matching sound is heard. The sender turns a
+// frame into a wall-clock time by the same audio clock.
+class JLMidiClock {
+ public:
+  struct Event {
+    int64_t frame;  // output frame at which it must leave
+    JLMidiMessage message;
+  };
+  explicit JLMidiClock(int sampleRate = 44100) : rate_(sampleRate) {}
+  // Transport, at output frame `frame` (before latency). `beats` is the
+  // song position in quarter notes; a start from 0 sends Start, from
+  // elsewhere Song Position (16ths) then Continue.
+  void start(int64_t frame, double beats, double bpm);
+  void stop(int64_t frame);
+  bool running() const { return running_; }
+  // A block of `frames` output frames from `frame` at tempo `bpm`: the
+  // events due in it, appended to `out` (at most `max`). Returns the count.
+  int advance(int64_t frame, int frames, double bpm, int64_t latencyFrames, Event* out, int max);
+  // Start/stop messages waiting for the next advance().
+  int pendingCount() const { return pending_; }
+
+ private:
+  int rate_;
+  bool running_ = false;
+  double tickBase_ = 0;   // output frame of the first tick at this tempo
+  int64_t tickCount_ = 0;  // ticks since then
+  double interval_ = 0;    // frames per tick
+  Event queued_[3];
+  int pending_ = 0;
+};
+
+// Keeps a port connected to the port the user chose, by name: poll() (the
+// user-interface thread, about once a second) connects it when a port of
+// that name is present, and notices when it went away, so a device that is
+// unplugged and plugged in again is used again without the user's help.
+class JLMidiConnection {
+ public:
+  explicit JLMidiConnection(JLMidiPort& port) : port_(port) {}
+  // The chosen name ("" = none: closes the port).
+  void want(const std::string& name);
+  const std::string& wanted() const { return wanted_; }
+  // True when the port is connected after the look.
+  bool poll();
+
+ private:
+  JLMidiPort& port_;
+  std::string wanted_;
+};

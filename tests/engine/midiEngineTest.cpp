@@ -1,0 +1,168 @@
+// MIDI through the engine's offline (disk) path: a fake keyboard's keys
+// sound at the start of the next block with their velocity, release with a
+// short fade unless the sustain pedal holds them; transport actions come
+// back to the caller; the clock's ticks sit on the output sample clock.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/JLEngine.h"
+#include "engine/Mixer.h"
+#include "engine/engineFixtures.h"
+#include "engine/midi/JLMidi.h"
+#include "engine/synth/Synth.h"
+
+using namespace enginetest;
+
+namespace {
+
+constexpr int kBlock = 2048;
+constexpr int16_t kNoteValue = 10000;
+
+class MidiEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A synth whose lowest note is a constant, long enough for the test.
+    mkdir((tf_.sys() + "synth").c_str(), 0755);
+    std::vector<int16_t> note(2 * 8 * kBlock, kNoteValue);
+    tf_.write("synth/c2.wav", wavFrom(note, 2));
+    e_.init();
+    e_.synth_SetFolder((tf_.ulo() + "synth:").c_str());
+    e_.midi_setInput(&keys_);
+    ASSERT_TRUE(keys_.open("Fake"));
+  }
+  void TearDown() override {
+    if (e_.offline()) e_.offlineEnd();
+    e_.midi_setInput(nullptr);
+    e_.exit();
+  }
+  // An offline session at `songBpm` played at `bpm`, master volume 128.
+  void begin(float songBpm, float bpm) {
+    e_.samplesListReset();
+    e_.samplesBpm(songBpm);
+    ASSERT_TRUE(e_.offlineBegin());
+    e_.play();
+    e_.offlineStart();
+    e_.setMixerBpm(bpm);
+    e_.setMixerVolume(128);
+  }
+  std::vector<int16_t> pull(int blocks) {
+    std::vector<int16_t> out(size_t(2 * kBlock * blocks));
+    for (int b = 0; b < blocks; ++b) e_.offlinePull(out.data() + 2 * kBlock * b, kBlock);
+    return out;
+  }
+  ScopedDriver driver_{"dummy"};
+  TempFolder tf_;
+  JLEngine e_;
+  JLFakeMidiPort keys_;
+};
+
+// The left channel of the synth at volume 128, centre-right pan 64, master
+// 128: 1.5 / 2 of the sample, times the key's velocity gain.
+int16_t expected(float gain) { return int16_t(float(kNoteValue) * (128 * 1.5f / 256.0f) * gain); }
+
+TEST_F(MidiEngine, AKeySoundsFromTheNextBlockWithItsVelocityAndFadesOutOnRelease) {
+  begin(120, 120);
+  const std::vector<int16_t> silent = pull(3);
+  for (int16_t v : silent) ASSERT_EQ(v, 0);
+  keys_.inject({0x90, 36, 127});
+  std::vector<int16_t> b = pull(1);
+  EXPECT_EQ(b[0], expected(1.0f)) << "sounds at the block's first frame";
+  EXPECT_EQ(b[2 * (kBlock - 1)], expected(1.0f));
+  keys_.inject({0x80, 36, 0});
+  b = pull(1);
+  EXPECT_EQ(b[0], expected(1.0f)) << "the fade starts at the release";
+  EXPECT_LT(b[2 * 128], expected(1.0f));
+  EXPECT_GT(b[2 * 128], 0);
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], 0) << "silent after the fade";
+  keys_.inject({0x90, 36, 64});
+  b = pull(1);
+  EXPECT_EQ(b[0], expected(JL_MidiVelocityGain(64)));
+  EXPECT_NEAR(b[0], expected(1.0f) * 64.0 * 64.0 / (127.0 * 127.0), 1.0);
+}
+
+TEST_F(MidiEngine, TheSustainPedalHoldsReleasedKeysUntilItIsLifted) {
+  begin(120, 120);
+  pull(1);
+  keys_.inject({0x90, 36, 127});
+  keys_.inject({0xB0, 64, 127});
+  keys_.inject({0x80, 36, 0});
+  std::vector<int16_t> b = pull(2);
+  EXPECT_EQ(b[2 * (2 * kBlock - 1)], expected(1.0f)) << "held by the pedal";
+  keys_.inject({0xB0, 64, 0});
+  b = pull(1);
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], 0) << "released when the pedal lifts";
+}
+
+TEST_F(MidiEngine, TransportAndLatchedKeysComeBackToTheCaller) {
+  JLMidiMap map;
+  map.tap = 128 + 21;
+  map.mute[7] = 30;
+  map.latch = 128 + 22;
+  e_.midi_setMap(map);
+  begin(120, 120);
+  keys_.inject({0xFA});
+  keys_.inject({0xB0, 21, 127});
+  keys_.inject({0x90, 30, 100});
+  keys_.inject({0xB0, 22, 127});  // latching on: keys go to the arpeggio
+  keys_.inject({0x90, 40, 100});
+  keys_.inject({0xFC});
+  JLMidiAction a[8];
+  ASSERT_EQ(e_.midi_pump(a, 8), 6);
+  EXPECT_EQ(a[0].kind, JLMidiAction::play);
+  EXPECT_EQ(a[1].kind, JLMidiAction::tapTempo);
+  EXPECT_EQ(a[2].kind, JLMidiAction::muteTrack);
+  EXPECT_EQ(a[2].track, 7);
+  EXPECT_EQ(a[3].kind, JLMidiAction::latch);
+  EXPECT_TRUE(e_.midi_latching());
+  EXPECT_EQ(a[4].kind, JLMidiAction::noteOn);
+  EXPECT_EQ(a[4].note, 4);
+  EXPECT_EQ(a[5].kind, JLMidiAction::stop);
+  const std::vector<int16_t> b = pull(1);
+  EXPECT_EQ(b[0], 0) << "a latched key does not sound by itself";
+}
+
+// The clock through the engine: its ticks at the tempo the mixer plays
+// (output frames per beat), on output frames counted from the session's
+// start; Start where the clock was started.
+TEST_F(MidiEngine, ClockTicksFollowTheTempoHeardOnTheOutputSampleClock) {
+  JLFakeMidiPort out;
+  out.present = {"Fake Synth"};
+  ASSERT_TRUE(out.open("Fake"));
+  e_.midi_setOutput(&out);
+  for (float bpm : {90.0f, 125.0f, 162.5f}) {
+    SCOPED_TRACE(bpm);
+    begin(125, bpm);
+    pull(2);
+    e_.midi_clockStart(0);
+    pull(200);
+    e_.midi_clockStop();
+    pull(1);
+    const std::vector<JLMidiClock::Event>& log = e_.offlineClockLog();
+    ASSERT_GT(log.size(), 10u);
+    EXPECT_EQ(log.front().message.bytes[0], 0xFA);
+    EXPECT_EQ(log.front().frame, 2 * kBlock);
+    EXPECT_EQ(log.back().message.bytes[0], 0xFC);
+    EXPECT_EQ(log.back().frame, 202 * kBlock);
+    // Frames per beat as the mixer plays it (the 1.3 x bound included).
+    const double beat = double(ResampledBPM.load());
+    EXPECT_NEAR(44100.0 * 60.0 / beat, std::min(double(bpm), e_.fastestBpm(125)), 0.01);
+    double worstMs = 0;
+    for (size_t i = 1; i + 1 < log.size(); ++i) {
+      ASSERT_EQ(log[i].message.bytes[0], 0xF8);
+      const double ideal = 2 * kBlock + double(i - 1) * beat / 24.0;
+      worstMs = std::max(worstMs, std::abs(double(log[i].frame) - ideal) * 1000.0 / 44100.0);
+    }
+    EXPECT_LT(worstMs, 1.0);
+    EXPECT_EQ(log.size() - 2, size_t(std::ceil(200.0 * kBlock / (beat / 24.0) - 1e-9)));
+    EXPECT_EQ(out.sentMessages.size() >= log.size(), true);
+    e_.offlineEnd();
+    out.sentMessages.clear();
+  }
+}
+
+}  // namespace
