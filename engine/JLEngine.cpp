@@ -118,19 +118,9 @@ void JLEngine::setMixerFrequency(long hz) {
   SetRealtimeFreq(int(hz));
 }
 
-// The queued output: the feeder keeps this many frames per buffer queued
-// at the device (see wDBInit).
-constexpr int kQueuedBufferFrames = 2048;
-
-int JLEngine::outputLatencyFrames() {
-  MMSysAudio* out = wDBInstance();
-  if (!out || !out->isStarted() || wDBManualFeed()) return 0;
-  return out->queuedBuffers() * kQueuedBufferFrames;
-}
-
 int64_t JLEngine::followLatency() {
   const int64_t lat = JL_HeardMixerFrames(outputLatencyFrames(), BPM.load(), ResampledBPM.load());
-  ttDistance.store(JL_MeterDistance(lat, kMixBlock));
+  ttDistance.store(JL_MeterDistance(lat, MixBlockFrames.load(std::memory_order_relaxed)));
   return lat;
 }
 
@@ -246,3 +236,21 @@ short JLEngine::takeLoadFailure(short* track, short* why) {
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {
   LGetTrackPeaks(track, left, right);
 }
+
+bool JL_ProbeSoundFile(const char* path, JLSoundFileFacts* facts) {
+  WaveInfo info;
+  WaveFile* w = OpenWave(path, &info);
+  if (!w) return false;
+  CloseWave(w);
+  facts->channels = info.channels;
+  facts->rate = info.rate;
+  facts->frames = info.frames;
+  return true;
+}
+
+int16_t* JL_ReadLoopWhole(const char* path, int rate, int64_t maxFrames, int64_t maxBytes, bool looped, int* channels,
+                          int32_t* frames, int32_t* fault) {
+  return JL_ReadWholeLoop(path, rate, maxFrames, maxBytes, looped, channels, frames, fault);
+}
+
+void JL_FreeLoopWhole(int16_t* frames) { M_free(frames); }

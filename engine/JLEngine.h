@@ -53,10 +53,6 @@ class JLEngine {
   // music does. -1 unless playing. Each call also sizes the level meters'
   // delay from the same latency (the player calls it on every idle pass).
   char getMixerBeat();
-  // Frames (at the device rate) between the mixer making a sample and that
-  // sample leaving the audio device; 0 when no device output runs (stopped,
-  // no device, offline rendering).
-  int outputLatencyFrames();
 
   // Song tempo; also arms the engine when it is stopped.
   void samplesBpm(float bpm);
@@ -118,8 +114,9 @@ class JLEngine {
   // 0.4 s ahead), else pull mode asking for that many frames (256 low, 512
   // normal). JL_AUDIO_FRAMES in the environment overrides it.
   void setOutputFrames(int frames);
-  // Frames between mixing a sample and it leaving the device: the device
-  // buffer as granted, plus what waits queued (0 when no output runs).
+  // Frames (at the device rate) between mixing a sample and it leaving the
+  // device: the device buffer as granted, plus what waits queued; 0 when no
+  // device output runs (stopped, no device, offline rendering).
   int outputLatencyFrames() const;
   // Underruns: mixed blocks (since init) in which a track's ring was
   // short (the loader fell behind) plus device callbacks that came late
@@ -210,5 +207,22 @@ class JLEngine {
   int64_t offlineFrames_ = 0;
   std::vector<JLMidiClock::Event> clockLog_;
 };
+
+// Loop files for whoever makes songs from sound files (any thread but the
+// audio thread; no engine needs to exist).
+struct JLSoundFileFacts {
+  int channels = 0;
+  int rate = 0;
+  int64_t frames = 0;  // what the file really holds
+};
+// What a sound file holds; false when it is not one this program reads.
+bool JL_ProbeSoundFile(const char* path, JLSoundFileFacts* facts);
+// The whole sound of a loop at `rate` as 16-bit frames with `*channels`
+// (1 or 2) per frame, converted when its own rate differs; null with a
+// WaveFault in `*fault` when it cannot be read, holds nothing, exceeds the
+// limits or cannot be converted. Give the result back with JL_FreeLoopWhole.
+int16_t* JL_ReadLoopWhole(const char* path, int rate, int64_t maxFrames, int64_t maxBytes, bool looped, int* channels,
+                          int32_t* frames, int32_t* fault);
+void JL_FreeLoopWhole(int16_t* frames);
 
 extern JLEngine* gep;

@@ -20,7 +20,7 @@
 
 #include <memory>
 
-#include "engine/midi/JLMidi.h"
+#include "engine/JLEngine.h"
 #include "song/JLPlayCommon.h"
 
 class JLEngine;

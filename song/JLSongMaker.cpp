@@ -21,8 +21,7 @@
 #include "core/files/uloFolderOps.h"
 #include "core/files/uloPathNames.h"
 #include "core/files/uloPathPolicy.h"
-#include "engine/AudioFormat.h"
-#include "engine/JLLoopPrep.h"
+#include "engine/JLEngine.h"
 #include "song/JLMixDocument.h"
 #include "song/JLSongLibrary.h"
 
@@ -146,13 +145,11 @@ bool measure(const std::string& path, JLSongLoopSource* src, std::string* why) {
     *why = "it is empty (0 bytes)";
     return false;
   }
-  WaveInfo info;
-  WaveFile* w = OpenWave(path.c_str(), &info);
-  if (!w) {
+  JLSoundFileFacts info;
+  if (!JL_ProbeSoundFile(path.c_str(), &info)) {
     *why = "it is not a sound file this program reads";
     return false;
   }
-  CloseWave(w);
   if (info.frames <= 0) {
     *why = "it holds no sound";
     return false;
@@ -258,7 +255,7 @@ bool convertLoop(const JLSongLoopSource& src, Converted* out, std::string* why) 
   int channels = 0;
   int32_t frames = 0, fault = 0;
   const int64_t maxFrames = int64_t(kJLMakerMaxSeconds * kRate) + kRate;
-  int16_t* data = JL_ReadWholeLoop(src.path.c_str(), kRate, maxFrames, maxFrames * 4, true, &channels, &frames, &fault);
+  int16_t* data = JL_ReadLoopWhole(src.path.c_str(), kRate, maxFrames, maxFrames * 4, true, &channels, &frames, &fault);
   if (!data) {
     *why = fault == kWaveEmpty     ? "it holds no sound"
            : fault == kWaveRate    ? "its sample rate cannot be converted"
@@ -268,7 +265,7 @@ bool convertLoop(const JLSongLoopSource& src, Converted* out, std::string* why) 
   }
   out->channels = channels;
   out->samples.assign(data, data + size_t(frames) * size_t(channels));
-  M_free(data);
+  JL_FreeLoopWhole(data);
   return frames > 0;
 }
 
