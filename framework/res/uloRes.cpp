@@ -1,5 +1,6 @@
 #include "framework/res/uloRes.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/files/uloPathNames.h"
@@ -253,11 +254,51 @@ int32_t UloResFile::GetItemIndexID(int32_t type, int32_t index) const {
   return -1;
 }
 
+bool UloResFile::GrowElemsTable() {
+  if (maxItems >= kResLargestMaxItems) return false;
+  const int16_t grown = int16_t(std::min<int32_t>(int32_t(maxItems) * 2, kResLargestMaxItems));
+  const int32_t newDataStart = kResHeaderSize + kResElemSize * grown;
+  Elem* bigger = nullptr;
+  if (!ULO_NewPtrT(&bigger, int32_t(sizeof(Elem)) * grown)) return false;
+  for (int32_t i = 0; i < grown; i++) bigger[i] = i < itemsCount ? elems[i] : Elem{};
+
+  // The larger directory covers the start of the data area: every item that
+  // begins there is copied behind everything first. The old bytes stay where
+  // they were until Close writes the new directory over them, so a failure
+  // on the way leaves the container exactly as it was.
+  int32_t end = std::max(endOfFilePos, newDataStart);
+  bool ok = true;
+  for (int32_t i = 0; ok && i < itemsCount; i++) {
+    Elem& e = bigger[i];
+    if (!e.usable || e.rec.offset >= newDataStart) continue;
+    const int32_t length = e.rec.length;
+    if (int64_t(end) + length > INT32_MAX) {
+      ok = false;
+      break;
+    }
+    ScratchBlock copy(length);
+    ok = length == 0 || (copy.p && ULO_FileSetPos(&file, e.rec.offset) && ULO_FileRead(&file, copy.p, length) &&
+                         ULO_FileSetPos(&file, end) && ULO_FileWrite(&file, copy.p, length));
+    e.rec.offset = end;
+    end += length;
+  }
+  if (!ok) {
+    ULO_DisposePtrT(&bigger);
+    return false;
+  }
+  DisposeElemsTable();
+  elems = bigger;
+  maxItems = grown;
+  endOfFilePos = end;
+  modified = 1;
+  return true;
+}
+
 bool UloResFile::SaveData(const void* data, int32_t length, int32_t type, int32_t id) {
   if (!isOpen || !file.writable) return false;
   if (length < 0 || (!data && length > 0)) return false;
   const bool exists = Lookup(type, id);
-  if (!exists && itemsCount >= maxItems) return false;
+  if (!exists && itemsCount >= maxItems && !GrowElemsTable()) return false;
 
   Elem* e;
   Elem before{};

@@ -8,7 +8,12 @@
 //
 // On disk, big-endian throughout: an 8-byte header (version, maxItems,
 // itemsCount, reserved), maxItems directory entries of 16 bytes (id, type,
-// length, offset), then the data area at 8 + 16 * maxItems.
+// length, offset), then the data area at 8 + 16 * maxItems. A new container
+// has kResDefaultMaxItems slots; when they are all taken the directory
+// doubles (up to kResLargestMaxItems, the most the 16-bit header field can
+// say) and the items it would cover move to the end of the data area, so
+// adding items only fails at that ceiling. Readers take maxItems from the
+// header, so containers with any directory size open alike.
 //
 // User-interface thread only: there is no lock, and even lookups change the
 // object (currentElem remembers the last hit).
@@ -43,6 +48,7 @@ struct resElemRec {
 constexpr int32_t kResHeaderSize = 8;
 constexpr int32_t kResElemSize = 16;
 constexpr int16_t kResDefaultMaxItems = 1000;
+constexpr int16_t kResLargestMaxItems = 32767;
 
 class UloResFile {
  public:
@@ -101,6 +107,9 @@ class UloResFile {
   void DisposeElemsTable();
   bool LoadElemsTable(int32_t fileLength);
   bool SaveElemsTable();
+  // Doubles the directory when every slot is taken; false at the ceiling or
+  // when moving the covered items fails (nothing changed then).
+  bool GrowElemsTable();
   void RetrieveEndOfFilePos();
   // Closes the file after a refused open without cutting it short.
   void AbandonFile();

@@ -179,21 +179,67 @@ TEST(ResFile, ItemsOfATypeAreEnumeratedInTableOrder) {
   EXPECT_EQ(r.GetItemsCount(MPIX), 3);
 }
 
-TEST(ResFile, TheThousandAndFirstItemIsRefused) {
+TEST(ResFile, AFullDirectoryGrowsAndMovesTheItemsItCovers) {
   Container c;
   UloResFile r;
   r.SetWorkName(c.path.c_str());
   ASSERT_TRUE(r.Create());
-  for (int i = 0; i < 1000; i++) ASSERT_TRUE(r.SaveData(&i, 4, MPIX, i));
-  EXPECT_FALSE(r.SaveData("x", 1, MPIX, 1000));
-  EXPECT_FALSE(r.IsDataAvailable(MPIX, 1000));
-  EXPECT_TRUE(r.SaveData("xyzw", 4, MPIX, 999));  // existing items still change
+  // Item i holds 20 bytes naming it; the empty item shares an offset.
+  auto payload = [](int i) {
+    char b[21];
+    snprintf(b, sizeof b, "item-%014d", i);
+    return std::string(b, 20);
+  };
+  for (int i = 0; i < 999; i++) ASSERT_TRUE(r.SaveData(payload(i).data(), 20, MPIX, i));
+  ASSERT_TRUE(r.SaveData("", 0, LAYA, 1));
+  ASSERT_TRUE(r.SaveData("x", 1, MPIX, 1000));  // slot 1001
+  EXPECT_TRUE(r.SaveData("xyzw", 4, MPIX, 998));
   ASSERT_TRUE(r.Close());
-  EXPECT_EQ(c.bytes().size(), 16008u + 4000u);
+
+  const std::string b = c.bytes();
+  EXPECT_EQ(be32(b, 0), 0x000107D0u);  // version 1, 2000 slots
+  EXPECT_EQ(be32(b, 4) >> 16, 1001u);
+  const uint32_t dataStart = 8 + 16 * 2000;
+  for (int i = 0; i < 1001; i++) EXPECT_GE(be32(b, 8 + 16 * i + 12), dataStart) << i;
+
   c.open(r, true);
-  int v = 0;
-  ASSERT_TRUE(r.LoadData(&v, 4, MPIX, 500));
-  EXPECT_EQ(v, 500);
+  EXPECT_EQ(r.DamagedItemsCount(), 0);
+  for (int i = 0; i < 998; i++) {
+    char buf[20];
+    ASSERT_TRUE(r.LoadData(buf, 20, MPIX, i)) << i;
+    EXPECT_EQ(std::string(buf, 20), payload(i));
+  }
+  char buf[4];
+  ASSERT_TRUE(r.LoadData(buf, 4, MPIX, 998));
+  EXPECT_EQ(std::string(buf, 4), "xyzw");
+  EXPECT_TRUE(r.IsDataLenAvailable(0, LAYA, 1));
+  ASSERT_TRUE(r.LoadData(buf, 1, MPIX, 1000));
+  EXPECT_EQ(buf[0], 'x');
+  EXPECT_EQ(r.GetItemsCount(MPIX), 1000);
+  r.Close();
+
+  // The grown container takes more items without growing again.
+  c.open(r);
+  for (int i = 1001; i < 1500; i++) ASSERT_TRUE(r.SaveData(&i, 4, MPIX, i));
+  ASSERT_TRUE(r.Close());
+  EXPECT_EQ(be32(c.bytes(), 0), 0x000107D0u);
+}
+
+TEST(ResFile, ADirectoryAtTheHeaderCeilingRefusesANewItem) {
+  Container c;
+  const int n = kResLargestMaxItems;
+  std::vector<RawEntry> entries;
+  const int32_t dataStart = 8 + 16 * n;
+  for (int i = 0; i < n; i++) entries.push_back({i, MPIX, 1, dataStart + i});
+  c.dir.write("t.xrs", rawContainer(int16_t(n), int16_t(n), entries, size_t(dataStart + n)));
+  UloResFile r;
+  c.open(r);
+  EXPECT_FALSE(r.SaveData("x", 1, MPIX, n));
+  EXPECT_FALSE(r.IsDataAvailable(MPIX, n));
+  EXPECT_TRUE(r.SaveData("y", 1, MPIX, 7));  // existing items still change
+  char v = 0;
+  ASSERT_TRUE(r.LoadData(&v, 1, MPIX, 7));
+  EXPECT_EQ(v, 'y');
 }
 
 TEST(ResFile, ReadOnlyContainersAreNeverWritten) {

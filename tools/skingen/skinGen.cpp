@@ -359,7 +359,7 @@ int main(int argc, char** argv) {
   }
   const int items = gen.casts.itemCount() + static_cast<int>(layouts.size()) + 2 + 8;
   if (!ok || !res.Close()) {
-    fprintf(stderr, "cannot write %s (%d items, at most %d)\n", skinPath.c_str(), items, kResDefaultMaxItems);
+    fprintf(stderr, "cannot write %s (%d items, at most %d)\n", skinPath.c_str(), items, kResLargestMaxItems);
     for (const auto& [look, n] : gen.castsByLook) fprintf(stderr, "  look %d: %d casts\n", look, n);
     return 1;
   }
