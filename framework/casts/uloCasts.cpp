@@ -75,6 +75,11 @@ void UloOneCast::Prepare() {
   size.set(header.width, header.height);
   imageLoaded = 0;
   maskLoaded = 0;
+  loadTried = 0;
+}
+
+void UloOneCast::EnsureLoaded() {
+  if (!imageLoaded && !loadTried) LoadAvailable();
 }
 
 bool UloOneCast::LoadDepth(int16_t d) {
@@ -148,6 +153,7 @@ bool UloOneCast::LoadDepth(int16_t d) {
 }
 
 void UloOneCast::LoadAvailable() {
+  loadTried = 1;
   LoadDepth(uloDepthMask8);
   if (LoadDepth(uloDepthIndexed8) || LoadDepth(uloDepthDirect16) || LoadDepth(uloDepthDirect32)) return;
   ULO_DebugMessage("No cast data available");
