@@ -78,10 +78,6 @@ void UloOneCast::Prepare() {
   loadTried = 0;
 }
 
-void UloOneCast::EnsureLoaded() {
-  if (!imageLoaded && !loadTried) LoadAvailable();
-}
-
 bool UloOneCast::LoadDepth(int16_t d) {
   if (d < 0 || d >= kCastDepths || !available[d]) return false;
   UloResFile* res = owner ? owner->resFile : nullptr;
@@ -164,6 +160,11 @@ void UloOneCast::Unload() {
   mask.dispose();
   imageLoaded = 0;
   maskLoaded = 0;
+  loadTried = 0;
+}
+
+void UloOneCast::EnsureLoaded() {
+  if (!imageLoaded && !loadTried) LoadAvailable();
 }
 
 void UloOneCast::Draw(int16_t x, int16_t y) {
