@@ -48,7 +48,7 @@ switch_scheme() {
   settle "prefs-before-scheme-$1"
   click $((297 + 30 * $1)) 339
   settle "prefs-scheme-$1"
-  click 326 383
+  click 426 383
   settle "after-scheme-$1"
 }
 
