@@ -203,6 +203,11 @@ keeps every ring ahead is checked deterministically in ctest
 # The end-to-end latency runs take minutes: bench/latency.sh measures them
 # and bench/latency.md keeps the method and the figures.
 text += '\n' + open('$ROOT/bench/latency.md').read()
+# Sections measured by other scripts follow this line and are kept.
+mark = '<!-- sections below are written by hand or other scripts; report.sh keeps them -->'
+old = open(readme).read()
+if mark in old:
+    text += '\n' + old[old.index(mark):]
 open(readme, 'w').write(text)
 EOF
 echo "bench/README.md written"

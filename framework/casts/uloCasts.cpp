@@ -75,6 +75,7 @@ void UloOneCast::Prepare() {
   size.set(header.width, header.height);
   imageLoaded = 0;
   maskLoaded = 0;
+  loadTried = 0;
 }
 
 bool UloOneCast::LoadDepth(int16_t d) {
@@ -148,6 +149,7 @@ bool UloOneCast::LoadDepth(int16_t d) {
 }
 
 void UloOneCast::LoadAvailable() {
+  loadTried = 1;
   LoadDepth(uloDepthMask8);
   if (LoadDepth(uloDepthIndexed8) || LoadDepth(uloDepthDirect16) || LoadDepth(uloDepthDirect32)) return;
   ULO_DebugMessage("No cast data available");
@@ -158,6 +160,11 @@ void UloOneCast::Unload() {
   mask.dispose();
   imageLoaded = 0;
   maskLoaded = 0;
+  loadTried = 0;
+}
+
+void UloOneCast::EnsureLoaded() {
+  if (!imageLoaded && !loadTried) LoadAvailable();
 }
 
 void UloOneCast::Draw(int16_t x, int16_t y) {

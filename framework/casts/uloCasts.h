@@ -73,6 +73,9 @@ class UloOneCast {
   bool LoadDepth(int16_t depthIndex);
   // The mask if any, then the first image depth that loads (8, 16, 32 bits).
   void LoadAvailable();
+  // LoadAvailable the first time only: a cast whose pixels cannot be read
+  // is not read again on every use.
+  void EnsureLoaded();
   void Unload();
   // Straight to the window; a debug message when no image is loaded.
   void Draw(int16_t x, int16_t y);
@@ -86,6 +89,7 @@ class UloOneCast {
   uloOffmap mask;
   uint8_t imageLoaded = 0;
   uint8_t maskLoaded = 0;
+  uint8_t loadTried = 0;
   uloRect bounds;
   uloPoint size;
 

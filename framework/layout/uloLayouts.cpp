@@ -112,9 +112,11 @@ void UloLayout::Load() {
   for (int16_t i = 0; i < itemsCount; i++) {
     layoutItemWorkRec& w = work[i];
     for (int j = 0; j < kLayoutPictures; j++) {
+      // Only the header: pixels are read when a picture is first asked for
+      // (a panel shown, a colour variant chosen), so unused layouts and
+      // the other colour variants cost no memory.
       w.castIndex[j] = casts ? casts->MPixIDtoIndex(data.items[i].castIds[j]) : int16_t(-1);
-      if (UloOneCast* c = CastAt(w.castIndex[j])) c->LoadAvailable();
-      else w.castIndex[j] = -1;
+      if (!CastAt(w.castIndex[j])) w.castIndex[j] = -1;
     }
     w.picture = 0;
     w.currentCast = w.castIndex[0];
@@ -179,18 +181,23 @@ void UloLayout::ItemUseIndex(int16_t item, int16_t picture) {
 
 void UloLayout::DrawItem(int16_t item) {
   if (!ValidItem(item)) return;
-  if (UloOneCast* c = CastAt(work[item].currentCast)) c->Draw(work[item].position.x, work[item].position.y);
+  if (UloOneCast* c = CastAt(work[item].currentCast)) {
+    c->EnsureLoaded();
+    c->Draw(work[item].position.x, work[item].position.y);
+  }
 }
 
 uloOffmap* UloLayout::GetItemImage(int16_t item, int16_t picture) const {
   if (!ValidItem(item) || picture < 0 || picture >= kLayoutPictures) return nullptr;
   UloOneCast* c = CastAt(work[item].castIndex[picture]);
+  if (c) c->EnsureLoaded();
   return c && c->imageLoaded ? &c->image : nullptr;
 }
 
 uloOffmap* UloLayout::GetItemMask(int16_t item, int16_t picture) const {
   if (!ValidItem(item) || picture < 0 || picture >= kLayoutPictures) return nullptr;
   UloOneCast* c = CastAt(work[item].castIndex[picture]);
+  if (c) c->EnsureLoaded();
   return c && c->maskLoaded ? &c->mask : nullptr;
 }
 

@@ -65,6 +65,7 @@ void JLHelps::init() { init(&QXCasts, ":Helps.txt", ":JLHelps.xrs"); }
 
 void JLHelps::init(UloCasts* casts, const char* textPath, const char* containerPath) {
   mainCasts = casts;
+  shownText = nullptr;  // a new parse replaces the casts
   helpFile.SetWorkName(containerPath);
   helpFile.readOnly = 1;
   helpFileOpen = helpFile.Open();
@@ -291,7 +292,11 @@ void JLHelps::updateOffmap() {
   const int16_t tx = int16_t(r.left + e.textX), ty = int16_t(r.top + e.textY);
   if (helpFileOpen && white.allocated) {
     if (UloOneCast* pre = helpCasts.CastOfID(kPredrawnBase + current)) {
-      pre->LoadAvailable();
+      // Only the mask of a pre-drawn text is drawn (through white), and only
+      // the balloon on show is kept: the one shown before goes.
+      if (shownText && shownText != pre) shownText->Unload();
+      shownText = pre;
+      pre->LoadDepth(uloDepthMask8);
       if (pre->maskLoaded) {
         const uloRect mb(0, 0, pre->mask.width(), pre->mask.height());
         QXScreen.copyMaskToUpdate(&white, mb, &pre->mask, mb, uloRect(tx, ty, tx + mb.width(), ty + mb.height()), 256);

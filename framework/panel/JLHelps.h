@@ -93,6 +93,8 @@ class JLHelps : public uloFont {
   uint8_t helpFileOpen = 0;
   UloCasts helpCasts;
   uloOffmap white;
+  // The pre-drawn text whose mask is loaded (at most one at a time).
+  UloOneCast* shownText = nullptr;
   UloCasts* mainCasts = nullptr;
 
  private:

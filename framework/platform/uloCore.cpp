@@ -92,6 +92,11 @@ bool ULO_Platform_Init() {
   // request that asks the user.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+  // A window surface (the start-up picture's, and the main window's unless
+  // a GPU renderer is chosen) would otherwise be backed by an OpenGL
+  // texture, which loads the whole GL stack for one picture. The
+  // environment variable of the same name still overrides this.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   struct sigaction sa = {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);
@@ -184,7 +189,7 @@ void ULO_Main2() {
       // Scripts that drive the program wait for this line instead of
       // guessing how long a start takes.
       toldReady = true;
-      fprintf(stderr, "Jamloom: ready\n");
+      fprintf(stderr, "Jamloom: ready (%s)\n", ULO_PresenterName());
     }
   }
   QX_ExitAll();

@@ -1,11 +1,16 @@
 // The main window. What the program draws goes into a canvas of logical
-// pixels (window size / scale); presenting uploads the changed part to a
-// texture and shows it scaled by a whole number, nearest neighbour.
+// pixels (window size / scale); presenting scales the changed part by a
+// whole number, nearest neighbour, into SDL's window surface, or uploads it
+// to a texture of the logical size that an SDL renderer scales (see
+// ULO_ChoosePresenter).
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_ttf.h>
+#include <glob.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,6 +28,8 @@ struct Window {
   int width = 0, height = 0;  // logical
   std::vector<uint32_t> canvas;
   SDL_Rect dirty = {0, 0, 0, 0};
+  // Window surface only: the next present repaints the margins too.
+  bool wholeWindow = true;
 };
 
 Window gWin;
@@ -45,10 +52,11 @@ void layoutFor(int w, int h) {
   int s = std::max(1, std::min(w / 640, h / 480));
   gWin.scale = s;
   int lw = std::max(1, w / s), lh = std::max(1, h / s);
-  if (lw != gWin.width || lh != gWin.height || !gWin.texture) {
+  if (lw != gWin.width || lh != gWin.height || (gWin.renderer && !gWin.texture)) {
     gWin.width = lw;
     gWin.height = lh;
     gWin.canvas.assign((size_t)lw * lh, 0xFF000000u);
+    gWin.canvas.shrink_to_fit();
     if (gWin.texture) SDL_DestroyTexture(gWin.texture);
     gWin.texture = gWin.renderer ? SDL_CreateTexture(gWin.renderer, SDL_PIXELFORMAT_ARGB8888,
                                                      SDL_TEXTUREACCESS_STREAMING, lw, lh)
@@ -105,7 +113,53 @@ std::string latin1ToUtf8(const char* text, int count) {
   return out;
 }
 
+// A DRM render node is what a GPU driver offers; without one, any GL there
+// is would be software.
+bool gpuDeviceExists() {
+  glob_t g;
+  const bool found = glob("/dev/dri/renderD*", 0, nullptr, &g) == 0 && g.gl_pathc > 0;
+  globfree(&g);
+  return found;
+}
+
+// GL_RENDERER of an OpenGL-based renderer's context, or "" for another kind.
+const char* glRendererOf(SDL_Renderer* renderer) {
+  SDL_RendererInfo info;
+  if (SDL_GetRendererInfo(renderer, &info) != 0 || !info.name || strncmp(info.name, "opengl", 6) != 0) return "";
+  using GetString = const unsigned char* (*)(unsigned int);
+  auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  const unsigned char* name = getString ? getString(0x1F01 /* GL_RENDERER */) : nullptr;
+  return name ? reinterpret_cast<const char*>(name) : "";
+}
+
 }  // namespace
+
+uloPresenter ULO_ChoosePresenter(const char* asked, bool gpuDeviceExists, const char* sdlRenderDriver) {
+  const std::string a = asked ? asked : "";
+  if (a == "surface") return uloPresenter::surface;
+  if (a == "gpu") return uloPresenter::renderer;
+  // SDL's own "software" renderer draws into the window surface too, with
+  // more copies; asking for it means what "surface" does here.
+  const std::string driver = sdlRenderDriver ? sdlRenderDriver : "";
+  if (driver == "software") return uloPresenter::surface;
+  return gpuDeviceExists || !driver.empty() ? uloPresenter::renderer : uloPresenter::surface;
+}
+
+bool ULO_IsSoftwareGL(const char* glRenderer) {
+  if (!glRenderer) return false;
+  std::string r = glRenderer;
+  for (char& c : r) c = (char)tolower((unsigned char)c);
+  for (const char* soft : {"llvmpipe", "softpipe", "swrast", "software rasterizer", "lavapipe"})
+    if (r.find(soft) != std::string::npos) return true;
+  return false;
+}
+
+const char* ULO_PresenterName() {
+  if (!gWin.window) return "none";
+  SDL_RendererInfo info;
+  if (gWin.renderer && SDL_GetRendererInfo(gWin.renderer, &info) == 0 && info.name) return info.name;
+  return "window surface";
+}
 
 SDL_Window* ULO_MainSDLWindow() { return gWin.window; }
 
@@ -171,8 +225,17 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
   gWin.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, flags);
   if (!gWin.window) return false;
   SDL_SetWindowMinimumSize(gWin.window, 640, 480);
-  gWin.renderer = SDL_CreateRenderer(gWin.window, -1, 0);
-  if (!gWin.renderer) gWin.renderer = SDL_CreateRenderer(gWin.window, -1, SDL_RENDERER_SOFTWARE);
+  const char* asked = getenv("JAMLOOM_PRESENT");
+  if (ULO_ChoosePresenter(asked, gpuDeviceExists(), getenv("SDL_RENDER_DRIVER")) == uloPresenter::renderer) {
+    gWin.renderer = SDL_CreateRenderer(gWin.window, -1, SDL_RENDERER_ACCELERATED);
+    // Asked for outright, a software GL is the user's choice; found on its
+    // own it is dropped (its libraries stay loaded, but not its buffers).
+    const bool forced = asked && strcmp(asked, "gpu") == 0;
+    if (gWin.renderer && !forced && ULO_IsSoftwareGL(glRendererOf(gWin.renderer))) {
+      SDL_DestroyRenderer(gWin.renderer);
+      gWin.renderer = nullptr;
+    }
+  }
   int ww = w, wh = h;
   SDL_GetWindowSize(gWin.window, &ww, &wh);
   gWin.texture = nullptr;
@@ -189,6 +252,7 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
 void ULO_WindowResized(int w, int h) {
   if (!gWin.window) return;
   layoutFor(w, h);
+  gWin.wholeWindow = true;
 }
 
 void ULO_SetWindowTitle(const char* text) {
@@ -324,8 +388,69 @@ void ULO_DrawBits16(const uint16_t* bits, int rowBytes, int width, int height, i
   markDirty(x0, y0, x1, y1);
 }
 
+namespace {
+
+// Scales the logical rectangle r of the canvas into a 32-bit window surface
+// whose red, green and blue sit where the canvas has them.
+void scaleInto(SDL_Surface* s, const SDL_Rect& r) {
+  const int k = gWin.scale;
+  const int right = std::min(r.x + r.w, s->w / k), bottom = std::min(r.y + r.h, s->h / k);
+  for (int y = r.y; y < bottom; ++y) {
+    const uint32_t* in = &gWin.canvas[(size_t)y * gWin.width];
+    auto* first = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + (size_t)y * k * s->pitch);
+    uint32_t* out = first + r.x * k;
+    for (int x = r.x; x < right; ++x)
+      for (int i = 0; i < k; ++i) *out++ = in[x];
+    for (int i = 1; i < k; ++i)
+      memcpy(reinterpret_cast<uint8_t*>(first) + (size_t)i * s->pitch + (size_t)r.x * k * 4, first + r.x * k,
+             (size_t)std::max(0, right - r.x) * k * 4);
+  }
+}
+
+void presentToSurface() {
+  SDL_Surface* s = SDL_GetWindowSurface(gWin.window);
+  if (!s) return;
+  const int k = gWin.scale;
+  SDL_Rect d = gWin.wholeWindow ? SDL_Rect{0, 0, gWin.width, gWin.height} : gWin.dirty;
+  gWin.dirty = {0, 0, 0, 0};
+  const SDL_PixelFormat* f = s->format;
+  const bool direct = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 && f->Bmask == 0xFF;
+  if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return;
+  if (direct) {
+    scaleInto(s, d);
+  } else {
+    SDL_Surface* canvas = SDL_CreateRGBSurfaceWithFormatFrom(gWin.canvas.data(), gWin.width, gWin.height, 32,
+                                                             gWin.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (canvas) {
+      SDL_Rect to = {d.x * k, d.y * k, d.w * k, d.h * k};
+      SDL_BlitScaled(canvas, &d, s, &to);
+      SDL_FreeSurface(canvas);
+    }
+  }
+  if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+  SDL_Rect shown = {d.x * k, d.y * k, d.w * k, d.h * k};
+  if (gWin.wholeWindow) {
+    // What lies beyond the last whole logical pixel stays black.
+    const int cw = gWin.width * k, ch = gWin.height * k;
+    const Uint32 black = SDL_MapRGB(f, 0, 0, 0);
+    SDL_Rect side = {cw, 0, std::max(0, s->w - cw), s->h}, foot = {0, ch, cw, std::max(0, s->h - ch)};
+    SDL_FillRect(s, &side, black);
+    SDL_FillRect(s, &foot, black);
+    shown = {0, 0, s->w, s->h};
+    gWin.wholeWindow = false;
+  }
+  SDL_UpdateWindowSurfaceRects(gWin.window, &shown, 1);
+}
+
+}  // namespace
+
 void ULO_PresentIfDirty() {
-  if (!gWin.window || !gWin.renderer || !gWin.texture || gWin.dirty.w == 0) return;
+  if (!gWin.window || (gWin.dirty.w == 0 && !gWin.wholeWindow)) return;
+  if (!gWin.renderer) {
+    presentToSurface();
+    return;
+  }
+  if (!gWin.texture) return;
   const SDL_Rect& d = gWin.dirty;
   SDL_UpdateTexture(gWin.texture, &d, &gWin.canvas[(size_t)d.y * gWin.width + d.x], gWin.width * 4);
   gWin.dirty = {0, 0, 0, 0};

@@ -98,9 +98,10 @@ void QXScreenClass::centreDesignArea() {
 }
 
 void QXScreenClass::setup() {
-  uloMonitorInfoRec mon;
-  ULO_GetMonitorInfo(&mon);
-  setup(mon.width, mon.height);
+  // Drawing happens in logical pixels: the buffer starts at the design size
+  // and resized() grows it to the window's logical size, never to the
+  // monitor's physical one.
+  setup(kDesignWidth, kDesignHeight);
 }
 
 void QXScreenClass::setup(int16_t width, int16_t height) {

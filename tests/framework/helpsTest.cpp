@@ -16,7 +16,7 @@ struct HelpScreen {
   std::unique_ptr<LayoutSkin> skin;
   RecordingPanel p;
   JLHelps helps{true};
-  explicit HelpScreen(const std::string& text) {
+  explicit HelpScreen(const std::string& text, const std::string& container = ":no-such-help-container.xrs") {
     resetScreen();
     std::vector<int32_t> back;
     for (int i = 0; i < 10; i++) back.push_back(skinfix::kCastBack + i);
@@ -26,7 +26,7 @@ struct HelpScreen {
     skin = std::make_unique<LayoutSkin>(std::vector<std::pair<int32_t, layoutDataRec>>{{6, skinfix::layoutOf(items)}});
     p.attachLayouts(6, -1, -1, &skin->casts, uloRect(0, 0, 640, 480));
     QXScreen.connect(&p, 0, 0);
-    helps.init(&QXCasts, nullptr, ":no-such-help-container.xrs");
+    helps.init(&QXCasts, nullptr, container.c_str());
     helps.loadTexts(text.data(), int32_t(text.size()));
     jlHelpp = &helps;
   }
@@ -166,4 +166,46 @@ TEST(Helps, APressReportedBeforeAnythingIsChosenIsNoStepDone) {
   s.p.realTime = 0;  // the choice made
   s.helps.hit(0, 1);
   EXPECT_EQ(s.helps.timer, 3060);
+}
+
+// Pre-drawn help texts are drawn through their mask only, and only the
+// balloon on show keeps its pictures: looking at every control in turn must
+// not gather every text.
+TEST(Helps, OnlyTheShownBalloonsTextMaskStaysLoaded) {
+  TempFolder dir;
+  const std::string path = dir.ulo() + "helps.xrs";
+  {
+    skinfix::SkinWriter w(path);
+    for (int32_t id : {1000, 1001}) {
+      skinfix::Picture text{12, 6, std::vector<uint16_t>(72, 0x1234), std::vector<uint8_t>(72, 0)};
+      w.cast(id, text);
+    }
+    ASSERT_TRUE(w.close());
+  }
+  HelpScreen s(kTwo, path);
+  UloOneCast* first = s.helps.helpCasts.CastOfID(1000);
+  UloOneCast* second = s.helps.helpCasts.CastOfID(1001);
+  ASSERT_TRUE(first && second);
+  uloGlo.what = uloEvtKeyDown;
+  uloGlo.specialKey = 1;
+  uloGlo.when = 1000;
+  QXScreen.events();
+  s.idleAt(50, 50, 1061);
+  ASSERT_EQ(s.helps.current, 0);
+  EXPECT_TRUE(first->maskLoaded);
+  EXPECT_FALSE(first->imageLoaded);
+  EXPECT_FALSE(second->maskLoaded);
+  // White text through the mask, where the test text is fully opaque.
+  EXPECT_EQ(pixel(80 - 20 + 6 + 1, 52 + 14 + 8 + 1), int16_t(0x7FFF));
+
+  s.idleAt(210, 210, 1100);
+  s.idleAt(210, 210, 1200);
+  ASSERT_EQ(s.helps.current, 1);
+  EXPECT_TRUE(second->maskLoaded);
+  EXPECT_FALSE(second->imageLoaded);
+  EXPECT_FALSE(first->maskLoaded) << "the balloon no longer shown let its text go";
+  uloGlo.what = uloEvtKeyDown;
+  uloGlo.specialKey = 1;
+  QXScreen.events();
+  uloGlo.specialKey = 0;
 }

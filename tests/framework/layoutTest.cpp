@@ -189,7 +189,7 @@ TEST(LayoutPictures, PictureIndicesSelectCastsWithinBounds) {
   ASSERT_NE(l.GetItemImage(0, 0), nullptr);
   EXPECT_EQ(l.GetItemImage(0, 0)->width(), 20);
   EXPECT_NE(l.GetItemMask(0, 0), nullptr);
-  EXPECT_EQ(l.GetItemImage(0, 1)->width(), 6) << "Load loads every picture's cast";
+  EXPECT_EQ(l.GetItemImage(0, 1)->width(), 6);
   EXPECT_EQ(l.GetItemMask(0, 1), nullptr);
   EXPECT_EQ(l.GetItemImage(0, 2), nullptr);
   EXPECT_EQ(l.work[0].castIndex[2], -1);
@@ -208,6 +208,41 @@ TEST(LayoutPictures, PictureIndicesSelectCastsWithinBounds) {
   l.ItemUseIndex(0, 2);
   EXPECT_EQ(l.work[0].currentCast, -1);
   l.DrawItem(0);  // nothing to draw, and no message for it
+}
+
+// Load reads only headers; a picture's pixels are read the first time the
+// picture is asked for or drawn, and a picture that cannot be read is not
+// read again on every use.
+TEST(LayoutPictures, PixelsAreReadWhenAPictureIsFirstUsed) {
+  layoutDataRec rec;
+  rec.design.set(0, 0, 100, 100);
+  rec.count = 2;
+  rec.items[0] = item(10);
+  rec.items[0].castIds[1] = 11;
+  rec.items[1] = item(12);
+  LayoutSkin s;
+  s.put("MPIX", 12, castHeader(4, 4, {4, 8, 16, 4}));  // header without pixels
+  s.attach(record(rec));
+  UloLayout& l = s.layout;
+  UloOneCast* c10 = s.casts.CastOfID(10);
+  UloOneCast* c11 = s.casts.CastOfID(11);
+  UloOneCast* c12 = s.casts.CastOfID(12);
+  ASSERT_TRUE(c10 && c11 && c12);
+  EXPECT_FALSE(c10->imageLoaded || c11->imageLoaded || c12->loadTried);
+  EXPECT_EQ(l.work[1].pictureRect, uloRect(0, 0, 4, 4)) << "placement needs only the header";
+
+  EXPECT_NE(l.GetItemMask(0, 0), nullptr);
+  EXPECT_TRUE(c10->imageLoaded);
+  EXPECT_FALSE(c11->imageLoaded) << "the other picture of the item stays unread";
+  l.ItemUseIndex(0, 1);
+  l.DrawItem(0);
+  EXPECT_TRUE(c11->imageLoaded);
+
+  EXPECT_EQ(l.GetItemImage(1, 0), nullptr);
+  EXPECT_TRUE(c12->loadTried);
+  c10->Unload();
+  EXPECT_FALSE(c10->loadTried);
+  EXPECT_NE(l.GetItemImage(0, 0), nullptr) << "an unloaded picture is read again when used";
 }
 
 }  // namespace

@@ -105,3 +105,69 @@ TEST_F(Window, CountLimitsTheCharactersDrawn) {
 }
 
 }  // namespace
+
+SDL_Window* ULO_MainSDLWindow();  // defined by the window code, declared where it is used
+
+namespace {
+
+// The presenter's choice: never a renderer without a GPU device unless asked.
+TEST(Presenter, ARendererOnlyWithAGpuDeviceOrWhenAskedFor) {
+  EXPECT_EQ(ULO_ChoosePresenter(nullptr, false, nullptr), uloPresenter::surface);
+  EXPECT_EQ(ULO_ChoosePresenter(nullptr, true, nullptr), uloPresenter::renderer);
+  EXPECT_EQ(ULO_ChoosePresenter("auto", false, ""), uloPresenter::surface);
+  EXPECT_EQ(ULO_ChoosePresenter("surface", true, "opengl"), uloPresenter::surface);
+  EXPECT_EQ(ULO_ChoosePresenter("gpu", false, nullptr), uloPresenter::renderer);
+  EXPECT_EQ(ULO_ChoosePresenter(nullptr, false, "opengl"), uloPresenter::renderer);
+  EXPECT_EQ(ULO_ChoosePresenter(nullptr, true, "software"), uloPresenter::surface);
+
+  EXPECT_TRUE(ULO_IsSoftwareGL("llvmpipe (LLVM 15.0.6, 256 bits)"));
+  EXPECT_TRUE(ULO_IsSoftwareGL("Software Rasterizer"));
+  EXPECT_TRUE(ULO_IsSoftwareGL("Mesa X11 SWRAST"));
+  EXPECT_FALSE(ULO_IsSoftwareGL("AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6)"));
+  EXPECT_FALSE(ULO_IsSoftwareGL(""));
+  EXPECT_FALSE(ULO_IsSoftwareGL(nullptr));
+}
+
+// A window of 1300 x 1000 shows the logical 650 x 500 canvas at scale 2
+// through the window surface: every logical pixel becomes a 2 x 2 block,
+// and the column and row beyond the last whole pixel stay black.
+TEST(Presenter, TheWindowSurfaceShowsEachLogicalPixelAsAWholeBlock) {
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+  ASSERT_TRUE(ULO_NewWindow(3, 1301, 1001));
+  EXPECT_STREQ(ULO_PresenterName(), "window surface");
+  ASSERT_EQ(ULO_WindowScale(), 2);
+  ASSERT_EQ(uloGlo.windowWidth, 650);
+  const uint16_t bits[] = {0x001F, 0x03E0, 0x7C00, 0x7FFF};  // bottom row first
+  ULO_DrawBits16(bits, 4, 2, 2, 0, 0, 2, 2, 648, 498, 650, 500);
+  ULO_PresentIfDirty();
+  SDL_Surface* s = SDL_GetWindowSurface(ULO_MainSDLWindow());
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->format->BytesPerPixel, 4);
+  auto px = [&](int x, int y) {
+    Uint8 r, g, b;
+    SDL_GetRGB(static_cast<const uint32_t*>(s->pixels)[(size_t)y * s->pitch / 4 + x], s->format, &r, &g, &b);
+    return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+  };
+  const struct {
+    int lx, ly;
+    uint32_t rgb;
+  } want[] = {{648, 498, 0xFF0000}, {649, 498, 0xFFFFFF}, {648, 499, 0x0000FF}, {649, 499, 0x00FF00}, {0, 0, 0}};
+  for (const auto& w : want)
+    for (int dy = 0; dy < 2; dy++)
+      for (int dx = 0; dx < 2; dx++) EXPECT_EQ(px(2 * w.lx + dx, 2 * w.ly + dy), w.rgb) << w.lx << "," << w.ly;
+  EXPECT_EQ(px(1300, 999), 0u);
+  EXPECT_EQ(px(1299, 1000), 0u);
+
+  // A later change repaints only its own block.
+  ULO_BoxFill(10, 10, 10, 10, 2);
+  ULO_PresentIfDirty();
+  EXPECT_EQ(px(20, 20), 0xFF0000u);
+  EXPECT_EQ(px(21, 21), 0xFF0000u);
+  EXPECT_EQ(px(22, 20), 0u);
+  EXPECT_EQ(px(1298, 998), 0x00FF00u);
+  ULO_CloseWindow();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+}  // namespace
