@@ -69,9 +69,6 @@ bool SeekWave(WaveFile* w, int64_t frame);
 int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels);
 // The same as floats, full scale = 1, nothing clipped and nothing filled in.
 int ReadWaveFloat(WaveFile* w, float* dst, int frames, int outChannels);
-// A sample of full scale 1 as a 16-bit sample: rounded to the nearest,
-// clipped at full scale, NaN as silence.
-int16_t ToSample16(double x);
 
 // Reads `frames` stereo frames of the track's open file into `dst`.
 void WaveRead(TRACK* t, int16_t* dst, int frames);

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/JLWaveFault.h"
+
 struct JLLoopPrep {
   std::string playPath;  // what to stream: the file itself or its converted copy
   int64_t frames = 0;    // at the engine's rate; 0 when it cannot play
@@ -24,9 +26,6 @@ struct JLLoopPrep {
   int32_t fault = 0;     // WaveFault; kWaveCut still plays what is there
 };
 
-// Rates a loop may have; beyond them it is refused (kWaveRate).
-constexpr int kLoopMinRate = 1000;
-constexpr int kLoopMaxRate = 1536000;
 // A converted copy never holds more than this many seconds.
 constexpr int kLoopMaxConvertedSeconds = 600;
 
