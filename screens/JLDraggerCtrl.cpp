@@ -10,8 +10,6 @@
 #include "framework/screen/QXScreen.h"
 #include "framework/text/uloFont.h"
 
-int16_t jlDraggedItem = -1;
-
 JLDraggerCtrl::JLDraggerCtrl() = default;
 JLDraggerCtrl::~JLDraggerCtrl() = default;
 
@@ -151,7 +149,6 @@ void JLDraggerCtrl::getValue(short message, short& v) {
 short JLDraggerCtrl::doDragIt() {
   const int startX = uloGlo.mouseX, startY = uloGlo.mouseY;
   const uloRect home = rect;
-  jlDraggedItem = index;
   dragging = 1;
   dragRect = home;
   bool moving = false;
@@ -200,7 +197,6 @@ short JLDraggerCtrl::doDragIt() {
   const uloRect last = dragRect;
   rect = home;
   dragRect = home;
-  jlDraggedItem = -1;
   dragging = 0;
   if (canDraw()) {
     QXScreen.update(last);

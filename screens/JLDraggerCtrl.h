@@ -81,7 +81,3 @@ class JLDraggerReceiverCtrl : public JLDraggerCtrl {
  protected:
   void paint() override;
 };
-
-// The item being dragged on the screen (-1 none), for whoever paints or
-// hit-tests while a ball is in the air.
-extern int16_t jlDraggedItem;

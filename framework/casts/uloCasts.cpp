@@ -134,16 +134,8 @@ bool UloOneCast::LoadDepth(int16_t d) {
     ULO_DisposePtrT(&row);
   }
 
-  if (d == uloDepthIndexed8) {
-    uint8_t* table = nullptr;
-    if (res->GetDataT(&table, uloCastPaletteType, id)) {
-      // A short table sets the entries it has.
-      const int32_t entries = res->GetDataLen(uloCastPaletteType, id) / 4;
-      for (int32_t i = 0; i < 256 && i < entries; i++)
-        target.setPaletteEntry(i, table[4 * i], table[4 * i + 1], table[4 * i + 2]);
-      ULO_DisposePtrT(&table);
-    }
-  }
+  // An indexed cast's palette is never read: indexed pictures are not
+  // shown on this platform.
   loaded = 1;
   return true;
 }

@@ -140,7 +140,6 @@ void uloOffmap::dispose() {
   allocated = 0;
 }
 
-void uloOffmap::setPaletteEntry(int, int, int, int) {}
 
 int16_t uloOffmap::getPixel(int x, int y) const {
   const int bpp = bytesPerPixel(depth);

@@ -51,8 +51,6 @@ class uloOffmap {
   // when memory runs out. Pixels are left undefined.
   bool allocate(int depth, int width, int height, int rowBytes = -1);
   void dispose();
-  // Indexed images are never shown on this platform; kept for the casts.
-  void setPaletteEntry(int index, int red, int green, int blue);
 
   // Depths 0 and 3: the byte; others: the 16-bit value with bit 15 cleared.
   int16_t getPixel(int x, int y) const;

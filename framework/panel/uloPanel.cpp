@@ -266,9 +266,7 @@ void uloPanel::events() {
       }
       break;
     case uloEvtUpdate:
-      ULO_BeginUpdate();
       onUpdate();
-      ULO_EndUpdate();
       break;
     case uloEvtZoom:
     case uloEvtResize:

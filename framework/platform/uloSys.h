@@ -147,8 +147,6 @@ const char* ULO_PresenterName();
 // Reads back the window's logical picture as 32-bit XRGB (for tests and
 // screenshots); false without a window.
 bool ULO_ReadWindowPixels(uint32_t* out, int width, int height);
-void ULO_BeginUpdate();
-void ULO_EndUpdate();
 void ULO_FreePicture(int16_t index);
 // Mouse polling for tracking loops: true while the button is held.
 bool ULO_ButtonDown();

@@ -467,5 +467,3 @@ bool ULO_ReadWindowPixels(uint32_t* out, int width, int height) {
   return true;
 }
 
-void ULO_BeginUpdate() {}
-void ULO_EndUpdate() {}

@@ -517,9 +517,7 @@ void QXScreenClass::events() {
       break;
     }
     case uloEvtUpdate:
-      ULO_BeginUpdate();
       update(updateBuffer.bounds);
-      ULO_EndUpdate();
       break;
     case uloEvtMenu:
       if (uloGlo.menuId == kMenuApp && uloGlo.menuItem == 1) {
