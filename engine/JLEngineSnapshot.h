@@ -1,5 +1,6 @@
 // What the live engine holds that an offline render changes, kept by
-// JLEngine::offlineBegin and put back by offlineEnd. Internal to engine/.
+// JLEngine::offlineBegin and put back by offlineEnd. Internal to engine/;
+// taken and restored on the interface thread while the output is paused.
 #pragma once
 #include <cstdint>
 #include <vector>

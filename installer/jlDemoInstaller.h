@@ -5,7 +5,8 @@
 // the waiting window come in through JLInstallerUi, so the desktop program
 // and the tests drive the same code.
 //
-// The result is the program's exit code (JLInstallExit).
+// The result is the program's exit code (JLInstallExit). Runs on the
+// installer's only thread.
 #pragma once
 #include <cstdint>
 #include <functional>

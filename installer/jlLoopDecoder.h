@@ -4,7 +4,8 @@
 //
 // Output files are written under a temporary name and renamed only when
 // complete, so a failed conversion never leaves a half-written loop behind;
-// an older complete file of the same name is left as it was.
+// an older complete file of the same name is left as it was. Any thread, one
+// file per call, no shared state.
 #pragma once
 #include <cstdint>
 #include <cstdio>
