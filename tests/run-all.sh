@@ -28,10 +28,10 @@ cmake -G Ninja -S "$ROOT" -B build-asan -DCMAKE_BUILD_TYPE=Debug -DJL_SANITIZE=a
 # The build runs the instrumented skin and library generators; the font
 # libraries they use keep caches to the end, which is not ours to check.
 ASAN_OPTIONS=detect_leaks=0 ninja -C build-asan -j"$JOBS"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -E '^(Window|InWindowBox)\.' || FAILED=1
-# The window tests load the display's drivers, which SDL unloads again at
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -E '^(Window|InWindowBox|Presenter)\.' || FAILED=1
+# The window and presenter tests load the display's drivers, which SDL unloads again at
 # exit: their allocations cannot be attributed, so leaks are not checked there.
-ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -R '^(Window|InWindowBox)\.' || FAILED=1
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-asan -j"$JOBS" --output-on-failure -R '^(Window|InWindowBox|Presenter)\.' || FAILED=1
 
 if ls "$ROOT"/tests/engine/*.cpp >/dev/null 2>&1; then
   step "Threaded engine and core tests under ThreadSanitizer"

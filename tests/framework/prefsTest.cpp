@@ -207,14 +207,14 @@ TEST(PrefsFile, LatencyRoundTripsAndOlderOrForeignValuesGiveNormal) {
 
   // A file written before the setting existed, and one with a value no
   // version writes.
-  for (const char* stored : {"", "\0\x07", "\xff\xff"}) {
+  for (const char* stored : {static_cast<const char*>(nullptr), "\0\x07", "\xff\xff"}) {
     PrefsDir old;
     {
       UloResFile res;
       res.SetWorkName(old.path().c_str());
       ASSERT_TRUE(res.Create());
       ASSERT_TRUE(res.SaveData("\0\x02", 2, ULO_FourCC("intc"), 0));
-      if (stored[0] || stored[1]) ASSERT_TRUE(res.SaveData(stored, 2, ULO_FourCC("olat"), 0));
+      if (stored) ASSERT_TRUE(res.SaveData(stored, 2, ULO_FourCC("olat"), 0));
       ASSERT_TRUE(res.Close());
     }
     old.prefs.latency = jlPrefsClass::kLatencyLow;
