@@ -82,6 +82,7 @@ JLNewSong::Outcome JLNewSong::poll(std::string* message, std::string* songName) 
 }
 
 bool JLNewSong::ask(const std::vector<std::string>& args, std::string* answer, std::string* why) {
+  const ULO_ExternalDialogScope dialogUp;
   std::vector<std::string> argv = {ULO_FileChooserProgram(), "--title=Jamloom: new song"};
   argv.insert(argv.end(), args.begin(), args.end());
   int code = 0;

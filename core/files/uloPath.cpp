@@ -157,6 +157,14 @@ bool uloPath::userDialogPut() { return runDialog(*this, true, ULO_FileDialogType
 
 std::atomic<JLPath*> asyncPanThreadPathRef{nullptr};
 
+namespace {
+std::atomic<int> gExternalDialogs{0};
+}
+
+bool ULO_ExternalDialogOpen() { return gExternalDialogs.load() > 0 || asyncPanThreadPathRef.load() != nullptr; }
+ULO_ExternalDialogScope::ULO_ExternalDialogScope() { gExternalDialogs.fetch_add(1); }
+ULO_ExternalDialogScope::~ULO_ExternalDialogScope() { gExternalDialogs.fetch_sub(1); }
+
 JLPath::~JLPath() {
   // Quitting with the dialog open must not wait for the user: the chooser
   // is closed and its worker, which works on copies, finds no owner.

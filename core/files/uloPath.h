@@ -120,6 +120,19 @@ class JLPath : public uloPath {
 // The path of the one pending asynchronous dialog, or null.
 extern std::atomic<JLPath*> asyncPanThreadPathRef;
 
+// Whether a window of the desktop's dialog program is up for us: the file
+// chooser above, or a question a worker asks (held by a
+// ULO_ExternalDialogScope around it). While one is, presses and typed keys
+// belong to it, not to the main window. Any thread.
+bool ULO_ExternalDialogOpen();
+class ULO_ExternalDialogScope {
+ public:
+  ULO_ExternalDialogScope();
+  ~ULO_ExternalDialogScope();
+  ULO_ExternalDialogScope(const ULO_ExternalDialogScope&) = delete;
+  ULO_ExternalDialogScope& operator=(const ULO_ExternalDialogScope&) = delete;
+};
+
 class uloFolderList : public uloPath {
  public:
   virtual bool start();

@@ -479,6 +479,13 @@ int16_t QXScreenClass::askClose() {
 }
 
 void QXScreenClass::events() {
+  // A dialog window of ours is up: presses and typed keys meant for it
+  // (the window manager may leave the keyboard with us) must not reach the
+  // panels behind it. Key releases still pass, so no key stays held.
+  if ((uloGlo.what == uloEvtMouseDown || uloGlo.what == uloEvtKeyDown || uloGlo.what == uloEvtAutoKey ||
+       uloGlo.what == uloEvtDrop) &&
+      ULO_ExternalDialogOpen())
+    return;
   switch (uloGlo.what) {
     case uloEvtNull:
       openForwardedDocument();

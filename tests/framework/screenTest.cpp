@@ -78,6 +78,36 @@ TEST(Screen, ClicksGoToTheTopPanelAndIdleReachesAllFromTheTop) {
   EXPECT_EQ(pixel(150, 150), int16_t(skinfix::rgb(4, 6, 10)));
 }
 
+// While a dialog window of ours is up, a press or a typed key never reaches
+// the panels behind it; a key's release still does, so nothing stays held.
+TEST(Screen, PressesAndKeysWaitWhileADialogIsUp) {
+  TwoPanels t;
+  QXScreen.show(3);
+  RecordingPanel::order().clear();
+  {
+    const ULO_ExternalDialogScope dialogUp;
+    EXPECT_TRUE(ULO_ExternalDialogOpen());
+    t.m.release(150, 150);
+    mouseDown(150, 150, 1000);
+    QXScreen.events();
+    EXPECT_TRUE(RecordingPanel::order().empty());
+    EXPECT_TRUE(t.b.items.empty());
+    QXScreen.keyPresses['s'] = 1;
+    uloGlo.what = uloEvtKeyDown;
+    uloGlo.keyCode = 's';
+    QXScreen.events();
+    EXPECT_EQ(QXScreen.keyPresses['s'], 1) << "the press was not counted";
+    uloGlo.what = uloEvtKeyUp;
+    QXScreen.events();
+    EXPECT_EQ(QXScreen.keyPresses['s'], 0) << "the release still counts";
+  }
+  EXPECT_FALSE(ULO_ExternalDialogOpen());
+  t.m.release(150, 150);
+  mouseDown(150, 150, 2000);
+  QXScreen.events();
+  EXPECT_EQ(t.b.items, (std::vector<int16_t>{1}));
+}
+
 TEST(Screen, DraggingMovesTheDraggablePanelOnly) {
   TwoPanels t;
   QXScreen.show(3);
