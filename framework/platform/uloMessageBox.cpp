@@ -673,10 +673,16 @@ bool ULO_AskTextInWindow(const std::string& title, const std::string& prompt, st
   box.entryText = text;
   int16_t answer = 0;
   std::string why, typed;
+  // Logged as every box is, so that whoever reads the output (and the
+  // end-to-end checks) sees the question and its answer.
+  fprintf(stderr, "message box: ask: %s\n", prompt.c_str());
+  fprintf(stderr, "message box: offered to window: %s\n", title.c_str());
   if (!ULO_ShowInWindowBox(box, &answer, &why, &typed)) {
-    SDL_Log("text entry: cannot show: %s", why.c_str());
+    fprintf(stderr, "message box: window failed: %s\n", why.c_str());
+    fprintf(stderr, "message box: answer 0\n");
     return false;
   }
+  fprintf(stderr, "message box: answer %d\n", answer);
   ULO_DropInputQueuedDuringBox();
   if (answer != 1 || typed.empty()) return false;
   text = typed;

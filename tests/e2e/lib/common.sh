@@ -389,7 +389,7 @@ box_ready() {
 }
 # wait_box [SECONDS] : true when the program shows a box (not yet answered).
 wait_box() { wait_for "${1:-10}" box_ready; }
-# box_answer default|yes|no|cancel : answers the box found by wait_box with
+# box_answer default|yes|no|cancel|escape : answers the box found by wait_box with
 # the keyboard (every step understands Return and Escape as the default;
 # zenity's buttons have mnemonics, the in-window box takes Y, N and C), and
 # waits until the program has taken the answer.
@@ -397,6 +397,7 @@ box_answer() {
   local keys
   case "$BOX_STEP:$1" in
     *:default) keys=Return ;;
+    *:escape) keys=Escape ;;
     zenity:yes) keys=alt+y ;;
     zenity:no) keys=alt+n ;;
     zenity:cancel) keys=Escape ;;
