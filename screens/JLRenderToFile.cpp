@@ -45,8 +45,28 @@ std::string withExportExtension(const char* systemPath, const ExportKind& kind) 
   return out + want;
 }
 
+ExportKind exportKindForName(const char* systemPath, int32_t prefsCode) {
+  const ExportKind preferred = exportKind(prefsCode);
+  const std::string path = systemPath ? systemPath : "";
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return preferred;
+  std::string typed = path.substr(dot + 1);
+  for (char& c : typed) c = char(tolower((unsigned char)c));
+  if (typed == "aif") typed = "aiff";
+  if (typed == preferred.extension) return preferred;
+  for (int i = 0; i < uloQt_soundConvert_formatCount(); i++) {
+    int32_t code = 0;
+    char name[64];
+    if (!uloQt_soundConvert_getFormat(i, &code, name, sizeof name)) continue;
+    const ExportKind k = exportKind(code);
+    if (typed == k.extension) return k;
+  }
+  return preferred;
+}
+
 Export prepareExport(const char* systemPath) {
-  const ExportKind kind = exportKind(jlPrefs.outputType);
+  const ExportKind kind = exportKindForName(systemPath, jlPrefs.outputType);
   Export e;
   e.path = withExportExtension(systemPath, kind);
   e.options.majorFormat = kind.major;

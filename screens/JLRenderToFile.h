@@ -24,9 +24,14 @@ ExportKind exportKind(int32_t prefsCode);
 // The system path with the kind's extension, replacing another one.
 std::string withExportExtension(const char* systemPath, const ExportKind& kind);
 
-// A render's file and options as the user set them: the preferred export
-// format (its extension put on the chosen name) and the master volume the
-// player is at.
+// The export kind a typed name asks for: the preferred one, unless the
+// name ends in the extension of another offered format (".mp3" typed while
+// WAV is preferred), which then wins.
+ExportKind exportKindForName(const char* systemPath, int32_t prefsCode);
+
+// A render's file and options as the user set them: the format the name
+// asks for, else the preferred one (its extension put on the chosen name),
+// and the master volume the player is at.
 struct Export {
   std::string path;
   JLDiskMixOptions options;

@@ -44,7 +44,7 @@ Layout MakePrefs13() {
   L.items.back().helpText = "Settings of the chosen format.";
   L.section(322, 160, 110, 44, "LATENCY");
   L.popup(40, 330, 176, 94, 20, "Normal").helpTitle = "Latency";
-  L.items.back().helpText = "How soon a change is heard: Low (256 frames), Normal (512) or Safe (queued, for busy machines).";
+  L.items.back().helpText = "How soon you hear a change. Safe suits busy machines. From the next Play.";
 
   L.section(8, 210, 160, 50, "OPTION");
   Item& off = L.add(30, kRadio, 16, 228, 70, 22, Look::Radio, "OFF");

@@ -31,7 +31,7 @@ differs() { python3 -c "import sys; sys.exit(0 if abs($1 - $2) > ${3:-0.01} else
 # holds SECONDS of sound once the file has grown to that length.
 # A busy machine may run the device's thread late, so the deadline is
 # generous; a capture that stays short is named, since a kick count over a
-# second of sound says nothing about the beat grid.
+# second of sound says nothing about the beat.
 grab() {
   wait_for 30 _at_least "$WORK/audio.raw" $(($1 * 176400)) || true
   cp "$WORK/audio.raw" "$WORK/$2.raw"
@@ -54,13 +54,13 @@ play_from() {  # x y of the play button
 }
 
 # Sound analysis of the disk driver's raw file (s16le stereo, 44100 Hz):
-#   sound.py FILE BPM  ->  "rms longest_gap_ms latency_ms phase_ms beats"
+#   sound.py FILE BPM  ->  "rms longest_gap_ms latency_ms err_ms corr beats"
 # rms: level of the whole capture after the first onset; longest_gap_ms:
 # the longest run of 5 ms windows below -50 dBFS after the first onset;
-# latency_ms: Play to the first onset; phase_ms: the median distance of the
-# strong onsets (the kick) from the beat grid that starts with Play (the
-# engine's timeline starts there) or with the first sound; beats: how many
-# strong onsets were seen.
+# latency_ms: Play to the first onset; err_ms, corr, beats: how far per beat
+# the sound's strongest repetition near 1, 2 or 4 beats of BPM lies from
+# that length, how strong it is, and which of the three it is. A groove need
+# not have a kick on every beat, but whatever it plays repeats with the beat.
 cat >"$WORK/sound.py" <<'EOF'
 import array, sys, math
 a = array.array('h')
@@ -69,7 +69,7 @@ mono = [(a[i] + a[i + 1]) // 2 for i in range(0, len(a) - 1, 2)]
 period = 44100 * 60.0 / float(sys.argv[2])
 first = next((i for i, x in enumerate(mono) if abs(x) > 1000), None)
 if first is None:
-    print('0 99999 99999 99999 0'); sys.exit()
+    print('0 99999 99999 99999 -1 0'); sys.exit()
 body = mono[first:]
 rms = math.sqrt(sum(x * x for x in body[::7]) / max(1, len(body[::7])))
 W = 220
@@ -80,34 +80,40 @@ for i in range(0, len(body) - W, W):
         longest = max(longest, gap)
     else:
         gap = 0
-HOP = 64
+# The beat: the level envelope repeats with one, two or four beats of the
+# tempo shown. The strongest repetition within 5 % of each is found by
+# autocorrelation; at the right tempo it lies on the beat's own length.
+HOP = 32
 env = [sum(abs(x) for x in mono[i:i + HOP]) for i in range(0, len(mono) - HOP, HOP)]
-top = max(env)
-ons, last = [], -10**9
-for i in range(8, len(env)):
-    if env[i] > 0.25 * top and env[i] > 3 * max(env[i - 8:i - 2]) and i * HOP - last > period / 4:
-        ons.append(i * HOP)
-        last = i * HOP
-def median_off(origin):
-    errs = sorted(min((o - origin) % period, period - (o - origin) % period) for o in ons)
-    return errs[len(errs) // 2] if errs else 99999 * 44.1
-# The device may add a silent buffer before the first one the engine
-# fills, and a sound that starts late starts abruptly (an onset off the
-# grid): the grid starts with Play, the first sound or one of the first
-# three kicks.
-phase = min([median_off(0), median_off(first)] + [median_off(o) for o in ons[:3]])
-print('%d %d %.1f %.1f %d' % (rms, longest * 5, first / 44.1, phase / 44.1, len(ons)))
+mean = sum(env) / len(env)
+e = [x - mean for x in env]
+def ac(lag):
+    n = len(e) - lag
+    s = sum(e[i] * e[i + lag] for i in range(n))
+    s0 = math.sqrt(sum(e[i] ** 2 for i in range(n)) * sum(e[i + lag] ** 2 for i in range(n)))
+    return s / s0 if s0 else -1.0
+best = (-1.0, 99999.0, 0)
+for k in (1, 2, 4):
+    want = k * period / HOP
+    lo, hi = int(want * 0.95), int(want * 1.05) + 1
+    if hi > len(e) * 3 // 4:
+        continue
+    lag = max(range(lo, hi), key=ac)
+    c = ac(lag)
+    if c > best[0]:
+        best = (c, abs(lag - want) * HOP / 44.1 / k, k)
+print('%d %d %.1f %.2f %.2f %d' % (rms, longest * 5, first / 44.1, best[1], best[0], best[2]))
 EOF
 # The first sound after Play comes at once (the device may put one silent
 # buffer, 46 ms, before the engine's first; a start that loses its first
-# beats shows as 186 ms or more), and the kicks keep one beat grid.
+# beats shows as 186 ms or more), and the sound keeps the tempo shown.
 sound_ok() {  # capture, bpm, what[, known]
-  local rms gap latency phase beats
-  read -r rms gap latency phase beats < <(python3 "$WORK/sound.py" "$WORK/$1.raw" "$2")
+  local rms gap latency err corr beats
+  read -r rms gap latency err corr beats < <(python3 "$WORK/sound.py" "$WORK/$1.raw" "$2")
   check '[ "$rms" -gt 300 ]' "$3: sound above silence (rms $rms)"
   check '[ "$gap" -le 100 ]' "$3: no gap in the sound (longest $gap ms below -50 dBFS)"
-  check 'python3 -c "import sys; sys.exit(0 if $phase < 12 and $beats >= 3 else 1)"' \
-    "$3: the kicks lie on one beat grid ($phase ms off, $beats kicks)"
+  check 'python3 -c "import sys; sys.exit(0 if $err < 3 and $corr > 0.2 else 1)"' \
+    "$3: the sound repeats every $beats beat(s) at $2 BPM ($err ms per beat off, correlation $corr)"
   local how=check
   [ -n "${4:-}" ] && how=known
   $how 'python3 -c "import sys; sys.exit(0 if $latency < 100 else 1)"' "$3: the first sound comes $latency ms after Play"

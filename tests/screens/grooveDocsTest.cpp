@@ -223,7 +223,7 @@ TEST_F(GrooveDocs, DiskMixWritesTheSequenceInThePreferredFormat) {
   // it ends); from there on the engine must not change.
   player().stop();
   const LiveEngine before = liveEngine();
-  const std::string out = tmp.sys() + "render.wav";  // the format's extension wins
+  const std::string out = tmp.sys() + "render.mix";  // not a sound extension: the format's wins
   ASSERT_TRUE(gp().diskMixTo(out.c_str()));
   SF_INFO info;
   memset(&info, 0, sizeof info);
@@ -336,7 +336,7 @@ TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo
   gp().randomize(4);
   jlPrefs.outputType = SF_FORMAT_FLAC;
   ASSERT_STREQ(jlrender::exportKind(jlPrefs.outputType).extension, "flac");
-  const std::string chosen = tmp.sys() + "mine.wav";  // what the user typed
+  const std::string chosen = tmp.sys() + "mine.take";  // what the user typed
   const std::string written = tmp.sys() + "mine.flac";
   { std::ofstream(written) << "the user's own file"; }
   static int asked;
@@ -371,6 +371,22 @@ TEST_F(GrooveDocs, ADiskMixAsksBeforeReplacingTheFileItsFormatRenamedTheChoiceTo
   // A name the dialog already asked about is not asked about again.
   EXPECT_TRUE(gp().diskMixTo(written.c_str()));
   EXPECT_EQ(asked, 2);
+}
+
+// A name typed with another offered format's extension is written in that
+// format; any other extension gets the preferred one's.
+TEST(DiskMixName, TheTypedExtensionPicksAnOfferedFormat) {
+  const int32_t wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  EXPECT_STREQ(jlrender::exportKindForName("/m/beats.wav", wav).extension, "wav");
+  EXPECT_EQ(jlrender::exportKindForName("/m/beats.flac", wav).major, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+  EXPECT_STREQ(jlrender::exportKindForName("/m/beats.AIF", wav).extension, "aiff");
+  EXPECT_STREQ(jlrender::exportKindForName("/m/beats.ogg", SF_FORMAT_FLAC).extension, "ogg");
+  EXPECT_STREQ(jlrender::exportKindForName("/m/beats.take", SF_FORMAT_FLAC).extension, "flac");
+  EXPECT_STREQ(jlrender::exportKindForName("/m.d/beats", SF_FORMAT_FLAC).extension, "flac");
+  // WAV 24-bit preferred: a typed .wav keeps the 24 bits.
+  EXPECT_EQ(jlrender::exportKindForName("/m/beats.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24).major,
+            SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+  EXPECT_EQ(jlrender::prepareExport("/m/beats.flac").path, "/m/beats.flac");
 }
 
 TEST_F(GrooveDocs, DiskMixLeavesMutedTracksOut) {
