@@ -349,7 +349,7 @@ TEST(SynthPanel, ArpToFileRendersTheArpeggioTheLengthOfItsPatterns) {
     ASSERT_EQ(s.p().synthOn, 1);
     s.player.bpm = 120.0f;
     loadtest::Answer ok(1);
-    const std::string out = s.lib.path("arp.mp3");  // the preferred format's extension wins
+    const std::string out = s.lib.path("arp.take");  // not a sound extension: the preferred format's wins
     ASSERT_TRUE(s.p().arpToFile(out.c_str()));
     EXPECT_EQ(loadtest::Answer::asked(), 1) << "the user is told where the file went";
     SF_INFO info{};
