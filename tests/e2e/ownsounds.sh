@@ -116,7 +116,7 @@ echo "== playing the new song"
 wait_still 20
 click 542 138
 wait_sound 6
-# Onsets of the captured sound (10 ms frames) on the 125 BPM grid: every
+# Onsets of the captured sound (2 ms frames) on the 125 BPM grid: every
 # hit lies within 12 ms of a multiple of one beat from the first.
 in_beat() {  # SECONDS: judge the newest SECONDS of the capture
   python3 - "$WORK/audio.raw" "$BEAT" "$1" <<'EOF'
@@ -128,9 +128,10 @@ with open(path, 'rb') as f:
     f.seek(max(0, size - n) & ~3)
     a = array.array('h', f.read())
 left = a[0::2]
-hop = 441
+hop = 88
 env = [max(abs(x) for x in left[i:i + hop]) for i in range(0, len(left) - hop, hop)]
-onsets, quiet = [], True
+# The window may begin inside a hit: a hit counts only after a quiet frame.
+onsets, quiet = [], False
 for i, v in enumerate(env):
     if quiet and v > 3000:
         onsets.append(i * hop / 44100.0)
