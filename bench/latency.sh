@@ -36,7 +36,7 @@ for setting in "${SETTINGS[@]}"; do
     xdotool key space     # stopped: every run plays from the top
     wait_quiet "$WORK/audio.raw" 10
     python3 "$ROOT/bench/latency.py" "$WORK/audio.raw" "$kind" "$RUNS" | tee "$WORK/$setting-$kind.txt"
-    tail -n 1 "$WORK/$setting-$kind.txt" | grep -q ' ms, range ' && ok "$setting $kind measured" || bad "$setting $kind"
+    tail -n 1 "$WORK/$setting-$kind.txt" | has ' ms, range ' && ok "$setting $kind measured" || bad "$setting $kind"
     stop_app
   done
 done

@@ -91,7 +91,7 @@ select_row 0                      # AAEvil sorts first
 xdotool key BackSpace
 asked=0
 answer yes && asked=1
-check '[ $asked -eq 1 ] && echo "$ASKED" | grep -qi delete' "the browser asks before deleting"
+check '[ $asked -eq 1 ] && echo "$ASKED" | has -i delete' "the browser asks before deleting"
 check 'wait_for 10 test ! -e "$EVIL"' "the song's folder is gone"
 failed=0
 answer default 2 && failed=1
@@ -136,7 +136,7 @@ EOF
   click $COPY
   told=0
   answer default && told=1
-  check '[ $told -eq 1 ] && echo "$ASKED" | grep -q "was refused"' "the collection's name is refused with a message naming it"
+  check '[ $told -eq 1 ] && echo "$ASKED" | has "was refused"' "the collection's name is refused with a message naming it"
   check 'wait_for 10 test -s "$LIB/Song/E2EDisk/E2EDisk.gif"' "the song itself is copied"
   check '[ "$(outside_digest)" = "$out0" ]' "every file outside the library (and on the disk) is unchanged"
   check '[ ! -e "$WORK/outside/notes.gif" ] && [ "$(digest "$LIB/Images")" = "$images0" ]' "no picture written anywhere"
@@ -157,7 +157,7 @@ EOF
   click $COPY
   told=0
   answer default && told=1
-  check '[ $told -eq 1 ] && echo "$ASKED" | grep -q "zz01.wav"' "the copy is refused naming the file"
+  check '[ $told -eq 1 ] && echo "$ASKED" | has "zz01.wav"' "the copy is refused naming the file"
   check '[ ! -e "$LIB/Song/E2ELeak" ] && [ "$(temporaries "$LIB")" = 0 ]' "nothing of the song is kept"
   check '[ "$(outside_digest)" = "$out0" ]' "every file outside the library is unchanged"
   stop_app
@@ -213,7 +213,7 @@ if [ -s "$WORK/base.jld" ]; then
     start_app "$WORK/app/jamloom" "$WORK/$doc.jld"
     told=0
     answer default 15 && told=1
-    check '[ $told -eq 1 ] && echo "$ASKED" | grep -q "was refused"' "$doc: the name is refused with a message naming it"
+    check '[ $told -eq 1 ] && echo "$ASKED" | has "was refused"' "$doc: the name is refused with a message naming it"
     while answer default 2; do :; done
     check 'alive' "$doc: the program keeps running"
     check '! grep -q "outside/ev\|outside/fakesong" /proc/$PID/maps 2>/dev/null && [ -z "$(ls -l /proc/$PID/fd 2>/dev/null | grep outside)" ]' \
@@ -277,7 +277,7 @@ if [ -n "${JL_HOSTILE_NS:-}" ] && [ -n "$MOUNTS" ] && mount -t tmpfs -o size=$((
   answer yes                        # replace it?
   told=0
   answer default && told=1
-  check '[ $told -eq 1 ] && echo "$ASKED" | grep -q "needs .* free"' "the user is told how much is needed and free"
+  check '[ $told -eq 1 ] && echo "$ASKED" | has "needs .* free"' "the user is told how much is needed and free"
   check '[ "$(digest "$SMALL")" = "$small0" ]' "the old song and the take are intact, byte for byte"
   check '[ "$(outside_digest)" = "$out0" ]' "every file outside the library is unchanged"
   check 'alive' "the program keeps running"
@@ -292,7 +292,7 @@ if [ -n "${JL_HOSTILE_NS:-}" ] && [ -n "$MOUNTS" ] && mount -t tmpfs -o size=$((
   answer yes                        # replace it?
   asked=0
   answer yes && asked=1             # keep the take?
-  check '[ $asked -eq 1 ] && echo "$ASKED" | grep -q "my take.wav"' "the question names the user's take"
+  check '[ $asked -eq 1 ] && echo "$ASKED" | has "my take.wav"' "the question names the user's take"
   check 'wait_for 10 cmp -s "$SMALL/Library/Song/RobotFunk/bass01.wav" "$WORK/disk/Song/Song44/RobotFunk/bass01.wav"' \
     "the new song is in place"
   check '[ "$(sha256sum <"$SMALL/Library/Song/RobotFunk/my take.wav")" = "$take0" ]' "the take is kept in the new song, byte for byte"

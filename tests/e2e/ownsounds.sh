@@ -36,20 +36,20 @@ printf 'loops for the test\n' >"$LOOPS/readme.txt"
 echo "== jamloom-render --make-song"
 OUT=$("$WORK/app/jamloom-render" --make-song "$LOOPS" "Own Loops" 2>&1)
 echo "$OUT" | sed 's/^/   | /'
-check 'echo "$OUT" | grep -q "^tempo 125 BPM (detected: 4 of 4 loops"' "the tempo 125 is detected"
-check 'echo "$OUT" | grep -q "^made the song Own Loops: 4 loop(s) at 125 BPM"' "the song is made"
-check 'echo "$OUT" | grep -q "^skipped readme.txt: not a sound file"' "the text file is left out by name"
+check 'echo "$OUT" | has "^tempo 125 BPM (detected: 4 of 4 loops"' "the tempo 125 is detected"
+check 'echo "$OUT" | has "^made the song Own Loops: 4 loop(s) at 125 BPM"' "the song is made"
+check 'echo "$OUT" | has "^skipped readme.txt: not a sound file"' "the text file is left out by name"
 SONG="$WORK/app/Library/Song/Own Loops"
 check '[ -f "$SONG/song.jls" ] && [ -f "$SONG/drums01.wav" ] && [ -f "$SONG/Own Loops.gif" ]' "descriptor, loops and picture are written"
 check '[ -z "$(ls -A "$WORK/app/Library/Song" | grep jltmp)" ]' "no temporary is left in the library"
 "$WORK/app/jamloom-render" --song "Own Loops" "$WORK/render.wav" >/dev/null 2>&1
 check '[ -s "$WORK/render.wav" ]' "jamloom-render --song renders the new song"
 OUT=$("$WORK/app/jamloom-render" --make-song "$LOOPS" "Own Loops" 2>&1)
-check 'echo "$OUT" | grep -q "exists already"' "the same name again is refused"
+check 'echo "$OUT" | has "exists already"' "the same name again is refused"
 : >"$WORK/empty.wav"
 mkdir -p "$WORK/bad" && cp "$WORK/empty.wav" "$WORK/bad/" && cp "$LOOPS/drums_1.wav" "$WORK/bad/"
 OUT=$("$WORK/app/jamloom-render" --make-song "$WORK/bad" "Bad" 2>&1)
-check 'echo "$OUT" | grep -q "empty.wav: it is empty" && [ ! -e "$WORK/app/Library/Song/Bad" ]' \
+check 'echo "$OUT" | has "empty.wav: it is empty" && [ ! -e "$WORK/app/Library/Song/Bad" ]' \
   "an empty file is refused by name and nothing is written"
 
 # The zenity stand-in: a folder question answers $WORK/answer, a name or

@@ -33,8 +33,8 @@ for f in usr/bin/jamloom usr/bin/jamloom-render usr/share/jamloom/Jamloom.xrs \
   usr/share/man/man1/jamloom-render.1.gz usr/share/doc/jamloom/copyright "${ENTRY#/}"; do
   grep -qx "./$f" <<<"$contents" && ok "holds /$f" || bad "/$f missing"
 done
-check 'dpkg-deb -f "$DEB" Depends | grep -q libsdl2' "library dependencies computed ($(dpkg-deb -f "$DEB" Depends | cut -c1-60)...)"
-check 'man -l "$WORK/x/usr/share/man/man1/jamloom-render.1.gz" 2>/dev/null | grep -q -- "--cycles"' "man jamloom-render reads"
+check 'dpkg-deb -f "$DEB" Depends | has libsdl2' "library dependencies computed ($(dpkg-deb -f "$DEB" Depends | cut -c1-60)...)"
+check 'man -l "$WORK/x/usr/share/man/man1/jamloom-render.1.gz" 2>/dev/null | has -- "--cycles"' "man jamloom-render reads"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$WORK/x$ENTRY" >"$WORK/dfv.log" 2>&1
   rc=$?
@@ -60,7 +60,7 @@ fi
 why=""
 [ "$(id -u)" -eq 0 ] || why="not running as root"
 [ -z "$why" ] && ! command -v apt-get >/dev/null && why="no apt-get on this machine"
-[ -z "$why" ] && dpkg-query -W -f='${Status}' jamloom 2>/dev/null | grep -q "install ok installed" &&
+[ -z "$why" ] && dpkg-query -W -f='${Status}' jamloom 2>/dev/null | has "install ok installed" &&
   why="a jamloom package is already installed here, which this test leaves alone"
 if [ -n "$why" ]; then
   skip "installing, running and removing the package: $why"
@@ -130,7 +130,7 @@ click_and_see() { shot before_click; click "$1" "$2"; wait_change before_click "
 click_and_see 185 147 36 137 300 20
 xdotool key BackSpace
 if wait_box 20; then
-  check 'log_since | grep -q "is a demo song installed with Jamloom; it cannot be deleted"' "the user is told why"
+  check 'log_since | has "is a demo song installed with Jamloom; it cannot be deleted"' "the user is told why"
   box_answer default
 else
   bad "no message about the demo song"

@@ -33,7 +33,7 @@ drawn() {
   [ -n "$centre" ] && [ "$centre" != "$corner" ]
 }
 if wait_for 10 drawn; then ok "design area drawn ($centre on $corner)"; else bad "window not drawn ($centre)"; fi
-check 'xprop -id "$WIN" _NET_WM_ICON 2>/dev/null | grep -q "Icon (64 x 64)"' "the window shows the program's icon"
+check 'xprop -id "$WIN" _NET_WM_ICON 2>/dev/null | has "Icon (64 x 64)"' "the window shows the program's icon"
 
 echo "-- SIGTERM closes in order"
 stop_app

@@ -37,6 +37,11 @@ check() { if eval "$1"; then ok "$2"; else bad "$2"; fi; }
 # A fault the program still has and that is reported, not yet fixed: it is
 # printed on every run but does not fail the run.
 known() { if eval "$1"; then ok "$2"; else echo "  KNOWN FAULT: $2"; KNOWN=$((KNOWN + 1)); fi; }
+# `producer | has PATTERN` is true when the producer's output matches. It
+# reads everything first: with pipefail, `| grep -q` fails the pipeline
+# whenever grep leaves early and the producer dies of SIGPIPE, which
+# happens only when the machine schedules them so.
+has() { local all; all=$(cat); grep -q "$@" <<<"$all"; }
 
 # Runs a command at the end (before the work folder goes).
 on_exit() { E2E_CLEANUPS+=("$1"); }
@@ -237,7 +242,7 @@ log_since() { tail -n +"$((LOG_MARK + 1))" "$LOG"; }
 wait_log() {  # PATTERN [SECONDS]
   wait_for "${2:-10}" _log_has "$1"
 }
-_log_has() { log_since | grep -q -- "$1"; }
+_log_has() { log_since | has -- "$1"; }
 
 # ------------------------------------------------------------------- files
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
