@@ -222,6 +222,20 @@ void JLLoadPanel::scanFolder() {
   }
   setText(19, "");
   listFirst = listSelected = 0;
+  // The library's list starts at the song the groove panel holds.
+  if (homeMode) {
+    const char* loaded = groovePanel ? groovePanel->songFolder() : "";
+    const size_t base = std::strlen(kSongLibrary);
+    if (loaded && std::strncmp(loaded, kSongLibrary, base) == 0) {
+      std::string name = loaded + base;
+      if (!name.empty() && name.back() == ':') name.pop_back();
+      for (int i = 0; i < songCount; i++)
+        if (name == songs[i].folderName) {
+          listSelected = int16_t(i);
+          listFirst = int16_t(std::max(0, std::min(i, songCount - kRows)));
+        }
+    }
+  }
   refreshList();
   refreshInfo();
   ableButtons();
@@ -668,6 +682,14 @@ void JLLoadPanel::onItem() {
   const int item = currentItem;
   for (int j = 0; j < kRows; j++)
     if (listItems[j] == item) {
+      // The second press of a double click on the row just previewed loads
+      // that song, as LOAD SONG does; any other press previews.
+      auto* row = dynamic_cast<jlload::ListRowControl*>(control(item));
+      const bool doubled = row && row->takeDoubled();
+      if (doubled && homeMode && listFirst + j == listSelected && listSelected < songCount) {
+        onItem_load();
+        return;
+      }
       onItem_list(j);
       return;
     }

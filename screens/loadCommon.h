@@ -21,13 +21,25 @@ namespace jlload {
 constexpr int kPictureSize = 84;
 
 // A text display that can also be a list row: once made clickable, a press
-// on it is reported to the panel like a button's.
+// on it is reported to the panel like a button's. A press that the panel
+// counts as the second of a double click sets `doubled` before it is
+// reported; the panel reads and clears it (takeDoubled).
 class ListRowControl : public QXPanelTextControl {
  public:
   using QXPanelTextControl::getValue;
   using QXPanelTextControl::setValue;
   bool click() override { return clickable != 0; }
+  bool doubleClick() override {
+    doubled = clickable;
+    return clickable != 0;
+  }
+  bool takeDoubled() {
+    const bool d = doubled != 0;
+    doubled = 0;
+    return d;
+  }
   uint8_t clickable = 0;
+  uint8_t doubled = 0;
 };
 // The browsers' factory: text displays become ListRowControls.
 uloPanelControl* newBrowserControl(short kind);

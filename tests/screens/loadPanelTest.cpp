@@ -305,9 +305,9 @@ TEST(LoadPanel, FailedCopyLeavesNoHalfSong) {
 namespace {
 
 // A press through the screen at the centre of an item of the browser.
-void pressOn(Browser& b, int16_t item) {
+void pressOn(Browser& b, int16_t item, int32_t ticksLater = 100) {
   const uloRect r = b.p().control(item)->rect;
-  uloGlo.when += 100;
+  uloGlo.when += ticksLater;
   uloGlo.what = uloEvtMouseDown;
   uloGlo.mouseX = int16_t((r.left + r.right) / 2);
   uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
@@ -374,6 +374,58 @@ TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
   ASSERT_EQ(b.groove.loaded.size(), 1u);
   EXPECT_EQ(b.groove.loaded[0], ":Library:Song:B:");
   EXPECT_FALSE(QXScreen.isShown(6));
+}
+
+TEST(LoadPanel, TheHighlightedRowFollowsTheLoadedSong) {
+  Browser b;
+  const std::string names = "ABCDEFGHIJK";
+  for (char c : names) b.lib.song(std::string("Library/Song/") + c, std::string(1, c));
+  b.open();
+  b.p().noPreview = 1;
+  // Down to K (the last of eleven), loaded with Return.
+  for (int i = 0; i < 10; i++) b.m.key(uloKeyDown);
+  ASSERT_EQ(b.folderAt(b.p().listSelected), "K");
+  b.m.key(uloKeyReturn);
+  ASSERT_EQ(b.groove.folder, ":Library:Song:K:");
+  ASSERT_FALSE(QXScreen.isShown(6));
+  // Shown again, the browser stands on K, scrolled so that its row shows.
+  QXScreen.show(6);
+  EXPECT_EQ(b.folderAt(b.p().listSelected), "K");
+  EXPECT_EQ(b.p().listFirst, 2);
+  EXPECT_EQ(b.picture(32), b.picture(14) + 1) << "the last row is highlighted, the first not";
+  EXPECT_EQ(b.m.text(19).substr(0, 1), "K");
+  // A song the groove panel got elsewhere (a mix document) is the one shown.
+  QXScreen.hide(6);
+  b.groove.folder = ":Library:Song:C:";
+  QXScreen.show(6);
+  EXPECT_EQ(b.folderAt(b.p().listSelected), "C");
+  EXPECT_EQ(b.p().listFirst, 2);
+  EXPECT_EQ(b.picture(14), b.picture(32) + 1) << "C's row (the first shown) is highlighted";
+}
+
+TEST(LoadPanel, ADoubleClickOnASongRowLoadsItAndASingleClickPreviews) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.groove.folder = ":Library:Song:A:";
+  b.open();
+  pressOn(b, 15);  // B, previewed by loading it
+  ASSERT_EQ(b.groove.loaded, std::vector<std::string>{":Library:Song:B:"});
+  EXPECT_TRUE(b.groove.borrowed);
+  EXPECT_TRUE(QXScreen.isShown(6));
+  // A press on another row soon after is no double click of B.
+  pressOn(b, 14, 10);
+  ASSERT_EQ(b.groove.loaded.size(), 2u);
+  EXPECT_TRUE(QXScreen.isShown(6)) << "A only previews";
+  // The second press of a double click on B loads B for good.
+  pressOn(b, 15, 100);
+  pressOn(b, 15, 10);
+  ASSERT_EQ(b.groove.loaded.size(), 4u);
+  EXPECT_EQ(b.groove.loaded.back(), ":Library:Song:B:");
+  EXPECT_FALSE(QXScreen.isShown(6));
+  EXPECT_FALSE(b.groove.borrowed) << "the song stays: no preview to end";
+  EXPECT_EQ(b.groove.folder, ":Library:Song:B:");
+  EXPECT_TRUE(b.groove.restored.empty());
 }
 
 TEST(LoadPanel, APreviewOnlyBorrowsTheGroovePanelUntilXOrEscape) {
