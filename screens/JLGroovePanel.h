@@ -60,6 +60,10 @@ constexpr char kJLNumEntryPlaceholder = char(0xC9);
 constexpr int16_t kJLMsgLoseBank = 57;
 // The same question before quitting.
 constexpr int16_t kJLMsgQuitLosesBank = 58;
+// Status-line answers to STORE: the groove is already in the bank (one
+// "%d", its number), or the bank is full.
+constexpr int16_t kJLMsgGrooveInBank = 59;
+constexpr int16_t kJLMsgBankFull = 60;
 
 // Per-track display state.
 struct JLGrooveTrackState {
@@ -246,7 +250,12 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // ---- bank and sequence ----
   void grooves_hit(short ball);
   void sequencer_hit(short ball);
+  // Store: appends the working groove (its sounding tracks) to the bank,
+  // unless the bank already holds that groove (its ball is then selected)
+  // or is full; either is said in the status line.
   void grooves_add();
+  // The bank position of a stored groove with the same tracks, or -1.
+  short findStoredGroove(const JLGroove& g) const;
   void grooves_rewrite();
   void grooves_remove();
   void sequencer_addAll();

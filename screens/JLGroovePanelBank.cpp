@@ -3,6 +3,7 @@
 // and the virtual mixer's arrangements.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
@@ -14,6 +15,11 @@
 
 namespace {
 bool playerPlaying() { return jlPlayer && jlPlayer->playing; }
+// A message of the chosen language, or the English text without one.
+std::string localised(int16_t number, const char* english) {
+  const uloText t = jlIntl.message(number);
+  return t.c_str() && t.c_str()[0] ? t.c_str() : english;
+}
 }  // namespace
 
 // ------------------------------------------------------------ ball clicks
@@ -119,8 +125,34 @@ void JLGroovePanel::groove_store() {
   }
 }
 
+short JLGroovePanel::findStoredGroove(const JLGroove& g) const {
+  // Tracks have no padding (their stored layout), so bytes compare; the id
+  // is the bank's own and not part of what sounds.
+  for (short p = 0; p < sequence.grooveCount && p < JLSequence::kMaxGrooves; p++)
+    if (memcmp(sequence.grooves[p].tracks, g.tracks, sizeof g.tracks) == 0) return p;
+  return -1;
+}
+
 void JLGroovePanel::grooves_add() {
-  if (!grooveModified || sequence.grooveCount > 63) return;
+  // What would be stored: the tracks that sound.
+  JLGroove sounding = groove;
+  for (short t = 0; t < 16; t++)
+    if (!tracks[t].active) sounding.tracks[t].reset();
+  const short same = findStoredGroove(sounding);
+  if (same >= 0) {
+    // Nothing new to keep: show the ball that holds it and say so.
+    grooveRow.select(same);
+    std::string said = localised(kJLMsgGrooveInBank, "Same as groove %d");
+    const size_t at = said.find("%d");
+    if (at != std::string::npos) said.replace(at, 2, std::to_string(sequence.grooves[same].id));
+    setText(99, said.c_str());
+    grooveModified = 0;
+    return;
+  }
+  if (sequence.grooveCount >= JLSequence::kMaxGrooves) {
+    setText(99, localised(kJLMsgBankFull, "The bank is full.").c_str());
+    return;
+  }
   groove_store();
   if (sequence.store(groove) == 0) return;
   grooveRow.select(short(sequence.grooveCount - 1));

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "framework/intl/JLInternational.h"
+#include "framework/text/uloFont.h"
 #include "screens/JLDraggerCtrl.h"
 #include "tests/screens/grooveTestSupport.h"
 
@@ -72,6 +74,61 @@ TEST_F(GrooveBank, StoringNeedsAChangeAndIdsFollowTheLargest) {
   drag(0, 1, 320, 200);
   storeKick(1);
   EXPECT_EQ(ids(), (std::vector<int>{1, 3, 4}));
+}
+
+TEST_F(GrooveBank, StoringAGrooveTheBankHoldsShowsItsBallAndSaysSo) {
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  ASSERT_TRUE(loadDemo());
+  storeKick(0);
+  storeKick(1);
+  // Edited back to what groove 1 holds: nothing new to store.
+  storeKick(0);
+  EXPECT_EQ(ids(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(text(99), "Same as groove 1");
+  EXPECT_EQ(gp().control(101)->get(jlMsgBallHighlight), 1);
+  EXPECT_EQ(gp().control(102)->get(jlMsgBallHighlight), 0);
+  // A groove played from the bank, stored again, names its own ball.
+  drag(0, 1, ballX(1) + 1, ballY(0));
+  ASSERT_EQ(gp().groove.id, 2);
+  item(12);
+  EXPECT_EQ(ids(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(text(99), "Same as groove 2");
+  EXPECT_EQ(gp().control(102)->get(jlMsgBallHighlight), 1);
+  // A muted track is not stored, so muting a track of groove 2 makes a
+  // groove of its own.
+  item(26);
+  item(12);
+  EXPECT_EQ(ids(), (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(GrooveBank, AFullBankSaysSoAndTheAnswersFitTheStatusLineInEveryLanguage) {
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  ASSERT_TRUE(loadDemo());
+  item(1);
+  for (int v = 0; v < 64; v++) {
+    set(34, short(v));
+    item(34);
+    item(12);
+  }
+  ASSERT_EQ(gp().sequence.grooveCount, 64);
+  set(34, 100);
+  item(34);
+  item(12);
+  EXPECT_EQ(gp().sequence.grooveCount, 64);
+  EXPECT_EQ(text(99), "The bank is full.");
+  // Each language's answers fit the status line, with the largest number.
+  const int room = gp().control(99)->rect.width() - 4;
+  for (int16_t language : {9, 7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    std::string inBank = jlIntl.message(kJLMsgGrooveInBank).c_str();
+    ASSERT_NE(inBank.find("%d"), std::string::npos) << language;
+    inBank.replace(inBank.find("%d"), 2, "64");
+    EXPECT_LE(QXFont.stringWidth(inBank.c_str()), room) << inBank;
+    const std::string full = jlIntl.message(kJLMsgBankFull).c_str();
+    EXPECT_FALSE(full.empty()) << language;
+    EXPECT_LE(QXFont.stringWidth(full.c_str()), room) << full;
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
 }
 
 TEST_F(GrooveBank, OnlySoundingTracksAreStored) {
