@@ -175,7 +175,14 @@ void JLGroovePanel::iced_capture() {
   iceimage.groove = groove;
   iceimage.selectedTrack = selectedTrack >= 0 ? selectedTrack : int16_t(0);
   iceimage.bpm = jlPlayer ? jlPlayer->bpm : float(library.songBpm);
-  memset(iceimage.unused, 0, sizeof iceimage.unused);
+  // What else is seen and heard: the mutes, the random set shown and
+  // whether the synth plays.
+  JLMixExtras extras;
+  extras.synthOn = jlgp::synthPlaying();
+  for (short t = 0; t < kTracks; t++)
+    if (!tracks[t].active) extras.mutedTracks = uint8_t(extras.mutedTracks | (1u << t));
+  extras.randomSet = lastRandomStyle;
+  JL_PutMixExtras(iceimage, extras);
 }
 
 bool JLGroovePanel::iced_restore(bool keepSong) {
@@ -194,9 +201,16 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   if (allMode) setAllMode(false);
   sequence = iceimage.sequence;
   groove = iceimage.groove;
-  for (short t = 0; t < 16; t++) tracks[t].on = tracks[t].active = 1;
+  // Documents written before the extras were kept play every track, show
+  // no random set and leave the synth as its block starts it.
+  const JLMixExtras extras = JL_GetMixExtras(iceimage);
+  for (short t = 0; t < 16; t++) tracks[t].on = tracks[t].active = t < kTracks && (extras.mutedTracks >> t & 1) ? 0 : 1;
   groove_show();
+  refreshPopColors();
   onItem_trackButton(std::clamp<int16_t>(iceimage.selectedTrack, 0, kTracks - 1));
+  lastRandomStyle = extras.randomSet;
+  setRndStyleName(lastRandomStyle);
+  if (extras.kept && jlgp::synthPlaying() != extras.synthOn) jlgp::switchSynth(extras.synthOn);
   if (JLPlayer* p = player()) {
     p->setBpm(iceimage.bpm);
     p->refreshCommon();

@@ -39,4 +39,14 @@ inline bool synthIcedSave(uint8_t* block) {
   return true;
 }
 
+// Whether the synth plays; false without a synth panel.
+inline bool synthPlaying() {
+  JLSynthLink* s = synthPanel();
+  return s && s->synthPlaying();
+}
+
+inline void switchSynth(bool on) {
+  if (JLSynthLink* s = synthPanel()) s->switchSynth(on);
+}
+
 }  // namespace jlgp

@@ -18,6 +18,10 @@ class JLSynthLink {
   // missing or short.
   virtual bool iced_load(uloAtomsFile& file) = 0;
   virtual void iced_save(uint8_t* block) const = 0;
+  // Whether the synth plays (its ON lamp), and switching it as its ON
+  // button does.
+  virtual bool synthPlaying() const = 0;
+  virtual void switchSynth(bool on) = 0;
 
  protected:
   ~JLSynthLink() = default;

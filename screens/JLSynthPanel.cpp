@@ -211,6 +211,12 @@ void JLSynthPanel::setPlaying(bool on) {
   if (jlPlayer) jlPlayer->setSynthLed(on);
 }
 
+void JLSynthPanel::switchSynth(bool on) {
+  if (!on && gep) gep->synth_Stop();
+  setPlaying(on);
+  if (on) synth_activate();
+}
+
 void JLSynthPanel::noteHit(int k) {
   if (k < 0 || k >= kSynthKeys) return;
   setup.notes[k] = setup.notes[k] ? 0 : 1;
@@ -267,13 +273,9 @@ void JLSynthPanel::onItem() {
     case 38: synths_offset(1); break;
     case 39: QXScreen.show(7); break;
     case 40: synths_add(); break;
-    case 41: {
-      const bool on = itemValue(49) == 0;
-      if (!on && gep) gep->synth_Stop();
-      setPlaying(on);
-      if (on) synth_activate();
+    case 41:
+      switchSynth(itemValue(49) == 0);
       break;
-    }
     case 42:
       setup.pan = itemValue(42);
       if (gep) gep->synth_SetPan(setup.pan);

@@ -41,6 +41,8 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   bool iced_load(uloAtomsFile& file) override;
   bool iced_loadBlock(const uint8_t* block, int32_t size);
   void iced_save(uint8_t* block) const override;
+  bool synthPlaying() const override { return synthOn != 0; }
+  void switchSynth(bool on) override;
 
   // The synth folders of the library, sorted, into the synth popup; the
   // first one is loaded when nothing is chosen yet. The synth browser

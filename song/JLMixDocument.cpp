@@ -9,6 +9,23 @@
 #include "core/files/uloPathPolicy.h"
 #include "song/jlSongMessages.h"
 
+JLMixExtras JL_GetMixExtras(const JLIceimage& image) {
+  JLMixExtras e;
+  e.kept = (image.unused[0] & 1) != 0;
+  if (!e.kept) return e;
+  e.synthOn = (image.unused[0] & 2) != 0;
+  e.mutedTracks = image.unused[1];
+  e.randomSet = image.unused[2] > 0 && image.unused[2] < 128 ? int16_t(image.unused[2] - 1) : int16_t(-1);
+  return e;
+}
+
+void JL_PutMixExtras(JLIceimage& image, const JLMixExtras& e) {
+  image.unused[0] = uint8_t(1 | (e.synthOn ? 2 : 0));
+  image.unused[1] = e.mutedTracks;
+  image.unused[2] = e.randomSet >= 0 && e.randomSet < 127 ? uint8_t(e.randomSet + 1) : uint8_t(0);
+  image.unused[3] = 0;
+}
+
 JLMixReadResult JL_ReadMixImage(uloAtomsFile& file, JLIceimage& image) {
   image.valid = 0;
   int32_t version = 0;

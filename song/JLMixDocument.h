@@ -25,6 +25,20 @@ enum class JLMixReadResult {
   otherVersion,  // not version 1 or no image: nothing read, image invalid
 };
 
+// What a document keeps of the working state besides the image's named
+// fields, in the image's four spare bytes (offset 8728): byte 0 bit 0 says
+// they are kept (documents written before hold zeros there and read as
+// `kept` false), bit 1 that the synth played; byte 1 the muted tracks 0..7
+// (bit t); byte 2 the random set last used plus one (0: none).
+struct JLMixExtras {
+  bool kept = false;
+  bool synthOn = false;
+  uint8_t mutedTracks = 0;
+  int16_t randomSet = -1;  // -1 none, else 0..126
+};
+JLMixExtras JL_GetMixExtras(const JLIceimage& image);
+void JL_PutMixExtras(JLIceimage& image, const JLMixExtras& extras);
+
 // After 'vers' and 'iced' of an opened document: the image on success, else
 // the image's valid byte cleared and the rest unchanged. The synth panel
 // reads 'syic' from the same file afterwards.

@@ -16,6 +16,7 @@
 #include "framework/platform/uloSoundConvert.h"
 #include "screens/JLProgressPanel.h"
 #include "screens/JLRenderToFile.h"
+#include "screens/JLSynthPanel.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
 #include "support/tempFolder.h"
@@ -147,6 +148,95 @@ TEST_F(GrooveDocs, ASavedMixReopensIdentically) {
   // Playing it sends the restored groove to the engine.
   item(25);
   for (int t = 0; t < 8; t++) EXPECT_EQ(Tracks[t].currentVariant.load(), gp().tracks[t].sampleNo) << t;
+}
+
+TEST_F(GrooveDocs, AReopenedMixShowsAndSoundsItsRandomSetMutesAndSynthAsSaved) {
+  // The synth panel in its screen entry, as the program has it.
+  JLSynthPanel synth;
+  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&synth, 2, 1);
+  struct Unmount {
+    ~Unmount() { QXScreen.disconnect(2); }
+  } unmount;
+  ASSERT_TRUE(loadDemo());
+  ASSERT_GE(gp().library.randomSetCount, 2);
+  gp().randomize(1);
+  const std::string setName = gp().library.randomSets[1].name;
+  ASSERT_EQ(text(86), setName);
+  item(28);  // track 3 muted
+  ASSERT_FALSE(gp().tracks[2].active);
+  // A note starts the synth; the user switches it off again.
+  synth.noteHit(0);
+  ASSERT_TRUE(synth.synthPlaying());
+  synth.currentItem = 41;
+  synth.onItem();
+  ASSERT_FALSE(synth.synthPlaying());
+  ASSERT_EQ(value(124), 0);
+  const JLGroove saved = gp().groove;
+  const std::string path = tmp.ulo() + "extras.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+
+  // Meanwhile: another set, every track on, the synth playing.
+  gp().randomize(0);
+  item(28);
+  synth.currentItem = 41;
+  synth.onItem();
+  ASSERT_TRUE(synth.synthPlaying());
+  ASSERT_EQ(value(124), 1);
+
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(text(86), setName);
+  EXPECT_EQ(gp().lastRandomStyle, 1);
+  EXPECT_FALSE(synth.synthPlaying());
+  EXPECT_EQ(value(124), 0) << "the SYNTH lamp is off, as the synth was";
+  EXPECT_EQ(player().synthLed, 0);
+  EXPECT_EQ(memcmp(&gp().groove, &saved, sizeof saved), 0);
+  for (short t = 0; t < 8; t++) EXPECT_EQ(gp().tracks[t].active, t == 2 ? 0 : 1) << t;
+  EXPECT_EQ(value(28), gp().tracks[2].sampleNo >= 0 ? 3 : 1) << "track 3's lamp shows it muted";
+  // Stopped, as a document opens, and PLAY plays what was heard.
+  EXPECT_FALSE(player().playing);
+  item(25);
+  for (short t = 0; t < 8; t++)
+    EXPECT_EQ(Tracks[t].currentVariant.load(), t == 2 ? -1 : gp().tracks[t].sampleNo) << t;
+
+  // A document from before these were kept: every track plays, no set.
+  JLIceimage old;
+  JL_ReadMixDocument(path.c_str(), old, nullptr);
+  memset(old.unused, 0, sizeof old.unused);
+  const std::string before = tmp.ulo() + "before.jld";
+  ASSERT_TRUE(JL_WriteMixDocument(before.c_str(), old, nullptr));
+  ASSERT_TRUE(gp().openDocument(before.c_str()));
+  EXPECT_EQ(text(86), "-");
+  for (short t = 0; t < 8; t++) EXPECT_EQ(gp().tracks[t].active, 1) << t;
+}
+
+TEST(MixExtras, KeptInTheSpareBytesAndAbsentInOlderDocuments) {
+  JLIceimage image;
+  memset(image.unused, 0, sizeof image.unused);
+  EXPECT_FALSE(JL_GetMixExtras(image).kept);
+  EXPECT_EQ(JL_GetMixExtras(image).randomSet, -1);
+  JLMixExtras e;
+  e.synthOn = true;
+  e.mutedTracks = 0x84;
+  e.randomSet = 3;
+  JL_PutMixExtras(image, e);
+  EXPECT_EQ(image.unused[0], 3);
+  EXPECT_EQ(image.unused[1], 0x84);
+  EXPECT_EQ(image.unused[2], 4);
+  EXPECT_EQ(image.unused[3], 0);
+  uint8_t raw[kJLIceimageBytes];
+  JL_PutIceimage(image, raw);
+  EXPECT_EQ(raw[8728], 3);
+  JLIceimage back;
+  JL_GetIceimage(raw, back);
+  const JLMixExtras r = JL_GetMixExtras(back);
+  EXPECT_TRUE(r.kept);
+  EXPECT_TRUE(r.synthOn);
+  EXPECT_EQ(r.mutedTracks, 0x84);
+  EXPECT_EQ(r.randomSet, 3);
+  // Foreign bytes: a set number beyond the byte's range reads as none.
+  back.unused[2] = 200;
+  EXPECT_EQ(JL_GetMixExtras(back).randomSet, -1);
 }
 
 TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
