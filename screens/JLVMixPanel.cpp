@@ -23,6 +23,9 @@ enum : int16_t {
   kItemInfo = 50,
 };
 constexpr int16_t kSynthEntry = 2, kSongsEntry = 6, kPrefsEntry = 8, kInfoEntry = 9;
+// Localised question before the tour leaves the mixer: Yes keeps the mix,
+// No restores the grooves from before, Cancel stays.
+constexpr int16_t kMsgTourKeepOrRestore = 61;
 }  // namespace
 
 JLVMixPanel::JLVMixPanel() = default;
@@ -232,10 +235,16 @@ void JLVMixPanel::onItem() {
       displayDuration();
       break;
     case kItemMainVolume: if (jlPlayer) jlPlayer->hitMainVolume(); break;
-    case kItemTour:
-      onItem_switchToGroove(true);
+    case kItemTour: {
+      // The tour leaves the mixer for the groove panel: what becomes of the
+      // mix is asked first, as KEEP THIS MIX and RESTORE GROOVES would.
+      const int16_t answer = JL_Notify(kMsgTourKeepOrRestore, jlNotifyYesNoCancel);
+      QXScreen.update(QXScreen.screenRect);
+      if (answer == 3) break;
+      onItem_switchToGroove(answer == 2);
       if (jlHelpp) jlHelpp->toggle(false);
       break;
+    }
     case kItemInfo: QXScreen.toggle(kInfoEntry); break;
     default: break;
   }

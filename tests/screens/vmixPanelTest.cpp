@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
+#include "framework/intl/JLInternational.h"
+#include "framework/panel/JLHelps.h"
 #include "framework/platform/uloSys.h"
 #include "screens/JLVMixPanel.h"
 #include "screens/vmixHost.h"
@@ -220,6 +223,64 @@ TEST(VMixPanel, BackToTheGroovePanelKeepsOrRestores) {
   EXPECT_EQ(1, x.host.seq.stepCount);
   EXPECT_EQ(1, x.host.restored);
   EXPECT_EQ(1, x.host.resumed) << "restoring plays again what played before";
+}
+
+// The message box: every question asked and its buttons, answered with
+// `answer`.
+struct Questions {
+  static int16_t& answer() {
+    static int16_t a = 3;
+    return a;
+  }
+  static std::vector<int16_t>& kinds() {
+    static std::vector<int16_t> k;
+    return k;
+  }
+  Questions() {
+    kinds().clear();
+    ULO_SetMessageBoxHook([](const char*, const char*, int16_t kind) -> int16_t {
+      kinds().push_back(kind);
+      return answer();
+    });
+  }
+  ~Questions() {
+    ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+  }
+};
+
+TEST(VMixPanel, TourAsksWhetherToKeepTheMixBeforeItLeavesTheMixer) {
+  Mixer x;
+  JLHelps helps(true);
+  jlHelpp = &helps;
+  Questions q;
+  x.p().beforeShow();
+  // Cancel: the mixer stays as it was and no tour starts.
+  Questions::answer() = 3;
+  x.m.click(49);
+  EXPECT_EQ(Questions::kinds(), std::vector<int16_t>{jlNotifyYesNoCancel});
+  EXPECT_TRUE(QXScreen.isShown(1));
+  EXPECT_EQ(0, x.host.restored);
+  EXPECT_EQ(0, x.host.refreshed);
+  EXPECT_FALSE(helps.active);
+  // Yes keeps the mix, then the tour starts.
+  Questions::answer() = 1;
+  x.m.click(49);
+  EXPECT_EQ(Questions::kinds().size(), 2u);
+  EXPECT_FALSE(QXScreen.isShown(1));
+  EXPECT_EQ(1, x.host.refreshed);
+  EXPECT_EQ(0, x.host.restored);
+  EXPECT_TRUE(helps.active);
+  EXPECT_FALSE(helps.rolloverMode);
+  helps.stop();
+  // No brings back the grooves from before.
+  QXScreen.show(1);
+  Questions::answer() = 2;
+  x.m.click(49);
+  EXPECT_FALSE(QXScreen.isShown(1));
+  EXPECT_EQ(1, x.host.restored);
+  EXPECT_EQ(1, x.host.refreshed);
+  EXPECT_TRUE(helps.active);
+  jlHelpp = nullptr;
 }
 
 TEST(VMixPanel, InterfaceResetRebuildsOrMarksForRebuilding) {
