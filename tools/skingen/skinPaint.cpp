@@ -182,6 +182,10 @@ void DrawText(cairo_t* cr, const std::string& utf8, double x, double yMiddle, in
   double left = align == 0 ? x : align == 1 ? x - w / 2 : x - w;
   cairo_move_to(cr, std::round(left), std::round(yMiddle + capHeight / 2));
   cairo_show_text(cr, utf8.c_str());
+  // The text leaves a current point at its end; an arc drawn next would
+  // start with a line from there (the title once got a stroke through the
+  // logo that way).
+  cairo_new_path(cr);
   (void)fe;
 }
 
