@@ -261,19 +261,18 @@ void JLHelps::rolloverFind() {
   // a press would go to, and of those only the visible ones.
   const int16_t top = QXScreen.panelUnder(m.x, m.y);
   QXPanelClass* panel = QXScreen.panelAt(top);
+  // Where controls overlap (a synth key's black neighbour lies over it) the
+  // one drawn last, the highest slot, is the one seen.
+  int16_t found = -1;
   for (int16_t i = 0; i < count && panel; i++) {
     const jlHelpsTextRec& e = elements[i];
     if (!e.rollover || e.panel != top) continue;
     const uloPanelControl* c = panel->control(e.control);
     if (!c || !c->visible || !c->rect.contains(m)) continue;
-    if (current != i) {
-      current = i;
-      updateHelpArea();
-    }
-    return;
+    if (found < 0 || e.control > elements[found].control) found = i;
   }
-  if (current != -1) {
-    current = -1;
+  if (current != found) {
+    current = found;
     updateHelpArea();
   }
 }

@@ -52,7 +52,8 @@ Layout MakeGroove2() {
 
   // Tempo.
   L.caption(248, 303, "BPM", 10, 0, true);
-  L.text(97, 276, 296, 52, 24, "120.0");
+  L.text(97, 276, 296, 52, 24, "120.0").helpTitle = "Tempo";
+  L.items.back().helpText = "The tempo heard, in beats per minute.";
   L.button(67, 332, 296, 24, 24, "-").helpTitle = "Slower";
   L.items.back().helpText = "Tempo down by 0.2 BPM.";
   L.button(66, 360, 296, 24, 24, "+").helpTitle = "Faster";
@@ -61,8 +62,10 @@ Layout MakeGroove2() {
   L.items.back().helpText = "Click on the beat a few times to set the tempo.";
 
   // Player texts: status, position and a second label.
-  L.text(99, 16, 324, 140, 18, "Groove play");
-  L.text(96, 436, 322, 56, 18, "3.2");
+  L.text(99, 16, 324, 140, 18, "Groove play").helpTitle = "Status";
+  L.items.back().helpText = "What plays: the groove or the sequence; or Stop.";
+  L.text(96, 436, 322, 56, 18, "3.2").helpTitle = "Position";
+  L.items.back().helpText = "Bar and beat of the 8 bars heard now.";
   L.text(95, 496, 322, 58, 18, "Bar 3");
 
   // Groove bank and sequence.

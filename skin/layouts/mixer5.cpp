@@ -34,7 +34,8 @@ Layout MakeMixer5() {
   L.items.back().helpText = "The song the mixes are built from.";
   L.toggle(33, 414, 4, 46, 22, "HELP", kBlue).helpTitle = "Help";
   L.items.back().helpText = "Balloons explain each control (F1).";
-  L.toggle(49, 464, 4, 46, 22, "TOUR", kBlue);
+  L.toggle(49, 464, 4, 46, 22, "TOUR", kBlue).helpTitle = "Guided tour";
+  L.items.back().helpText = "Step-by-step help on the groove panel (asks about this mix first).";
   L.button(50, 514, 4, 40, 22, "INFO").helpTitle = "About";
   L.items.back().helpText = "About Jamloom.";
   L.button(34, 558, 4, 46, 22, "PREFS").helpTitle = "Preferences";
@@ -51,7 +52,8 @@ Layout MakeMixer5() {
     b.helpText = "Play arrangement " + std::to_string(k + 1) + " of the song.";
     L.lamp(lamps[k], x + 61, 100, 14, kGreen).samplePicture = k == 0 ? 1 : 0;
   }
-  L.text(38, 24, 126, 292, 22, "Style: Deep night");
+  L.text(38, 24, 126, 292, 22, "Style: Deep night").helpTitle = "Mix style";
+  L.items.back().helpText = "The song's style the chosen mix is built from.";
   L.button(5, 328, 126, 110, 22, "NEW MIXES").helpTitle = "New mixes";
   L.items.back().helpText = "Build all four arrangements again at random.";
   L.button(6, 24, 156, 110, 22, "LIST ORDER").helpTitle = "List order";
@@ -85,16 +87,20 @@ Layout MakeMixer5() {
   L.items.back().helpText = "Stop playing.";
   L.lamp(36, 148, 287, 14, kRed).samplePicture = 1;
   L.caption(248, 289, "BPM", 10, 0, true);
-  L.text(40, 276, 282, 52, 24, "120.0");
-  L.button(30, 332, 282, 24, 24, "-");
-  L.button(29, 360, 282, 24, 24, "+");
+  L.text(40, 276, 282, 52, 24, "120.0").helpTitle = "Tempo";
+  L.items.back().helpText = "The tempo heard, in beats per minute.";
+  L.button(30, 332, 282, 24, 24, "-").helpTitle = "Slower";
+  L.items.back().helpText = "Tempo down by 0.2 BPM.";
+  L.button(29, 360, 282, 24, 24, "+").helpTitle = "Faster";
+  L.items.back().helpText = "Tempo up by 0.2 BPM.";
   L.button(31, 388, 282, 36, 24, "TAP").helpTitle = "Tap tempo";
   L.items.back().helpText = "Click on the beat a few times to set the tempo.";
   Item& tempo = L.slider(12, 248, 316, 176, 12, -50, 50, "");
   tempo.helpTitle = "Tempo";
   tempo.helpText = "Slide to change the tempo by up to 50 BPM.";
   for (int i = 0; i < 8; i++) L.lamp(15 + i, 436 + 15 * i, 286, 12, kCyan);
-  L.text(39, 436, 308, 56, 18, "1.1");
+  L.text(39, 436, 308, 56, 18, "1.1").helpTitle = "Position";
+  L.items.back().helpText = "Groove, bar and beat of the mix heard now.";
   Item& master = L.text(44, 564, 288, 60, 24, "100");
   master.label = "MASTER";
   master.labelPos = 1;

@@ -26,7 +26,9 @@ Layout MakePrefs13() {
   L.caption(340, 40, "tracks", 9);
   static const char* const names[4] = {"House basics", "Break beat", "Ambient", "Full band"};
   for (int s = 0; s < 4; s++) {
-    L.text(26 + s, 16, 54 + 24 * s, 160, 20, names[s]);
+    Item& name = L.text(26 + s, 16, 54 + 24 * s, 160, 20, names[s]);
+    name.helpTitle = "Random set " + std::to_string(s + 1);
+    name.helpText = "The song's set for RND " + std::to_string(s + 1) + ". Its lamps: how many tracks it fills.";
     for (int j = 0; j < 5; j++) {
       Item& l = L.lamp(6 + 5 * s + j, 184 + 28 * j, 56 + 24 * s, 16, kGreen);
       l.state = 2;
@@ -48,10 +50,14 @@ Layout MakePrefs13() {
 
   L.section(8, 210, 160, 50, "OPTION");
   Item& off = L.add(30, kRadio, 16, 228, 70, 22, Look::Radio, "OFF");
+  off.helpTitle = "Option off";
+  off.helpText = "Kept with the preferences; it changes nothing in this version.";
   off.aux[1] = 0;
   off.aux[2] = 1;
   off.samplePicture = 2;
   Item& on = L.add(31, kRadio, 92, 228, 70, 22, Look::Radio, "ON");
+  on.helpTitle = "Option on";
+  on.helpText = "Kept with the preferences; it changes nothing in this version.";
   on.aux[1] = 1;
   on.aux[2] = 1;
 

@@ -28,10 +28,9 @@ Layout MakeSynth4() {
     if (k == 35) key.accent = 4;  // the top B has no black key to its right
     if (!black && k % 12 == 0) key.label = std::string(names[0]) + std::to_string(1 + k / 12);
     key.labelPos = 5;  // engraved on the key's foot
-    if (k == 0) {
-      key.helpTitle = "Keys";
-      key.helpText = "Click keys to add or remove arpeggio notes.";
-    }
+    // Every key has its balloon: the pointer may rest on any of them.
+    key.helpTitle = std::string("Key ") + names[k % 12] + std::to_string(1 + k / 12);
+    key.helpText = "Click to add or remove this note of the arpeggio.";
   }
   for (int i = 0; i < 6; i++) {
     Item& b = L.add(87 + i, kBall, 40 + 34 * i, 224, 28, 28, Look::Ball);

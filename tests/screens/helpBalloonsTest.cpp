@@ -128,6 +128,59 @@ TEST_F(HelpOnGroove, BalloonsDescribeOnlyWhatCanBeSeenAndClicked) {
   QXScreen.disconnect(6);
 }
 
+// Every control a new user points at has a balloon that shows there: a
+// title and at most two lines of text (the skin's pre-drawn texts are
+// checked to fit by the skin's own tests).
+TEST_F(HelpOnGroove, TheOptionRandomSetsSynthKeysPatternAndTimeDisplaysHaveFittingBalloons) {
+  QXPanelClass prefs, synth, mixer;
+  prefs.attachLayouts(13, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  mixer.attachLayouts(5, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  item(58);
+  auto check = [&](int16_t entry, QXPanelClass& panel, std::initializer_list<int16_t> items) {
+    for (int16_t n : items) {
+      const int16_t e = elementOf(entry, n);
+      ASSERT_GE(e, 0) << "panel " << entry << " item " << n;
+      const jlHelpsTextRec& el = helps.elements[e];
+      int lines = 0;
+      for (const char* line : el.lines)
+        if (line) lines++;
+      EXPECT_GE(lines, 2) << "a title and a text: panel " << entry << " item " << n;
+      EXPECT_LE(lines, 3) << "panel " << entry << " item " << n;
+      uloPanelControl* c = panel.control(n);
+      ASSERT_NE(c, nullptr) << n;
+      const uloPoint at = centre(c);
+      EXPECT_EQ(balloonAt(at.x, at.y), e) << "panel " << entry << " item " << n;
+    }
+  };
+  // The groove panel's time and status displays.
+  check(0, gp(), {96, 97, 99});
+  // Preferences: the random sets' names and the option.
+  QXScreen.connect(&prefs, 8, 1);
+  QXScreen.setProps(8, 100, 100, true, 0);
+  QXScreen.show(8);
+  check(8, prefs, {26, 27, 28, 29, 30, 31});
+  QXScreen.hide(8);
+  QXScreen.disconnect(8);
+  // The synth: every key and the pattern.
+  QXScreen.connect(&synth, 2, 1);
+  QXScreen.setProps(2, 100, 100, true, 0);
+  QXScreen.show(2);
+  check(2, synth, {48, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68,
+                   69, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 86});
+  QXScreen.hide(2);
+  QXScreen.disconnect(2);
+  // The virtual mixer: its style name, position, tempo and tour.
+  QXScreen.hide(0);
+  QXScreen.connect(&mixer, 1, 1);
+  QXScreen.setProps(1, 0, 0, false, 0);
+  QXScreen.show(1);
+  check(1, mixer, {38, 39, 40, 29, 30, 49});
+  QXScreen.hide(1);
+  QXScreen.disconnect(1);
+  QXScreen.show(0);
+}
+
 TEST_F(HelpOnGroove, NetworkAndTheRandomMixSayTheyDoNothing) {
   // No link can be made: the button looks disabled, a press does nothing,
   // and its balloon says why.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/skingen/skinDecl.h"
+#include "tools/skingen/skinGen.h"
 #include "tools/skingen/skinPaint.h"
 
 namespace {
@@ -47,6 +48,27 @@ TEST(SkinTitle, TheMixerTitleLeavesTheLogoAndTheGapBeforeItAsTheGroovePanelHasTh
     for (int x = 150; x < 250; x++)
       if (pixel(m, x, y) != pixel(g, x, y)) titlePixels++;
   EXPECT_GT(titlePixels, 100);
+}
+
+}  // namespace
+
+namespace {
+
+// Every balloon's text fits the two lines its pre-drawn picture shows under
+// the title (the skin generator refuses a skin with one that does not).
+TEST(SkinHelp, EveryHelpTextFitsItsBalloon) {
+  int checked = 0;
+  for (const skin::Layout& l : skin::AllLayouts())
+    for (const skin::Item& it : l.items) {
+      if (it.helpTitle.empty()) continue;
+      checked++;
+      EXPECT_FALSE(it.helpText.empty()) << it.helpTitle;
+      EXPECT_LE(skin::WrapHelpText(skin::kHelpTextW, it.helpText).size(), size_t(skin::kHelpTextLines))
+          << "layout " << l.id << " item " << it.number << ": " << it.helpText;
+    }
+  for (const skin::TourStep& s : skin::TourSteps())
+    EXPECT_LE(skin::WrapHelpText(skin::kHelpTextW, s.text).size(), size_t(skin::kHelpTextLines)) << s.text;
+  EXPECT_GT(checked, 100);
 }
 
 }  // namespace

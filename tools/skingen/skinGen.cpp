@@ -336,6 +336,11 @@ int main(int argc, char** argv) {
   CastStore helpTexts(kFirstHelpTextCast);
   for (size_t i = 0; i < helps.size(); i++) {
     const HelpElement& h = helps[i];
+    // The pre-drawn text shows two lines under the title; more would be cut.
+    if (WrapHelpText(kHelpTextW, h.text).size() > size_t(kHelpTextLines)) {
+      fprintf(stderr, "help text of panel %d item %d does not fit its balloon: %s\n", h.entry, h.slot, h.text.c_str());
+      return 1;
+    }
     char head[128];
     snprintf(head, sizeof head, "%d]%d]%d]%d]%d]%d]%d]%d]%d]0", h.place.corner, kFirstBalloonCast + h.place.corner,
              h.entry, h.slot, h.place.bx, h.place.by, h.place.tx, h.place.ty, h.rollover ? 1 : 0);

@@ -74,6 +74,10 @@ Picture PaintBalloon(int w, int h, int corner);
 // A pre-drawn help text: white text in the alpha (the help system paints
 // white through the mask).
 Picture PaintHelpText(int w, int h, const std::string& title, const std::string& text);
+// The lines a help text (Latin-1) wraps to in a pre-drawn help text of width
+// w; PaintHelpText draws the first kHelpTextLines of them.
+constexpr int kHelpTextLines = 2;
+std::vector<std::string> WrapHelpText(int w, const std::string& text);
 
 // The version the pictures announce.
 constexpr const char* kVersionText = "Version 2.0";

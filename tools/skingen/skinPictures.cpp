@@ -835,15 +835,8 @@ Picture PaintBalloon(int w, int h, int corner) {
   return c.picture();
 }
 
-Picture PaintHelpText(int w, int h, const std::string& title, const std::string& text) {
-  Canvas c(w, h);
-  cairo_t* cr = c.cr();
-  SetRGB(cr, 0xFFFFFF);
-  SetFont(cr, 11, true);
-  DrawText(cr, Latin1ToUtf8(title), 0, 7, 0);
-  // Wrap the text into at most two lines.
-  SetFont(cr, 10, false);
-  const std::string utf = Latin1ToUtf8(text);
+namespace {
+std::vector<std::string> wrapHelp(cairo_t* cr, int w, const std::string& utf) {
   std::vector<std::string> lines;
   std::string line;
   size_t i = 0;
@@ -861,7 +854,25 @@ Picture PaintHelpText(int w, int h, const std::string& title, const std::string&
     i = j + 1;
   }
   if (!line.empty()) lines.push_back(line);
-  for (size_t k = 0; k < lines.size() && k < 2; k++) DrawText(cr, lines[k], 0, 23 + 14 * k, 0);
+  return lines;
+}
+}  // namespace
+
+std::vector<std::string> WrapHelpText(int w, const std::string& text) {
+  Canvas c(w, 8);
+  SetFont(c.cr(), 10, false);
+  return wrapHelp(c.cr(), w, Latin1ToUtf8(text));
+}
+
+Picture PaintHelpText(int w, int h, const std::string& title, const std::string& text) {
+  Canvas c(w, h);
+  cairo_t* cr = c.cr();
+  SetRGB(cr, 0xFFFFFF);
+  SetFont(cr, 11, true);
+  DrawText(cr, Latin1ToUtf8(title), 0, 7, 0);
+  SetFont(cr, 10, false);
+  const std::vector<std::string> lines = wrapHelp(cr, w, Latin1ToUtf8(text));
+  for (size_t k = 0; k < lines.size() && k < size_t(kHelpTextLines); k++) DrawText(cr, lines[k], 0, 23 + 14 * k, 0);
   return c.picture();
 }
 
