@@ -130,6 +130,14 @@ char JLEngine::getMixerBeat() {
   return char(JL_HeardBeat(TimeLine.load(std::memory_order_acquire), lat, BPM.load()));
 }
 
+int64_t JLEngine::heardFrame() {
+  if (PlayingStatus.load() != 2) return -1;
+  const int64_t at = TimeLine.load(std::memory_order_acquire) - followLatency();
+  return at > 0 ? at : 0;
+}
+
+void JLEngine::startNextAt(int64_t frame) { StartTimeLineAt.store(frame > 0 ? frame : 0); }
+
 void JLEngine::samplesBpm(float bpm) {
   SetSongBPM(bpm >= 1.0f && bpm < 100000.0f ? int(bpm) : 0);
   BeginPlay();

@@ -53,6 +53,13 @@ class JLEngine {
   // music does. -1 unless playing. Each call also sizes the level meters'
   // delay from the same latency (the player calls it on every idle pass).
   char getMixerBeat();
+  // The mixer frame being heard now (the timeline less the output latency,
+  // at least 0); -1 unless playing.
+  int64_t heardFrame();
+  // The next start (play, then the first loop) begins the timeline at this
+  // mixer frame instead of 0, every loop at its own phase there: resuming
+  // after a pause goes on where it was heard. Once; 0 or less: from 0.
+  void startNextAt(int64_t frame);
 
   // Song tempo; also arms the engine when it is stopped.
   void samplesBpm(float bpm);

@@ -544,9 +544,16 @@ int StartPlayback(int track0, int variant0) {
   return StartPlaybackTracks(variants);
 }
 
+std::atomic<int64_t> StartTimeLineAt{0};
+
 int StartPlaybackTracks(const int* variants) {
-  TimeLine.store(0, std::memory_order_release);
-  for (TRACK& t : Tracks) t.mixFrom = 0;
+  const FramePos asked = StartTimeLineAt.exchange(0);
+  const FramePos from = asked > 0 ? asked : 0;
+  TimeLine.store(from, std::memory_order_release);
+  for (TRACK& t : Tracks) {
+    t.mixFrom = from;
+    t.loadedTo.store(from, std::memory_order_release);
+  }
   for (int i = 0; i < kTracks; ++i) {
     if (variants[i] < 0) continue;
     TRACK* t = &Tracks[i];

@@ -84,3 +84,7 @@ int StartPlayback(int track0, int variant0);
 // of them start at timeline 0 with their rings loaded before the output
 // starts, so none joins a prefill later than the others.
 int StartPlaybackTracks(const int* variants);
+// Where the next start begins its timeline instead of 0, taken (and reset
+// to 0) by that start: playback resumed after a pause goes on where it was
+// heard, each loop at its own phase there. Interface thread.
+extern std::atomic<int64_t> StartTimeLineAt;

@@ -473,6 +473,11 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   // The engine is the worker's until the job ends, and is then back as it
   // was (same loops, same sample numbers).
   if (job.startMix(iceimage, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Disk mix", e.path);
-  if (p) p->resumeAfter(was);
+  // Play goes on where it was heard. A sequence that had already taken its
+  // next step (ahead of the cycle's end) takes it again from the step
+  // before, at the same point, so no step is skipped.
+  if (was.synced && sequence.stepCount > 0 && sequenceRow.selected >= 0)
+    sequenceRow.select(short((sequenceRow.selected + sequence.stepCount - 1) % sequence.stepCount));
+  if (p) p->resumeAfter(was, true);
   return ok;
 }

@@ -107,16 +107,23 @@ JLPlayer::Paused JLPlayer::pauseFor() {
   Paused was;
   was.playing = playing != 0;
   was.sequence = playing && sequenceMode;
+  was.synced = was.sequence && syncing;
+  if (playing)
+    if (JLEngine* e = engine()) was.heardFrame = e->heardFrame();
   stop();
   return was;
 }
 
-void JLPlayer::resumeAfter(const Paused& was) {
+void JLPlayer::resumeAfter(const Paused& was, bool atSamePlace) {
   if (!was.playing || playing) return;
+  JLEngine* e = atSamePlace && was.heardFrame > 0 ? engine() : nullptr;
+  if (e) e->startNextAt(was.heardFrame);
   if (was.sequence)
     playSequence();
   else
     play();
+  // Nothing started (no loop to play): a later start begins at 0 again.
+  if (e && e->heardFrame() < 0) e->startNextAt(0);
 }
 
 void JLPlayer::togglePlaySequence() {

@@ -76,12 +76,16 @@ class JLPlayer {
   // change of bank) stopped it: resumeAfter starts the same kind of play
   // again from the working groove or the sequence's current step, and
   // leaves a stopped player stopped.
+  // With atSamePlace, play goes on from the frame heard at the pause (the
+  // loops at their phases there) instead of from the start of the groove.
   struct Paused {
     bool playing = false;
     bool sequence = false;
+    bool synced = false;      // sequence play had prepared its next step
+    int64_t heardFrame = -1;  // engine frame heard at the pause, -1 none
   };
   Paused pauseFor();
-  void resumeAfter(const Paused& was);
+  void resumeAfter(const Paused& was, bool atSamePlace = false);
   void setSync(bool on) { syncing = on ? 1 : 0; }
   void setSynthLed(bool on);
   void setLabel(short n, const char* text);

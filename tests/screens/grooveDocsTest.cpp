@@ -370,6 +370,69 @@ TEST_F(GrooveDocs, DiskMixPlaysAgainWhatPlayedBeforeAndLeavesAStoppedPlayerStopp
   EXPECT_NE(PlayingStatus.load(), 2);
 }
 
+TEST_F(GrooveDocs, AfterADiskMixPlayGoesOnWhereItWasHeard) {
+  buildMix();
+  // At the song's own tempo output frames are mixer frames, one for one.
+  player().adjustBpm(float(gp().library.songBpm));
+  item(25);
+  runToBeat(13);
+  const int64_t heard = gep->heardFrame();
+  ASSERT_GT(heard, 13 * BPM.load());
+  ASSERT_EQ(gep->getMixerBeat(), 13);
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "groove.wav").c_str()));
+  ASSERT_TRUE(player().playing);
+  EXPECT_EQ(TimeLine.load(), heard) << "the timeline goes on where it was heard, not from 0";
+  EXPECT_EQ(gep->getMixerBeat(), 13);
+  // What is heard next is what play from the top heard there: each loop at
+  // its own phase. The output runs up to a mixing block behind the mixer's
+  // position and the tempo filter starts afresh, so the resumed block is
+  // looked for near that point of a run from the top.
+  std::vector<int16_t> resumed(2 * 2048);
+  LoaderVisitAll();
+  GetResampled(resumed.data(), 2048);
+  item(24);
+  item(25);
+  EXPECT_EQ(TimeLine.load(), 0) << "a start after STOP begins at the top";
+  std::vector<int16_t> block(2 * 2048), reference;
+  for (int guard = 0; guard < 10000 && TimeLine.load() < heard + 4 * 2048; guard++) {
+    LoaderVisitAll();
+    GetResampled(block.data(), 2048);
+    if (TimeLine.load() > heard - 4 * 2048) reference.insert(reference.end(), block.begin(), block.end());
+  }
+  ASSERT_GT(reference.size(), resumed.size());
+  int best = 1 << 20;
+  for (size_t lag = 0; lag + resumed.size() <= reference.size(); lag += 2) {
+    int worst = 0;
+    for (size_t i = 512; i < resumed.size() && worst < best; i++)
+      worst = std::max(worst, std::abs(resumed[i] - reference[lag + i]));
+    best = std::min(best, worst);
+  }
+  long energy = 0;
+  for (int16_t v : resumed) energy += std::abs(v);
+  EXPECT_GT(energy / long(resumed.size()), 100) << "the groove sounds at once";
+  EXPECT_LE(best, 64) << "the resumed block is the groove at the frame heard";
+}
+
+TEST_F(GrooveDocs, AfterADiskMixTheSequenceGoesOnWithoutSkippingAStep) {
+  buildMix();
+  gp().sequence.steps[gp().sequence.stepCount++] = 1;  // steps 1, 2, 1
+  player().stop();
+  player().playSequence();
+  ASSERT_TRUE(player().sequenceMode);
+  const short first = gp().sequenceRow.selected;
+  // Past beat 23 the next step is already chosen for the coming cycle.
+  runToBeat(26);
+  const short next = gp().sequenceRow.selected;
+  ASSERT_EQ(next, (first + 1) % gp().sequence.stepCount);
+  const int64_t heard = gep->heardFrame();
+  ASSERT_TRUE(gp().diskMixTo((tmp.sys() + "sequence.wav").c_str()));
+  ASSERT_TRUE(player().sequenceMode);
+  EXPECT_EQ(TimeLine.load(), heard);
+  EXPECT_EQ(gp().sequenceRow.selected, first) << "the step heard plays on to the cycle's end";
+  runToBeat(4, 1);
+  EXPECT_EQ(gp().sequenceRow.selected, next) << "then the step that was next, not the one after";
+}
+
 TEST_F(GrooveDocs, DiskMixWritesEachOfferedExportFormatAsItIsNamed) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);
