@@ -28,6 +28,8 @@ const int16_t JLLoadPanel::listItems[JLLoadPanel::kRows] = {14, 15, 16, 29, 17, 
 
 namespace {
 constexpr char kSongLibrary[] = ":Library:Song:";
+// The screen's double-click time (ticks between two presses).
+constexpr int32_t kDoubleClickTicks = 30;
 constexpr char kImages[] = ":Library:Images:";
 constexpr int kInfoFirst = 19, kInfoLast = 27;
 }  // namespace
@@ -685,12 +687,26 @@ void JLLoadPanel::onItem() {
       // The second press of a double click on the row just previewed loads
       // that song, as LOAD SONG does; any other press previews.
       auto* row = dynamic_cast<jlload::ListRowControl*>(control(item));
-      const bool doubled = row && row->takeDoubled();
-      if (doubled && homeMode && listFirst + j == listSelected && listSelected < songCount) {
+      const int e = listFirst + j;
+      bool doubled = row && row->takeDoubled();
+      // A preview that loads a song can outlast a double click: the second
+      // press waited in the queue and arrives just after it. Counted from
+      // the end of that preview it is still a double click.
+      if (!doubled && slowRow == e && uloGlo.when >= slowRowDoneAt && uloGlo.when - slowRowDoneAt < kDoubleClickTicks)
+        doubled = true;
+      slowRow = -1;
+      if (doubled && homeMode && e == listSelected && listSelected < songCount) {
         onItem_load();
         return;
       }
+      const int32_t pressed = uloGlo.when;
+      const uint32_t started = ULO_Ticks();
       onItem_list(j);
+      const int32_t took = int32_t(ULO_Ticks() - started);
+      if (took >= kDoubleClickTicks) {
+        slowRow = int16_t(e);
+        slowRowDoneAt = pressed + took;
+      }
       return;
     }
   switch (item) {

@@ -100,6 +100,10 @@ class JLLoadPanel : public QXPanelClass {
   uloOffmap picture;
   int16_t listFirst = 0;
   int16_t listSelected = 0;
+  // A row whose preview took longer than a double click, and when (in event
+  // ticks) it ended: a second press on it right after is a double click.
+  int16_t slowRow = -1;
+  int32_t slowRowDoneAt = 0;
   uint8_t homeMode = 1;
   SongEntry homeCache[kMaxSongs];
   int16_t homeCacheCount = 0;

@@ -3,7 +3,8 @@
 # the real program under Xvfb, as a new user meets them: the program starts
 # on the song browser with the demo songs and their pictures, a click
 # previews a song (sound comes out), LOAD SONG opens the groove panel
-# playing, the synth plays from the computer keys, and a synth on a mounted
+# playing, the browser opens again on the loaded song and a double click
+# on a row loads that song, the synth plays from the computer keys, and a synth on a mounted
 # disk (a folder bind-mounted under /mnt; skipped where mounting is not
 # allowed) is copied into the library.
 source "$(dirname "$0")/lib/common.sh"
@@ -76,6 +77,36 @@ still=$(compare -metric AE "$WORK/preview.png" "$WORK/loaded.png" null: 2>&1 | a
 [ "${still:-0}" -gt 100000 ] 2>/dev/null && ok "the browser closed ($still pixels changed)" || bad "browser still shown ($still)"
 lv=$(level)
 [ "$lv" -gt 20 ] && ok "the song plays (level $lv)" || bad "silent after loading ($lv)"
+
+echo "-- the browser opens on the loaded song, and a double click loads a song"
+px() { convert "$WORK/$1.png" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }
+click 40 464        # SONGS
+wait_change loaded 0 0 640 480 100000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/reopened.png"
+[ "$(px reopened 600 326)" = "$sel" ] && [ "$(px reopened 600 286)" = "$unsel" ] \
+  && ok "the loaded song's row is the highlighted one" || bad "highlight not on the loaded song ($(px reopened 600 326))"
+# Row 2 (design y 168), pressed twice in quick succession.
+xdotool mousemove 370 368 click --repeat 2 --delay 120 1
+wait_change reopened 0 0 640 480 100000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/doubled.png"
+closed=$(compare -metric AE "$WORK/reopened.png" "$WORK/doubled.png" null: 2>&1 | awk '{printf "%d", $1; exit}')
+[ "${closed:-0}" -gt 100000 ] 2>/dev/null && ok "the double click loaded the song ($closed pixels changed)" \
+  || bad "the browser stayed after a double click ($closed)"
+wait_sound 1.5
+lv=$(level)
+[ "$lv" -gt 20 ] && ok "the double-clicked song plays (level $lv)" || bad "silent after the double click ($lv)"
+click 40 464
+wait_change doubled 0 0 640 480 100000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/reopened2.png"
+[ "$(px reopened2 600 368)" = "$sel" ] && ok "the browser now stands on the double-clicked song" \
+  || bad "highlight not on the double-clicked song ($(px reopened2 600 368))"
+xdotool key Escape
+wait_change reopened2 0 0 640 480 100000 20
+wait_still 10
+cp "$WORK/now.png" "$WORK/loaded.png"
 
 echo "-- the synth plays from the computer keys"
 click 359 463

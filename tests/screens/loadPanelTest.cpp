@@ -426,6 +426,24 @@ TEST(LoadPanel, ADoubleClickOnASongRowLoadsItAndASingleClickPreviews) {
   EXPECT_FALSE(b.groove.borrowed) << "the song stays: no preview to end";
   EXPECT_EQ(b.groove.folder, ":Library:Song:B:");
   EXPECT_TRUE(b.groove.restored.empty());
+
+  // A preview that took longer than a double click (loading a big song):
+  // the second press, queued meanwhile, comes right after it ends.
+  QXScreen.show(6);
+  pressOn(b, 14, 100);
+  ASSERT_EQ(b.folderAt(b.p().listSelected), "A");
+  b.p().slowRow = b.p().listSelected;
+  b.p().slowRowDoneAt = uloGlo.when + 40;  // the preview ended 40 ticks on
+  pressOn(b, 14, 45);
+  EXPECT_FALSE(QXScreen.isShown(6)) << "loaded";
+  EXPECT_EQ(b.groove.folder, ":Library:Song:A:");
+  // Well after such a preview a press is a single click again.
+  QXScreen.show(6);
+  pressOn(b, 15, 100);
+  b.p().slowRow = b.p().listSelected;
+  b.p().slowRowDoneAt = uloGlo.when + 40;
+  pressOn(b, 15, 100);
+  EXPECT_TRUE(QXScreen.isShown(6)) << "only previewed";
 }
 
 TEST(LoadPanel, APreviewOnlyBorrowsTheGroovePanelUntilXOrEscape) {
