@@ -153,31 +153,27 @@ TEST_F(HelpOnGroove, TheOptionRandomSetsSynthKeysPatternAndTimeDisplaysHaveFitti
       EXPECT_EQ(balloonAt(at.x, at.y), e) << "panel " << entry << " item " << n;
     }
   };
+  // A panel shown where the program shows it, its balloons checked.
+  auto checkShown = [&](int16_t entry, QXPanelClass& panel, int16_t x, bool floating,
+                        std::initializer_list<int16_t> items) {
+    QXScreen.connect(&panel, entry, 1);
+    QXScreen.setProps(entry, x, x, floating, 0);
+    QXScreen.show(entry);
+    check(entry, panel, items);
+    QXScreen.hide(entry);
+    QXScreen.disconnect(entry);
+  };
   // The groove panel's time and status displays.
   check(0, gp(), {96, 97, 99});
   // Preferences: the random sets' names and the option.
-  QXScreen.connect(&prefs, 8, 1);
-  QXScreen.setProps(8, 100, 100, true, 0);
-  QXScreen.show(8);
-  check(8, prefs, {26, 27, 28, 29, 30, 31});
-  QXScreen.hide(8);
-  QXScreen.disconnect(8);
+  checkShown(8, prefs, 100, true, {26, 27, 28, 29, 30, 31});
   // The synth: every key and the pattern.
-  QXScreen.connect(&synth, 2, 1);
-  QXScreen.setProps(2, 100, 100, true, 0);
-  QXScreen.show(2);
-  check(2, synth, {48, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68,
-                   69, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 86});
-  QXScreen.hide(2);
-  QXScreen.disconnect(2);
-  // The virtual mixer: its style name, position, tempo and tour.
+  checkShown(2, synth, 100, true, {48, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68,
+                                   69, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 86});
+  // The virtual mixer over the hidden groove panel: its style name,
+  // position, tempo and tour.
   QXScreen.hide(0);
-  QXScreen.connect(&mixer, 1, 1);
-  QXScreen.setProps(1, 0, 0, false, 0);
-  QXScreen.show(1);
-  check(1, mixer, {38, 39, 40, 29, 30, 49});
-  QXScreen.hide(1);
-  QXScreen.disconnect(1);
+  checkShown(1, mixer, 0, false, {38, 39, 40, 29, 30, 49});
   QXScreen.show(0);
 }
 
