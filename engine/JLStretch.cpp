@@ -1,6 +1,9 @@
 #include "engine/JLStretch.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -340,6 +343,9 @@ bool makeNext(double pitch) {
 }
 
 void workerMain() {
+  // Making loops is background work: it yields the cores to the audio and
+  // interface threads (a thread's own nice value on Linux).
+  setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
   double last = -1;
   auto since = std::chrono::steady_clock::now();
   bool idle = false;
