@@ -87,6 +87,25 @@ bool stretchFloat(const int16_t* in, int64_t frames, int64_t outFrames, int rate
   return true;
 }
 
+// The `frames` frames from `from` of a stretched stream of a loop heard
+// repeated, as a loop: what follows its end in the stream fades into its
+// start, so the end runs on into the start as it would have.
+void joinedLoop(const std::vector<float>& l, const std::vector<float>& r, int64_t from, int64_t frames,
+                std::vector<int16_t>& out) {
+  const int64_t join = std::min<int64_t>(kJoinFrames, frames);
+  out.resize(size_t(2 * frames));
+  for (int64_t i = 0; i < frames; ++i) {
+    float a = l[size_t(from + i)], b = r[size_t(from + i)];
+    if (i < join) {
+      const float g = float(i + 1) / float(join + 1);
+      a = g * a + (1 - g) * l[size_t(from + frames + i)];
+      b = g * b + (1 - g) * r[size_t(from + frames + i)];
+    }
+    out[size_t(2 * i)] = toSample(a);
+    out[size_t(2 * i + 1)] = toSample(b);
+  }
+}
+
 }  // namespace
 
 bool JL_StretchKeepPitch(const int16_t* in, int64_t frames, int64_t outFrames, std::vector<int16_t>& out, int rate) {
@@ -113,21 +132,7 @@ bool JL_StretchLoop(const int16_t* in, int64_t frames, int64_t outFrames, std::v
   for (int64_t k = 0; k < reps; ++k) std::copy(in, in + 2 * frames, rep.begin() + 2 * k * frames);
   std::vector<float> l, r;
   if (!stretchFloat(rep.data(), frames * reps, outFrames * reps, rate, l, r)) return false;
-  const int64_t from = side * outFrames;
-  const int64_t join = std::min<int64_t>(kJoinFrames, outFrames);
-  out.resize(size_t(2 * outFrames));
-  for (int64_t i = 0; i < outFrames; ++i) {
-    float a = l[size_t(from + i)], b = r[size_t(from + i)];
-    if (i < join) {
-      // What follows the loop's end in the stretched stream fades into its
-      // start, so the end runs on into the start as it would have.
-      const float g = float(i + 1) / float(join + 1);
-      a = g * a + (1 - g) * l[size_t(from + outFrames + i)];
-      b = g * b + (1 - g) * r[size_t(from + outFrames + i)];
-    }
-    out[size_t(2 * i)] = toSample(a);
-    out[size_t(2 * i + 1)] = toSample(b);
-  }
+  joinedLoop(l, r, side * outFrames, outFrames, out);
   return true;
 }
 
@@ -150,17 +155,6 @@ bool JL_PitchLoop(const int16_t* in, int64_t frames, double pitch, std::vector<i
   }
   std::vector<float> l, r;
   if (!stretchFloat(rep.data(), total, total, rate, l, r, pitch, cancelled)) return false;
-  const int64_t join = std::min<int64_t>(kJoinFrames, frames);
-  out.resize(size_t(2 * frames));
-  for (int64_t i = 0; i < frames; ++i) {
-    float a = l[size_t(side + i)], b = r[size_t(side + i)];
-    if (i < join) {
-      const float g = float(i + 1) / float(join + 1);
-      a = g * a + (1 - g) * l[size_t(side + frames + i)];
-      b = g * b + (1 - g) * r[size_t(side + frames + i)];
-    }
-    out[size_t(2 * i)] = toSample(a);
-    out[size_t(2 * i + 1)] = toSample(b);
-  }
+  joinedLoop(l, r, side, frames, out);
   return true;
 }
