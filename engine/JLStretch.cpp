@@ -393,6 +393,12 @@ void noteLoopLocked(int v) {
   e.failedPitch = 0;
 }
 
+// A program (or test) that ends without the engine's exit still joins the
+// worker before the state above is destroyed (it is defined after it).
+struct JoinAtExit {
+  ~JoinAtExit() { JLStretchShutdown(); }
+} joinAtExit;
+
 }  // namespace
 
 void JLStretchNoteAllLoops() {

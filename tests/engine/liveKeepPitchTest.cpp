@@ -227,9 +227,9 @@ TEST(LiveKeepPitchThreads, TempoChangedEveryBlockThenSettled) {
   }
   e.setTempoQuality(true);
   e.setMixerBpm(140.0f);
-  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().tracksOnMade == 2; }, 60)) << "both tracks on made loops";
+  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().tracksOnMade == 2; }, 120)) << "both tracks on made loops";
   e.setKeepPitch(false);
-  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().tracksOnMade == 0; }, 60)) << "both back on the file";
-  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().loops == 0; }, 60)) << "made loops freed";
+  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().tracksOnMade == 0; }, 120)) << "both back on the file";
+  EXPECT_TRUE(waitFor([] { return JLStretchGetStats().loops == 0; }, 120)) << "made loops given up";
   e.exit();
 }
