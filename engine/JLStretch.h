@@ -16,9 +16,11 @@
 // played from the other source begins with a short cross-fade, so the
 // switch lands exactly on the repetition boundary without a click. Until a
 // loop is ready, after a further tempo change, or with the preference off,
-// the file's frames are loaded again (the resampled sound). The worker also
-// takes back a ring's audio loaded past the next repetition so a switch is
-// heard then, not a ring later. The audio thread never sees any of this.
+// the file's frames are loaded again (the resampled sound). With a pull-mode
+// output the worker also takes back a ring's audio loaded past the next
+// repetition (about 0.3 s ahead of the mixer at the least), so a switch is
+// heard there, not a ring later; with the queued output it waits for the
+// loader to reach a repetition. The audio thread never sees any of this.
 //
 // Threads: JLStretchSetEnabled, JLStretchNote*, JLStretchForgetLoops and
 // JLStretchShutdown on the UI thread (or the thread that owns an offline
