@@ -184,6 +184,7 @@ int QX_InitAll() {
   gep = new JLEngine();
   gep->init();
   gep->setTempoQuality(jlPrefs.tempoQuality != 0);
+  gep->setKeepPitch(jlPrefs.keepPitch != 0);
   gep->setOutputFrames(jlPrefs.outputFrames());
 
   for (int16_t slot = 0; slot < 11; ++slot) {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/files/uloPathNames.h"
+#include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 
@@ -492,6 +493,7 @@ void ReadFromFile(TRACK* t, int n) {
       if (c > 0) {
         t->lock.unlock();
         writeSilence(t, loaded, c);
+        JLStretchOverlay(int(t - Tracks), loaded, c);
         t->lock.lock();
         if (t->schedGen.load(std::memory_order_relaxed) != gen) {
           t->lock.unlock();
@@ -551,6 +553,7 @@ void ReadFromFile(TRACK* t, int n) {
       n -= c;
       GestioneLooping(t);
       t->lock.unlock();
+      JLStretchInstanceOpened(int(t - Tracks), variant, name, start);
       // A file that cannot seek plays from its start rather than not at all.
       if (skip > 0) SeekWave(h, skip);
       continue;
@@ -562,6 +565,7 @@ void ReadFromFile(TRACK* t, int n) {
     if (c > 0) {
       t->lock.unlock();
       forRingSpan(t, loaded, int(c), [t](int16_t* dst, int k) { WaveRead(t, dst, k); });
+      JLStretchOverlay(int(t - Tracks), loaded, int(c));
       t->lock.lock();
       if (t->schedGen.load(std::memory_order_relaxed) != gen) {
         t->lock.unlock();

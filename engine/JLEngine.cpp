@@ -10,6 +10,7 @@
 #include "engine/JLEngineSnapshot.h"
 #include "engine/JLHeard.h"
 #include "engine/JLLoopPrep.h"
+#include "engine/JLStretch.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
@@ -67,6 +68,7 @@ void JLEngine::exit() {
   if (offline_) offlineEnd();
   initialised_ = false;
   ExitPlay();
+  JLStretchShutdown();
   Elast_Exit();
   playing = 0;
 }
@@ -102,11 +104,19 @@ void JLEngine::setMixerBpm(float bpm) {
   const double milli = std::trunc(1000.0 * double(bpm));
   if (!(milli >= 1.0)) return;  // also rejects NaN
   SetMixBPM(milli > 2147483647.0 ? 2147483647 : int(milli));
+  JLStretchNoteTempo();
   // A new tempo changes how many mixing blocks the latency holds.
   followLatency();
 }
 
-void JLEngine::setTempoQuality(bool high) { SetTempoQuality(high ? kTempoHigh : kTempoOriginal); }
+void JLEngine::setTempoQuality(bool high) {
+  SetTempoQuality(high ? kTempoHigh : kTempoOriginal);
+  JLStretchNoteTempo();
+}
+
+void JLEngine::setKeepPitch(bool on) { JLStretchSetEnabled(on); }
+
+int JLEngine::keepPitchPrepare() { return JLStretchPrepareNow(); }
 
 double JLEngine::fastestBpm(float songBpm, long hz) {
   const int song = songBpm >= 1.0f && songBpm < 100000.0f ? int(songBpm) : 0;
@@ -147,6 +157,7 @@ void JLEngine::samplesListReset() {
   for (int16_t& s : trackSample) s = -1;
   // Also forgets the faults of the previous song's loops.
   ResetSongVTracks();
+  JLStretchForgetLoops();
   // Converted copies of loops from earlier songs make room for this one's.
   JL_TrimLoopCache(kLoopCacheMaxBytes, kLoopCacheKeepBytes);
 }
@@ -156,7 +167,9 @@ short JLEngine::samplesListAdd(const char* path, short divisor) {
   // A path that does not convert or fit still takes its sample number (as
   // a silent entry), so the loops after it keep theirs.
   const bool ok = toAbsoluteSystemPath(path, sys, sizeof sys) && strlen(sys) < kVTrackNameSize;
+  const int index = NumVTracks.load();
   const int r = AddSongVTrack(ok ? sys : "", divisor, 0);
+  if (NumVTracks.load() > index) JLStretchNoteLoop(index);
   return short(ok && r == 0 ? 0 : 1);
 }
 
@@ -178,6 +191,7 @@ void JLEngine::setTrackSample(short track, short sample) {
     TrackPlaySync(track + 1, variant);
   else
     TrackPlay(track + 1, variant);
+  JLStretchNoteTempo();  // the loop just chosen is made first
 }
 
 void JLEngine::setTrackVolume(short track, short vol) {

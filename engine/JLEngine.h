@@ -44,6 +44,15 @@ class JLEngine {
   void setMixerVolume(short v);       // 0..128, clamped
   void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
   void setTempoQuality(bool high);    // band-limited or the original linear tempo interpolation
+  // Keep pitch (off by default): away from the song tempo the loops are
+  // made again in the background in their own key and take over at their
+  // next repetition (JLStretch.h); off goes back to the resampled sound.
+  void setKeepPitch(bool on);
+  // Makes every playing loop for the tempo now set before returning; in an
+  // offline session the tracks play them from their next repetition at or
+  // after the timeline (from the first frame when called before the first
+  // pull). Returns the loops ready, -1 when keep pitch does not apply.
+  int keepPitchPrepare();
   // The fastest tempo the engine plays a song of this tempo at (the 1.3 x
   // bound as its frame arithmetic gives it); a large number for tempo <= 0.
   static double fastestBpm(float songBpm, long hz = 44100);

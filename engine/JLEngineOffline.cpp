@@ -6,6 +6,7 @@
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/JLEngineSnapshot.h"
+#include "engine/JLStretch.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/synth/Synth.h"
@@ -63,6 +64,7 @@ bool JLEngine::offlineBegin() {
   stop();
   if (PlayingStatus.load() != 0) StopPlay();
   wDBSetManualFeed(true);
+  JLStretchSetHandFed(true);
   offlineFrames_ = 0;
   clockLog_.clear();
   midiClock_ = JLMidiClock(SAMPFREQ);
@@ -86,6 +88,7 @@ void JLEngine::offlinePull(int16_t* out, int frames) {
   // The loader thread is enabled by every start; this thread visits the
   // tracks itself, so it must be kept out.
   if (dowldproc.load()) PauseLoader();
+  JLStretchFollowHandFed();
   LoaderVisitAll();
   // Keyboard keys and transport actions waiting are applied at the start
   // of the block, where a live block would find them.
@@ -122,6 +125,7 @@ void JLEngine::offlineEnd() {
   stop();
   if (PlayingStatus.load() != 0) StopPlay();
   wDBSetManualFeed(s->manualFeed);
+  JLStretchSetHandFed(false);
 
   ResetSongVTracks();
   for (size_t i = 0; i < s->loops.size() && i < size_t(kVTracks); ++i) {
@@ -130,6 +134,7 @@ void JLEngine::offlineEnd() {
     VTracks[i].extraBeats = s->loops[i].extraBeats;
   }
   NumVTracks = int32_t(s->loops.size());
+  JLStretchNoteAllLoops();
   SetRealtimeFreq(s->sampleRate);
   SetSongBPM(s->songBpm);
   MasterVolume(s->masterVolume);

@@ -51,21 +51,31 @@ void drain(RubberBandStretcher& rb, std::vector<float>& l, std::vector<float>& r
 }
 
 bool stretchFloat(const int16_t* in, int64_t frames, int64_t outFrames, int rate, std::vector<float>& l,
-                  std::vector<float>& r) {
+                  std::vector<float>& r, double pitch = 1.0, const std::function<bool()>& cancelled = {}) {
   l.clear();
   r.clear();
   if (!in || frames <= 0 || outFrames <= 0 || rate <= 0) return false;
   RubberBandStretcher rb(size_t(rate), 2,
                          RubberBandStretcher::OptionProcessOffline | RubberBandStretcher::OptionEngineFiner |
                              RubberBandStretcher::OptionChannelsTogether,
-                         double(outFrames) / double(frames));
+                         double(outFrames) / double(frames), pitch);
   rb.setExpectedInputDuration(size_t(frames));
   rb.setMaxProcessSize(kChunk);
-  feed(in, frames, [&](const float* const* ch, int n, bool last) { rb.study(ch, size_t(n), last); });
+  bool stop = false;
   feed(in, frames, [&](const float* const* ch, int n, bool last) {
+    if (stop || (cancelled && (stop = cancelled()))) return;
+    rb.study(ch, size_t(n), last);
+  });
+  feed(in, frames, [&](const float* const* ch, int n, bool last) {
+    if (stop || (cancelled && (stop = cancelled()))) return;
     rb.process(ch, size_t(n), last);
     drain(rb, l, r);
   });
+  if (stop) {
+    l.clear();
+    r.clear();
+    return false;
+  }
   while (rb.available() >= 0 && int64_t(l.size()) < outFrames) {
     const size_t before = l.size();
     drain(rb, l, r);
@@ -75,6 +85,25 @@ bool stretchFloat(const int16_t* in, int64_t frames, int64_t outFrames, int rate
   l.resize(size_t(outFrames), 0.0f);
   r.resize(size_t(outFrames), 0.0f);
   return true;
+}
+
+// The `frames` frames from `from` of a stretched stream of a loop heard
+// repeated, as a loop: what follows its end in the stream fades into its
+// start, so the end runs on into the start as it would have.
+void joinedLoop(const std::vector<float>& l, const std::vector<float>& r, int64_t from, int64_t frames,
+                std::vector<int16_t>& out) {
+  const int64_t join = std::min<int64_t>(kJoinFrames, frames);
+  out.resize(size_t(2 * frames));
+  for (int64_t i = 0; i < frames; ++i) {
+    float a = l[size_t(from + i)], b = r[size_t(from + i)];
+    if (i < join) {
+      const float g = float(i + 1) / float(join + 1);
+      a = g * a + (1 - g) * l[size_t(from + frames + i)];
+      b = g * b + (1 - g) * r[size_t(from + frames + i)];
+    }
+    out[size_t(2 * i)] = toSample(a);
+    out[size_t(2 * i + 1)] = toSample(b);
+  }
 }
 
 }  // namespace
@@ -103,20 +132,29 @@ bool JL_StretchLoop(const int16_t* in, int64_t frames, int64_t outFrames, std::v
   for (int64_t k = 0; k < reps; ++k) std::copy(in, in + 2 * frames, rep.begin() + 2 * k * frames);
   std::vector<float> l, r;
   if (!stretchFloat(rep.data(), frames * reps, outFrames * reps, rate, l, r)) return false;
-  const int64_t from = side * outFrames;
-  const int64_t join = std::min<int64_t>(kJoinFrames, outFrames);
-  out.resize(size_t(2 * outFrames));
-  for (int64_t i = 0; i < outFrames; ++i) {
-    float a = l[size_t(from + i)], b = r[size_t(from + i)];
-    if (i < join) {
-      // What follows the loop's end in the stretched stream fades into its
-      // start, so the end runs on into the start as it would have.
-      const float g = float(i + 1) / float(join + 1);
-      a = g * a + (1 - g) * l[size_t(from + outFrames + i)];
-      b = g * b + (1 - g) * r[size_t(from + outFrames + i)];
-    }
-    out[size_t(2 * i)] = toSample(a);
-    out[size_t(2 * i + 1)] = toSample(b);
+  joinedLoop(l, r, side * outFrames, outFrames, out);
+  return true;
+}
+
+bool JL_PitchLoop(const int16_t* in, int64_t frames, double pitch, std::vector<int16_t>& out, int rate,
+                  const std::function<bool()>& cancelled) {
+  out.clear();
+  if (!in || frames <= 0 || rate <= 0 || !(pitch >= 0.5 && pitch <= 2.0)) return false;
+  // A second of context either side, the loop repeated as far as needed.
+  // At a time ratio of 1 the stretcher keeps every frame where it was, so
+  // the loop is exactly the frames from `side` on.
+  const int64_t side = std::max<int64_t>(rate, kJoinFrames);
+  const int64_t total = frames + 2 * side;
+  if (total > int64_t(1) << 31) return false;
+  std::vector<int16_t> rep(size_t(2 * total));
+  const int64_t phase = (frames - side % frames) % frames;
+  for (int64_t i = 0; i < total; ++i) {
+    const int64_t k = (phase + i) % frames;
+    rep[size_t(2 * i)] = in[2 * k];
+    rep[size_t(2 * i + 1)] = in[2 * k + 1];
   }
+  std::vector<float> l, r;
+  if (!stretchFloat(rep.data(), total, total, rate, l, r, pitch, cancelled)) return false;
+  joinedLoop(l, r, side, frames, out);
   return true;
 }

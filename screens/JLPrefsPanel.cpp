@@ -90,6 +90,11 @@ void JLPrefsPanel::beforeShow() {
     c->setValue(1, const_cast<char*>("Original"));
     c->set(int16_t(jlPrefs.tempoQuality ? 0 : 1));
   }
+  if (uloPanelControl* c = control(kKeepPitch)) {
+    c->setValue(0, const_cast<char*>("Pitch moves"));
+    c->setValue(1, const_cast<char*>("Keep pitch"));
+    c->set(int16_t(jlPrefs.keepPitch ? 1 : 0));
+  }
   std::memset(formatSettings, 0, sizeof formatSettings);
   if (jlPrefs.soundConvertSettings && jlPrefs.soundConvertLength > 0) {
     const int32_t n = jlPrefs.soundConvertLength < int32_t(sizeof formatSettings) ? jlPrefs.soundConvertLength
@@ -138,6 +143,9 @@ void JLPrefsPanel::storePrefs() {
   uloPanelControl* quality = control(kTempoQuality);
   jlPrefs.tempoQuality = quality && quality->get() == 1 ? 0 : 1;
   if (gep) gep->setTempoQuality(jlPrefs.tempoQuality != 0);
+  uloPanelControl* keep = control(kKeepPitch);
+  jlPrefs.keepPitch = keep && keep->get() == 1 ? 1 : 0;
+  if (gep) gep->setKeepPitch(jlPrefs.keepPitch != 0);
   jlPrefs.latency = latency;
   // Heard from the next start of play.
   if (gep) gep->setOutputFrames(jlPrefs.outputFrames());

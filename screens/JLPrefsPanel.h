@@ -22,7 +22,7 @@ class JLPrefsPanel : public QXPanelClass {
   static constexpr int32_t kOwnFormat = ULO_FourCC("JLMX");
   enum : int16_t {
     kOK = 1, kCancel = 2, kFormat = 4, kFormatOptions = 5, kFirstLamp = 6, kFirstSetName = 26, kOptionOff = 30,
-    kOptionOn = 31, kFirstScheme = 32, kLatency = 40, kTempoQuality = 44,
+    kOptionOn = 31, kFirstScheme = 32, kLatency = 40, kTempoQuality = 44, kKeepPitch = 45,
   };
 
   JLPrefsPanel();

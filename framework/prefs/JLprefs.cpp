@@ -23,6 +23,7 @@ const int32_t kRandomLimit = ULO_FourCC("usrr");
 const int32_t kMtrm = ULO_FourCC("mtrm");
 const int32_t kInterfaceColor = ULO_FourCC("intc");
 const int32_t kTempoQuality = ULO_FourCC("tmpq");
+const int32_t kKeepPitch = ULO_FourCC("kpit");
 const int32_t kLatency = ULO_FourCC("olat");
 const int32_t kMidiPort = ULO_FourCC("midp");  // id 0 input, 1 output: 64 bytes
 const int32_t kMidiValue = ULO_FourCC("midv");  // id 0 channel, 1 clock out, 10.. bindings
@@ -116,6 +117,7 @@ void jlPrefsClass::load() {
   load16(res, kInterfaceColor, 0, &interfaceColor);
   // Files from before the setting have no item and keep the default.
   if (load16(res, kTempoQuality, 0, &tempoQuality)) tempoQuality = tempoQuality == 0 ? 0 : 1;
+  if (load16(res, kKeepPitch, 0, &keepPitch)) keepPitch = keepPitch == 1 ? 1 : 0;
   if (!load16(res, kLatency, 0, &latency) || latency < kLatencyLow || latency > kLatencySafe) latency = kLatencyNormal;
   loadName(res, kMidiPort, 0, midiInput);
   loadName(res, kMidiPort, 1, midiOutput);
@@ -164,6 +166,7 @@ bool jlPrefsClass::save() {
     for (int k = 0; k < kRandomSets && ok; k++) ok = save16(res, kRandomLimit, k, randomLimit[k]);
     ok = ok && save16(res, kMtrm, 0, mtrmValue) && save16(res, kInterfaceColor, 0, interfaceColor);
     ok = ok && save16(res, kTempoQuality, 0, tempoQuality);
+    ok = ok && save16(res, kKeepPitch, 0, keepPitch);
     ok = ok && save16(res, kLatency, 0, latency);
     ok = ok && res.SaveData(midiInput, 64, kMidiPort, 0) && res.SaveData(midiOutput, 64, kMidiPort, 1) &&
          save16(res, kMidiValue, 0, midiChannel) && save16(res, kMidiValue, 1, midiClockOut);

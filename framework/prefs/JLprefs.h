@@ -48,6 +48,9 @@ class jlPrefsClass {
   int16_t interfaceColor = 0;
   // Tempo interpolation: 1 high (band-limited), 0 the original linear one.
   int16_t tempoQuality = 1;
+  // Keep pitch: 1 a tempo change keeps the loops in key, 0 (the default)
+  // the pitch moves with the tempo.
+  int16_t keepPitch = 0;
   // Output latency: kLatencyLow, kLatencyNormal or kLatencySafe; a file
   // without it, or with a value not listed, gives Normal.
   enum : int16_t { kLatencyLow = 0, kLatencyNormal = 1, kLatencySafe = 2 };

@@ -71,9 +71,12 @@ Layout MakePrefs13() {
       sw.helpText = "Choose the colour scheme of the panels.";
     }
   }
-  L.section(8, 266, 216, 44, "TEMPO QUALITY");
-  L.popup(44, 16, 282, 120, 20, "High").helpTitle = "Tempo quality";
+  L.section(8, 266, 216, 44, "TEMPO");
+  L.popup(44, 16, 282, 90, 20, "High").helpTitle = "Tempo quality";
   L.items.back().helpText = "High: clean sound away from the song tempo. Original: the classic sound.";
+  L.popup(45, 112, 282, 104, 20, "Pitch moves").helpTitle = "Keep pitch";
+  L.items.back().helpText =
+      "Keep pitch: away from the song tempo the loops stay in key, from their next repetition once the tempo rests.";
   L.button(1, 296, 270, 60, 26, "OK").helpTitle = "OK";
   L.items.back().helpText = "Keep these settings.";
   L.button(2, 362, 270, 70, 26, "CANCEL").helpTitle = "Cancel";

@@ -135,6 +135,38 @@ TEST(PrefsFile, TempoQualityDefaultsToHighAndRoundTrips) {
   EXPECT_EQ(again.tempoQuality, 1);
 }
 
+// Keep pitch: off in files from before it, a stored choice comes back, and
+// a stored number other than 1 reads as off.
+TEST(PrefsFile, KeepPitchDefaultsToOffAndRoundTrips) {
+  PrefsDir d;
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Create());
+    ASSERT_TRUE(res.SaveData("\0\x00", 2, ULO_FourCC("tmpq"), 0));
+    ASSERT_TRUE(res.Close());
+  }
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.tempoQuality, 0);
+  EXPECT_EQ(d.prefs.keepPitch, 0);
+  d.prefs.keepPitch = 1;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.keepPitch, 1);
+  EXPECT_EQ(again.tempoQuality, 0);
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Open());
+    ASSERT_TRUE(res.SaveData("\x7f\x07", 2, ULO_FourCC("kpit"), 0));
+    ASSERT_TRUE(res.Close());
+  }
+  again.load();
+  EXPECT_EQ(again.keepPitch, 0);
+}
+
 TEST(PrefsFile, FailedSaveLeavesThePreviousFileWhole) {
   PrefsDir d;
   d.prefs.interfaceColor = 3;

@@ -12,6 +12,7 @@
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "engine/JLEngine.h"
+#include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "screens/JLPrefsPanel.h"
 #include "song/JLDiskMix.h"
@@ -256,6 +257,27 @@ TEST(PrefsPanel, TempoQualityPopUpStoresAndAppliesTheChoice) {
   clickOn(p.m.panel, JLPrefsPanel::kOK);
   EXPECT_EQ(1, jlPrefs.tempoQuality);
   SetTempoQuality(kTempoHigh);
+}
+
+// The keep pitch pop-up shows the stored choice (off by default) and OK
+// stores the one picked and turns it on or off in the engine at once.
+TEST(PrefsPanel, KeepPitchPopUpStoresAndAppliesTheChoice) {
+  Prefs p;
+  jlPrefs.keepPitch = 0;
+  QXScreen.hide(8);
+  QXScreen.show(8);
+  EXPECT_EQ("Pitch moves", p.m.text(JLPrefsPanel::kKeepPitch));
+  p.m.set(JLPrefsPanel::kKeepPitch, 1);
+  p.m.click(JLPrefsPanel::kKeepPitch);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(1, jlPrefs.keepPitch);
+  if (gep) EXPECT_TRUE(JLStretchEnabled());
+  QXScreen.show(8);
+  EXPECT_EQ("Keep pitch", p.m.text(JLPrefsPanel::kKeepPitch));
+  p.m.set(JLPrefsPanel::kKeepPitch, 0);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_EQ(0, jlPrefs.keepPitch);
+  EXPECT_FALSE(JLStretchEnabled());
 }
 
 TEST(PrefsPanel, LatencyPopUpShowsTheStoredSettingAndOkStoresTheChoice) {

@@ -7,8 +7,11 @@
 //   jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]
 //
 // --tempo-quality picks the tempo interpolation (high, the default, or the
-// original linear one); --keep-pitch renders at the song tempo and then
-// stretches the whole mix to the playing tempo's length, pitch unchanged.
+// original linear one); --keep-pitch keeps the loops' pitch as the
+// program's Keep pitch preference does (each loop made again for the
+// playing tempo). A document whose synth plays is instead rendered at the
+// song tempo and stretched whole to the playing tempo's length, so the
+// arpeggio keeps its pitch too.
 //   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] MIX.jld | --song NAME [...]
 //
 // --stems writes one file per playing track (track3-bass.wav), the synth
@@ -39,6 +42,7 @@
 #include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
 #include "engine/JLKeepPitch.h"
+#include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
@@ -286,14 +290,20 @@ int main(int argc, char** argv) {
   engine.init();
   SetTempoQuality(quality);
   // The document's synth plays along as it does in the program's disk mix.
-  if (mix && synthOk) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
+  const bool synthPlays = mix && synthOk && JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
+  const bool wholeMixStretch = keepPitch && synthPlays && songBpm > 0;
+  if (keepPitch && !wholeMixStretch) engine.setKeepPitch(true);
   JLDiskMixReport report;
   std::vector<std::string> files;
   const bool ok = stems ? JL_DiskMixStems(image, outPath.c_str(), format.c_str(), options, report, &files)
-                  : keepPitch && songBpm > 0 ? renderKeepingPitch(image, songBpm, outPath, options, report)
+                  : wholeMixStretch ? renderKeepingPitch(image, songBpm, outPath, options, report)
                                              : JL_DiskMix(image, outPath.c_str(), options, report);
+  const JLStretchStats kept = JLStretchGetStats();
   engine.exit();
   gep = nullptr;
+  if (kept.made > 0)
+    fprintf(stderr, "keep pitch: %d loop(s) made, %.1f MB, %.2f s of CPU for %.1f s of loops\n", kept.made,
+            double(kept.framesMade) * 4 / (1 << 20), kept.cpuSeconds, double(kept.framesMade) / 44100.0);
   if (!ok) {
     fprintf(stderr, "jamloom-render: %s\n", report.error);
     return 1;
