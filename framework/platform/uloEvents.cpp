@@ -104,6 +104,19 @@ void ULO_ResetKeyTranslation() {
   for (HeldKey& k : gHeld) k = HeldKey{};
 }
 
+bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g) {
+  for (HeldKey& k : gHeld) {
+    if (!k.held) continue;
+    g.what = uloEvtKeyUp;
+    g.keyCode = k.keyCode;
+    g.character = k.character;
+    g.specialKey = 0;
+    k = HeldKey{};
+    if (g.keyCode || g.character) return true;
+  }
+  return false;
+}
+
 bool ULO_TakeTypedText(char* out, size_t size) {
   if (!out || size == 0) return false;
   out[0] = 0;

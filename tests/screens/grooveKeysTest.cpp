@@ -99,6 +99,41 @@ TEST_F(GrooveKeys, StepKeysMoveTheHeldControlAndHeldRepeatsStepByFive) {
   EXPECT_EQ(player().mainVolume, 62);
 }
 
+TEST_F(GrooveKeys, WithoutALetterPlusMinusUpAndDownAreTheTempoButtons) {
+  ASSERT_TRUE(loadDemo());  // 125 BPM
+  tap('+');
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  tap(uloKeyDown);
+  EXPECT_FLOAT_EQ(player().bpm, 125.0f);
+  tap('-');
+  EXPECT_FLOAT_EQ(player().bpm, 124.8f);
+  tap(uloKeyUp);
+  EXPECT_FLOAT_EQ(player().bpm, 125.0f);
+  // Held, the keyboard's repeats go on stepping like a held tempo button,
+  // 0.2 each also past eleven repeats.
+  for (int i = 0; i < 15; i++) key('+');
+  key('+', false);
+  EXPECT_NEAR(player().bpm, 128.0f, 1e-3);
+  // Left and Right alone stay free.
+  tap(uloKeyLeft);
+  tap(uloKeyRight);
+  EXPECT_NEAR(player().bpm, 128.0f, 1e-3);
+}
+
+TEST_F(GrooveKeys, TheKeyOfPlusAndMinusStepsWithOrWithoutShift) {
+  ASSERT_TRUE(loadDemo());
+  // "b" and the "+" key without Shift types "=": still one step up.
+  key('b');
+  tap('=');
+  key('b', false);
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  // "B" is held with Shift, under which the "-" key types "_".
+  key('B');
+  tap('_');
+  key('B', false);
+  EXPECT_FLOAT_EQ(player().bpm, 124.0f) << "the tempo scroll one down from 125";
+}
+
 TEST_F(GrooveKeys, NumericVolumeEntryAppliesOnReleaseOrAtTheLastDigit) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);
