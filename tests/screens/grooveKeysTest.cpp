@@ -3,6 +3,8 @@
 // the light chase, random-set names under the mouse and Keep blinking.
 #include <atomic>
 
+#include "framework/platform/uloEvents.h"
+
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -132,6 +134,34 @@ TEST_F(GrooveKeys, TheKeyOfPlusAndMinusStepsWithOrWithoutShift) {
   tap('_');
   key('B', false);
   EXPECT_FLOAT_EQ(player().bpm, 124.0f) << "the tempo scroll one down from 125";
+}
+
+TEST_F(GrooveKeys, AReturnLetGoInAnotherWindowNoLongerHoldsBackTheLetters) {
+  ASSERT_TRUE(loadDemo());
+  ULO_ResetKeyTranslation();
+  // Return goes down in this window (storing the groove) ...
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_KEYDOWN;
+  e.key.keysym.sym = SDLK_RETURN;
+  e.key.keysym.scancode = SDL_SCANCODE_RETURN;
+  ASSERT_EQ(ULO_TranslateEvent(e, uloGlo, 1, uloGlo.when, nullptr, nullptr), uloEventAction::handOver);
+  QXScreen.events();
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  // ... and comes up where this window never hears it: while it counts as
+  // held, S, G, A, E, T and Space are Return combinations and do nothing.
+  tap('s');
+  ASSERT_FALSE(gp().soloMode);
+  // The window losing the keyboard lets go of every key held then.
+  while (ULO_TakeHeldKeyRelease(uloGlo)) QXScreen.events();
+  EXPECT_EQ(QXScreen.keyPresses[uloKeyReturn], 0);
+  tap('s');
+  EXPECT_TRUE(gp().soloMode);
+  tap(' ');
+  EXPECT_TRUE(player().playing);
+  gp().randomize(4);  // a changed groove: Return stores it
+  tap(uloKeyReturn);
+  EXPECT_EQ(gp().sequence.grooveCount, 2);
 }
 
 TEST_F(GrooveKeys, NumericVolumeEntryAppliesOnReleaseOrAtTheLastDigit) {
