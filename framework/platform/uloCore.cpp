@@ -198,6 +198,11 @@ void ULO_Main2() {
     }
     SDL_Delay(1);
     pollTestDrop();
+    // Every event queued so far has been handled: a key held for the
+    // program but up on the keyboard lost its release somewhere.
+    int keys = 0;
+    const Uint8* down = SDL_GetKeyboardState(&keys);
+    while (down && ULO_TakeHeldKeyRelease(uloGlo, down, keys)) QXScreen_remoteevents(nullptr);
     uloGlo.what = uloEvtNull;
     uloGlo.when = (int32_t)ULO_Ticks();
     QXScreen_remoteevents(nullptr);

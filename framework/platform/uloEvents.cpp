@@ -104,9 +104,10 @@ void ULO_ResetKeyTranslation() {
   for (HeldKey& k : gHeld) k = HeldKey{};
 }
 
-bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g) {
-  for (HeldKey& k : gHeld) {
-    if (!k.held) continue;
+bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g, const Uint8* stillDown, int count) {
+  for (int sc = 0; sc < SDL_NUM_SCANCODES; sc++) {
+    HeldKey& k = gHeld[sc];
+    if (!k.held || (stillDown && sc < count && stillDown[sc])) continue;
     g.what = uloEvtKeyUp;
     g.keyCode = k.keyCode;
     g.character = k.character;

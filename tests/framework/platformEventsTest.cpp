@@ -151,6 +151,19 @@ TEST(KeyTranslation, KeysHeldWhenTheKeyboardGoesAwayAreLetGoOfOnceEach) {
   }
   EXPECT_EQ(released, "B\r");
   EXPECT_FALSE(ULO_TakeHeldKeyRelease(g));
+
+  // Against the keyboard's state: only keys it no longer shows down.
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_RETURN, 0, 0, SDL_SCANCODE_RETURN), g, 1, 0, nullptr, nullptr);
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_s, 0, 0, SDL_SCANCODE_S), g, 1, 0, nullptr, "s");
+  Uint8 state[SDL_NUM_SCANCODES] = {};
+  state[SDL_SCANCODE_S] = 1;
+  ASSERT_TRUE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES));
+  EXPECT_EQ(g.keyCode, uloKeyReturn) << "Return is up, its release never came";
+  EXPECT_FALSE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES)) << "S is still down";
+  state[SDL_SCANCODE_S] = 0;
+  ASSERT_TRUE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES));
+  EXPECT_EQ(g.keyCode, 's');
+  ULO_ResetKeyTranslation();
 }
 
 TEST(KeyTranslation, TheTextBehindAKeyDownIsTakenOnlyWhenItIsNext) {
