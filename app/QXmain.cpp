@@ -98,6 +98,13 @@ bool forwardToRunningCopy() {
   return true;
 }
 
+bool askRunningCopyToRaise() {
+  const std::string socket = JL_ForwardSocketPath("Library");
+  if (socket.empty() || !JL_AskToRaise(socket)) return false;
+  fprintf(stderr, "Jamloom: already running; its window was brought to the front\n");
+  return true;
+}
+
 }  // namespace
 
 int QX_InitAll() {
@@ -131,8 +138,10 @@ int QX_InitAll() {
   ULO_CreateDirectory(":Library:");
   long holder = 0;
   if (ULO_TakeInstanceLock(":Library:.Jamloom.lock", &holder) == uloInstanceLock::busy) {
-    // A document to open goes to the running copy, as a double-click expects.
+    // A document to open goes to the running copy, as a double-click expects;
+    // a start without one brings that copy's window to the front.
     if (forwardToRunningCopy()) exit(0);
+    if (!windowsCommandLine[0] && askRunningCopyToRaise()) exit(0);
     char folder[PATH_MAX] = "";
     char text[sizeof folder + 200];
     if (!realpath("Library", folder)) ULO_StrCopy(folder, sizeof folder, "Library");

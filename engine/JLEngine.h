@@ -90,6 +90,10 @@ class JLEngine {
   void synth_SetPoly(short n);
   void synth_SetVolume(short v);
   void synth_SetPan(short p);
+  // A computer key of the synth panel: note 0..35 sounds from now (full
+  // velocity) until synth_KeyOff, as a MIDI keyboard's key does.
+  void synth_KeyOn(short note);
+  void synth_KeyOff(short note);
 
   void sync_atGrooveSet(short on);
 

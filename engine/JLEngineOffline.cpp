@@ -250,6 +250,12 @@ int JLEngine::midi_pump(JLMidiAction* out, int max) {
   return n;
 }
 
+void JLEngine::synth_KeyOn(short note) {
+  SynthKeyOn(&RealtimeSynth, note, 1.0f, TimeLine.load(std::memory_order_acquire));
+}
+
+void JLEngine::synth_KeyOff(short note) { SynthKeyOff(&RealtimeSynth, note, TimeLine.load(std::memory_order_acquire)); }
+
 void JLEngine::midi_clockStart(double beats) {
   const int64_t r = ResampledBPM.load();
   if (r > 0) midiClock_.start(offline_ ? offlineFrames_ : 0, beats, 60.0 * SAMPFREQ / double(r));

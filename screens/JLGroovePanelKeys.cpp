@@ -81,11 +81,13 @@ void JLGroovePanel::onKey() {
   }
 
   // 2. Step keys. The key of this event gives the direction; the held
-  // keys of that direction, by their repeats, the size.
-  const short plus = short(keyState('+') + keyState(uloKeyRight) + keyState(uloKeyUp));
-  const short minus = short(keyState('-') + keyState(uloKeyLeft) + keyState(uloKeyDown));
-  const bool stepUp = key == '+' || key == uloKeyRight || key == uloKeyUp;
-  const bool stepDown = key == '-' || key == uloKeyLeft || key == uloKeyDown;
+  // keys of that direction, by their repeats, the size. The key that
+  // carries "+" types "=" without Shift on many layouts, the "-" key "_"
+  // with it (as while "B" is held): either way it is that key.
+  const short plus = short(keyState('+') + keyState('=') + keyState(uloKeyRight) + keyState(uloKeyUp));
+  const short minus = short(keyState('-') + keyState('_') + keyState(uloKeyLeft) + keyState(uloKeyDown));
+  const bool stepUp = key == '+' || key == '=' || key == uloKeyRight || key == uloKeyUp;
+  const bool stepDown = key == '-' || key == '_' || key == uloKeyLeft || key == uloKeyDown;
   if ((stepUp && plus > 0) || (stepDown && minus > 0)) {
     short step = stepUp ? 1 : -1;
     if ((stepUp ? plus : minus) >= 11) step = short(step * 5);
@@ -116,6 +118,10 @@ void JLGroovePanel::onKey() {
     } else if (held('I')) {
       setItem(62, short(itemValue(62) + step));
       onItem_instBrowser();
+    } else if (key != uloKeyLeft && key != uloKeyRight) {
+      // No letter held: + and - (and Up and Down) are the tempo buttons,
+      // repeating while held as they do.
+      if (p) p->hitBpmUp(stepUp ? 0.2f : -0.2f);
     }
     return;
   }

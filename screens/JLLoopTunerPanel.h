@@ -32,6 +32,11 @@ class JLLoopTunerPanel : public QXPanelClass {
   void onItem() override;
   void onIdle() override;
   void onKey() override {}
+  // Escape closes the tuner as its X and DONE do.
+  bool closeOnEscape() override {
+    close();
+    return true;
+  }
   void asyncDialogMessage(JLPath* path) override;
 
   void resetValues();

@@ -153,6 +153,13 @@ void JLPrefsPanel::storePrefs() {
   jlPrefs.interfaceColor = colorScheme;
 }
 
+bool JLPrefsPanel::closeOnEscape() {
+  QXScreen.changeAllColors(jlPrefs.interfaceColor);
+  colorScheme = jlPrefs.interfaceColor;
+  QXScreen.hide(kEntry);
+  return true;
+}
+
 void JLPrefsPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
   const int16_t item = currentItem;
@@ -160,9 +167,7 @@ void JLPrefsPanel::onItem() {
     storePrefs();
     QXScreen.hide(kEntry);
   } else if (item == kCancel) {
-    QXScreen.changeAllColors(jlPrefs.interfaceColor);
-    colorScheme = jlPrefs.interfaceColor;
-    QXScreen.hide(kEntry);
+    closeOnEscape();
   } else if (item == kFormat) {
     uloPanelControl* c = control(kFormat);
     const int16_t entry = c ? c->get() : 0;

@@ -32,6 +32,8 @@ class JLPrefsPanel : public QXPanelClass {
   void beforeShow() override;
   void afterHide() override;
   void onItem() override;
+  // Escape is CANCEL: the stored colours come back and nothing is kept.
+  bool closeOnEscape() override;
 
   void updateRandLeds();
   void chooseNewColor(int16_t n);

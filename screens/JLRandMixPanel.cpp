@@ -1,6 +1,7 @@
 #include "screens/JLRandMixPanel.h"
 
 #include "framework/panel/JLHelps.h"
+#include "framework/screen/QXScreen.h"
 
 JLRandMixPanel::JLRandMixPanel() = default;
 JLRandMixPanel::~JLRandMixPanel() = default;
@@ -16,6 +17,18 @@ void JLRandMixPanel::onPanelOpened() {
     }
 }
 
+void JLRandMixPanel::beforeShow() {
+  // Opened over the tuner or the synth it would hide what the user works
+  // on: it takes a free place of the main panel instead.
+  if (screenIndex >= 0) QXScreen.placeClearOf(screenIndex, kHomeX, kHomeY);
+}
+
 void JLRandMixPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
+  if (currentItem == kClose) QXScreen.hide(screenIndex);
+}
+
+bool JLRandMixPanel::closeOnEscape() {
+  QXScreen.hide(screenIndex);
+  return true;
 }

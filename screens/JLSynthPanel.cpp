@@ -58,6 +58,7 @@ JLSynthPanel* gKeysPanel = nullptr;
 
 JLSynthPanel::JLSynthPanel() {
   std::fill(std::begin(arpKeys), std::end(arpKeys), int16_t(255));
+  std::fill(std::begin(heldNotes), std::end(heldNotes), int16_t(-1));
   for (int k = 0; k < kSynthKeys; k++)
     jlload::fmt(noteNames[k], sizeof noteNames[k], "%s%d", kPitchNames[k % 12], 1 + k / 12);
   std::memset(synthNames, 0, sizeof synthNames);
@@ -159,6 +160,7 @@ void JLSynthPanel::onPanelOpened() {
 }
 
 void JLSynthPanel::onPanelClosed() {
+  releaseAllKeys();
   if (gep) gep->synth_Stop();
 }
 
@@ -246,14 +248,61 @@ void JLSynthPanel::playerSaidPlay() {
 }
 
 void JLSynthPanel::onKey() {
+  // Auto-repeats of a held key change nothing.
   if (uloGlo.what != uloEvtKeyDown) return;
   int code = uloGlo.keyCode ? uloGlo.keyCode : uloGlo.character;
   if (code >= 'a' && code <= 'z') code -= 'a' - 'A';
-  for (int i = 0; i < 28; i++) {
+  for (int i = 0; i < kComputerKeys; i++) {
     if (kArpComputerKeys[i] != code) continue;
-    if (arpKeys[i] != 255) noteHit(arpKeys[i]);
+    const int k = arpKeys[i];
+    if (k < 0 || k >= kSynthKeys) return;
+    if ((gep && gep->midi_latching()) || uloGlo.shift) {
+      noteHit(k);
+      return;
+    }
+    // A second press without a release seen (the release went to another
+    // window) starts the note anew.
+    if (heldNotes[i] >= 0) releaseKey(i);
+    heldNotes[i] = int16_t(k);
+    if (gep) gep->synth_KeyOn(short(k));
+    if (uloPanelControl* c = control(kNoteItems[k])) c->set(1);
     return;
   }
+}
+
+void JLSynthPanel::releaseKey(int i) {
+  const int k = heldNotes[i];
+  if (k < 0) return;
+  heldNotes[i] = -1;
+  if (gep) gep->synth_KeyOff(short(k));
+  // The key is drawn up again unless the arpeggio holds its note.
+  showLatchedKeys();
+  for (int j = 0; j < kComputerKeys; j++)
+    if (heldNotes[j] >= 0)
+      if (uloPanelControl* c = control(kNoteItems[heldNotes[j]])) c->set(1);
+}
+
+void JLSynthPanel::releaseAllKeys() {
+  for (int i = 0; i < kComputerKeys; i++) releaseKey(i);
+}
+
+void JLSynthPanel::onIdle() {
+  // The screen's key table holds a key from its press to its release,
+  // under the character its press typed (either case for a letter).
+  for (int i = 0; i < kComputerKeys; i++) {
+    if (heldNotes[i] < 0) continue;
+    const char c = kArpComputerKeys[i];
+    const bool down = QXScreen.keyPresses[uint8_t(c)] > 0 ||
+                      (c >= 'A' && c <= 'Z' && QXScreen.keyPresses[uint8_t(c + 32)] > 0);
+    if (!down) releaseKey(i);
+  }
+}
+
+void JLSynthPanel::beforeHide() { releaseAllKeys(); }
+
+bool JLSynthPanel::closeOnEscape() {
+  QXScreen.hide(screenIndex);
+  return true;
 }
 
 void JLSynthPanel::onItem() {

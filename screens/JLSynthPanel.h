@@ -26,7 +26,20 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void onPanelOpened() override;
   void onPanelClosed() override;
   void onItem() override;
+  // Computer keys (Q W E ... bound to the song's arpeggio keys): a key
+  // sounds its note from its press to its release. With the arpeggio
+  // latch on (the MIDI latch control) or Shift held, a press instead
+  // switches the note on or off in the arpeggio, as the on-screen keys do.
   void onKey() override;
+  // Notices released computer keys (through the screen's key table).
+  void onIdle() override;
+  // A hidden panel hears no more releases: its held keys stop.
+  void beforeHide() override;
+  // The note the computer key at position i (0..27, Q W E ...) sounds while
+  // it is held, or -1.
+  int16_t heldNote(int i) const { return i >= 0 && i < kComputerKeys ? heldNotes[i] : int16_t(-1); }
+  // Escape hides the panel as its X does; the synth plays on.
+  bool closeOnEscape() override;
   void asyncDialogMessage(JLPath* path) override;
 
   // The song's arpeggio keys ("C", "AdE", ...): lights the keys of those
@@ -95,6 +108,9 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   uint8_t modified = 0;
   uint8_t autoOn = 1;
   int16_t arpKeys[kSynthKeys];
+  // Per computer key position: the note it sounds while held, -1 none.
+  static constexpr int kComputerKeys = 28;
+  int16_t heldNotes[kComputerKeys];
   char noteNames[kSynthKeys][4];
   // Synth folder names listed in the popup.
   int16_t synthCount = 0;
@@ -107,6 +123,8 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void setPlaying(bool on);
   void showSetup();
   void showLatchedKeys();
+  void releaseKey(int position);
+  void releaseAllKeys();
   void onItem_arpMix();
   bool isListed(const char* name) const;
   void loadIntoEngine(const char* name);

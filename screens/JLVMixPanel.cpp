@@ -189,6 +189,15 @@ void JLVMixPanel::onItem_switchToGroove(bool restore) {
     jlPlayer->resumeAfter(was);
 }
 
+bool JLVMixPanel::closeOnEscape() {
+  const int16_t answer = ULO_MessageBox(
+      "Jamloom", "Leave the virtual mixer? Yes keeps this mix as your grooves; No brings back the grooves you had.",
+      jlNotifyYesNoCancel, false);
+  if (answer == 1) onItem_switchToGroove(false);
+  else if (answer == 2) onItem_switchToGroove(true);
+  return true;
+}
+
 void JLVMixPanel::onItem() {
   if (jlHelpp) jlHelpp->hit(screenIndex, currentItem);
   const int16_t item = currentItem;

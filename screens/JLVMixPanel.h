@@ -25,6 +25,9 @@ class JLVMixPanel : public JLPlayCommon {
   JLVMixPanel();
   ~JLVMixPanel() override;
   void onItem() override;
+  // Escape leaves the mixer through one question: keep this mix (Yes),
+  // restore the grooves (No) or stay (Cancel, also Return and Escape).
+  bool closeOnEscape() override;
   void onIdle() override;
   void onPanelOpened() override;
   void beforeShow() override;

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr size_t kMaxPath = 4095;
+constexpr const char* kRaiseRequest = "raise";
 
 std::mutex gMutex;
 std::deque<std::string> gQueue;
@@ -26,6 +28,7 @@ std::thread* gThread = nullptr;
 int gListen = -1;
 int gWake[2] = {-1, -1};
 std::string gSocketPath;
+std::atomic<bool> gRaise{false};
 
 bool fillAddress(const std::string& path, sockaddr_un* a) {
   memset(a, 0, sizeof *a);
@@ -57,13 +60,17 @@ void serve(int client) {
   socklen_t len = sizeof cred;
   std::string text;
   bool ok = getsockopt(client, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == getuid() &&
-            readAll(client, &text, kMaxPath, 2000) && JL_IsAcceptableForwardedPath(text);
-  if (ok) {
+            readAll(client, &text, kMaxPath, 2000);
+  const bool raise = ok && text == kRaiseRequest;
+  ok = ok && (raise || JL_IsAcceptableForwardedPath(text));
+  if (ok && !raise) {
     std::lock_guard<std::mutex> lock(gMutex);
     // A flood of requests cannot grow the queue without bound.
     ok = gQueue.size() < 16;
     if (ok) gQueue.push_back(text);
   }
+  // A document handed over is one to look at: its window comes forward too.
+  if (ok) gRaise = true;
   const char* answer = ok ? "ok\n" : "no\n";
   ssize_t ignored = send(client, answer, strlen(answer), MSG_NOSIGNAL);
   (void)ignored;
@@ -155,6 +162,7 @@ void JL_StopDocumentListener() {
   gSocketPath.clear();
   std::lock_guard<std::mutex> lock(gMutex);
   gQueue.clear();
+  gRaise = false;
 }
 
 bool JL_TakeForwardedDocument(std::string* path) {
@@ -165,16 +173,30 @@ bool JL_TakeForwardedDocument(std::string* path) {
   return true;
 }
 
-bool JL_ForwardDocument(const std::string& socketPath, const std::string& absolutePath, int timeoutMs) {
+bool JL_TakeRaiseRequest() { return gRaise.exchange(false); }
+
+namespace {
+bool sendRequest(const std::string& socketPath, const std::string& text, int timeoutMs) {
   sockaddr_un a;
   if (!fillAddress(socketPath, &a)) return false;
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            send(fd, absolutePath.data(), absolutePath.size(), MSG_NOSIGNAL) == (ssize_t)absolutePath.size() &&
+            send(fd, text.data(), text.size(), MSG_NOSIGNAL) == (ssize_t)text.size() &&
             shutdown(fd, SHUT_WR) == 0;
   std::string answer;
   ok = ok && readAll(fd, &answer, 16, timeoutMs) && answer == "ok\n";
   close(fd);
   return ok;
+}
+}  // namespace
+
+bool JL_ForwardDocument(const std::string& socketPath, const std::string& absolutePath, int timeoutMs) {
+  // Only a path: the word of a raise request is not one.
+  if (absolutePath.empty() || absolutePath[0] != '/') return false;
+  return sendRequest(socketPath, absolutePath, timeoutMs);
+}
+
+bool JL_AskToRaise(const std::string& socketPath, int timeoutMs) {
+  return sendRequest(socketPath, kRaiseRequest, timeoutMs);
 }

@@ -6,7 +6,10 @@
 // when it names an existing regular file by an absolute path.
 //
 // Protocol: the client sends the path and closes its sending side; the
-// server answers "ok\n" once it has queued the path, else "no\n".
+// server answers "ok\n" once it has queued the path, else "no\n". A start
+// without a document sends the word "raise" instead (no path starts with
+// anything but '/'), asking the running copy to bring its window to the
+// front; a copy that does not know the word answers "no\n".
 //
 // Threads: the listener runs its own thread; JL_TakeForwardedDocument is
 // for the user-interface thread (it only takes a lock no disk access holds).
@@ -24,10 +27,16 @@ bool JL_StartDocumentListener(const std::string& socketPath);
 void JL_StopDocumentListener();
 // The oldest document received and not yet taken.
 bool JL_TakeForwardedDocument(std::string* path);
+// Whether a start asked for the window (a document handed over asks too)
+// since the last call; the request is taken.
+bool JL_TakeRaiseRequest();
 
 // Client side: sends the absolute path and waits (at most `timeoutMs`) for
 // the running copy to take it.
 bool JL_ForwardDocument(const std::string& socketPath, const std::string& absolutePath, int timeoutMs = 5000);
+// Asks the running copy to bring its window to the front; false when no
+// copy listens there or it did not take the request.
+bool JL_AskToRaise(const std::string& socketPath, int timeoutMs = 5000);
 
 // Whether a received text is a document path to accept: absolute, no
 // control characters, at most 4095 bytes, an existing regular file.

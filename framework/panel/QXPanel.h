@@ -55,6 +55,10 @@ class QXPanelClass : public uloPanelPro {
   virtual void onPanelOpened() {}
   virtual void onPanelClosed() {}
   virtual void asyncDialogMessage(JLPath*) {}
+  // Escape pressed while this panel is the one on top: a panel that closes
+  // on it (as its X or Cancel would) does so and returns true; false leaves
+  // the key to the normal key handling.
+  virtual bool closeOnEscape() { return false; }
   // Only while shown: -1 over the background, else the help number of the
   // last control in slot order under the mouse that has one; unchanged
   // when the mouse is outside the panel.

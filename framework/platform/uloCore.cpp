@@ -17,6 +17,7 @@
 
 void ULO_WindowResized(int w, int h);
 bool ULO_SignalPending();
+SDL_Window* ULO_MainSDLWindow();
 
 namespace {
 
@@ -38,6 +39,12 @@ void dispatch(const SDL_Event& e) {
   if (uloSkipWndMsgs) return;
   if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
     ULO_WindowResized(e.window.data1, e.window.data2);
+  if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
+    // Keys held now may be let go in another window: the program lets go
+    // of them here rather than keep them held until it is restarted.
+    while (ULO_TakeHeldKeyRelease(uloGlo)) QXScreen_remoteevents(nullptr);
+    return;
+  }
   void* param = nullptr;
   char typed[sizeof e.text.text] = {0};
   if (e.type == SDL_KEYDOWN) ULO_TakeTypedText(typed, sizeof typed);
@@ -165,6 +172,16 @@ void ULO_Exit() {
 
 bool ULO_SignalPending() { return gSignals.load() > 0; }
 
+void ULO_RaiseMainWindow() {
+  SDL_Window* w = ULO_MainSDLWindow();
+  if (!w) return;
+  if (SDL_GetWindowFlags(w) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(w);
+  SDL_RaiseWindow(w);
+  // A window manager hands the keyboard to a raised window; without one
+  // nothing would.
+  SDL_SetWindowInputFocus(w);
+}
+
 void ULO_Main2() {
   QX_InitAll();
   gLooping = true;
@@ -181,6 +198,11 @@ void ULO_Main2() {
     }
     SDL_Delay(1);
     pollTestDrop();
+    // Every event queued so far has been handled: a key held for the
+    // program but up on the keyboard lost its release somewhere.
+    int keys = 0;
+    const Uint8* down = SDL_GetKeyboardState(&keys);
+    while (down && ULO_TakeHeldKeyRelease(uloGlo, down, keys)) QXScreen_remoteevents(nullptr);
     uloGlo.what = uloEvtNull;
     uloGlo.when = (int32_t)ULO_Ticks();
     QXScreen_remoteevents(nullptr);

@@ -104,6 +104,20 @@ void ULO_ResetKeyTranslation() {
   for (HeldKey& k : gHeld) k = HeldKey{};
 }
 
+bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g, const Uint8* stillDown, int count) {
+  for (int sc = 0; sc < SDL_NUM_SCANCODES; sc++) {
+    HeldKey& k = gHeld[sc];
+    if (!k.held || (stillDown && sc < count && stillDown[sc])) continue;
+    g.what = uloEvtKeyUp;
+    g.keyCode = k.keyCode;
+    g.character = k.character;
+    g.specialKey = 0;
+    k = HeldKey{};
+    if (g.keyCode || g.character) return true;
+  }
+  return false;
+}
+
 bool ULO_TakeTypedText(char* out, size_t size) {
   if (!out || size == 0) return false;
   out[0] = 0;

@@ -27,6 +27,13 @@ enum class uloEventAction {
 uloEventAction ULO_TranslateEvent(const SDL_Event& e, uloGlobalsRec& g, int scale, int32_t ticks,
                                   void** remoteParam, const char* typedText = nullptr);
 void ULO_ResetKeyTranslation();
+// Keys whose releases will not come: each call fills the record with the
+// release of one key still held (as its own release would) and forgets it;
+// false when none is left. Without `stillDown` every held key counts (the
+// window lost the keyboard: releases may go to another window); with SDL's
+// keyboard state (`count` scancodes) only keys it no longer shows down
+// (their release events were lost on the way).
+bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g, const Uint8* stillDown = nullptr, int count = 0);
 // Takes the text input event queued right behind a key-down (SDL queues a
 // key's text there) into `out`; false, taking nothing, when the next event
 // is another one.
@@ -35,3 +42,6 @@ bool ULO_TakeTypedText(char* out, size_t size);
 // of the key, letters following Shift and Caps Lock, Control making control
 // codes; 0 when it has none.
 int16_t ULO_KeyCharacter(SDL_Keycode sym, uint16_t mod);
+// Brings the main window to the front (restored when minimised) and gives
+// it the keyboard. Nothing without a window.
+void ULO_RaiseMainWindow();

@@ -13,6 +13,7 @@
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXPanel.h"
+#include "framework/platform/uloEvents.h"
 #include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 #include "framework/text/uloFont.h"
@@ -488,6 +489,10 @@ void QXScreenClass::events() {
     return;
   switch (uloGlo.what) {
     case uloEvtNull:
+      if (windowOpen && JL_TakeRaiseRequest()) {
+        fprintf(stderr, "Jamloom: the window comes to the front, asked by another start\n");
+        ULO_RaiseMainWindow();
+      }
       openForwardedDocument();
       if (jlHelpp) jlHelpp->idle();
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
@@ -511,6 +516,7 @@ void QXScreenClass::events() {
         if (jlHelpp) jlHelpp->toggle(true);
         break;
       }
+      if (uloGlo.what == uloEvtKeyDown && uloGlo.keyCode == uloKeyEscape && closeTopOnEscape()) break;
       const int16_t target = modalPanel >= 0 && isShown(modalPanel) ? modalPanel : isShown(2) ? 2 : 0;
       if (QXPanelClass* p = panelAt(target)) p->events();
       break;
@@ -550,6 +556,62 @@ void QXScreenClass::events() {
     default:
       break;
   }
+}
+
+bool QXScreenClass::closeTopOnEscape() {
+  // A modal panel is the only one on top while it is shown; one that does
+  // not close itself here keeps the key for its own key handling.
+  if (modalPanel >= 0 && isShown(modalPanel)) return entries[modalPanel].panel->closeOnEscape();
+  // The tour's balloon is drawn above every panel.
+  if (jlHelpp && jlHelpp->active && !jlHelpp->rolloverMode) {
+    jlHelpp->stop();
+    return true;
+  }
+  // Later entries cover earlier ones: the last shown one is on top.
+  for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
+    if (isShown(i) && entries[i].panel->closeOnEscape()) return true;
+  return false;
+}
+
+bool QXScreenClass::placeClearOf(int16_t index, int16_t dx, int16_t dy) {
+  const uloRect bg = backgroundRect(index);
+  if (bg.isEmpty()) return false;
+  const int w = bg.width(), h = bg.height();
+  // Pixels of shown floating panels a place would cover.
+  auto covered = [&](int x, int y) {
+    long sum = 0;
+    for (int16_t i = 0; i < entriesInUse; i++) {
+      // The main panels are the ground every floating panel lies on.
+      if (i == index || i <= 1 || !isShown(i)) continue;
+      const uloRect o = backgroundRect(i);
+      const int cw = std::min(x + w, int(o.right)) - std::max(x, int(o.left));
+      const int ch = std::min(y + h, int(o.bottom)) - std::max(y, int(o.top));
+      if (cw > 0 && ch > 0) sum += long(cw) * ch;
+    }
+    return sum;
+  };
+  // Where it was (the user may have put it there) when that is free.
+  if (covered(bg.left, bg.top) == 0) return true;
+  // Else its usual place, else the free place of the design area nearest
+  // to it; with none free, the one that covers least.
+  const int homeX = origin.x + dx, homeY = origin.y + dy;
+  int bestX = homeX, bestY = homeY;
+  long bestCover = covered(homeX, homeY);
+  long bestDistance = 0;
+  constexpr int kStep = 10;
+  for (int y = origin.y; y + h <= origin.y + kDesignHeight; y += kStep)
+    for (int x = origin.x; x + w <= origin.x + kDesignWidth; x += kStep) {
+      const long c = covered(x, y);
+      const long d = long(x - homeX) * (x - homeX) + long(y - homeY) * (y - homeY);
+      if (c < bestCover || (c == bestCover && d < bestDistance)) {
+        bestX = x;
+        bestY = y;
+        bestCover = c;
+        bestDistance = d;
+      }
+    }
+  setPanelPosition(index, int16_t(bestX - origin.x), int16_t(bestY - origin.y));
+  return bestCover == 0;
 }
 
 void QXScreenClass::asyncDialogMessage(JLPath* path) {

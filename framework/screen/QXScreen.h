@@ -77,6 +77,16 @@ class QXScreenClass {
   void setPanelPosition(int16_t index, int16_t dx, int16_t dy);
   void setPanelPositionCentered(int16_t index);
   void changeAllColors(int16_t colour);
+  // Keeps a floating panel where it is when it covers no shown floating
+  // panel there, else puts it at (dx, dy) from the design area's origin
+  // when that is free, else at the free place of the design area nearest
+  // to that; when no place is free, at the one covering the fewest pixels
+  // of the others (and returns false).
+  bool placeClearOf(int16_t index, int16_t dx, int16_t dy);
+  // Escape: the panel on top closes when it knows how (the modal one while
+  // it is shown; else the tour's balloon; else the last shown entry that
+  // closes on Escape). False when none did.
+  bool closeTopOnEscape();
 
   void update(const uloRect& rect);
   // Every update recomposes all that is visible in the rectangle; the panel

@@ -101,6 +101,9 @@ Layout MakeRandMix11() {
     cell.helpText = "This setting does nothing yet.";
   }
   L.caption(16, 112, "These settings are not in use yet.", 9);
+  // Closed like the other floating panels.
+  L.button(7, 230, 3, 24, 20, "X").helpTitle = "Close";
+  L.items.back().helpText = "Close the random mix panel.";
   return L;
 }
 

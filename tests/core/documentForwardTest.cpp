@@ -83,6 +83,28 @@ TEST_F(Forward, RefusesWhatIsNotAnExistingFileByAbsolutePath) {
   EXPECT_EQ(got, t.file("link.jld"));
 }
 
+TEST_F(Forward, AStartWithoutADocumentAsksForTheWindowOnly) {
+  // No copy running: the second start keeps its old message.
+  EXPECT_FALSE(JL_AskToRaise(socket, 500));
+  ASSERT_TRUE(JL_StartDocumentListener(socket));
+  EXPECT_FALSE(JL_TakeRaiseRequest());
+  EXPECT_TRUE(JL_AskToRaise(socket));
+  EXPECT_TRUE(JL_TakeRaiseRequest()) << "noted before the answer";
+  EXPECT_FALSE(JL_TakeRaiseRequest()) << "taken once";
+  std::string got;
+  EXPECT_FALSE(JL_TakeForwardedDocument(&got)) << "the request is no document";
+  // The word is no path for the document side either.
+  EXPECT_FALSE(JL_ForwardDocument(socket, "raise"));
+  // A document handed over brings the window forward too.
+  EXPECT_TRUE(JL_ForwardDocument(socket, t.file("mix.jld")));
+  EXPECT_TRUE(JL_TakeRaiseRequest());
+  ASSERT_TRUE(JL_TakeForwardedDocument(&got));
+  EXPECT_EQ(got, t.file("mix.jld"));
+  // A refused document asks for nothing.
+  EXPECT_FALSE(JL_ForwardDocument(socket, t.file("missing.jld")));
+  EXPECT_FALSE(JL_TakeRaiseRequest());
+}
+
 TEST_F(Forward, SilentClientDoesNotBlockTheNextOneForever) {
   ASSERT_TRUE(JL_StartDocumentListener(socket));
   sockaddr_un a = {};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/sys/uloRemote.h"
 #include "framework/platform/uloEvents.h"
 #include "framework/platform/uloSys.h"
@@ -129,6 +131,39 @@ TEST(KeyTranslation, AReleaseLetsGoOfWhatItsPressPressed) {
   // Once released the key has no memory: a release alone maps afresh.
   run(key(SDL_KEYUP, SDLK_b, 0, 0, SDL_SCANCODE_B), g);
   EXPECT_EQ(g.keyCode, 'b');
+}
+
+TEST(KeyTranslation, KeysHeldWhenTheKeyboardGoesAwayAreLetGoOfOnceEach) {
+  ULO_ResetKeyTranslation();
+  uloGlobalsRec g;
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_RETURN, 0, 0, SDL_SCANCODE_RETURN), g, 1, 0, nullptr, nullptr);
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_b, KMOD_LSHIFT, 0, SDL_SCANCODE_B), g, 1, 0, nullptr, "B");
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_F1, 0, 0, SDL_SCANCODE_F1), g, 1, 0, nullptr, nullptr);
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_a, 0, 0, SDL_SCANCODE_A), g, 1, 0, nullptr, "a");
+  run(key(SDL_KEYUP, SDLK_a, 0, 0, SDL_SCANCODE_A), g);  // let go normally
+  // Each held key once, as its press gave it (scancode order); F1 has no
+  // code to let go of in the key table.
+  std::string released;
+  while (ULO_TakeHeldKeyRelease(g)) {
+    EXPECT_EQ(g.what, uloEvtKeyUp);
+    EXPECT_EQ(g.character, g.keyCode);
+    released += char(g.keyCode);
+  }
+  EXPECT_EQ(released, "B\r");
+  EXPECT_FALSE(ULO_TakeHeldKeyRelease(g));
+
+  // Against the keyboard's state: only keys it no longer shows down.
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_RETURN, 0, 0, SDL_SCANCODE_RETURN), g, 1, 0, nullptr, nullptr);
+  ULO_TranslateEvent(key(SDL_KEYDOWN, SDLK_s, 0, 0, SDL_SCANCODE_S), g, 1, 0, nullptr, "s");
+  Uint8 state[SDL_NUM_SCANCODES] = {};
+  state[SDL_SCANCODE_S] = 1;
+  ASSERT_TRUE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES));
+  EXPECT_EQ(g.keyCode, uloKeyReturn) << "Return is up, its release never came";
+  EXPECT_FALSE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES)) << "S is still down";
+  state[SDL_SCANCODE_S] = 0;
+  ASSERT_TRUE(ULO_TakeHeldKeyRelease(g, state, SDL_NUM_SCANCODES));
+  EXPECT_EQ(g.keyCode, 's');
+  ULO_ResetKeyTranslation();
 }
 
 TEST(KeyTranslation, TheTextBehindAKeyDownIsTakenOnlyWhenItIsNext) {

@@ -3,6 +3,8 @@
 // the light chase, random-set names under the mouse and Keep blinking.
 #include <atomic>
 
+#include "framework/platform/uloEvents.h"
+
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -97,6 +99,69 @@ TEST_F(GrooveKeys, StepKeysMoveTheHeldControlAndHeldRepeatsStepByFive) {
   tap('-');
   key('m', false);
   EXPECT_EQ(player().mainVolume, 62);
+}
+
+TEST_F(GrooveKeys, WithoutALetterPlusMinusUpAndDownAreTheTempoButtons) {
+  ASSERT_TRUE(loadDemo());  // 125 BPM
+  tap('+');
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  tap(uloKeyDown);
+  EXPECT_FLOAT_EQ(player().bpm, 125.0f);
+  tap('-');
+  EXPECT_FLOAT_EQ(player().bpm, 124.8f);
+  tap(uloKeyUp);
+  EXPECT_FLOAT_EQ(player().bpm, 125.0f);
+  // Held, the keyboard's repeats go on stepping like a held tempo button,
+  // 0.2 each also past eleven repeats.
+  for (int i = 0; i < 15; i++) key('+');
+  key('+', false);
+  EXPECT_NEAR(player().bpm, 128.0f, 1e-3);
+  // Left and Right alone stay free.
+  tap(uloKeyLeft);
+  tap(uloKeyRight);
+  EXPECT_NEAR(player().bpm, 128.0f, 1e-3);
+}
+
+TEST_F(GrooveKeys, TheKeyOfPlusAndMinusStepsWithOrWithoutShift) {
+  ASSERT_TRUE(loadDemo());
+  // "b" and the "+" key without Shift types "=": still one step up.
+  key('b');
+  tap('=');
+  key('b', false);
+  EXPECT_FLOAT_EQ(player().bpm, 125.2f);
+  // "B" is held with Shift, under which the "-" key types "_".
+  key('B');
+  tap('_');
+  key('B', false);
+  EXPECT_FLOAT_EQ(player().bpm, 124.0f) << "the tempo scroll one down from 125";
+}
+
+TEST_F(GrooveKeys, AReturnLetGoInAnotherWindowNoLongerHoldsBackTheLetters) {
+  ASSERT_TRUE(loadDemo());
+  ULO_ResetKeyTranslation();
+  // Return goes down in this window (storing the groove) ...
+  SDL_Event e;
+  SDL_zero(e);
+  e.type = SDL_KEYDOWN;
+  e.key.keysym.sym = SDLK_RETURN;
+  e.key.keysym.scancode = SDL_SCANCODE_RETURN;
+  ASSERT_EQ(ULO_TranslateEvent(e, uloGlo, 1, uloGlo.when, nullptr, nullptr), uloEventAction::handOver);
+  QXScreen.events();
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  // ... and comes up where this window never hears it: while it counts as
+  // held, S, G, A, E, T and Space are Return combinations and do nothing.
+  tap('s');
+  ASSERT_FALSE(gp().soloMode);
+  // The window losing the keyboard lets go of every key held then.
+  while (ULO_TakeHeldKeyRelease(uloGlo)) QXScreen.events();
+  EXPECT_EQ(QXScreen.keyPresses[uloKeyReturn], 0);
+  tap('s');
+  EXPECT_TRUE(gp().soloMode);
+  tap(' ');
+  EXPECT_TRUE(player().playing);
+  gp().randomize(4);  // a changed groove: Return stores it
+  tap(uloKeyReturn);
+  EXPECT_EQ(gp().sequence.grooveCount, 2);
 }
 
 TEST_F(GrooveKeys, NumericVolumeEntryAppliesOnReleaseOrAtTheLastDigit) {

@@ -98,11 +98,14 @@ TEST(SynthPanel, SongKeysLightAndPlayFromTheKeyboard) {
   EXPECT_EQ(s.p().arpKeys[0], 0);
   EXPECT_EQ(s.p().arpKeys[2], 24);
   EXPECT_EQ(s.p().arpKeys[3], 255);
+  // With Shift a key latches its note into the arpeggio.
+  uloGlo.shift = 1;
   s.m.key('q');
   s.m.key('W');
   s.m.key('e');
   s.m.key('r');  // no fourth song key
   s.m.key('q', uloEvtKeyUp);
+  uloGlo.shift = 0;
   EXPECT_EQ(s.p().setup.notes[0], 1);
   EXPECT_EQ(s.p().setup.notes[12], 1);
   EXPECT_EQ(s.p().setup.notes[24], 1);
@@ -278,6 +281,59 @@ TEST(SynthBrowser, DoneMakesTheClickedSoundTheSynthsSoundAndXKeepsIt) {
   browser.click(6);
   EXPECT_STREQ(s.p().setup.synthName, "Zeta");
   EXPECT_EQ(s.loadedFrames(), 3000);
+}
+
+// The synth's voice sounding note k as a held key, or null.
+const SYNTHVOICE* keyVoice(int k) {
+  for (const SYNTHVOICE& v : RealtimeSynth.voices)
+    if (v.key && v.note == k && v.start != -1) return &v;
+  return nullptr;
+}
+
+TEST(SynthPanel, AComputerKeySoundsFromItsPressToItsRelease) {
+  Sounds s;
+  for (SYNTHVOICE& v : RealtimeSynth.voices) v = SYNTHVOICE{-1, 0};
+  for (auto& k : QXScreen.keyPresses) k = 0;
+  s.p().ledsForArpKeys("C");  // Q W E play keys 0, 12, 24
+  // Pressed (the screen's table holds it): the note sounds and its key is
+  // drawn down; the arpeggio is left alone.
+  QXScreen.keyPresses['w'] = 1;
+  s.m.key('w');
+  const SYNTHVOICE* v = keyVoice(12);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->releaseAt, INT64_MAX) << "held";
+  EXPECT_EQ(s.p().heldNote(1), 12);
+  EXPECT_EQ(s.m.value(53), 1) << "key 12 drawn down";
+  EXPECT_EQ(s.p().setup.notes[12], 0);
+  EXPECT_EQ(s.p().synthOn, 0);
+  // Auto-repeats while held start nothing more.
+  QXScreen.keyPresses['w'] = 5;
+  s.m.key('w', uloEvtAutoKey);
+  int sounding = 0;
+  for (const SYNTHVOICE& x : RealtimeSynth.voices) sounding += x.key && x.start != -1;
+  EXPECT_EQ(sounding, 1);
+  // Still held on the next pass: nothing changes.
+  uloGlo.what = uloEvtNull;
+  s.p().onIdle();
+  EXPECT_EQ(keyVoice(12)->releaseAt, INT64_MAX);
+  // Let go (the table's entry cleared by the key-up): the note is released
+  // and the key drawn up.
+  QXScreen.keyPresses['w'] = 0;
+  s.p().onIdle();
+  ASSERT_NE(keyVoice(12), nullptr);
+  EXPECT_NE(keyVoice(12)->releaseAt, INT64_MAX) << "released";
+  EXPECT_EQ(s.p().heldNote(1), -1);
+  EXPECT_EQ(s.m.value(53), 0);
+
+  // Upper case (Shift let go before the key, Caps Lock) is the same key.
+  QXScreen.keyPresses['Q'] = 1;
+  s.m.key('Q');
+  ASSERT_NE(keyVoice(0), nullptr);
+  // Hiding the panel lets go of what it holds: no release reaches it then.
+  QXScreen.hide(s.m.entry);
+  EXPECT_NE(keyVoice(0)->releaseAt, INT64_MAX);
+  EXPECT_EQ(s.p().heldNote(0), -1);
+  QXScreen.keyPresses['Q'] = 0;
 }
 
 TEST(SynthPanel, AReopenedMixWithoutPresetsIsShownAndHeard) {

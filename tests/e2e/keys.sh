@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# End-to-end checks of the keyboard and the floating panels in the real
+# program under Xvfb, as a new user meets them: + and - change the tempo
+# shown; Escape closes the panel on top, one at a time; the random mix
+# panel has an X and opens beside an open tuner instead of over its
+# controls; a second start without a document brings the running copy's
+# window to the front (above another window) instead of saying it runs.
+#
+# Needs Xvfb, xdotool, xwininfo, xmessage and ImageMagick. JL_APP points at
+# a built program folder (default build/app).
+source "$(dirname "$0")/lib/common.sh"
+e2e_begin jlkeys Xvfb xdotool xwininfo xmessage import convert compare
+need_app demo
+chooser_standin
+start_xvfb
+copy_app
+
+# wait_same REF x y w h [SECONDS]: screenshots until the rectangle shows
+# exactly what REF showed (a panel gone again).
+wait_same() {
+  local ref=$1 x=$2 y=$3 w=$4 h=$5
+  wait_for "${6:-10}" _same "$ref" "$x" "$y" "$w" "$h"
+}
+_same() {
+  shot now
+  [ "$(diffpx "$1" "$2" "$3" "$4" "$5" now)" = "0" ]
+}
+key_to_app() {
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key "$@"
+}
+
+start_app "$WORK/app/jamloom"
+check '[ -n "$WIN" ]' "window open"
+load_song 1                      # Neon Boulevard, 125 BPM
+box_ready && box_answer default
+click 118 308                    # STOP: meters and lamps come to rest
+wait_still 10
+cp "$WORK/now.png" "$WORK/base.png"
+
+echo "-- + and - step the tempo shown, as its buttons do"
+key_to_app plus
+wait_change base 276 296 52 24 0 10
+check '[ "$CHANGED" -gt 0 ]' "+ changes the tempo display ($CHANGED pixels)"
+key_to_app minus
+wait_same base 276 296 52 24
+check '[ "$(diffpx base 276 296 52 24 now)" = "0" ]' "- brings it back to the song's tempo"
+key_to_app KP_Add Up
+wait_change base 276 296 52 24 0 10
+key_to_app KP_Subtract Down
+wait_same base 276 296 52 24
+check '[ "$(diffpx base 276 296 52 24 now)" = "0" ]' "keypad + and Up step up, keypad - and Down down again"
+
+echo "-- Escape closes the floating panel on top, one at a time"
+click 360 464                    # SYNTH
+wait_change base 100 100 460 262 1000 10
+check '[ "$CHANGED" -gt 1000 ]' "the synth panel opens"
+click 444 464                    # TUNER (over the synth)
+wait_still 5
+cp "$WORK/now.png" "$WORK/two.png"
+key_to_app Escape
+wait_change two 100 100 440 334 1000 10
+check '[ "$CHANGED" -gt 1000 ]' "Escape closes the tuner on top"
+key_to_app Escape
+wait_same base 0 0 640 440
+check '[ "$(diffpx base 0 0 640 440 now)" = "0" ]' "a second Escape closes the synth: the groove panel as it was"
+check 'alive' "the program runs on"
+
+echo "-- the random mix panel: an X, and a place beside the tuner"
+click 515 464                    # RND MIX
+wait_change base 100 100 260 130 1000 10
+check '[ "$CHANGED" -gt 1000 ]' "RND MIX opens its panel"
+click 342 113                    # its X
+wait_same base 0 0 640 440
+check '[ "$(diffpx base 0 0 640 440 now)" = "0" ]' "its X closes it"
+click 444 464                    # TUNER
+wait_change base 100 100 440 334 1000 10
+wait_still 5
+cp "$WORK/now.png" "$WORK/tuner.png"
+click 515 464                    # RND MIX over the open tuner
+wait_change tuner 0 0 640 440 1000 10
+wait_still 5
+cp "$WORK/now.png" "$WORK/tuner_mix.png"
+# The tuner's controls start 30 rows below its top edge.
+n=$(diffpx tuner 100 130 440 304 tuner_mix)
+check '[ "$n" = "0" ]' "the random mix panel leaves the tuner's controls uncovered ($n pixels changed there)"
+key_to_app Escape Escape
+wait_same base 0 0 640 440
+check '[ "$(diffpx base 0 0 640 440 now)" = "0" ]' "Escape twice closes both"
+
+echo "-- a second start without a document brings this window to the front"
+xmessage -geometry 600x400+100+100 "another window" >/dev/null 2>&1 &
+XM=$!
+on_exit 'kill $XM 2>/dev/null'
+wait_for 10 window_mapped '^xmessage$'
+other=$(window_named '^xmessage$')
+xdotool windowraise "$other" windowfocus "$other" 2>/dev/null
+# xwininfo lists the root's children from the top of the stack down.
+above() {  # true when window $1 lies above window $2
+  local a b i=0 ia=0 ib=0 id
+  a=$(($1))
+  b=$(($2))
+  for id in $(xwininfo -root -children 2>/dev/null | awk '$1 ~ /^0x/ {print $1}'); do
+    i=$((i + 1))
+    [ "$((id))" = "$a" ] && ia=$i
+    [ "$((id))" = "$b" ] && ib=$i
+  done
+  [ "$ia" -gt 0 ] && [ "$ib" -gt "$ia" ]
+}
+check '! above "$WIN" "$other"' "another window covers the program"
+log_mark
+( cd "$WORK" && exec "$WORK/app/jamloom" ) >"$WORK/second.log" 2>&1 &
+SECOND=$!
+second_done() { ! kill -0 "$SECOND" 2>/dev/null; }
+if wait_for 20 second_done; then
+  wait "$SECOND"
+  rc=$?
+  check '[ "$rc" -eq 0 ] && has "brought to the front" <"$WORK/second.log"' \
+    "the second start leaves at once, saying where the program is (code $rc)"
+else
+  bad "the second start is still running (a box?): $(tail -n 3 "$WORK/second.log")"
+  kill "$SECOND" 2>/dev/null
+fi
+check '! has "already using the library" <"$WORK/second.log"' "no 'already running' box"
+wait_log 'comes to the front' 10
+check 'wait_for 10 above "$WIN" "$other"' "the program's window is above the other one"
+check 'wait_for 10 _focused "$WIN"' "and has the keyboard"
+stop_app
+check '[ "$RC" -eq 0 ]' "closes in order (exit code $RC)"
+
+e2e_end
