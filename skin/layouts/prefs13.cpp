@@ -75,8 +75,7 @@ Layout MakePrefs13() {
   L.popup(44, 16, 282, 90, 20, "High").helpTitle = "Tempo quality";
   L.items.back().helpText = "High: clean sound away from the song tempo. Original: the classic sound.";
   L.popup(45, 112, 282, 104, 20, "Pitch moves").helpTitle = "Keep pitch";
-  L.items.back().helpText =
-      "Keep pitch: away from the song tempo the loops stay in key, from their next repetition once the tempo rests.";
+  L.items.back().helpText = "Keep pitch: loops stay in key at any tempo, from their next repeat.";
   L.button(1, 296, 270, 60, 26, "OK").helpTitle = "OK";
   L.items.back().helpText = "Keep these settings.";
   L.button(2, 362, 270, 70, 26, "CANCEL").helpTitle = "Cancel";
