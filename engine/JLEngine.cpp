@@ -9,6 +9,7 @@
 #include "engine/AudioFormat.h"
 #include "engine/JLEngineSnapshot.h"
 #include "engine/JLHeard.h"
+#include "engine/JLLoopHeads.h"
 #include "engine/JLLoopPrep.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
@@ -139,6 +140,7 @@ void JLEngine::samplesListReset() {
   for (int16_t& s : trackSample) s = -1;
   // Also forgets the faults of the previous song's loops.
   ResetSongVTracks();
+  JL_LoopHeadsForget();
   // Converted copies of loops from earlier songs make room for this one's.
   JL_TrimLoopCache(kLoopCacheMaxBytes, kLoopCacheKeepBytes);
 }
