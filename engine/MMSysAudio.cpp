@@ -88,6 +88,8 @@ int MMSysAudio::Start() {
     late_ = 0;
     lastPull_ = 0;
     fadeLeft_ = -1;
+    fadeInLeft_ = kFadeFrames;
+    idle_ = 0;
     stopping_ = 0;
     started_ = 1;
     SDL_PauseAudioDevice(device_, 0);
@@ -156,6 +158,27 @@ void MMSysAudio::Callback() {
   }
 }
 
+void MMSysAudio::Idle() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (!started_.load() || !pullMode()) return;
+  idle_ = 1;
+  // SDL holds the device lock around every callback: once we have had it,
+  // no callback that read idle_ as 0 is still running.
+  SDL_LockAudioDevice(device_);
+  SDL_UnlockAudioDevice(device_);
+}
+
+int MMSysAudio::Resume() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (!started_.load() || !pullMode() || !idle_.load()) return -1;
+  late_ = 0;
+  restartClock_ = 1;
+  fadeLeft_ = -1;
+  fadeInLeft_ = kFadeFrames;
+  idle_.store(0, std::memory_order_release);
+  return 0;
+}
+
 void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
   static_cast<MMSysAudio*>(self)->pull(reinterpret_cast<int16_t*>(stream), len / (2 * 2));
 }
@@ -163,6 +186,7 @@ void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
 // AUDIO. No lock: Stop pauses the device, which waits for this call.
 void MMSysAudio::pull(int16_t* out, int frames) {
   const uint64_t now = SDL_GetPerformanceCounter();
+  if (restartClock_.exchange(0, std::memory_order_acq_rel)) lastPull_ = 0;
   if (lastPull_ != 0 && frames > 0) {
     // Due one buffer after the last; more than two buffers apart means the
     // device ran out meanwhile.
@@ -171,13 +195,24 @@ void MMSysAudio::pull(int16_t* out, int frames) {
   }
   lastPull_ = now;
   const int32_t fade = fadeLeft_.load(std::memory_order_acquire);
-  if (stopping_.load(std::memory_order_relaxed) || fade == 0 || channels_ != 2) {
+  if (stopping_.load(std::memory_order_relaxed) || idle_.load(std::memory_order_acquire) || fade == 0 ||
+      channels_ != 2) {
     memset(out, 0, size_t(frames) * size_t(channels_) * 2);
     return;
   }
   if (callback_(out, frames) == -1) {
     memset(out, 0, size_t(frames) * 4);
     return;
+  }
+  int in = fadeInLeft_.load(std::memory_order_relaxed);
+  if (in > 0) {
+    // A start fades in from silence: the device played zeros before it.
+    for (int i = 0; i < frames && in > 0; ++i, --in) {
+      const float g = float(kFadeFrames - in) / float(kFadeFrames);
+      out[2 * i] = int16_t(float(out[2 * i]) * g);
+      out[2 * i + 1] = int16_t(float(out[2 * i + 1]) * g);
+    }
+    fadeInLeft_.store(in, std::memory_order_relaxed);
   }
   if (fade > 0) {
     int left = fade;
@@ -263,6 +298,7 @@ struct FeedTimer {
 
 FeedTimer feedTimer;
 bool manualFeed = false;
+int keepOpen = -1;  // -1: not yet read from the environment
 int deviceFramesWanted = 512;
 bool lostTold = false;
 
@@ -280,9 +316,18 @@ int framesFromEnvironment(int fallback) {
 AudioCallbackFn initCallback = nullptr;
 int initBytes = 0;
 
+// The open idle device fits a new output of this kind: same engine
+// callback and the buffer wanted, not lost.
+bool idleDeviceFits(AudioCallbackFn callback, int bytes) {
+  return mmAud && mmAud->isStarted() && mmAud->idle() && mmAud->pullMode() && !manualFeed &&
+         initCallback == callback && initBytes == bytes && mmAud->requestedFrames() == wDBDeviceFramesWanted() &&
+         !mmAud->deviceLost();
+}
+
 }  // namespace
 
 int wDBInit(AudioCallbackFn callback, int bytes) {
+  if (idleDeviceFits(callback, bytes)) return 0;
   feedTimer.stop();
   wDBClose();
   initCallback = callback;
@@ -304,6 +349,15 @@ bool wDBManualFeed() { return manualFeed; }
 int wDBStart() {
   if (!mmAud) return -1;
   if (manualFeed) return 0;
+  if (mmAud->isStarted() && mmAud->idle()) {
+    // Kept open since the last stop: playing again is one buffer away,
+    // unless the device went or the buffer wanted changed meanwhile.
+    if (idleDeviceFits(initCallback, initBytes) && mmAud->Resume() == 0) {
+      lostTold = false;
+      return 0;
+    }
+    mmAud->Stop();
+  }
   // The latency setting may have changed since the instance was made (an
   // engine armed by a song load, started later).
   const int wanted = wDBDeviceFramesWanted();
@@ -335,11 +389,27 @@ int wDBStart() {
 
 void wDBStop() {
   if (!mmAud) return;
+  if (mmAud->idle()) return;
   // About 5 ms, so stopping leaves no step in the sound.
-  mmAud->fadeOut(220, 200);
-  mmAud->Stop();
+  mmAud->fadeOut(MMSysAudio::kFadeFrames, 200);
+  if (mmAud->pullMode() && mmAud->isStarted() && wDBKeepOpen() && !mmAud->deviceLost())
+    mmAud->Idle();
+  else
+    mmAud->Stop();
   feedTimer.stop();
 }
+
+void wDBSetKeepOpen(bool on) { keepOpen = on ? 1 : 0; }
+
+bool wDBKeepOpen() {
+  if (keepOpen < 0) {
+    const char* s = getenv("JL_AUDIO_CLOSE_ON_STOP");
+    keepOpen = s && strcmp(s, "1") == 0 ? 0 : 1;
+  }
+  return keepOpen == 1;
+}
+
+bool wDBIdleOpen() { return mmAud && mmAud->isStarted() && mmAud->idle(); }
 
 void wDBClose() {
   feedTimer.stop();  // never destroy an instance under a live timer

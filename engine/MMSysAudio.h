@@ -27,6 +27,8 @@ class MMSysAudio {
   static constexpr int kMaxBuffers = 16;
   static constexpr int kPrefillFrames = 8192;
   static constexpr int kErrNoDevice = 2;
+  // Fades at a start and a stop: about 5 ms, so neither leaves a step.
+  static constexpr int kFadeFrames = 220;
 
   // Device buffers SDL may hand us in pull mode; larger ones are refused.
   static constexpr int kMaxDeviceFrames = 8192;
@@ -61,6 +63,14 @@ class MMSysAudio {
 
   int Start();
   int Stop();
+  // Pull mode, the device kept open between two playbacks: Idle makes the
+  // callback write silence without calling the engine (it returns once no
+  // callback that could still call it is running); Resume lets it call the
+  // engine again from the next device buffer, fading in from silence.
+  // Resume returns 0, or -1 when the instance is not an idle open device.
+  void Idle();
+  int Resume();
+  bool idle() const { return idle_.load() != 0; }
   void Callback();
   // One timer tick: feeds the running instance, if any.
   static void AudioOutTimeSlice();
@@ -96,6 +106,12 @@ class MMSysAudio {
   // Fade to silence: frames left (-1 none); 0 = faded, the output is silent.
   std::atomic<int32_t> fadeLeft_{-1};
   int32_t fadeLen_ = 1;
+  // Fade in from silence at a start: frames left (0 none).
+  std::atomic<int32_t> fadeInLeft_{0};
+  // Open but not playing: the callback writes silence.
+  std::atomic<int32_t> idle_{0};
+  // Set by Resume: the audio thread starts its lateness clock anew.
+  std::atomic<int32_t> restartClock_{0};
 
   static std::atomic<MMSysAudio*> running_;
 };
@@ -114,6 +130,15 @@ int wDBDeviceFramesWanted();
 int wDBLatencyFrames();
 // Late device callbacks since the output started (pull mode).
 uint32_t wDBLateCallbacks();
+// Whether wDBStop keeps a pull-mode device open (silent) for the next
+// start, so a start is heard one device buffer later instead of after the
+// device has opened again. On by default; JL_AUDIO_CLOSE_ON_STOP=1 in the
+// environment turns it off (for captures that begin with every start).
+void wDBSetKeepOpen(bool on);
+bool wDBKeepOpen();
+// A device stays open only while the output's format is the one wanted;
+// the wDB calls close it otherwise. True while one is open and idle.
+bool wDBIdleOpen();
 // True once while started when the device has gone away; the caller stops.
 bool wDBDeviceLost();
 // Manual feed: wDBStart opens no device and starts no timer; whoever runs

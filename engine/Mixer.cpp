@@ -643,15 +643,18 @@ int StopPlay() {
   if (status == 0) return 1;
   if (status == 1) {
     FreeTracks();
-    wDBClose();
+    // A device kept open from the last playback stays open (and silent).
+    wDBStop();
     ResetResampler();
     PlayingStatus = 0;
     dowldproc = 0;
     return 0;
   }
   PauseLoader();
+  // Silent from here on; a pull-mode device stays open for the next start
+  // (wDBKeepOpen), anything else closes.
   wDBStop();
-  wDBClose();
+  if (!wDBIdleOpen()) wDBClose();
   wMidiStartStop(0);
   wMidiClose();
   CloseWaveFiles();
@@ -665,6 +668,7 @@ int StopPlay() {
 
 int ExitPlay() {
   StopPlay();
+  wDBClose();
   JL_LoopHeadsForget();
   JL_LoopHeadsRelease();
   FreeSynth(&SynthSamps);
