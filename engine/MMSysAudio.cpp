@@ -9,6 +9,14 @@
 #include "engine/AudioFormat.h"
 
 std::atomic<MMSysAudio*> MMSysAudio::running_{nullptr};
+std::atomic<bool> MMSysAudio::present_{true};
+std::atomic<uint32_t> MMSysAudio::losses_{0};
+
+void MMSysAudio::SetDevicePresent(bool present) {
+  // Every device open now is lost; later ones open only once present.
+  if (!present) losses_.fetch_add(1);
+  present_ = present;
+}
 
 MMSysAudio::MMSysAudio(AudioCallbackFn callback, int frames, int channels, int rate,
                        int framesPerBuffer, int deviceFrames)
@@ -56,6 +64,8 @@ int MMSysAudio::Start() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   if (started_.load()) return 1;
   if (!valid_) return -1;
+  if (!present_.load()) return kErrNoDevice;
+  openedAt_ = losses_.load();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return kErrNoDevice;
   sdlAudioUp_ = true;
   SDL_AudioSpec want;
@@ -145,7 +155,7 @@ int MMSysAudio::Stop() {
 
 void MMSysAudio::Callback() {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  if (!started_.load()) return;
+  if (!started_.load() || openedAt_.load() != losses_.load()) return;
   while (!stopping_.load() && countQueued() < nBuffers_) {
     int16_t* buf = buffers_[nextBuffer_];
     if (callback_(buf, framesPerBuffer_) == -1) {
@@ -194,6 +204,11 @@ void MMSysAudio::pull(int16_t* out, int frames) {
     if (now - lastPull_ > 2 * due) late_.fetch_add(1, std::memory_order_relaxed);
   }
   lastPull_ = now;
+  if (openedAt_.load(std::memory_order_relaxed) != losses_.load(std::memory_order_relaxed)) {
+    // Gone (the seam): SDL asks a lost device for nothing, it plays silence.
+    memset(out, 0, size_t(frames) * size_t(channels_) * 2);
+    return;
+  }
   const int32_t fade = fadeLeft_.load(std::memory_order_acquire);
   if (stopping_.load(std::memory_order_relaxed) || idle_.load(std::memory_order_acquire) || fade == 0 ||
       channels_ != 2) {
@@ -248,7 +263,8 @@ int MMSysAudio::latencyFrames() {
 }
 
 bool MMSysAudio::deviceLost() {
-  return started_.load() && device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+  return started_.load() && device_ != 0 &&
+         (openedAt_.load() != losses_.load() || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED);
 }
 
 void MMSysAudio::AudioOutTimeSlice() {
@@ -299,6 +315,11 @@ struct FeedTimer {
 FeedTimer feedTimer;
 bool manualFeed = false;
 int keepOpen = -1;  // -1: not yet read from the environment
+// JL_AUDIO_LOSE_AFTER_MS: the first playing device goes away that long
+// after its start (-2: not read yet, -1: never).
+int loseAfterMs = -2;
+bool lossMade = false;
+std::chrono::steady_clock::time_point startedAt;
 int deviceFramesWanted = 512;
 bool lostTold = false;
 
@@ -383,6 +404,7 @@ int wDBStart() {
     mmAud = queued;
   }
   lostTold = false;
+  startedAt = std::chrono::steady_clock::now();
   if (!mmAud->pullMode()) feedTimer.start();
   return 0;
 }
@@ -430,10 +452,23 @@ int wDBLatencyFrames() { return mmAud && !manualFeed ? mmAud->latencyFrames() : 
 uint32_t wDBLateCallbacks() { return mmAud ? mmAud->lateCallbacks() : 0; }
 
 bool wDBDeviceLost() {
+  if (loseAfterMs == -2) {
+    const char* s = getenv("JL_AUDIO_LOSE_AFTER_MS");
+    loseAfterMs = s && atoi(s) > 0 ? atoi(s) : -1;
+  }
+  if (loseAfterMs > 0 && !lossMade && mmAud && !manualFeed && mmAud->isStarted() && !mmAud->idle() &&
+      std::chrono::steady_clock::now() - startedAt >= std::chrono::milliseconds(loseAfterMs)) {
+    lossMade = true;
+    MMSysAudio::SetDevicePresent(false);
+  }
   if (!mmAud || manualFeed || lostTold || !mmAud->deviceLost()) return false;
   lostTold = true;
+  // The seam's device comes back for the next start.
+  if (lossMade) MMSysAudio::SetDevicePresent(true);
   return true;
 }
+
+void wDBSetDevicePresent(bool present) { MMSysAudio::SetDevicePresent(present); }
 
 int wMidiOpen() { return 0; }
 int wMidiClose() { return 0; }

@@ -57,6 +57,11 @@ class MMSysAudio {
   uint32_t lateCallbacks() const { return late_.load(); }
   // True once SDL reports the device gone (unplugged) while started.
   bool deviceLost();
+  // Test seam: the device goes away as an unplugged one does (SDL stops
+  // asking for sound and reports it stopped); while `present` is false no
+  // device opens. Any thread.
+  static void SetDevicePresent(bool present);
+  static bool DevicePresent() { return present_.load(); }
   // Pull mode: fades the output to silence over `frames` and waits (up to
   // `ms`) until the fade has been played out. Returns at once otherwise.
   void fadeOut(int frames, int ms);
@@ -114,6 +119,10 @@ class MMSysAudio {
   std::atomic<int32_t> restartClock_{0};
 
   static std::atomic<MMSysAudio*> running_;
+  static std::atomic<bool> present_;
+  // Made while no device was present (the seam): counts as lost.
+  std::atomic<uint32_t> openedAt_{0};
+  static std::atomic<uint32_t> losses_;
 };
 
 int wDBInit(AudioCallbackFn callback, int bytes);
@@ -148,6 +157,11 @@ void wDBSetManualFeed(bool on);
 bool wDBManualFeed();
 // The current instance (null when none); for diagnostics and tests.
 MMSysAudio* wDBInstance();
+// Test seam for a device that goes away and comes back (MMSysAudio::
+// SetDevicePresent). JL_AUDIO_LOSE_AFTER_MS=N in the environment makes the
+// first device that plays go away N ms after it started, and come back
+// for the next start.
+void wDBSetDevicePresent(bool present);
 
 int wMidiOpen();
 int wMidiClose();

@@ -527,3 +527,61 @@ TEST(EngineOutput, ANewLatencySettingTakesEffectAtTheNextPlay) {
   e.exit();
   EXPECT_EQ(nullptr, wDBInstance()) << "exit closes the device";
 }
+
+// The device goes away while playing (the test seam does what SDL does
+// when one is unplugged): the engine says so once, stops cleanly with
+// nothing counted as an underrun, stays silent and armed while no device
+// is there, and plays again once one is.
+TEST(EngineOutput, ALostDeviceStopsTheEngineAndPlayStartsAgainWhenItReturns) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  e.setOutputFrames(512);
+  e.play();
+  e.setTrackSample(0, 0);
+  ASSERT_EQ(2, PlayingStatus.load());
+  auto waitUntil = [](auto cond) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+      if (cond()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitUntil([] { return TimeLine.load() > 4 * 512; })) << "the output runs";
+  const uint32_t ringBefore = TrackUnderruns.load();
+  EXPECT_FALSE(e.takeOutputLost());
+  wDBSetDevicePresent(false);
+  // Nothing more is mixed once the device is gone: no ring runs dry.
+  const int64_t lostAt = TimeLine.load();
+  ASSERT_TRUE(waitUntil([&] { return e.takeOutputLost(); }));
+  EXPECT_LE(TimeLine.load(), lostAt + 2 * 512);
+  EXPECT_EQ(0, e.playing);
+  EXPECT_EQ(0, PlayingStatus.load());
+  EXPECT_EQ(nullptr, wDBInstance()) << "a lost device is closed, not kept open";
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  EXPECT_EQ(ringBefore, TrackUnderruns.load());
+  EXPECT_EQ(ringBefore, e.outputUnderruns());
+  EXPECT_FALSE(e.takeOutputLost()) << "told once";
+
+  // No device: a start leaves the engine armed and silent.
+  e.play();
+  e.setTrackSample(0, 0);
+  EXPECT_EQ(1, PlayingStatus.load());
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  EXPECT_FALSE(e.takeOutputLost());
+
+  // It is back: the next selection starts the output from the top.
+  wDBSetDevicePresent(true);
+  e.setTrackSample(0, 1);
+  ASSERT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(512, e.outputLatencyFrames());
+  ASSERT_TRUE(waitUntil([] { return TimeLine.load() > 4 * 512; }));
+  EXPECT_FALSE(e.takeOutputLost());
+  EXPECT_EQ(ringBefore, TrackUnderruns.load());
+  e.stop();
+  e.exit();
+}
