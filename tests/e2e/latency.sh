@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# End-to-end check that muting a playing track is heard soon: the time from
-# the key press (M held + 1) to the first changed sample in SDL's disk audio
-# driver's file, measured as bench/latency.sh does (bench/README.md), over
-# three runs of a Neon Boulevard groove, at the default (Normal) latency.
+# End-to-end checks of the output in the real program, through SDL's disk
+# audio driver: muting a playing track is heard soon (the time from the key
+# press, M held + 1, to the first changed sample, measured as
+# bench/latency.sh does, see bench/README.md, over three runs of a Neon
+# Boulevard groove at the default Normal latency); the Latency preference
+# applies from the next play; a device that goes away while playing stops
+# the program with a message, and PLAY starts again once it is back.
 source "$(dirname "$0")/lib/common.sh"
 e2e_begin jllatency Xvfb xdotool xwininfo import convert compare python3
 need_app demo
@@ -16,6 +19,14 @@ copy_app
 # a busy machine.
 BOUND_MS=100
 MUTE_HEARD=check
+# A capture that started anew (the device opened again), or grew by half a
+# second of sound since $before.
+_grown_or_new() {
+  local now
+  now=$(size_of "$WORK/audio.raw")
+  [ "$now" -lt "$before" ] && [ "$now" -ge 88200 ] && return 0
+  [ "$now" -ge $((before + 88200)) ]
+}
 
 echo "-- muting a track is heard within $BOUND_MS ms"
 start_app "$WORK/app/jamloom"
@@ -36,6 +47,82 @@ else
   ok "the mute was found in the sound"
 fi
 $MUTE_HEARD '[ -n "$ms" ] && [ "$ms" -le $BOUND_MS ]' "mute heard within $BOUND_MS ms (median ${ms:-?} ms)"
+
+# The disk driver's write size (the smallest step of its file's growth
+# over a second, in frames): a fixed multiple of the device buffer the
+# program plays with (SDL's driver writes two 512-frame buffers at a time
+# here), so a new setting shows as a new step in the same ratio.
+device_frames() {
+  python3 - "$WORK/audio.raw" <<'PY'
+import os, sys, time
+steps, last, end = [], None, time.monotonic() + 1.0
+while time.monotonic() < end:
+    try:
+        st = os.stat(sys.argv[1])
+        now = (st.st_ino, st.st_size)
+    except OSError:
+        now = None
+    if last and now and now[0] == last[0] and now[1] > last[1]:
+        steps.append(now[1] - last[1])
+    last = now
+    time.sleep(0.0003)
+print(min(steps) // 4 if steps else 0)
+PY
+}
+
+echo "-- the Latency preference applies from the next play"
+xdotool key space                  # play (the mute runs left it stopped)
+wait_grows "$WORK/audio.raw" 44100 10
+normal=$(device_frames)
+check '[ "$normal" -ge 512 ]' "Normal plays (the driver writes $normal frames at a time)"
+xdotool key space                  # stop: the device stays open, silent
+shot before_prefs
+click 581 15                       # PREFS
+wait_change before_prefs 113 113 420 300 1000 15
+shot prefs_open
+click 475 285                      # the Latency pop-up
+wait_change prefs_open 430 260 100 60 100 10
+click 448 265                      # Low
+shot low_chosen
+click 425 382                      # OK
+wait_change low_chosen 113 113 420 300 1000 15
+n=$(device_frames)
+check '[ "$n" -eq "$normal" ]' "stopped, the open device keeps its buffer until the next play ($n frames a write)"
+xdotool key space                  # play
+wait_grows "$WORK/audio.raw" 44100 10
+n=$(device_frames)
+check '[ $((2 * n)) -eq "$normal" ]' "the next play uses Low's buffers, half as long ($n frames a write)"
+stop_app
+check '[ "$RC" -eq 0 ]' "the program ends cleanly"
+
+echo "-- the audio device goes away while playing, and comes back"
+rm -f "$WORK/audio.raw"
+JL_AUDIO_LOSE_AFTER_MS=2500 start_app "$WORK/app/jamloom"
+[ -n "$WIN" ] || { bad "the program did not start"; e2e_end; }
+load_song 1                        # plays; the device goes 2.5 s later
+if wait_box 20; then
+  if grep '^message box: ask: ' "$LOG" | has 'audio device has gone away'; then
+    ok "the program says the device has gone"
+  else
+    bad "the program says the device has gone"
+  fi
+  box_answer default
+else
+  bad "no message when the device went away"
+fi
+check 'wait_quiet "$WORK/audio.raw" 5' "nothing is written to the lost device"
+check '[ "$(grep -c "^message box: ask: " "$LOG")" -eq 1 ]' "said once"
+before=$(size_of "$WORK/audio.raw")
+xdotool key space                  # PLAY again: the device is back
+check 'wait_for 10 _grown_or_new' "PLAY starts on the device that came back"
+loudness=$(python3 - "$WORK/audio.raw" <<'PY'
+import array, sys
+a = array.array("h")
+a.frombytes(open(sys.argv[1], "rb").read()[-88200:])
+print(max(abs(v) for v in a) if a else 0)
+PY
+)
+check '[ "${loudness:-0}" -gt 1000 ]' "and it sounds (peak ${loudness:-0})"
 stop_app
 check '[ "$RC" -eq 0 ]' "the program ends cleanly"
 e2e_end
