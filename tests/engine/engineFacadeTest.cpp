@@ -279,24 +279,30 @@ namespace {
 // Plays loop 11 (2 beats) at half volume through the disk driver for 0.7 s
 // with the given device buffer (0 = queued output); returns the frames the
 // device wrote, from the first sound on, up to the end of the stop's fade.
-std::vector<int16_t> diskCapture(int deviceFrames, int* grantedFrames, int* latencyFrames) {
-  TempFolder tf;
-  const std::string capture = tf.file("capture.raw");
-  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
-  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+// Loop 11 (2 beats) alone on track 1 at volume 64, from a stopped engine
+// with the loader thread, through the device the environment names.
+void playLoop11(TempFolder& tf, int deviceFrames) {
   StopPlay();
   SetRealtimeFreq(44100);
   SetSongBPM(120);
   ResetSongVTracks();
   MasterVolume(128);
   tf.write("a.wav", wavBytes(11, 2 * kBeat, 2));
-  std::vector<int16_t> out;
   wDBSetDeviceFrames(deviceFrames);
   EXPECT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
   EXPECT_EQ(0, StartLoaderThread());
   EXPECT_EQ(0, BeginPlay());
   TrackVolume(1, 64);
   EXPECT_EQ(0, TrackPlay(1, 1));
+}
+
+std::vector<int16_t> diskCapture(int deviceFrames, int* grantedFrames, int* latencyFrames) {
+  TempFolder tf;
+  const std::string capture = tf.file("capture.raw");
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+  std::vector<int16_t> out;
+  playLoop11(tf, deviceFrames);
   EXPECT_EQ(2, PlayingStatus.load());
   *grantedFrames = wDBInstance() ? wDBInstance()->deviceFrames() : -1;
   *latencyFrames = wDBLatencyFrames();
@@ -441,17 +447,8 @@ TEST(EngineOutput, AStopKeepsThePullDeviceOpenForTheNextPlay) {
   ScopedEnv frames("JL_AUDIO_FRAMES", "");
   StopPlay();
   wDBClose();
-  SetRealtimeFreq(44100);
-  SetSongBPM(120);
-  ResetSongVTracks();
-  MasterVolume(128);
-  tf.write("a.wav", wavBytes(11, 2 * kBeat, 2));
-  wDBSetDeviceFrames(256);
-  ASSERT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
-  ASSERT_EQ(0, StartLoaderThread());
-  ASSERT_EQ(0, BeginPlay());
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, 1));
+  playLoop11(tf, 256);
+  ASSERT_EQ(2, PlayingStatus.load());
   MMSysAudio* first = wDBInstance();
   ASSERT_NE(nullptr, first);
   waitForBytes(capture, 44100 / 4 * 4);

@@ -5,42 +5,15 @@
 // show that the head, not the ring, is what plays.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
-#include "engine/AudioFormat.h"
 #include "engine/JLLoopHeads.h"
-#include "engine/Mixer.h"
-#include "engine/Vtrack.h"
-#include "engine/engineFixtures.h"
+#include "engine/liveFixtures.h"
 
 using namespace enginetest;
+using namespace livetest;
 
 namespace {
 
-constexpr int kBlock = 512;
-constexpr int kRamp = 220;
-constexpr int kLead = 2 * kBlock + kRamp;  // the ring cut's lead
-constexpr int kGuard = kBlock + kRamp;     // the head's: one block sooner
-
-void goLive() {
-  MixBlockFrames = kBlock;
-  MixRampFrames = kRamp;
-  ImmediateLeadFrames = kLead;
-}
-
-// One device block; the loader visits after it only when `loader`.
-void liveBlock(std::vector<int16_t>& out, bool loader) {
-  const size_t at = out.size();
-  out.resize(at + 2 * kBlock);
-  GetSamples(out.data() + at, kBlock);
-  if (loader) LoaderVisitAll();
-}
-
-void liveTo(int64_t pos, std::vector<int16_t>& out, bool loader = true) {
-  while (TimeLine.load() < pos) liveBlock(out, loader);
-}
-
-int faded(int id, int64_t phase, float fade) { return int16_t(float(marker(id, phase)) * (0.5f * fade)); }
+constexpr int kGuard = kBlock + kRamp;  // the head's lead: one block sooner
 
 // Expected left sample at p when loop `a` (length la) switches at `at` to
 // loop `b` (length lb), fading over kRamp on each side.
@@ -51,17 +24,22 @@ int across(int a, int64_t la, int b, int64_t lb, int64_t at, int64_t p) {
   return faded(b, p % lb, 1.0f);
 }
 
-template <class Fn>
-void expectLeft(const std::vector<int16_t>& out, int64_t from, int64_t to, Fn expect, const char* what) {
-  for (int64_t p = from; p < to; ++p) {
-    const int want = expect(p);
-    if (std::abs(out[2 * p] - want) > 1 || std::abs(out[2 * p + 1] + want) > 1) {
-      ADD_FAILURE() << what << ": frame " << p << " is (" << out[2 * p] << "," << out[2 * p + 1] << "), expected "
-                    << want;
-      return;
-    }
+// Loop A (4 beats) playing live on track 1 at volume 64, loop B (3 beats)
+// registered next; `more` adds loop C (2 beats).
+struct TwoLoops {
+  explicit TwoLoops(bool more = false) {
+    a = h.addLoop(1, int(la), 8);
+    b = h.addLoop(2, int(lb), 0);
+    if (more) c = h.addLoop(3, int(lc), 0);
+    TrackVolume(1, 64);
+    EXPECT_EQ(0, TrackPlay(1, a));
+    goLive();
   }
-}
+  Harness h;
+  static constexpr int64_t la = 4 * kBeat, lb = 3 * kBeat, lc = 2 * kBeat;
+  int a = 0, b = 0, c = 0;
+  std::vector<int16_t> out;
+};
 
 }  // namespace
 
@@ -92,14 +70,10 @@ TEST(LoopHeads, RegisteringALoopKeepsItsFirstFramesInMemory) {
 // The switch one block sooner than the ring cut, and with no loader visit
 // at all until well past it the head alone plays the new loop.
 TEST(LoopHeads, AnImmediateChangePlaysTheHeadFromTheNextBlockWithoutTheLoader) {
-  Harness h;
-  const int64_t la = 4 * kBeat, lb = 3 * kBeat;
-  const int a = h.addLoop(1, int(la), 8);
-  const int b = h.addLoop(2, int(lb), 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+  TwoLoops s;
+  const int64_t la = s.la, lb = s.lb;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
   // The switch lands 1040 frames into loop B's third repetition.
   liveTo(259 * kBlock, out);
   const int64_t x = TimeLine.load();
@@ -120,14 +94,10 @@ TEST(LoopHeads, AnImmediateChangePlaysTheHeadFromTheNextBlockWithoutTheLoader) {
 // A phase too near the head's end: the ring cut with its longer lead, as
 // without heads.
 TEST(LoopHeads, APhasePastTheHeadTakesTheRingCut) {
-  Harness h;
-  const int64_t la = 4 * kBeat, lb = 3 * kBeat;
-  const int a = h.addLoop(1, int(la), 8);
-  const int b = h.addLoop(2, int(lb), 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+  TwoLoops s;
+  const int64_t la = s.la, lb = s.lb;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
   liveTo(300 * kBlock, out);  // phase 21482 at the switch: past the head
   const int64_t x = TimeLine.load();
   ASSERT_EQ(0, TrackPlay(1, b));
@@ -142,15 +112,10 @@ TEST(LoopHeads, APhasePastTheHeadTakesTheRingCut) {
 // that head plays on to the second switch, over the ring the loader then
 // refills with the newest loop, and the newest loop's head takes over there.
 TEST(LoopHeads, ASecondChangeWhileTheFirstHeadPlaysKeepsBothSwitchesExact) {
-  Harness h;
-  const int64_t la = 4 * kBeat, lb = 3 * kBeat, lc = 2 * kBeat;
-  const int a = h.addLoop(1, int(la), 8);
-  const int b = h.addLoop(2, int(lb), 0);
-  const int c = h.addLoop(3, int(lc), 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+  TwoLoops s(true);
+  const int64_t la = s.la, lb = s.lb, lc = s.lc;
+  const int b = s.b, c = s.c;
+  std::vector<int16_t>& out = s.out;
   liveTo(259 * kBlock, out);
   const int64_t at1 = TimeLine.load() + kGuard;
   ASSERT_EQ(0, TrackPlay(1, b));
