@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -93,6 +94,8 @@ int MMSysAudio::Start() {
     sdlAudioUp_ = false;
     return kErrNoDevice;
   }
+  // One line per device opened, for whoever reads the program's log.
+  fprintf(stderr, "audio: device opened, %d-frame buffers, %s\n", int(have.samples), pullMode() ? "pull" : "queued");
   if (pullMode()) {
     deviceFrames_ = have.samples;
     late_ = 0;
