@@ -100,7 +100,10 @@ bool cutRingToHead(TRACK* t, int v) {
   for (int tries = 0; tries < 16; ++tries) {
     const FramePos p = x + guard;
     const int64_t phase = p % len;
-    if (usable - phase < lead + block) return false;
+    // Once the ring has been cut (a retry: the mixer moved on meanwhile)
+    // the head plays whatever of it is left rather than give up half done.
+    if (tries == 0 && usable - phase < lead + block) return false;
+    const int64_t cover = usable > phase ? usable - phase : 0;
     TRACK::HeadSpan before;
     if (p < old) {
       // The ring holds the old loop past the switch: cut it there.
@@ -115,7 +118,7 @@ bool cutRingToHead(TRACK* t, int v) {
       t->loadedTo.store(p, std::memory_order_seq_cst);
     }
     // (A stopped track mixes nothing before the switch.)
-    setHeads(t, before, TRACK::HeadSpan{frames, p, p + (usable - phase), phase});
+    setHeads(t, before, TRACK::HeadSpan{frames, p, p + cover, phase});
     t->switchAt.store(p, std::memory_order_release);
     if (t->currentVariant < 0 && t->mixFrom < p) t->mixFrom = p;
     UrgentTracks.fetch_or(1u << (t - Tracks));
