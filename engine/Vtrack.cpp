@@ -52,13 +52,6 @@ void copyVTrackName(TRACK* t, int variant) {
 
 FramePos clampPos(FramePos p) { return p >= kNever ? kNever : p; }
 
-// Caller holds t->lock. Takes back the audio loaded beyond a point a little
-// ahead of the mixer, so an immediate change is heard from there instead of
-// after the whole ring; the loader refills from that point (it writes only
-// at loadedTo and beyond, and its step in flight sees schedGen change).
-// The point must lie beyond the block being mixed now plus a fade, which is
-// checked after the cut against the mixer's progress and moved on if the
-// mixer got there first.
 void setHeads(TRACK* t, const TRACK::HeadSpan& before, const TRACK::HeadSpan& last) {
   t->heads[0] = before;
   t->heads[1] = last;
@@ -129,6 +122,13 @@ bool cutRingToHead(TRACK* t, int v) {
   return true;
 }
 
+// Caller holds t->lock. Takes back the audio loaded beyond a point a little
+// ahead of the mixer, so an immediate change is heard from there instead of
+// after the whole ring; the loader refills from that point (it writes only
+// at loadedTo and beyond, and its step in flight sees schedGen change).
+// The point must lie beyond the block being mixed now plus a fade, which is
+// checked after the cut against the mixer's progress and moved on if the
+// mixer got there first.
 void cutRingForImmediateChange(TRACK* t) {
   const int lead = ImmediateLeadFrames.load(std::memory_order_relaxed);
   if (lead <= 0) return;
