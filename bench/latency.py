@@ -149,12 +149,16 @@ def panel_button(kind):
 
 
 def one_run(path, sampler, kind, pre, post, with_event=True):
-    """Plays, sends the event, stops. (samples, event time, error, log)."""
-    # The file the last stop left: a new play starts another.
+    """Plays, sends the event, stops. (samples from the run's first sound,
+    the file frame they begin at, event time, error, log)."""
+    # The file the last stop left: a program that opens the device for
+    # every play starts another; one that keeps it open goes on writing
+    # (silence while stopped) and the run begins where the file was.
     old_ino = os.stat(path).st_ino if os.path.exists(path) else 0
     old_size = size_of(path)
     t_play, half = KEYS.timed("space")
-    log_from = t_play - 0.01
+    # A second back: the write before the first one that matters.
+    log_from = t_play - 1.0
 
     def new_file():
         try:
@@ -163,11 +167,12 @@ def one_run(path, sampler, kind, pre, post, with_event=True):
             return False
         return st.st_ino != old_ino or st.st_size < old_size
 
-    if not wait_until(new_file, 10):
+    if not wait_until(lambda: new_file() or size_of(path) > old_size, 10):
         raise RuntimeError("Space did not start a new capture")
+    base = 0 if new_file() else old_size // FRAME * FRAME
     event_t, err = t_play, half
     if kind != "play":
-        wait_until(lambda: size_of(path) >= int(pre * RATE) * FRAME, pre * 4 + 10)
+        wait_until(lambda: size_of(path) >= base + int(pre * RATE) * FRAME, pre * 4 + 10)
         panel_button(kind)
         if with_event:
             held, key, _ = EVENTS[kind]
@@ -175,7 +180,7 @@ def one_run(path, sampler, kind, pre, post, with_event=True):
                 KEYS.send(held, True)
                 time.sleep(0.03)  # the program has seen the held key first
             event_t, err = KEYS.timed(key)
-    wait_until(lambda: size_of(path) >= int((pre + post) * RATE) * FRAME, (pre + post) * 4 + 10)
+    wait_until(lambda: size_of(path) >= base + int((pre + post) * RATE) * FRAME, (pre + post) * 4 + 10)
     if kind != "play" and with_event:
         held, _, undo = EVENTS[kind]
         KEYS.tap(undo)
@@ -184,21 +189,26 @@ def one_run(path, sampler, kind, pre, post, with_event=True):
     if kind != "play":
         panel_button(kind)
     KEYS.tap("space")
-    # Stopped: the file stops growing.
+    # Stopped: the file stops growing, or (the device kept open) goes on
+    # with silence once the stop's fade has been written.
+    stopped_at = size_of(path)
     last = [-1, time.monotonic()]
 
     def quiet():
         s = size_of(path)
         if s != last[0]:
             last[0], last[1] = s, time.monotonic()
-        return time.monotonic() - last[1] > 0.3
+        return time.monotonic() - last[1] > 0.3 or s >= stopped_at + int(0.4 * RATE) * FRAME
 
     wait_until(quiet, 10)
     with open(path, "rb") as f:
+        f.seek(base)
         data = f.read()
     a = array.array("h")
     a.frombytes(data[: len(data) // FRAME * FRAME])
-    return a, event_t, err, sampler.since(log_from)
+    # Runs line up at their first sound: timeline 0 of the groove.
+    first = next((i // 2 for i, v in enumerate(a) if abs(v) > 2), 0)
+    return a[2 * first:], base // FRAME + first, event_t, err, sampler.since(log_from)
 
 
 def frame_time(frame, log):
@@ -209,7 +219,9 @@ def frame_time(frame, log):
     for k in range(1, len(log)):
         if log[k][1] != log[k - 1][1] or log[k][2] < log[k - 1][2]:
             begin = k
-    prev_size = 0
+    # Before this capture's first write: nothing of it (a new file), or
+    # what the entry before held (a file the device goes on writing).
+    prev_size = log[begin - 1][2] if begin > 0 and log[begin - 1][1] == log[begin][1] else 0
     for t, i, size in log[begin:]:
         if size >= (frame + 1) * FRAME:
             start = min(prev_size // FRAME, frame)
@@ -258,9 +270,9 @@ def main():
         refs = [one_run(path, sampler, kind, pre, post, with_event=False)[0]]
     results = []
     for r in range(runs):
-        a, ev, err, log = one_run(path, sampler, kind, pre, post)
+        a, origin, ev, err, log = one_run(path, sampler, kind, pre, post)
         if kind == "play":
-            f = next((i // 2 for i, v in enumerate(a) if abs(v) > 2), None)
+            f = 0 if len(a) else None
             early = False
         else:
             # Frames before the event cannot have changed: a difference there
@@ -282,7 +294,7 @@ def main():
         if early:
             print(f"run {r + 1}: starts unlike every reference (differs by {f} before the event); left out")
             continue
-        heard = frame_time(f, log)
+        heard = frame_time(origin + f, log)
         if heard is None:
             print(f"run {r + 1}: frame {f} never seen written")
             continue

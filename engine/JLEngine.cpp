@@ -9,6 +9,7 @@
 #include "engine/AudioFormat.h"
 #include "engine/JLEngineSnapshot.h"
 #include "engine/JLHeard.h"
+#include "engine/JLLoopHeads.h"
 #include "engine/JLLoopPrep.h"
 #include "engine/JLStretch.h"
 #include "engine/MMSysAudio.h"
@@ -158,6 +159,7 @@ void JLEngine::samplesListReset() {
   // Also forgets the faults of the previous song's loops.
   ResetSongVTracks();
   JLStretchForgetLoops();
+  JL_LoopHeadsForget();
   // Converted copies of loops from earlier songs make room for this one's.
   JL_TrimLoopCache(kLoopCacheMaxBytes, kLoopCacheKeepBytes);
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -9,6 +10,14 @@
 #include "engine/AudioFormat.h"
 
 std::atomic<MMSysAudio*> MMSysAudio::running_{nullptr};
+std::atomic<bool> MMSysAudio::present_{true};
+std::atomic<uint32_t> MMSysAudio::losses_{0};
+
+void MMSysAudio::SetDevicePresent(bool present) {
+  // Every device open now is lost; later ones open only once present.
+  if (!present) losses_.fetch_add(1);
+  present_ = present;
+}
 
 MMSysAudio::MMSysAudio(AudioCallbackFn callback, int frames, int channels, int rate,
                        int framesPerBuffer, int deviceFrames)
@@ -56,6 +65,8 @@ int MMSysAudio::Start() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   if (started_.load()) return 1;
   if (!valid_) return -1;
+  if (!present_.load()) return kErrNoDevice;
+  openedAt_ = losses_.load();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return kErrNoDevice;
   sdlAudioUp_ = true;
   SDL_AudioSpec want;
@@ -83,11 +94,15 @@ int MMSysAudio::Start() {
     sdlAudioUp_ = false;
     return kErrNoDevice;
   }
+  // One line per device opened, for whoever reads the program's log.
+  fprintf(stderr, "audio: device opened, %d-frame buffers, %s\n", int(have.samples), pullMode() ? "pull" : "queued");
   if (pullMode()) {
     deviceFrames_ = have.samples;
     late_ = 0;
     lastPull_ = 0;
     fadeLeft_ = -1;
+    fadeInLeft_ = kFadeFrames;
+    idle_ = 0;
     stopping_ = 0;
     started_ = 1;
     SDL_PauseAudioDevice(device_, 0);
@@ -143,7 +158,7 @@ int MMSysAudio::Stop() {
 
 void MMSysAudio::Callback() {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  if (!started_.load()) return;
+  if (!started_.load() || openedAt_.load() != losses_.load()) return;
   while (!stopping_.load() && countQueued() < nBuffers_) {
     int16_t* buf = buffers_[nextBuffer_];
     if (callback_(buf, framesPerBuffer_) == -1) {
@@ -156,6 +171,27 @@ void MMSysAudio::Callback() {
   }
 }
 
+void MMSysAudio::Idle() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (!started_.load() || !pullMode()) return;
+  idle_ = 1;
+  // SDL holds the device lock around every callback: once we have had it,
+  // no callback that read idle_ as 0 is still running.
+  SDL_LockAudioDevice(device_);
+  SDL_UnlockAudioDevice(device_);
+}
+
+int MMSysAudio::Resume() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (!started_.load() || !pullMode() || !idle_.load()) return -1;
+  late_ = 0;
+  restartClock_ = 1;
+  fadeLeft_ = -1;
+  fadeInLeft_ = kFadeFrames;
+  idle_.store(0, std::memory_order_release);
+  return 0;
+}
+
 void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
   static_cast<MMSysAudio*>(self)->pull(reinterpret_cast<int16_t*>(stream), len / (2 * 2));
 }
@@ -163,6 +199,7 @@ void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
 // AUDIO. No lock: Stop pauses the device, which waits for this call.
 void MMSysAudio::pull(int16_t* out, int frames) {
   const uint64_t now = SDL_GetPerformanceCounter();
+  if (restartClock_.exchange(0, std::memory_order_acq_rel)) lastPull_ = 0;
   if (lastPull_ != 0 && frames > 0) {
     // Due one buffer after the last; more than two buffers apart means the
     // device ran out meanwhile.
@@ -170,14 +207,30 @@ void MMSysAudio::pull(int16_t* out, int frames) {
     if (now - lastPull_ > 2 * due) late_.fetch_add(1, std::memory_order_relaxed);
   }
   lastPull_ = now;
+  if (openedAt_.load(std::memory_order_relaxed) != losses_.load(std::memory_order_relaxed)) {
+    // Gone (the seam): SDL asks a lost device for nothing, it plays silence.
+    memset(out, 0, size_t(frames) * size_t(channels_) * 2);
+    return;
+  }
   const int32_t fade = fadeLeft_.load(std::memory_order_acquire);
-  if (stopping_.load(std::memory_order_relaxed) || fade == 0 || channels_ != 2) {
+  if (stopping_.load(std::memory_order_relaxed) || idle_.load(std::memory_order_acquire) || fade == 0 ||
+      channels_ != 2) {
     memset(out, 0, size_t(frames) * size_t(channels_) * 2);
     return;
   }
   if (callback_(out, frames) == -1) {
     memset(out, 0, size_t(frames) * 4);
     return;
+  }
+  int in = fadeInLeft_.load(std::memory_order_relaxed);
+  if (in > 0) {
+    // A start fades in from silence: the device played zeros before it.
+    for (int i = 0; i < frames && in > 0; ++i, --in) {
+      const float g = float(kFadeFrames - in) / float(kFadeFrames);
+      out[2 * i] = int16_t(float(out[2 * i]) * g);
+      out[2 * i + 1] = int16_t(float(out[2 * i + 1]) * g);
+    }
+    fadeInLeft_.store(in, std::memory_order_relaxed);
   }
   if (fade > 0) {
     int left = fade;
@@ -213,7 +266,8 @@ int MMSysAudio::latencyFrames() {
 }
 
 bool MMSysAudio::deviceLost() {
-  return started_.load() && device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+  return started_.load() && device_ != 0 &&
+         (openedAt_.load() != losses_.load() || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED);
 }
 
 void MMSysAudio::AudioOutTimeSlice() {
@@ -263,6 +317,12 @@ struct FeedTimer {
 
 FeedTimer feedTimer;
 bool manualFeed = false;
+int keepOpen = -1;  // -1: not yet read from the environment
+// JL_AUDIO_LOSE_AFTER_MS: the first playing device goes away that long
+// after its start (-2: not read yet, -1: never).
+int loseAfterMs = -2;
+bool lossMade = false;
+std::chrono::steady_clock::time_point startedAt;
 int deviceFramesWanted = 512;
 bool lostTold = false;
 
@@ -280,9 +340,18 @@ int framesFromEnvironment(int fallback) {
 AudioCallbackFn initCallback = nullptr;
 int initBytes = 0;
 
+// The open idle device fits a new output of this kind: same engine
+// callback and the buffer wanted, not lost.
+bool idleDeviceFits(AudioCallbackFn callback, int bytes) {
+  return mmAud && mmAud->isStarted() && mmAud->idle() && mmAud->pullMode() && !manualFeed &&
+         initCallback == callback && initBytes == bytes && mmAud->requestedFrames() == wDBDeviceFramesWanted() &&
+         !mmAud->deviceLost();
+}
+
 }  // namespace
 
 int wDBInit(AudioCallbackFn callback, int bytes) {
+  if (idleDeviceFits(callback, bytes)) return 0;
   feedTimer.stop();
   wDBClose();
   initCallback = callback;
@@ -304,6 +373,15 @@ bool wDBManualFeed() { return manualFeed; }
 int wDBStart() {
   if (!mmAud) return -1;
   if (manualFeed) return 0;
+  if (mmAud->isStarted() && mmAud->idle()) {
+    // Kept open since the last stop: playing again is one buffer away,
+    // unless the device went or the buffer wanted changed meanwhile.
+    if (idleDeviceFits(initCallback, initBytes) && mmAud->Resume() == 0) {
+      lostTold = false;
+      return 0;
+    }
+    mmAud->Stop();
+  }
   // The latency setting may have changed since the instance was made (an
   // engine armed by a song load, started later).
   const int wanted = wDBDeviceFramesWanted();
@@ -329,17 +407,34 @@ int wDBStart() {
     mmAud = queued;
   }
   lostTold = false;
+  startedAt = std::chrono::steady_clock::now();
   if (!mmAud->pullMode()) feedTimer.start();
   return 0;
 }
 
 void wDBStop() {
   if (!mmAud) return;
+  if (mmAud->idle()) return;
   // About 5 ms, so stopping leaves no step in the sound.
-  mmAud->fadeOut(220, 200);
-  mmAud->Stop();
+  mmAud->fadeOut(MMSysAudio::kFadeFrames, 200);
+  if (mmAud->pullMode() && mmAud->isStarted() && wDBKeepOpen() && !mmAud->deviceLost())
+    mmAud->Idle();
+  else
+    mmAud->Stop();
   feedTimer.stop();
 }
+
+void wDBSetKeepOpen(bool on) { keepOpen = on ? 1 : 0; }
+
+bool wDBKeepOpen() {
+  if (keepOpen < 0) {
+    const char* s = getenv("JL_AUDIO_CLOSE_ON_STOP");
+    keepOpen = s && strcmp(s, "1") == 0 ? 0 : 1;
+  }
+  return keepOpen == 1;
+}
+
+bool wDBIdleOpen() { return mmAud && mmAud->isStarted() && mmAud->idle(); }
 
 void wDBClose() {
   feedTimer.stop();  // never destroy an instance under a live timer
@@ -360,10 +455,23 @@ int wDBLatencyFrames() { return mmAud && !manualFeed ? mmAud->latencyFrames() : 
 uint32_t wDBLateCallbacks() { return mmAud ? mmAud->lateCallbacks() : 0; }
 
 bool wDBDeviceLost() {
+  if (loseAfterMs == -2) {
+    const char* s = getenv("JL_AUDIO_LOSE_AFTER_MS");
+    loseAfterMs = s && atoi(s) > 0 ? atoi(s) : -1;
+  }
+  if (loseAfterMs > 0 && !lossMade && mmAud && !manualFeed && mmAud->isStarted() && !mmAud->idle() &&
+      std::chrono::steady_clock::now() - startedAt >= std::chrono::milliseconds(loseAfterMs)) {
+    lossMade = true;
+    MMSysAudio::SetDevicePresent(false);
+  }
   if (!mmAud || manualFeed || lostTold || !mmAud->deviceLost()) return false;
   lostTold = true;
+  // The seam's device comes back for the next start.
+  if (lossMade) MMSysAudio::SetDevicePresent(true);
   return true;
 }
+
+void wDBSetDevicePresent(bool present) { MMSysAudio::SetDevicePresent(present); }
 
 int wMidiOpen() { return 0; }
 int wMidiClose() { return 0; }

@@ -27,6 +27,8 @@ class MMSysAudio {
   static constexpr int kMaxBuffers = 16;
   static constexpr int kPrefillFrames = 8192;
   static constexpr int kErrNoDevice = 2;
+  // Fades at a start and a stop: about 5 ms, so neither leaves a step.
+  static constexpr int kFadeFrames = 220;
 
   // Device buffers SDL may hand us in pull mode; larger ones are refused.
   static constexpr int kMaxDeviceFrames = 8192;
@@ -55,12 +57,25 @@ class MMSysAudio {
   uint32_t lateCallbacks() const { return late_.load(); }
   // True once SDL reports the device gone (unplugged) while started.
   bool deviceLost();
+  // Test seam: the device goes away as an unplugged one does (SDL stops
+  // asking for sound and reports it stopped); while `present` is false no
+  // device opens. Any thread.
+  static void SetDevicePresent(bool present);
+  static bool DevicePresent() { return present_.load(); }
   // Pull mode: fades the output to silence over `frames` and waits (up to
   // `ms`) until the fade has been played out. Returns at once otherwise.
   void fadeOut(int frames, int ms);
 
   int Start();
   int Stop();
+  // Pull mode, the device kept open between two playbacks: Idle makes the
+  // callback write silence without calling the engine (it returns once no
+  // callback that could still call it is running); Resume lets it call the
+  // engine again from the next device buffer, fading in from silence.
+  // Resume returns 0, or -1 when the instance is not an idle open device.
+  void Idle();
+  int Resume();
+  bool idle() const { return idle_.load() != 0; }
   void Callback();
   // One timer tick: feeds the running instance, if any.
   static void AudioOutTimeSlice();
@@ -96,8 +111,18 @@ class MMSysAudio {
   // Fade to silence: frames left (-1 none); 0 = faded, the output is silent.
   std::atomic<int32_t> fadeLeft_{-1};
   int32_t fadeLen_ = 1;
+  // Fade in from silence at a start: frames left (0 none).
+  std::atomic<int32_t> fadeInLeft_{0};
+  // Open but not playing: the callback writes silence.
+  std::atomic<int32_t> idle_{0};
+  // Set by Resume: the audio thread starts its lateness clock anew.
+  std::atomic<int32_t> restartClock_{0};
 
   static std::atomic<MMSysAudio*> running_;
+  static std::atomic<bool> present_;
+  // Made while no device was present (the seam): counts as lost.
+  std::atomic<uint32_t> openedAt_{0};
+  static std::atomic<uint32_t> losses_;
 };
 
 int wDBInit(AudioCallbackFn callback, int bytes);
@@ -114,6 +139,15 @@ int wDBDeviceFramesWanted();
 int wDBLatencyFrames();
 // Late device callbacks since the output started (pull mode).
 uint32_t wDBLateCallbacks();
+// Whether wDBStop keeps a pull-mode device open (silent) for the next
+// start, so a start is heard one device buffer later instead of after the
+// device has opened again. On by default; JL_AUDIO_CLOSE_ON_STOP=1 in the
+// environment turns it off (for captures that begin with every start).
+void wDBSetKeepOpen(bool on);
+bool wDBKeepOpen();
+// A device stays open only while the output's format is the one wanted;
+// the wDB calls close it otherwise. True while one is open and idle.
+bool wDBIdleOpen();
 // True once while started when the device has gone away; the caller stops.
 bool wDBDeviceLost();
 // Manual feed: wDBStart opens no device and starts no timer; whoever runs
@@ -123,6 +157,11 @@ void wDBSetManualFeed(bool on);
 bool wDBManualFeed();
 // The current instance (null when none); for diagnostics and tests.
 MMSysAudio* wDBInstance();
+// Test seam for a device that goes away and comes back (MMSysAudio::
+// SetDevicePresent). JL_AUDIO_LOSE_AFTER_MS=N in the environment makes the
+// first device that plays go away N ms after it started, and come back
+// for the next start.
+void wDBSetDevicePresent(bool present);
 
 int wMidiOpen();
 int wMidiClose();

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLLoopHeads.h"
 #include "engine/JLTempo.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Vtrack.h"
@@ -419,28 +420,37 @@ int GetSamples(void* out, int count) {
     g.audible = selected && ramp > 0;
     if (v == 0 && g.l == 0.0f && g.r == 0.0f && g.left == 0) continue;
     if (!selected && ramp <= 0) continue;
-    const FramePos loaded = t.loadedTo.load(std::memory_order_acquire);
+    FramePos loaded = t.loadedTo.load(std::memory_order_acquire);
+    // Right after an immediate change, loop heads in memory play where the
+    // ring is not loaded yet (or was cut past a head still playing); the
+    // spans and loadedTo are read together under the lock.
+    TRACK::HeadSpan hs[2];
+    const bool heads = ramp > 0 && t.headsTo.load(std::memory_order_acquire) > T;
+    if (heads) {
+      TrackLockGuard lk(t.lock);
+      hs[0] = t.heads[0];
+      hs[1] = t.heads[1];
+      loaded = t.loadedTo.load(std::memory_order_acquire);
+    }
+    FramePos covered = loaded;
+    if (heads)
+      for (const TRACK::HeadSpan& h : hs)
+        if (h.frames && h.from <= covered && h.to > covered) covered = h.to;
     const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
-    if (selected && streaming && loaded < T + count) TrackUnderruns.fetch_add(1);
+    if (selected && streaming && covered < T + count) TrackUnderruns.fetch_add(1);
     if (!selected) g.audible = g.left > 0 || g.delay > 0;  // fading out what the ring holds
     // Only frames below loadedTo belong to this lap of the ring; the rest
     // may be under the loader's pen.
     FramePos from = T;
     const FramePos mf = t.mixFrom.load(std::memory_order_relaxed);
     if (mf > from) from = mf;
-    FramePos end = T + count;
-    if (loaded < end) end = loaded;
-    if (end <= from) continue;
+    const FramePos end = T + count;
+    if ((covered < end ? covered : end) <= from) continue;
     const int R = t.ringFrames;
     const FramePos sw = t.switchAt.load(std::memory_order_acquire);
     const bool nearSwitch = ramp > 0 && sw - ramp < end && sw + ramp > from;
     int pkL = 0, pkR = 0;
-    // The span in at most two pieces, where it wraps round the ring.
-    for (FramePos pos = from; pos < end;) {
-      const int at = int(pos % R);
-      int frames = int(end - pos);
-      if (at + frames > R) frames = R - at;
-      const int16_t* src = t.ring + 2 * at;
+    auto mixFrames = [&](const int16_t* src, FramePos pos, int frames) {
       float* L = floatOutL + (pos - T);
       float* Rb = floatOutR + (pos - T);
       for (int i = 0; i < frames; ++i) {
@@ -470,7 +480,37 @@ int GetSamples(void* out, int count) {
         pkL = l > pkL ? l : pkL;
         pkR = r > pkR ? r : pkR;
       }
-      pos += frames;
+    };
+    auto headAt = [](const TRACK::HeadSpan& h, FramePos pos) {
+      return h.frames && pos >= h.from && pos < h.to;
+    };
+    for (FramePos pos = from; pos < end;) {
+      FramePos stop = end;
+      const int16_t* src = nullptr;
+      if (heads && headAt(hs[0], pos)) {
+        // The head of the change before the last: the ring there was cut.
+        src = hs[0].frames + 2 * (hs[0].phase + (pos - hs[0].from));
+        if (hs[0].to < stop) stop = hs[0].to;
+      } else if (pos < loaded) {
+        // The ring, in at most two pieces where it wraps round.
+        const int at = int(pos % R);
+        src = t.ring + 2 * at;
+        if (loaded < stop) stop = loaded;
+        if (pos + (R - at) < stop) stop = pos + (R - at);
+        if (heads && hs[0].frames && hs[0].from > pos && hs[0].from < stop) stop = hs[0].from;
+      } else if (heads && headAt(hs[1], pos)) {
+        src = hs[1].frames + 2 * (hs[1].phase + (pos - hs[1].from));
+        if (hs[1].to < stop) stop = hs[1].to;
+      } else {
+        // Nothing loaded here (an underrun): on to whatever comes next.
+        FramePos next = end;
+        for (const TRACK::HeadSpan& h : hs)
+          if (heads && h.frames && h.from > pos && h.from < next) next = h.from;
+        pos = next;
+        continue;
+      }
+      mixFrames(src, pos, int(stop - pos));
+      pos = stop;
     }
     if (!selected) continue;
     raisePeak(ttTrackPeaks[ti], ttTrackPeaksQueue[ttQRPos][ti]);
@@ -529,6 +569,9 @@ int BeginPlay() {
   MixMilliBPM = 0;
   SetSynthBPM(&RealtimeSynth, BPM.load());
   wDBStop();
+  // Armed: nothing has played yet (a previous playback's end must not count
+  // as cycles begun).
+  TimeLine.store(0, std::memory_order_release);
   if (wDBInit(GetResampled, 4 * BLOCKLEN) != 0) {
     FreeTracks();
     return 1;
@@ -607,26 +650,34 @@ int StopPlay() {
   if (status == 0) return 1;
   if (status == 1) {
     FreeTracks();
-    wDBClose();
+    // A device kept open from the last playback stays open (and silent).
+    wDBStop();
     ResetResampler();
     PlayingStatus = 0;
     dowldproc = 0;
     return 0;
   }
   PauseLoader();
+  // Silent from here on; a pull-mode device stays open for the next start
+  // (wDBKeepOpen), anything else closes.
   wDBStop();
-  wDBClose();
+  if (!wDBIdleOpen()) wDBClose();
   wMidiStartStop(0);
   wMidiClose();
   CloseWaveFiles();
   FreeTracks();
   ResetResampler();
   PlayingStatus = 0;
+  // No output reads a loop head now.
+  JL_LoopHeadsRelease();
   return 0;
 }
 
 int ExitPlay() {
   StopPlay();
+  wDBClose();
+  JL_LoopHeadsForget();
+  JL_LoopHeadsRelease();
   FreeSynth(&SynthSamps);
   StopLoaderThread(10000);
   return 1;

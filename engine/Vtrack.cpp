@@ -6,6 +6,7 @@
 
 #include "core/files/uloPathNames.h"
 #include "engine/AudioFormat.h"
+#include "engine/JLLoopHeads.h"
 #include "engine/JLLoopPrep.h"
 #include "engine/Mixer.h"
 
@@ -51,6 +52,76 @@ void copyVTrackName(TRACK* t, int variant) {
 
 FramePos clampPos(FramePos p) { return p >= kNever ? kNever : p; }
 
+void setHeads(TRACK* t, const TRACK::HeadSpan& before, const TRACK::HeadSpan& last) {
+  t->heads[0] = before;
+  t->heads[1] = last;
+  const FramePos to = last.frames ? last.to : before.frames ? before.to : 0;
+  t->headsTo.store(to, std::memory_order_release);
+}
+
+// The latest change's head no longer plays from `at` on: what comes there
+// is the loader's (a change the head path could not take).
+void endLastHeadAt(TRACK* t, FramePos at) {
+  TRACK::HeadSpan last = t->heads[1];
+  if (last.frames && last.to > at) last.to = at > last.from ? at : last.from;
+  setHeads(t, t->heads[0], last);
+}
+
+// Caller holds t->lock; `v` is the loop the track changes to at once. When
+// the loop's head in memory (JLLoopHeads.h) holds its phase at the switch,
+// the switch comes right after the block being mixed and its fade, and the
+// mixer plays the head there until the loader's refill from the file takes
+// over. The head must last the refill: the lead the ring cut would have
+// given the loader, plus a block. False, with nothing changed, when there is
+// no head, the phase lies too near its end, or no live output fades.
+bool cutRingToHead(TRACK* t, int v) {
+  const int lead = ImmediateLeadFrames.load(std::memory_order_relaxed);
+  const int block = MixBlockFrames.load(std::memory_order_relaxed);
+  const int ramp = MixRampFrames.load(std::memory_order_relaxed);
+  const int64_t len = loopFrames(v);
+  const int16_t* frames = nullptr;
+  int32_t count = 0;
+  if (lead <= 0 || ramp <= 0 || len <= 0 || !JL_LoopHead(v, VTracks[v].name, &frames, &count)) return false;
+  const int64_t usable = count < len ? count : len;
+  const FramePos guard = block + ramp;
+  const FramePos old = t->loadedTo.load(std::memory_order_acquire);
+  const TRACK::HeadSpan last = t->heads[1];
+  FramePos x = TimeLine.load(std::memory_order_acquire);
+  // A head of the change before the last still playing over a cut ring:
+  // a third change so soon takes the ring cut instead.
+  if (t->heads[0].frames && t->heads[0].to > x) return false;
+  for (int tries = 0; tries < 16; ++tries) {
+    const FramePos p = x + guard;
+    const int64_t phase = p % len;
+    // Once the ring has been cut (a retry: the mixer moved on meanwhile)
+    // the head plays whatever of it is left rather than give up half done.
+    if (tries == 0 && usable - phase < lead + block) return false;
+    const int64_t cover = usable > phase ? usable - phase : 0;
+    TRACK::HeadSpan before;
+    if (p < old) {
+      // The ring holds the old loop past the switch: cut it there.
+      t->loadedTo.store(p, std::memory_order_seq_cst);
+    } else if (t->currentVariant >= 0) {
+      // The ring ends before the switch, and the last change's head plays
+      // up to it: that head keeps playing to the switch, over the ring the
+      // loader refills from the switch on.
+      if (!last.frames || last.from > old || last.to < p) return false;
+      before = last;
+      before.to = p;
+      t->loadedTo.store(p, std::memory_order_seq_cst);
+    }
+    // (A stopped track mixes nothing before the switch.)
+    setHeads(t, before, TRACK::HeadSpan{frames, p, p + cover, phase});
+    t->switchAt.store(p, std::memory_order_release);
+    if (t->currentVariant < 0 && t->mixFrom < p) t->mixFrom = p;
+    UrgentTracks.fetch_or(1u << (t - Tracks));
+    const FramePos now = TimeLine.load(std::memory_order_seq_cst);
+    if (now + guard <= p) return true;
+    x = now;
+  }
+  return true;
+}
+
 // Caller holds t->lock. Takes back the audio loaded beyond a point a little
 // ahead of the mixer, so an immediate change is heard from there instead of
 // after the whole ring; the loader refills from that point (it writes only
@@ -71,11 +142,13 @@ void cutRingForImmediateChange(TRACK* t) {
       // or at p for a track that held nothing to play.
       const FramePos at = old > p - lead + guard ? old : p;
       t->switchAt.store(at, std::memory_order_release);
+      endLastHeadAt(t, at);
       if (t->currentVariant < 0 && t->mixFrom < at) t->mixFrom = at;
       return;
     }
     t->switchAt.store(p, std::memory_order_release);
     if (t->currentVariant < 0) t->mixFrom = p;
+    endLastHeadAt(t, p);
     t->loadedTo.store(p, std::memory_order_seq_cst);
     UrgentTracks.fetch_or(1u << (t - Tracks));
     const FramePos now = TimeLine.load(std::memory_order_seq_cst);
@@ -113,6 +186,7 @@ void ResetTrackState(TRACK* t) {
   t->currentVariant = -1;
   t->mixFrom = 0;
   t->switchAt = kNever;
+  setHeads(t, TRACK::HeadSpan(), TRACK::HeadSpan());
   t->schedGen.fetch_add(1);
 }
 
@@ -153,7 +227,7 @@ int TrackPlay2(int track, int variant, int mode) {
     {
       TrackLockGuard g(t->lock);
       if (t->currentVariant == v) return 0;
-      if (mode == 0) cutRingForImmediateChange(t);
+      if (mode == 0 && !cutRingToHead(t, v)) cutRingForImmediateChange(t);
       // A stopped track may still hold the old loop's audio ahead of the
       // timeline; it must not come back with the new selection.
       if (t->currentVariant < 0) {
@@ -291,5 +365,8 @@ int AddSongVTrack(const char* path, int divisor, int extra) {
   vt.extraBeats = 4 * extra;
   NumVTracks = index + 1;
   unlockAllTracks();
+  // Its head, for immediate changes, decoded from what the loader streams.
+  if (fits && play[0] && (prep.fault == kWaveFine || prep.fault == kWaveCut)) JL_LoopHeadDecode(index, play);
+  else JL_LoopHeadDecode(index, "");
   return fits ? 0 : 1;
 }

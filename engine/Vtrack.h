@@ -96,6 +96,18 @@ struct TRACK {
   // a refill step that did I/O without the lock knows its plan went stale.
   std::atomic<uint32_t> schedGen;
   TrackLock lock;
+  // Loop heads in memory standing in for the ring after an immediate change
+  // (JLLoopHeads.h); only under `lock`. `heads[1]`, the latest change, plays
+  // where the ring is not loaded yet; `heads[0]`, the change before it, is
+  // still playing where the ring was cut past it and wins over the ring.
+  struct HeadSpan {
+    const int16_t* frames = nullptr;  // null: none
+    FramePos from = 0, to = 0;        // timeline span it covers
+    int64_t phase = 0;                // frame of `frames` played at `from`
+  } heads[2];
+  // The end of the latest head span (0: none), for the mixer's check
+  // without the lock.
+  AtomicPos headsTo;
 };
 
 extern TRACK Tracks[kTracks];

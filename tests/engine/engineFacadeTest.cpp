@@ -1,6 +1,7 @@
 // The facade and the engine lifecycle, the real threads (loader and feeder)
 // under load, and the output as captured by SDL's disk audio driver.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -278,44 +279,65 @@ namespace {
 // Plays loop 11 (2 beats) at half volume through the disk driver for 0.7 s
 // with the given device buffer (0 = queued output); returns the frames the
 // device wrote, from the first sound on, up to the end of the stop's fade.
-std::vector<int16_t> diskCapture(int deviceFrames, int* grantedFrames, int* latencyFrames) {
-  TempFolder tf;
-  const std::string capture = tf.file("capture.raw");
-  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
-  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+// Loop 11 (2 beats) alone on track 1 at volume 64, from a stopped engine
+// with the loader thread, through the device the environment names.
+void playLoop11(TempFolder& tf, int deviceFrames) {
   StopPlay();
   SetRealtimeFreq(44100);
   SetSongBPM(120);
   ResetSongVTracks();
   MasterVolume(128);
   tf.write("a.wav", wavBytes(11, 2 * kBeat, 2));
-  std::vector<int16_t> out;
   wDBSetDeviceFrames(deviceFrames);
   EXPECT_EQ(0, AddSongVTrack(tf.file("a.wav").c_str(), 16, 0));
   EXPECT_EQ(0, StartLoaderThread());
   EXPECT_EQ(0, BeginPlay());
   TrackVolume(1, 64);
   EXPECT_EQ(0, TrackPlay(1, 1));
+}
+
+std::vector<int16_t> diskCapture(int deviceFrames, int* grantedFrames, int* latencyFrames) {
+  TempFolder tf;
+  const std::string capture = tf.file("capture.raw");
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+  std::vector<int16_t> out;
+  playLoop11(tf, deviceFrames);
   EXPECT_EQ(2, PlayingStatus.load());
   *grantedFrames = wDBInstance() ? wDBInstance()->deviceFrames() : -1;
   *latencyFrames = wDBLatencyFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   StopPlay();
   StopLoaderThread(2000);
+  wDBClose();  // a pull-mode device is kept open after a stop
   wDBSetDeviceFrames(512);
   const std::string raw = tf.read("capture.raw");
   size_t f = 0;
   // The device may have written silence before our first buffer.
   while (f + 4 <= raw.size() && raw[f] == 0 && raw[f + 1] == 0) f += 4;
+  // A pull-mode start fades in from silence, and its first frame (gain 0)
+  // is one of those zeros.
+  if (deviceFrames > 0) out.assign(2, 0);
   for (; f + 4 <= raw.size(); f += 4)
     for (int ch = 0; ch < 2; ++ch)
       out.push_back(int16_t(uint8_t(raw[f + 2 * ch]) | (uint8_t(raw[f + 2 * ch + 1]) << 8)));
   return out;
 }
 
+// Frames [from, to) of `out` against loop 11 at half volume from timeline
+// 0, times the gain `g(p)`; the first frame that differs, or `to`.
+template <class Gain>
+size_t matchLoop(const std::vector<int16_t>& out, size_t from, size_t to, Gain g) {
+  for (size_t p = from; p < to && 2 * p + 1 < out.size(); ++p) {
+    const int want = marker(11, int64_t(p) % (2 * kBeat)) / 2;
+    const int16_t v = int16_t(float(want) * g(p));
+    if (out[2 * p] != v || out[2 * p + 1] != int16_t(float(-want) * g(p))) return p;
+  }
+  return to;
+}
+
 // Frames of `out` that are loop 11 at half volume, from the start.
-size_t exactPrefix(const std::vector<int16_t>& out) {
-  size_t p = 0;
+size_t exactPrefix(const std::vector<int16_t>& out, size_t p = 0) {
   for (; 2 * p + 1 < out.size(); ++p) {
     const int want = marker(11, int64_t(p) % (2 * kBeat)) / 2;
     if (out[2 * p] != want || out[2 * p + 1] != -want) break;
@@ -346,7 +368,9 @@ TEST(EngineOutput, PullOutputCapturesTheMixExactlyAndFadesOutOnStop) {
   const std::vector<int16_t> out = diskCapture(256, &granted, &latency);
   EXPECT_EQ(256, granted);
   EXPECT_EQ(256, latency);
-  const size_t exact = exactPrefix(out);
+  // A 220-frame fade in from silence, then the loop exactly.
+  ASSERT_EQ(220u, matchLoop(out, 0, 220, [](size_t p) { return float(p) / 220.0f; }));
+  const size_t exact = exactPrefix(out, 220);
   EXPECT_GT(exact, 44100u / 4);
   // Then the 220-frame fade (its first frame at full gain, so it counts as
   // exact): each frame a falling fraction of the loop's value, then silence.
@@ -396,4 +420,165 @@ TEST(EngineOutput, TheEnvironmentSetsTheDeviceBuffer) {
     ScopedEnv frames("JL_AUDIO_FRAMES", bad);
     EXPECT_EQ(512, wDBDeviceFramesWanted()) << bad;
   }
+}
+
+namespace {
+
+// Waits (up to 10 s) until `file` holds at least `bytes`; its size then.
+size_t waitForBytes(const std::string& file, size_t bytes) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  struct stat st {};
+  while (std::chrono::steady_clock::now() < until) {
+    if (stat(file.c_str(), &st) == 0 && size_t(st.st_size) >= bytes) return size_t(st.st_size);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return stat(file.c_str(), &st) == 0 ? size_t(st.st_size) : 0;
+}
+
+}  // namespace
+
+// Play, stop, play: the second start is the same open device, silent in
+// between, and fades the loop in from silence from timeline 0 again.
+TEST(EngineOutput, AStopKeepsThePullDeviceOpenForTheNextPlay) {
+  TempFolder tf;
+  const std::string capture = tf.file("capture.raw");
+  ScopedEnv disk("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", capture);
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  StopPlay();
+  wDBClose();
+  playLoop11(tf, 256);
+  ASSERT_EQ(2, PlayingStatus.load());
+  MMSysAudio* first = wDBInstance();
+  ASSERT_NE(nullptr, first);
+  waitForBytes(capture, 44100 / 4 * 4);
+  StopPlay();
+  EXPECT_TRUE(wDBIdleOpen());
+  EXPECT_EQ(first, wDBInstance());
+  EXPECT_EQ(0, PlayingStatus.load());
+  // Stopped, the device goes on writing silence.
+  const size_t stopped = waitForBytes(capture, 0);
+  waitForBytes(capture, stopped + 8 * 256 * 4);
+  ASSERT_EQ(0, BeginPlay());
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, 1));
+  EXPECT_EQ(first, wDBInstance()) << "not opened again";
+  EXPECT_FALSE(wDBIdleOpen());
+  EXPECT_EQ(256, wDBLatencyFrames());
+  const size_t again = waitForBytes(capture, 0);
+  waitForBytes(capture, again + 44100 / 4 * 4);
+  StopPlay();
+  StopLoaderThread(2000);
+  wDBClose();
+  wDBSetDeviceFrames(512);
+  const std::string raw = tf.read("capture.raw");
+  std::vector<int16_t> out;
+  for (size_t f = 0; f + 4 <= raw.size(); f += 4)
+    for (int ch = 0; ch < 2; ++ch)
+      out.push_back(int16_t(uint8_t(raw[f + 2 * ch]) | (uint8_t(raw[f + 2 * ch + 1]) << 8)));
+  // The second playback: the first sound after the silence that followed
+  // the first one's fade (its frame 0 has gain 0, so it is one frame back).
+  size_t p = stopped / 4;
+  while (2 * p < out.size() && out[2 * p] != 0) ++p;  // the end of the fade
+  while (2 * p < out.size() && out[2 * p] == 0) ++p;
+  ASSERT_LT(2 * p, out.size());
+  const std::vector<int16_t> second(out.begin() + 2 * (p - 1), out.end());
+  EXPECT_EQ(220u, matchLoop(second, 0, 220, [](size_t k) { return float(k) / 220.0f; }));
+  EXPECT_GT(exactPrefix(second, 220), 44100u / 8);
+}
+
+// The latency setting applies at the next play: a stopped engine opens the
+// device again with the new buffer and reports it as its latency; the
+// output that can close on stop does.
+TEST(EngineOutput, ANewLatencySettingTakesEffectAtTheNextPlay) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  const int settings[] = {256, 512, 256, 0};
+  for (int frames : settings) {
+    e.setOutputFrames(frames);
+    e.play();
+    e.setTrackSample(0, 0);
+    ASSERT_EQ(2, PlayingStatus.load());
+    if (frames > 0) {
+      EXPECT_EQ(frames, e.outputLatencyFrames()) << frames;
+      EXPECT_EQ(frames, MixBlockFrames.load()) << frames;
+    } else {
+      EXPECT_GE(e.outputLatencyFrames(), 2048) << "queued";
+      EXPECT_EQ(2048, MixBlockFrames.load());
+    }
+    e.stop();
+    EXPECT_EQ(frames > 0, wDBIdleOpen()) << "only a pull-mode device stays open, " << frames;
+  }
+  wDBSetKeepOpen(false);
+  e.setOutputFrames(512);
+  e.play();
+  e.setTrackSample(0, 0);
+  e.stop();
+  EXPECT_FALSE(wDBIdleOpen());
+  EXPECT_EQ(nullptr, wDBInstance());
+  wDBSetKeepOpen(true);
+  e.exit();
+  EXPECT_EQ(nullptr, wDBInstance()) << "exit closes the device";
+}
+
+// The device goes away while playing (the test seam does what SDL does
+// when one is unplugged): the engine says so once, stops cleanly with
+// nothing counted as an underrun, stays silent and armed while no device
+// is there, and plays again once one is.
+TEST(EngineOutput, ALostDeviceStopsTheEngineAndPlayStartsAgainWhenItReturns) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  ScopedEnv frames("JL_AUDIO_FRAMES", "");
+  TempFolder tf;
+  JLEngine e;
+  e.init();
+  loadSong(e, tf, 2);
+  e.setOutputFrames(512);
+  e.play();
+  e.setTrackSample(0, 0);
+  ASSERT_EQ(2, PlayingStatus.load());
+  auto waitUntil = [](auto cond) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+      if (cond()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitUntil([] { return TimeLine.load() > 4 * 512; })) << "the output runs";
+  const uint32_t ringBefore = TrackUnderruns.load();
+  EXPECT_FALSE(e.takeOutputLost());
+  wDBSetDevicePresent(false);
+  // Nothing more is mixed once the device is gone: no ring runs dry.
+  const int64_t lostAt = TimeLine.load();
+  ASSERT_TRUE(waitUntil([&] { return e.takeOutputLost(); }));
+  EXPECT_LE(TimeLine.load(), lostAt + 2 * 512);
+  EXPECT_EQ(0, e.playing);
+  EXPECT_EQ(0, PlayingStatus.load());
+  EXPECT_EQ(nullptr, wDBInstance()) << "a lost device is closed, not kept open";
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  EXPECT_EQ(ringBefore, TrackUnderruns.load());
+  EXPECT_EQ(ringBefore, e.outputUnderruns());
+  EXPECT_FALSE(e.takeOutputLost()) << "told once";
+
+  // No device: a start leaves the engine armed and silent.
+  e.play();
+  e.setTrackSample(0, 0);
+  EXPECT_EQ(1, PlayingStatus.load());
+  EXPECT_EQ(0, e.outputLatencyFrames());
+  EXPECT_FALSE(e.takeOutputLost());
+
+  // It is back: the next selection starts the output from the top.
+  wDBSetDevicePresent(true);
+  e.setTrackSample(0, 1);
+  ASSERT_EQ(2, PlayingStatus.load());
+  EXPECT_EQ(512, e.outputLatencyFrames());
+  ASSERT_TRUE(waitUntil([] { return TimeLine.load() > 4 * 512; }));
+  EXPECT_FALSE(e.takeOutputLost());
+  EXPECT_EQ(ringBefore, TrackUnderruns.load());
+  e.stop();
+  e.exit();
 }

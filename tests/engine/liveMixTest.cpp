@@ -4,58 +4,10 @@
 // sample against values computed from the loops' markers.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-
-#include "engine/AudioFormat.h"
-#include "engine/Mixer.h"
-#include "engine/Vtrack.h"
-#include "engine/engineFixtures.h"
+#include "engine/liveFixtures.h"
 
 using namespace enginetest;
-
-namespace {
-
-constexpr int kBlock = 512;
-constexpr int kRamp = 220;  // 5 ms at 44100 Hz
-constexpr int kLead = 2 * kBlock + kRamp;
-
-// Switches the running (manual-feed) engine to the live block, fade and
-// lead; every start of play sets them back.
-void goLive() {
-  MixBlockFrames = kBlock;
-  MixRampFrames = kRamp;
-  ImmediateLeadFrames = kLead;
-}
-
-// Device-sized blocks up to `pos`, with the loader's visit after each.
-void liveTo(int64_t pos, std::vector<int16_t>& out) {
-  while (TimeLine.load() < pos) {
-    const size_t at = out.size();
-    out.resize(at + 2 * kBlock);
-    GetSamples(out.data() + at, kBlock);
-    LoaderVisitAll();
-  }
-}
-
-// Left sample of loop `id` at `phase`, volume 64 (gain 0.5) times `fade`.
-int faded(int id, int64_t phase, float fade) { return int16_t(float(marker(id, phase)) * (0.5f * fade)); }
-
-// Frames [from, to) of the left channel against `expect(p)`, within one
-// step of rounding; the right channel is the negation.
-template <class Fn>
-void expectLeft(const std::vector<int16_t>& out, int64_t from, int64_t to, Fn expect, const char* what) {
-  for (int64_t p = from; p < to; ++p) {
-    const int want = expect(p);
-    if (std::abs(out[2 * p] - want) > 1 || std::abs(out[2 * p + 1] + want) > 1) {
-      ADD_FAILURE() << what << ": frame " << p << " is (" << out[2 * p] << "," << out[2 * p + 1] << "), expected "
-                    << want;
-      return;
-    }
-  }
-}
-
-}  // namespace
+using namespace livetest;
 
 TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
   Harness h;

@@ -79,6 +79,10 @@ e2e_begin() {
   chmod 700 "$XDG_RUNTIME_DIR"
   unset SDL_VIDEODRIVER WAYLAND_DISPLAY
   export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$WORK/audio.raw
+  # Every Play opens the device, so the disk driver's file begins with the
+  # playback (the program keeps a device open after Stop by default; the
+  # latency checks unset this to measure that).
+  export JL_AUDIO_CLOSE_ON_STOP=1
   # GTK dialogs (zenity) would otherwise look for a session bus and an
   # accessibility bus, which a bare X server has not.
   export NO_AT_BRIDGE=1 GTK_A11Y=none

@@ -1,0 +1,149 @@
+// Immediate loop changes carried by the loops' heads in memory: the switch
+// comes right after the block being mixed, the head plays until the loader
+// has refilled the ring, and the new loop keeps the timeline's phase. Checked
+// sample by sample against the loops' markers, with the loader held back to
+// show that the head, not the ring, is what plays.
+#include <gtest/gtest.h>
+
+#include "engine/JLLoopHeads.h"
+#include "engine/liveFixtures.h"
+
+using namespace enginetest;
+using namespace livetest;
+
+namespace {
+
+constexpr int kGuard = kBlock + kRamp;  // the head's lead: one block sooner
+
+// Expected left sample at p when loop `a` (length la) switches at `at` to
+// loop `b` (length lb), fading over kRamp on each side.
+int across(int a, int64_t la, int b, int64_t lb, int64_t at, int64_t p) {
+  if (p < at - kRamp) return faded(a, p % la, 1.0f);
+  if (p < at) return faded(a, p % la, float(at - p) / kRamp);
+  if (p < at + kRamp) return faded(b, p % lb, float(p - at) / kRamp);
+  return faded(b, p % lb, 1.0f);
+}
+
+// Loop A (4 beats) playing live on track 1 at volume 64, loop B (3 beats)
+// registered next; `more` adds loop C (2 beats).
+struct TwoLoops {
+  explicit TwoLoops(bool more = false) {
+    a = h.addLoop(1, int(la), 8);
+    b = h.addLoop(2, int(lb), 0);
+    if (more) c = h.addLoop(3, int(lc), 0);
+    TrackVolume(1, 64);
+    EXPECT_EQ(0, TrackPlay(1, a));
+    goLive();
+  }
+  Harness h;
+  static constexpr int64_t la = 4 * kBeat, lb = 3 * kBeat, lc = 2 * kBeat;
+  int a = 0, b = 0, c = 0;
+  std::vector<int16_t> out;
+};
+
+}  // namespace
+
+TEST(LoopHeads, RegisteringALoopKeepsItsFirstFramesInMemory) {
+  Harness h;
+  JL_LoopHeadsForget();
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int shortLoop = h.addLoop(2, 5000, 8, 1);  // mono, shorter than a head
+  const int16_t* frames = nullptr;
+  int32_t count = 0;
+  ASSERT_TRUE(JL_LoopHead(a - 1, VTracks[a - 1].name, &frames, &count));
+  ASSERT_EQ(kLoopHeadFrames, count);
+  for (int i : {0, 1, 9999, kLoopHeadFrames - 1}) {
+    EXPECT_EQ(marker(1, i), frames[2 * i]) << i;
+    EXPECT_EQ(-marker(1, i), frames[2 * i + 1]) << i;
+  }
+  ASSERT_TRUE(JL_LoopHead(shortLoop - 1, VTracks[shortLoop - 1].name, &frames, &count));
+  EXPECT_EQ(5000, count);
+  EXPECT_EQ(marker(2, 4999), frames[2 * 4999]);
+  EXPECT_EQ(marker(2, 4999), frames[2 * 4999 + 1]) << "mono on both sides";
+  EXPECT_FALSE(JL_LoopHead(a - 1, "/elsewhere/other.wav", &frames, &count)) << "a head belongs to its file";
+  EXPECT_EQ(int64_t(kLoopHeadFrames + 5000) * 4, JL_LoopHeadsBytes());
+  JL_LoopHeadsForget();
+  EXPECT_EQ(0, JL_LoopHeadsBytes());
+  EXPECT_FALSE(JL_LoopHead(a - 1, VTracks[a - 1].name, &frames, &count));
+}
+
+// The switch one block sooner than the ring cut, and with no loader visit
+// at all until well past it the head alone plays the new loop.
+TEST(LoopHeads, AnImmediateChangePlaysTheHeadFromTheNextBlockWithoutTheLoader) {
+  TwoLoops s;
+  const int64_t la = s.la, lb = s.lb;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
+  // The switch lands 1040 frames into loop B's third repetition.
+  liveTo(259 * kBlock, out);
+  const int64_t x = TimeLine.load();
+  const int64_t at = x + kGuard;
+  ASSERT_EQ(1040, at % lb);
+  ASSERT_EQ(0, TrackPlay(1, b));
+  EXPECT_EQ(at, Tracks[0].switchAt.load());
+  EXPECT_EQ(at, Tracks[0].loadedTo.load());
+  TrackUnderruns = 0;
+  liveTo(at + 20 * kBlock, out, false);
+  EXPECT_EQ(at, Tracks[0].loadedTo.load()) << "the loader has not run";
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  liveTo(at + 100000, out);  // the loader takes over from the head
+  expectLeft(out, 0, at + 100000, [&](int64_t p) { return across(1, la, 2, lb, at, p); }, "A to B");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// A phase too near the head's end: the ring cut with its longer lead, as
+// without heads.
+TEST(LoopHeads, APhasePastTheHeadTakesTheRingCut) {
+  TwoLoops s;
+  const int64_t la = s.la, lb = s.lb;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
+  liveTo(300 * kBlock, out);  // phase 21482 at the switch: past the head
+  const int64_t x = TimeLine.load();
+  ASSERT_EQ(0, TrackPlay(1, b));
+  const int64_t at = x + kLead;
+  EXPECT_EQ(at, Tracks[0].switchAt.load());
+  liveTo(at + 50000, out);
+  expectLeft(out, 0, at + 50000, [&](int64_t p) { return across(1, la, 2, lb, at, p); }, "A to B");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// A second change while the first one's head still plays beyond the ring:
+// that head plays on to the second switch, over the ring the loader then
+// refills with the newest loop, and the newest loop's head takes over there.
+TEST(LoopHeads, ASecondChangeWhileTheFirstHeadPlaysKeepsBothSwitchesExact) {
+  TwoLoops s(true);
+  const int64_t la = s.la, lb = s.lb, lc = s.lc;
+  const int b = s.b, c = s.c;
+  std::vector<int16_t>& out = s.out;
+  liveTo(259 * kBlock, out);
+  const int64_t at1 = TimeLine.load() + kGuard;
+  ASSERT_EQ(0, TrackPlay(1, b));
+  liveTo(at1 + kBlock, out, false);  // the mixer is inside B's head
+  const int64_t at2 = TimeLine.load() + kGuard;
+  ASSERT_LT(Tracks[0].loadedTo.load(), at2);
+  ASSERT_LT(at2 % lc + kLead + kBlock, kLoopHeadFrames) << "C's phase lies in its head";
+  TrackUnderruns = 0;
+  ASSERT_EQ(0, TrackPlay(1, c));
+  EXPECT_EQ(at2, Tracks[0].switchAt.load());
+  LoaderVisitAll();  // refills from the second switch... and only from there
+  liveTo(at2 + 60000, out);
+  expectLeft(out, 0, at2 - kRamp, [&](int64_t p) { return across(1, la, 2, lb, at1, p); }, "A to B");
+  expectLeft(out, at2 - kRamp, at2 + 60000, [&](int64_t p) { return across(2, lb, 3, lc, at2, p); }, "B to C");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// The offline render and the queued output mix in whole blocks with no
+// fades: heads never change where a switch falls there.
+TEST(LoopHeads, WithoutFadesAChangeWaitsForTheLoaderAsBefore) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int b = h.addLoop(2, 3 * kBeat, 0);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  std::vector<int16_t> out;
+  h.blocks(4, out);
+  const int64_t loaded = Tracks[0].loadedTo.load();
+  ASSERT_EQ(0, TrackPlay(1, b));
+  EXPECT_EQ(loaded, Tracks[0].loadedTo.load());
+  EXPECT_EQ(0, Tracks[0].headsTo.load());
+}
