@@ -195,6 +195,20 @@ int JLMidiClock::advance(int64_t frame, int frames, double bpm, int64_t latencyF
   return n;
 }
 
+std::string JL_MidiPortStableName(const std::string& name) {
+  // " <digits>:<digits>" at the very end.
+  size_t i = name.size();
+  auto digits = [&](size_t& at) {
+    const size_t end = at;
+    while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9') --at;
+    return at < end;
+  };
+  if (!digits(i) || i == 0 || name[i - 1] != ':') return name;
+  --i;
+  if (!digits(i) || i == 0 || name[i - 1] != ' ') return name;
+  return name.substr(0, i - 1);
+}
+
 // ---- connection -------------------------------------------------------------------------
 
 void JLMidiConnection::want(const std::string& name) {

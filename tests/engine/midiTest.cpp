@@ -230,3 +230,29 @@ TEST(MidiConnection, FollowsTheChosenDeviceAwayAndBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device plugged in again may get other ALSA numbers: the stored choice
+// leaves them out, and the connection still finds the port by it.
+TEST(MidiConnection, TheStoredNameOutlivesNewAlsaNumbers) {
+  EXPECT_EQ(JL_MidiPortStableName("Keystation 49:Keystation 49 MIDI 1 24:0"), "Keystation 49:Keystation 49 MIDI 1");
+  EXPECT_EQ(JL_MidiPortStableName("Midi Through:Midi Through Port-0 14:0"), "Midi Through:Midi Through Port-0");
+  EXPECT_EQ(JL_MidiPortStableName("Fake Keyboard"), "Fake Keyboard");
+  EXPECT_EQ(JL_MidiPortStableName("Ends in 12:"), "Ends in 12:");
+  EXPECT_EQ(JL_MidiPortStableName("Glued12:0"), "Glued12:0");
+  EXPECT_EQ(JL_MidiPortStableName(" 1:2"), "");
+  EXPECT_EQ(JL_MidiPortStableName(""), "");
+  JLFakeMidiPort port;
+  port.present = {"Keys:Keys MIDI 1 24:0"};
+  JLMidiConnection c(port);
+  c.want(JL_MidiPortStableName(port.present[0]));
+  EXPECT_TRUE(port.isOpen());
+  port.present = {};
+  EXPECT_FALSE(c.poll());
+  port.present = {"Keys:Keys MIDI 1 28:0"};
+  EXPECT_TRUE(c.poll());
+  EXPECT_EQ(port.openName(), "Keys:Keys MIDI 1 28:0");
+}
+
+}  // namespace
