@@ -317,6 +317,11 @@ void JLPlayer::idle() {
 }
 
 void JLPlayer::midiUsePorts(JLMidiPort* input, JLMidiPort* output) {
+  midiClock_.reset();
+  if (output) {
+    midiClock_ = std::make_unique<JLMidiClockOut>();
+    midiClock_->setPort(output);
+  }
   midiIn_ = input ? std::make_unique<JLMidiConnection>(*input) : nullptr;
   midiOut_ = output ? std::make_unique<JLMidiConnection>(*output) : nullptr;
   if (JLEngine* e = engine()) {
@@ -335,6 +340,10 @@ void JLPlayer::midiIdle() {
     midiOutOwned_ = std::make_unique<JLRtMidiPort>(true);
     midiUsePorts(midiInOwned_.get(), midiOutOwned_.get());
   }
+  if (midiClock_) {
+    midiClock_->setEnabled(jlPrefs.midiClockOut != 0);
+    midiClock_->setLatencyFrames(e->outputLatencyFrames());
+  }
   if (!midiIn_) return;
   const int32_t now = int32_t(uloGlo.when);
   if (now - midiLookedAt_ >= 60 || now < midiLookedAt_) {  // ticks of 1/60 s
@@ -342,6 +351,9 @@ void JLPlayer::midiIdle() {
     midiIn_->want(jlPrefs.midiInput);
     midiIn_->poll();
     if (midiOut_) {
+      // The clock's thread sends through this port.
+      std::unique_lock<std::mutex> g;
+      if (midiClock_) g = std::unique_lock<std::mutex>(midiClock_->portLock());
       midiOut_->want(jlPrefs.midiOutput);
       midiOut_->poll();
     }

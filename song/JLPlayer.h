@@ -120,8 +120,12 @@ class JLPlayer {
   // used again) and carries out what the keyboard and controls ask for:
   // play, stop, continue, tap tempo; mutes and latched keys go to the
   // target panel. Also for tests, with their own ports.
+  // The clock goes out through the output port while the preferences
+  // switch it on, each tick when its sound is heard.
   void midiIdle();
   void midiUsePorts(JLMidiPort* input, JLMidiPort* output);
+  // The live clock out (null until ports are in use).
+  JLMidiClockOut* midiClockOut() const { return midiClock_.get(); }
 
   JLPlayCommon* target() const { return common; }
   bool isPlaying() const { return playing != 0; }
@@ -165,6 +169,8 @@ class JLPlayer {
   void* beatContext_ = nullptr;
   std::unique_ptr<JLMidiPort> midiInOwned_, midiOutOwned_;
   std::unique_ptr<JLMidiConnection> midiIn_, midiOut_;
+  // After the ports: its thread sends through one, so it goes first.
+  std::unique_ptr<JLMidiClockOut> midiClock_;
   int32_t midiLookedAt_ = -1000;
 };
 

@@ -214,6 +214,7 @@ struct JLMidiAudioStamp {
   int32_t frames = 0;      // output frames in the block
   int32_t beatFrames = 0;  // mixer frames per beat (the song tempo's)
   uint32_t run = 0;        // which start of playback the block belongs to
+  double runFrom = 0;      // mixer position where this run's first block began
 };
 
 // The schedule of a live clock: pure arithmetic on the stamps, kept apart
@@ -304,6 +305,13 @@ class JLMidiClockOut {
   void setLatencyFrames(int64_t frames) { latency_.store(frames); }
   // Events sent since construction (ticks included).
   uint32_t sent() const { return sent_.load(); }
+  // Told every stamp the sender takes, on its thread (measurements and
+  // tests; set before playback starts).
+  using StampObserver = void (*)(void* context, const JLMidiAudioStamp& stamp);
+  void setStampObserver(StampObserver f, void* context) {
+    observer_ = f;
+    observerContext_ = context;
+  }
   static int64_t steadyNs();
 
   // Called by the taps below.
@@ -328,11 +336,15 @@ class JLMidiClockOut {
   std::atomic<int64_t> stOut_{0};
   uint32_t tapRun_ = 0;  // audio thread only
   int64_t tapOut_ = 0;   // output frames of the run tapped so far
+  double tapRunFrom_ = 0;
+  std::atomic<double> stRunFrom_{0};
   std::atomic<uint32_t> run_{0};       // playback starts so far
   std::atomic<bool> playing_{false};   // between a start and its stop
   std::mutex wakeLock_;
   std::condition_variable wake_;
   bool quit_ = false;  // under wakeLock_
+  StampObserver observer_ = nullptr;
+  void* observerContext_ = nullptr;
   std::thread thread_;
 };
 

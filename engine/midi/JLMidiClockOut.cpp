@@ -25,6 +25,10 @@ std::atomic<JLMidiClockOut*> gTapped{nullptr};
 // under one device buffer, so a new block's events are queued in time.
 constexpr int64_t kLookNs = 2'000'000;
 
+// How much later than due a block may be handed out before it counts as
+// a gap in the output rather than the scheduler's delay.
+constexpr double kLateToleranceNs = 4e6;
+
 }  // namespace
 
 // ---- schedule ------------------------------------------------------------------
@@ -51,15 +55,16 @@ void JLMidiClockSchedule::stamp(const JLMidiAudioStamp& s, int64_t latencyFrames
     running_ = true;
     points_ = 0;
     tickStep_ = double(s.beatFrames) / 24.0;
-    prevEndPos_ = s.from;
-    prevEndOut_ = double(s.outAt);
+    // The run's first block, even when the sender did not see it.
+    prevEndPos_ = std::min(s.runFrom, s.from);
+    prevEndOut_ = 0;
     last_ = s;
-    if (s.from < 0.5) {
-      tickPos_ = s.from;
+    if (prevEndPos_ < 0.5) {
+      tickPos_ = prevEndPos_;
       queue(outOf(tickPos_), message(0xFA));
     } else {
       // Song position counts 16ths; the clock resumes on the next one.
-      const double sixteenths = std::ceil(s.from / s.beatFrames * 4.0 - 1e-9);
+      const double sixteenths = std::ceil(prevEndPos_ / s.beatFrames * 4.0 - 1e-9);
       tickPos_ = sixteenths / 4.0 * s.beatFrames;
       const int spp = int(sixteenths) & 0x3FFF;
       // Both leave where the first tick does (it may lie in a later block).
@@ -72,6 +77,12 @@ void JLMidiClockSchedule::stamp(const JLMidiAudioStamp& s, int64_t latencyFrames
     last_ = s;
   }
   // The audio clock: where each block's first output frame was handed out.
+  // A block later than the clock by more than a block's length means the
+  // device ran dry (or the output stalled): what follows is heard that much
+  // later, so the clock starts afresh from this block.
+  if (points_ > 0 && double(s.timeNs) - heardNs(double(s.outAt)) + latencyNs_ >
+                         double(s.frames) * 1e9 / rate_ + kLateToleranceNs)
+    points_ = 0;
   points_ = std::min(points_ + 1, kWindow);
   ring_[ringAt_] = {double(s.outAt), double(s.timeNs)};
   ringAt_ = (ringAt_ + 1) % kWindow;
@@ -184,6 +195,7 @@ void JLMidiClockOut::tap(double from, double to, int frames, int32_t beatFrames)
   if (run != tapRun_) {
     tapRun_ = run;
     tapOut_ = 0;
+    tapRunFrom_ = from;
   }
   const int64_t now = steadyNs();
   seq_.fetch_add(1, std::memory_order_acq_rel);  // odd: being written
@@ -194,6 +206,7 @@ void JLMidiClockOut::tap(double from, double to, int frames, int32_t beatFrames)
   stBeat_.store(beatFrames, std::memory_order_relaxed);
   stOut_.store(tapOut_, std::memory_order_relaxed);
   stRun_.store(run, std::memory_order_relaxed);
+  stRunFrom_.store(tapRunFrom_, std::memory_order_relaxed);
   seq_.fetch_add(1, std::memory_order_release);
   tapOut_ += frames;
 }
@@ -209,6 +222,7 @@ bool JLMidiClockOut::readStamp(JLMidiAudioStamp& s, uint32_t* seq) {
     s.beatFrames = stBeat_.load(std::memory_order_relaxed);
     s.outAt = stOut_.load(std::memory_order_relaxed);
     s.run = stRun_.load(std::memory_order_relaxed);
+    s.runFrom = stRunFrom_.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
     if (seq_.load(std::memory_order_relaxed) == a) {
       *seq = a;
@@ -240,7 +254,10 @@ void JLMidiClockOut::loop() {
       uint32_t seq = 0;
       if (readStamp(s, &seq) && seq != seen) {
         seen = seq;
-        if (s.run == run_.load(std::memory_order_acquire)) schedule.stamp(s, latency_.load());
+        if (s.run == run_.load(std::memory_order_acquire)) {
+          schedule.stamp(s, latency_.load());
+          if (observer_) observer_(observerContext_, s);
+        }
       }
     };
     if (playing_.load(std::memory_order_acquire)) {
