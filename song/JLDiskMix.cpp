@@ -42,6 +42,7 @@ int formatFor(const char* path) {
   if (ext == "flac") return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
   if (ext == "ogg" || ext == "oga") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
   if (ext == "aif" || ext == "aiff") return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+  if (ext == "mp3") return JL_DiskMixSndfileFormat(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
   return 0;
 }
 

@@ -371,7 +371,19 @@ void JLPlayer::midiIdle() {
   for (int i = 0; i < n; ++i) {
     switch (a[i].kind) {
       case JLMidiAction::play:
-      case JLMidiAction::proceed: play(); break;
+      case JLMidiAction::proceed:
+        midiClockIn_.restart();
+        play();
+        break;
+      case JLMidiAction::clockTick:
+        if (!jlPrefs.midiClockIn) break;
+        midiClockIn_.tick(a[i].ns);
+        // The outside tempo, as far as the song can follow it.
+        if (const double outside = midiClockIn_.bpm(); outside > 0) {
+          const float want = clampBpm(float(std::round(outside * 10.0) / 10.0));
+          if (std::fabs(want - bpm) >= 0.05f) adjustBpm(want);
+        }
+        break;
       case JLMidiAction::stop: stop(); break;
       case JLMidiAction::tapTempo: hitBpmTap(); break;
       case JLMidiAction::muteTrack:

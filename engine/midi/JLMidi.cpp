@@ -37,6 +37,8 @@ bool JLMidiQueue::push(const uint8_t* bytes, size_t size) {
   JLMidiMessage& m = ring_[h & (kSize - 1)];
   memcpy(m.bytes, bytes, size);
   m.size = uint8_t(size);
+  // The clock in needs each tick's arrival, not when the queue is read.
+  m.ns = JLMidiClockOut::steadyNs();
   head_.store(h + 1, std::memory_order_release);
   return true;
 }
@@ -68,6 +70,10 @@ JLMidiAction JLMidiMap::translate(const JLMidiMessage& m) const {
     case 0xFA: a.kind = JLMidiAction::play; return a;
     case 0xFB: a.kind = JLMidiAction::proceed; return a;
     case 0xFC: a.kind = JLMidiAction::stop; return a;
+    case 0xF8:
+      a.kind = JLMidiAction::clockTick;
+      a.ns = m.ns;
+      return a;
     default: break;
   }
   if (status < 0x80 || status >= 0xF0 || m.size < 3) return a;
@@ -207,6 +213,24 @@ std::string JL_MidiPortStableName(const std::string& name) {
   --i;
   if (!digits(i) || i == 0 || name[i - 1] != ' ') return name;
   return name.substr(0, i - 1);
+}
+
+// ---- clock in --------------------------------------------------------------------------
+
+void JLMidiClockIn::tick(int64_t ns) {
+  if (count_ > 0 && (ns - times_[(at_ + kTicks - 1) % kTicks] > 500'000'000 || ns < times_[(at_ + kTicks - 1) % kTicks]))
+    count_ = 0;
+  times_[at_] = ns;
+  at_ = (at_ + 1) % kTicks;
+  if (count_ < kTicks) ++count_;
+}
+
+double JLMidiClockIn::bpm() const {
+  if (count_ < kTicks) return 0;
+  const int64_t first = times_[at_], last = times_[(at_ + kTicks - 1) % kTicks];
+  if (last <= first) return 0;
+  // 24 intervals are one beat.
+  return 60e9 / double(last - first);
 }
 
 // ---- connection -------------------------------------------------------------------------

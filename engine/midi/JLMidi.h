@@ -25,6 +25,7 @@
 struct JLMidiMessage {
   uint8_t bytes[3] = {0, 0, 0};
   uint8_t size = 0;
+  int64_t ns = 0;  // steady clock when a port delivered it (0: not stamped)
 };
 
 // Called on the port's thread for every complete message it receives.
@@ -115,19 +116,38 @@ class JLMidiQueue {
 
 // What an incoming message asks for.
 struct JLMidiAction {
-  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch };
+  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch, clockTick };
   Kind kind = none;
   int8_t note = -1;       // synth note index 0..35 for noteOn/noteOff
   uint8_t velocity = 0;   // noteOn: 1..127
   int8_t track = -1;      // muteTrack: 0..7
   bool on = false;        // sustain: pedal down
+  int64_t ns = 0;         // clockTick: when it arrived (steady clock)
+};
+
+// MIDI clock in: the tempo of an outside clock from the arrival times of
+// its ticks, averaged over the last beat (24 ticks), so one late tick
+// moves it little. A pause of more than half a second, or a Start, begins
+// the count again. User-interface thread.
+class JLMidiClockIn {
+ public:
+  void tick(int64_t ns);
+  void restart() { count_ = 0; }
+  // Beats per minute, 0 until a whole beat of ticks has arrived.
+  double bpm() const;
+
+ private:
+  static constexpr int kTicks = 25;  // a beat's 24 intervals
+  int64_t times_[kTicks] = {};
+  int count_ = 0, at_ = 0;
 };
 
 // The keyboard and control map. Notes 36..71 (C2..B4) play the synth's 36
 // notes; a note or controller may instead be bound to play, stop, tap
 // tempo or a track's mute (each binding: a note number, or 128 + a
 // controller number, -1 unbound). Realtime start/stop/continue map to
-// play/stop/continue. `channel` -1 listens to all channels.
+// play/stop/continue, and clock ticks to clockTick with their time.
+// `channel` -1 listens to all channels.
 struct JLMidiMap {
   static constexpr int kLowestNote = 36;
   int8_t channel = -1;
