@@ -129,8 +129,7 @@ JLMidiAction JLMidiMap::translate(const JLMidiMessage& m) const {
 
 // ---- clock ----------------------------------------------------------------------------
 
-namespace {
-JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) {
+JLMidiMessage JL_MidiMessage(uint8_t a, int size, uint8_t b, uint8_t c) {
   JLMidiMessage m;
   m.bytes[0] = a;
   m.bytes[1] = b;
@@ -138,6 +137,9 @@ JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) {
   m.size = uint8_t(size);
   return m;
 }
+
+namespace {
+JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) { return JL_MidiMessage(a, size, b, c); }
 }  // namespace
 
 void JLMidiClock::start(int64_t frame, double beats, double bpm) {

@@ -28,6 +28,9 @@ struct JLMidiMessage {
   int64_t ns = 0;  // steady clock when a port delivered it (0: not stamped)
 };
 
+// A message of `size` bytes (1..3).
+JLMidiMessage JL_MidiMessage(uint8_t a, int size, uint8_t b = 0, uint8_t c = 0);
+
 // Called on the port's thread for every complete message it receives.
 using JLMidiReceiver = void (*)(void* context, const uint8_t* bytes, size_t size);
 

@@ -10,14 +10,7 @@
 
 namespace {
 
-JLMidiMessage message(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) {
-  JLMidiMessage m;
-  m.bytes[0] = a;
-  m.bytes[1] = b;
-  m.bytes[2] = c;
-  m.size = uint8_t(size);
-  return m;
-}
+JLMidiMessage message(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) { return JL_MidiMessage(a, size, b, c); }
 
 std::atomic<JLMidiClockOut*> gTapped{nullptr};
 

@@ -269,7 +269,11 @@ TEST(MidiClockOut, TheDiskDriverPlaysTheClockAtTheTempoHeard) {
     for (size_t k = 1; k < t.size(); ++k) gaps.push_back(t[k] - t[k - 1]);
     std::sort(gaps.begin(), gaps.end());
     const double nominal = 60e9 / (bpm * 24);
-    EXPECT_NEAR(gaps[gaps.size() / 2] / nominal, 1.0, 0.05) << "median spacing";
+    // The disk driver sleeps 10 ms after each 441-frame write, so its pace
+    // is the nominal rate slowed by the writes (more on a busy machine),
+    // never faster; a tempo taken from the wrong place is far outside.
+    EXPECT_GT(gaps[gaps.size() / 2] / nominal, 0.98) << "median spacing";
+    EXPECT_LT(gaps[gaps.size() / 2] / nominal, 1.08) << "median spacing";
     // Off the audio clock: each tick against the block that carried it.
     std::vector<double> off;
     size_t b = 0;
