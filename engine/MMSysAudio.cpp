@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/AudioFormat.h"
+#include "engine/midi/JLMidi.h"
 
 std::atomic<MMSysAudio*> MMSysAudio::running_{nullptr};
 std::atomic<bool> MMSysAudio::present_{true};
@@ -475,5 +476,10 @@ void wDBSetDevicePresent(bool present) { MMSysAudio::SetDevicePresent(present); 
 
 int wMidiOpen() { return 0; }
 int wMidiClose() { return 0; }
-int wMidiStartStop(int) { return 0; }
+int wMidiStartStop(int on) {
+  // The live output's start and stop drive the MIDI clock; a render fed
+  // by hand is no performance to follow.
+  if (!on || !manualFeed) JL_MidiClockTransport(on != 0);
+  return 0;
+}
 int wMidiClock(int) { return 0; }

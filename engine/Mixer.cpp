@@ -9,6 +9,7 @@
 #include "engine/JLTempo.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Vtrack.h"
+#include "engine/midi/JLMidi.h"
 #include "engine/synth/Synth.h"
 #include "engine/userloop/Elast.h"
 
@@ -192,9 +193,14 @@ void resFill(int64_t need) {
     GetSamples(at, block);
     float* l = resL + kTempoHistory + resBufPtr;
     float* r = resR + kTempoHistory + resBufPtr;
+    // The band-limited resampler reads the mix before it was cut to 16
+    // bits (clipped as the 16-bit copy is), so its output is quantised
+    // once: a stem and the master then round the same sums, and the stems
+    // add up to the master within a step per stem at every tempo.
     for (int i = 0; i < block; ++i) {
-      l[i] = float(at[2 * i]);
-      r[i] = float(at[2 * i + 1]);
+      const float fl = floatOutL[i], fr = floatOutR[i];
+      l[i] = fl > 32767.0f ? 32767.0f : fl < -32767.0f ? -32767.0f : fl;
+      r[i] = fr > 32767.0f ? 32767.0f : fr < -32767.0f ? -32767.0f : fr;
     }
     resBufPtr += block;
   }
@@ -253,6 +259,12 @@ void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
   }
 }
 
+// The mixer position of the next output frame: mixed frames less those
+// waiting for the resampler, plus the resampler's fraction.
+double readPosition() {
+  return double(TimeLine.load(std::memory_order_relaxed) - resBufPtr) + double(resAcc) / double(resDen);
+}
+
 }  // namespace
 
 int GetResampled(void* out, int n) {
@@ -264,10 +276,13 @@ int GetResampled(void* out, int n) {
     return n;
   }
   const JLTempoKernel* k = tempoQuality.load(std::memory_order_relaxed) == kTempoHigh ? JLTempoAcquire() : nullptr;
+  const double from = readPosition();
   if (k)
     resampleHigh(dst, n, *k);
   else
     resampleOriginal(dst, n, bpm, r);
+  // The MIDI clock places its ticks on the output frames of this block.
+  JL_MidiClockTap(from, readPosition(), n, int32_t(bpm));
   return n;
 }
 

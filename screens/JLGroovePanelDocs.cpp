@@ -472,7 +472,13 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   bool ok = false;
   // The engine is the worker's until the job ends, and is then back as it
   // was (same loops, same sample numbers).
-  if (job.startMix(iceimage, e.path.c_str(), e.options)) ok = jlrender::runAndTell(job, "Disk mix", e.path);
+  // With stems chosen, the same job writes each source alone into a folder
+  // beside the mix, and the mix itself once they are all there.
+  const bool stems = jlPrefs.diskMixStems != 0;
+  if (stems ? job.startMixWithStems(iceimage, e.path.c_str(), e.options)
+            : job.startMix(iceimage, e.path.c_str(), e.options))
+    ok = jlrender::runAndTell(job, stems ? "Disk mix with stems" : "Disk mix",
+                              stems ? e.path + " (stems in " + JL_DiskMixStemsFolderFor(e.path) + ")" : e.path);
   // Play goes on where it was heard. A sequence that had already taken its
   // next step (ahead of the cycle's end) takes it again from the step
   // before, at the same point, so no step is skipped.

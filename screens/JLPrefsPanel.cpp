@@ -2,14 +2,26 @@
 
 #include <cstring>
 
+#include <cstdio>
+
+#include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/panel/QXpopup.h"
 #include "framework/platform/uloSoundConvert.h"
-#include "engine/JLEngine.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/vmixHost.h"
 #include "song/JLSongLibrary.h"
+
+namespace {
+std::vector<std::string> rtMidiPorts(bool output) {
+  JLRtMidiPort port(output);
+  return port.available();
+}
+}  // namespace
+
+JLPrefsPanel::MidiLister JLPrefsPanel::midiLister = &rtMidiPorts;
 
 JLPrefsPanel::JLPrefsPanel() = default;
 JLPrefsPanel::~JLPrefsPanel() = default;
@@ -55,6 +67,44 @@ int16_t JLPrefsPanel::formatEntryOf(int32_t code) const {
   for (int16_t i = 0; i < formatEntries; i++)
     if (formatCodes[i] == (index >= 0 ? offered : code)) return int16_t(i + 1);
   return 0;
+}
+
+void JLPrefsPanel::fillMidi(int16_t item, bool output, const char* stored, std::vector<std::string>& names) {
+  names = midiLister ? midiLister(output) : std::vector<std::string>();
+  const std::string want = stored ? stored : "";
+  // A port is chosen by the start of its name (the number ALSA adds may
+  // change when the device comes back), as the connection matches it.
+  int16_t shown = 0;
+  for (size_t i = 0; i < names.size(); i++)
+    if (!want.empty() && !shown && names[i].compare(0, want.size(), want) == 0) shown = int16_t(i + 1);
+  if (!want.empty() && !shown) {
+    names.push_back(want);
+    shown = int16_t(names.size());
+  }
+  if (names.size() + 1 > size_t(QXpopupControl::kMaxEntries)) names.resize(QXpopupControl::kMaxEntries - 1);
+  uloPanelControl* c = control(item);
+  if (!c) return;
+  c->setValue(0, const_cast<char*>("None"));
+  for (size_t i = 0; i < names.size(); i++) {
+    char text[QXpopupControl::kEntryBytes];
+    snprintf(text, sizeof text, "%s", names[i].c_str());
+    c->setValue(short(i + 1), text);
+  }
+  c->set(shown);
+}
+
+std::string JLPrefsPanel::chosenMidi(int16_t item, const std::vector<std::string>& names) {
+  uloPanelControl* c = control(item);
+  const int16_t entry = c ? c->get() : 0;
+  return entry > 0 && size_t(entry) <= names.size() ? JL_MidiPortStableName(names[size_t(entry - 1)]) : std::string();
+}
+
+void JLPrefsPanel::fillOnOff(int16_t item, const char* off, const char* on, int16_t value) {
+  uloPanelControl* c = control(item);
+  if (!c) return;
+  c->setValue(0, const_cast<char*>(off));
+  c->setValue(1, const_cast<char*>(on));
+  c->set(int16_t(value ? 1 : 0));
 }
 
 void JLPrefsPanel::onPanelOpened() {
@@ -107,6 +157,11 @@ void JLPrefsPanel::beforeShow() {
   put(kFormat, entry);
   latency = jlPrefs.latency;
   put(kLatency, latency);
+  fillOnOff(kStems, "Mix only", "Mix and stems", jlPrefs.diskMixStems);
+  fillMidi(kMidiIn, false, jlPrefs.midiInput, midiInNames);
+  fillMidi(kMidiOut, true, jlPrefs.midiOutput, midiOutNames);
+  fillOnOff(kClockOut, "Off", "On", jlPrefs.midiClockOut);
+  fillOnOff(kClockIn, "Off", "On", jlPrefs.midiClockIn);
   updateRandLeds();
   QXScreen.modalPanel = kEntry;
   chooseNewColor(jlPrefs.interfaceColor);
@@ -147,6 +202,17 @@ void JLPrefsPanel::storePrefs() {
   jlPrefs.keepPitch = keep && keep->get() == 1 ? 1 : 0;
   if (gep) gep->setKeepPitch(jlPrefs.keepPitch != 0);
   jlPrefs.latency = latency;
+  auto onOff = [this](int16_t item) {
+    uloPanelControl* c = control(item);
+    return int16_t(c && c->get() == 1 ? 1 : 0);
+  };
+  jlPrefs.diskMixStems = onOff(kStems);
+  jlPrefs.midiClockOut = onOff(kClockOut);
+  jlPrefs.midiClockIn = onOff(kClockIn);
+  // The player connects the chosen ports on its next look (about once a
+  // second) and keeps them connected by name.
+  ULO_StrCopy(jlPrefs.midiInput, sizeof jlPrefs.midiInput, chosenMidi(kMidiIn, midiInNames).c_str());
+  ULO_StrCopy(jlPrefs.midiOutput, sizeof jlPrefs.midiOutput, chosenMidi(kMidiOut, midiOutNames).c_str());
   // Heard from the next start of play.
   if (gep) gep->setOutputFrames(jlPrefs.outputFrames());
   jlPrefs.save();

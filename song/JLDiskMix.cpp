@@ -42,6 +42,7 @@ int formatFor(const char* path) {
   if (ext == "flac") return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
   if (ext == "ogg" || ext == "oga") return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
   if (ext == "aif" || ext == "aiff") return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+  if (ext == "mp3") return JL_DiskMixSndfileFormat(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
   return 0;
 }
 
@@ -413,6 +414,71 @@ bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char*
   return true;
 }
 
+std::string JL_DiskMixStemsFolderFor(const std::string& mix) {
+  const size_t slash = mix.rfind('/');
+  const size_t dot = mix.rfind('.');
+  const bool hasExt = dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash + 1);
+  return (hasExt ? mix.substr(0, dot) : mix) + "-stems";
+}
+
+namespace {
+
+// Copies `from` to `to` (system paths) under a temporary name renamed into
+// place, so `to` is either the old file or the whole new one.
+bool copyInto(const std::string& from, const std::string& to, JLDiskMixReport& report) {
+  FILE* in = fopen(from.c_str(), "rb");
+  if (!in) return fail(report, "cannot read %s", from.c_str()), false;
+  PendingFile pending;
+  pending.tmp = ULO_FreshTempPathSys(to);
+  FILE* out = fopen(pending.tmp.c_str(), "wb");
+  if (!out) {
+    fclose(in);
+    return fail(report, "cannot write %s", to.c_str()), false;
+  }
+  std::vector<char> buf(1 << 16);
+  bool ok = true;
+  for (size_t n; (n = fread(buf.data(), 1, buf.size(), in)) > 0;)
+    if (fwrite(buf.data(), 1, n, out) != n) ok = false;
+  ok = !ferror(in) && ok;
+  fclose(in);
+  ok = fflush(out) == 0 && fsync(fileno(out)) == 0 && ok;
+  ok = fclose(out) == 0 && ok;
+  if (!ok) return fail(report, "cannot write %s", to.c_str()), false;
+  if (rename(pending.tmp.c_str(), to.c_str()) != 0) return fail(report, "cannot replace %s", to.c_str()), false;
+  pending.keep = true;
+  return true;
+}
+
+}  // namespace
+
+bool JL_DiskMixWithStems(const JLIceimage& image, const char* out, const JLDiskMixOptions& options,
+                         JLDiskMixReport& report) {
+  report = JLDiskMixReport();
+  const int format = outputFormat(out, options, report);
+  if (!format) return false;
+  const std::string mix = out;
+  const size_t slash = mix.rfind('/'), dot = mix.rfind('.');
+  // The stems take the mix's extension; a format given without one in the
+  // name (the caller names the file) writes ".wav"-style names of its own.
+  std::string ext = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? mix.substr(dot + 1) : "";
+  if (ext.empty()) ext = "wav";
+  const std::string folder = JL_DiskMixStemsFolderFor(mix);
+  struct stat st;
+  const bool made = lstat(folder.c_str(), &st) != 0 && mkdir(folder.c_str(), 0777) == 0;
+  if (!made && (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+    return fail(report, "cannot make the stems folder %s", folder.c_str()), false;
+  std::vector<std::string> written;
+  bool ok = JL_DiskMixStems(image, folder.c_str(), ext.c_str(), options, report, &written);
+  if (ok) {
+    // The master is the last stem written.
+    const int64_t frames = report.frames;
+    ok = !written.empty() && copyInto(written.back(), mix, report);
+    report.frames = frames;
+  }
+  if (!ok && made) rmdir(folder.c_str());  // only when nothing was moved in
+  return ok;
+}
+
 bool JL_ArpToFile(const JLArpRender& arp, const char* out, const JLDiskMixOptions& options,
                   JLDiskMixReport& report) {
   report = JLDiskMixReport();
@@ -482,6 +548,13 @@ bool JLDiskMixJob::startStems(const JLIceimage& image, const char* out, const ch
   worker_ = std::thread([this] {
     ended(JL_DiskMixStems(*image_, out_.c_str(), extension_.c_str(), options_, report_));
   });
+  return true;
+}
+
+bool JLDiskMixJob::startMixWithStems(const JLIceimage& image, const char* out, const JLDiskMixOptions& options) {
+  if (!begin(out, options)) return false;
+  image_ = std::make_unique<JLIceimage>(image);
+  worker_ = std::thread([this] { ended(JL_DiskMixWithStems(*image_, out_.c_str(), options_, report_)); });
   return true;
 }
 

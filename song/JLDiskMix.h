@@ -116,6 +116,18 @@ bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char*
                      const JLDiskMixOptions& options, JLDiskMixReport& report,
                      std::vector<std::string>* written = nullptr);
 
+// The stems folder that goes with a disk mix file: the file's name without
+// its extension, then "-stems", beside it ("/x/mix.wav" -> "/x/mix-stems").
+std::string JL_DiskMixStemsFolderFor(const std::string& mixSystemPath);
+
+// A disk mix with its stems: JL_DiskMixStems into JL_DiskMixStemsFolderFor
+// (made when missing; a folder made here is removed again after a failure),
+// then the master copied to `outSystemPath`, in the format its extension
+// names (or options.majorFormat). The mix file appears only once every
+// stem is written. False with report.error set on failure.
+bool JL_DiskMixWithStems(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options,
+                         JLDiskMixReport& report);
+
 // Renders the arpeggio for JL_ArpRenderSteps(arp.notes) steps. False with
 // report.error set on failure (also for an empty arpeggio).
 bool JL_ArpToFile(const JLArpRender& arp, const char* outSystemPath, const JLDiskMixOptions& options,
@@ -143,6 +155,8 @@ class JLDiskMixJob {
   // JL_DiskMixStems into the folder `outSystemPath`.
   bool startStems(const JLIceimage& image, const char* outSystemPath, const char* extension,
                   const JLDiskMixOptions& options);
+  // JL_DiskMixWithStems: the mix at `outSystemPath`, its stems beside it.
+  bool startMixWithStems(const JLIceimage& image, const char* outSystemPath, const JLDiskMixOptions& options);
   bool running() const { return worker_.joinable(); }
   bool finished() const { return done_.load(std::memory_order_acquire); }
   // Part done, 0..1.

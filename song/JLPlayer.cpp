@@ -324,6 +324,11 @@ void JLPlayer::idle() {
 }
 
 void JLPlayer::midiUsePorts(JLMidiPort* input, JLMidiPort* output) {
+  midiClock_.reset();
+  if (output) {
+    midiClock_ = std::make_unique<JLMidiClockOut>();
+    midiClock_->setPort(output);
+  }
   midiIn_ = input ? std::make_unique<JLMidiConnection>(*input) : nullptr;
   midiOut_ = output ? std::make_unique<JLMidiConnection>(*output) : nullptr;
   if (JLEngine* e = engine()) {
@@ -342,6 +347,10 @@ void JLPlayer::midiIdle() {
     midiOutOwned_ = std::make_unique<JLRtMidiPort>(true);
     midiUsePorts(midiInOwned_.get(), midiOutOwned_.get());
   }
+  if (midiClock_) {
+    midiClock_->setEnabled(jlPrefs.midiClockOut != 0);
+    midiClock_->setLatencyFrames(e->outputLatencyFrames());
+  }
   if (!midiIn_) return;
   const int32_t now = int32_t(uloGlo.when);
   if (now - midiLookedAt_ >= 60 || now < midiLookedAt_) {  // ticks of 1/60 s
@@ -349,6 +358,9 @@ void JLPlayer::midiIdle() {
     midiIn_->want(jlPrefs.midiInput);
     midiIn_->poll();
     if (midiOut_) {
+      // The clock's thread sends through this port.
+      std::unique_lock<std::mutex> g;
+      if (midiClock_) g = std::unique_lock<std::mutex>(midiClock_->portLock());
       midiOut_->want(jlPrefs.midiOutput);
       midiOut_->poll();
     }
@@ -366,7 +378,19 @@ void JLPlayer::midiIdle() {
   for (int i = 0; i < n; ++i) {
     switch (a[i].kind) {
       case JLMidiAction::play:
-      case JLMidiAction::proceed: play(); break;
+      case JLMidiAction::proceed:
+        midiClockIn_.restart();
+        play();
+        break;
+      case JLMidiAction::clockTick:
+        if (!jlPrefs.midiClockIn) break;
+        midiClockIn_.tick(a[i].ns);
+        // The outside tempo, as far as the song can follow it.
+        if (const double outside = midiClockIn_.bpm(); outside > 0) {
+          const float want = clampBpm(float(std::round(outside * 10.0) / 10.0));
+          if (std::fabs(want - bpm) >= 0.05f) adjustBpm(want);
+        }
+        break;
       case JLMidiAction::stop: stop(); break;
       case JLMidiAction::tapTempo: hitBpmTap(); break;
       case JLMidiAction::muteTrack:

@@ -123,9 +123,15 @@ class JLPlayer {
   // (looking again about once a second, so a device plugged in again is
   // used again) and carries out what the keyboard and controls ask for:
   // play, stop, continue, tap tempo; mutes and latched keys go to the
-  // target panel. Also for tests, with their own ports.
+  // target panel. With clock in on, an outside MIDI clock's tempo is
+  // followed as far as the song's tempo range goes. Also for tests, with
+  // their own ports.
+  // The clock goes out through the output port while the preferences
+  // switch it on, each tick when its sound is heard.
   void midiIdle();
   void midiUsePorts(JLMidiPort* input, JLMidiPort* output);
+  // The live clock out (null until ports are in use).
+  JLMidiClockOut* midiClockOut() const { return midiClock_.get(); }
 
   JLPlayCommon* target() const { return common; }
   bool isPlaying() const { return playing != 0; }
@@ -169,7 +175,10 @@ class JLPlayer {
   void* beatContext_ = nullptr;
   std::unique_ptr<JLMidiPort> midiInOwned_, midiOutOwned_;
   std::unique_ptr<JLMidiConnection> midiIn_, midiOut_;
+  // After the ports: its thread sends through one, so it goes first.
+  std::unique_ptr<JLMidiClockOut> midiClock_;
   int32_t midiLookedAt_ = -1000;
+  JLMidiClockIn midiClockIn_;
 };
 
 extern JLPlayer* jlPlayer;

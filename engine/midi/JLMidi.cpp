@@ -37,6 +37,8 @@ bool JLMidiQueue::push(const uint8_t* bytes, size_t size) {
   JLMidiMessage& m = ring_[h & (kSize - 1)];
   memcpy(m.bytes, bytes, size);
   m.size = uint8_t(size);
+  // The clock in needs each tick's arrival, not when the queue is read.
+  m.ns = JLMidiClockOut::steadyNs();
   head_.store(h + 1, std::memory_order_release);
   return true;
 }
@@ -68,6 +70,10 @@ JLMidiAction JLMidiMap::translate(const JLMidiMessage& m) const {
     case 0xFA: a.kind = JLMidiAction::play; return a;
     case 0xFB: a.kind = JLMidiAction::proceed; return a;
     case 0xFC: a.kind = JLMidiAction::stop; return a;
+    case 0xF8:
+      a.kind = JLMidiAction::clockTick;
+      a.ns = m.ns;
+      return a;
     default: break;
   }
   if (status < 0x80 || status >= 0xF0 || m.size < 3) return a;
@@ -123,8 +129,7 @@ JLMidiAction JLMidiMap::translate(const JLMidiMessage& m) const {
 
 // ---- clock ----------------------------------------------------------------------------
 
-namespace {
-JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) {
+JLMidiMessage JL_MidiMessage(uint8_t a, int size, uint8_t b, uint8_t c) {
   JLMidiMessage m;
   m.bytes[0] = a;
   m.bytes[1] = b;
@@ -132,6 +137,9 @@ JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) {
   m.size = uint8_t(size);
   return m;
 }
+
+namespace {
+JLMidiMessage msg(uint8_t a, int size = 1, uint8_t b = 0, uint8_t c = 0) { return JL_MidiMessage(a, size, b, c); }
 }  // namespace
 
 void JLMidiClock::start(int64_t frame, double beats, double bpm) {
@@ -193,6 +201,38 @@ int JLMidiClock::advance(int64_t frame, int frames, double bpm, int64_t latencyF
     ++tickCount_;
   }
   return n;
+}
+
+std::string JL_MidiPortStableName(const std::string& name) {
+  // " <digits>:<digits>" at the very end.
+  size_t i = name.size();
+  auto digits = [&](size_t& at) {
+    const size_t end = at;
+    while (at > 0 && name[at - 1] >= '0' && name[at - 1] <= '9') --at;
+    return at < end;
+  };
+  if (!digits(i) || i == 0 || name[i - 1] != ':') return name;
+  --i;
+  if (!digits(i) || i == 0 || name[i - 1] != ' ') return name;
+  return name.substr(0, i - 1);
+}
+
+// ---- clock in --------------------------------------------------------------------------
+
+void JLMidiClockIn::tick(int64_t ns) {
+  if (count_ > 0 && (ns - times_[(at_ + kTicks - 1) % kTicks] > 500'000'000 || ns < times_[(at_ + kTicks - 1) % kTicks]))
+    count_ = 0;
+  times_[at_] = ns;
+  at_ = (at_ + 1) % kTicks;
+  if (count_ < kTicks) ++count_;
+}
+
+double JLMidiClockIn::bpm() const {
+  if (count_ < kTicks) return 0;
+  const int64_t first = times_[at_], last = times_[(at_ + kTicks - 1) % kTicks];
+  if (last <= first) return 0;
+  // 24 intervals are one beat.
+  return 60e9 / double(last - first);
 }
 
 // ---- connection -------------------------------------------------------------------------

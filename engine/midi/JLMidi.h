@@ -14,15 +14,22 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct JLMidiMessage {
   uint8_t bytes[3] = {0, 0, 0};
   uint8_t size = 0;
+  int64_t ns = 0;  // steady clock when a port delivered it (0: not stamped)
 };
+
+// A message of `size` bytes (1..3).
+JLMidiMessage JL_MidiMessage(uint8_t a, int size, uint8_t b = 0, uint8_t c = 0);
 
 // Called on the port's thread for every complete message it receives.
 using JLMidiReceiver = void (*)(void* context, const uint8_t* bytes, size_t size);
@@ -112,19 +119,38 @@ class JLMidiQueue {
 
 // What an incoming message asks for.
 struct JLMidiAction {
-  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch };
+  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch, clockTick };
   Kind kind = none;
   int8_t note = -1;       // synth note index 0..35 for noteOn/noteOff
   uint8_t velocity = 0;   // noteOn: 1..127
   int8_t track = -1;      // muteTrack: 0..7
   bool on = false;        // sustain: pedal down
+  int64_t ns = 0;         // clockTick: when it arrived (steady clock)
+};
+
+// MIDI clock in: the tempo of an outside clock from the arrival times of
+// its ticks, averaged over the last beat (24 ticks), so one late tick
+// moves it little. A pause of more than half a second, or a Start, begins
+// the count again. User-interface thread.
+class JLMidiClockIn {
+ public:
+  void tick(int64_t ns);
+  void restart() { count_ = 0; }
+  // Beats per minute, 0 until a whole beat of ticks has arrived.
+  double bpm() const;
+
+ private:
+  static constexpr int kTicks = 25;  // a beat's 24 intervals
+  int64_t times_[kTicks] = {};
+  int count_ = 0, at_ = 0;
 };
 
 // The keyboard and control map. Notes 36..71 (C2..B4) play the synth's 36
 // notes; a note or controller may instead be bound to play, stop, tap
 // tempo or a track's mute (each binding: a note number, or 128 + a
 // controller number, -1 unbound). Realtime start/stop/continue map to
-// play/stop/continue. `channel` -1 listens to all channels.
+// play/stop/continue, and clock ticks to clockTick with their time.
+// `channel` -1 listens to all channels.
 struct JLMidiMap {
   static constexpr int kLowestNote = 36;
   int8_t channel = -1;
@@ -172,6 +198,13 @@ class JLMidiClock {
   int pending_ = 0;
 };
 
+// The part of a port's name that stays when its device is plugged in
+// again: ALSA's names end in the client and port numbers ("Keystation
+// 49:Keystation 49 MIDI 1 24:0"), which the system may hand out anew, so
+// the numbers are left out of the stored choice; the connection finds the
+// port by the start of its name.
+std::string JL_MidiPortStableName(const std::string& name);
+
 // Keeps a port connected to the port the user chose, by name: poll() (the
 // user-interface thread, about once a second) connects it when a port of
 // that name is present, and notices when it went away, so a device that is
@@ -189,3 +222,157 @@ class JLMidiConnection {
   JLMidiPort& port_;
   std::string wanted_;
 };
+
+// ---- live MIDI clock out ------------------------------------------------------
+
+// What the audio thread tells the clock after each output block: when it
+// handed the block out, where the block lies on the output's sample clock,
+// and which stretch of the mixer's timeline it holds (mixer frames,
+// fractional where the tempo resampler stands between two of them).
+struct JLMidiAudioStamp {
+  int64_t timeNs = 0;      // steady clock, when the block was handed out
+  int64_t outAt = 0;       // output frames of this run before the block
+  double from = 0;         // mixer position of the block's first frame
+  double to = 0;           // ... and of the frame after its last
+  int32_t frames = 0;      // output frames in the block
+  int32_t beatFrames = 0;  // mixer frames per beat (the song tempo's)
+  uint32_t run = 0;        // which start of playback the block belongs to
+  double runFrom = 0;      // mixer position where this run's first block began
+};
+
+// The schedule of a live clock: pure arithmetic on the stamps, kept apart
+// from the thread so that tests can drive it with a clock of their own.
+// Ticks sit on the mixer's timeline (24 per beat from the start); a tick
+// becomes an event once its position has been mixed, placed on the output
+// frame that carries it, so a tempo change is followed from its first
+// frame. An output frame is heard at the audio clock's time for it plus
+// the output latency; the audio clock is a line fitted through the blocks'
+// hand-out times (which jitter with the scheduler, and only ever late).
+class JLMidiClockSchedule {
+ public:
+  struct Event {
+    int64_t dueNs;
+    JLMidiMessage message;
+  };
+  explicit JLMidiClockSchedule(int sampleRate = 44100) : rate_(sampleRate) {}
+  // A new block. A stamp of a run not seen before starts the clock at its
+  // position: Start at position 0, else Song Position (the next 16th) and
+  // Continue there, with the first tick.
+  void stamp(const JLMidiAudioStamp& s, int64_t latencyFrames);
+  // Playback stopped after the last stamp: Stop when its end is heard.
+  void stop();
+  bool running() const { return running_; }
+  // Events due at or before `nowNs`, in order, into `out` (at most `max`)
+  // with the time each was due; returns the count. `next` gets the due
+  // time of the next queued event (INT64_MAX when none).
+  int due(int64_t nowNs, Event* out, int max, int64_t* next);
+  // When output frame `out` of this run is heard (the clock's estimate).
+  double heardNs(double out) const;
+
+ private:
+  struct Queued {
+    double out;
+    JLMidiMessage message;
+  };
+  struct Point {
+    double out, ns;
+  };
+  void queue(double out, JLMidiMessage m);
+  double outOf(double pos) const;
+  void fit();
+  int rate_;
+  bool running_ = false;
+  uint32_t run_ = 0;
+  JLMidiAudioStamp last_;
+  double prevEndPos_ = 0, prevEndOut_ = 0;  // the end of the block before last_
+  double tickPos_ = 0, tickStep_ = 0;       // next tick's mixer position, frames per tick
+  bool pendingContinue_ = false;
+  int continueSpp_ = 0;
+  double latencyNs_ = 0;
+  // The audio clock: hand-out times of the last kWindow blocks and the
+  // line through them (lineNs_ at output frame lineOut_, nsPerOut_).
+  static constexpr int kWindow = 128;
+  Point ring_[kWindow];
+  int ringAt_ = 0, points_ = 0;
+  double lineOut_ = 0, lineNs_ = 0, nsPerOut_ = 0;
+  static constexpr int kQueue = 512;
+  Queued queue_[kQueue];
+  int head_ = 0, count_ = 0;
+};
+
+// The live clock out: a thread of its own, woken for each event at its
+// time, sends clock ticks, Start/Continue, Song Position and Stop through
+// the chosen port so that they leave when the matching sound is heard.
+// The audio thread only stamps its blocks (JL_MidiClockTap: a few atomic
+// stores, no lock, no allocation).
+//
+// Threads: the user-interface thread owns it (setPort, setEnabled,
+// setLatencyFrames, portLock around its own use of the port); the audio
+// thread calls JL_MidiClockTap; playback start and stop arrive through
+// JL_MidiClockTransport on the thread that starts and stops the output.
+// One instance at a time is tapped (the last constructed); destroying it
+// stops its thread.
+class JLMidiClockOut {
+ public:
+  using Clock = int64_t (*)();  // steady nanoseconds
+  explicit JLMidiClockOut(int sampleRate = 44100);
+  ~JLMidiClockOut();
+  JLMidiClockOut(const JLMidiClockOut&) = delete;
+  JLMidiClockOut& operator=(const JLMidiClockOut&) = delete;
+  // The port the clock goes to (null: none). Take portLock() around any
+  // other use of that port (connecting, closing) while this is running.
+  void setPort(JLMidiPort* port);
+  std::mutex& portLock() { return portLock_; }
+  void setEnabled(bool on) { enabled_.store(on); }
+  bool enabled() const { return enabled_.load(); }
+  void setLatencyFrames(int64_t frames) { latency_.store(frames); }
+  // Events sent since construction (ticks included).
+  uint32_t sent() const { return sent_.load(); }
+  // Told every stamp the sender takes, on its thread (measurements and
+  // tests; set before playback starts).
+  using StampObserver = void (*)(void* context, const JLMidiAudioStamp& stamp);
+  void setStampObserver(StampObserver f, void* context) {
+    observer_ = f;
+    observerContext_ = context;
+  }
+  static int64_t steadyNs();
+
+  // Called by the taps below.
+  void tap(double from, double to, int frames, int32_t beatFrames);
+  void transport(bool start);
+
+ private:
+  void loop();
+  bool readStamp(JLMidiAudioStamp& s, uint32_t* seq);
+  int rate_;
+  std::atomic<bool> enabled_{false};
+  std::atomic<int64_t> latency_{0};
+  std::atomic<uint32_t> sent_{0};
+  std::mutex portLock_;
+  JLMidiPort* port_ = nullptr;  // under portLock_
+  // The last stamp, as a sequence lock: odd while the audio thread writes.
+  std::atomic<uint32_t> seq_{0};
+  std::atomic<int64_t> stTime_{0};
+  std::atomic<double> stFrom_{0}, stTo_{0};
+  std::atomic<int32_t> stFrames_{0}, stBeat_{0};
+  std::atomic<uint32_t> stRun_{0};
+  std::atomic<int64_t> stOut_{0};
+  uint32_t tapRun_ = 0;  // audio thread only
+  int64_t tapOut_ = 0;   // output frames of the run tapped so far
+  double tapRunFrom_ = 0;
+  std::atomic<double> stRunFrom_{0};
+  std::atomic<uint32_t> run_{0};       // playback starts so far
+  std::atomic<bool> playing_{false};   // between a start and its stop
+  std::mutex wakeLock_;
+  std::condition_variable wake_;
+  bool quit_ = false;  // under wakeLock_
+  StampObserver observer_ = nullptr;
+  void* observerContext_ = nullptr;
+  std::thread thread_;
+};
+
+// AUDIO. After each output block of the live output: its first and next
+// mixer positions, its output frames and the mixer's frames per beat.
+void JL_MidiClockTap(double from, double to, int frames, int32_t beatFrames);
+// The live output starts (true) or has stopped (false).
+void JL_MidiClockTransport(bool start);

@@ -124,6 +124,8 @@ void jlPrefsClass::load() {
   load16(res, kMidiValue, 0, &midiChannel);
   if (midiChannel < -1 || midiChannel > 15) midiChannel = -1;
   load16(res, kMidiValue, 1, &midiClockOut);
+  if (load16(res, kMidiValue, 2, &midiClockIn)) midiClockIn = midiClockIn ? 1 : 0;
+  if (load16(res, kMidiValue, 3, &diskMixStems)) diskMixStems = diskMixStems ? 1 : 0;
   for (int k = 0; k < 12; k++) {
     load16(res, kMidiValue, 10 + k, &midiBindings[k]);
     if (midiBindings[k] < -1 || midiBindings[k] > 255) midiBindings[k] = -1;
@@ -170,6 +172,7 @@ bool jlPrefsClass::save() {
     ok = ok && save16(res, kLatency, 0, latency);
     ok = ok && res.SaveData(midiInput, 64, kMidiPort, 0) && res.SaveData(midiOutput, 64, kMidiPort, 1) &&
          save16(res, kMidiValue, 0, midiChannel) && save16(res, kMidiValue, 1, midiClockOut);
+    ok = ok && save16(res, kMidiValue, 2, midiClockIn) && save16(res, kMidiValue, 3, diskMixStems);
     for (int k = 0; k < 12 && ok; k++) ok = save16(res, kMidiValue, 10 + k, midiBindings[k]);
     ok = res.Close() && ok;
   }

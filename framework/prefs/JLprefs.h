@@ -67,6 +67,11 @@ class jlPrefsClass {
   int16_t midiChannel = -1;
   int16_t midiBindings[12] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
   int16_t midiClockOut = 0;
+  // Follow an external MIDI clock on the input port (tempo, start, stop).
+  int16_t midiClockIn = 0;
+  // A disk mix also writes its stems (one file per source) into a folder
+  // beside the mix.
+  int16_t diskMixStems = 0;
 
   // The file, as an internal path relative to the current directory; tests
   // point it elsewhere. At most 254 characters.

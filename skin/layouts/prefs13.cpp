@@ -1,5 +1,6 @@
 // Preferences, layout 13: random-set limits, export format, output
-// latency, the stored two-way option and the colour schemes.
+// latency, the stored two-way option, the colour schemes, tempo quality,
+// stems with the disk mix, and the MIDI ports and clock.
 #include "tools/skingen/skinDecl.h"
 
 namespace skin {
@@ -13,9 +14,9 @@ Layout MakePrefs13() {
   L.title = "PREFERENCES";
   L.floating = true;
   L.w = 440;
-  L.h = 318;
+  L.h = 424;
   L.screenX = 100;
-  L.screenY = 100;
+  L.screenY = 28;
   L.add(0, kBackpane, 0, 0, L.w, L.h, Look::Background);
   // The background only shows the panel: presses on it go to the controls
   // above it, or drag the panel.
@@ -76,9 +77,27 @@ Layout MakePrefs13() {
   L.items.back().helpText = "High: clean sound away from the song tempo. Original: the classic sound.";
   L.popup(45, 112, 282, 104, 20, "Pitch moves").helpTitle = "Keep pitch";
   L.items.back().helpText = "Keep pitch: loops stay in key at any tempo, from their next repeat.";
-  L.button(1, 296, 270, 60, 26, "OK").helpTitle = "OK";
+  L.section(230, 266, 202, 44, "DISK MIX");
+  L.popup(46, 238, 282, 186, 20, "Mix only").helpTitle = "Stems";
+  L.items.back().helpText = "Mix and stems: the disk mix also writes each track alone, in a folder beside the mix.";
+
+  L.section(8, 316, 424, 70, "MIDI");
+  L.caption(16, 336, "IN", 9);
+  L.popup(47, 44, 332, 168, 20, "None").helpTitle = "MIDI input";
+  L.items.back().helpText = "The keyboard or controller that plays the synth and the transport.";
+  L.caption(222, 336, "OUT", 9);
+  L.popup(48, 256, 332, 168, 20, "None").helpTitle = "MIDI output";
+  L.items.back().helpText = "Where the MIDI clock goes. Used again when the device comes back.";
+  L.caption(16, 362, "CLOCK OUT", 9);
+  L.popup(49, 92, 358, 120, 20, "Off").helpTitle = "Clock out";
+  L.items.back().helpText = "Sends MIDI clock, start and stop in time with what you hear.";
+  L.caption(222, 362, "CLOCK IN", 9);
+  L.popup(50, 296, 358, 128, 20, "Off").helpTitle = "Clock in";
+  L.items.back().helpText = "Follows the tempo, start and stop of a MIDI clock on the input.";
+
+  L.button(1, 296, 392, 60, 26, "OK").helpTitle = "OK";
   L.items.back().helpText = "Keep these settings.";
-  L.button(2, 362, 270, 70, 26, "CANCEL").helpTitle = "Cancel";
+  L.button(2, 362, 392, 70, 26, "CANCEL").helpTitle = "Cancel";
   L.items.back().helpText = "Forget the changes.";
   return L;
 }

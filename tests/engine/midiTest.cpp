@@ -133,7 +133,8 @@ TEST(MidiMap, KeysPlayTheSynthAndBoundNotesAndControllersDriveTheTransport) {
   EXPECT_EQ(tr(0xFA, 0, 0).kind, JLMidiAction::play);
   EXPECT_EQ(tr(0xFB, 0, 0).kind, JLMidiAction::proceed);
   EXPECT_EQ(tr(0xFC, 0, 0).kind, JLMidiAction::stop);
-  EXPECT_EQ(tr(0xF8, 0, 0).kind, JLMidiAction::none);
+  EXPECT_EQ(tr(0xF8, 0, 0).kind, JLMidiAction::clockTick) << "for the clock in";
+  EXPECT_EQ(tr(0xFE, 0, 0).kind, JLMidiAction::none);
   map.channel = 3;
   EXPECT_EQ(tr(0x90, 40, 100).kind, JLMidiAction::none) << "another channel";
   EXPECT_EQ(tr(0x93, 40, 100).kind, JLMidiAction::noteOn);
@@ -227,6 +228,71 @@ TEST(MidiConnection, FollowsTheChosenDeviceAwayAndBack) {
   c.want("");
   EXPECT_FALSE(port.isOpen());
   EXPECT_FALSE(c.poll());
+}
+
+}  // namespace
+
+namespace {
+
+// A device plugged in again may get other ALSA numbers: the stored choice
+// leaves them out, and the connection still finds the port by it.
+TEST(MidiConnection, TheStoredNameOutlivesNewAlsaNumbers) {
+  EXPECT_EQ(JL_MidiPortStableName("Keystation 49:Keystation 49 MIDI 1 24:0"), "Keystation 49:Keystation 49 MIDI 1");
+  EXPECT_EQ(JL_MidiPortStableName("Midi Through:Midi Through Port-0 14:0"), "Midi Through:Midi Through Port-0");
+  EXPECT_EQ(JL_MidiPortStableName("Fake Keyboard"), "Fake Keyboard");
+  EXPECT_EQ(JL_MidiPortStableName("Ends in 12:"), "Ends in 12:");
+  EXPECT_EQ(JL_MidiPortStableName("Glued12:0"), "Glued12:0");
+  EXPECT_EQ(JL_MidiPortStableName(" 1:2"), "");
+  EXPECT_EQ(JL_MidiPortStableName(""), "");
+  JLFakeMidiPort port;
+  port.present = {"Keys:Keys MIDI 1 24:0"};
+  JLMidiConnection c(port);
+  c.want(JL_MidiPortStableName(port.present[0]));
+  EXPECT_TRUE(port.isOpen());
+  port.present = {};
+  EXPECT_FALSE(c.poll());
+  port.present = {"Keys:Keys MIDI 1 28:0"};
+  EXPECT_TRUE(c.poll());
+  EXPECT_EQ(port.openName(), "Keys:Keys MIDI 1 28:0");
+}
+
+}  // namespace
+
+namespace {
+
+// An outside clock's tempo from its ticks' arrival: a beat of ticks gives
+// it, late ticks move it little, a pause begins the count again.
+TEST(MidiClockIn, FollowsTheTempoOfTheTicksOverTheLastBeat) {
+  JLMidiClockIn in;
+  const double bpm = 128.5;
+  const double tick = 60e9 / (bpm * 24);
+  int64_t t = 1'000'000'000;
+  for (int k = 0; k < 24; ++k) in.tick(t + int64_t(k * tick));
+  EXPECT_EQ(in.bpm(), 0) << "less than a beat";
+  in.tick(t + int64_t(24 * tick));
+  EXPECT_NEAR(in.bpm(), bpm, 0.01);
+  // One tick 2 ms late (a busy sender): the beat's average barely moves.
+  in.tick(t + int64_t(25 * tick) + 2'000'000);
+  EXPECT_NEAR(in.bpm(), bpm, 0.6);
+  // A new tempo is followed within a beat.
+  t += int64_t(25 * tick) + 2'000'000;  // from the late tick on
+  for (int k = 1; k <= 24; ++k) in.tick(t + int64_t(k * 60e9 / (90.0 * 24)));
+  EXPECT_NEAR(in.bpm(), 90.0, 0.01);
+  // A pause: nothing until a whole beat again.
+  t += 3'000'000'000LL;
+  in.tick(t);
+  EXPECT_EQ(in.bpm(), 0);
+  // Ticks are translated with their arrival time; the queue stamps them.
+  JLMidiQueue q;
+  const uint8_t f8 = 0xF8;
+  const int64_t before = JLMidiClockOut::steadyNs();
+  ASSERT_TRUE(q.push(&f8, 1));
+  JLMidiMessage m;
+  ASSERT_TRUE(q.pop(m));
+  EXPECT_GE(m.ns, before);
+  const JLMidiAction a = JLMidiMap().translate(m);
+  EXPECT_EQ(a.kind, JLMidiAction::clockTick);
+  EXPECT_EQ(a.ns, m.ns);
 }
 
 }  // namespace

@@ -271,11 +271,15 @@ TEST(PrefsFile, MidiPortsAndBindingsRoundTrip) {
     EXPECT_STREQ(older.midiInput, "");
     EXPECT_EQ(older.midiChannel, -1);
     EXPECT_EQ(older.midiBindings[11], -1);
+    EXPECT_EQ(older.midiClockIn, 0);
+    EXPECT_EQ(older.diskMixStems, 0);
   }
   snprintf(d.prefs.midiInput, sizeof d.prefs.midiInput, "%s", "Keystation 49:0");
   memset(d.prefs.midiOutput, 'x', sizeof d.prefs.midiOutput);  // no terminator
   d.prefs.midiChannel = 9;
   d.prefs.midiClockOut = 1;
+  d.prefs.midiClockIn = 1;
+  d.prefs.diskMixStems = 1;
   d.prefs.midiBindings[0] = 128 + 20;
   d.prefs.midiBindings[11] = 43;
   ASSERT_TRUE(d.prefs.save());
@@ -286,6 +290,8 @@ TEST(PrefsFile, MidiPortsAndBindingsRoundTrip) {
   EXPECT_EQ(strlen(again.midiOutput), 63u);
   EXPECT_EQ(again.midiChannel, 9);
   EXPECT_EQ(again.midiClockOut, 1);
+  EXPECT_EQ(again.midiClockIn, 1);
+  EXPECT_EQ(again.diskMixStems, 1);
   EXPECT_EQ(again.midiBindings[0], 148);
   EXPECT_EQ(again.midiBindings[11], 43);
 }

@@ -1,5 +1,6 @@
 // Mix documents from the groove panel (save, open, the dialog answers, the
 // failures the user is told about) and the disk mix of the sequence.
+#include <dirent.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -73,6 +74,15 @@ std::vector<int16_t> readSound(const std::string& path, SF_INFO& info) {
   sf_readf_short(f, v.data(), info.frames);
   sf_close(f);
   return v;
+}
+
+std::vector<std::string> namesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) names.push_back(e->d_name);
+    closedir(d);
+  }
+  return names;
 }
 
 // RMS of one channel of interleaved stereo, in dB of full scale.
@@ -552,6 +562,49 @@ TEST_F(GrooveDocs, DiskMixLeavesMutedTracksOut) {
   const std::vector<int16_t> s = readSound(out, info);
   ASSERT_EQ(info.frames, JL_DiskMixFrames(1, 125.0f));
   for (size_t i = 0; i < s.size(); i++) ASSERT_EQ(s[i], 0) << "sample " << i;
+}
+
+// With stems chosen in the preferences, the disk mix writes the mix where
+// the user named it and a folder beside it holding each playing track alone
+// and the master, which is the mix, byte for byte.
+TEST_F(GrooveDocs, DiskMixWithStemsWritesTheStemsFolderBesideTheMix) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().enableTrack(2, false);
+  jlPrefs.diskMixStems = 1;
+  const std::string out = tmp.sys() + "with stems.wav";
+  const bool ok = gp().diskMixTo(out.c_str());
+  jlPrefs.diskMixStems = 0;
+  ASSERT_TRUE(ok) << gLastBox;
+  EXPECT_NE(gLastBox.find(tmp.sys() + "with stems-stems"), std::string::npos) << gLastBox;
+  SF_INFO info, minfo;
+  const std::vector<int16_t> mix = readSound(out, info);
+  const std::vector<int16_t> master = readSound(tmp.sys() + "with stems-stems/master.wav", minfo);
+  ASSERT_EQ(info.frames, JL_DiskMixFrames(1, 125.0f));
+  EXPECT_TRUE(mix == master);
+  std::vector<int64_t> sum(mix.size(), 0);
+  int tracks = 0;
+  for (short t = 0; t < 8; t++) {
+    if (gp().tracks[t].sampleNo < 0) continue;
+    const std::string prefix = "track" + std::to_string(t + 1);
+    std::string found;
+    for (const std::string& name : namesIn(tmp.sys() + "with stems-stems"))
+      if (name.compare(0, prefix.size() + 1, prefix + "-") == 0) found = name;
+    if (t == 2) {
+      EXPECT_EQ(found, "") << "a muted track has no stem";
+      continue;
+    }
+    ASSERT_NE(found, "") << prefix;
+    ++tracks;
+    SF_INFO sinfo;
+    const std::vector<int16_t> stem = readSound(tmp.sys() + "with stems-stems/" + found, sinfo);
+    ASSERT_EQ(stem.size(), mix.size()) << found;
+    for (size_t i = 0; i < stem.size(); i++) sum[i] += stem[i];
+  }
+  ASSERT_GE(tracks, 2);
+  int64_t worst = 0;
+  for (size_t i = 0; i < mix.size(); i++) worst = std::max<int64_t>(worst, std::llabs(sum[i] - mix[i]));
+  EXPECT_LE(worst, tracks) << "within one step of the last bit per stem";
 }
 
 TEST_F(GrooveDocs, ARenderIsAsLoudAsTheProgramPlaysAtItsDefaultVolume) {

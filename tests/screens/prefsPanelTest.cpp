@@ -304,3 +304,64 @@ TEST(PrefsPanel, LatencyPopUpShowsTheStoredSettingAndOkStoresTheChoice) {
   EXPECT_EQ(jlPrefsClass::kLatencyLow, saved.latency);
   jlPrefs.latency = jlPrefsClass::kLatencyNormal;
 }
+
+namespace {
+std::vector<std::string> fakeMidiPorts(bool output) {
+  if (output) return {"Synth Box:Synth Box MIDI 1 28:0", "Midi Through:Midi Through Port-0 14:0"};
+  return {"Keys 49:Keys 49 MIDI 1 24:0"};
+}
+}  // namespace
+
+// The MIDI block lists the ports the system offers after "None", shows the
+// stored choice (kept, and listed, while its device is unplugged), and OK
+// stores the chosen names without ALSA's numbers, the clock switches and
+// the stems choice.
+TEST(PrefsPanel, MidiBlockListsThePortsAndOkStoresTheChoicesByName) {
+  JLPrefsPanel::MidiLister was = JLPrefsPanel::midiLister;
+  JLPrefsPanel::midiLister = &fakeMidiPorts;
+  snprintf(jlPrefs.midiInput, sizeof jlPrefs.midiInput, "%s", "Gone Pad:Gone Pad MIDI 1");
+  snprintf(jlPrefs.midiOutput, sizeof jlPrefs.midiOutput, "%s", "");
+  jlPrefs.midiClockOut = 0;
+  jlPrefs.midiClockIn = 1;
+  jlPrefs.diskMixStems = 0;
+  Prefs p;
+  auto* in = p.m.panel.control(JLPrefsPanel::kMidiIn);
+  auto* out = p.m.panel.control(JLPrefsPanel::kMidiOut);
+  ASSERT_NE(nullptr, in);
+  ASSERT_NE(nullptr, out);
+  EXPECT_EQ((std::vector<std::string>{"None", "Keys 49:Keys 49 MIDI 1 24:0", "Gone Pad:Gone Pad MIDI 1"}),
+            formatEntries(in));
+  EXPECT_EQ(2, in->get()) << "the absent device stays chosen";
+  EXPECT_EQ(0, out->get());
+  EXPECT_EQ("Off", p.m.text(JLPrefsPanel::kClockOut));
+  EXPECT_EQ("On", p.m.text(JLPrefsPanel::kClockIn));
+  EXPECT_EQ("Mix only", p.m.text(JLPrefsPanel::kStems));
+  in->set(1);
+  out->set(1);
+  p.m.set(JLPrefsPanel::kClockOut, 1);
+  p.m.set(JLPrefsPanel::kClockIn, 0);
+  p.m.set(JLPrefsPanel::kStems, 1);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_STREQ("Keys 49:Keys 49 MIDI 1", jlPrefs.midiInput);
+  EXPECT_STREQ("Synth Box:Synth Box MIDI 1", jlPrefs.midiOutput);
+  EXPECT_EQ(1, jlPrefs.midiClockOut);
+  EXPECT_EQ(0, jlPrefs.midiClockIn);
+  EXPECT_EQ(1, jlPrefs.diskMixStems);
+  jlPrefsClass saved;
+  ULO_StrCopy(saved.fileName, sizeof saved.fileName, jlPrefs.fileName);
+  saved.load();
+  EXPECT_STREQ("Keys 49:Keys 49 MIDI 1", saved.midiInput);
+  EXPECT_EQ(1, saved.diskMixStems);
+  EXPECT_EQ(1, saved.midiClockOut);
+  // Shown again: the stored names pick their ports; None clears them.
+  QXScreen.show(8);
+  EXPECT_EQ(1, in->get());
+  EXPECT_EQ(2u, formatEntries(in).size()) << "a present device is not listed twice";
+  EXPECT_EQ(1, out->get());
+  in->set(0);
+  clickOn(p.m.panel, JLPrefsPanel::kOK);
+  EXPECT_STREQ("", jlPrefs.midiInput);
+  jlPrefs.midiOutput[0] = 0;
+  jlPrefs.midiClockOut = jlPrefs.midiClockIn = jlPrefs.diskMixStems = 0;
+  JLPrefsPanel::midiLister = was;
+}

@@ -177,11 +177,11 @@ TEST_F(Stems, SumToTheMasterWithinOneStepPerStemInEveryLosslessFormat) {
       const int worst = worstSumError(files, &frames, &format);
       EXPECT_EQ(frames, JL_DiskMixFrames(1, bpm));
       EXPECT_EQ(format, k.format);
-      // The mixer truncates each file's samples once; the master's error has
-      // the sign of the sum, so at the song's tempo the sum is off by less
-      // than one step per stem. Through the tempo resampler every file is
-      // truncated a second time: up to two steps per stem.
-      EXPECT_LE(worst, bpm == 120.0f ? 2 : 6) << "three stems";
+      // Each file is quantised once from values that add up exactly (the
+      // tempo resampler reads the mix before it is cut to 16 bits): every
+      // file is off by less than a step, so the sum of three stems is off
+      // the master by at most three.
+      EXPECT_LE(worst, 3) << "three stems";
       // The master is the plain disk mix of the same document.
       JLDiskMixReport r2;
       const std::string plain = tmp_.sys() + "plain." + k.ext;
@@ -192,12 +192,18 @@ TEST_F(Stems, SumToTheMasterWithinOneStepPerStemInEveryLosslessFormat) {
   }
 }
 
-// Lossy encoders add their own noise to each file (most on this noise-like
-// test signal), so the decoded Vorbis sum is held to the master within a
-// level well below the music (under 10% of the master's energy). MP3 is
-// checked for length and format only: its decoded frames do not line up
-// sample by sample between separately encoded files.
-TEST_F(Stems, LossyFormatsSumToTheMasterWithinTheCodecsNoise) {
+// Lossy encoders add their own noise to each file, so a decoded sum is
+// the master plus every file's coding noise: it cannot match within a
+// step per stem, however the stems are made. Both codecs are held to a
+// level of that noise (under 10% of the master's energy on this test
+// signal, 40% of which is white noise, the hardest thing for a perceptual
+// coder) and to their timing: the sum must line up with the master at
+// offset 0, far better than one frame either side, so an encoder delay or
+// padding left in a file (MP3's 1105-frame priming, a Vorbis preroll)
+// shows. Measured here: about 7% at offset 0, 28% or more one frame off,
+// for Vorbis and MP3 alike; libsndfile writes the encoder delay into the
+// MP3's header and its decoder removes it, so the MP3 stems line up.
+TEST_F(Stems, LossyFormatsSumToTheMasterWithinTheCodecsNoiseAndInTime) {
   const struct {
     const char* ext;
     int format;
@@ -208,21 +214,30 @@ TEST_F(Stems, LossyFormatsSumToTheMasterWithinTheCodecsNoise) {
       continue;
     }
     SCOPED_TRACE(k.ext);
-    JLDiskMixOptions o;
-    o.majorFormat = k.format;
+    JLDiskMixOptions o;  // the format from the extension, as jamloom-render --format asks
     std::vector<std::string> files;
     JLDiskMixReport report;
     ASSERT_TRUE(JL_DiskMixStems(image(126), (tmp_.sys() + "out").c_str(), k.ext, o, report, &files)) << report.error;
     SF_INFO info;
     std::vector<int32_t> sum;
     const std::vector<int16_t> master = sumOfStems(files, sum, info);
-    double err = 0, energy = 0;
-    for (size_t n = 0; n < master.size(); ++n) {
-      err += double(sum[n] - master[n]) * double(sum[n] - master[n]);
-      energy += double(master[n]) * master[n];
-    }
-    ASSERT_GT(energy, 0);
-    if ((k.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) EXPECT_LT(err / energy, 0.1);
+    EXPECT_EQ(info.frames, JL_DiskMixFrames(1, 126.0f));
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, k.format & SF_FORMAT_TYPEMASK);
+    // Noise relative to the master's energy with the sum moved by `lag`
+    // frames, away from the ends.
+    auto noise = [&](int lag) {
+      double err = 0, energy = 0;
+      for (size_t n = 4800; n + 4800 < master.size(); ++n) {
+        const double d = double(sum[size_t(long(n) + 2L * lag)]) - master[n];
+        err += d * d;
+        energy += double(master[n]) * master[n];
+      }
+      return energy > 0 ? err / energy : 1.0;
+    };
+    const double inTime = noise(0);
+    EXPECT_LT(inTime, 0.1);
+    EXPECT_LT(2 * inTime, noise(-1));
+    EXPECT_LT(2 * inTime, noise(1));
   }
 }
 
@@ -240,7 +255,7 @@ TEST_F(Stems, TheSynthGetsAStemOfItsOwnWhenItsArpeggioPlays) {
   EXPECT_EQ(files[3], tmp_.sys() + "out/synth.wav");
   int64_t frames;
   int format;
-  EXPECT_LE(worstSumError(files, &frames, &format), 2 * 4);
+  EXPECT_LE(worstSumError(files, &frames, &format), 4) << "four stems";
   SF_INFO info;
   const std::vector<int16_t> synth = readShorts(files[3], info);
   int peak = 0;

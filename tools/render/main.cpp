@@ -12,7 +12,7 @@
 // playing tempo). A document whose synth plays is instead rendered at the
 // song tempo and stretched whole to the playing tempo's length, so the
 // arpeggio keeps its pitch too.
-//   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] MIX.jld | --song NAME [...]
+//   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] MIX.jld | --song NAME [...]
 //
 // --stems writes one file per playing track (track3-bass.wav), the synth
 // and the user loop when they play, and master.wav into OUTDIR, all of one
@@ -58,7 +58,7 @@ int usage() {
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
           "       either with [--tempo-quality high|original] [--keep-pitch]\n"
           "       jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]\n"
-          "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff] (MIX.jld | --song NAME) [...]\n"
+          "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] (MIX.jld | --song NAME) [...]\n"
           "--volume is the master volume, 63 (the program's starting one) unless given.\n"
           "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
   return 2;
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
     } else if (a == "--format" && i + 1 < argc) {
       format = argv[++i];
       for (char& c : format) c = (char)tolower((unsigned char)c);
-      if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff") return usage();
+      if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff" && format != "mp3") return usage();
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
