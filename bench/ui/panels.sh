@@ -52,10 +52,12 @@ switch_scheme() {
   settle "after-scheme-$1"
 }
 
-# walk_panels SUFFIX : every panel once, each kept as a still picture, the
-# song stopped so that nothing moves. Starts and ends on the groove panel.
+# walk_panels SUFFIX [keep] : every panel once, each kept as a still
+# picture, the song stopped so that nothing moves. Starts and ends on the
+# groove panel: the song browser loads the second demo song, or with "keep"
+# is closed with Escape so that the groove stays as it was.
 walk_panels() {
-  local s=$1
+  local s=$1 keep=${2:-}
   step "groove-$s" 118 308          # STOP
   step "help-$s" 437 15             # HELP on: balloons
   xdotool mousemove $((SCALE * (300 + OX))) $((SCALE * (320 + OY)))
@@ -75,7 +77,11 @@ walk_panels() {
   settle "info-off-$s"
   step "groove-back-$s" 306 384     # RESTORE GROOVES
   step "songs-$s" 40 464            # song browser
-  load_song 1
+  if [ "$keep" = keep ]; then
+    xdotool key Escape
+  else
+    load_song 1
+  fi
   settle "groove-again-$s"
 }
 
@@ -86,4 +92,31 @@ open_every_panel_playing() {
   walk_panels play
   click 118 308                     # PLAY
   wait_sound "$1"
+}
+
+# write_fixed_mix FILE : a mix document of Neon Boulevard at 125 BPM, every
+# track of groove 1 on its group's first loop, grooves 1-3 in the bank and
+# the sequence. Opened on the command line and never played, it shows the
+# same groove panel every time (no random draw, position clock and level
+# meters never started).
+write_fixed_mix() {
+  python3 - "$1" <<'PY'
+import struct, sys
+def groove(tracks, gid):
+    b = b''
+    for t in range(16):
+        g, v, vol, pan = tracks.get(t, (-1, -1, 0, 0))
+        b += struct.pack('<hhhh', vol, pan, g, v)
+    return b + struct.pack('<h', gid)
+full = {t: (t, 0, 100, 0) for t in range(8)}
+grooves = [full, {0: (0, 0, 100, 0), 4: (4, 0, 100, 0)}, {0: (0, 0, 100, 0)}]
+seq = b''.join(groove(grooves[i], i + 1) if i < 3 else groove({}, 0) for i in range(64))
+seq += struct.pack('<h', 3) + struct.pack('<100h', *([1, 2, 3] + [0] * 97)) + struct.pack('<hh', 3, 0)
+name = b'NeonBoulevard'
+ice = b'\x01' + name + b'\0' * (65 - len(name)) + seq + groove(grooves[0], 1) + struct.pack('<hf', 0, 125.0) + b'\0' * 4
+assert len(ice) == 8732
+out = b'\x67\x73\x46\x41' + b'srev' + struct.pack('<ii', 4, 1) + b'deci' + struct.pack('<i', 8732) + ice
+out += b'ciys' + struct.pack('<i', 3308) + b'\0' * 3308
+open(sys.argv[1], 'wb').write(out)
+PY
 }

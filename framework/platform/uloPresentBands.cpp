@@ -53,6 +53,7 @@ struct uloX11Bands {
   XImage* image = nullptr;
   XShmSegmentInfo shm = {};
   bool shared = false;
+  bool mayShare = true;
   int rows = 0;  // logical rows per band
 };
 
@@ -94,7 +95,7 @@ bool makeImage(uloX11Bands* b, int pixelWidth, int scale) {
   const size_t bytes = ULO_BandBytes(pixelWidth, scale, &rows);
   const int height = rows * scale;
   const int lsb = nativeIsLsbFirst() ? LSBFirst : MSBFirst;
-  if (XShmQueryExtension(b->display) && ImageByteOrder(b->display) == lsb) {
+  if (b->mayShare && XShmQueryExtension(b->display) && ImageByteOrder(b->display) == lsb) {
     XImage* image = XShmCreateImage(b->display, b->visual, b->depth, ZPixmap, nullptr, &b->shm, pixelWidth, height);
     if (image && image->bits_per_pixel == 32 && (size_t)image->bytes_per_line * height <= bytes + 4096) {
       b->shm.shmid = shmget(IPC_PRIVATE, (size_t)image->bytes_per_line * height, IPC_CREAT | 0600);
@@ -149,7 +150,7 @@ bool makeImage(uloX11Bands* b, int pixelWidth, int scale) {
 
 }  // namespace
 
-uloX11Bands* ULO_X11BandsOpen(SDL_Window* window) {
+uloX11Bands* ULO_X11BandsOpen(SDL_Window* window, bool mayShare) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
@@ -169,6 +170,7 @@ uloX11Bands* ULO_X11BandsOpen(SDL_Window* window) {
   b->window = info.info.x11.window;
   b->visual = attributes.visual;
   b->depth = attributes.depth;
+  b->mayShare = mayShare;
   b->gc = XCreateGC(display, b->window, 0, nullptr);
   if (!b->gc) {
     delete b;
@@ -222,7 +224,7 @@ bool ULO_X11BandsShow(uloX11Bands* b, const uint32_t* canvas, int width, int hei
 
 #else
 
-uloX11Bands* ULO_X11BandsOpen(SDL_Window*) { return nullptr; }
+uloX11Bands* ULO_X11BandsOpen(SDL_Window*, bool) { return nullptr; }
 void ULO_X11BandsClose(uloX11Bands*) {}
 bool ULO_X11BandsShow(uloX11Bands*, const uint32_t*, int, int, int, SDL_Rect, bool, int, int) { return false; }
 

@@ -23,8 +23,10 @@ struct uloX11Bands;
 
 // Null when the window is not an X11 window or its visual does not hold
 // red, green and blue in 32-bit pixels where the canvas has them; the
-// caller then uses SDL's window surface.
-uloX11Bands* ULO_X11BandsOpen(SDL_Window* window);
+// caller then uses SDL's window surface. Without mayShare the pixels always
+// travel in the requests, as they do to a server that cannot attach shared
+// memory.
+uloX11Bands* ULO_X11BandsOpen(SDL_Window* window, bool mayShare = true);
 void ULO_X11BandsClose(uloX11Bands* bands);
 
 // Shows the logical rectangle `dirty` of the canvas (width x height), or

@@ -172,6 +172,7 @@ class X11Session {
     unsetenv("DISPLAY");
   }
   bool ready() const { return viewer_ != nullptr; }
+  Display* viewer() const { return viewer_; }
   // How many pixels of the main window (w x h) differ from its canvas
   // shown at scale k.
   size_t differingFromCanvas(int w, int h, int k) {
@@ -217,6 +218,31 @@ TEST(Presenter, X11BandsShowTheCanvasPixelForPixel) {
   ASSERT_TRUE(ULO_ReadWindowPixels(canvas.data(), lw, lh));
   EXPECT_EQ(canvas[(size_t)10 * lw + 10] & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(x.differingFromCanvas(1301, 1001, 2), 0u);
+}
+
+// Where shared memory cannot be had, the bands travel in the requests and
+// the window shows the same: a 3 x 2 canvas at scale 5 in a window of 16 x
+// 11, changed in its middle column afterwards.
+TEST(Presenter, X11BandsWithoutSharedMemoryShowTheSame) {
+  X11Session x;
+  ASSERT_TRUE(x.ready()) << "no private X server: " << SDL_GetError();
+  SDL_Window* w = SDL_CreateWindow("", 0, 0, 16, 11, SDL_WINDOW_SHOWN);
+  ASSERT_NE(w, nullptr) << SDL_GetError();
+  uloX11Bands* bands = ULO_X11BandsOpen(w, false);
+  ASSERT_NE(bands, nullptr);
+  std::vector<uint32_t> canvas = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF, 0xFF123456, 0xFF808080};
+  ASSERT_TRUE(ULO_X11BandsShow(bands, canvas.data(), 3, 2, 5, {0, 0, 0, 0}, true, 16, 11));
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  ASSERT_TRUE(SDL_GetWindowWMInfo(w, &info));
+  EXPECT_EQ(differing(windowPixels(x.viewer(), info.info.x11.window, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
+            0u);
+  canvas[1] = canvas[4] = 0xFFABCDEF;
+  ASSERT_TRUE(ULO_X11BandsShow(bands, canvas.data(), 3, 2, 5, {1, 0, 1, 2}, false, 16, 11));
+  EXPECT_EQ(differing(windowPixels(x.viewer(), info.info.x11.window, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
+            0u);
+  ULO_X11BandsClose(bands);
+  SDL_DestroyWindow(w);
 }
 
 // Asked for, SDL's window surface is used on X11 too, and shows the same.
