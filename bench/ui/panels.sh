@@ -100,23 +100,7 @@ open_every_panel_playing() {
 # same groove panel every time (no random draw, position clock and level
 # meters never started).
 write_fixed_mix() {
-  python3 - "$1" <<'PY'
-import struct, sys
-def groove(tracks, gid):
-    b = b''
-    for t in range(16):
-        g, v, vol, pan = tracks.get(t, (-1, -1, 0, 0))
-        b += struct.pack('<hhhh', vol, pan, g, v)
-    return b + struct.pack('<h', gid)
-full = {t: (t, 0, 100, 0) for t in range(8)}
-grooves = [full, {0: (0, 0, 100, 0), 4: (4, 0, 100, 0)}, {0: (0, 0, 100, 0)}]
-seq = b''.join(groove(grooves[i], i + 1) if i < 3 else groove({}, 0) for i in range(64))
-seq += struct.pack('<h', 3) + struct.pack('<100h', *([1, 2, 3] + [0] * 97)) + struct.pack('<hh', 3, 0)
-name = b'NeonBoulevard'
-ice = b'\x01' + name + b'\0' * (65 - len(name)) + seq + groove(grooves[0], 1) + struct.pack('<hf', 0, 125.0) + b'\0' * 4
-assert len(ice) == 8732
-out = b'\x67\x73\x46\x41' + b'srev' + struct.pack('<ii', 4, 1) + b'deci' + struct.pack('<i', 8732) + ice
-out += b'ciys' + struct.pack('<i', 3308) + b'\0' * 3308
-open(sys.argv[1], 'wb').write(out)
-PY
+  python3 "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/mixdoc.py" "$1" NeonBoulevard 125 1,2,3 \
+    0:0:0:100:0,1:1:0:100:0,2:2:0:100:0,3:3:0:100:0,4:4:0:100:0,5:5:0:100:0,6:6:0:100:0,7:7:0:100:0 \
+    0:0:0:100:0,4:4:0:100:0 0:0:0:100:0
 }
