@@ -21,7 +21,8 @@ start_sized_xvfb() {
 }
 # The e2e helpers take logical design-area coordinates at scale 2; these
 # follow the scale and origin of the current server.
-click() { xdotool mousemove $((SCALE * ($1 + OX) + SCALE / 2)) $((SCALE * ($2 + OY) + SCALE / 2)) click 1; }
+hover() { xdotool mousemove $((SCALE * ($1 + OX) + SCALE / 2)) $((SCALE * ($2 + OY) + SCALE / 2)); }
+click() { hover "$1" "$2"; xdotool click 1; }
 diffpx() {
   local g="$((SCALE * $4))x$((SCALE * $5))+$((SCALE * ($2 + OX)))+$((SCALE * ($3 + OY)))"
   convert "$WORK/$1.png" -crop "$g" +repage "$WORK/.a.png" 2>/dev/null
@@ -59,8 +60,15 @@ switch_scheme() {
 walk_panels() {
   local s=$1 keep=${2:-}
   step "groove-$s" 118 308          # STOP
-  step "help-$s" 437 15             # HELP on: balloons
-  xdotool mousemove $((SCALE * (300 + OX))) $((SCALE * (320 + OY)))
+  # A balloon comes a moment after the pointer stops over a control, so a
+  # still picture alone could be taken before it: the pointer leaves HELP
+  # for a place without a balloon, then waits over PLAY for its balloon.
+  click 437 15                      # HELP on: balloons
+  hover 300 320
+  settle "help-$s"
+  shot before_balloon
+  hover 40 308
+  wait_change before_balloon 0 0 640 480 0 10
   settle "help-balloon-$s"
   step "help-off-$s" 437 15         # HELP off
   step "synth-$s" 360 464           # synth (floating)

@@ -46,7 +46,7 @@ for a in "$WORK"/shots-old/*.png; do
   d=$(compare -metric AE "$a" "$b" null: 2>&1 | awk '{printf "%d", $1; exit}')
   where=""
   [ "$d" = 0 ] || where=" within $(convert "$a" "$b" -compose difference -composite -threshold 0 -trim \
-    -format '%wx%h+%X+%Y' info: 2>/dev/null)"
+    -format '%wx%h%X%Y' info: 2>/dev/null)"
   check '[ "$d" = 0 ]' "$n identical ($d pixels differ$where)"
 done
 e2e_end
