@@ -121,9 +121,12 @@ class PrivateXvfb {
   std::string name_;
 };
 
-// Window pixel (x, y) as the server holds it, read through a connection of
-// our own.
-std::vector<uint32_t> windowPixels(Display* d, ::Window w, int width, int height) {
+// Pixel (x, y) of the window that `info` names as the server holds it,
+// read through a connection of our own once the server has handled all
+// that the presenting connection sent (two connections are not ordered).
+std::vector<uint32_t> windowPixels(Display* d, const SDL_SysWMinfo& info, int width, int height) {
+  XSync(info.info.x11.display, False);
+  const ::Window w = info.info.x11.window;
   std::vector<uint32_t> out((size_t)width * height, 0xDEADBEEF);
   XImage* image = XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap);
   if (!image) return out;
@@ -182,7 +185,7 @@ class X11Session {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(ULO_MainSDLWindow(), &info)) return SIZE_MAX;
-    return differing(windowPixels(viewer_, info.info.x11.window, w, h), expectedPixels(canvas, lw, lh, k, w, h));
+    return differing(windowPixels(viewer_, info, w, h), expectedPixels(canvas, lw, lh, k, w, h));
   }
 
  private:
@@ -235,11 +238,11 @@ TEST(Presenter, X11BandsWithoutSharedMemoryShowTheSame) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   ASSERT_TRUE(SDL_GetWindowWMInfo(w, &info));
-  EXPECT_EQ(differing(windowPixels(x.viewer(), info.info.x11.window, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
+  EXPECT_EQ(differing(windowPixels(x.viewer(), info, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
             0u);
   canvas[1] = canvas[4] = 0xFFABCDEF;
   ASSERT_TRUE(ULO_X11BandsShow(bands, canvas.data(), 3, 2, 5, {1, 0, 1, 2}, false, 16, 11));
-  EXPECT_EQ(differing(windowPixels(x.viewer(), info.info.x11.window, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
+  EXPECT_EQ(differing(windowPixels(x.viewer(), info, 16, 11), expectedPixels(canvas, 3, 2, 5, 16, 11)),
             0u);
   ULO_X11BandsClose(bands);
   SDL_DestroyWindow(w);
