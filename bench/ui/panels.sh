@@ -11,7 +11,7 @@ start_sized_xvfb() {
   rm -f "$fifo"
   Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
   XVFB=$!
-  wait_for 30 grep -q '^[0-9]' "$fifo" || { echo "Xvfb did not start"; exit 1; }
+  wait_for 30 grep -qs '^[0-9]' "$fifo" || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=":$(head -n 1 "$fifo")"
   wait_for 30 xdpyinfo_ok || exit 1
   SCALE=$(( w / 640 < h / 480 ? w / 640 : h / 480 ))
