@@ -16,7 +16,7 @@ PACKAGES=(build-essential cmake ninja-build ccache pkg-config git
   xvfb xauth x11-utils xdotool imagemagick zenity sox strace
   librubberband-dev
   dpkg-dev file lintian desktop-file-utils appstream shared-mime-info xdg-utils libfile-mimeinfo-perl
-  librtmidi-dev)
+  librtmidi-dev libx11-dev libxext-dev)
 
 install_missing() {
   local missing=()

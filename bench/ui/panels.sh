@@ -11,7 +11,7 @@ start_sized_xvfb() {
   rm -f "$fifo"
   Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$fifo" >"$WORK/xvfb.log" 2>&1 &
   XVFB=$!
-  wait_for 30 grep -q '^[0-9]' "$fifo" || { echo "Xvfb did not start"; exit 1; }
+  wait_for 30 grep -qs '^[0-9]' "$fifo" || { echo "Xvfb did not start"; exit 1; }
   export DISPLAY=":$(head -n 1 "$fifo")"
   wait_for 30 xdpyinfo_ok || exit 1
   SCALE=$(( w / 640 < h / 480 ? w / 640 : h / 480 ))
@@ -21,7 +21,8 @@ start_sized_xvfb() {
 }
 # The e2e helpers take logical design-area coordinates at scale 2; these
 # follow the scale and origin of the current server.
-click() { xdotool mousemove $((SCALE * ($1 + OX) + SCALE / 2)) $((SCALE * ($2 + OY) + SCALE / 2)) click 1; }
+hover() { xdotool mousemove $((SCALE * ($1 + OX) + SCALE / 2)) $((SCALE * ($2 + OY) + SCALE / 2)); }
+click() { hover "$1" "$2"; xdotool click 1; }
 diffpx() {
   local g="$((SCALE * $4))x$((SCALE * $5))+$((SCALE * ($2 + OX)))+$((SCALE * ($3 + OY)))"
   convert "$WORK/$1.png" -crop "$g" +repage "$WORK/.a.png" 2>/dev/null
@@ -52,13 +53,22 @@ switch_scheme() {
   settle "after-scheme-$1"
 }
 
-# walk_panels SUFFIX : every panel once, each kept as a still picture, the
-# song stopped so that nothing moves. Starts and ends on the groove panel.
+# walk_panels SUFFIX [keep] : every panel once, each kept as a still
+# picture, the song stopped so that nothing moves. Starts and ends on the
+# groove panel: the song browser loads the second demo song, or with "keep"
+# is closed with Escape so that the groove stays as it was.
 walk_panels() {
-  local s=$1
+  local s=$1 keep=${2:-}
   step "groove-$s" 118 308          # STOP
-  step "help-$s" 437 15             # HELP on: balloons
-  xdotool mousemove $((SCALE * (300 + OX))) $((SCALE * (320 + OY)))
+  # A balloon comes a moment after the pointer stops over a control, so a
+  # still picture alone could be taken before it: the pointer leaves HELP
+  # for a place without a balloon, then waits over PLAY for its balloon.
+  click 437 15                      # HELP on: balloons
+  hover 300 320
+  settle "help-$s"
+  shot before_balloon
+  hover 40 308
+  wait_change before_balloon 0 0 640 480 0 10
   settle "help-balloon-$s"
   step "help-off-$s" 437 15         # HELP off
   step "synth-$s" 360 464           # synth (floating)
@@ -75,7 +85,11 @@ walk_panels() {
   settle "info-off-$s"
   step "groove-back-$s" 306 384     # RESTORE GROOVES
   step "songs-$s" 40 464            # song browser
-  load_song 1
+  if [ "$keep" = keep ]; then
+    xdotool key Escape
+  else
+    load_song 1
+  fi
   settle "groove-again-$s"
 }
 
@@ -86,4 +100,15 @@ open_every_panel_playing() {
   walk_panels play
   click 118 308                     # PLAY
   wait_sound "$1"
+}
+
+# write_fixed_mix FILE : a mix document of Neon Boulevard at 125 BPM, every
+# track of groove 1 on its group's first loop, grooves 1-3 in the bank and
+# the sequence. Opened on the command line and never played, it shows the
+# same groove panel every time (no random draw, position clock and level
+# meters never started).
+write_fixed_mix() {
+  python3 "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/mixdoc.py" "$1" NeonBoulevard 125 1,2,3 \
+    0:0:0:100:0,1:1:0:100:0,2:2:0:100:0,3:3:0:100:0,4:4:0:100:0,5:5:0:100:0,6:6:0:100:0,7:7:0:100:0 \
+    0:0:0:100:0,4:4:0:100:0 0:0:0:100:0
 }

@@ -129,19 +129,23 @@ void ULO_DrawBits16(const uint16_t* bits, int rowBytes, int width, int height, i
                     int srcRight, int srcBottom, int dstLeft, int dstTop, int dstRight, int dstBottom);
 // Shows what was drawn since the last call. The poll loop calls it.
 void ULO_PresentIfDirty();
-// How the window's picture reaches the screen. The window surface (the
-// picture scaled by the CPU into SDL's window framebuffer, shared memory on
-// X11) costs a few megabytes; an SDL renderer on a real GPU costs little
-// CPU, but on a machine whose OpenGL is software (llvmpipe, swrast) loading
-// GL alone costs about 100 MB. JAMLOOM_PRESENT chooses: "surface", "gpu"
-// (an accelerated SDL renderer; SDL_RENDER_DRIVER picks which) or "auto"
-// (unset or anything else): a renderer only where a GPU device node exists
-// or SDL_RENDER_DRIVER asks for one, and never one whose GL is software.
+// How the window's picture reaches the screen. Scaled by the CPU ("surface"),
+// it goes on X11 straight to the window in bands through one small image
+// (about 1 MB), elsewhere into SDL's window surface (a buffer the size of
+// the window: 33 MB maximised at 3840 x 2160). An SDL renderer on a real
+// GPU costs little CPU, but on a machine whose OpenGL is software
+// (llvmpipe, swrast) loading GL alone costs about 100 MB. JAMLOOM_PRESENT
+// chooses: "surface", "window-surface" (SDL's window surface even on X11),
+// "gpu" (an accelerated SDL renderer; SDL_RENDER_DRIVER picks which) or
+// "auto" (unset or anything else): a renderer only where a GPU device node
+// exists or SDL_RENDER_DRIVER asks for one, and never one whose GL is
+// software.
 enum class uloPresenter { surface, renderer };
 uloPresenter ULO_ChoosePresenter(const char* asked, bool gpuDeviceExists, const char* sdlRenderDriver);
 // True for the GL_RENDERER strings of Mesa's software rasterisers.
 bool ULO_IsSoftwareGL(const char* glRenderer);
-// What the open window uses ("window surface" or the SDL renderer's name);
+// What the open window uses ("X11 bands", "window surface" or the SDL
+// renderer's name);
 // "none" without a window. For the log and the tests.
 const char* ULO_PresenterName();
 // Reads back the window's logical picture as 32-bit XRGB (for tests and

@@ -1,6 +1,7 @@
 // The main window. What the program draws goes into a canvas of logical
 // pixels (window size / scale); presenting scales the changed part by a
-// whole number, nearest neighbour, into SDL's window surface, or uploads it
+// whole number, nearest neighbour, straight to an X11 window in small
+// bands (uloPresentBands.cpp) or into SDL's window surface, or uploads it
 // to a texture of the logical size that an SDL renderer scales (see
 // ULO_ChoosePresenter).
 #include <SDL.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "core/sys/uloProcess.h"
+#include "framework/platform/uloPresentBands.h"
 #include "framework/platform/uloSys.h"
 
 namespace {
@@ -24,11 +26,12 @@ struct Window {
   SDL_Window* window = nullptr;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
+  uloX11Bands* bands = nullptr;
   int scale = 1;
   int width = 0, height = 0;  // logical
   std::vector<uint32_t> canvas;
   SDL_Rect dirty = {0, 0, 0, 0};
-  // Window surface only: the next present repaints the margins too.
+  // Without a renderer: the next present repaints the margins too.
   bool wholeWindow = true;
 };
 
@@ -132,11 +135,20 @@ const char* glRendererOf(SDL_Renderer* renderer) {
   return name ? reinterpret_cast<const char*>(name) : "";
 }
 
+// Presented in bands, nothing of the window is kept on our side: what the
+// X server uncovers is sent again, whole (SDL does not say which part).
+int onExposed(void*, SDL_Event* e) {
+  if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_EXPOSED && gWin.window &&
+      e->window.windowID == SDL_GetWindowID(gWin.window))
+    gWin.wholeWindow = true;
+  return 0;
+}
+
 }  // namespace
 
 uloPresenter ULO_ChoosePresenter(const char* asked, bool gpuDeviceExists, const char* sdlRenderDriver) {
   const std::string a = asked ? asked : "";
-  if (a == "surface") return uloPresenter::surface;
+  if (a == "surface" || a == "window-surface") return uloPresenter::surface;
   if (a == "gpu") return uloPresenter::renderer;
   // SDL's own "software" renderer draws into the window surface too, with
   // more copies; asking for it means what "surface" does here.
@@ -158,7 +170,7 @@ const char* ULO_PresenterName() {
   if (!gWin.window) return "none";
   SDL_RendererInfo info;
   if (gWin.renderer && SDL_GetRendererInfo(gWin.renderer, &info) == 0 && info.name) return info.name;
-  return "window surface";
+  return gWin.bands ? "X11 bands" : "window surface";
 }
 
 SDL_Window* ULO_MainSDLWindow() { return gWin.window; }
@@ -236,6 +248,10 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
       gWin.renderer = nullptr;
     }
   }
+  if (!gWin.renderer && !(asked && strcmp(asked, "window-surface") == 0)) {
+    gWin.bands = ULO_X11BandsOpen(gWin.window);
+    if (gWin.bands) SDL_AddEventWatch(onExposed, nullptr);
+  }
   int ww = w, wh = h;
   SDL_GetWindowSize(gWin.window, &ww, &wh);
   gWin.texture = nullptr;
@@ -272,6 +288,10 @@ void ULO_CloseWindow() {
   closeFonts();
   if (gWin.texture) SDL_DestroyTexture(gWin.texture);
   if (gWin.renderer) SDL_DestroyRenderer(gWin.renderer);
+  if (gWin.bands) {
+    SDL_DelEventWatch(onExposed, nullptr);
+    ULO_X11BandsClose(gWin.bands);
+  }
   if (gWin.window) SDL_DestroyWindow(gWin.window);
   gWin = Window();
 }
@@ -395,16 +415,8 @@ namespace {
 void scaleInto(SDL_Surface* s, const SDL_Rect& r) {
   const int k = gWin.scale;
   const int right = std::min(r.x + r.w, s->w / k), bottom = std::min(r.y + r.h, s->h / k);
-  for (int y = r.y; y < bottom; ++y) {
-    const uint32_t* in = &gWin.canvas[(size_t)y * gWin.width];
-    auto* first = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(s->pixels) + (size_t)y * k * s->pitch);
-    uint32_t* out = first + r.x * k;
-    for (int x = r.x; x < right; ++x)
-      for (int i = 0; i < k; ++i) *out++ = in[x];
-    for (int i = 1; i < k; ++i)
-      memcpy(reinterpret_cast<uint8_t*>(first) + (size_t)i * s->pitch + (size_t)r.x * k * 4, first + r.x * k,
-             (size_t)std::max(0, right - r.x) * k * 4);
-  }
+  auto* first = static_cast<uint8_t*>(s->pixels) + (size_t)r.y * k * s->pitch + (size_t)r.x * k * 4;
+  ULO_ScaleBlocks(gWin.canvas.data(), gWin.width, k, r.x, right, r.y, bottom, first, (size_t)s->pitch);
 }
 
 void presentToSurface() {
@@ -446,6 +458,21 @@ void presentToSurface() {
 
 void ULO_PresentIfDirty() {
   if (!gWin.window || (gWin.dirty.w == 0 && !gWin.wholeWindow)) return;
+  if (gWin.bands) {
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(gWin.window, &ww, &wh);
+    if (ULO_X11BandsShow(gWin.bands, gWin.canvas.data(), gWin.width, gWin.height, gWin.scale, gWin.dirty,
+                         gWin.wholeWindow, ww, wh)) {
+      gWin.dirty = {0, 0, 0, 0};
+      gWin.wholeWindow = false;
+      return;
+    }
+    // No band image to be had: the window surface from now on.
+    SDL_DelEventWatch(onExposed, nullptr);
+    ULO_X11BandsClose(gWin.bands);
+    gWin.bands = nullptr;
+    gWin.wholeWindow = true;
+  }
   if (!gWin.renderer) {
     presentToSurface();
     return;

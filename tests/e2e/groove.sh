@@ -51,25 +51,6 @@ start_doc() {  # capture file, arguments...
 # kick alone, groove 2 adds bass and chords, groove 3 is the kick alone
 # again; the sequence plays 1, 2, 3; the current groove is groove 1 with
 # track 1 selected.
-cat >"$WORK/mkjld.py" <<'EOF'
-import struct, sys
-def groove(tracks, gid):
-    b = b''
-    for t in range(16):
-        g, v, vol, pan = tracks.get(t, (-1, -1, 0, 0))
-        b += struct.pack('<hhhh', vol, pan, g, v)
-    return b + struct.pack('<h', gid)
-kick, bass, chords = (0, 0, 80, 0), (4, 0, 110, 0), (5, 1, 110, 0)
-grooves = [{0: kick}, {0: kick, 4: bass, 5: chords}, {0: kick}]
-seq = b''.join(groove(grooves[i], i + 1) if i < 3 else groove({}, 0) for i in range(64))
-seq += struct.pack('<h', 3) + struct.pack('<100h', *([1, 2, 3] + [0] * 97)) + struct.pack('<hh', 3, 0)
-name = b'NeonBoulevard'
-ice = b'\x01' + name + b'\0' * (65 - len(name)) + seq + groove(grooves[0], 1) + struct.pack('<hf', 0, 150.0) + b'\0' * 4
-assert len(ice) == 8732
-out = b'\x67\x73\x46\x41' + b'srev' + struct.pack('<ii', 4, 1) + b'deci' + struct.pack('<i', 8732) + ice
-out += b'ciys' + struct.pack('<i', 3308) + b'\0' * 3308
-open(sys.argv[1], 'wb').write(out)
-EOF
 
 # Sound analysis of the disk driver's raw file (s16le stereo, 44100 Hz).
 cat >"$WORK/sound.py" <<'EOF'
@@ -178,7 +159,8 @@ elif cmd == 'expect':
     print(int(round(int(sys.argv[3]) * 32 * 60.0 * 44100 / bpm)))
 EOF
 
-python3 "$WORK/mkjld.py" "$WORK/doc.jld"
+python3 "$ROOT/tests/e2e/lib/mixdoc.py" "$WORK/doc.jld" NeonBoulevard 150 1,2,3 \
+  0:0:0:80:0 0:0:0:80:0,4:4:0:110:0,5:5:1:110:0 0:0:0:80:0
 [ -n "${JL_KEEP:-}" ] && echo "work folder: $WORK"
 BEAT150=17640  # frames per beat at 150 BPM
 

@@ -116,6 +116,7 @@ TEST(Presenter, ARendererOnlyWithAGpuDeviceOrWhenAskedFor) {
   EXPECT_EQ(ULO_ChoosePresenter(nullptr, true, nullptr), uloPresenter::renderer);
   EXPECT_EQ(ULO_ChoosePresenter("auto", false, ""), uloPresenter::surface);
   EXPECT_EQ(ULO_ChoosePresenter("surface", true, "opengl"), uloPresenter::surface);
+  EXPECT_EQ(ULO_ChoosePresenter("window-surface", true, "opengl"), uloPresenter::surface);
   EXPECT_EQ(ULO_ChoosePresenter("gpu", false, nullptr), uloPresenter::renderer);
   EXPECT_EQ(ULO_ChoosePresenter(nullptr, false, "opengl"), uloPresenter::renderer);
   EXPECT_EQ(ULO_ChoosePresenter(nullptr, true, "software"), uloPresenter::surface);
