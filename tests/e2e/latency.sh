@@ -62,11 +62,11 @@ shot before_prefs
 click 581 15                       # PREFS
 wait_change before_prefs 113 113 420 300 1000 15
 shot prefs_open
-click 475 285                      # the Latency pop-up
-wait_change prefs_open 430 260 100 60 100 10
-click 448 265                      # Low
+click 475 213                      # the Latency pop-up
+wait_change prefs_open 430 188 100 60 100 10
+click 448 193                      # Low
 shot low_chosen
-click 425 382                      # OK
+click 425 432                      # OK
 wait_change low_chosen 113 113 420 300 1000 15
 check '[ "$(opens)" -eq 1 ]' "stopped, the open device stays as it is until the next play"
 xdotool key space                  # play
