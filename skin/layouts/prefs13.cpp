@@ -79,7 +79,7 @@ Layout MakePrefs13() {
   L.items.back().helpText = "Keep pitch: loops stay in key at any tempo, from their next repeat.";
   L.section(230, 266, 202, 44, "DISK MIX");
   L.popup(46, 238, 282, 186, 20, "Mix only").helpTitle = "Stems";
-  L.items.back().helpText = "Mix and stems: the disk mix also writes each track alone, in a folder beside the mix.";
+  L.items.back().helpText = "Mix and stems: also each track alone, in a folder beside the mix.";
 
   L.section(8, 316, 424, 70, "MIDI");
   L.caption(16, 336, "IN", 9);
