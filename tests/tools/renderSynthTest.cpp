@@ -61,7 +61,8 @@ class RenderedDocument : public ::testing::Test {
   }
   // The program's path: a freshly opened synth panel reads the document's
   // block, then the disk mix renders the document's image.
-  std::vector<int16_t> programDiskMix(const std::vector<uint8_t>& synth, const std::string& out) {
+  std::vector<int16_t> programDiskMix(const std::vector<uint8_t>& synth, const std::string& out,
+                                      const JLDiskMixOptions& options = JLDiskMixOptions()) {
     JLEngine engine;
     gep = &engine;
     engine.init();
@@ -70,7 +71,7 @@ class RenderedDocument : public ::testing::Test {
       panel.onPanelOpened();
       EXPECT_TRUE(panel.iced_loadBlock(synth.data(), int32_t(synth.size())));
       JLDiskMixReport report;
-      EXPECT_TRUE(JL_DiskMix(image, out.c_str(), JLDiskMixOptions(), report)) << report.error;
+      EXPECT_TRUE(JL_DiskMix(image, out.c_str(), options, report)) << report.error;
     }
     engine.exit();
     gep = nullptr;
@@ -131,6 +132,32 @@ TEST_F(RenderedDocument, ASynthWithNoNotesLeavesTheRenderToTheLoops) {
   setup.arpSpeed = 2;
   std::vector<int16_t> program;
   EXPECT_EQ(renderAgainstProgram(synthBlock(setup), "quiet", program), 0);
+}
+
+TEST_F(RenderedDocument, ADocumentSavedWithMutesAndTheSynthOffRendersWithoutThem) {
+  SynthSetup setup{};
+  for (int k : {0, 4, 7}) setup.notes[k] = 1;
+  setup.volume = 110;
+  setup.arpSpeed = 3;
+  JLMixExtras extras;
+  extras.kept = true;
+  extras.synthOn = false;
+  extras.mutedTracks = 0x05;  // tracks 1 and 3
+  JL_PutMixExtras(image, extras);
+  const std::string doc = writeDocument("muted.jld", synthBlock(setup));
+  const std::vector<int16_t> rendered = commandLineRender(doc, tmp.sys() + "muted-rendered.wav");
+
+  // What the reopened document plays: no arpeggio, tracks 1 and 3 silent.
+  JLDiskMixOptions muted;
+  muted.mutedTracks = 0x05;
+  const std::vector<int16_t> program =
+      programDiskMix(std::vector<uint8_t>(kSynthIcedBytes, 0), tmp.sys() + "muted-program.wav", muted);
+  ASSERT_EQ(rendered.size(), program.size());
+  EXPECT_EQ(largestDifference(rendered, program), 0);
+  // The mutes are really in it: every track playing sounds otherwise.
+  const std::vector<int16_t> all = programDiskMix(std::vector<uint8_t>(kSynthIcedBytes, 0), tmp.sys() + "all.wav");
+  ASSERT_EQ(all.size(), program.size());
+  EXPECT_GT(largestDifference(all, program), 1000);
 }
 
 }  // namespace

@@ -289,8 +289,19 @@ int main(int argc, char** argv) {
   gep = &engine;
   engine.init();
   SetTempoQuality(quality);
+  // A document that keeps its muted tracks and synth switch renders as the
+  // program plays it once reopened; older ones play every track and their
+  // synth block as it starts.
+  bool synthSwitchedOn = true;
+  if (mix) {
+    const JLMixExtras extras = JL_GetMixExtras(image);
+    if (extras.kept) {
+      options.mutedTracks |= extras.mutedTracks;
+      synthSwitchedOn = extras.synthOn;
+    }
+  }
   // The document's synth plays along as it does in the program's disk mix.
-  const bool synthPlays = mix && synthOk && JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
+  const bool synthPlays = mix && synthOk && synthSwitchedOn && JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
   const bool wholeMixStretch = keepPitch && synthPlays && songBpm > 0;
   if (keepPitch && !wholeMixStretch) engine.setKeepPitch(true);
   JLDiskMixReport report;
