@@ -123,7 +123,7 @@ void uloPanel::allocate() {
   if (allocated) return;
   currentItem = -1;
   controlsCount = 0;
-  lastClickTime = 0;
+  lastClickTime = kNoEarlierClick;
   focusItem = -1;
   ownedLayout = nullptr;
   mainLayout = nullptr;
@@ -147,7 +147,7 @@ void uloPanel::dispose() {
   mainLayout = nullptr;
   currentItem = -1;
   controlsCount = 0;
-  lastClickTime = 0;
+  lastClickTime = kNoEarlierClick;
   focusItem = -1;
   allocated = 0;
 }

@@ -172,7 +172,10 @@ class uloPanel {
   int16_t currentItem = -1;
   uint8_t allocated = 0;
   uint8_t panelShown = 0;
-  int32_t lastClickTime = 0;
+  // Far enough back that the first press is never the second of a double
+  // click (the tick count starts at 0 with the program).
+  static constexpr int32_t kNoEarlierClick = -(1 << 30);
+  int32_t lastClickTime = kNoEarlierClick;
   int16_t focusItem = -1;
   // A control's click may name another slot to report instead of its own
   // (a radio reports its group's item); -1 when none, kReportNothing when

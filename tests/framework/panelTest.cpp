@@ -132,6 +132,20 @@ TEST(PanelDispatch, DoubleClickTiming) {
   EXPECT_EQ(r.clicks, 1);
 }
 
+TEST(PanelDispatch, AFirstPressSoonAfterTheProgramStartsIsASingleClick) {
+  // The tick count starts at 0 with the program: a first press at tick 10
+  // has no earlier press to pair with.
+  Panel p;
+  Probe* c = put(p, 5, new Probe(uloRect(0, 0, 10, 10), true, true));
+  mouseDown(5, 5, 10);
+  p.events();
+  EXPECT_EQ(c->doubles, 0);
+  EXPECT_EQ(c->clicks, 1);
+  mouseDown(5, 5, 25);
+  p.events();
+  EXPECT_EQ(c->doubles, 1);
+}
+
 TEST(PanelDispatch, ExitButtonSlotsAlsoReportAsExitButtons) {
   Panel p;
   put(p, 1, new Probe(uloRect(0, 0, 10, 10)));
