@@ -94,12 +94,13 @@ exec /usr/bin/zenity "\$@"
 ZEOF
 chmod 755 "$WORK/bin/zenity"
 : >"$WORK/answer" && chmod 644 "$WORK/answer"
-# as_user COMMAND...: the user's environment, nothing of ours but the display.
+# as_user COMMAND...: the user's environment, nothing of ours but the display
+# (and, as in every script here, a capture file begun anew with each Play).
 cat >"$WORK/as-user" <<UEOF
 #!/bin/sh
 exec setpriv --reuid=$USER_ID --regid=$GROUP_ID --clear-groups env -i HOME=$UHOME USER=nobody \
   PATH=$WORK/bin:/usr/bin:/bin DISPLAY=\$DISPLAY XDG_RUNTIME_DIR=$WORK/urun \
-  SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$AUDIO NO_AT_BRIDGE=1 GTK_A11Y=none "\$@"
+  SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$AUDIO JL_AUDIO_CLOSE_ON_STOP=1 NO_AT_BRIDGE=1 GTK_A11Y=none "\$@"
 UEOF
 chmod 755 "$WORK/as-user"
 # The command of the menu's entry, with its field code for one file.
