@@ -24,14 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text = bytes;
   const std::string line = "bass05 100 63 8 new";
   if (JL_InsertTrackLine(&text, line)) {
-    // Only the line and its end were added, before an ENDCOMMAND: line.
-    const size_t at = text.find(line);
-    check(at != std::string::npos);
+    // Only the line and its end were added, before an ENDCOMMAND: line. The
+    // bytes may hold the same line already, so every place it stands is a
+    // candidate for the inserted one.
     check(text.size() == bytes.size() + line.size() + 1 || text.size() == bytes.size() + line.size() + 2);
-    check(text.compare(0, at, bytes, 0, at) == 0);
-    const size_t rest = at + text.size() - bytes.size();
-    check(text.compare(rest, std::string::npos, bytes, at, std::string::npos) == 0);
-    check(text.find("ENDCOMMAND:", rest) != std::string::npos);
+    const size_t added = text.size() - bytes.size();
+    bool found = false;
+    for (size_t at = text.find(line); at != std::string::npos && !found; at = text.find(line, at + 1)) {
+      const size_t rest = at + added;
+      found = at <= bytes.size() && text.compare(0, at, bytes, 0, at) == 0 &&
+              text.compare(rest, std::string::npos, bytes, at, std::string::npos) == 0 &&
+              text.find("ENDCOMMAND:", rest) != std::string::npos;
+    }
+    check(found);
   } else {
     check(text == bytes);
   }
