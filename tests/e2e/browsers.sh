@@ -117,7 +117,9 @@ lamp_before=$(convert "$WORK/synth.png" -format '%[pixel:p{986,336}]' info: 2>/d
 opened=$(compare -metric AE "$WORK/loaded.png" "$WORK/synth.png" null: 2>&1 | awk '{printf "%d", $1; exit}')
 if [ "${opened:-0}" -gt 50000 ] 2>/dev/null; then
   ok "the synth panel opened"
-  xdotool key q
+  # Shift latches the key's note into the arpeggio (Q alone sounds only
+  # while it is held).
+  xdotool key shift+q
   wait_change synth 488 147 8 8 0 15
   cp "$WORK/now.png" "$WORK/synthon.png"
   lamp_after=$(convert "$WORK/synthon.png" -format '%[pixel:p{986,336}]' info: 2>/dev/null)
