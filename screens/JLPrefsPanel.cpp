@@ -113,6 +113,11 @@ void JLPrefsPanel::onPanelOpened() {
   fillFormats(kOwnFormat);
   put(kFormat, 0);
   put(kOptionOff, 0);
+  // The option has no use in this version: it is kept with the
+  // preferences and written back unchanged, and its radios look and act
+  // disabled so that nothing promises an effect.
+  for (int16_t item : {kOptionOff, kOptionOn})
+    if (uloPanelControl* c = control(item)) c->disable();
   if (uloPanelControl* c = control(kLatency)) {
     c->setValue(0, const_cast<char*>("Low"));
     c->setValue(1, const_cast<char*>("Normal"));
@@ -191,8 +196,7 @@ void JLPrefsPanel::chooseNewColor(int16_t n) {
 
 void JLPrefsPanel::storePrefs() {
   std::memcpy(jlPrefs.randomLimit, randLimits, sizeof randLimits);
-  uloPanelControl* on = control(kOptionOn);
-  jlPrefs.mtrmValue = on && on->get() != 0 ? 1 : 0;
+  // The option (mtrmValue) is not offered: its stored value stays.
   jlPrefs.setSoundConvertSettings(formatSettings, int32_t(sizeof formatSettings));
   jlPrefs.outputType = formatCode;
   uloPanelControl* quality = control(kTempoQuality);
@@ -250,9 +254,6 @@ void JLPrefsPanel::onItem() {
     const int16_t set = int16_t((item - kFirstLamp) / 5), j = int16_t((item - kFirstLamp) % 5);
     randLimits[set] = int16_t(j + 3);
     updateRandLeds();
-  } else if (item == kOptionOff || item == kOptionOn) {
-    // The radio group reports with its first item whichever member was
-    // clicked; the click has already checked it, and OK reads it.
   } else if (item >= kFirstScheme && item < kFirstScheme + kSchemes) {
     chooseNewColor(int16_t(item - kFirstScheme));
   }

@@ -1,12 +1,13 @@
 // JLPrefsPanel: the preferences: how many tracks each random set of the
 // song may fill, the export format (the program's own, or one of the
 // formats the sound library writes that musicians use), the output latency,
-// a two-way option, the colour scheme, tempo quality, whether a disk mix
-// also writes stems, and the MIDI ports (chosen among those the system
-// lists now, by name, so a device unplugged meanwhile is found again) and
-// MIDI clock out and in. Colours are
-// tried live; Cancel brings the stored scheme back, OK stores everything
-// and writes the preferences file. Screen entry 8, modal while shown.
+// a two-way option (kept and shown, but disabled: it has no use yet), the
+// colour scheme, tempo quality, whether a disk mix also writes stems, and
+// the MIDI ports (chosen among those the system lists now, by name, so a
+// device unplugged meanwhile is found again) and MIDI clock out and in.
+// Colours are tried live; Cancel brings the stored scheme back, OK stores
+// everything and writes the preferences file. Screen entry 8, modal while
+// shown.
 //
 // User-interface thread only.
 #pragma once

@@ -49,16 +49,16 @@ Layout MakePrefs13() {
   L.popup(40, 330, 176, 94, 20, "Normal").helpTitle = "Latency";
   L.items.back().helpText = "How soon you hear a change. Safe suits busy machines. From the next Play.";
 
-  L.section(8, 210, 160, 50, "OPTION");
+  L.section(8, 210, 160, 50, "OPTION (NOT IN USE)");
   Item& off = L.add(30, kRadio, 16, 228, 70, 22, Look::Radio, "OFF");
-  off.helpTitle = "Option off";
-  off.helpText = "Kept with the preferences; it changes nothing in this version.";
+  off.helpTitle = "Option (not in use)";
+  off.helpText = "Off: this option does nothing yet, so it cannot be changed.";
   off.aux[1] = 0;
   off.aux[2] = 1;
   off.samplePicture = 2;
   Item& on = L.add(31, kRadio, 92, 228, 70, 22, Look::Radio, "ON");
-  on.helpTitle = "Option on";
-  on.helpText = "Kept with the preferences; it changes nothing in this version.";
+  on.helpTitle = "Option (not in use)";
+  on.helpText = "On: this option does nothing yet, so it cannot be changed.";
   on.aux[1] = 1;
   on.aux[2] = 1;
 

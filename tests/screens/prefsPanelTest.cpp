@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -149,22 +150,41 @@ bool writes(int format) {
 
 }  // namespace
 
-TEST(PrefsPanel, TheOptionCanBeSwitchedOnAndOffByClicking) {
+// The brightest pixel of a control's rectangle in the update buffer (the
+// sum of its three 5-bit channels): its label and lamp as painted.
+long brightnessOf(QXPanelClass& panel, int16_t item) {
+  const uloRect r = panel.control(item)->rect;
+  long most = 0;
+  for (int y = r.top; y < r.bottom; y++)
+    for (int x = r.left; x < r.right; x++) {
+      const uint16_t c = uint16_t(QXScreen.updateBuffer.getPixel(x, y));
+      most = std::max<long>(most, ((c >> 10) & 31) + ((c >> 5) & 31) + (c & 31));
+    }
+  return most;
+}
+
+TEST(PrefsPanel, TheUnusedOptionIsPaintedFaintIgnoresClicksAndKeepsItsStoredValue) {
   Prefs p;
-  jlPrefs.mtrmValue = 0;
+  jlPrefs.mtrmValue = 1;
   QXScreen.hide(8);
   QXScreen.show(8);
-  clickOn(p.m.panel, JLPrefsPanel::kOptionOn);
-  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "the group's value: ON";
-  clickOn(p.m.panel, JLPrefsPanel::kOK);
-  EXPECT_EQ(1, jlPrefs.mtrmValue);
-  EXPECT_FALSE(QXScreen.isShown(8));
+  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "the stored value is shown";
+  for (int16_t item : {JLPrefsPanel::kOptionOff, JLPrefsPanel::kOptionOn})
+    EXPECT_FALSE(p.m.panel.control(item)->enabled) << item;
+  // Faint: the screen paints a disabled control at level 63 of 256, so the
+  // same radio's label drawn live is much brighter.
+  const long faint = brightnessOf(p.m.panel, JLPrefsPanel::kOptionOff);
+  p.m.panel.control(JLPrefsPanel::kOptionOff)->enable();
+  const long live = brightnessOf(p.m.panel, JLPrefsPanel::kOptionOff);
+  p.m.panel.control(JLPrefsPanel::kOptionOff)->disable();
+  EXPECT_EQ(faint, brightnessOf(p.m.panel, JLPrefsPanel::kOptionOff));
+  EXPECT_LT(faint * 3, live * 2) << "faint " << faint << ", live " << live;
 
-  QXScreen.show(8);
-  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "shown again: ON stays chosen";
   clickOn(p.m.panel, JLPrefsPanel::kOptionOff);
+  EXPECT_EQ(1, p.m.value(JLPrefsPanel::kOptionOn)) << "a click on OFF changes nothing";
   clickOn(p.m.panel, JLPrefsPanel::kOK);
-  EXPECT_EQ(0, jlPrefs.mtrmValue);
+  EXPECT_EQ(1, jlPrefs.mtrmValue) << "written back as it was read";
+  jlPrefs.mtrmValue = 0;
 }
 
 // The pop-up's list as it should read: the program's own format, then the
