@@ -449,8 +449,23 @@ void JLGroovePanel::common_setBpmLabel(const char* text) { setText(97, text); }
 void JLGroovePanel::common_setBpmScroll(short v) { setItem(35, v); }
 
 void JLGroovePanel::common_setLabel(short n, const char* text) {
-  if (n == 0) setText(99, text);
+  if (n == 0) {
+    snprintf(playerLabel, sizeof playerLabel, "%s", text ? text : "");
+    bankNoteShown = 0;
+    setText(99, text);
+  }
   if (n == 1) setText(95, text);
+}
+
+void JLGroovePanel::showBankNote(const char* text) {
+  setText(99, text);
+  bankNoteShown = 1;
+}
+
+void JLGroovePanel::grooveChanged() {
+  if (!bankNoteShown) return;
+  bankNoteShown = 0;
+  setText(99, playerLabel);
 }
 
 void JLGroovePanel::common_doInterfaceReset() {
@@ -1011,6 +1026,27 @@ void JLGroovePanel::setSoloMode(bool on) {
 }
 
 // ------------------------------------------------------------- randomise
+
+void JLGroovePanel::showGrooveSet(int16_t set) {
+  lastRandomStyle = set;
+  if (hoverRegion < 0) setRndStyleName(set);
+}
+
+int16_t JLGroovePanel::knownSetOf(const JLGroove& g) const {
+  // Newest first: a groove stored again with another set is that one now.
+  for (auto k = knownSets.rbegin(); k != knownSets.rend(); ++k)
+    if (k->song == songFolder && memcmp(k->tracks, g.tracks, sizeof g.tracks) == 0) return k->set;
+  return -1;
+}
+
+void JLGroovePanel::rememberSetOf(const JLGroove& g, int16_t set) {
+  if (knownSets.size() >= kKnownSets) knownSets.erase(knownSets.begin());
+  KnownSet k;
+  k.song = songFolder;
+  memcpy(k.tracks, g.tracks, sizeof g.tracks);
+  k.set = set;
+  knownSets.push_back(k);
+}
 
 void JLGroovePanel::setRndStyleName(short set) {
   shownStyle = set;

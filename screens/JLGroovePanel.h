@@ -27,6 +27,8 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/files/uloPath.h"
 #include "screens/JLBallSelector.h"
@@ -242,7 +244,26 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void assingInstPopNames(short t);
   void fillGroupPopups();
   void setRndStyleName(short set);
-  void markModified() { grooveModified = 1; }
+  // Every edit of the working groove: it is no longer what was stored.
+  void markModified() {
+    grooveModified = 1;
+    grooveChanged();
+  }
+  // The working groove became another one (edited, randomised, restored,
+  // a new song): a note the status line gave about the groove before
+  // ("Same as groove 3", "The bank is full.") gives way to the player's
+  // state.
+  void grooveChanged();
+  // A note about the bank in the status line, until the groove changes or
+  // the player says something.
+  void showBankNote(const char* text);
+  // The random set a groove was made with, as remembered when it was
+  // stored (-1 when not known: a document's grooves, a song's first one).
+  int16_t knownSetOf(const JLGroove& g) const;
+  void rememberSetOf(const JLGroove& g, int16_t set);
+  // The working groove's set is shown (unless the mouse is over an RND
+  // button, whose set is shown instead).
+  void showGrooveSet(int16_t set);
   // Group or all mode members.
   bool isMember(short t) const { return allMode || (groupMode && tracks[t].groupSel); }
   int16_t loopsInGroup(int16_t group) const;
@@ -338,6 +359,20 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   int16_t lastRandomStyle = -1;
   int16_t shownStyle = -1;
   int16_t hoverRegion = -1;
+  // What the player last wrote in the status line (item 99), and whether a
+  // bank note covers it now.
+  char playerLabel[64] = {0};
+  uint8_t bankNoteShown = 0;
+  // Stored grooves' random sets, by song and by what the groove holds (ids
+  // are given out again, and the mixer, previews and documents bring
+  // grooves back as copies); the oldest are forgotten past kKnownSets.
+  struct KnownSet {
+    std::string song;
+    JLTrack tracks[JLGroove::kTracks];
+    int16_t set = -1;
+  };
+  static constexpr size_t kKnownSets = 256;
+  std::vector<KnownSet> knownSets;
   char songFolder[256] = {0};
   char songShortName[65] = {0};
   int32_t lightNext = 0;

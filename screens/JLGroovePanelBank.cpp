@@ -145,16 +145,17 @@ void JLGroovePanel::grooves_add() {
     std::string said = localised(kJLMsgGrooveInBank, "Same as groove %d");
     const size_t at = said.find("%d");
     if (at != std::string::npos) said.replace(at, 2, std::to_string(sequence.grooves[same].id));
-    setText(99, said.c_str());
+    showBankNote(said.c_str());
     grooveModified = 0;
     return;
   }
   if (sequence.grooveCount >= JLSequence::kMaxGrooves) {
-    setText(99, localised(kJLMsgBankFull, "The bank is full.").c_str());
+    showBankNote(localised(kJLMsgBankFull, "The bank is full.").c_str());
     return;
   }
   groove_store();
   if (sequence.store(groove) == 0) return;
+  rememberSetOf(groove, lastRandomStyle);
   grooveRow.select(short(sequence.grooveCount - 1));
   grooveModified = 0;
 }
@@ -167,6 +168,7 @@ void JLGroovePanel::grooves_rewrite() {
   // content and ids stay unique.
   groove.id = sequence.grooves[sel].id;
   sequence.grooves[sel] = groove;
+  rememberSetOf(groove, lastRandomStyle);
   grooveModified = 0;
   grooveRow.refresh();
 }
@@ -234,6 +236,10 @@ void JLGroovePanel::groove_restore() {
   groove_activateAndShow();
   for (short t = 0; t < kTracks; t++) adjustTrackLed(t);
   grooveModified = 0;
+  grooveChanged();
+  // The label names the set of the groove now playing, so a sequence
+  // shows each step's set as it comes.
+  showGrooveSet(knownSetOf(groove));
 }
 
 bool JLGroovePanel::selectGrooveById(short id) {

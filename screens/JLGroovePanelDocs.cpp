@@ -137,6 +137,8 @@ bool JLGroovePanel::loadSong(const char* folder) {
   // the renderer plays for a song), ready to be stored.
   JL_DefaultGroove(library, groove);
   grooveModified = 1;
+  grooveChanged();
+  showGrooveSet(-1);
   // What the virtual mixer would restore belongs to the song before.
   sequenceBackup = JLSequence();
   mixerEntry = MixerEntry();

@@ -344,3 +344,81 @@ TEST_F(GrooveBank, AVirtualMixFillsBankAndSequenceFromAStyle) {
 }
 
 }  // namespace
+
+namespace {
+
+using groovetest::GroovePanelTest;
+
+class GrooveLabels : public groovetest::GroovePanelTest {
+ protected:
+  void SetUp() override {
+    GroovePanelTest::SetUp();
+    // The mouse rests away from the RND buttons, whose hover names a set.
+    uloGlo.mouseX = uloGlo.mouseY = 0;
+  }
+  std::string setName(int s) { return gp().library.randomSets[s].name; }
+};
+
+TEST_F(GrooveLabels, ABankNoteInTheStatusLineGivesWayWhenTheGrooveChanges) {
+  ASSERT_TRUE(loadDemo());
+  item(21);  // RND 1: plays
+  ASSERT_EQ(text(99), "Groove play");
+  item(12);
+  item(12);
+  ASSERT_EQ(text(99), "Same as groove 1");
+  item(20);  // RND 2: another groove, nothing to do with groove 1
+  EXPECT_EQ(text(99), "Groove play");
+
+  item(12);
+  item(12);
+  ASSERT_EQ(text(99), "Same as groove 2");
+  set(34, 30);
+  item(34);  // a volume change is a change of the groove too
+  EXPECT_EQ(text(99), "Groove play");
+
+  // Stopped, the note gives way to "Stop" when the pan changes.
+  item(24);
+  item(12);
+  item(12);
+  ASSERT_EQ(text(99), "Same as groove 3");
+  set(36, 10);
+  item(36);
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(text(99), "Stop");
+}
+
+TEST_F(GrooveLabels, TheRandomSetLabelNamesTheSetOfTheGroovePlaying) {
+  ASSERT_TRUE(loadDemo());
+  ASSERT_GE(gp().library.randomSetCount, 3);
+  item(21);
+  EXPECT_EQ(text(86), setName(0));
+  // A newly loaded song plays its first groove, made by no random set.
+  ASSERT_TRUE(loadDemo());
+  EXPECT_EQ(text(86), "-");
+
+  item(21);  // set 0
+  item(12);
+  item(19);  // set 2
+  item(12);
+  ASSERT_EQ(gp().sequence.grooveCount, 2);
+  item(70);  // both into the sequence
+  item(71);  // play it
+  EXPECT_EQ(text(86), setName(0)) << "step 1 is groove 1";
+  runToBeat(23);
+  EXPECT_EQ(gp().sequenceRow.selected, 1);
+  EXPECT_EQ(text(86), setName(2)) << "step 2 is groove 2";
+  runToBeat(23, 1);
+  EXPECT_EQ(gp().sequenceRow.selected, 0);
+  EXPECT_EQ(text(86), setName(0)) << "back to groove 1";
+  // A groove whose set is not known (edited and stored before any RND
+  // of this song is not) shows none.
+  item(71);
+  ASSERT_TRUE(loadDemo());
+  set(34, 30);
+  item(34);
+  item(12);
+  gp().selectGrooveById(1);
+  EXPECT_EQ(text(86), "-");
+}
+
+}  // namespace
