@@ -176,7 +176,10 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // song can no longer be loaded (the panel then has no song).
   void beginPreview();
   bool endPreview(bool play, bool reload = false);
-  void keepPreview() { preview.active = 0; }
+  void keepPreview();
+  // The header (item 89) names the song loaded for good: during a preview
+  // it keeps naming the one from before (none when there was none).
+  void showSongTitle();
   bool previewing() const { return preview.active != 0; }
   // The song folder a preview would restore ("" none).
   const char* previewedFrom() const { return preview.active ? preview.song : ""; }
@@ -340,6 +343,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t playing = 0, sequencePlay = 0, grooveModified = 0;
     int16_t step = -1, bankSelected = -1, selectedTrack = -1, randomStyle = -1, shownStyle = -1;
     char styleText[kUloControlTextBytes] = {0};
+    char title[kUloControlTextBytes] = {0};
   } preview;
   JLIceimage iceimage;
   JLPath dialogPath;

@@ -121,7 +121,7 @@ bool JLGroovePanel::loadSong(const char* folder) {
   }
   snprintf(songShortName, sizeof songShortName, "%s", name);
   setItem(89, 1405, 1);
-  setText(89, library.songTitle[0] ? library.songTitle : songShortName);
+  showSongTitle();
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
   fillGroupPopups();
   jlgp::synthLedsForArpKeys(library.arpNote);
@@ -278,6 +278,22 @@ void JLGroovePanel::beginPreview() {
   preview.shownStyle = shownStyle;
   preview.styleText[0] = 0;
   if (uloPanelControl* c = control(86)) c->getValue(preview.styleText);
+  preview.title[0] = 0;
+  if (songFolder[0])
+    if (uloPanelControl* c = control(89)) c->getValue(preview.title);
+}
+
+void JLGroovePanel::keepPreview() {
+  if (!preview.active) return;
+  preview.active = 0;
+  showSongTitle();
+}
+
+void JLGroovePanel::showSongTitle() {
+  if (preview.active)
+    setText(89, preview.title);
+  else
+    setText(89, !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName);
 }
 
 bool JLGroovePanel::endPreview(bool play, bool reload) {

@@ -421,4 +421,31 @@ TEST_F(GrooveLabels, TheRandomSetLabelNamesTheSetOfTheGroovePlaying) {
   EXPECT_EQ(text(86), "-");
 }
 
+TEST_F(GrooveLabels, TheHeaderNamesTheSongLoadedNotTheOnePreviewed) {
+  // Nothing loaded yet: a preview borrows the panel, the header stays empty.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  EXPECT_EQ(text(89), "");
+  // Kept (LOAD SONG, or X with nothing to go back to): now it is loaded.
+  gp().keepPreview();
+  const std::string iron = text(89);
+  EXPECT_NE(iron.find("Iron Pulse"), std::string::npos) << iron;
+
+  // A preview of another song over it leaves the header on Iron Pulse...
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("NeonBoulevard"));
+  EXPECT_EQ(text(89), iron);
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  EXPECT_EQ(text(89), iron);
+  // ... and when it ends Iron Pulse is back, named as before.
+  ASSERT_TRUE(gp().endPreview(false));
+  EXPECT_EQ(text(89), iron);
+  EXPECT_EQ(std::string(gp().songFolder), ":Library:Song:IronPulse:");
+  // Loaded for good, the previewed song is named.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("NeonBoulevard"));
+  gp().keepPreview();
+  EXPECT_NE(text(89).find("Neon Boulevard"), std::string::npos) << text(89);
+}
+
 }  // namespace
