@@ -408,6 +408,16 @@ void JLGroovePanel::onItem() {
 void JLGroovePanel::common_setPlayDisplay(bool playing) {
   setItem(121, short(playing ? 1 : 0));
   setItem(122, short(playing ? 0 : 1));
+  for (short t = 0; t < kTracks; t++) showVolumeMark(t);
+}
+
+void JLGroovePanel::showVolumeMark(short t) {
+  // The mark shows where the track's volume sits on its meter while the
+  // meter moves; stopped, the meters fall dark and show nothing, so no
+  // lit segment seems a level still heard. No loop, no mark.
+  const JLPlayer* p = player();
+  const bool shown = p && p->playing && tracks[t].sampleNo >= 0;
+  setItem(barItemsTable[t], qxMsgLevel, short(shown ? groove.tracks[t].volume * 100 / 127 : -1));
 }
 
 void JLGroovePanel::common_setSeqPlayLed(bool on) { setItem(71, short(on ? 1 : 0)); }
@@ -594,7 +604,7 @@ void JLGroovePanel::enableTrack(short t, bool on) {
 void JLGroovePanel::changedTrackVolume(short t) {
   if (t < 0 || t >= kTracks) return;
   const int16_t v = groove.tracks[t].volume;
-  setItem(barItemsTable[t], qxMsgLevel, short(v * 100 / 127));
+  showVolumeMark(t);
   if (gep) gep->setTrackVolume(t, tracks[t].active ? v : 0);
 }
 
@@ -626,9 +636,7 @@ void JLGroovePanel::groove_showTrack(short t) {
   if (uloPanelControl* c = control(sampGrSelTable[t])) c->setValue(short(tr.group + 1));
   assingInstPopNames(t);
   if (uloPanelControl* c = control(sampInSelTable[t])) c->setValue(short(tr.variant + 1));
-  // The meter's mark shows the track's volume, also for a groove that was
-  // shown without being sent (a restored document); no loop, no mark.
-  setItem(barItemsTable[t], qxMsgLevel, short(tracks[t].sampleNo >= 0 ? tr.volume * 100 / 127 : -1));
+  showVolumeMark(t);
   adjustTrackLed(t);
 }
 

@@ -235,6 +235,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void adjustTrackLed(short t);
   void userChangedTrack(short t);
   void changedTrackVolume(short t);
+  // The volume mark on track t's meter: shown while playing only.
+  void showVolumeMark(short t);
   void changedTrackPan(short t);
   void trackSelectionChanged();
   void groove_activate(short t);

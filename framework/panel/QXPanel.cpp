@@ -771,7 +771,8 @@ uloRect JLLevelBarControl::segmentRect(int i) const {
 int JLLevelBarControl::segmentLevel(int i) const {
   const int low = 10 * i, top = 10 * i + 9;
   if (value > top) return 256;
-  if (value >= low) return std::max(32, (value - low) * 127 / 10);
+  // A meter at 0 is dark: the lowest segment glows only above it.
+  if (value > low) return std::max(32, (value - low) * 127 / 10);
   if (peak >= low && peak <= top) return 256;
   return 0;
 }

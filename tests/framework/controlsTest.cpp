@@ -98,6 +98,13 @@ TEST(SkinControls, LevelBarSegmentsAtValue25AndPeak) {
   EXPECT_EQ(seg(6), off);
   s.p.control(1)->set(500);
   EXPECT_EQ(s.p.control(1)->get(), 99);
+  // At 0, and with no mark, every segment is dark; the lowest one glows
+  // only above 0.
+  s.p.control(1)->set(qxMsgLevel, -1);
+  s.p.control(1)->set(0);
+  for (int i = 0; i < 10; i++) EXPECT_EQ(seg(i), off) << i;
+  s.p.control(1)->set(1);
+  EXPECT_NE(seg(0), off);
 }
 
 TEST(SkinControls, RadioGroupReportsOneItem) {

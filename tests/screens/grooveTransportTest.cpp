@@ -128,3 +128,52 @@ TEST_F(GroovePanelTest, HoldingTheTempoButtonsStepsOnAndOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pixels of a control's rectangle as the screen composes it.
+std::vector<uint16_t> pixelsOf(const uloRect& r) {
+  QXScreen.update(r);
+  std::vector<uint16_t> px;
+  for (int y = r.top; y < r.bottom; y++)
+    for (int x = r.left; x < r.right; x++) px.push_back(uint16_t(QXScreen.updateBuffer.getPixel(x, y)));
+  return px;
+}
+
+TEST_F(GroovePanelTest, LevelMetersFallDarkWhenPlaybackStops) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  runToBeat(8);
+  int lit = 0, marked = 0;
+  for (int16_t item : JLGroovePanel::barItemsTable) {
+    auto* bar = dynamic_cast<JLLevelBarControl*>(gp().control(item));
+    ASSERT_NE(bar, nullptr);
+    lit += bar->value > 0;
+    marked += bar->peak >= 0;
+  }
+  ASSERT_GT(lit, 0) << "playing, the meters move";
+  EXPECT_GT(marked, 0) << "and show where each volume sits";
+
+  item(24);
+  // Stopped: a second and a bit of idle work, nothing mixed.
+  for (int tick = 0; tick < 70; tick++) {
+    uloGlo.when++;
+    gp().onIdle();
+  }
+  for (int16_t item : JLGroovePanel::barItemsTable) {
+    uloPanelControl* bar = gp().control(item);
+    EXPECT_EQ(value(item), 0) << item;
+    // Dark: exactly the panel beneath, as if the meter were not there.
+    const std::vector<uint16_t> shown = pixelsOf(bar->rect);
+    bar->visible = 0;
+    const std::vector<uint16_t> beneath = pixelsOf(bar->rect);
+    bar->visible = 1;
+    EXPECT_TRUE(shown == beneath) << "meter " << item << " still shows a lit segment";
+  }
+  // Playing again brings the volume marks back.
+  item(25);
+  auto* first = dynamic_cast<JLLevelBarControl*>(gp().control(JLGroovePanel::barItemsTable[0]));
+  EXPECT_EQ(first->peak, gp().groove.tracks[0].volume * 100 / 127);
+}
+
+}  // namespace
