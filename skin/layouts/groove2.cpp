@@ -53,11 +53,11 @@ Layout MakeGroove2() {
   // Tempo.
   L.caption(248, 303, "BPM", 10, 0, true);
   L.text(97, 276, 296, 52, 24, "120.0").helpTitle = "Tempo";
-  L.items.back().helpText = "The tempo heard, in beats per minute.";
+  L.items.back().helpText = "The tempo heard. Keys + - Up Down: 0.2 BPM; with B held: 1 BPM.";
   L.button(67, 332, 296, 24, 24, "-").helpTitle = "Slower";
-  L.items.back().helpText = "Tempo down by 0.2 BPM.";
+  L.items.back().helpText = "Down 0.2 BPM, repeats while held. Key - or Down; B held: 1 BPM.";
   L.button(66, 360, 296, 24, 24, "+").helpTitle = "Faster";
-  L.items.back().helpText = "Tempo up by 0.2 BPM.";
+  L.items.back().helpText = "Up 0.2 BPM, repeats while held. Key + or Up; B held: 1 BPM.";
   L.button(65, 388, 296, 36, 24, "TAP").helpTitle = "Tap tempo";
   L.items.back().helpText = "Click on the beat a few times to set the tempo.";
 
@@ -91,7 +91,7 @@ Layout MakeGroove2() {
   L.toggle(58, 414, 4, 46, 22, "HELP", kBlue).helpTitle = "Help";
   L.items.back().helpText = "Balloons explain each control (F1).";
   L.button(57, 558, 4, 46, 22, "PREFS").helpTitle = "Preferences";
-  L.items.back().helpText = "Random limits, export format and colours.";
+  L.items.back().helpText = "Random limits, export, latency, tempo, stems, MIDI, colours.";
   L.button(64, 608, 4, 24, 22, "X").helpTitle = "Quit";
   L.items.back().helpText = "Close Jamloom.";
 

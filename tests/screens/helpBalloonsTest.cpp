@@ -225,3 +225,27 @@ TEST_F(HelpOnGroove, NetworkAndTheRandomMixSayTheyDoNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HelpOnGroove, PrefsAndTempoBalloonsNameWhatThePanelHoldsAndTheKeys) {
+  auto says = [&](int16_t item, std::initializer_list<const char*> words) {
+    const int16_t e = elementOf(0, item);
+    ASSERT_GE(e, 0) << item;
+    const std::string text = helpText(e);
+    int lines = 0;
+    for (const char* line : helps.elements[e].lines)
+      if (line) lines++;
+    EXPECT_LE(lines, 3) << "a title and at most two lines: item " << item;
+    for (const char* w : words) EXPECT_NE(text.find(w), std::string::npos) << "item " << item << ": " << text;
+  };
+  // Everything the preferences hold (tempo: its quality and keep pitch).
+  says(57, {"Random limits", "export", "latency", "tempo", "stems", "MIDI", "colours"});
+  // The tempo's keys: + and - (or Up and Down) step 0.2 BPM, 1 BPM with B.
+  says(97, {"+ - Up Down", "0.2 BPM", "B held", "1 BPM"});
+  says(67, {"Down 0.2 BPM", "repeats while held", "- or Down", "B held: 1 BPM"});
+  says(66, {"Up 0.2 BPM", "repeats while held", "+ or Up", "B held: 1 BPM"});
+  says(35, {"50 BPM", "hold B, press + or -"});
+}
+
+}  // namespace
