@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -180,6 +181,53 @@ TEST(LoadPanel, NotAudioPreviewFallsBackAndNoPreviewIsQuiet) {
   b.m.key(uloKeyReturn);
   EXPECT_EQ(b.groove.loaded.size(), 2u);
   EXPECT_EQ(b.player.playing, 1);
+}
+
+// The light strip along the top of a toggle, as painted in the update
+// buffer (RGB 5-5-5).
+struct Strip {
+  int r, g, b;
+  int spread() const { return std::max({r, g, b}) - std::min({r, g, b}); }
+};
+Strip stripOf(uloPanelControl* c) {
+  const uloRect& rc = c->rect;
+  QXScreen.update(rc);
+  const uint16_t p = uint16_t(QXScreen.updateBuffer.getPixel((rc.left + rc.right) / 2, rc.top + 4));
+  return {p >> 10 & 31, p >> 5 & 31, p & 31};
+}
+
+TEST(LoadPanel, TheNoPreviewLampIsLitOnlyWhilePreviewsAreOff) {
+  Browser b;
+  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/B", "B");
+  b.open();
+  uloPanelControl* lamp = b.p().control(28);
+  ASSERT_NE(lamp, nullptr);
+  // Previews on: the lamp is an unlit one, dark and nearly grey (an
+  // orange-brown strip reads as lit), and a click previews.
+  const Strip off = stripOf(lamp);
+  EXPECT_LE(off.spread(), 3) << off.r << " " << off.g << " " << off.b;
+  EXPECT_LE(std::max({off.r, off.g, off.b}), 6);
+  b.m.click(14);
+  EXPECT_EQ(b.groove.loaded.size(), 1u) << "previewed";
+  // P switches previews off: the strip glows orange, and a click only
+  // selects.
+  b.m.key('p');
+  const Strip on = stripOf(lamp);
+  EXPECT_GE(on.r, 24);
+  EXPECT_GE(on.r - on.b, 15);
+  b.m.click(15);
+  EXPECT_EQ(b.groove.loaded.size(), 1u) << "not previewed";
+  // Shown again, the lamp and the behaviour still agree.
+  QXScreen.hide(6);
+  QXScreen.show(6);
+  EXPECT_EQ(stripOf(lamp).r, on.r);
+  b.m.click(14);
+  EXPECT_EQ(b.groove.loaded.size(), 1u);
+  b.m.key('p');
+  EXPECT_EQ(stripOf(lamp).r, off.r);
+  b.m.click(15);
+  EXPECT_EQ(b.groove.loaded.size(), 2u);
 }
 
 TEST(LoadPanel, ArrowsMoveTheSelectionAndTheWindow) {

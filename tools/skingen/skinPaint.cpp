@@ -21,6 +21,7 @@ void Gradient(cairo_t* cr, double y0, double y1, uint32_t top, uint32_t bottom, 
 
 uint32_t Lighten(uint32_t c, double t) { return Mix(c, 0xFFFFFF, t); }
 uint32_t Darken(uint32_t c, double t) { return Mix(c, 0x000000, t); }
+uint32_t UnlitLens(uint32_t colour) { return Mix(Darken(colour, 0.8), 0x202226, 0.5); }
 
 // A socket: the dark recess a control sits in; the background shows it so
 // a hidden control leaves a tidy slot.
@@ -83,7 +84,7 @@ void LampBody(cairo_t* cr, double cx, double cy, double r, uint32_t colour, doub
   Gradient(cr, cy - r, cy + r, 0x0A0B0D, 0x3A3F46);
   cairo_fill(cr);
   const double ri = r - 1.5;
-  const uint32_t lens = level > 0 ? Mix(Darken(colour, 0.55), colour, level) : Mix(Darken(colour, 0.8), 0x202226, 0.5);
+  const uint32_t lens = level > 0 ? Mix(Darken(colour, 0.55), colour, level) : UnlitLens(colour);
   cairo_pattern_t* p = cairo_pattern_create_radial(cx - ri * 0.3, cy - ri * 0.35, ri * 0.1, cx, cy, ri);
   const uint32_t hi = Lighten(lens, level > 0 ? 0.55 : 0.15);
   cairo_pattern_add_color_stop_rgb(p, 0, ch(hi, 16) / 255.0, ch(hi, 8) / 255.0, ch(hi, 0) / 255.0);

@@ -15,6 +15,9 @@ uint8_t ch(uint32_t rgb, int shift);
 void Gradient(cairo_t* cr, double y0, double y1, uint32_t top, uint32_t bottom, double alpha = 1.0);
 uint32_t Lighten(uint32_t c, double t);
 uint32_t Darken(uint32_t c, double t);
+// The colour of an unlit lamp of a colour: dark and nearly grey, a hint of
+// its colour only, so nothing off can be taken for lit.
+uint32_t UnlitLens(uint32_t colour);
 void Socket(cairo_t* cr, double x, double y, double w, double h, double r);
 void CapFace(cairo_t* cr, int w, int h, bool pressed, uint32_t tint, double tintAmount);
 void FitLabel(cairo_t* cr, const std::string& label, int w, double size);

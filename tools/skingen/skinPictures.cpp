@@ -303,9 +303,9 @@ Picture PaintToggle(int w, int h, const std::string& label, uint32_t accent, boo
   Canvas c(w, h);
   cairo_t* cr = c.cr();
   CapFace(cr, w, h, on, accent, on ? 0.18 : 0.0);
-  // The light strip at the top of the cap.
+  // The light strip at the top of the cap: off, it is an unlit lamp.
   RoundedRect(cr, 5, 3, w - 10, 3, 1.5);
-  SetRGB(cr, on ? accent : Darken(accent, 0.75), 1);
+  SetRGB(cr, on ? accent : UnlitLens(accent), 1);
   cairo_fill(cr);
   if (on) Glow(cr, w / 2.0, 4, w / 2.0, accent, 0.35);
   const std::string t = Latin1ToUtf8(label);
