@@ -243,8 +243,8 @@ TEST_F(HelpOnGroove, PrefsAndTempoBalloonsNameWhatThePanelHoldsAndTheKeys) {
   says(57, {"Random limits", "export", "latency", "tempo", "stems", "MIDI", "colours"});
   // The tempo's keys: + and - (or Up and Down) step 0.2 BPM, 1 BPM with B.
   says(97, {"+ - Up Down", "0.2 BPM", "B held", "1 BPM"});
-  says(67, {"Down 0.2 BPM", "repeats while held", "- or Down", "B held: 1 BPM"});
-  says(66, {"Up 0.2 BPM", "repeats while held", "+ or Up", "B held: 1 BPM"});
+  says(67, {"Down 0.2 BPM", "repeats while held", "Down or - key", "B held: 1 BPM"});
+  says(66, {"Up 0.2 BPM", "repeats while held", "Up or + key", "B held: 1 BPM"});
   says(35, {"50 BPM", "hold B, press + or -"});
 }
 
