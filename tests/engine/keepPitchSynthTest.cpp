@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLEngine.h"
 #include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
@@ -183,4 +184,38 @@ TEST_F(SynthKeepPitch, LoopsKeepTheirPitchInBothQualities) {
     TearDown();
     SetUp();
   }
+}
+
+// An offline session (the disk mix, jamloom-render --keep-pitch) plays the
+// synth through the same path: its arpeggio's note keeps its pitch at 1.2
+// times the song tempo from the first block on.
+TEST(SynthKeepPitchOffline, RenderHoldsTheNotesPitch) {
+  ScopedDriver driver("dummy");
+  TempFolder tf;
+  tf.write("a2.wav", wavFrom(monoTone(30000, 441.0, 12000, 3000), 1));
+  tf.write("quiet.wav", wavFrom(std::vector<int16_t>(2 * kBeat, 0), 2));
+  JLEngine e;
+  e.init();
+  e.setKeepPitch(true);
+  ASSERT_TRUE(e.offlineBegin());
+  e.samplesListReset();
+  e.samplesBpm(120.0f);
+  ASSERT_EQ(0, e.samplesListAdd((tf.ulo() + "quiet.wav").c_str(), 16));
+  e.synth_SetFolder(tf.ulo().c_str());
+  e.synth_SetPoly(1);
+  e.play();
+  e.setTrackSample(0, 0);
+  e.offlineStart();
+  e.setMixerBpm(144.0f);
+  e.synth_Arp(0, 1, "a1");
+  std::vector<int16_t> out(2 * 12 * 2048);
+  for (int at = 0; at < 12 * 2048; at += 2048) e.offlinePull(out.data() + 2 * at, 2048);
+  e.offlineEnd();
+  e.exit();
+  // One note a beat (18375 output frames at 144 BPM), from the start.
+  const std::vector<int64_t> on = noteOnsets(out);
+  ASSERT_EQ(2u, on.size());
+  EXPECT_NEAR(18375.0, double(on[1] - on[0]), 2.0);
+  EXPECT_LT(on[0], 30);
+  EXPECT_LT(std::fabs(cents(measuredHz(out, on[0] + 200, on[0] + 3000), 441.0)), 2.0);
 }
