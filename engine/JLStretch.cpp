@@ -103,7 +103,7 @@ void release(Made* m) {
 int64_t loopFrames(int32_t beats) { return int64_t(beats) * BPM.load(std::memory_order_relaxed); }
 
 // The pitch a loop must be made at for the tempo now played, 0 when keep
-// pitch does not apply: the inverse of the ratio the resampler really
+// pitch does not apply (off, stopped, song tempo, beyond an octave): the inverse of the ratio the resampler really
 // plays (Original's whole frames per request, not the tempo it aims at,
 // or the kept pitch is flat by up to a few cents).
 double currentPitch() {
@@ -111,7 +111,11 @@ double currentPitch() {
   if (PlayingStatus.load() == 0) return 0;
   if (BPM.load() <= 0) return 0;
   const double ratio = PlayedTempoRatio();
-  return ratio == 1.0 || !(ratio > 0) ? 0 : 1.0 / ratio;
+  if (ratio == 1.0 || !(ratio > 0)) return 0;
+  // Beyond an octave (a tempo under half the song's) loops and notes alike
+  // are resampled: the stretcher makes nothing there.
+  const double pitch = 1.0 / ratio;
+  return pitch >= kPitchLoopLowest && pitch <= kPitchLoopHighest ? pitch : 0;
 }
 
 Made* take(int variant) {

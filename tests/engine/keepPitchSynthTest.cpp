@@ -11,6 +11,7 @@
 
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
+#include "engine/JLKeepPitch.h"
 #include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
@@ -218,4 +219,101 @@ TEST(SynthKeepPitchOffline, RenderHoldsTheNotesPitch) {
   EXPECT_NEAR(18375.0, double(on[1] - on[0]), 2.0);
   EXPECT_LT(on[0], 30);
   EXPECT_LT(std::fabs(cents(measuredHz(out, on[0] + 200, on[0] + 3000), 441.0)), 2.0);
+}
+
+// Loops the live path makes that stress the stretcher: far shorter than
+// its window, silent, and a full-scale square, at both ends of the band.
+// Exact lengths, silence stays silent, the square keeps its level (no
+// wrap-around) and every loop joins itself without a step beyond its own.
+TEST(KeepPitchBadInput, TinySilentAndSquareLoopsAtBothEnds) {
+  std::vector<int16_t> square;
+  for (int i = 0; i < 22050; ++i) {
+    const int16_t v = (i / 50) % 2 ? 32767 : -32767;
+    square.push_back(v);
+    square.push_back(v);
+  }
+  auto rms = [](const std::vector<int16_t>& s) {
+    double sum = 0;
+    for (size_t i = 0; i < s.size(); i += 2) sum += double(s[i]) * s[i];
+    return std::sqrt(sum / double(s.size() / 2));
+  };
+  for (double tempo : {1.0 / 1.3, 1.3}) {
+    const std::vector<int16_t> tiny = sineLoop(300, 441.0, 20000);
+    std::vector<int16_t> out;
+    ASSERT_TRUE(JL_PitchLoop(tiny.data(), 300, 1.0 / tempo, out)) << tempo;
+    ASSERT_EQ(size_t(600), out.size());
+    // Its own slope is at most 2 pi 441 x 1.3 / 44100 x 20000 = 1634 a frame.
+    EXPECT_LE(largestStepAround(out), 1700) << tempo;
+
+    const std::vector<int16_t> silence(2 * 5000, 0);
+    ASSERT_TRUE(JL_PitchLoop(silence.data(), 5000, 1.0 / tempo, out));
+    ASSERT_EQ(size_t(10000), out.size());
+    for (int16_t v : out) ASSERT_EQ(0, v);
+
+    ASSERT_TRUE(JL_PitchLoop(square.data(), 22050, 1.0 / tempo, out));
+    ASSERT_EQ(square.size(), out.size());
+    // Made again its peaks would pass full scale: turned down, not
+    // clipped, so no run of frames sits at the rail.
+    int atRail = 0;
+    for (size_t i = 0; i < out.size(); i += 2) atRail += std::abs(out[i]) >= 32767;
+    EXPECT_LE(atRail, 4) << tempo;
+    EXPECT_GT(rms(out), 0.4 * rms(square)) << tempo;
+    EXPECT_LE(largestStepAround(out), largestStep(out, 0, int64_t(out.size() / 2))) << "join, " << tempo;
+  }
+}
+
+// Tempos at the ends of the band: 1.3 times and 1 / 1.3 of the song's keep
+// the loop's pitch and exact length; under half the song's tempo the
+// stretcher makes nothing (an octave is its reach), so loops and notes
+// alike are resampled rather than half of them kept.
+TEST_F(SynthKeepPitch, TheEndsOfTheBandAndBeyond) {
+  for (int milli : {156000, 92308}) {
+    h->folder.write("sine.wav", wavFrom(sineLoop(4 * kBeat, 441.0, 20000), 2));
+    ASSERT_EQ(0, AddSongVTrack(h->folder.file("sine.wav").c_str(), 8, 0));
+    JLStretchSetEnabled(true);
+    ASSERT_EQ(0, TrackPlay(1, 1));
+    SetMixBPM(milli);
+    EXPECT_EQ(1, JLStretchPrepareNow()) << milli;
+    EXPECT_EQ(int64_t(4 * kBeat) * 4, JLStretchGetStats().bytes);
+    LoaderVisitAll();
+    std::vector<int16_t> out;
+    playOut(2 * 44100, 512, out);
+    EXPECT_LT(std::fabs(cents(measuredHz(out, 1000, 2 * 44100 - 1000), 441.0)), 2.0) << milli;
+    TearDown();
+    SetUp();
+  }
+  start(monoTone(30000, 441.0, 12000), true, 50000);
+  EXPECT_EQ(0.0, JLStretchPitchNow());
+  EXPECT_EQ(-1, JLStretchPrepareNow());
+  SynthKeyOn(&RealtimeSynth, 9, 1.0f, TimeLine.load());
+  std::vector<int16_t> out;
+  playOut(40000, 512, out);
+  EXPECT_LT(std::fabs(cents(measuredHz(out, 1000, 39000), 441.0 * PlayedTempoRatio())), 2.0);
+}
+
+// A held note while the tempo changes at every request: its sample
+// position is carried across each change of rate, so the output never
+// jumps, and once the tempo rests the note is in key.
+TEST_F(SynthKeepPitch, ATempoChangeAtEveryRequestDoesNotClickANote) {
+  start(monoTone(100000, 441.0, 12000), true, 144000);
+  SynthKeyOn(&RealtimeSynth, 9, 1.0f, TimeLine.load());
+  std::vector<int16_t> out;
+  uint32_t seed = 7;
+  for (int k = 0; k < 120; ++k) {
+    seed = seed * 1103515245u + 12345u;
+    SetMixBPM(95000 + int((seed >> 16) % 60000));
+    playOut(512, 512, out);
+  }
+  // Then the tempo rests.
+  SetMixBPM(132000);
+  playOut(30000, 512, out);
+  // The tone (gain 127 x 1.5 / 256 of 12000: 8930) bends where its rate
+  // steps, by at most 8930 x 2 pi 441 / 44100 x 0.5 = 280; a jump of its
+  // position by even one frame would add 8930 x 2 pi 441 / 44100 = 561.
+  int bend = 0;
+  for (size_t i = 2; i < out.size() / 2; ++i)
+    bend = std::max(bend, std::abs(out[2 * i] - 2 * out[2 * i - 2] + out[2 * i - 4]));
+  EXPECT_LE(bend, 450);
+  const int64_t rest = 120 * 512 + 4096;
+  EXPECT_LT(std::fabs(cents(measuredHz(out, rest, rest + 24000), 441.0)), 2.0);
 }
