@@ -35,32 +35,9 @@ std::vector<int16_t> monoTone(int frames, double hz, double amp, double decay = 
   return d;
 }
 
-// Output at the playing tempo in requests of `request` frames, the
-// loader's visit after each.
-void playOut(int64_t frames, int request, std::vector<int16_t>& out) {
-  for (int64_t done = 0; done < frames; done += request) {
-    const size_t at = out.size();
-    out.resize(at + 2 * size_t(request));
-    GetResampled(out.data() + at, request);
-    LoaderVisitAll();
-  }
-}
-
 // The first frame of each note: above 3000 after at least 1500 frames
 // below it.
-std::vector<int64_t> noteOnsets(const std::vector<int16_t>& s) {
-  std::vector<int64_t> at;
-  int64_t quiet = 1 << 20;
-  for (size_t i = 0; i < s.size() / 2; ++i) {
-    if (std::abs(s[2 * i]) > 3000) {
-      if (quiet >= 1500) at.push_back(int64_t(i));
-      quiet = 0;
-    } else {
-      ++quiet;
-    }
-  }
-  return at;
-}
+std::vector<int64_t> noteOnsets(const std::vector<int16_t>& s) { return onsetsAbove(s, 3000, 1500); }
 
 // The engine fed by hand with a silent loop playing (so the transport
 // runs) and the synth's set in the harness's folder: note "a1" is a2.wav.
@@ -108,7 +85,7 @@ TEST_F(SynthKeepPitch, ANoteKeepsItsPitchAtAFasterTempo) {
     start(note, keep, milli);
     SynthKeyOn(&RealtimeSynth, 9, 1.0f, TimeLine.load());
     std::vector<int16_t> out;
-    playOut(80000, 512, out);
+    playOut(80000, out, 512);
     ratio = PlayedTempoRatio();
     TearDown();
     SetUp();
@@ -144,7 +121,7 @@ TEST_F(SynthKeepPitch, TheArpeggioKeepsTheTemposRhythm) {
       start(ping, keep != 0, milli);
       RealtimeArpeggiatorOn(0, 2, "a1");
       std::vector<int16_t> out;
-      playOut(6 * 44100, 512, out);
+      playOut(6 * 44100, out, 512);
       at[keep] = noteOnsets(out);
       TearDown();
       SetUp();
@@ -173,11 +150,11 @@ TEST_F(SynthKeepPitch, LoopsKeepTheirPitchInBothQualities) {
     ASSERT_EQ(0, TrackPlay(1, 1));
     SetMixBPM(156000);
     std::vector<int16_t> out;
-    playOut(256, 256, out);  // the request size Original's ratio depends on
+    playOut(256, out, 256);  // the request size Original's ratio depends on
     EXPECT_EQ(1, JLStretchPrepareNow());
     LoaderVisitAll();
     out.clear();
-    playOut(3 * 44100, 256, out);
+    playOut(3 * 44100, out, 256);
     // A switch into the made loop lands on the next repetition (88200
     // mixed frames): measure past it.
     const double hz = measuredHz(out, 72000, 3 * 44100 - 1000);
@@ -277,7 +254,7 @@ TEST_F(SynthKeepPitch, TheEndsOfTheBandAndBeyond) {
     EXPECT_EQ(int64_t(4 * kBeat) * 4, JLStretchGetStats().bytes);
     LoaderVisitAll();
     std::vector<int16_t> out;
-    playOut(2 * 44100, 512, out);
+    playOut(2 * 44100, out, 512);
     EXPECT_LT(std::fabs(cents(measuredHz(out, 1000, 2 * 44100 - 1000), 441.0)), 2.0) << milli;
     TearDown();
     SetUp();
@@ -287,7 +264,7 @@ TEST_F(SynthKeepPitch, TheEndsOfTheBandAndBeyond) {
   EXPECT_EQ(-1, JLStretchPrepareNow());
   SynthKeyOn(&RealtimeSynth, 9, 1.0f, TimeLine.load());
   std::vector<int16_t> out;
-  playOut(40000, 512, out);
+  playOut(40000, out, 512);
   EXPECT_LT(std::fabs(cents(measuredHz(out, 1000, 39000), 441.0 * PlayedTempoRatio())), 2.0);
 }
 
@@ -302,11 +279,11 @@ TEST_F(SynthKeepPitch, ATempoChangeAtEveryRequestDoesNotClickANote) {
   for (int k = 0; k < 120; ++k) {
     seed = seed * 1103515245u + 12345u;
     SetMixBPM(95000 + int((seed >> 16) % 60000));
-    playOut(512, 512, out);
+    playOut(512, out, 512);
   }
   // Then the tempo rests.
   SetMixBPM(132000);
-  playOut(30000, 512, out);
+  playOut(30000, out, 512);
   // The tone (gain 127 x 1.5 / 256 of 12000: 8930) bends where its rate
   // steps, by at most 8930 x 2 pi 441 / 44100 x 0.5 = 280; a jump of its
   // position by even one frame would add 8930 x 2 pi 441 / 44100 = 561.
