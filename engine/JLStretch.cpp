@@ -103,9 +103,10 @@ void release(Made* m) {
 int64_t loopFrames(int32_t beats) { return int64_t(beats) * BPM.load(std::memory_order_relaxed); }
 
 // The pitch a loop must be made at for the tempo now played, 0 when keep
-// pitch does not apply (off, stopped, song tempo, beyond an octave): the inverse of the ratio the resampler really
-// plays (Original's whole frames per request, not the tempo it aims at,
-// or the kept pitch is flat by up to a few cents).
+// pitch does not apply (off, stopped, song tempo, beyond an octave): the
+// inverse of the ratio the resampler really plays (Original's whole frames
+// per request, not the tempo it aims at, or the kept pitch is flat by up
+// to a few cents).
 double currentPitch() {
   if (!enabled.load()) return 0;
   if (PlayingStatus.load() == 0) return 0;
