@@ -89,11 +89,15 @@ bool stretchFloat(const int16_t* in, int64_t frames, int64_t outFrames, int rate
 
 // The `frames` frames from `from` of a stretched stream of a loop heard
 // repeated, as a loop: what follows its end in the stream fades into its
-// start, so the end runs on into the start as it would have.
+// start, so the end runs on into the start as it would have. The
+// stretcher moves the phases of partials, so a loop at full scale can peak
+// above it (a square by several dB): such a loop is turned down to just
+// fit 16 bits rather than clipped, as the resampled loop would not be.
 void joinedLoop(const std::vector<float>& l, const std::vector<float>& r, int64_t from, int64_t frames,
                 std::vector<int16_t>& out) {
   const int64_t join = std::min<int64_t>(kJoinFrames, frames);
-  out.resize(size_t(2 * frames));
+  std::vector<float> mixed(size_t(2 * frames));
+  float peak = 0;
   for (int64_t i = 0; i < frames; ++i) {
     float a = l[size_t(from + i)], b = r[size_t(from + i)];
     if (i < join) {
@@ -101,9 +105,13 @@ void joinedLoop(const std::vector<float>& l, const std::vector<float>& r, int64_
       a = g * a + (1 - g) * l[size_t(from + frames + i)];
       b = g * b + (1 - g) * r[size_t(from + frames + i)];
     }
-    out[size_t(2 * i)] = toSample(a);
-    out[size_t(2 * i + 1)] = toSample(b);
+    mixed[size_t(2 * i)] = a;
+    mixed[size_t(2 * i + 1)] = b;
+    peak = std::max(peak, std::max(std::fabs(a), std::fabs(b)));
   }
+  const float gain = peak > 32767.0f ? 32767.0f / peak : 1.0f;
+  out.resize(size_t(2 * frames));
+  for (size_t i = 0; i < mixed.size(); ++i) out[i] = toSample(mixed[i] * gain);
 }
 
 }  // namespace
@@ -139,7 +147,7 @@ bool JL_StretchLoop(const int16_t* in, int64_t frames, int64_t outFrames, std::v
 bool JL_PitchLoop(const int16_t* in, int64_t frames, double pitch, std::vector<int16_t>& out, int rate,
                   const std::function<bool()>& cancelled) {
   out.clear();
-  if (!in || frames <= 0 || rate <= 0 || !(pitch >= 0.5 && pitch <= 2.0)) return false;
+  if (!in || frames <= 0 || rate <= 0 || !(pitch >= kPitchLoopLowest && pitch <= kPitchLoopHighest)) return false;
   // A second of context either side, the loop repeated as far as needed.
   // At a time ratio of 1 the stretcher keeps every frame where it was, so
   // the loop is exactly the frames from `side` on.

@@ -21,6 +21,10 @@ bool JL_StretchKeepPitch(const int16_t* in, int64_t frames, int64_t outFrames, s
 bool JL_StretchLoop(const int16_t* in, int64_t frames, int64_t outFrames, std::vector<int16_t>& out,
                     int rate = 44100);
 
+// The pitches JL_PitchLoop makes (an octave either way).
+constexpr double kPitchLoopLowest = 0.5;
+constexpr double kPitchLoopHighest = 2.0;
+
 // A loop that repeats, shifted in pitch by `pitch` (0.5 .. 2) with its
 // length kept: `frames` frames in, exactly `frames` out, the result joins
 // itself. The stretcher hears a second of the loop's own repetition either

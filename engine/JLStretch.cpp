@@ -103,22 +103,20 @@ void release(Made* m) {
 int64_t loopFrames(int32_t beats) { return int64_t(beats) * BPM.load(std::memory_order_relaxed); }
 
 // The pitch a loop must be made at for the tempo now played, 0 when keep
-// pitch does not apply. The resampler reads `den / num` mixed frames per
-// output frame (High) or BPM per ResampledBPM (Original).
+// pitch does not apply (off, stopped, song tempo, beyond an octave): the
+// inverse of the ratio the resampler really plays (Original's whole frames
+// per request, not the tempo it aims at, or the kept pitch is flat by up
+// to a few cents).
 double currentPitch() {
   if (!enabled.load()) return 0;
   if (PlayingStatus.load() == 0) return 0;
-  const int64_t bpm = BPM.load();
-  if (bpm <= 0) return 0;
-  if (GetTempoQuality() == kTempoHigh) {
-    int64_t num = 1, den = 1;
-    HighTempoRatio(&num, &den);
-    if (num == den || num <= 0) return 0;
-    return double(den) / double(num);
-  }
-  const int64_t r = ResampledBPM.load();
-  if (r <= 0 || r == bpm) return 0;
-  return double(r) / double(bpm);
+  if (BPM.load() <= 0) return 0;
+  const double ratio = PlayedTempoRatio();
+  if (ratio == 1.0 || !(ratio > 0)) return 0;
+  // Beyond an octave (a tempo under half the song's) loops and notes alike
+  // are resampled: the stretcher makes nothing there.
+  const double pitch = 1.0 / ratio;
+  return pitch >= kPitchLoopLowest && pitch <= kPitchLoopHighest ? pitch : 0;
 }
 
 Made* take(int variant) {
@@ -420,6 +418,8 @@ void JLStretchSetEnabled(bool on) {
 }
 
 bool JLStretchEnabled() { return enabled.load(); }
+
+double JLStretchPitchNow() { return currentPitch(); }
 
 void JLStretchNoteLoop(int variant) {
   if (variant < 0 || variant >= kVTracks) return;

@@ -40,6 +40,12 @@ constexpr int64_t kStretchMemoryBudget = int64_t(384) << 20;
 // resampled sound at each loop's next repetition and frees the made loops.
 void JLStretchSetEnabled(bool on);
 bool JLStretchEnabled();
+// The pitch loops are made at for the tempo now played (the inverse of the
+// resampler's ratio), 0 when keep pitch does not apply (off, stopped, at
+// the song tempo, a tempo under half the song's). Any thread, the audio
+// thread too (atomics only): the synth plays its notes at this rate so
+// that they keep their pitch too.
+double JLStretchPitchNow();
 // The registered loop list as the engine has it (VTracks): one entry, all
 // of them again (put back after an offline session), or all of them gone.
 void JLStretchNoteLoop(int variant);

@@ -44,6 +44,15 @@ int32_t resBufPtr = 0;
 int64_t resAcc = 0;
 int64_t resDen = 1;
 std::atomic<int32_t> tempoQuality{kTempoHigh};
+// The output frames of the last request, which Original's ratio depends on.
+std::atomic<int32_t> lastRequestFrames{kMixBlock};
+
+// Original's mixed frames for a request of n output frames (its upper
+// bound, the buffer's room, lies far above any ratio the tempo allows).
+int64_t originalInFrames(int64_t bpm, int64_t r, int64_t n) {
+  const int64_t nIn = bpm * n / r;
+  return nIn < 1 ? 1 : nIn;
+}
 
 // Per-track gain as heard, moving linearly towards the settings' gain over
 // MixRampFrames frames, so a mute, solo, volume or pan change or a stop
@@ -136,6 +145,19 @@ void SetTempoQuality(int quality) { tempoQuality = quality == kTempoOriginal ? k
 
 int GetTempoQuality() { return tempoQuality.load(); }
 
+double PlayedTempoRatio() {
+  if (tempoQuality.load(std::memory_order_relaxed) == kTempoHigh) {
+    int64_t num, den;
+    HighTempoRatio(&num, &den);
+    return double(num) / double(den);
+  }
+  const int64_t bpm = BPM.load(std::memory_order_relaxed);
+  const int64_t r = ResampledBPM.load(std::memory_order_relaxed);
+  const int64_t n = lastRequestFrames.load(std::memory_order_relaxed);
+  if (bpm <= 0 || r <= 0 || n <= 0) return 1.0;
+  return double(originalInFrames(bpm, r, n)) / double(n);
+}
+
 double FastestMixBPM(int songBpm, int hz) {
   if (songBpm <= 0 || hz <= 0) return 0.0;
   const int64_t bpm = int64_t(hz) * 60 / songBpm;  // as BeginPlay arms it
@@ -222,8 +244,7 @@ void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
     resFill(1);
     resConsume(1);
   }
-  int64_t nIn = bpm * n / r;
-  if (nIn < 1) nIn = 1;
+  int64_t nIn = originalInFrames(bpm, r, n);
   if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
   resFill(nIn);
   Resample(dst, resAt(0), n, int(nIn));
@@ -276,6 +297,7 @@ int GetResampled(void* out, int n) {
     return n;
   }
   const JLTempoKernel* k = tempoQuality.load(std::memory_order_relaxed) == kTempoHigh ? JLTempoAcquire() : nullptr;
+  lastRequestFrames.store(n, std::memory_order_relaxed);
   const double from = readPosition();
   if (k)
     resampleHigh(dst, n, *k);

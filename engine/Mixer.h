@@ -61,6 +61,11 @@ extern std::atomic<int32_t> MixMilliBPM;
 // High's exact ratio of mixed frames per output frame, num / den (reduced;
 // 1 / 1 at the song tempo), within the same bounds as ResampledBPM.
 void HighTempoRatio(int64_t* num, int64_t* den);
+// Mixed frames the resampler reads per output frame at the tempo and
+// quality now set: High's num / den, or Original's whole frames per
+// request over the request (the size last asked for, 2048 before any).
+// Exactly 1 at the song tempo. Any thread (atomics only).
+double PlayedTempoRatio();
 
 // Mix settings; track numbers 1..8, values clamped.
 int TrackVolume(int track, int vol);

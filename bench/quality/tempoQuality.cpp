@@ -3,7 +3,8 @@
 // A tone (1 kHz, and 0.35 of the sample rate) is played 1.02 and 1.3 times
 // faster by Jamloom's Original interpolation (as the engine runs it, 2048
 // output frames a request), Jamloom's High interpolation (16-bit in and out
-// as the engine runs it, and its float kernel alone), libsoxr very-high
+// as the engine runs it, 16-bit in with float out, and its float kernel
+// alone), libsoxr very-high
 // quality and libsamplerate's best sinc; Keep pitch stretches the same tone
 // with Rubber Band. Prints a Markdown table:
 //   SNR    against the ideal tone at the exact ratio (amplitude and phase
@@ -125,13 +126,15 @@ void exactRatio(double ratio, int64_t* num, int64_t* den) {
   *num = std::llround(ratio * double(*den));
 }
 
-std::vector<float> runHigh(const std::vector<float>& x, double ratio, bool sixteen) {
+// 16-bit in (the loops' rings) or the float tone; 16-bit out (the engine's
+// output) or the kernel's floats (what a 24-bit or float file could keep).
+std::vector<float> runHigh(const std::vector<float>& x, double ratio, bool sixteenIn, bool sixteen) {
   JLTempoPrepare(ratio);
   const JLTempoKernel& k = *JLTempoAcquire();
   int64_t num, den, acc = 0;
   exactRatio(ratio, &num, &den);
   std::vector<float> l(x.size()), r;
-  for (size_t i = 0; i < x.size(); ++i) l[i] = sixteen ? float(std::lrint(x[i])) : x[i];
+  for (size_t i = 0; i < x.size(); ++i) l[i] = sixteenIn ? float(std::lrint(x[i])) : x[i];
   r = l;
   std::vector<float> y;
   std::vector<int16_t> o16(2 * 512);
@@ -216,8 +219,9 @@ int main() {
         double f;
       } rows[] = {
           {"Jamloom Original", [&] { return runOriginal(x, ratio); }, fOut},
-          {"Jamloom High (16-bit, as played)", [&] { return runHigh(x, ratio, true); }, fOut},
-          {"Jamloom High (float kernel)", [&] { return runHigh(x, ratio, false); }, fOut},
+          {"Jamloom High (16-bit, as played)", [&] { return runHigh(x, ratio, true, true); }, fOut},
+          {"Jamloom High (16-bit in, float out)", [&] { return runHigh(x, ratio, true, false); }, fOut},
+          {"Jamloom High (float kernel)", [&] { return runHigh(x, ratio, false, false); }, fOut},
           {"libsoxr VHQ", [&] { return runSoxr(x, ratio); }, fOut},
           {"libsamplerate best sinc", [&] { return runSrc(x, ratio); }, fOut},
           {"Jamloom Keep pitch (Rubber Band)", [&] { return runKeepPitch(x, ratio); }, fIn},

@@ -6,6 +6,7 @@
 #include "core/files/uloPathPolicy.h"
 #include "engine/AudioFormat.h"
 #include "engine/JLLoopPrep.h"
+#include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 
 SYNTHETIZER RealtimeSynth;
@@ -98,16 +99,82 @@ void arpStep(SYNTHETIZER* s, FramePos time) {
   s->nextStep = next;
 }
 
+// Sample frames a note moves per timeline frame: 1, or under keep pitch
+// the pitch the loops are made at (the inverse of the tempo ratio), so the
+// tempo resampler brings the notes back to their own pitch.
+double noteStep() {
+  const double p = JLStretchPitchNow();
+  return p > 0 ? p : 1.0;
+}
+
+// Frame i of channel c of a note, silence outside it.
+float noteAt(const SYNTHNOTE& n, int64_t i, int c) {
+  if (i < 0 || i >= n.frames) return 0.0f;
+  return float(n.data[n.channels == 1 ? i : 2 * i + c]);
+}
+
+// One voice over [at, at + seg) at `step` sample frames per timeline frame,
+// with cubic (Catmull-Rom) interpolation; velocity and release as the
+// plain path has them. The voice's sample position is carried from span
+// to span, so a rate that changes mid-note does not jump.
+void renderStepped(SYNTHVOICE& voice, const SYNTHNOTE& n, float* L, float* R, FramePos at, int seg, float gl,
+                   float gr, double step) {
+  const int64_t offset = at - voice.start;
+  int skip = 0;
+  double ph;
+  if (offset < 0) {
+    if (-offset >= seg) return;
+    skip = int(-offset);
+    ph = 0;
+  } else if (voice.stepped && voice.phaseAt == at) {
+    ph = voice.phase;
+  } else {
+    ph = voice.stepped ? double(offset) * step : double(offset);
+  }
+  voice.stepped = true;
+  for (int i = skip; i < seg; ++i) {
+    float g = voice.gain;
+    const int64_t past = at + i - voice.releaseAt;
+    if (past >= 0) {
+      if (past >= kSynthReleaseFrames) {
+        voice.start = -1;
+        return;
+      }
+      g *= 1.0f - float(past) / float(kSynthReleaseFrames);
+    }
+    const int64_t k = int64_t(ph);
+    if (k >= n.frames) {
+      voice.start = -1;
+      return;
+    }
+    const float f = float(ph - double(k));
+    for (int c = 0; c < 2; ++c) {
+      const float xm = noteAt(n, k - 1, c), x0 = noteAt(n, k, c), x1 = noteAt(n, k + 1, c), x2 = noteAt(n, k + 2, c);
+      const float c1 = 0.5f * (x1 - xm), c2 = xm - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+      const float c3 = 0.5f * (x2 - xm) + 1.5f * (x0 - x1);
+      const float v = ((c3 * f + c2) * f + c1) * f + x0;
+      (c == 0 ? L : R)[i] += v * (c == 0 ? gl : gr) * g;
+    }
+    ph += step;
+  }
+  voice.phase = ph;
+  voice.phaseAt = at + seg;
+}
+
 // Caller holds s->lock and d->lock. Adds the sounding voices over the
 // timeline span [at, at + seg), writing from L[0] / R[0].
 void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, FramePos at, int seg,
-                  float gl, float gr) {
+                  float gl, float gr, double step) {
   const int poly = clampInt(s->poly, 1, kSynthVoices);
   for (int v = 0; v < poly; ++v) {
     SYNTHVOICE& voice = s->voices[v];
     if (voice.start == -1 || voice.note < 0 || voice.note >= kSynthNotes || !d) continue;
     const SYNTHNOTE& n = d->notes[voice.note];
     if (!n.data) continue;
+    if (step != 1.0 || voice.stepped) {
+      renderStepped(voice, n, L, R, at, seg, gl, gr, step);
+      continue;
+    }
     int64_t offset = at - voice.start;
     int skip = 0;
     if (offset < 0) {  // starts later in this span
@@ -384,6 +451,7 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timelin
     gr = full;
   }
 
+  const double step = noteStep();
   const bool stepping = arpOn(s) && s->beatFrames > 0;
   if (stepping) {
     // A step time outside (timeline, timeline + one beat] was set against
@@ -409,7 +477,7 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timelin
       }
       if (dist < seg) seg = int(dist);
     }
-    renderVoices(s, d, left + pos, right + pos, at, seg, gl, gr);
+    renderVoices(s, d, left + pos, right + pos, at, seg, gl, gr, step);
     pos += seg;
     if (stepping && s->nextStep == timeline + pos) arpStep(s, timeline + pos);
   }

@@ -49,6 +49,11 @@ struct SYNTHVOICE {
   FramePos releaseAt = INT64_MAX;
   bool key = false;        // started by a keyboard key (released by its note-off)
   bool sustained = false;  // note-off came while the sustain pedal was down
+  // Played at another rate than one sample frame per timeline frame (keep
+  // pitch): the sample position reached at timeline position `phaseAt`.
+  bool stepped = false;
+  double phase = 0;
+  FramePos phaseAt = -1;
 };
 
 struct SYNTHETIZER {

@@ -35,32 +35,9 @@ std::vector<int16_t> clicks(int beats) {
   return d;
 }
 
-// Output at the playing tempo through the tempo resampler, the loader's
-// visit after each device-sized piece.
-void playOut(int64_t frames, std::vector<int16_t>& out) {
-  for (int64_t done = 0; done < frames; done += 512) {
-    const size_t at = out.size();
-    out.resize(at + 2 * 512);
-    GetResampled(out.data() + at, 512);
-    LoaderVisitAll();
-  }
-}
-
 // Where each burst begins: the first frame above a quarter of full scale
 // after at least 2000 quiet frames.
-std::vector<int64_t> onsets(const std::vector<int16_t>& s) {
-  std::vector<int64_t> at;
-  int64_t quiet = 1 << 20;
-  for (size_t i = 0; i < s.size() / 2; ++i) {
-    if (std::abs(s[2 * i]) > 8000) {
-      if (quiet >= 2000) at.push_back(int64_t(i));
-      quiet = 0;
-    } else {
-      ++quiet;
-    }
-  }
-  return at;
-}
+std::vector<int64_t> onsets(const std::vector<int16_t>& s) { return onsetsAbove(s, 8000, 2000); }
 
 // The engine fed by hand, loops made only when asked: every test sees the
 // same thing whatever the worker thread's timing.

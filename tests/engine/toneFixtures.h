@@ -1,11 +1,15 @@
 // Sine loops and the measures the keep-pitch tests take of them: frequency
-// from zero crossings, cents, and the largest step between frames.
+// from zero crossings, cents, the largest step between frames, where
+// sounds begin; and the output pulled through the tempo resampler.
 #pragma once
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+#include "engine/AudioFormat.h"
+#include "engine/Mixer.h"
 
 namespace tonetest {
 
@@ -52,6 +56,33 @@ inline int largestStep(const std::vector<int16_t>& s, int64_t a, int64_t b) {
 inline int largestStepAround(const std::vector<int16_t>& s) {
   const int64_t n = int64_t(s.size() / 2);
   return std::max(largestStep(s, 0, n), std::abs(s[0] - s[size_t(2 * (n - 1))]));
+}
+
+// Where each sound begins: the first frame whose left sample passes
+// `threshold` after at least `quiet` frames that do not.
+inline std::vector<int64_t> onsetsAbove(const std::vector<int16_t>& s, int threshold, int64_t quiet) {
+  std::vector<int64_t> at;
+  int64_t still = quiet;
+  for (size_t i = 0; i < s.size() / 2; ++i) {
+    if (std::abs(s[2 * i]) > threshold) {
+      if (still >= quiet) at.push_back(int64_t(i));
+      still = 0;
+    } else {
+      ++still;
+    }
+  }
+  return at;
+}
+
+// Output at the playing tempo through the tempo resampler, in requests of
+// `request` frames (a device's), the loader's visit after each.
+inline void playOut(int64_t frames, std::vector<int16_t>& out, int request = 512) {
+  for (int64_t done = 0; done < frames; done += request) {
+    const size_t at = out.size();
+    out.resize(at + 2 * size_t(request));
+    GetResampled(out.data() + at, request);
+    LoaderVisitAll();
+  }
 }
 
 }  // namespace tonetest

@@ -62,10 +62,11 @@ class RenderedDocument : public ::testing::Test {
   // The program's path: a freshly opened synth panel reads the document's
   // block, then the disk mix renders the document's image.
   std::vector<int16_t> programDiskMix(const std::vector<uint8_t>& synth, const std::string& out,
-                                      const JLDiskMixOptions& options = JLDiskMixOptions()) {
+                                      const JLDiskMixOptions& options = JLDiskMixOptions(), bool keepPitch = false) {
     JLEngine engine;
     gep = &engine;
     engine.init();
+    engine.setKeepPitch(keepPitch);
     {
       JLSynthPanel panel;
       panel.onPanelOpened();
@@ -77,8 +78,9 @@ class RenderedDocument : public ::testing::Test {
     gep = nullptr;
     return readStereo(out);
   }
-  std::vector<int16_t> commandLineRender(const std::string& doc, const std::string& out) {
-    const std::string command = std::string("'") + JL_RENDER + "' '" + doc + "' '" + out + "' >/dev/null 2>&1";
+  std::vector<int16_t> commandLineRender(const std::string& doc, const std::string& out, const char* flags = "") {
+    const std::string command =
+        std::string("'") + JL_RENDER + "' '" + doc + "' '" + out + "' " + flags + " >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
     return readStereo(out);
   }
@@ -123,6 +125,29 @@ TEST_F(RenderedDocument, ASynthThatIsOnPlaysItsArpeggioAsInTheProgramsDiskMix) {
   const std::vector<int16_t> loopsOnly = programDiskMix(std::vector<uint8_t>(kSynthIcedBytes, 0), tmp.sys() + "loops.wav");
   ASSERT_EQ(loopsOnly.size(), program.size());
   EXPECT_GT(largestDifference(loopsOnly, program), 1000);
+}
+
+// --keep-pitch renders a document whose synth plays as the program's disk
+// mix with Keep pitch on does (loops made again, notes at their own pitch),
+// with the playing tempo's exact length.
+TEST_F(RenderedDocument, KeepPitchRendersTheSynthAsTheProgramDoes) {
+  SynthSetup setup{};
+  for (int k : {0, 7, 12}) setup.notes[k] = 1;
+  setup.volume = 110;
+  setup.arpMode = 1;
+  setup.arpSpeed = 3;
+  const std::vector<uint8_t> block = synthBlock(setup);
+  const std::string doc = writeDocument("kept.jld", block);
+  JLDiskMixOptions options;
+  const std::vector<int16_t> program = programDiskMix(block, tmp.sys() + "kept-program.wav", options, true);
+  const std::vector<int16_t> rendered = commandLineRender(doc, tmp.sys() + "kept-rendered.wav", "--keep-pitch");
+  ASSERT_EQ(rendered.size(), size_t(2 * JL_DiskMixFrames(1, image.bpm)));
+  ASSERT_EQ(rendered.size(), program.size());
+  EXPECT_LE(largestDifference(rendered, program), 1);
+  // Not the plain render: the loops and notes were made for the tempo.
+  const std::vector<int16_t> plain = commandLineRender(doc, tmp.sys() + "plain.wav");
+  ASSERT_EQ(plain.size(), program.size());
+  EXPECT_GT(largestDifference(plain, program), 1000);
 }
 
 TEST_F(RenderedDocument, ASynthWithNoNotesLeavesTheRenderToTheLoops) {

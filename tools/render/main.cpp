@@ -9,9 +9,7 @@
 // --tempo-quality picks the tempo interpolation (high, the default, or the
 // original linear one); --keep-pitch keeps the loops' pitch as the
 // program's Keep pitch preference does (each loop made again for the
-// playing tempo). A document whose synth plays is instead rendered at the
-// song tempo and stretched whole to the playing tempo's length, so the
-// arpeggio keeps its pitch too.
+// playing tempo) and its synth notes at their own pitch.
 //   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] MIX.jld | --song NAME [...]
 //
 // --stems writes one file per playing track (track3-bass.wav), the synth
@@ -26,7 +24,6 @@
 // (portable) or in the user's data folder (installed), wherever it is
 // started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
-#include <sndfile.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -41,7 +38,6 @@
 #include "core/files/uloPathNames.h"
 #include "core/sys/jlPaths.h"
 #include "engine/JLEngine.h"
-#include "engine/JLKeepPitch.h"
 #include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 #include "song/JLDiskMix.h"
@@ -75,64 +71,6 @@ bool enterProgramFolder() {
   if (JL_EnterRunPaths()) return true;
   fprintf(stderr, "jamloom-render: %s\n", JL_RunPaths().problem.c_str());
   return false;
-}
-
-// The sound file kind the output's name asks for, as the disk mix picks it.
-int formatOfName(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-  for (char& c : ext) c = char(tolower((unsigned char)c));
-  const int major = ext == "wav" ? SF_FORMAT_WAV : ext == "flac" ? SF_FORMAT_FLAC : ext == "ogg" ? SF_FORMAT_OGG
-                    : ext == "aiff" || ext == "aif" ? SF_FORMAT_AIFF : 0;
-  return major ? JL_DiskMixSndfileFormat(major) : 0;
-}
-
-// Renders at the song tempo into a temporary WAV, then stretches it to the
-// frames the playing tempo gives, keeping the pitch, written under a
-// temporary name and renamed into place.
-bool renderKeepingPitch(JLIceimage image, float songBpm, const std::string& outPath, const JLDiskMixOptions& options,
-                        JLDiskMixReport& report) {
-  const int format = formatOfName(outPath);
-  if (!format) {
-    snprintf(report.error, sizeof report.error, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)",
-             outPath.c_str());
-    return false;
-  }
-  float bpm = image.bpm > 0 ? image.bpm : songBpm;
-  if (bpm > 1.3f * songBpm) bpm = 1.3f * songBpm;  // the engine's bound, as the disk mix keeps it
-  // At the song tempo the mix is already what is heard.
-  if (bpm == songBpm) return JL_DiskMix(image, outPath.c_str(), options, report);
-  image.bpm = songBpm;
-  const std::string songTempo = ULO_FreshTempPathSys(outPath) + ".wav";
-  if (!JL_DiskMix(image, songTempo.c_str(), options, report)) return false;
-  SF_INFO info;
-  memset(&info, 0, sizeof info);
-  SNDFILE* in = sf_open(songTempo.c_str(), SFM_READ, &info);
-  std::vector<int16_t> frames(in && info.channels == 2 ? size_t(2 * info.frames) : 0);
-  const bool read = in && info.channels == 2 && sf_readf_short(in, frames.data(), info.frames) == info.frames;
-  if (in) sf_close(in);
-  unlink(songTempo.c_str());
-  if (!read) return snprintf(report.error, sizeof report.error, "cannot read back the song-tempo render"), false;
-  const int64_t total = JL_DiskMixFrames(report.steps, bpm);
-  std::vector<int16_t> out;
-  if (!JL_StretchKeepPitch(frames.data(), int64_t(info.frames), total, out, info.samplerate))
-    return snprintf(report.error, sizeof report.error, "cannot stretch the render"), false;
-  const std::string tmp = ULO_FreshTempPathSys(outPath);
-  SF_INFO oi;
-  memset(&oi, 0, sizeof oi);
-  oi.samplerate = info.samplerate;
-  oi.channels = 2;
-  oi.format = format;
-  SNDFILE* sf = sf_open(tmp.c_str(), SFM_WRITE, &oi);
-  bool ok = sf && sf_writef_short(sf, out.data(), total) == total;
-  if (sf) ok = sf_close(sf) == 0 && ok;
-  ok = ok && rename(tmp.c_str(), outPath.c_str()) == 0;
-  if (!ok) {
-    unlink(tmp.c_str());
-    return snprintf(report.error, sizeof report.error, "cannot write %s", outPath.c_str()), false;
-  }
-  report.frames = total;
-  return true;
 }
 
 // Makes a song of the library from a folder of sound files.
@@ -241,7 +179,6 @@ int main(int argc, char** argv) {
   const std::string cwd = getcwd(cwdBuf, sizeof cwdBuf) ? cwdBuf : "";
   const std::string outPath = absolute(out, cwd);
   JLIceimage image;
-  float songBpm = 0;
   static uint8_t synth[kJLSynthBlockBytes];
   bool synthOk = false;
   if (mix) {
@@ -271,18 +208,9 @@ int main(int argc, char** argv) {
     image.valid = 1;
     ULO_StrCopy(image.songName, sizeof image.songName, song);
     image.bpm = bpm > 0 ? bpm : (float)library.songBpm;
-    songBpm = (float)library.songBpm;
     // Sample numbers are given when the song is loaded into the engine; the
     // groove only names groups and variants, so the header load suffices.
     JL_DefaultGroove(library, image.groove);
-  }
-
-  if (mix && keepPitch) {
-    // The document keeps only its playing tempo; the song's comes with it.
-    static JLSongLibrary library;
-    char folder[kUloPathMax];
-    snprintf(folder, sizeof folder, ":Library:Song:%s:", image.songName);
-    if (JL_IsSafeSongName(image.songName) && library.load(folder)) songBpm = (float)library.songBpm;
   }
 
   JLEngine engine;
@@ -301,14 +229,12 @@ int main(int argc, char** argv) {
     }
   }
   // The document's synth plays along as it does in the program's disk mix.
-  const bool synthPlays = mix && synthOk && synthSwitchedOn && JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
-  const bool wholeMixStretch = keepPitch && synthPlays && songBpm > 0;
-  if (keepPitch && !wholeMixStretch) engine.setKeepPitch(true);
+  if (mix && synthOk && synthSwitchedOn) JL_StartDocumentSynth(engine, synth, kJLSynthBlockBytes);
+  if (keepPitch) engine.setKeepPitch(true);
   JLDiskMixReport report;
   std::vector<std::string> files;
   const bool ok = stems ? JL_DiskMixStems(image, outPath.c_str(), format.c_str(), options, report, &files)
-                  : wholeMixStretch ? renderKeepingPitch(image, songBpm, outPath, options, report)
-                                             : JL_DiskMix(image, outPath.c_str(), options, report);
+                  : JL_DiskMix(image, outPath.c_str(), options, report);
   const JLStretchStats kept = JLStretchGetStats();
   engine.exit();
   gep = nullptr;
