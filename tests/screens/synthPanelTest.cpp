@@ -285,6 +285,33 @@ TEST(SynthBrowser, DoneMakesTheClickedSoundTheSynthsSoundAndXKeepsIt) {
   EXPECT_EQ(s.loadedFrames(), 3000);
 }
 
+TEST(SynthBrowser, EscapeClosesItAsItsXDoes) {
+  Sounds s;
+  loadtest::Mounted<JLLoadSynthPanel> browser{12, -1, 7};
+  browser.connect(false);
+  s.m.click(39);
+  ASSERT_TRUE(QXScreen.isShown(7));
+  browser.panel.control(20)->set(short(0));
+  browser.click(20);  // previews on
+  browser.click(12);  // Zeta, heard
+  ASSERT_EQ(s.loadedFrames(), 3000);
+  // Escape pressed and let go, through the screen.
+  uloGlo.what = uloEvtKeyDown;
+  uloGlo.keyCode = uloKeyEscape;
+  uloGlo.character = uloKeyEscape;
+  uloGlo.specialKey = 20;
+  QXScreen.events();
+  uloGlo.what = uloEvtKeyUp;
+  uloGlo.specialKey = 0;
+  QXScreen.events();
+  EXPECT_FALSE(QXScreen.isShown(7));
+  EXPECT_EQ(QXScreen.modalPanel, -1);
+  EXPECT_TRUE(QXScreen.isShown(2)) << "only the browser closes";
+  EXPECT_STREQ(s.p().setup.synthName, "Alpha") << "nothing chosen";
+  EXPECT_EQ(s.m.text(45), "Alpha");
+  EXPECT_EQ(s.loadedFrames(), 1000) << "the synth's own sound again";
+}
+
 // The synth's voice sounding note k as a held key, or null.
 const SYNTHVOICE* keyVoice(int k) {
   for (const SYNTHVOICE& v : RealtimeSynth.voices)
