@@ -193,7 +193,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // the preview ends); endPreview puts all of that back (reloading the song
   // when another one was previewed, or always with reload, after the engine
   // let go of its loops) and plays again what played when play is true.
-  // keepPreview forgets what was remembered (the song is loaded for good).
+  // keepPreview forgets what was remembered (the song is loaded for good,
+  // and the work counts as kept from there).
   // While a preview lasts, the bank's safety looks at the remembered bank.
   // endPreview returns false when nothing was remembered or the remembered
   // song can no longer be loaded (the panel then has no song).

@@ -170,6 +170,11 @@ quit_without_question "a fresh start"
 APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
 load_song 1
 box_ready && box_answer default
+wait_still 5
+quit_without_question "a song just loaded (and playing)"
+APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
+load_song 1
+box_ready && box_answer default
 xdotool windowfocus "$WIN" 2>/dev/null
 xdotool key plus                 # the tempo changes: work a quit would lose
 check_close_question
