@@ -35,6 +35,7 @@
 #include "core/net/JLNet.h"
 #include "framework/panel/uloPanel.h"
 #include "song/JLGroove.h"
+#include "song/JLMixDocument.h"
 #include "song/JLPlayCommon.h"
 #include "song/JLPlayer.h"
 #include "song/JLSongLibrary.h"
@@ -162,15 +163,39 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Before a song or document replaces the bank: asks when it is unsaved.
   // True when the replacement may go on.
   bool mayReplaceBank();
-  // Quitting: asks the same when the bank is unsaved; -1 when there is
-  // nothing to lose (the plain quit question then), else the answer (1 yes).
+  // The work a mix document keeps (song, working groove, bank and
+  // sequence, tempo, mutes, whether the synth plays and its block), as it
+  // stands now; while a preview borrows the panel, the user's own.
+  struct WorkMark {
+    bool set = false;
+    std::string song;
+    JLGroove groove;
+    JLSequence sequence;
+    float bpm = 0;
+    uint8_t muted = 0;
+    bool synthOn = false;
+    uint8_t synth[kJLSynthBlockBytes] = {0};
+  };
+  WorkMark currentWork() const;
+  // The work is kept as it stands: a song was loaded (not by a preview) or
+  // a mix document opened or saved.
+  void markWorkKept() { keptWork = currentWork(); }
+  // Whether quitting would lose work: anything changed since the song was
+  // loaded or a mix document last opened or saved. A working groove that
+  // the bank holds as it is (a sequence step, a restored ball) is kept
+  // there. Nothing without a song.
+  bool workUnsaved() const;
+  // Quitting: asks the same when the bank or any other work is unsaved;
+  // -1 when there is nothing to lose (the program then ends without a
+  // question), else the answer (1 yes).
   int16_t askQuitWithUnsavedBank();
   // A song preview borrows the panel: beginPreview remembers the song, its
   // working groove, bank, sequence, mutes, tempo and transport (once, until
   // the preview ends); endPreview puts all of that back (reloading the song
   // when another one was previewed, or always with reload, after the engine
   // let go of its loops) and plays again what played when play is true.
-  // keepPreview forgets what was remembered (the song is loaded for good).
+  // keepPreview forgets what was remembered (the song is loaded for good,
+  // and the work counts as kept from there).
   // While a preview lasts, the bank's safety looks at the remembered bank.
   // endPreview returns false when nothing was remembered or the remembered
   // song can no longer be loaded (the panel then has no song).
@@ -348,6 +373,10 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     char title[kUloControlTextBytes] = {0};
   } preview;
   JLIceimage iceimage;
+  WorkMark keptWork;
+  // Set while a song is read again under the user's work (a preview's end,
+  // a dropped loop): that load keeps the mark as it was.
+  bool holdWorkMark = false;
   JLPath dialogPath;
   JLBallGroovesSelector grooveRow;
   JLBallSequenceSelector sequenceRow;
@@ -388,7 +417,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   int16_t lightReverse = 0;
   // Synth settings block of the last document ('syic'), kept when the synth
   // panel cannot read it itself.
-  uint8_t synthBlock[3308] = {0};
+  uint8_t synthBlock[kJLSynthBlockBytes] = {0};
   bool synthBlockValid = false;
 
  protected:

@@ -144,6 +144,9 @@ bool JLGroovePanel::loadSong(const char* folder) {
   mixerEntry = MixerEntry();
   mixerEntry.groove = groove;
   groove_show();
+  // A song loaded for good starts the work anew; a preview only borrows
+  // the panel, and a song read again keeps the user's work.
+  if (!preview.active && !holdWorkMark) markWorkKept();
   return true;
 }
 
@@ -249,8 +252,50 @@ bool JLGroovePanel::bankUnsaved() const {
   return !sameBank(own, documentSequence);
 }
 
+JLGroovePanel::WorkMark JLGroovePanel::currentWork() const {
+  WorkMark w;
+  w.set = true;
+  if (preview.active) {
+    w.song = preview.song;
+    w.groove = preview.groove;
+    w.sequence = preview.sequence;
+    w.bpm = preview.bpm;
+    for (short t = 0; t < kTracks; t++)
+      if (!preview.on[t]) w.muted = uint8_t(w.muted | (1u << t));
+  } else {
+    // While the virtual mixer plays its mixes, the user's own work is what
+    // it took aside.
+    const bool mixer = QXScreen.isShown(1);
+    w.song = songFolder;
+    w.groove = mixer ? mixerEntry.groove : groove;
+    w.sequence = mixer ? sequenceBackup : sequence;
+    w.bpm = jlPlayer ? jlPlayer->bpm : float(library.songBpm);
+    for (short t = 0; t < kTracks; t++)
+      if (!(mixer ? mixerEntry.on[t] : tracks[t].active)) w.muted = uint8_t(w.muted | (1u << t));
+  }
+  w.synthOn = jlgp::synthPlaying();
+  if (!jlgp::synthIcedSave(w.synth)) memcpy(w.synth, synthBlock, sizeof w.synth);
+  return w;
+}
+
+bool JLGroovePanel::workUnsaved() const {
+  const WorkMark now = currentWork();
+  // A mix document needs a song: without one there is nothing to keep.
+  if (now.song.empty()) return false;
+  if (!keptWork.set || now.song != keptWork.song) return true;
+  // Sequence play and the bank's balls put stored grooves to work; such a
+  // groove is kept in the bank (whose own changes count below).
+  bool grooveKept = memcmp(now.groove.tracks, keptWork.groove.tracks, sizeof now.groove.tracks) == 0;
+  const int stored = std::clamp<int>(now.sequence.grooveCount, 0, JLSequence::kMaxGrooves);
+  for (int i = 0; i < stored && !grooveKept; i++)
+    grooveKept = memcmp(&now.sequence.grooves[i], &now.groove, sizeof now.groove) == 0;
+  return !grooveKept || !sameBank(now.sequence, keptWork.sequence) || now.bpm != keptWork.bpm ||
+         now.muted != keptWork.muted || now.synthOn != keptWork.synthOn ||
+         memcmp(now.synth, keptWork.synth, sizeof now.synth) != 0;
+}
+
 int16_t JLGroovePanel::askQuitWithUnsavedBank() {
-  if (!bankUnsaved()) return -1;
+  if (!bankUnsaved() && !workUnsaved()) return -1;
   const int16_t answer = JL_Notify(kJLMsgQuitLosesBank, jlNotifyYesNo);
   QXScreen.update(QXScreen.screenRect);
   return answer;
@@ -286,6 +331,7 @@ void JLGroovePanel::beginPreview() {
 void JLGroovePanel::keepPreview() {
   if (!preview.active) return;
   preview.active = 0;
+  markWorkKept();
   showSongTitle();
 }
 
@@ -307,7 +353,10 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
   }
   if (reload || strcmp(songFolder, preview.song) != 0) {
     // The song may have been deleted meanwhile.
-    if (!ULO_FileExists(preview.song) || !loadSong(preview.song)) {
+    holdWorkMark = true;
+    const bool loaded = ULO_FileExists(preview.song) && loadSong(preview.song);
+    holdWorkMark = false;
+    if (!loaded) {
       forgetSong();
       return false;
     }
@@ -376,7 +425,10 @@ bool JLGroovePanel::openDocument(const char* path) {
   }
   file.close();
   const bool ok = iced_restore(false) && r == JLMixReadResult::ok;
-  if (ok) documentSequence = sequence;
+  if (ok) {
+    documentSequence = sequence;
+    markWorkKept();
+  }
   return ok;
 }
 
@@ -387,6 +439,7 @@ bool JLGroovePanel::saveDocument(const char* path) {
   if (!jlgp::synthIcedSave(block)) memcpy(block, synthBlock, sizeof block);
   if (!JL_WriteMixDocument(path, iceimage, block)) return false;
   documentSequence = iceimage.sequence;
+  markWorkKept();
   return true;
 }
 

@@ -50,7 +50,10 @@ bool JLGroovePanel::onDrop(const char* path) {
   // The song is read again with its new loop; what the tracks play stays,
   // and the track that took the drop plays the new loop.
   const JLGroove kept = groove;
-  if (!loadSong(folder)) {
+  holdWorkMark = true;
+  const bool loaded = loadSong(folder);
+  holdWorkMark = false;
+  if (!loaded) {
     ULO_UserNotify("The loop was added, but the song could not be read again.", 0);
     return true;
   }

@@ -296,6 +296,11 @@ void JLLoadSynthPanel::close(bool takeChosen) {
   previewed = 0;
 }
 
+bool JLLoadSynthPanel::closeOnEscape() {
+  close(false);
+  return true;
+}
+
 void JLLoadSynthPanel::onKey() {
   if (uloGlo.what != uloEvtKeyDown) return;
   if (uloGlo.keyCode == 8) deleteMarked();

@@ -35,6 +35,8 @@ class JLLoadSynthPanel : public QXPanelClass {
   void afterHide() override;
   void onItem() override;
   void onKey() override;
+  // Escape is the X: back to the synth panel, which keeps its sound.
+  bool closeOnEscape() override;
 
   void onItem_home();
   void onItem_disk();

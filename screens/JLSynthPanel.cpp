@@ -238,8 +238,13 @@ void JLSynthPanel::buildArpText(const SynthSetup& s, char* out, int outSize) { J
 
 void JLSynthPanel::synth_activate() {
   if (!synthOn) return;
+  // Keys held on the computer keyboard join the latched notes for as long
+  // as they are down; the setup (presets, documents) keeps only the latched.
+  SynthSetup heard = setup;
+  for (int16_t k : heldNotes)
+    if (k >= 0 && k < kSynthKeys) heard.notes[k] = 1;
   char text[kArpTextMax + 1];
-  buildArpText(setup, text, sizeof text);
+  buildArpText(heard, text, sizeof text);
   if (gep) gep->synth_Arp(setup.arpMode, JL_SynthStepsPerBeat(setup.arpSpeed), text);
 }
 
@@ -264,7 +269,14 @@ void JLSynthPanel::onKey() {
     // window) starts the note anew.
     if (heldNotes[i] >= 0) releaseKey(i);
     heldNotes[i] = int16_t(k);
-    if (gep) gep->synth_KeyOn(short(k));
+    // With the arpeggio running the note joins it while held; otherwise
+    // it sounds by itself, as a sampler's key does.
+    heldVoice[i] = !synthOn;
+    if (!synthOn) {
+      if (gep) gep->synth_KeyOn(short(k));
+    } else if (!noteInArp(k, i)) {
+      synth_activate();
+    }
     if (uloPanelControl* c = control(kNoteItems[k])) c->set(1);
     return;
   }
@@ -274,12 +286,22 @@ void JLSynthPanel::releaseKey(int i) {
   const int k = heldNotes[i];
   if (k < 0) return;
   heldNotes[i] = -1;
-  if (gep) gep->synth_KeyOff(short(k));
+  if (heldVoice[i] && gep) gep->synth_KeyOff(short(k));
+  heldVoice[i] = false;
+  // Its note leaves the arpeggio (which stops when no note is left).
+  if (synthOn && !noteInArp(k, i)) synth_activate();
   // The key is drawn up again unless the arpeggio holds its note.
   showLatchedKeys();
   for (int j = 0; j < kComputerKeys; j++)
     if (heldNotes[j] >= 0)
       if (uloPanelControl* c = control(kNoteItems[heldNotes[j]])) c->set(1);
+}
+
+bool JLSynthPanel::noteInArp(int k, int position) const {
+  if (setup.notes[k]) return true;
+  for (int j = 0; j < kComputerKeys; j++)
+    if (j != position && heldNotes[j] == k) return true;
+  return false;
 }
 
 void JLSynthPanel::releaseAllKeys() {

@@ -26,10 +26,13 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void onPanelOpened() override;
   void onPanelClosed() override;
   void onItem() override;
-  // Computer keys (Q W E ... bound to the song's arpeggio keys): a key
-  // sounds its note from its press to its release. With the arpeggio
-  // latch on (the MIDI latch control) or Shift held, a press instead
-  // switches the note on or off in the arpeggio, as the on-screen keys do.
+  // Computer keys (Q W E ... bound to the song's arpeggio keys): while the
+  // synth's arpeggio runs, a held key adds its note to the arpeggio from
+  // its press to its release; otherwise the key sounds its note from its
+  // press (to the sample's end, or to its release when that comes first).
+  // With the arpeggio latch on (the MIDI latch control) or Shift held, a
+  // press instead switches the note on or off in the arpeggio for good,
+  // as the on-screen keys do.
   void onKey() override;
   // Notices released computer keys (through the screen's key table).
   void onIdle() override;
@@ -111,6 +114,9 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   // Per computer key position: the note it sounds while held, -1 none.
   static constexpr int kComputerKeys = 28;
   int16_t heldNotes[kComputerKeys];
+  // Whether that key started a voice of its own (the arpeggio was off at
+  // its press) that its release lets go of.
+  bool heldVoice[kComputerKeys] = {};
   char noteNames[kSynthKeys][4];
   // Synth folder names listed in the popup.
   int16_t synthCount = 0;
@@ -125,6 +131,10 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void showLatchedKeys();
   void releaseKey(int position);
   void releaseAllKeys();
+  // Whether note k is in the arpeggio without the key at `position`
+  // (latched, or held by another key): that key's press or release then
+  // leaves the arpeggio's notes as they are.
+  bool noteInArp(int k, int position) const;
   void onItem_arpMix();
   bool isListed(const char* name) const;
   void loadIntoEngine(const char* name);

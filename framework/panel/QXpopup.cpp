@@ -6,6 +6,7 @@
 
 #include "framework/layout/uloLayouts.h"
 #include "framework/panel/QXPanel.h"
+#include "framework/platform/uloEvents.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 
@@ -176,6 +177,9 @@ bool QXpopupControl::click() {
   hovered = -1;
   drawPopOpen(hovered);
   int32_t scrollAt = 0;
+  // Escape closes the open list at once, choosing nothing; the key is
+  // taken, so it does not go on to close the panel afterwards.
+  bool escaped = false;
   if (clicked) {
     // Open after a click: the pointer highlights, the next press decides
     // (where its release lands, as after a held press); one that waits
@@ -187,6 +191,10 @@ bool QXpopupControl::click() {
         again = true;
         break;
       }
+      if (ULO_TakeEscapePress()) {
+        escaped = true;
+        break;
+      }
       const int16_t now = entryAt(uloGlo.mouseX, uloGlo.mouseY);
       if (now != hovered) drawPopOpen(hovered = now);
       if (panel) panel->onIdle();
@@ -194,7 +202,11 @@ bool QXpopupControl::click() {
     }
     if (!again) uloGlo.mouseX = uloGlo.mouseY = -32000;
   }
-  while (ULO_TrackButtonDown()) {
+  while (!escaped && ULO_TrackButtonDown()) {
+    if (ULO_TakeEscapePress()) {
+      escaped = true;
+      break;
+    }
     const int16_t now = entryAt(uloGlo.mouseX, uloGlo.mouseY);
     const bool up = now >= 0 && now == first && first > 0;
     const bool down = now >= 0 && now == last && last < count - 1;
@@ -219,7 +231,7 @@ bool QXpopupControl::click() {
     list.draw(list.bounds, listRect);
   }
   // The release point decides.
-  selected = entryAt(uloGlo.mouseX, uloGlo.mouseY);
+  selected = escaped ? int16_t(-1) : entryAt(uloGlo.mouseX, uloGlo.mouseY);
   const bool onMarker = selected >= 0 && ((selected == first && first > 0) || (selected == last && last < count - 1));
   const bool chose = selected >= 0 && !onMarker;
   if (chose) {
@@ -230,5 +242,11 @@ bool QXpopupControl::click() {
   list.dispose();
   QXScreen.update(under);
   QXScreen.update(rect);
+  if (escaped) {
+    // A press still held ends here too, on nothing.
+    ULO_PresentIfDirty();
+    while (ULO_TrackButtonDown()) {
+    }
+  }
   return chose;
 }

@@ -5,7 +5,8 @@
 // more lie beyond), the entry released on flashes and becomes the choice.
 // A plain click opens the list as well: it stays open until the next press,
 // whose release chooses the same way (outside the list: nothing), or until
-// openWaitTicks pass.
+// openWaitTicks pass. Escape closes an open list at once, choosing nothing,
+// and goes no further (ULO_TakeEscapePress).
 //
 // Pictures of the item: 0 closed control, 1 first, 2 middle and 3 last
 // entry, 4 highlight, 5 separator (an entry text starting with "-"), 6 the

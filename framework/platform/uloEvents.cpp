@@ -118,6 +118,20 @@ bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g, const Uint8* stillDown, int count)
   return false;
 }
 
+bool ULO_TakeEscapePress() {
+  SDL_PumpEvents();
+  bool found = false;
+  // The filter keeps (1) every event but an Escape press.
+  SDL_FilterEvents(
+      [](void* seen, SDL_Event* e) -> int {
+        if (e->type != SDL_KEYDOWN || e->key.keysym.sym != SDLK_ESCAPE) return 1;
+        *static_cast<bool*>(seen) = true;
+        return 0;
+      },
+      &found);
+  return found;
+}
+
 bool ULO_TakeTypedText(char* out, size_t size) {
   if (!out || size == 0) return false;
   out[0] = 0;

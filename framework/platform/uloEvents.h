@@ -34,6 +34,11 @@ void ULO_ResetKeyTranslation();
 // keyboard state (`count` scancodes) only keys it no longer shows down
 // (their release events were lost on the way).
 bool ULO_TakeHeldKeyRelease(uloGlobalsRec& g, const Uint8* stillDown = nullptr, int count = 0);
+// Escape pressed while a tracking loop runs (an open pop-up list): takes
+// every Escape key-down (repeats too) waiting in the queue, so none reaches
+// the panels afterwards; other events and the key's release stay queued.
+// True when there was one.
+bool ULO_TakeEscapePress();
 // Takes the text input event queued right behind a key-down (SDL queues a
 // key's text there) into `out`; false, taking nothing, when the next event
 // is another one.

@@ -471,9 +471,11 @@ void QXScreenClass::resized() {
 // ------------------------------------------------------------------ events
 
 int16_t QXScreenClass::askClose() {
+  // The main panel knows what quitting would lose; with nothing to lose
+  // the program ends without a question.
   if (closeQuestion) {
     const int16_t answer = closeQuestion();
-    if (answer >= 0) return answer;
+    return answer >= 0 ? answer : int16_t(1);
   }
   if (jlIntl.message(kCloseQuestion).len() > 0) return JL_Notify(kCloseQuestion, jlNotifyYesNo);
   return ULO_MessageBox("Jamloom", "Do you really want to quit Jamloom?", jlNotifyYesNo, false);

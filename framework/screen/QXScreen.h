@@ -116,9 +116,9 @@ class QXScreenClass {
   void asyncDialogMessage(JLPath* path);
 
   // The close question; answered 1 only when the user confirms quitting.
-  // closeQuestion, when set, asks first about work that quitting loses: it
-  // returns -1 when there is none (the plain question is asked), else the
-  // answer.
+  // closeQuestion, when set, asks instead about work that quitting loses:
+  // it returns -1 when there is none (1 then, without a question), else
+  // the answer. Without it the plain question is asked.
   int16_t askClose();
   int16_t (*closeQuestion)() = nullptr;
 

@@ -164,8 +164,19 @@ n=$CHANGED
 check 'alive && [ "${n:-0}" -gt 0 ]' "the program still answers ($n pixels changed)"
 stop_app
 
-echo "-- Ctrl+Q in the window's own box: No keeps the program, Yes closes it"
+echo "-- Ctrl+Q: nothing changed ends at once; after a change the window's own box asks"
 APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
+quit_without_question "a fresh start"
+APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
+load_song 1
+box_ready && box_answer default
+wait_still 5
+quit_without_question "a song just loaded (and playing)"
+APP_PATH=$(path_without_dialogs) start_app "$WORK/app/jamloom"
+load_song 1
+box_ready && box_answer default
+xdotool windowfocus "$WIN" 2>/dev/null
+xdotool key plus                 # the tempo changes: work a quit would lose
 check_close_question
 stop_app
 

@@ -247,7 +247,9 @@ check '[ -s "$WORK/journey.jld" ]' "journey.jld written"
 wait_still 5
 cp "$WORK/now.png" "$WORK/saved.png"
 
-echo "-- Ctrl+Q asks; No keeps the program, Yes closes it"
+echo "-- Ctrl+Q after a change asks; No keeps the program, Yes closes it"
+xdotool windowfocus "$WIN" 2>/dev/null
+xdotool key plus                      # a tempo the document does not hold
 check_close_question
 
 echo "-- started again with the saved mix, the groove panel is the same"
@@ -267,6 +269,6 @@ xdotool key space
 wait_file "$WORK/audio.raw" 10
 grab 3 reopened
 sound_ok reopened 126 "the reopened mix"
-stop_app
+quit_without_question "the reopened mix, played but not changed"
 
 e2e_end

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end checks of the keyboard and the floating panels in the real
 # program under Xvfb, as a new user meets them: + and - change the tempo
-# shown; Escape closes the panel on top, one at a time; the random mix
+# shown; Escape closes the panel on top, one at a time, and with a pop-up
+# list open only the list; a held synth key plays the running arpeggio
+# until its release; the random mix
 # panel has an X and opens beside an open tuner instead of over its
 # controls; a second start without a document brings the running copy's
 # window to the front (above another window) instead of saying it runs.
@@ -87,6 +89,68 @@ check '[ "$n" = "0" ]' "the random mix panel leaves the tuner's controls uncover
 key_to_app Escape Escape
 wait_same base 0 0 640 440
 check '[ "$(diffpx base 0 0 640 440 now)" = "0" ]' "Escape twice closes both"
+
+echo "-- Escape with a pop-up list open closes only the list"
+click 360 464                    # SYNTH
+wait_change base 100 100 460 262 1000 10
+wait_still 5
+cp "$WORK/now.png" "$WORK/synth.png"
+click 340 152                    # the Mode pop-up: a click leaves its list open
+wait_change synth 300 100 100 140 50 10
+check '[ "$CHANGED" -gt 50 ]' "the Mode pop-up's list opens ($CHANGED pixels)"
+key_to_app Escape
+wait_same synth 0 0 640 480 5
+check '[ "$(diffpx synth 0 0 640 480 now)" = "0" ]' "Escape closes the list at once, the synth panel stays as it was"
+click 330 106                    # the synth panel's title: a click that does nothing
+wait_still 5
+check '[ "$(diffpx synth 0 0 640 480 now)" = "0" ]' "the next click does not close the panel (no Escape left over)"
+
+key_to_app Escape
+wait_same base 0 0 640 440
+
+echo "-- a held synth key plays the running arpeggio while held, and nothing after"
+# The arpeggio alone: tracks 2-8 off, track 1 (the selected one) playing
+# at volume 0, so the loops' timeline runs and is silent.
+for t in 1 2 3 4 5 6 7; do click $((22 + 77 * t)) 128; done
+xdotool mousemove 350 490 mousedown 1 mousemove 250 490 mousemove 60 490 mouseup 1
+click 42 308                     # PLAY
+click 360 464                    # SYNTH
+wait_change base 100 100 460 262 1000 10
+shot synthplay
+click 526 152                    # the synth ON, with no note latched
+wait_change synthplay 480 140 60 24 0 10
+check '[ "$CHANGED" -gt 0 ]' "the synth is on"
+wait_sound 1.5
+silent_from=$(size_of "$WORK/audio.raw")
+wait_sound 0.5
+xdotool windowfocus "$WIN" 2>/dev/null
+xdotool keydown q
+held_from=$(size_of "$WORK/audio.raw")
+wait_sound 3
+xdotool keyup q
+released_at=$(size_of "$WORK/audio.raw")
+wait_sound 2.6
+# rms of the capture between two byte offsets, per 100 ms: min and max.
+window_rms() {
+  python3 - "$WORK/audio.raw" "$1" "$2" <<'PYEOF'
+import array, math, sys
+path, a, b = sys.argv[1], int(sys.argv[2]) & ~3, int(sys.argv[3]) & ~3
+with open(path, 'rb') as f:
+    f.seek(a)
+    d = array.array('h', f.read(b - a))
+step = 4410 * 2
+levels = [int(math.sqrt(sum(x * x for x in d[i:i + step]) / step)) for i in range(0, len(d) - step + 1, step)]
+print(min(levels) if levels else -1, max(levels) if levels else -1)
+PYEOF
+}
+read -r lo hi < <(window_rms "$silent_from" "$held_from")
+check '[ "$hi" -ge 0 ] && [ "$hi" -lt 50 ]' "no sound before the key (tracks off, no note latched; loudest $hi)"
+read -r lo hi < <(window_rms $((held_from + 176400 * 3 / 2)) "$released_at")
+check '[ "$lo" -gt 200 ]' "the arpeggio sounds on while the key is held, past one note's length (quietest 100 ms: $lo)"
+read -r lo hi < <(window_rms $((released_at + 176400 * 9 / 5)) $((released_at + 176400 * 5 / 2)))
+check '[ "$hi" -ge 0 ] && [ "$hi" -lt 50 ]' "nothing plays after the release has rung out (loudest $hi)"
+click 118 308                    # STOP
+key_to_app Escape                # the synth panel closes
 
 echo "-- a second start without a document brings this window to the front"
 xmessage -geometry 600x400+100+100 "another window" >/dev/null 2>&1 &

@@ -2,7 +2,13 @@
 // it and the choice made by releasing on an entry.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
+#include <string>
+#include <vector>
+
 #include "framework/panel/QXpopup.h"
+#include "framework/platform/uloEvents.h"
 #include "tests/framework/panelTestSupport.h"
 
 using namespace paneltest;
@@ -157,4 +163,78 @@ TEST(Popup, PressReleaseChoosesAndAPlainClickOpensTheListForASecondClick) {
   mouseDown(50, 210, 1000);
   QXScreen.events();
   EXPECT_EQ(none.p.currentItem, -1);
+}
+
+namespace {
+
+// SDL's event queue without a window, as the program's own queue.
+struct EventQueue {
+  EventQueue() { SDL_InitSubSystem(SDL_INIT_EVENTS); }
+  ~EventQueue() {
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_QuitSubSystem(SDL_INIT_EVENTS);
+  }
+  static void key(SDL_Keycode sym, bool down) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.sym = sym;
+    e.key.keysym.scancode = SDL_GetScancodeFromKey(sym);
+    SDL_PushEvent(&e);
+  }
+  // What is left queued, as "down:sym" / "up:sym".
+  static std::vector<std::string> left() {
+    std::vector<std::string> out;
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_KEYDOWN, SDL_KEYUP) == 1)
+      out.push_back(std::string(e.type == SDL_KEYDOWN ? "down:" : "up:") + SDL_GetKeyName(e.key.keysym.sym));
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST(Popup, EscapeTakesOnlyEscapePressesFromTheQueue) {
+  EventQueue q;
+  EXPECT_FALSE(ULO_TakeEscapePress());
+  q.key(SDLK_a, true);
+  q.key(SDLK_ESCAPE, true);
+  q.key(SDLK_ESCAPE, true);  // a repeat
+  q.key(SDLK_ESCAPE, false);
+  q.key(SDLK_a, false);
+  EXPECT_TRUE(ULO_TakeEscapePress());
+  EXPECT_FALSE(ULO_TakeEscapePress());
+  EXPECT_EQ(q.left(), (std::vector<std::string>{"down:A", "up:Escape", "up:A"}));
+}
+
+TEST(Popup, EscapeClosesTheOpenListAtOnceChoosingNothing) {
+  EventQueue q;
+  PopupPanel s;
+  s.fill(6);
+  s.pop->set(2);
+  // Opened by a click; the pointer rests on entry 3 when Escape comes.
+  s.m.hold(50, 210);
+  s.m.release(50, 210);
+  s.m.release(50, 235);
+  q.key(SDLK_ESCAPE, true);
+  q.key(SDLK_ESCAPE, false);
+  mouseDown(50, 210, 1000);
+  QXScreen.events();
+  EXPECT_EQ(s.pop->get(), 2);
+  EXPECT_FALSE(s.pop->list.allocated);
+  EXPECT_EQ(q.left(), std::vector<std::string>{"up:Escape"}) << "the press went nowhere else";
+
+  // Held open and dragged onto entry 3: Escape closes it, and the release
+  // that follows chooses nothing.
+  s.m.hold(50, 210, 120);
+  s.m.hold(50, 235);
+  s.m.hold(50, 235);
+  s.m.release(50, 235);
+  q.key(SDLK_ESCAPE, true);
+  mouseDown(50, 210, 5000);
+  QXScreen.events();
+  EXPECT_EQ(s.pop->get(), 2);
+  EXPECT_FALSE(s.pop->list.allocated);
+  EXPECT_TRUE(Mouse::steps().empty()) << "the press was followed to its release";
+  EXPECT_TRUE(q.left().empty());
 }

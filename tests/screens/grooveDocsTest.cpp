@@ -92,6 +92,15 @@ double rmsDb(const std::vector<int16_t>& s, int channel) {
   return 10.0 * std::log10(sum / double(s.size() / 2) / (32768.0 * 32768.0) + 1e-30);
 }
 
+// The synth panel in its screen entry, as the program has it.
+struct SynthAtItsEntry : JLSynthPanel {
+  SynthAtItsEntry() {
+    attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
+    QXScreen.connect(this, 2, 1);
+  }
+  ~SynthAtItsEntry() override { QXScreen.disconnect(2); }
+};
+
 class GrooveDocs : public GroovePanelTest {
  protected:
   void SetUp() override {
@@ -161,13 +170,7 @@ TEST_F(GrooveDocs, ASavedMixReopensIdentically) {
 }
 
 TEST_F(GrooveDocs, AReopenedMixShowsAndSoundsItsRandomSetMutesAndSynthAsSaved) {
-  // The synth panel in its screen entry, as the program has it.
-  JLSynthPanel synth;
-  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
-  QXScreen.connect(&synth, 2, 1);
-  struct Unmount {
-    ~Unmount() { QXScreen.disconnect(2); }
-  } unmount;
+  SynthAtItsEntry synth;
   ASSERT_TRUE(loadDemo());
   ASSERT_GE(gp().library.randomSetCount, 2);
   gp().randomize(1);
@@ -815,23 +818,90 @@ TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPla
   EXPECT_FALSE(gp().endPreview(true)) << "nothing left to restore";
 }
 
-TEST_F(GroovePreview, QuittingAsksAboutAnUnsavedBankAndOnlyThen) {
+int gQuitQuestions = 0;
+int16_t noToQuit(const char*, const char* text, int16_t) {
+  gQuitQuestions++;
+  gLastBox = text ? text : "";
+  return 2;
+}
+
+TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  // Asked: 2 (No, the program stays); not asked: 1 (it ends at once).
+  auto quit = [] {
+    const int before = gQuitQuestions;
+    const int16_t answer = QXScreen.askClose();
+    EXPECT_EQ(gQuitQuestions - before, answer == 2 ? 1 : 0);
+    return answer;
+  };
+  EXPECT_EQ(quit(), 1) << "a fresh start has nothing to lose";
   ASSERT_TRUE(loadDemo());
-  ULO_SetMessageBoxHook(answerWith);
-  gQuestions = 0;
-  gAnswer = 2;
-  EXPECT_EQ(QXScreen.askClose(), 2) << "the plain quit question";
-  EXPECT_EQ(gQuestions, 1);
-  item(12);  // a stored groove no document holds
-  ULO_SetMessageBoxHook([](const char*, const char* text, int16_t) -> int16_t {
-    gLastBox = text ? text : "";
-    return 2;
-  });
-  EXPECT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(quit(), 1) << "a song just loaded";
+  player().hitBpmUp(0.2f);
+  EXPECT_EQ(quit(), 2) << "a changed tempo";
   EXPECT_NE(gLastBox.find("Quit Jamloom and lose them?"), std::string::npos) << "[" << gLastBox << "]";
   const std::string path = tmp.ulo() + "kept.jld";
   ASSERT_TRUE(gp().saveDocument(path.c_str()));
-  EXPECT_EQ(gp().askQuitWithUnsavedBank(), -1);
+  EXPECT_EQ(quit(), 1) << "saved";
+  gp().randomize(4);
+  EXPECT_EQ(quit(), 2) << "another groove";
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(quit(), 1) << "the document reopened as it was saved";
+  gp().onItem_trackLed(3);
+  EXPECT_EQ(quit(), 2) << "a muted track in the reopened document";
+  gp().onItem_trackLed(3);
+  EXPECT_EQ(quit(), 1) << "back as saved";
+
+  // Grooves put to work from the bank are kept there.
+  item(12);  // store the working groove
+  gp().randomize(4);
+  item(12);
+  item(70);  // both into the sequence
+  ASSERT_EQ(gp().sequence.stepCount, 2);
+  EXPECT_EQ(quit(), 2) << "an unsaved bank";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  // To the step whose groove is not the one saved as the working groove.
+  gp().seqActivateNext();
+  if (memcmp(gp().groove.tracks, gp().iceimage.groove.tracks, sizeof gp().groove.tracks) == 0) gp().seqActivateNext();
+  const int16_t step = gp().grooveRow.selected;
+  ASSERT_TRUE(step == 0 || step == 1);
+  ASSERT_EQ(memcmp(&gp().groove, &gp().sequence.grooves[step], sizeof gp().groove), 0);
+  ASSERT_NE(memcmp(gp().groove.tracks, gp().iceimage.groove.tracks, sizeof gp().groove.tracks), 0)
+      << "not the groove saved as the working one";
+  EXPECT_EQ(quit(), 1) << "a sequence step's groove is in the saved bank";
+
+  // A preview of another song borrows the panel: the user's own work counts.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  gp().randomize(0);
+  EXPECT_EQ(quit(), 1);
+  ASSERT_TRUE(gp().endPreview(false));
+  EXPECT_EQ(quit(), 1) << "the preview's end reloads the song, not the work";
+  player().hitBpmUp(0.2f);
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  EXPECT_EQ(quit(), 2) << "the tempo changed before the preview";
+  ASSERT_TRUE(gp().endPreview(false));
+  EXPECT_EQ(quit(), 2);
+  // Loading the previewed song for good starts afresh.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  gp().keepPreview();
+  EXPECT_EQ(quit(), 1);
+  EXPECT_EQ(gQuitQuestions, 6);
+}
+
+TEST_F(GroovePreview, QuittingAsksAfterTheSynthChanged) {
+  SynthAtItsEntry synth;
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  EXPECT_EQ(QXScreen.askClose(), 1);
+  synth.noteHit(0);  // a note on starts the synth
+  ASSERT_EQ(synth.synthOn, 1);
+  EXPECT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(gQuitQuestions, 1);
 }
 
 }  // namespace

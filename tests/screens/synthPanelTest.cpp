@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -283,6 +285,33 @@ TEST(SynthBrowser, DoneMakesTheClickedSoundTheSynthsSoundAndXKeepsIt) {
   EXPECT_EQ(s.loadedFrames(), 3000);
 }
 
+TEST(SynthBrowser, EscapeClosesItAsItsXDoes) {
+  Sounds s;
+  loadtest::Mounted<JLLoadSynthPanel> browser{12, -1, 7};
+  browser.connect(false);
+  s.m.click(39);
+  ASSERT_TRUE(QXScreen.isShown(7));
+  browser.panel.control(20)->set(short(0));
+  browser.click(20);  // previews on
+  browser.click(12);  // Zeta, heard
+  ASSERT_EQ(s.loadedFrames(), 3000);
+  // Escape pressed and let go, through the screen.
+  uloGlo.what = uloEvtKeyDown;
+  uloGlo.keyCode = uloKeyEscape;
+  uloGlo.character = uloKeyEscape;
+  uloGlo.specialKey = 20;
+  QXScreen.events();
+  uloGlo.what = uloEvtKeyUp;
+  uloGlo.specialKey = 0;
+  QXScreen.events();
+  EXPECT_FALSE(QXScreen.isShown(7));
+  EXPECT_EQ(QXScreen.modalPanel, -1);
+  EXPECT_TRUE(QXScreen.isShown(2)) << "only the browser closes";
+  EXPECT_STREQ(s.p().setup.synthName, "Alpha") << "nothing chosen";
+  EXPECT_EQ(s.m.text(45), "Alpha");
+  EXPECT_EQ(s.loadedFrames(), 1000) << "the synth's own sound again";
+}
+
 // The synth's voice sounding note k as a held key, or null.
 const SYNTHVOICE* keyVoice(int k) {
   for (const SYNTHVOICE& v : RealtimeSynth.voices)
@@ -499,4 +528,142 @@ TEST(SynthPanel, AKeyPressedWithTheMouseActsOnThePressAndOnlyOnce) {
   EXPECT_EQ(s.p().setup.notes[0], 1);
   ULO_SetTrackingSource(nullptr);
   gHeldPanel = nullptr;
+}
+
+namespace {
+
+// The engine rendering offline on this thread (no device, no loader thread)
+// at 120 BPM: a beat is 22050 frames, a sixteenth step 22050 / 4.
+struct OfflineKeys {
+  JLEngine engine;
+  std::set<int64_t> starts;  // where the watched note's voices began
+  int16_t block[512 * 2];
+  OfflineKeys() {
+    gep = &engine;
+    engine.init();
+  }
+  ~OfflineKeys() {
+    engine.offlineEnd();
+    engine.exit();
+    gep = nullptr;
+  }
+  void start() {
+    ASSERT_TRUE(engine.offlineBegin());
+    engine.samplesBpm(120.0f);
+    engine.play();
+    for (short t = 0; t < 8; ++t) engine.setTrackSample(t, -1);
+    engine.offlineStart();
+    engine.setMixerBpm(120.0f);
+  }
+  // Renders blocks until the synth has mixed past `until` (timeline
+  // frames), noting every voice of `note` seen after each block.
+  void renderTo(int64_t until, int note, const std::function<void()>& eachBlock = {}) {
+    while (RealtimeSynth.renderedTo == kNoBlockYet || RealtimeSynth.renderedTo < until) {
+      engine.offlinePull(block, 512);
+      for (const SYNTHVOICE& v : RealtimeSynth.voices)
+        if (v.start != -1 && v.note == note) starts.insert(v.start);
+      if (eachBlock) eachBlock();
+    }
+  }
+  static int64_t now() { return RealtimeSynth.renderedTo; }
+};
+
+// The sixteenth steps of the arpeggiator's grid in (from, to].
+std::set<int64_t> gridSteps(int64_t from, int64_t to) {
+  std::set<int64_t> out;
+  for (int64_t beat = from / 22050; beat * 22050 <= to; beat++)
+    for (int j = 1; j <= 4; j++) {
+      const int64_t at = beat * 22050 + j * 22050 / 4;
+      if (at > from && at <= to) out.insert(at);
+    }
+  return out;
+}
+
+void press(Synth& s, char key) {
+  uloGlo.shift = 0;
+  QXScreen.keyPresses[uint8_t(key)] = 1;
+  s.m.key(key);
+}
+
+void release(Synth& s, char key) {
+  QXScreen.keyPresses[uint8_t(key)] = 0;
+  uloGlo.what = uloEvtNull;
+  s.p().onIdle();
+}
+
+}  // namespace
+
+TEST(SynthPanel, AHeldKeyFeedsTheRunningArpeggioUntilItsRelease) {
+  OfflineKeys r;
+  Synth s(false);
+  s.lib.wav("Library/Synth/Alpha/c3.wav", 2000);  // note 12, longer than a block
+  s.m.connect();
+  for (auto& k : QXScreen.keyPresses) k = 0;
+  s.p().ledsForArpKeys("C");  // W plays key 12
+  s.p().setup.arpProg = 0;    // a note on every step
+  s.p().switchSynth(true);    // the arpeggio runs, with no note latched
+  r.start();
+  r.renderTo(3 * 22050, 12);
+  EXPECT_TRUE(r.starts.empty()) << "nothing plays before a key";
+
+  press(s, 'w');
+  const int64_t pressedAt = OfflineKeys::now();
+  EXPECT_STREQ(RealtimeSynth.pattern, "c2") << "the held note is the arpeggio";
+  EXPECT_EQ(s.p().setup.notes[12], 0) << "and is not latched";
+  r.renderTo(pressedAt + 2 * 22050 + 100, 12);
+  const int64_t releasedAt = OfflineKeys::now();
+  // The first note at the press, then one on every sixteenth while held.
+  std::set<int64_t> want = gridSteps(pressedAt, releasedAt);
+  want.insert(pressedAt);
+  EXPECT_EQ(r.starts, want);
+  EXPECT_GE(want.size(), 9u);
+
+  release(s, 'w');
+  EXPECT_EQ(RealtimeSynth.arpMode, 0) << "no note left: the arpeggio stops";
+  r.renderTo(releasedAt + 2 * 22050, 12);
+  EXPECT_EQ(r.starts, want) << "no note after the release";
+  EXPECT_EQ(s.p().heldNote(1), -1);
+
+  // A latched note keeps playing; a held one joins it and leaves it again.
+  s.p().ledsForArpKeys("CD");  // Q W E R T Y = keys 0, 2, 12, 14, 24, 26
+  s.p().noteHit(0);
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1");
+  press(s, 'e');  // key 12
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1c2");
+  release(s, 'e');
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1");
+  EXPECT_NE(RealtimeSynth.arpMode, 0);
+  EXPECT_EQ(s.p().setup.notes[0], 1);
+  EXPECT_EQ(s.p().setup.notes[12], 0);
+}
+
+TEST(SynthPanel, WithTheArpeggioOffAHeldKeyRingsToItsSamplesEnd) {
+  OfflineKeys r;
+  Synth s(false);
+  s.lib.wav("Library/Synth/Alpha/c3.wav", 3000);
+  s.m.connect();
+  for (auto& k : QXScreen.keyPresses) k = 0;
+  s.p().ledsForArpKeys("C");
+  ASSERT_EQ(s.p().synthOn, 0);
+  r.start();
+  r.renderTo(22050, 12);
+  press(s, 'w');
+  const int64_t pressedAt = OfflineKeys::now();
+  // Held for longer than its sample: it plays whole, once, and ends there.
+  const SYNTHVOICE* v = keyVoice(12);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->start, pressedAt);
+  int cut = 0, lingered = 0;
+  r.renderTo(pressedAt + 3000 + 2048, 12, [&] {
+    const bool sounding = keyVoice(12) != nullptr;
+    if (OfflineKeys::now() < pressedAt + 3000) cut += !sounding;
+    else lingered += sounding;
+  });
+  EXPECT_EQ(cut, 0) << "not cut while held";
+  EXPECT_EQ(lingered, 0) << "over at the sample's end";
+  EXPECT_EQ(r.starts, std::set<int64_t>{pressedAt});
+  release(s, 'w');
+  EXPECT_EQ(RealtimeSynth.arpMode, 0);
+  r.renderTo(OfflineKeys::now() + 22050, 12);
+  EXPECT_EQ(r.starts, std::set<int64_t>{pressedAt});
 }

@@ -444,6 +444,22 @@ last_answer() { grep '^message box: answer ' "$LOG" | tail -n 1 | awk '{print $4
 # true if there was one.
 answer_box() { wait_box "${1:-10}" && box_answer default; }
 
+# quit_without_question WHAT : with nothing to lose, Ctrl+Q ends the
+# program at once, asking nothing.
+quit_without_question() {
+  local asked
+  asked=$(_count '^message box: ask: ')
+  xdotool windowfocus "$WIN" 2>/dev/null
+  xdotool key ctrl+q
+  if wait_exit 20; then
+    check '[ "$RC" -eq 0 ] && [ "$(_count "^message box: ask: ")" = "$asked" ]' \
+      "$1: Ctrl+Q ends the program without a question (exit code $RC)"
+  else
+    bad "$1: still running after Ctrl+Q ($(grep '^message box: ask: ' "$LOG" | tail -n 1))"
+    stop_app
+  fi
+}
+
 # Ctrl+Q asks first: Return (the default, No) keeps the program running,
 # Yes closes it with exit code 0 - through whichever box the chain shows.
 check_close_question() {
