@@ -126,6 +126,7 @@ void JLEngine::offlineEnd() {
   if (PlayingStatus.load() != 0) StopPlay();
   wDBSetManualFeed(s->manualFeed);
   JLStretchSetHandFed(false);
+  SetOriginalReadsFloats(false);
 
   ResetSongVTracks();
   for (size_t i = 0; i < s->loops.size() && i < size_t(kVTracks); ++i) {
@@ -206,6 +207,10 @@ void JLEngine::offlineSilence(bool synth, bool userLoop) {
     TrackLockGuard g(elastLock);
     elastRenderData.volume = 0;
   }
+}
+
+void JLEngine::offlineRoundOnce() {
+  if (offline_) SetOriginalReadsFloats(true);
 }
 
 // ---- MIDI ----------------------------------------------------------------------

@@ -44,6 +44,7 @@ int32_t resBufPtr = 0;
 int64_t resAcc = 0;
 int64_t resDen = 1;
 std::atomic<int32_t> tempoQuality{kTempoHigh};
+std::atomic<bool> originalReadsFloats{false};
 
 // Per-track gain as heard, moving linearly towards the settings' gain over
 // MixRampFrames frames, so a mute, solo, volume or pan change or a stop
@@ -136,6 +137,8 @@ void SetTempoQuality(int quality) { tempoQuality = quality == kTempoOriginal ? k
 
 int GetTempoQuality() { return tempoQuality.load(); }
 
+void SetOriginalReadsFloats(bool on) { originalReadsFloats = on; }
+
 double FastestMixBPM(int songBpm, int hz) {
   if (songBpm <= 0 || hz <= 0) return 0.0;
   const int64_t bpm = int64_t(hz) * 60 / songBpm;  // as BeginPlay arms it
@@ -226,7 +229,10 @@ void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
   if (nIn < 1) nIn = 1;
   if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
   resFill(nIn);
-  Resample(dst, resAt(0), n, int(nIn));
+  if (originalReadsFloats.load(std::memory_order_relaxed))
+    ResampleFloats(dst, resL + kTempoHistory, resR + kTempoHistory, n, int(nIn));
+  else
+    Resample(dst, resAt(0), n, int(nIn));
   resConsume(nIn);
   resAcc = 0;
 }
@@ -306,6 +312,37 @@ int Resample(int16_t* out, const int16_t* in, int nOut, int nIn) {
     const int16_t* a = in + 2 * idx;
     out[2 * i] = int16_t(a[0] + (a[2] - a[0]) * frac);
     out[2 * i + 1] = int16_t(a[1] + (a[3] - a[1]) * frac);
+  }
+  return nOut;
+}
+
+int ResampleFloats(int16_t* out, const float* inL, const float* inR, int nOut, int nIn) {
+  if (nOut <= 0 || nIn <= 0) return nOut;
+  auto q = [](double v) {
+    const double r = std::nearbyint(v);
+    return int16_t(r > 32767.0 ? 32767 : r < -32767.0 ? -32767 : r);
+  };
+  if (nIn == nOut) {
+    for (int i = 0; i < nOut; ++i) {
+      out[2 * i] = q(inL[i]);
+      out[2 * i + 1] = q(inR[i]);
+    }
+    return nOut;
+  }
+  // The same float ratio and hundredths of a frame as Resample.
+  const float ratio = float(nIn) / float(nOut);
+  const int last = nIn - 1;
+  for (int i = 0; i < nOut; ++i) {
+    const int64_t p = int64_t(ratio * (i * 100.0));
+    const int64_t idx = p / 100;
+    if (idx >= last) {
+      out[2 * i] = q(inL[last]);
+      out[2 * i + 1] = q(inR[last]);
+      continue;
+    }
+    const double frac = double(p % 100) * 0.01;
+    out[2 * i] = q(inL[idx] + (double(inL[idx + 1]) - inL[idx]) * frac);
+    out[2 * i + 1] = q(inR[idx] + (double(inR[idx + 1]) - inR[idx]) * frac);
   }
   return nOut;
 }
