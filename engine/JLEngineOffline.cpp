@@ -225,7 +225,9 @@ int JLEngine::midi_pump(JLMidiAction* out, int max) {
   int n = 0;
   JLMidiMessage m;
   const FramePos now = TimeLine.load(std::memory_order_acquire);
-  while (midiQueue_.pop(m)) {
+  // With the caller's room full, the rest waits in the queue for the next
+  // call: a burst (a busy interface thread, an outside clock) loses no Stop.
+  while (!(out && n >= max) && midiQueue_.pop(m)) {
     const JLMidiAction a = midiMap_.translate(m);
     switch (a.kind) {
       case JLMidiAction::none:
