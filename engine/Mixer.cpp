@@ -292,27 +292,41 @@ int GetResampled(void* out, int n) {
   return n;
 }
 
+namespace {
+
+// Original's positions: output frame i reads input frame `idx` and the
+// hundredths `frac` of the way to the next (the ratio in single precision,
+// as it always was); at or past the last input frame, that frame alone.
+template <class Put>
+void originalPositions(int nOut, int nIn, Put put) {
+  const float ratio = float(nIn) / float(nOut);
+  const int last = nIn - 1;
+  for (int i = 0; i < nOut; ++i) {
+    const int64_t p = int64_t(ratio * (i * 100.0));
+    const int64_t idx = p / 100;
+    if (idx >= last) put(i, last, 0.0, true);
+    else put(i, int(idx), double(p % 100) * 0.01, false);
+  }
+}
+
+}  // namespace
+
 int Resample(int16_t* out, const int16_t* in, int nOut, int nIn) {
   if (nOut <= 0 || nIn <= 0) return nOut;
   if (nIn == nOut) {
     memcpy(out, in, size_t(nOut) * 4);
     return nOut;
   }
-  const float ratio = float(nIn) / float(nOut);
-  const int last = nIn - 1;
-  for (int i = 0; i < nOut; ++i) {
-    const int64_t p = int64_t(ratio * (i * 100.0));
-    const int64_t idx = p / 100;
-    if (idx >= last) {
-      out[2 * i] = in[2 * last];
-      out[2 * i + 1] = in[2 * last + 1];
-      continue;
-    }
-    const double frac = double(p % 100) * 0.01;
+  originalPositions(nOut, nIn, [&](int i, int idx, double frac, bool atEnd) {
     const int16_t* a = in + 2 * idx;
+    if (atEnd) {
+      out[2 * i] = a[0];
+      out[2 * i + 1] = a[1];
+      return;
+    }
     out[2 * i] = int16_t(a[0] + (a[2] - a[0]) * frac);
     out[2 * i + 1] = int16_t(a[1] + (a[3] - a[1]) * frac);
-  }
+  });
   return nOut;
 }
 
@@ -322,28 +336,11 @@ int ResampleFloats(int16_t* out, const float* inL, const float* inR, int nOut, i
     const double r = std::nearbyint(v);
     return int16_t(r > 32767.0 ? 32767 : r < -32767.0 ? -32767 : r);
   };
-  if (nIn == nOut) {
-    for (int i = 0; i < nOut; ++i) {
-      out[2 * i] = q(inL[i]);
-      out[2 * i + 1] = q(inR[i]);
-    }
-    return nOut;
-  }
-  // The same float ratio and hundredths of a frame as Resample.
-  const float ratio = float(nIn) / float(nOut);
-  const int last = nIn - 1;
-  for (int i = 0; i < nOut; ++i) {
-    const int64_t p = int64_t(ratio * (i * 100.0));
-    const int64_t idx = p / 100;
-    if (idx >= last) {
-      out[2 * i] = q(inL[last]);
-      out[2 * i + 1] = q(inR[last]);
-      continue;
-    }
-    const double frac = double(p % 100) * 0.01;
-    out[2 * i] = q(inL[idx] + (double(inL[idx + 1]) - inL[idx]) * frac);
-    out[2 * i + 1] = q(inR[idx] + (double(inR[idx + 1]) - inR[idx]) * frac);
-  }
+  originalPositions(nOut, nIn, [&](int i, int idx, double frac, bool atEnd) {
+    const int next = atEnd ? idx : idx + 1;
+    out[2 * i] = q(inL[idx] + (double(inL[next]) - inL[idx]) * frac);
+    out[2 * i + 1] = q(inR[idx] + (double(inR[next]) - inR[idx]) * frac);
+  });
   return nOut;
 }
 

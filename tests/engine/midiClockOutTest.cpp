@@ -1,7 +1,8 @@
 // The live MIDI clock out: its schedule driven by simulated audio blocks
 // (hand-out times that jitter as a busy scheduler makes them), and the
 // whole path through SDL's disk audio driver, the mixer's tap and the
-// sending thread into a fake port.
+// sending thread into a fake port; and a fake keyboard's key to its first
+// sounding frame through the same driver.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
