@@ -373,6 +373,8 @@ void JLPlayer::midiIdle() {
     for (int t = 0; t < 8; ++t) map.mute[t] = jlPrefs.midiBindings[4 + t];
     e->midi_setMap(map);
   }
+  // Played again since a MIDI stop (from the screen): that place is past.
+  if (playing) midiStopped_ = Paused();
   JLMidiAction a[16];
   for (int n = 16; n == 16;) {
     n = e->midi_pump(a, 16);

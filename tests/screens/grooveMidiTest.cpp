@@ -109,11 +109,19 @@ TEST_F(GrooveMidi, StartStopContinueAndTheMappedControlsDriveTheTransport) {
   keys_.inject({0x90, 20, 100});
   idle();
   EXPECT_TRUE(player().isPlaying());
-  // A Continue with no MIDI stop before it plays from the top.
+  // A Continue with no MIDI stop before it plays from the top, also after
+  // a MIDI stop that a play from the screen has left behind.
+  runToBeat(5);
+  keys_.inject({0xFC});
+  idle();
+  item(25);
+  idle();
   item(24);
   keys_.inject({0xFB});
   idle();
   EXPECT_TRUE(player().isPlaying());
+  mix(2);
+  EXPECT_LT(TimeLine.load(), 4 * 2048);
 }
 
 // Each of the eight mutes, half of them notes and half controllers, on
