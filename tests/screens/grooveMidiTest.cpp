@@ -7,8 +7,9 @@
 // velocity and the sustain pedal.
 #include <cmath>
 
-#include "engine/synth/Synth.h"
 #include "engine/midi/JLMidi.h"
+#include "engine/synth/Synth.h"
+#include "screens/JLSynthPanel.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -263,6 +264,44 @@ TEST_F(GrooveMidi, KeyboardKeysPlayTheSynthWithTheirVelocityAndTheSustainPedal) 
   idle();
   ASSERT_NE(voiceOf(12), nullptr);
   EXPECT_NE(voiceOf(12)->releaseAt, INT64_MAX) << "released with the pedal";
+}
+
+// With the latch control pressed, keys switch their notes in the synth
+// panel's arpeggio as its on-screen keys do (and sound nothing by
+// themselves); pressed again, keys play the synth again.
+TEST_F(GrooveMidi, WithTheLatchOnKeysSwitchTheirNotesInTheSynthPanelsArpeggio) {
+  JLSynthPanel synth;
+  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&synth, 2, 1);
+  struct Unmount {
+    ~Unmount() { QXScreen.disconnect(2); }
+  } unmount;
+  jlPrefs.midiBindings[3] = 128 + 22;  // latch
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  idle();
+  for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
+  keys_.inject({0xB0, 22, 127});
+  keys_.inject({0x90, 36 + 4, 100});
+  keys_.inject({0x90, 36 + 9, 100});
+  keys_.inject({0x80, 36 + 9, 0});
+  idle();
+  ASSERT_TRUE(gep->midi_latching());
+  for (int k = 0; k < kSynthKeys; k++) EXPECT_EQ(synth.setup.notes[k], k == 4 || k == 9 ? 1 : 0) << k;
+  EXPECT_TRUE(synth.synthPlaying()) << "a latched note starts the synth, as a click does";
+  for (const SYNTHVOICE& v : RealtimeSynth.voices) EXPECT_FALSE(v.start >= 0 && v.key) << "no key sounds by itself";
+  keys_.inject({0x90, 36 + 4, 100});  // off again
+  idle();
+  EXPECT_EQ(synth.setup.notes[4], 0);
+  EXPECT_EQ(synth.setup.notes[9], 1);
+  keys_.inject({0xB0, 22, 127});  // latch off: keys play
+  keys_.inject({0x90, 36 + 2, 100});
+  idle();
+  EXPECT_FALSE(gep->midi_latching());
+  EXPECT_EQ(synth.setup.notes[2], 0);
+  bool sounding = false;
+  for (const SYNTHVOICE& v : RealtimeSynth.voices) sounding |= v.start >= 0 && v.key && v.note == 2;
+  EXPECT_TRUE(sounding);
 }
 
 }  // namespace
