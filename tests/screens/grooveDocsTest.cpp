@@ -161,13 +161,8 @@ TEST_F(GrooveDocs, ASavedMixReopensIdentically) {
 }
 
 TEST_F(GrooveDocs, AReopenedMixShowsAndSoundsItsRandomSetMutesAndSynthAsSaved) {
-  // The synth panel in its screen entry, as the program has it.
-  JLSynthPanel synth;
-  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
-  QXScreen.connect(&synth, 2, 1);
-  struct Unmount {
-    ~Unmount() { QXScreen.disconnect(2); }
-  } unmount;
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
   ASSERT_TRUE(loadDemo());
   ASSERT_GE(gp().library.randomSetCount, 2);
   gp().randomize(1);

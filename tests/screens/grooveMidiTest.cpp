@@ -9,7 +9,6 @@
 
 #include "engine/midi/JLMidi.h"
 #include "engine/synth/Synth.h"
-#include "screens/JLSynthPanel.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -270,12 +269,8 @@ TEST_F(GrooveMidi, KeyboardKeysPlayTheSynthWithTheirVelocityAndTheSustainPedal) 
 // panel's arpeggio as its on-screen keys do (and sound nothing by
 // themselves); pressed again, keys play the synth again.
 TEST_F(GrooveMidi, WithTheLatchOnKeysSwitchTheirNotesInTheSynthPanelsArpeggio) {
-  JLSynthPanel synth;
-  synth.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
-  QXScreen.connect(&synth, 2, 1);
-  struct Unmount {
-    ~Unmount() { QXScreen.disconnect(2); }
-  } unmount;
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
   jlPrefs.midiBindings[3] = 128 + 22;  // latch
   ASSERT_TRUE(loadDemo());
   gp().randomize(0);
