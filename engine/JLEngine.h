@@ -179,6 +179,11 @@ class JLEngine {
   bool offlineSynthSounds() const;
   bool offlineUserLoopSounds() const;
   void offlineSilence(bool synth, bool userLoop);
+  // Offline only, for the rest of this session: the Original tempo quality
+  // rounds each output value once from the unrounded mix (what a stem of a
+  // set needs to add up to the master); the master keeps Original's own
+  // 16-bit path. High always works so.
+  void offlineRoundOnce();
   bool offline() const { return offline_ != nullptr; }
 
   // ---- MIDI ----

@@ -126,6 +126,7 @@ void JLEngine::offlineEnd() {
   if (PlayingStatus.load() != 0) StopPlay();
   wDBSetManualFeed(s->manualFeed);
   JLStretchSetHandFed(false);
+  SetOriginalReadsFloats(false);
 
   ResetSongVTracks();
   for (size_t i = 0; i < s->loops.size() && i < size_t(kVTracks); ++i) {
@@ -208,6 +209,10 @@ void JLEngine::offlineSilence(bool synth, bool userLoop) {
   }
 }
 
+void JLEngine::offlineRoundOnce() {
+  if (offline_) SetOriginalReadsFloats(true);
+}
+
 // ---- MIDI ----------------------------------------------------------------------
 
 void JLEngine::midi_setInput(JLMidiPort* port) {
@@ -220,7 +225,9 @@ int JLEngine::midi_pump(JLMidiAction* out, int max) {
   int n = 0;
   JLMidiMessage m;
   const FramePos now = TimeLine.load(std::memory_order_acquire);
-  while (midiQueue_.pop(m)) {
+  // With the caller's room full, the rest waits in the queue for the next
+  // call: a burst (a busy interface thread, an outside clock) loses no Stop.
+  while (!(out && n >= max) && midiQueue_.pop(m)) {
     const JLMidiAction a = midiMap_.translate(m);
     switch (a.kind) {
       case JLMidiAction::none:

@@ -54,6 +54,8 @@ int64_t originalInFrames(int64_t bpm, int64_t r, int64_t n) {
   return nIn < 1 ? 1 : nIn;
 }
 
+std::atomic<bool> originalReadsFloats{false};
+
 // Per-track gain as heard, moving linearly towards the settings' gain over
 // MixRampFrames frames, so a mute, solo, volume or pan change or a stop
 // never steps the signal.
@@ -158,6 +160,8 @@ double PlayedTempoRatio() {
   return double(originalInFrames(bpm, r, n)) / double(n);
 }
 
+void SetOriginalReadsFloats(bool on) { originalReadsFloats = on; }
+
 double FastestMixBPM(int songBpm, int hz) {
   if (songBpm <= 0 || hz <= 0) return 0.0;
   const int64_t bpm = int64_t(hz) * 60 / songBpm;  // as BeginPlay arms it
@@ -247,7 +251,10 @@ void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
   int64_t nIn = originalInFrames(bpm, r, n);
   if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
   resFill(nIn);
-  Resample(dst, resAt(0), n, int(nIn));
+  if (originalReadsFloats.load(std::memory_order_relaxed))
+    ResampleFloats(dst, resL + kTempoHistory, resR + kTempoHistory, n, int(nIn));
+  else
+    Resample(dst, resAt(0), n, int(nIn));
   resConsume(nIn);
   resAcc = 0;
 }
@@ -308,27 +315,55 @@ int GetResampled(void* out, int n) {
   return n;
 }
 
+namespace {
+
+// Original's positions: output frame i reads input frame `idx` and the
+// hundredths `frac` of the way to the next (the ratio in single precision,
+// as it always was); at or past the last input frame, that frame alone.
+template <class Put>
+void originalPositions(int nOut, int nIn, Put put) {
+  const float ratio = float(nIn) / float(nOut);
+  const int last = nIn - 1;
+  for (int i = 0; i < nOut; ++i) {
+    const int64_t p = int64_t(ratio * (i * 100.0));
+    const int64_t idx = p / 100;
+    if (idx >= last) put(i, last, 0.0, true);
+    else put(i, int(idx), double(p % 100) * 0.01, false);
+  }
+}
+
+}  // namespace
+
 int Resample(int16_t* out, const int16_t* in, int nOut, int nIn) {
   if (nOut <= 0 || nIn <= 0) return nOut;
   if (nIn == nOut) {
     memcpy(out, in, size_t(nOut) * 4);
     return nOut;
   }
-  const float ratio = float(nIn) / float(nOut);
-  const int last = nIn - 1;
-  for (int i = 0; i < nOut; ++i) {
-    const int64_t p = int64_t(ratio * (i * 100.0));
-    const int64_t idx = p / 100;
-    if (idx >= last) {
-      out[2 * i] = in[2 * last];
-      out[2 * i + 1] = in[2 * last + 1];
-      continue;
-    }
-    const double frac = double(p % 100) * 0.01;
+  originalPositions(nOut, nIn, [&](int i, int idx, double frac, bool atEnd) {
     const int16_t* a = in + 2 * idx;
+    if (atEnd) {
+      out[2 * i] = a[0];
+      out[2 * i + 1] = a[1];
+      return;
+    }
     out[2 * i] = int16_t(a[0] + (a[2] - a[0]) * frac);
     out[2 * i + 1] = int16_t(a[1] + (a[3] - a[1]) * frac);
-  }
+  });
+  return nOut;
+}
+
+int ResampleFloats(int16_t* out, const float* inL, const float* inR, int nOut, int nIn) {
+  if (nOut <= 0 || nIn <= 0) return nOut;
+  auto q = [](double v) {
+    const double r = std::nearbyint(v);
+    return int16_t(r > 32767.0 ? 32767 : r < -32767.0 ? -32767 : r);
+  };
+  originalPositions(nOut, nIn, [&](int i, int idx, double frac, bool atEnd) {
+    const int next = atEnd ? idx : idx + 1;
+    out[2 * i] = q(inL[idx] + (double(inL[next]) - inL[idx]) * frac);
+    out[2 * i + 1] = q(inR[idx] + (double(inR[next]) - inR[idx]) * frac);
+  });
   return nOut;
 }
 

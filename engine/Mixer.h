@@ -56,6 +56,15 @@ constexpr int kTempoOriginal = 0;
 constexpr int kTempoHigh = 1;
 void SetTempoQuality(int quality);
 int GetTempoQuality();
+// Original reading the mix before it was cut to 16 bits and rounding its
+// interpolation once, at the same positions and fractions (a stem render:
+// stems made so add up to the 16-bit master within a step per stem, which
+// the twice-truncated path misses by up to two per stem). Off, Original
+// is bit for bit what it always was. UI thread, while no output runs.
+void SetOriginalReadsFloats(bool on);
+// AUDIO. Resample's positions and fractions on planar float input, each
+// output value rounded to the nearest and held within 16 bits.
+int ResampleFloats(int16_t* out, const float* inL, const float* inR, int nOut, int nIn);
 // The tempo last given to SetMixBPM in milli-BPM, 0 for the song tempo.
 extern std::atomic<int32_t> MixMilliBPM;
 // High's exact ratio of mixed frames per output frame, num / den (reduced;

@@ -585,6 +585,8 @@ void JLGroovePanel::refreshPopColors() {
   }
 }
 
+void JLGroovePanel::common_midiLatchNote(short note) { jlgp::synthLatchNote(note); }
+
 void JLGroovePanel::enableTrack(short t, bool on) {
   if (t < 0 || t >= kTracks) return;
   tracks[t].active = on ? 1 : 0;

@@ -132,6 +132,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void common_midiMuteTrack(short t) override {
     if (t >= 0 && t < kTracks) enableTrack(t, !tracks[t].active);
   }
+  // A latched MIDI key goes to the synth panel's arpeggio.
+  void common_midiLatchNote(short note) override;
 
   // ---- JLPlayerTransport ----
   void setPlayMode(bool on) override;

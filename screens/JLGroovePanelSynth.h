@@ -49,4 +49,8 @@ inline void switchSynth(bool on) {
   if (JLSynthLink* s = synthPanel()) s->switchSynth(on);
 }
 
+inline void synthLatchNote(int note) {
+  if (JLSynthLink* s = synthPanel()) s->latchNote(note);
+}
+
 }  // namespace jlgp

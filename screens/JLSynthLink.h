@@ -22,6 +22,9 @@ class JLSynthLink {
   // button does.
   virtual bool synthPlaying() const = 0;
   virtual void switchSynth(bool on) = 0;
+  // A MIDI key with the arpeggio latch on: note 0..35 switched on or off
+  // in the arpeggio, as its on-screen key does.
+  virtual void latchNote(int note) = 0;
 
  protected:
   ~JLSynthLink() = default;

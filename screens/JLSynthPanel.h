@@ -59,6 +59,7 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void iced_save(uint8_t* block) const override;
   bool synthPlaying() const override { return synthOn != 0; }
   void switchSynth(bool on) override;
+  void latchNote(int note) override { noteHit(note); }
 
   // The synth folders of the library, sorted, into the synth popup; the
   // first one is loaded when nothing is chosen yet. The synth browser

@@ -7,6 +7,7 @@
 #include "framework/panel/JLHelps.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
+#include "screens/JLGroovePanelSynth.h"
 #include "screens/vmixHost.h"
 #include "song/JLPlayer.h"
 
@@ -277,6 +278,8 @@ void JLVMixPanel::common_setPlaybarLed(short lamp, short state) {
 void JLVMixPanel::common_setPlaybarLabel(const char* text) { setText(kItemPlaybarLabel, text); }
 void JLVMixPanel::common_setMainVolLabel(short v) { put(kItemMainVolume, v); }
 void JLVMixPanel::common_setSynthLed(bool on) { put(kItemSynthLamp, on ? 1 : 0); }
+
+void JLVMixPanel::common_midiLatchNote(short note) { jlgp::synthLatchNote(note); }
 
 void JLVMixPanel::common_setBpmLabel(const char* text) {
   setText(kItemBpmLabel, text);

@@ -48,6 +48,9 @@ class JLVMixPanel : public JLPlayCommon {
   void common_setBpmScroll(short v) override;
   void common_doInterfaceReset() override;
   void common_setHelpModeDisplay(short mode) override;
+  // A latched MIDI key goes to the synth panel's arpeggio, as from the
+  // groove panel.
+  void common_midiLatchNote(short note) override;
 
   void vmixRandomize(int16_t n);
   void vmixStore(int16_t n);

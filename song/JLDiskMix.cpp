@@ -229,6 +229,7 @@ namespace {
 struct Sources {
   bool synth = true;
   bool userLoop = true;
+  bool roundOnce = false;  // a stem of several: quantised once (JLEngine::offlineRoundOnce)
 };
 
 // What a render of this image plays, found in an offline session.
@@ -262,6 +263,7 @@ bool renderMix(const JLIceimage& image, const char* out, int format, const JLDis
   if (total <= 0) return fail(report, "nothing to render"), false;
   report.steps = (int32_t)m.steps.size();
   gep->offlineSilence(!sources.synth, !sources.userLoop);
+  if (sources.roundOnce) gep->offlineRoundOnce();
 
   gep->play();
   sendGroove(*m.library, m.steps[0], false);
@@ -390,6 +392,13 @@ bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char*
       else o.mutedTracks = 0xFF;
       sources.synth = s.source == JLStem::kSynth;
       sources.userLoop = s.source == JLStem::kUserLoop;
+      // The Original tempo quality truncates the mix to 16 bits and then
+      // its interpolation again: a stem so made is off its share of the
+      // master by up to two steps. Rounded once from the unrounded mix, a
+      // stem is within half a step of its share, and the sum stays within
+      // a step per stem of the master, made as it always was. A lone stem
+      // is the master itself, so it is made the master's way.
+      sources.roundOnce = stems.size() > 2;
     }
     JLDiskMixReport one;
     pending.files.push_back(s.fileName);

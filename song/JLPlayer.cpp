@@ -373,14 +373,31 @@ void JLPlayer::midiIdle() {
     for (int t = 0; t < 8; ++t) map.mute[t] = jlPrefs.midiBindings[4 + t];
     e->midi_setMap(map);
   }
+  // Played again since a MIDI stop (from the screen): that place is past.
+  if (playing) midiStopped_ = Paused();
   JLMidiAction a[16];
-  const int n = e->midi_pump(a, 16);
+  for (int n = 16; n == 16;) {
+    n = e->midi_pump(a, 16);
+    midiActions(a, n);
+  }
+}
+
+void JLPlayer::midiActions(const JLMidiAction* a, int n) {
   for (int i = 0; i < n; ++i) {
     switch (a[i].kind) {
       case JLMidiAction::play:
-      case JLMidiAction::proceed:
+        // Start: from the top.
         midiClockIn_.restart();
+        midiStopped_ = Paused();
         play();
+        break;
+      case JLMidiAction::proceed:
+        // Continue: on from where the last MIDI stop left it, as a
+        // sequencer that sent Stop and Continue expects.
+        midiClockIn_.restart();
+        if (midiStopped_.playing) resumeAfter(midiStopped_, true);
+        else play();
+        midiStopped_ = Paused();
         break;
       case JLMidiAction::clockTick:
         if (!jlPrefs.midiClockIn) break;
@@ -391,7 +408,9 @@ void JLPlayer::midiIdle() {
           if (std::fabs(want - bpm) >= 0.05f) adjustBpm(want);
         }
         break;
-      case JLMidiAction::stop: stop(); break;
+      case JLMidiAction::stop:
+        if (playing) midiStopped_ = pauseFor();
+        break;
       case JLMidiAction::tapTempo: hitBpmTap(); break;
       case JLMidiAction::muteTrack:
         if (common) common->common_midiMuteTrack(a[i].track);

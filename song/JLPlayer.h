@@ -123,7 +123,8 @@ class JLPlayer {
   // (looking again about once a second, so a device plugged in again is
   // used again) and carries out what the keyboard and controls ask for:
   // play, stop, continue, tap tempo; mutes and latched keys go to the
-  // target panel. With clock in on, an outside MIDI clock's tempo is
+  // target panel. Continue goes on where the last MIDI stop left
+  // playback (Start begins at the top). With clock in on, an outside MIDI clock's tempo is
   // followed as far as the song's tempo range goes. Also for tests, with
   // their own ports.
   // The clock goes out through the output port while the preferences
@@ -167,6 +168,7 @@ class JLPlayer {
  private:
   JLEngine* engine() const;
   void synthSaidPlay();
+  void midiActions(const JLMidiAction* a, int n);
   void sendMainVolume();
 
   JLEngine* engine_ = nullptr;
@@ -179,6 +181,7 @@ class JLPlayer {
   std::unique_ptr<JLMidiClockOut> midiClock_;
   int32_t midiLookedAt_ = -1000;
   JLMidiClockIn midiClockIn_;
+  Paused midiStopped_;  // where a MIDI stop left playback, for Continue
 };
 
 extern JLPlayer* jlPlayer;

@@ -20,13 +20,15 @@ bool JLFakeMidiPort::send(const uint8_t* bytes, size_t size) {
   return true;
 }
 
-void JLFakeMidiPort::inject(std::initializer_list<uint8_t> bytes) {
-  if (!open_.empty() && receiver_) receiver_(context_, bytes.begin(), bytes.size());
+void JLFakeMidiPort::inject(std::initializer_list<uint8_t> bytes) { injectAt(0, bytes); }
+
+void JLFakeMidiPort::injectAt(int64_t ns, std::initializer_list<uint8_t> bytes) {
+  if (!open_.empty() && receiver_) receiver_(context_, bytes.begin(), bytes.size(), ns);
 }
 
 // ---- queue ------------------------------------------------------------------------
 
-bool JLMidiQueue::push(const uint8_t* bytes, size_t size) {
+bool JLMidiQueue::push(const uint8_t* bytes, size_t size, int64_t ns) {
   // Longer messages (system exclusive) are not for this program.
   if (!bytes || size == 0 || size > 3) return false;
   const size_t h = head_.load(std::memory_order_relaxed);
@@ -38,7 +40,7 @@ bool JLMidiQueue::push(const uint8_t* bytes, size_t size) {
   memcpy(m.bytes, bytes, size);
   m.size = uint8_t(size);
   // The clock in needs each tick's arrival, not when the queue is read.
-  m.ns = JLMidiClockOut::steadyNs();
+  m.ns = ns ? ns : JLMidiClockOut::steadyNs();
   head_.store(h + 1, std::memory_order_release);
   return true;
 }
@@ -51,8 +53,8 @@ bool JLMidiQueue::pop(JLMidiMessage& m) {
   return true;
 }
 
-void JLMidiQueue::receive(void* queue, const uint8_t* bytes, size_t size) {
-  static_cast<JLMidiQueue*>(queue)->push(bytes, size);
+void JLMidiQueue::receive(void* queue, const uint8_t* bytes, size_t size, int64_t ns) {
+  static_cast<JLMidiQueue*>(queue)->push(bytes, size, ns);
 }
 
 // ---- map ----------------------------------------------------------------------------

@@ -31,8 +31,9 @@ struct JLMidiMessage {
 // A message of `size` bytes (1..3).
 JLMidiMessage JL_MidiMessage(uint8_t a, int size, uint8_t b = 0, uint8_t c = 0);
 
-// Called on the port's thread for every complete message it receives.
-using JLMidiReceiver = void (*)(void* context, const uint8_t* bytes, size_t size);
+// Called on the port's thread for every complete message it receives,
+// with the steady-clock time it arrived (0: now, the receiver stamps it).
+using JLMidiReceiver = void (*)(void* context, const uint8_t* bytes, size_t size, int64_t ns);
 
 class JLMidiPort {
  public:
@@ -65,8 +66,10 @@ class JLFakeMidiPort : public JLMidiPort {
     receiver_ = receiver;
     context_ = context;
   }
-  // Delivered only while open, like a device's messages.
+  // Delivered only while open, like a device's messages; arriving now, or
+  // at steady-clock time `ns` (an outside clock's ticks at exact spacing).
   void inject(std::initializer_list<uint8_t> bytes);
+  void injectAt(int64_t ns, std::initializer_list<uint8_t> bytes);
 
  private:
   std::string open_;
@@ -105,11 +108,12 @@ class JLRtMidiPort : public JLMidiPort {
 class JLMidiQueue {
  public:
   static constexpr size_t kSize = 256;  // a power of two
-  bool push(const uint8_t* bytes, size_t size);
+  // `ns`: when it arrived (steady clock); 0 stamps it now.
+  bool push(const uint8_t* bytes, size_t size, int64_t ns = 0);
   bool pop(JLMidiMessage& m);
   uint32_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
   // A receiver that pushes into the queue given as context.
-  static void receive(void* queue, const uint8_t* bytes, size_t size);
+  static void receive(void* queue, const uint8_t* bytes, size_t size, int64_t ns);
 
  private:
   std::array<JLMidiMessage, kSize> ring_{};

@@ -113,5 +113,5 @@ void JLRtMidiPort::setReceiver(JLMidiReceiver receiver, void* context) {
 void JLRtMidiPort::onMessage(double, std::vector<unsigned char>* message, void* self) {
   auto* port = static_cast<JLRtMidiPort*>(self);
   if (message && !message->empty() && port->receiver_)
-    port->receiver_(port->context_, message->data(), message->size());
+    port->receiver_(port->context_, message->data(), message->size(), 0);
 }

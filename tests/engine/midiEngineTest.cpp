@@ -126,6 +126,21 @@ TEST_F(MidiEngine, TransportAndLatchedKeysComeBackToTheCaller) {
   EXPECT_EQ(b[0], 0) << "a latched key does not sound by itself";
 }
 
+// More actions than the caller has room for wait for the next call: a
+// burst of clock ticks ending in Stop loses nothing.
+TEST_F(MidiEngine, ABurstLargerThanTheCallersRoomWaitsForTheNextCall) {
+  begin(120, 120);
+  for (int i = 0; i < 39; ++i) keys_.inject({0xF8});
+  keys_.inject({0xFC});
+  JLMidiAction a[16];
+  EXPECT_EQ(e_.midi_pump(a, 16), 16);
+  EXPECT_EQ(e_.midi_pump(a, 16), 16);
+  ASSERT_EQ(e_.midi_pump(a, 16), 8);
+  EXPECT_EQ(a[6].kind, JLMidiAction::clockTick);
+  EXPECT_EQ(a[7].kind, JLMidiAction::stop);
+  EXPECT_EQ(e_.midi_pump(a, 16), 0);
+}
+
 // The clock through the engine: its ticks at the tempo the mixer plays
 // (output frames per beat), on output frames counted from the session's
 // start; Start where the clock was started.

@@ -3,10 +3,16 @@
 // between a port's thread and its consumer, and the ALSA backend looped
 // back through a virtual port where a sequencer exists.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -179,13 +185,37 @@ TEST(MidiQueue, CarriesMessagesAcrossThreadsInOrderAndCountsWhatAFullQueueDrops)
   EXPECT_FALSE(q.push(sysex, 4));
 }
 
+// Whether this machine's ALSA sequencer can be used, and if not, why.
+bool alsaSequencer(std::string* why) {
+  struct stat st;
+  if (stat("/dev/snd/seq", &st) != 0) {
+    *why = "/dev/snd/seq does not exist here (no ALSA sequencer: kernel module snd-seq not loaded or no sound "
+           "devices in this container)";
+    return false;
+  }
+  const int fd = open("/dev/snd/seq", O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    *why = std::string("/dev/snd/seq cannot be opened: ") + strerror(errno);
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
+// Waits (with a deadline) for the next message in the queue.
+bool nextMessage(JLMidiQueue& q, JLMidiMessage& m) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!q.pop(m))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    else std::this_thread::yield();
+  return true;
+}
+
 // The ALSA sequencer backend: an output port of this program connected to
 // a virtual input port of its own; a message sent arrives.
 TEST(MidiAlsa, AVirtualPortLoopsAMessageBack) {
-  struct stat st;
-  if (stat("/dev/snd/seq", &st) != 0)
-    GTEST_SKIP() << "not run: /dev/snd/seq does not exist here (no ALSA sequencer: kernel module snd-seq "
-                    "not loaded or no sound devices in this container)";
+  std::string why;
+  if (!alsaSequencer(&why)) GTEST_SKIP() << "not run: " << why;
   JLRtMidiPort in(false), out(true);
   JLMidiQueue q;
   in.setReceiver(&JLMidiQueue::receive, &q);
@@ -198,13 +228,48 @@ TEST(MidiAlsa, AVirtualPortLoopsAMessageBack) {
   const uint8_t note[3] = {0x90, 60, 99};
   ASSERT_TRUE(out.send(note, 3));
   JLMidiMessage m;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  bool got = false;
-  while (!(got = q.pop(m)) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-  ASSERT_TRUE(got);
+  ASSERT_TRUE(nextMessage(q, m));
   EXPECT_EQ(m.size, 3);
   EXPECT_EQ(m.bytes[1], 60);
   EXPECT_EQ(m.bytes[2], 99);
+}
+
+// A keyboard (a virtual output port of another sequencer client) chosen by
+// its stored name: connected, gone when its client goes (unplugged), and
+// connected again when a client offers a port of that name anew (under
+// whatever numbers the sequencer now hands out).
+TEST(MidiAlsa, TheChosenDeviceIsUsedAgainWhenItReappears) {
+  std::string why;
+  if (!alsaSequencer(&why)) GTEST_SKIP() << "not run: " << why;
+  auto device = std::make_unique<JLRtMidiPort>(true);
+  ASSERT_TRUE(device->openVirtual("Jamloom test keys")) << "the sequencer refused a virtual port";
+  JLRtMidiPort in(false);
+  JLMidiQueue q;
+  in.setReceiver(&JLMidiQueue::receive, &q);
+  std::string listed;
+  for (const std::string& n : in.available())
+    if (n.find("Jamloom test keys") != std::string::npos) listed = n;
+  ASSERT_FALSE(listed.empty());
+  const std::string stored = JL_MidiPortStableName(listed);
+  EXPECT_EQ(stored.find_first_of("0123456789"), std::string::npos) << "no client or port numbers: " << stored;
+  JLMidiConnection c(in);
+  c.want(stored);
+  ASSERT_TRUE(in.isOpen());
+  const uint8_t first[3] = {0x90, 40, 1};
+  ASSERT_TRUE(device->send(first, 3));
+  JLMidiMessage m;
+  ASSERT_TRUE(nextMessage(q, m));
+  EXPECT_EQ(m.bytes[1], 40);
+  device.reset();  // unplugged
+  EXPECT_FALSE(c.poll());
+  EXPECT_FALSE(in.isOpen());
+  device = std::make_unique<JLRtMidiPort>(true);
+  ASSERT_TRUE(device->openVirtual("Jamloom test keys"));
+  EXPECT_TRUE(c.poll()) << "plugged in again";
+  const uint8_t second[3] = {0x90, 41, 2};
+  ASSERT_TRUE(device->send(second, 3));
+  ASSERT_TRUE(nextMessage(q, m));
+  EXPECT_EQ(m.bytes[1], 41);
 }
 
 }  // namespace

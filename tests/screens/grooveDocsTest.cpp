@@ -92,15 +92,6 @@ double rmsDb(const std::vector<int16_t>& s, int channel) {
   return 10.0 * std::log10(sum / double(s.size() / 2) / (32768.0 * 32768.0) + 1e-30);
 }
 
-// The synth panel in its screen entry, as the program has it.
-struct SynthAtItsEntry : JLSynthPanel {
-  SynthAtItsEntry() {
-    attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
-    QXScreen.connect(this, 2, 1);
-  }
-  ~SynthAtItsEntry() override { QXScreen.disconnect(2); }
-};
-
 class GrooveDocs : public GroovePanelTest {
  protected:
   void SetUp() override {
@@ -170,7 +161,8 @@ TEST_F(GrooveDocs, ASavedMixReopensIdentically) {
 }
 
 TEST_F(GrooveDocs, AReopenedMixShowsAndSoundsItsRandomSetMutesAndSynthAsSaved) {
-  SynthAtItsEntry synth;
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
   ASSERT_TRUE(loadDemo());
   ASSERT_GE(gp().library.randomSetCount, 2);
   gp().randomize(1);
@@ -893,7 +885,8 @@ TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
 }
 
 TEST_F(GroovePreview, QuittingAsksAfterTheSynthChanged) {
-  SynthAtItsEntry synth;
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
   ASSERT_TRUE(loadDemo());
   ULO_SetMessageBoxHook(noToQuit);
   gQuitQuestions = 0;

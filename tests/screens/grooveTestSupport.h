@@ -21,6 +21,7 @@
 #include "framework/prefs/JLprefs.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
+#include "screens/JLSynthPanel.h"
 #include "song/JLPlayer.h"
 #include "tests/screens/vmixSkinSupport.h"
 
@@ -68,6 +69,17 @@ struct Mouse {
 // Centre of a groove ball (bank: row 0, sequence: row 1).
 inline int ballX(int i) { return 168 + 36 * i + 14; }
 inline int ballY(int row) { return row == 0 ? 378 : 428; }
+
+// The synth panel in its screen entry, as the program has it, for the
+// life of the object.
+struct MountedSynthPanel {
+  JLSynthPanel panel;
+  MountedSynthPanel() {
+    panel.attachLayouts(3, 4, -1, &QXCasts, uloRect(0, 0, 640, 480));
+    QXScreen.connect(&panel, 2, 1);
+  }
+  ~MountedSynthPanel() { QXScreen.disconnect(2); }
+};
 
 class GroovePanelTest : public ::testing::Test {
  protected:
