@@ -113,6 +113,21 @@ float noteAt(const SYNTHNOTE& n, int64_t i, int c) {
   return float(n.data[n.channels == 1 ? i : 2 * i + c]);
 }
 
+// A keyboard note's gain at timeline frame t: its velocity, faded over
+// kSynthReleaseFrames after its release. False (the voice freed) once the
+// fade is over. Audio thread.
+bool releasedGain(SYNTHVOICE& voice, FramePos t, float* g) {
+  *g = voice.gain;
+  const int64_t past = t - voice.releaseAt;
+  if (past < 0) return true;
+  if (past >= kSynthReleaseFrames) {
+    voice.start = -1;
+    return false;
+  }
+  *g *= 1.0f - float(past) / float(kSynthReleaseFrames);
+  return true;
+}
+
 // One voice over [at, at + seg) at `step` sample frames per timeline frame,
 // with cubic (Catmull-Rom) interpolation; velocity and release as the
 // plain path has them. The voice's sample position is carried from span
@@ -133,15 +148,8 @@ void renderStepped(SYNTHVOICE& voice, const SYNTHNOTE& n, float* L, float* R, Fr
   }
   voice.stepped = true;
   for (int i = skip; i < seg; ++i) {
-    float g = voice.gain;
-    const int64_t past = at + i - voice.releaseAt;
-    if (past >= 0) {
-      if (past >= kSynthReleaseFrames) {
-        voice.start = -1;
-        return;
-      }
-      g *= 1.0f - float(past) / float(kSynthReleaseFrames);
-    }
+    float g;
+    if (!releasedGain(voice, at + i, &g)) return;
     const int64_t k = int64_t(ph);
     if (k >= n.frames) {
       voice.start = -1;
@@ -196,15 +204,8 @@ void renderVoices(SYNTHETIZER* s, const SYNTHDATA* d, float* L, float* R, FrameP
       const int16_t* src = n.data + ch * offset;
       const FramePos t0 = at + skip;
       for (int64_t i = 0; i < play; ++i) {
-        float g = voice.gain;
-        const int64_t past = t0 + i - voice.releaseAt;
-        if (past >= 0) {
-          if (past >= kSynthReleaseFrames) {
-            voice.start = -1;
-            break;
-          }
-          g *= 1.0f - float(past) / float(kSynthReleaseFrames);
-        }
+        float g;
+        if (!releasedGain(voice, t0 + i, &g)) break;
         l[i] += float(src[ch * i]) * gl * g;
         r[i] += float(src[ch * i + ch - 1]) * gr * g;
       }
