@@ -446,6 +446,31 @@ void writeSilence(TRACK* t, FramePos pos, int frames) {
 
 }  // namespace
 
+int DecodeLoopSpan(const char* name, int variant, int track, int64_t len, int64_t from, int16_t* dst, int frames) {
+  if (!name || !name[0] || len <= 0 || from < 0 || frames <= 0) return -1;
+  int64_t fileFrames = 0;
+  WaveFile* w = openInstance(name, variant, track, &fileFrames);
+  if (!w) return -1;
+  int64_t at = 0;  // the frame of the file read next
+  for (int done = 0; done < frames;) {
+    const int64_t off = (from + done) % len;
+    const int n = int(std::min<int64_t>(frames - done, len - off));
+    int got = 0;
+    if (off < fileFrames) {
+      // A file that cannot seek plays from where it is, as the ring does.
+      if (at != off && SeekWave(w, off)) at = off;
+      got = ReadWave(w, dst + 2 * done, int(std::min<int64_t>(n, fileFrames - off)), 2);
+      at += got;
+    }
+    // Past the end of a file shorter than its loop: silence to the next
+    // repetition.
+    if (got < n) memset(dst + 2 * (done + got), 0, size_t(n - got) * 4);
+    done += n;
+  }
+  CloseWave(w);
+  return frames;
+}
+
 void WaveRead(TRACK* t, int16_t* dst, int frames) {
   if (frames <= 0) return;
   if (frames > t->ringFrames) frames = t->ringFrames;
@@ -651,6 +676,9 @@ void waitWake(int ms) {
 // One visit; true when it moved data or changed the file state.
 bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
+  // An immediate change waiting for its first audio comes before all else;
+  // once it switched, the refill below starts from the switch.
+  if (t->prepVariant.load(std::memory_order_relaxed) >= 0) ServeImmediateChange(t);
   if (t->idle.load() && t->file) {
     closeTrackFile(t);
     return true;
@@ -658,10 +686,14 @@ bool visitTrack(TRACK* t) {
   const FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
   const FramePos tl = TimeLine.load(std::memory_order_acquire);
   const int R = t->ringFrames;
-  if (loaded - tl > R / 2) return false;
+  if (loaded - tl > R / 2) {
+    DropSpentHeads(t);
+    return false;
+  }
   // A lagging track is re-synchronised at once (ReadFromFile's first step)
   // rather than after a whole ring of silence.
   ReadFromFile(t, loaded > tl ? R - int(loaded - tl) : R);
+  DropSpentHeads(t);
   return t->loadedTo.load(std::memory_order_relaxed) != loaded || t->idle.load() == 0;
 }
 

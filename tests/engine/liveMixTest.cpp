@@ -9,7 +9,10 @@
 using namespace enginetest;
 using namespace livetest;
 
-TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
+// Past the new loop's head the old loop plays on, the ring untouched, however
+// late the loader is; the switch comes at the first block after the loader
+// has decoded the new loop, at the phase it has had since timeline 0.
+TEST(LiveMix, ImmediateChangeWaitsForTheLoaderWithoutAGapAndKeepsTheTimelinePhase) {
   Harness h;
   const int a = h.addLoop(1, 4 * kBeat, 8);
   const int b = h.addLoop(2, 3 * kBeat, 0);
@@ -18,15 +21,22 @@ TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
   goLive();
   std::vector<int16_t> out;
   liveTo(75 * kBlock, out);
-  const int64_t x = TimeLine.load();
-  ASSERT_GT(Tracks[0].loadedTo.load(), x + 20 * kBlock) << "the ring is far ahead";
+  const int64_t loaded = Tracks[0].loadedTo.load();
+  ASSERT_GT(loaded, TimeLine.load() + 20 * kBlock) << "the ring is far ahead";
+  TrackUnderruns = 0;
   ASSERT_EQ(0, TrackPlay(1, b));
-  const int64_t at = x + kLead;
+  EXPECT_EQ(b - 1, Tracks[0].prepVariant.load());
+  EXPECT_EQ(loaded, Tracks[0].loadedTo.load()) << "nothing is cut before the new loop is decoded";
+  EXPECT_EQ(kNever, Tracks[0].switchAt.load());
+  liveTo(95 * kBlock, out, false);  // a loader held back for 230 ms
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  LoaderVisitAll();
+  const int64_t at = 95 * kBlock + kRamp;  // the old loop fades out over the next block's start
   EXPECT_EQ(at, Tracks[0].switchAt.load());
-  EXPECT_EQ(at, Tracks[0].loadedTo.load());
+  EXPECT_EQ(-1, Tracks[0].prepVariant.load());
   liveTo(at + 100000, out);
-  // Loop A up to the fade, out of A and into B around the cut, then B where
-  // it would be had it always played from timeline 0.
+  // Loop A up to the fade, out of A and into B around the switch, then B
+  // where it would be had it always played from timeline 0.
   expectLeft(out, 0, at - kRamp, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A");
   expectLeft(out, at - kRamp, at,
              [at](int64_t p) { return faded(1, p % (4 * kBeat), float(at - p) / kRamp); }, "A fading");
@@ -34,6 +44,23 @@ TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
              [at](int64_t p) { return faded(2, p % (3 * kBeat), float(p - at) / kRamp); }, "B rising");
   expectLeft(out, at + kRamp, at + 100000, [](int64_t p) { return faded(2, p % (3 * kBeat), 1.0f); }, "B");
   EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// A block the mixer is still mixing keeps what it read: the switch waits
+// for the block after it.
+TEST(LiveMix, ASwitchNeverFallsInsideTheBlockBeingMixed) {
+  Harness h;
+  const int a = h.addLoop(1, 4 * kBeat, 8);
+  const int b = h.addLoop(2, 3 * kBeat, 0);
+  TrackVolume(1, 64);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(75 * kBlock, out);
+  ASSERT_EQ(0, TrackPlay(1, b));
+  MixingTo = TimeLine.load() + kBlock;  // as while a block is being mixed
+  LoaderVisitAll();
+  EXPECT_EQ(76 * kBlock + kRamp, Tracks[0].switchAt.load());
 }
 
 TEST(LiveMix, ImmediateSelectionOnAStoppedTrackDropsWhatItsRingHeld) {
@@ -49,7 +76,9 @@ TEST(LiveMix, ImmediateSelectionOnAStoppedTrackDropsWhatItsRingHeld) {
   liveTo(30 * kBlock, out);
   const int64_t x = TimeLine.load();
   ASSERT_EQ(0, TrackPlay(1, b));
-  const int64_t at = x + kLead;
+  LoaderVisitAll();
+  const int64_t at = x + kRamp;
+  ASSERT_EQ(at, Tracks[0].switchAt.load());
   liveTo(at + 50000, out);
   expectLeft(out, 20 * kBlock, 20 * kBlock + kRamp,
              [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f - float(p - 20 * kBlock) / kRamp); }, "stop fade");
@@ -121,8 +150,8 @@ TEST(LiveMix, ScheduledStopAndVolumeFadeFromTheSyncPointExactly) {
   }
 }
 
-// Cuts on every track, over and over: one loader visit after each mixed
-// block always refills a cut ring before the mixer reaches the cut.
+// Changes on every track, over and over: with one loader visit after each
+// mixed block every one switches at the next block, and no ring runs dry.
 TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
   Harness h;
   int loops[6];
@@ -132,15 +161,20 @@ TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
   TrackUnderruns = 0;
   std::vector<int16_t> out;
   uint32_t seed = 11;
-  int cuts = 0;
+  int switches = 0;
   for (int step = 0; step < 800; ++step) {
     seed = seed * 1103515245u + 12345u;
     const int t = 1 + int(seed >> 8) % kTracks;
-    const int64_t before = Tracks[t - 1].loadedTo.load();
-    ASSERT_EQ(0, TrackPlay(t, loops[(seed >> 16) % 6]));
-    if (Tracks[t - 1].loadedTo.load() < before) ++cuts;
-    liveTo(TimeLine.load() + kBlock, out);
+    const int v = loops[(seed >> 16) % 6];
+    const bool same = Tracks[t - 1].currentVariant.load() == v - 1;
+    const int64_t x = TimeLine.load();
+    ASSERT_EQ(0, TrackPlay(t, v));
+    liveTo(x + kBlock, out);
+    if (same) continue;
+    ASSERT_EQ(v - 1, Tracks[t - 1].currentVariant.load()) << "step " << step;
+    ASSERT_LE(Tracks[t - 1].switchAt.load(), x + kBlock + kRamp) << "step " << step;
+    ++switches;
   }
-  EXPECT_GT(cuts, 400);
+  EXPECT_GT(switches, 600);
   EXPECT_EQ(0u, TrackUnderruns.load());
 }
