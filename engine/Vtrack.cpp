@@ -151,7 +151,8 @@ bool switchToSpan(TRACK* t, int v, const SpanSource& src, int64_t minCover) {
 
 // Caller holds t->lock. The loop's head in memory (JLLoopHeads.h), when it
 // holds the phase at the switch and lasts long enough for the loader to
-// refill the ring behind it even on a busy machine.
+// refill the ring behind it on a busy machine (200 ms; a decoded start
+// lasts as long as the ring's low-water mark).
 bool switchToHead(TRACK* t, int v) {
   const int64_t len = loopFrames(v);
   SpanSource src;
@@ -280,6 +281,7 @@ int TrackPlay2(int track, int variant, int mode) {
     const int status = PlayingStatus.load();
     if (status == 1) return StartPlayback(track - 1, v);
     if (status != 2 || (mode != 0 && mode != 1)) return 0;
+    bool serveNow = false;
     {
       TrackLockGuard g(t->lock);
       // The same loop asked for again while the loader prepares it.
@@ -290,14 +292,13 @@ int TrackPlay2(int track, int variant, int mode) {
                         MixRampFrames.load(std::memory_order_relaxed) > 0;
       if (mode == 0 && live) {
         // Live output: the old loop plays on until the new one's audio is
-        // in memory (its head, or what the loader decodes now), and the
-        // switch comes at the first frame the mixer has not taken then.
-        if (!switchToHead(t, v)) {
-          t->prepVariant = v;
-          t->prepGen.fetch_add(1);
-          SetPlaySync(t, -2);
-          UrgentTracks.fetch_or(1u << (t - Tracks));
-        }
+        // in memory (decoded now, or its head), and the switch comes at the
+        // first frame the mixer has not taken then.
+        t->prepVariant = v;
+        t->prepGen.fetch_add(1);
+        SetPlaySync(t, -2);
+        UrgentTracks.fetch_or(1u << (t - Tracks));
+        serveNow = true;
         t->schedGen.fetch_add(1);
       } else {
         // A stopped track may still hold the old loop's audio ahead of the
@@ -314,6 +315,10 @@ int TrackPlay2(int track, int variant, int mode) {
         t->schedGen.fetch_add(1);
       }
     }
+    // Decoded here rather than by the loader, which may wait for a core on a
+    // busy machine: the switch then usually makes the next device buffer.
+    // The loader serves it instead when no buffer is free yet.
+    if (serveNow) ServeImmediateChange(t);
     WakeLoader();
     return 0;
   }
@@ -457,16 +462,31 @@ void ServeImmediateChange(TRACK* t) {
     const FramePos tl = TimeLine.load(std::memory_order_acquire);
     for (int b = 0; b < 2 && k < 0; ++b)
       if (t->prep[b] && t->prepBusyTo[b].load(std::memory_order_relaxed) <= tl) k = b;
+    // Both buffers still playing (changes in quick succession): the loop's
+    // head, if it holds the phase, or else the change waits for a buffer.
+    if (k < 0) {
+      if (ramp > 0 && switchToHead(t, v)) {
+        t->prepVariant = -1;
+        t->prepGen.fetch_add(1);
+        t->schedGen.fetch_add(1);
+      }
+      return;
+    }
+    // Claimed while it is written (the interface and the loader may both
+    // be serving the same request).
+    t->prepBusyTo[k].store(kNever, std::memory_order_relaxed);
     // From the first frame the mixer could still switch at, as of now.
     from = earliestSwitch(ramp > 0 ? ramp : 0);
   }
-  // Both buffers still playing (two changes within a few hundred ms): the
-  // change waits for one to come free.
-  if (k < 0) return;
   const int got = DecodeLoopSpan(name, v, int(t - Tracks), len, from, t->prep[k], kPrepFrames);
   TrackLockGuard g(t->lock);
-  if (t->prepGen.load(std::memory_order_relaxed) != gen) return;  // changed again meanwhile
+  if (t->prepGen.load(std::memory_order_relaxed) != gen) {
+    // Served or changed again meanwhile.
+    t->prepBusyTo[k].store(0, std::memory_order_relaxed);
+    return;
+  }
   if (got <= 0) {
+    t->prepBusyTo[k].store(0, std::memory_order_relaxed);
     // Unplayable: the track changes as without a live output, and the
     // loader then finds the file unplayable and keeps the track silent.
     cutRingForImmediateChange(t);
@@ -481,7 +501,10 @@ void ServeImmediateChange(TRACK* t) {
     src.from = from;
     src.count = got;
     // A decode the mixer nearly overtook is made again from later on.
-    if (!switchToSpan(t, v, src, kPrepFrames / 4)) return;
+    if (!switchToSpan(t, v, src, kPrepFrames / 4)) {
+      t->prepBusyTo[k].store(0, std::memory_order_relaxed);
+      return;
+    }
     t->prepBusyTo[k].store(from + got, std::memory_order_relaxed);
   }
   t->prepVariant = -1;
@@ -499,6 +522,8 @@ void DropSpentHeads(TRACK* t) {
   setHeads(t, TRACK::HeadSpan(), TRACK::HeadSpan());
   // A block being mixed may still read them: free once it is done.
   const FramePos done = MixingTo.load(std::memory_order_seq_cst);
-  for (AtomicPos& b : t->prepBusyTo)
-    if (b.load(std::memory_order_relaxed) > done) b.store(done, std::memory_order_relaxed);
+  for (AtomicPos& b : t->prepBusyTo) {
+    const FramePos busy = b.load(std::memory_order_relaxed);
+    if (busy > done && busy != kNever) b.store(done, std::memory_order_relaxed);
+  }
 }

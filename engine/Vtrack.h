@@ -5,7 +5,9 @@
 //
 // Threads: selections (TrackPlay*, SetPlaySync), AddSongVTrack and
 // ResetSongVTracks run on the UI thread; GestioneLooping also runs on the
-// loader thread. The schedule fields of a track change only under its
+// loader thread. An immediate change while a live output plays reads the
+// start of the new loop from its file (ServeImmediateChange) on the
+// calling thread, as the loader does when it gets there first. The schedule fields of a track change only under its
 // `lock`, which no thread ever holds across file access or allocation, so the
 // audio thread may take it too. Fields other threads read without the lock
 // are atomics. Operations return 0 on success, 1 on failure.
@@ -120,9 +122,11 @@ struct TRACK {
   AtomicPos prepBusyTo[2];
 };
 
-// Frames the loader decodes ahead for an immediate change (372 ms at
-// 44.1 kHz): the new loop plays from them while the ring refills.
-constexpr int kPrepFrames = 16384;
+// Frames decoded ahead for an immediate change (743 ms at 44.1 kHz, the
+// least the ring holds ahead between two refills): the new loop plays from
+// them while the loader refills the ring, so a change never leaves the
+// loader less time than it always has.
+constexpr int kPrepFrames = 32768;
 
 extern TRACK Tracks[kTracks];
 extern VTRACK VTracks[kVTracks];
@@ -157,8 +161,9 @@ int TrackPlay2(int track, int variant, int mode);
 void SetPlaySync(TRACK* t, int variant);
 // Caller holds t->lock.
 void GestioneLooping(TRACK* t);
-// Loader thread (or whoever drives the loader's visits). Serves the
-// immediate change the track waits for, if any: decodes the new loop from
+// Loader thread (or whoever drives the loader's visits), and the thread
+// that asked for the change right after asking. Serves the immediate
+// change the track waits for, if any: decodes the new loop from
 // the phase it will have just ahead of the mixer and switches the track to
 // it at the first frame the mixer has not taken yet, the old loop playing
 // until then. Leaves the request waiting (to be tried on the next visit)
