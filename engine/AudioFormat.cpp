@@ -678,7 +678,7 @@ bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
   // An immediate change waiting for its first audio comes before all else;
   // once it switched, the refill below starts from the switch.
-  if (t->prepVariant.load(std::memory_order_relaxed) >= 0) ServeImmediateChange(t);
+  if (t->prepVariant.load(std::memory_order_relaxed) >= 0) ServeImmediateChange(t, false);
   if (t->idle.load() && t->file) {
     closeTrackFile(t);
     return true;

@@ -318,7 +318,7 @@ int TrackPlay2(int track, int variant, int mode) {
     // Decoded here rather than by the loader, which may wait for a core on a
     // busy machine: the switch then usually makes the next device buffer.
     // The loader serves it instead when no buffer is free yet.
-    if (serveNow) ServeImmediateChange(t);
+    if (serveNow) ServeImmediateChange(t, true);
     WakeLoader();
     return 0;
   }
@@ -445,7 +445,7 @@ int AddSongVTrack(const char* path, int divisor, int extra) {
   return fits ? 0 : 1;
 }
 
-void ServeImmediateChange(TRACK* t) {
+void ServeImmediateChange(TRACK* t, bool asker) {
   const int ramp = MixRampFrames.load(std::memory_order_relaxed);
   int v, k = -1;
   uint32_t gen;
@@ -465,7 +465,7 @@ void ServeImmediateChange(TRACK* t) {
     // Both buffers still playing (changes in quick succession): the loop's
     // head, if it holds the phase, or else the change waits for a buffer.
     if (k < 0) {
-      if (ramp > 0 && switchToHead(t, v)) {
+      if (asker && ramp > 0 && switchToHead(t, v)) {
         t->prepVariant = -1;
         t->prepGen.fetch_add(1);
         t->schedGen.fetch_add(1);

@@ -162,13 +162,15 @@ void SetPlaySync(TRACK* t, int variant);
 // Caller holds t->lock.
 void GestioneLooping(TRACK* t);
 // Loader thread (or whoever drives the loader's visits), and the thread
-// that asked for the change right after asking. Serves the immediate
-// change the track waits for, if any: decodes the new loop from
+// that asked for the change right after asking (`asker`). Serves the
+// immediate change the track waits for, if any: decodes the new loop from
 // the phase it will have just ahead of the mixer and switches the track to
 // it at the first frame the mixer has not taken yet, the old loop playing
-// until then. Leaves the request waiting (to be tried on the next visit)
-// when no buffer is free or the decode came too late to be used.
-void ServeImmediateChange(TRACK* t);
+// until then. With both buffers busy the asker may switch to the loop's
+// head (JLLoopHeads.h, the interface thread's). Leaves the request waiting
+// (to be tried on the loader's next visit) when no buffer is free or the
+// decode came too late to be used.
+void ServeImmediateChange(TRACK* t, bool asker);
 // Loader thread. Drops head spans the ring has caught up with, so their
 // buffers come free a block later and the mixer reads the ring alone.
 void DropSpentHeads(TRACK* t);
