@@ -13,13 +13,9 @@ using namespace livetest;
 // switch comes at the next block, at the phase the loop has had since
 // timeline 0; what was read lasts a loader held back for 290 ms.
 TEST(LiveMix, ImmediateChangeSwitchesAtTheNextBlockAndOutlastsALateLoader) {
-  Harness h;
-  const int a = h.addLoop(1, 4 * kBeat, 8);
-  const int b = h.addLoop(2, 3 * kBeat, 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+  TwoLoops s;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
   liveTo(75 * kBlock, out);
   ASSERT_GT(Tracks[0].loadedTo.load(), TimeLine.load() + 20 * kBlock) << "the ring is far ahead";
   TrackUnderruns = 0;
@@ -46,16 +42,10 @@ TEST(LiveMix, ImmediateChangeSwitchesAtTheNextBlockAndOutlastsALateLoader) {
 // A block the mixer is still mixing keeps what it read: the switch waits
 // for the block after it.
 TEST(LiveMix, ASwitchNeverFallsInsideTheBlockBeingMixed) {
-  Harness h;
-  const int a = h.addLoop(1, 4 * kBeat, 8);
-  const int b = h.addLoop(2, 3 * kBeat, 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
-  liveTo(75 * kBlock, out);
+  TwoLoops s;
+  liveTo(75 * kBlock, s.out);
   MixingTo = TimeLine.load() + kBlock;  // as while a block is being mixed
-  ASSERT_EQ(0, TrackPlay(1, b));
+  ASSERT_EQ(0, TrackPlay(1, s.b));
   EXPECT_EQ(76 * kBlock + kRamp, Tracks[0].switchAt.load());
 }
 
@@ -206,14 +196,9 @@ TEST(LiveMix, DecodedSpanFollowsTheLoopsRepetitions) {
 // and gives way to whatever the user chooses before it is served: a change
 // at the sync point, or a stop.
 TEST(LiveMix, AChangeWaitingForABufferYieldsToALaterChoice) {
-  Harness h;
-  const int a = h.addLoop(1, 4 * kBeat, 8);
-  const int b = h.addLoop(2, 3 * kBeat, 0);
-  const int c = h.addLoop(3, 5 * kBeat, 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+  TwoLoops s(true);
+  const int a = s.a, b = s.b, c = s.c;
+  std::vector<int16_t>& out = s.out;
   liveTo(75 * kBlock, out);
   TrackUnderruns = 0;
   ASSERT_EQ(0, TrackPlay(1, b));
@@ -239,16 +224,10 @@ TEST(LiveMix, AChangeWaitingForABufferYieldsToALaterChoice) {
   liveTo(100 * kBlock, out);
   EXPECT_EQ(-1, Tracks[0].currentVariant.load());
   EXPECT_EQ(s2, Tracks[0].switchAt.load());
-  auto across = [](int x, int64_t lx, int y, int64_t ly, int64_t at, int64_t p) {
-    if (p < at - kRamp) return faded(x, p % lx, 1.0f);
-    if (p < at) return faded(x, p % lx, float(at - p) / kRamp);
-    if (p < at + kRamp) return faded(y, p % ly, float(p - at) / kRamp);
-    return faded(y, p % ly, 1.0f);
-  };
   expectLeft(out, 0, s2 - kRamp, [&](int64_t p) { return across(1, 4 * kBeat, 2, 3 * kBeat, s1, p); }, "A to B");
-  expectLeft(out, s2 - kRamp, 85 * kBlock, [&](int64_t p) { return across(2, 3 * kBeat, 3, 5 * kBeat, s2, p); },
+  expectLeft(out, s2 - kRamp, 85 * kBlock, [&](int64_t p) { return across(2, 3 * kBeat, 3, 2 * kBeat, s2, p); },
              "B to C");
   expectLeft(out, 85 * kBlock, 85 * kBlock + kRamp,
-             [](int64_t p) { return faded(3, p % (5 * kBeat), 1.0f - float(p - 85 * kBlock) / kRamp); }, "C fading");
+             [](int64_t p) { return faded(3, p % (2 * kBeat), 1.0f - float(p - 85 * kBlock) / kRamp); }, "C fading");
   expectLeft(out, 85 * kBlock + kRamp, 100 * kBlock, [](int64_t) { return 0; }, "stopped");
 }
