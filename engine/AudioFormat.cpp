@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -189,6 +190,17 @@ sf_count_t viewTell(void* u) { return static_cast<RiffView*>(u)->pos; }
 
 SF_VIRTUAL_IO viewIo = {viewLength, viewSeek, viewRead, viewWrite, viewTell};
 
+// A failed open writes libsndfile's global error text, and files are opened
+// on the interface and loader threads at once (an immediate loop change
+// reads the new loop where it is asked for): one open at a time. Never
+// taken on the audio thread.
+std::mutex sfOpenMutex;
+
+SNDFILE* sfOpenVirtual(SF_INFO* si, RiffView* view) {
+  std::lock_guard<std::mutex> g(sfOpenMutex);
+  return sf_open_virtual(&viewIo, SFM_READ, si, view);
+}
+
 void put32(std::string& s, uint32_t v) {
   for (int k = 0; k < 4; ++k) s.push_back(char((v >> (8 * k)) & 0xff));
 }
@@ -201,6 +213,7 @@ SNDFILE* SfOpenFd(int fd, int mode, SF_INFO* info) {
   // stays open in every case.
   const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (own < 0) return nullptr;
+  std::lock_guard<std::mutex> g(sfOpenMutex);
   return sf_open_fd(own, mode, info, SF_TRUE);
 }
 
@@ -235,7 +248,7 @@ bool openThroughView(WaveFile* w, const RiffLayout& r, SF_INFO* si) {
   v.dataBytes = std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll);
   v.pos = 0;
   memset(si, 0, sizeof *si);
-  w->sf = sf_open_virtual(&viewIo, SFM_READ, si, &w->view);
+  w->sf = sfOpenVirtual(si, &w->view);
   if (w->sf && si->frames > 0 && si->channels >= 1 && si->samplerate >= 1) return true;
   if (w->sf) sf_close(w->sf);
   w->sf = nullptr;
@@ -259,7 +272,7 @@ WaveFile* OpenWave(const char* path, WaveInfo* info) {
   if (fstat(fd, &st) == 0) {
     w->view.fd = fd;
     w->view.dataBytes = st.st_size;
-    w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+    w->sf = sfOpenVirtual(&si, &w->view);
   }
   bool ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
   if (layout.riff && (!ok || si.frames == 0)) {
@@ -275,7 +288,7 @@ WaveFile* OpenWave(const char* path, WaveInfo* info) {
       w->view = RiffView();
       w->view.fd = fd;
       w->view.dataBytes = st.st_size;
-      w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+      w->sf = sfOpenVirtual(&si, &w->view);
       ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
     }
   }
