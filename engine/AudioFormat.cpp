@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -189,6 +190,17 @@ sf_count_t viewTell(void* u) { return static_cast<RiffView*>(u)->pos; }
 
 SF_VIRTUAL_IO viewIo = {viewLength, viewSeek, viewRead, viewWrite, viewTell};
 
+// A failed open writes libsndfile's global error text, and files are opened
+// on the interface and loader threads at once (an immediate loop change
+// reads the new loop where it is asked for): one open at a time. Never
+// taken on the audio thread.
+std::mutex sfOpenMutex;
+
+SNDFILE* sfOpenVirtual(SF_INFO* si, RiffView* view) {
+  std::lock_guard<std::mutex> g(sfOpenMutex);
+  return sf_open_virtual(&viewIo, SFM_READ, si, view);
+}
+
 void put32(std::string& s, uint32_t v) {
   for (int k = 0; k < 4; ++k) s.push_back(char((v >> (8 * k)) & 0xff));
 }
@@ -201,6 +213,7 @@ SNDFILE* SfOpenFd(int fd, int mode, SF_INFO* info) {
   // stays open in every case.
   const int own = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (own < 0) return nullptr;
+  std::lock_guard<std::mutex> g(sfOpenMutex);
   return sf_open_fd(own, mode, info, SF_TRUE);
 }
 
@@ -235,7 +248,7 @@ bool openThroughView(WaveFile* w, const RiffLayout& r, SF_INFO* si) {
   v.dataBytes = std::min<int64_t>(r.dataBytes, 0xFFFFFFFFll);
   v.pos = 0;
   memset(si, 0, sizeof *si);
-  w->sf = sf_open_virtual(&viewIo, SFM_READ, si, &w->view);
+  w->sf = sfOpenVirtual(si, &w->view);
   if (w->sf && si->frames > 0 && si->channels >= 1 && si->samplerate >= 1) return true;
   if (w->sf) sf_close(w->sf);
   w->sf = nullptr;
@@ -259,7 +272,7 @@ WaveFile* OpenWave(const char* path, WaveInfo* info) {
   if (fstat(fd, &st) == 0) {
     w->view.fd = fd;
     w->view.dataBytes = st.st_size;
-    w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+    w->sf = sfOpenVirtual(&si, &w->view);
   }
   bool ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
   if (layout.riff && (!ok || si.frames == 0)) {
@@ -275,7 +288,7 @@ WaveFile* OpenWave(const char* path, WaveInfo* info) {
       w->view = RiffView();
       w->view.fd = fd;
       w->view.dataBytes = st.st_size;
-      w->sf = sf_open_virtual(&viewIo, SFM_READ, &si, &w->view);
+      w->sf = sfOpenVirtual(&si, &w->view);
       ok = w->sf && si.channels >= 1 && si.samplerate >= 1 && si.frames >= 0;
     }
   }
@@ -445,6 +458,31 @@ void writeSilence(TRACK* t, FramePos pos, int frames) {
 }
 
 }  // namespace
+
+int DecodeLoopSpan(const char* name, int variant, int track, int64_t len, int64_t from, int16_t* dst, int frames) {
+  if (!name || !name[0] || len <= 0 || from < 0 || frames <= 0) return -1;
+  int64_t fileFrames = 0;
+  WaveFile* w = openInstance(name, variant, track, &fileFrames);
+  if (!w) return -1;
+  int64_t at = 0;  // the frame of the file read next
+  for (int done = 0; done < frames;) {
+    const int64_t off = (from + done) % len;
+    const int n = int(std::min<int64_t>(frames - done, len - off));
+    int got = 0;
+    if (off < fileFrames) {
+      // A file that cannot seek plays from where it is, as the ring does.
+      if (at != off && SeekWave(w, off)) at = off;
+      got = ReadWave(w, dst + 2 * done, int(std::min<int64_t>(n, fileFrames - off)), 2);
+      at += got;
+    }
+    // Past the end of a file shorter than its loop: silence to the next
+    // repetition.
+    if (got < n) memset(dst + 2 * (done + got), 0, size_t(n - got) * 4);
+    done += n;
+  }
+  CloseWave(w);
+  return frames;
+}
 
 void WaveRead(TRACK* t, int16_t* dst, int frames) {
   if (frames <= 0) return;
@@ -651,6 +689,9 @@ void waitWake(int ms) {
 // One visit; true when it moved data or changed the file state.
 bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
+  // An immediate change waiting for its first audio comes before all else;
+  // once it switched, the refill below starts from the switch.
+  if (t->prepVariant.load(std::memory_order_relaxed) >= 0) ServeImmediateChange(t, false);
   if (t->idle.load() && t->file) {
     closeTrackFile(t);
     return true;
@@ -658,10 +699,14 @@ bool visitTrack(TRACK* t) {
   const FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
   const FramePos tl = TimeLine.load(std::memory_order_acquire);
   const int R = t->ringFrames;
-  if (loaded - tl > R / 2) return false;
+  if (loaded - tl > R / 2) {
+    DropSpentHeads(t);
+    return false;
+  }
   // A lagging track is re-synchronised at once (ReadFromFile's first step)
   // rather than after a whole ring of silence.
   ReadFromFile(t, loaded > tl ? R - int(loaded - tl) : R);
+  DropSpentHeads(t);
   return t->loadedTo.load(std::memory_order_relaxed) != loaded || t->idle.load() == 0;
 }
 

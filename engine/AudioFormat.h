@@ -70,6 +70,14 @@ int ReadWave(WaveFile* w, int16_t* dst, int frames, int outChannels);
 // The same as floats, full scale = 1, nothing clipped and nothing filled in.
 int ReadWaveFloat(WaveFile* w, float* dst, int frames, int outChannels);
 
+// Any thread but the audio thread. Decodes loop `variant` (file `name`,
+// repeating every `len` frames on the timeline) as the track would play it
+// over timeline frames [from, from + frames): each repetition from its
+// file's start, silence after a file shorter than its loop, a longer one
+// cut at the next repetition. 16-bit stereo into `dst`. Returns `frames`,
+// or -1 when the file cannot be played (its fault noted for the user as
+// for `track`).
+int DecodeLoopSpan(const char* name, int variant, int track, int64_t len, int64_t from, int16_t* dst, int frames);
 // Reads `frames` stereo frames of the track's open file into `dst`.
 void WaveRead(TRACK* t, int16_t* dst, int frames);
 void ReadFromFile(TRACK* t, int frames);

@@ -38,7 +38,11 @@ bool JLEngine::offlineBegin() {
     s->volume[t] = Tracks[t].syncVolume != -1 ? Tracks[t].syncVolume.load() : Tracks[t].volume.load();
     s->pan[t] = Tracks[t].syncPan != -1 ? Tracks[t].syncPan.load() : Tracks[t].pan.load();
     const int32_t pending = Tracks[t].pendingVariant.load();
-    s->variant[t] = pending >= 0 ? pending : pending == -1 ? -1 : Tracks[t].currentVariant.load();
+    const int32_t prepared = Tracks[t].prepVariant.load();
+    s->variant[t] = prepared >= 0  ? prepared
+                    : pending >= 0 ? pending
+                    : pending == -1 ? -1
+                                    : Tracks[t].currentVariant.load();
     s->heldVariant[t] = Tracks[t].currentVariant.load();
   }
   memcpy(s->trackSample, trackSample, sizeof trackSample);

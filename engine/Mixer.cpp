@@ -426,6 +426,10 @@ int GetSamples(void* out, int count) {
   const FramePos T = TimeLine.load(std::memory_order_relaxed);
   const float master = float(MasterVol.load(std::memory_order_relaxed));
   const int ramp = MixRampFrames.load(std::memory_order_relaxed);
+  // Which block may have missed a switch being published now: this one, up
+  // to T + count (see Vtrack.h).
+  MixingTo.store(T + count, std::memory_order_seq_cst);
+  SwitchEpoch.load(std::memory_order_seq_cst);
 
   for (int ti = 0; ti < kTracks; ++ti) {
     TRACK& t = Tracks[ti];
@@ -462,7 +466,8 @@ int GetSamples(void* out, int count) {
     // A track idle only between two files of its loop keeps playing what
     // its ring holds; only a stopped track is skipped (once faded out).
     if (!t.ring) continue;
-    const bool selected = t.currentVariant.load(std::memory_order_relaxed) >= 0;
+    // Acquire: a track just selected had its mixFrom set before.
+    const bool selected = t.currentVariant.load(std::memory_order_acquire) >= 0;
     const int v = selected ? t.volume.load(std::memory_order_relaxed) : 0;
     const int p = t.pan.load(std::memory_order_relaxed);
     float gl = 0.0f, gr = 0.0f;
@@ -644,6 +649,7 @@ int BeginPlay() {
   // Armed: nothing has played yet (a previous playback's end must not count
   // as cycles begun).
   TimeLine.store(0, std::memory_order_release);
+  MixingTo.store(0);
   if (wDBInit(GetResampled, 4 * BLOCKLEN) != 0) {
     FreeTracks();
     return 1;
@@ -665,6 +671,7 @@ int StartPlaybackTracks(const int* variants) {
   const FramePos asked = StartTimeLineAt.exchange(0);
   const FramePos from = asked > 0 ? asked : 0;
   TimeLine.store(from, std::memory_order_release);
+  MixingTo.store(from);
   for (TRACK& t : Tracks) {
     t.mixFrom = from;
     t.loadedTo.store(from, std::memory_order_release);

@@ -14,6 +14,8 @@ TRACK Tracks[kTracks];
 VTRACK VTracks[kVTracks];
 I32 NumVTracks{0};
 AtomicPos TimeLine{0};
+AtomicPos MixingTo{0};
+std::atomic<uint32_t> SwitchEpoch{0};
 I32 BPM{0};
 I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
@@ -67,59 +69,106 @@ void endLastHeadAt(TRACK* t, FramePos at) {
   setHeads(t, t->heads[0], last);
 }
 
-// Caller holds t->lock; `v` is the loop the track changes to at once. When
-// the loop's head in memory (JLLoopHeads.h) holds its phase at the switch,
-// the switch comes right after the block being mixed and its fade, and the
-// mixer plays the head there until the loader's refill from the file takes
-// over. The head must last the refill: the lead the ring cut would have
-// given the loader, plus a block. False, with nothing changed, when there is
-// no head, the phase lies too near its end, or no live output fades.
-bool cutRingToHead(TRACK* t, int v) {
-  const int lead = ImmediateLeadFrames.load(std::memory_order_relaxed);
-  const int block = MixBlockFrames.load(std::memory_order_relaxed);
-  const int ramp = MixRampFrames.load(std::memory_order_relaxed);
-  const int64_t len = loopFrames(v);
+// Caller holds t->lock. What an immediate change to `v` sets: the loop
+// plays from the instance holding the load position (its timeline phase),
+// and a change still waiting for the sync point is dropped.
+void scheduleNow(TRACK* t, int v) {
+  t->nextStart = kNever;
+  t->fileName[0] = 0;
+  t->currentVariant = v;
+  t->curStart = -1;
+  SetPlaySync(t, -2);
+  GestioneLooping(t);
+}
+
+// Audio of a loop in memory that can stand in for the ring after a switch
+// at timeline position p: a loop head holds phases [0, count) of every
+// repetition of `len` frames; a decoded span (len 0) holds the timeline
+// from `from` on.
+struct SpanSource {
   const int16_t* frames = nullptr;
-  int32_t count = 0;
-  if (lead <= 0 || ramp <= 0 || len <= 0 || !JL_LoopHead(v, VTracks[v].name, &frames, &count)) return false;
-  const int64_t usable = count < len ? count : len;
-  const FramePos guard = block + ramp;
+  int64_t len = 0;
+  FramePos from = 0;
+  int64_t count = 0;
+  int64_t phaseAt(FramePos p) const { return len > 0 ? p % len : p - from; }
+  int64_t coverAt(FramePos p) const {
+    const int64_t ph = phaseAt(p);
+    return ph >= 0 && ph < count ? count - ph : 0;
+  }
+};
+
+// The first frame a switch published now may come at: the old loop fades
+// out over the ramp before it, past any block the mixer may be mixing.
+FramePos earliestSwitch(int ramp) { return MixingTo.load(std::memory_order_seq_cst) + ramp; }
+
+// Caller holds t->lock; `v` is the loop the track changes to at once, and
+// `src` its audio in memory. The switch comes at the first frame the mixer
+// has not taken yet (past its fade-out), never before `src` begins; the
+// ring is cut there, the mixer plays `src` until the loader's refill from
+// the file takes over, and the track's schedule moves to `v`. False, with
+// nothing changed, when `src` would cover fewer than `minCover` frames
+// from the switch, or the head of the change before the last still plays
+// over a cut ring.
+bool switchToSpan(TRACK* t, int v, const SpanSource& src, int64_t minCover) {
+  const int ramp = MixRampFrames.load(std::memory_order_relaxed);
+  if (ramp <= 0 || !src.frames) return false;
   const FramePos old = t->loadedTo.load(std::memory_order_acquire);
   const TRACK::HeadSpan last = t->heads[1];
-  FramePos x = TimeLine.load(std::memory_order_acquire);
-  // A head of the change before the last still playing over a cut ring:
-  // a third change so soon takes the ring cut instead.
-  if (t->heads[0].frames && t->heads[0].to > x) return false;
+  if (t->heads[0].frames && t->heads[0].to > TimeLine.load(std::memory_order_acquire)) return false;
+  FramePos p = earliestSwitch(ramp);
+  if (src.len == 0 && p < src.from) p = src.from;
+  if (src.coverAt(p) < minCover) return false;
   for (int tries = 0; tries < 16; ++tries) {
-    const FramePos p = x + guard;
-    const int64_t phase = p % len;
-    // Once the ring has been cut (a retry: the mixer moved on meanwhile)
-    // the head plays whatever of it is left rather than give up half done.
-    if (tries == 0 && usable - phase < lead + block) return false;
-    const int64_t cover = usable > phase ? usable - phase : 0;
+    // Once published (a retry: the mixer began a block meanwhile) the span
+    // plays whatever of it is left rather than give up half done.
+    const int64_t cover = src.coverAt(p);
     TRACK::HeadSpan before;
     if (p < old) {
       // The ring holds the old loop past the switch: cut it there.
       t->loadedTo.store(p, std::memory_order_seq_cst);
-    } else if (t->currentVariant >= 0) {
+    } else if (t->currentVariant >= 0 && last.frames && last.from <= old && last.to >= p) {
       // The ring ends before the switch, and the last change's head plays
       // up to it: that head keeps playing to the switch, over the ring the
       // loader refills from the switch on.
-      if (!last.frames || last.from > old || last.to < p) return false;
       before = last;
       before.to = p;
       t->loadedTo.store(p, std::memory_order_seq_cst);
     }
-    // (A stopped track mixes nothing before the switch.)
-    setHeads(t, before, TRACK::HeadSpan{frames, p, p + cover, phase});
-    t->switchAt.store(p, std::memory_order_release);
+    // Otherwise the ring ran dry before the switch (or the track was
+    // stopped): the loader refills it with the new loop from where it is.
+    setHeads(t, before, TRACK::HeadSpan{src.frames, p, p + cover, src.phaseAt(p)});
     if (t->currentVariant < 0 && t->mixFrom < p) t->mixFrom = p;
+    scheduleNow(t, v);
+    t->switchAt.store(p, std::memory_order_seq_cst);
     UrgentTracks.fetch_or(1u << (t - Tracks));
-    const FramePos now = TimeLine.load(std::memory_order_seq_cst);
-    if (now + guard <= p) return true;
-    x = now;
+    SwitchEpoch.fetch_add(1, std::memory_order_seq_cst);
+    const FramePos e = earliestSwitch(ramp);
+    if (e <= p) return true;
+    p = e;
   }
   return true;
+}
+
+// Caller holds t->lock. The loop's head in memory (JLLoopHeads.h), when it
+// holds the phase at the switch and lasts long enough for the loader to
+// refill the ring behind it on a busy machine (200 ms; a decoded start
+// lasts as long as the ring's low-water mark).
+bool switchToHead(TRACK* t, int v) {
+  const int64_t len = loopFrames(v);
+  SpanSource src;
+  int32_t count = 0;
+  if (len <= 0 || !JL_LoopHead(v, VTracks[v].name, &src.frames, &count)) return false;
+  src.len = len;
+  src.count = count < len ? count : len;
+  return switchToSpan(t, v, src, SAMPFREQ / 5);
+}
+
+// Caller holds t->lock. Cancels an immediate change the loader has not
+// served yet.
+void cancelPrepared(TRACK* t) {
+  if (t->prepVariant.load(std::memory_order_relaxed) < 0) return;
+  t->prepVariant = -1;
+  t->prepGen.fetch_add(1);
 }
 
 // Caller holds t->lock. Takes back the audio loaded beyond a point a little
@@ -187,6 +236,9 @@ void ResetTrackState(TRACK* t) {
   t->mixFrom = 0;
   t->switchAt = kNever;
   setHeads(t, TRACK::HeadSpan(), TRACK::HeadSpan());
+  t->prepVariant = -1;
+  t->prepGen.fetch_add(1);
+  for (AtomicPos& b : t->prepBusyTo) b.store(0);
   t->schedGen.fetch_add(1);
 }
 
@@ -197,7 +249,8 @@ int InitTracks(int ringFrames) {
     ResetTrackState(&t);
     t.ringFrames = ringFrames;
     t.ring = static_cast<int16_t*>(M_alloc(long(ringFrames) * 4));
-    if (!t.ring) {
+    for (int16_t*& b : t.prep) b = static_cast<int16_t*>(M_alloc(long(kPrepFrames) * 4));
+    if (!t.ring || !t.prep[0] || !t.prep[1]) {
       FreeTracks();
       return 1;
     }
@@ -209,6 +262,10 @@ void FreeTracks() {
   for (TRACK& t : Tracks) {
     M_free(t.ring);
     t.ring = nullptr;
+    for (int16_t*& b : t.prep) {
+      M_free(b);
+      b = nullptr;
+    }
   }
 }
 
@@ -224,32 +281,49 @@ int TrackPlay2(int track, int variant, int mode) {
     const int status = PlayingStatus.load();
     if (status == 1) return StartPlayback(track - 1, v);
     if (status != 2 || (mode != 0 && mode != 1)) return 0;
+    bool serveNow = false;
     {
       TrackLockGuard g(t->lock);
+      // The same loop asked for again while the loader prepares it.
+      if (mode == 0 && t->prepVariant == v) return 0;
+      cancelPrepared(t);
       if (t->currentVariant == v) return 0;
-      if (mode == 0 && !cutRingToHead(t, v)) cutRingForImmediateChange(t);
-      // A stopped track may still hold the old loop's audio ahead of the
-      // timeline; it must not come back with the new selection.
-      if (t->currentVariant < 0) {
-        const FramePos lt = t->loadedTo.load(std::memory_order_acquire);
-        if (t->mixFrom < lt) t->mixFrom = lt;
-      }
-      if (mode == 0) {
-        t->nextStart = kNever;
-        t->fileName[0] = 0;
-        t->currentVariant = v;
-        t->curStart = -1;
+      const bool live = ImmediateLeadFrames.load(std::memory_order_relaxed) > 0 &&
+                        MixRampFrames.load(std::memory_order_relaxed) > 0;
+      if (mode == 0 && live) {
+        // Live output: the old loop plays on until the new one's audio is
+        // in memory (decoded now, or its head), and the switch comes at the
+        // first frame the mixer has not taken then.
+        t->prepVariant = v;
+        t->prepGen.fetch_add(1);
         SetPlaySync(t, -2);
-        GestioneLooping(t);
+        UrgentTracks.fetch_or(1u << (t - Tracks));
+        serveNow = true;
+        t->schedGen.fetch_add(1);
       } else {
-        SetPlaySync(t, v);
+        // A stopped track may still hold the old loop's audio ahead of the
+        // timeline; it must not come back with the new selection.
+        if (mode == 0) cutRingForImmediateChange(t);
+        if (t->currentVariant < 0) {
+          const FramePos lt = t->loadedTo.load(std::memory_order_acquire);
+          if (t->mixFrom < lt) t->mixFrom = lt;
+        }
+        if (mode == 0)
+          scheduleNow(t, v);
+        else
+          SetPlaySync(t, v);
+        t->schedGen.fetch_add(1);
       }
-      t->schedGen.fetch_add(1);
     }
+    // Decoded here rather than by the loader, which may wait for a core on a
+    // busy machine: the switch then usually makes the next device buffer.
+    // The loader serves it instead when no buffer is free yet.
+    if (serveNow) ServeImmediateChange(t, true);
     WakeLoader();
     return 0;
   }
   TrackLockGuard g(t->lock);
+  cancelPrepared(t);
   if (mode == 1) {
     SetPlaySync(t, -1);
   } else {
@@ -369,4 +443,87 @@ int AddSongVTrack(const char* path, int divisor, int extra) {
   if (fits && play[0] && (prep.fault == kWaveFine || prep.fault == kWaveCut)) JL_LoopHeadDecode(index, play);
   else JL_LoopHeadDecode(index, "");
   return fits ? 0 : 1;
+}
+
+void ServeImmediateChange(TRACK* t, bool asker) {
+  const int ramp = MixRampFrames.load(std::memory_order_relaxed);
+  int v, k = -1;
+  uint32_t gen;
+  int64_t len;
+  FramePos from;
+  char name[kVTrackNameSize];
+  {
+    TrackLockGuard g(t->lock);
+    v = t->prepVariant;
+    if (v < 0 || v >= kVTracks) return;
+    gen = t->prepGen.load(std::memory_order_relaxed);
+    ULO_StrCopy(name, sizeof name, VTracks[v].name);
+    len = loopFrames(v);
+    const FramePos tl = TimeLine.load(std::memory_order_acquire);
+    for (int b = 0; b < 2 && k < 0; ++b)
+      if (t->prep[b] && t->prepBusyTo[b].load(std::memory_order_relaxed) <= tl) k = b;
+    // Both buffers still playing (changes in quick succession): the loop's
+    // head, if it holds the phase, or else the change waits for a buffer.
+    if (k < 0) {
+      if (asker && ramp > 0 && switchToHead(t, v)) {
+        t->prepVariant = -1;
+        t->prepGen.fetch_add(1);
+        t->schedGen.fetch_add(1);
+      }
+      return;
+    }
+    // Claimed while it is written (the interface and the loader may both
+    // be serving the same request).
+    t->prepBusyTo[k].store(kNever, std::memory_order_relaxed);
+    // From the first frame the mixer could still switch at, as of now.
+    from = earliestSwitch(ramp > 0 ? ramp : 0);
+  }
+  const int got = DecodeLoopSpan(name, v, int(t - Tracks), len, from, t->prep[k], kPrepFrames);
+  TrackLockGuard g(t->lock);
+  if (t->prepGen.load(std::memory_order_relaxed) != gen) {
+    // Served or changed again meanwhile.
+    t->prepBusyTo[k].store(0, std::memory_order_relaxed);
+    return;
+  }
+  if (got <= 0) {
+    t->prepBusyTo[k].store(0, std::memory_order_relaxed);
+    // Unplayable: the track changes as without a live output, and the
+    // loader then finds the file unplayable and keeps the track silent.
+    cutRingForImmediateChange(t);
+    if (t->currentVariant < 0) {
+      const FramePos lt = t->loadedTo.load(std::memory_order_acquire);
+      if (t->mixFrom < lt) t->mixFrom = lt;
+    }
+    scheduleNow(t, v);
+  } else {
+    SpanSource src;
+    src.frames = t->prep[k];
+    src.from = from;
+    src.count = got;
+    // A decode the mixer nearly overtook is made again from later on.
+    if (!switchToSpan(t, v, src, kPrepFrames / 4)) {
+      t->prepBusyTo[k].store(0, std::memory_order_relaxed);
+      return;
+    }
+    t->prepBusyTo[k].store(from + got, std::memory_order_relaxed);
+  }
+  t->prepVariant = -1;
+  t->prepGen.fetch_add(1);
+  t->schedGen.fetch_add(1);
+}
+
+void DropSpentHeads(TRACK* t) {
+  if (t->headsTo.load(std::memory_order_acquire) <= 0) return;
+  TrackLockGuard g(t->lock);
+  const FramePos to = t->headsTo.load(std::memory_order_relaxed);
+  // heads[0] stands over ring frames that may be stale until it has played.
+  const bool first = t->heads[0].frames && t->heads[0].to > TimeLine.load(std::memory_order_acquire);
+  if (to <= 0 || first || t->loadedTo.load(std::memory_order_relaxed) < to) return;
+  setHeads(t, TRACK::HeadSpan(), TRACK::HeadSpan());
+  // A block being mixed may still read them: free once it is done.
+  const FramePos done = MixingTo.load(std::memory_order_seq_cst);
+  for (AtomicPos& b : t->prepBusyTo) {
+    const FramePos busy = b.load(std::memory_order_relaxed);
+    if (busy > done && busy != kNever) b.store(done, std::memory_order_relaxed);
+  }
 }

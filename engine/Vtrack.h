@@ -5,7 +5,9 @@
 //
 // Threads: selections (TrackPlay*, SetPlaySync), AddSongVTrack and
 // ResetSongVTracks run on the UI thread; GestioneLooping also runs on the
-// loader thread. The schedule fields of a track change only under its
+// loader thread. An immediate change while a live output plays reads the
+// start of the new loop from its file (ServeImmediateChange) on the
+// calling thread, as the loader does when it gets there first. The schedule fields of a track change only under its
 // `lock`, which no thread ever holds across file access or allocation, so the
 // audio thread may take it too. Fields other threads read without the lock
 // are atomics. Operations return 0 on success, 1 on failure.
@@ -108,12 +110,35 @@ struct TRACK {
   // The end of the latest head span (0: none), for the mixer's check
   // without the lock.
   AtomicPos headsTo;
+  // An immediate change waiting for the loader to decode its first audio
+  // (-1: none), and a count bumped by every request and cancel so the
+  // loader knows whether what it decoded still stands. Only under `lock`.
+  I32 prepVariant;
+  std::atomic<uint32_t> prepGen;
+  // Where the loader decodes that audio (kPrepFrames frames each); the
+  // mixer plays one through a head span. A buffer is the loader's again
+  // once the timeline has passed its `prepBusyTo`.
+  int16_t* prep[2];
+  AtomicPos prepBusyTo[2];
 };
+
+// Frames decoded ahead for an immediate change (743 ms at 44.1 kHz, the
+// least the ring holds ahead between two refills): the new loop plays from
+// them while the loader refills the ring, so a change never leaves the
+// loader less time than it always has.
+constexpr int kPrepFrames = 32768;
 
 extern TRACK Tracks[kTracks];
 extern VTRACK VTracks[kVTracks];
 extern I32 NumVTracks;
 extern AtomicPos TimeLine;  // next block's position; written by the audio thread only
+// The end of the block the mixer is mixing, or of the last one it mixed;
+// written (seq_cst) by the audio thread as a block begins, before it reads
+// any track's switch. Whoever publishes a switch bumps SwitchEpoch after it
+// and then reads MixingTo: a block that may have missed the switch ends at
+// or before what it reads.
+extern AtomicPos MixingTo;
+extern std::atomic<uint32_t> SwitchEpoch;
 extern I32 BPM;        // frames per beat, fixed at arming
 extern I32 SongBPM;
 // Blocks in which a streaming track had less audio loaded than the block
@@ -136,6 +161,19 @@ int TrackPlay2(int track, int variant, int mode);
 void SetPlaySync(TRACK* t, int variant);
 // Caller holds t->lock.
 void GestioneLooping(TRACK* t);
+// Loader thread (or whoever drives the loader's visits), and the thread
+// that asked for the change right after asking (`asker`). Serves the
+// immediate change the track waits for, if any: decodes the new loop from
+// the phase it will have just ahead of the mixer and switches the track to
+// it at the first frame the mixer has not taken yet, the old loop playing
+// until then. With both buffers busy the asker may switch to the loop's
+// head (JLLoopHeads.h, the interface thread's). Leaves the request waiting
+// (to be tried on the loader's next visit) when no buffer is free or the
+// decode came too late to be used.
+void ServeImmediateChange(TRACK* t, bool asker);
+// Loader thread. Drops head spans the ring has caught up with, so their
+// buffers come free a block later and the mixer reads the ring alone.
+void DropSpentHeads(TRACK* t);
 int GetCurrentBeat();
 void SetSongBPM(int bpm);
 void ResetSongVTracks();

@@ -43,6 +43,15 @@ inline int faded(int id, int64_t phase, float fade) {
   return int16_t(float(enginetest::marker(id, phase)) * (0.5f * fade));
 }
 
+// Expected left sample at p when loop `a` (length la) switches at `at` to
+// loop `b` (length lb), fading over kRamp on each side.
+inline int across(int a, int64_t la, int b, int64_t lb, int64_t at, int64_t p) {
+  if (p < at - kRamp) return faded(a, p % la, 1.0f);
+  if (p < at) return faded(a, p % la, float(at - p) / kRamp);
+  if (p < at + kRamp) return faded(b, p % lb, float(p - at) / kRamp);
+  return faded(b, p % lb, 1.0f);
+}
+
 // Frames [from, to) of the left channel against `expect(p)`, within one
 // step of rounding; the right channel is the negation.
 template <class Fn>
@@ -56,5 +65,23 @@ void expectLeft(const std::vector<int16_t>& out, int64_t from, int64_t to, Fn ex
     }
   }
 }
+
+// Loop A (4 beats) playing live on track 1 at volume 64, loop B (3 beats)
+// registered next; `more` adds loop C (2 beats).
+struct TwoLoops {
+  explicit TwoLoops(bool more = false) {
+    a = h.addLoop(1, int(la), 8);
+    b = h.addLoop(2, int(lb), 0);
+    if (more) c = h.addLoop(3, int(lc), 0);
+    TrackVolume(1, 64);
+    EXPECT_EQ(0, TrackPlay(1, a));
+    goLive();
+  }
+  enginetest::Harness h;
+  static constexpr int64_t la = 4 * enginetest::kBeat, lb = 3 * enginetest::kBeat, lc = 2 * enginetest::kBeat;
+  int a = 0, b = 0, c = 0;
+  std::vector<int16_t> out;
+};
+
 
 }  // namespace livetest

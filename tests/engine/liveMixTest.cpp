@@ -9,24 +9,27 @@
 using namespace enginetest;
 using namespace livetest;
 
-TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
-  Harness h;
-  const int a = h.addLoop(1, 4 * kBeat, 8);
-  const int b = h.addLoop(2, 3 * kBeat, 0);
-  TrackVolume(1, 64);
-  ASSERT_EQ(0, TrackPlay(1, a));
-  goLive();
-  std::vector<int16_t> out;
+// Past the new loop's head its start is read from the file at once and the
+// switch comes at the next block, at the phase the loop has had since
+// timeline 0; what was read lasts a loader held back for 290 ms.
+TEST(LiveMix, ImmediateChangeSwitchesAtTheNextBlockAndOutlastsALateLoader) {
+  TwoLoops s;
+  const int b = s.b;
+  std::vector<int16_t>& out = s.out;
   liveTo(75 * kBlock, out);
-  const int64_t x = TimeLine.load();
-  ASSERT_GT(Tracks[0].loadedTo.load(), x + 20 * kBlock) << "the ring is far ahead";
+  ASSERT_GT(Tracks[0].loadedTo.load(), TimeLine.load() + 20 * kBlock) << "the ring is far ahead";
+  TrackUnderruns = 0;
   ASSERT_EQ(0, TrackPlay(1, b));
-  const int64_t at = x + kLead;
+  const int64_t at = 75 * kBlock + kRamp;  // the old loop fades out over the next block's start
   EXPECT_EQ(at, Tracks[0].switchAt.load());
   EXPECT_EQ(at, Tracks[0].loadedTo.load());
+  EXPECT_EQ(-1, Tracks[0].prepVariant.load());
+  liveTo(100 * kBlock, out, false);
+  EXPECT_EQ(at, Tracks[0].loadedTo.load()) << "the loader has not run";
+  EXPECT_EQ(0u, TrackUnderruns.load());
   liveTo(at + 100000, out);
-  // Loop A up to the fade, out of A and into B around the cut, then B where
-  // it would be had it always played from timeline 0.
+  // Loop A up to the fade, out of A and into B around the switch, then B
+  // where it would be had it always played from timeline 0.
   expectLeft(out, 0, at - kRamp, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A");
   expectLeft(out, at - kRamp, at,
              [at](int64_t p) { return faded(1, p % (4 * kBeat), float(at - p) / kRamp); }, "A fading");
@@ -34,6 +37,16 @@ TEST(LiveMix, ImmediateChangeIsHeardAfterTheLeadAndKeepsTheTimelinePhase) {
              [at](int64_t p) { return faded(2, p % (3 * kBeat), float(p - at) / kRamp); }, "B rising");
   expectLeft(out, at + kRamp, at + 100000, [](int64_t p) { return faded(2, p % (3 * kBeat), 1.0f); }, "B");
   EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// A block the mixer is still mixing keeps what it read: the switch waits
+// for the block after it.
+TEST(LiveMix, ASwitchNeverFallsInsideTheBlockBeingMixed) {
+  TwoLoops s;
+  liveTo(75 * kBlock, s.out);
+  MixingTo = TimeLine.load() + kBlock;  // as while a block is being mixed
+  ASSERT_EQ(0, TrackPlay(1, s.b));
+  EXPECT_EQ(76 * kBlock + kRamp, Tracks[0].switchAt.load());
 }
 
 TEST(LiveMix, ImmediateSelectionOnAStoppedTrackDropsWhatItsRingHeld) {
@@ -49,7 +62,9 @@ TEST(LiveMix, ImmediateSelectionOnAStoppedTrackDropsWhatItsRingHeld) {
   liveTo(30 * kBlock, out);
   const int64_t x = TimeLine.load();
   ASSERT_EQ(0, TrackPlay(1, b));
-  const int64_t at = x + kLead;
+  LoaderVisitAll();
+  const int64_t at = x + kRamp;
+  ASSERT_EQ(at, Tracks[0].switchAt.load());
   liveTo(at + 50000, out);
   expectLeft(out, 20 * kBlock, 20 * kBlock + kRamp,
              [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f - float(p - 20 * kBlock) / kRamp); }, "stop fade");
@@ -121,8 +136,8 @@ TEST(LiveMix, ScheduledStopAndVolumeFadeFromTheSyncPointExactly) {
   }
 }
 
-// Cuts on every track, over and over: one loader visit after each mixed
-// block always refills a cut ring before the mixer reaches the cut.
+// Changes on every track, over and over: with one loader visit after each
+// mixed block every one switches at the next block, and no ring runs dry.
 TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
   Harness h;
   int loops[6];
@@ -132,15 +147,87 @@ TEST(LiveMix, ConstantImmediateChangesNeverRunARingDry) {
   TrackUnderruns = 0;
   std::vector<int16_t> out;
   uint32_t seed = 11;
-  int cuts = 0;
+  int switches = 0;
   for (int step = 0; step < 800; ++step) {
     seed = seed * 1103515245u + 12345u;
     const int t = 1 + int(seed >> 8) % kTracks;
-    const int64_t before = Tracks[t - 1].loadedTo.load();
-    ASSERT_EQ(0, TrackPlay(t, loops[(seed >> 16) % 6]));
-    if (Tracks[t - 1].loadedTo.load() < before) ++cuts;
-    liveTo(TimeLine.load() + kBlock, out);
+    const int v = loops[(seed >> 16) % 6];
+    const bool same = Tracks[t - 1].currentVariant.load() == v - 1;
+    const int64_t x = TimeLine.load();
+    ASSERT_EQ(0, TrackPlay(t, v));
+    liveTo(x + kBlock, out);
+    if (same) continue;
+    ASSERT_EQ(v - 1, Tracks[t - 1].currentVariant.load()) << "step " << step;
+    ASSERT_LE(Tracks[t - 1].switchAt.load(), x + kBlock + kRamp) << "step " << step;
+    ++switches;
   }
-  EXPECT_GT(cuts, 400);
+  EXPECT_GT(switches, 600);
   EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// What the loader decodes for an immediate change is what the ring would
+// hold there: each repetition from its file's start, a longer file cut at
+// the next repetition, a shorter one followed by silence, mono on both sides.
+TEST(LiveMix, DecodedSpanFollowsTheLoopsRepetitions) {
+  Harness h;
+  const int64_t len = kBeat;                     // one beat: divisor 32
+  const int longer = h.addLoop(4, 30000, 32);    // cut at 22050
+  const int shorter = h.addLoop(5, 5000, 32, 1);  // mono, silent after 5000
+  const int64_t from = 3 * len - 1000;
+  std::vector<int16_t> span(2 * 4000, 7);
+  ASSERT_EQ(4000, DecodeLoopSpan(VTracks[longer - 1].name, longer - 1, 0, len, from, span.data(), 4000));
+  for (int i = 0; i < 4000; ++i) {
+    const int64_t off = (from + i) % len;
+    ASSERT_EQ(marker(4, off), span[2 * i]) << i;
+    ASSERT_EQ(-marker(4, off), span[2 * i + 1]) << i;
+  }
+  ASSERT_EQ(4000, DecodeLoopSpan(VTracks[shorter - 1].name, shorter - 1, 0, len, 4000, span.data(), 4000));
+  for (int i = 0; i < 4000; ++i) {
+    const int want = 4000 + i < 5000 ? marker(5, 4000 + i) : 0;
+    ASSERT_EQ(want, span[2 * i]) << i;
+    ASSERT_EQ(want, span[2 * i + 1]) << i;
+  }
+  h.addFile("garbage.wav", std::string(3000, 'Z'), 32);
+  EXPECT_EQ(-1, DecodeLoopSpan(VTracks[NumVTracks.load() - 1].name, NumVTracks.load() - 1, 0, len, 0, span.data(), 100));
+}
+
+// Two changes in quick succession with the loader held back fill both
+// buffers: a third waits for the loader, the track playing on from memory,
+// and gives way to whatever the user chooses before it is served: a change
+// at the sync point, or a stop.
+TEST(LiveMix, AChangeWaitingForABufferYieldsToALaterChoice) {
+  TwoLoops s(true);
+  const int a = s.a, b = s.b, c = s.c;
+  std::vector<int16_t>& out = s.out;
+  liveTo(75 * kBlock, out);
+  TrackUnderruns = 0;
+  ASSERT_EQ(0, TrackPlay(1, b));
+  const int64_t s1 = 75 * kBlock + kRamp;
+  liveTo(77 * kBlock, out, false);
+  ASSERT_EQ(0, TrackPlay(1, c));
+  const int64_t s2 = 77 * kBlock + kRamp;
+  EXPECT_EQ(s2, Tracks[0].switchAt.load());
+  liveTo(79 * kBlock, out, false);
+  ASSERT_EQ(0, TrackPlay(1, a));
+  EXPECT_EQ(a - 1, Tracks[0].prepVariant.load()) << "no buffer free";
+  EXPECT_EQ(c - 1, Tracks[0].currentVariant.load());
+  ASSERT_EQ(0, TrackPlaySync(1, b));
+  EXPECT_EQ(-1, Tracks[0].prepVariant.load());
+  EXPECT_EQ(b - 1, Tracks[0].pendingVariant.load()) << "B waits for the sync point";
+  ASSERT_EQ(0, TrackPlay(1, a));
+  EXPECT_EQ(a - 1, Tracks[0].prepVariant.load());
+  EXPECT_EQ(-2, Tracks[0].pendingVariant.load()) << "the immediate change replaces the sync change";
+  liveTo(85 * kBlock, out, false);
+  EXPECT_EQ(0u, TrackUnderruns.load()) << "memory carried the track";
+  ASSERT_EQ(0, TrackPlay(1, 0));  // stop
+  EXPECT_EQ(-1, Tracks[0].prepVariant.load());
+  liveTo(100 * kBlock, out);
+  EXPECT_EQ(-1, Tracks[0].currentVariant.load());
+  EXPECT_EQ(s2, Tracks[0].switchAt.load());
+  expectLeft(out, 0, s2 - kRamp, [&](int64_t p) { return across(1, 4 * kBeat, 2, 3 * kBeat, s1, p); }, "A to B");
+  expectLeft(out, s2 - kRamp, 85 * kBlock, [&](int64_t p) { return across(2, 3 * kBeat, 3, 2 * kBeat, s2, p); },
+             "B to C");
+  expectLeft(out, 85 * kBlock, 85 * kBlock + kRamp,
+             [](int64_t p) { return faded(3, p % (2 * kBeat), 1.0f - float(p - 85 * kBlock) / kRamp); }, "C fading");
+  expectLeft(out, 85 * kBlock + kRamp, 100 * kBlock, [](int64_t) { return 0; }, "stopped");
 }
