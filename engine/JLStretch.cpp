@@ -119,11 +119,13 @@ double currentPitch() {
   return pitch >= kPitchLoopLowest && pitch <= kPitchLoopHighest ? pitch : 0;
 }
 
+// The loader and the thread asking for an immediate change may both take
+// at once: readerBusy counts them.
 Made* take(int variant) {
-  readerBusy.store(1);
+  readerBusy.fetch_add(1);
   Made* m = published[variant].load();
   if (m) m->refs.fetch_add(1, std::memory_order_relaxed);
-  readerBusy.store(0);
+  readerBusy.fetch_sub(1);
   return m;
 }
 
@@ -586,6 +588,24 @@ void JLStretchOverlay(int track, int64_t pos, int frames) {
       slot[ch] = int16_t(std::lrint(v));
     }
   }
+}
+
+int JLStretchMadeSpan(int variant, const char* name, int64_t len, int64_t from, int16_t* dst, int frames) {
+  if (variant < 0 || variant >= kVTracks || !name || len <= 0 || from < 0 || frames <= 0) return 0;
+  const double p = currentPitch();
+  if (p == 0) return 0;
+  Made* made = take(variant);
+  if (!made) return 0;
+  int done = 0;
+  if (made->pitch == p && made->frames == len && made->name == name) {
+    for (; done < frames; ++done) {
+      const size_t i = size_t((from + done) % len);
+      dst[2 * done] = made->pcm[2 * i];
+      dst[2 * done + 1] = made->pcm[2 * i + 1];
+    }
+  }
+  release(made);
+  return done;
 }
 
 JLStretchStats JLStretchGetStats() {

@@ -78,6 +78,14 @@ void JLStretchInstanceOpened(int track, int variant, const char* name, int64_t s
 // after a switch is applied, before they are committed.
 void JLStretchOverlay(int track, int64_t pos, int frames);
 
+// Any thread but the audio thread. When loop `variant` (streamed from
+// `name`, `len` timeline frames a repetition) is made for the pitch played
+// now, copies what it holds for timeline frames [from, from + frames) into
+// `dst` (16-bit stereo) and returns `frames`; otherwise 0 and `dst` is left
+// as it was. An immediate change's first frames then sound as the ring
+// after them will.
+int JLStretchMadeSpan(int variant, const char* name, int64_t len, int64_t from, int16_t* dst, int frames);
+
 // ---- figures ----
 struct JLStretchStats {
   int loops = 0;           // published now

@@ -8,6 +8,7 @@
 #include "engine/AudioFormat.h"
 #include "engine/JLLoopHeads.h"
 #include "engine/JLLoopPrep.h"
+#include "engine/JLStretch.h"
 #include "engine/Mixer.h"
 
 TRACK Tracks[kTracks];
@@ -478,7 +479,10 @@ void ServeImmediateChange(TRACK* t, bool asker) {
     // From the first frame the mixer could still switch at, as of now.
     from = earliestSwitch(ramp > 0 ? ramp : 0);
   }
-  const int got = DecodeLoopSpan(name, v, int(t - Tracks), len, from, t->prep[k], kPrepFrames);
+  // With keep pitch, the loop as made for the tempo once it is ready (the
+  // ring after the switch plays it too); otherwise the file's frames.
+  int got = JLStretchMadeSpan(v, name, len, from, t->prep[k], kPrepFrames);
+  if (got == 0) got = DecodeLoopSpan(name, v, int(t - Tracks), len, from, t->prep[k], kPrepFrames);
   TrackLockGuard g(t->lock);
   if (t->prepGen.load(std::memory_order_relaxed) != gen) {
     // Served or changed again meanwhile.

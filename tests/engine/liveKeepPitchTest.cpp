@@ -16,6 +16,7 @@
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
 #include "engine/engineFixtures.h"
+#include "engine/liveFixtures.h"
 #include "engine/toneFixtures.h"
 
 using namespace enginetest;
@@ -163,6 +164,36 @@ TEST_F(LiveKeepPitch, TheBeatGridDoesNotDriftOverManyRepetitions) {
     const int64_t first = at[1][1] - at[0][1];
     for (size_t k = 1; k < at[0].size(); ++k) ASSERT_NEAR(at[1][k] - at[0][k], first, 2) << milli << " beat " << k;
   }
+}
+
+// An immediate change to a loop already made for the tempo is in key from
+// its first frames: what the asking thread reads ahead of the ring comes
+// from the made loop, as the ring after it does, not from the file (which
+// would sound a tempo ratio sharp until the ring took over).
+TEST_F(LiveKeepPitch, AnImmediateChangeToAMadeLoopIsInKeyFromItsFirstFrames) {
+  Harness h;
+  h.folder.write("a.wav", wavFrom(sineLoop(4 * kBeat, 441.0, 20000), 2));
+  h.folder.write("b.wav", wavFrom(sineLoop(4 * kBeat, 551.25, 20000), 2));
+  ASSERT_EQ(0, AddSongVTrack(h.folder.file("a.wav").c_str(), 8, 0));
+  ASSERT_EQ(0, AddSongVTrack(h.folder.file("b.wav").c_str(), 8, 0));
+  JLStretchSetEnabled(true);
+  ASSERT_EQ(0, TrackPlay(1, 1));
+  ASSERT_EQ(0, TrackPlay(2, 2));  // so that b is made too, unheard
+  TrackVolume(2, 0);
+  SetMixBPM(144000);
+  ASSERT_EQ(2, JLStretchPrepareNow());
+  LoaderVisitAll();
+  livetest::goLive();
+  std::vector<int16_t> out;
+  livetest::liveTo(40 * livetest::kBlock, out);
+  ASSERT_EQ(0, TrackPlay(1, 2));
+  const int64_t at = Tracks[0].switchAt.load();
+  ASSERT_GT(at, TimeLine.load());
+  livetest::liveTo(at + 30000, out, false);  // the loader held back: the read-ahead alone plays
+  // Before the tempo resampler the made loop sounds a ratio low (the
+  // resampler lifts it back to 551.25 Hz); the file would be 551.25 here.
+  const double hz = measuredHz(out, at + 2 * livetest::kRamp, at + 29000);
+  EXPECT_LT(std::fabs(cents(hz, 551.25 / 1.2)), 2.0) << hz;
 }
 
 // An offline session (disk mix, renderer) with keep pitch on makes the
