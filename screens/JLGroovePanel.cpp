@@ -775,6 +775,10 @@ void JLGroovePanel::onItem_trackButton(short t) {
 
 void JLGroovePanel::onItem_trackLed(short t) {
   if (t < 0 || t >= kTracks) return;
+  // An empty track's light stays grey whatever its switch says, so a click
+  // there would set a mute nobody sees (and that a later loop would bring
+  // along); it does nothing. Empty group members are left alone likewise.
+  if (tracks[t].sampleNo == -1) return;
   markModified();
   const bool member = isMember(t);
   if (!soloMode) {
@@ -783,7 +787,7 @@ void JLGroovePanel::onItem_trackLed(short t) {
     enableTrack(t, on);
     if (member)
       for (short o = 0; o < kTracks; o++)
-        if (o != t && isMember(o)) {
+        if (o != t && isMember(o) && tracks[o].sampleNo != -1) {
           tracks[o].on = on;
           enableTrack(o, on);
         }
@@ -794,7 +798,7 @@ void JLGroovePanel::onItem_trackLed(short t) {
     enableTrack(t, on);
     if (member)
       for (short o = 0; o < kTracks; o++)
-        if (o != t && isMember(o)) {
+        if (o != t && isMember(o) && tracks[o].sampleNo != -1) {
           tracks[o].soloOn = on;
           enableTrack(o, on);
         }

@@ -130,7 +130,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void common_setHelpModeDisplay(short mode) override;
   // A MIDI control switches a track's mute as its on-screen switch does.
   void common_midiMuteTrack(short t) override {
-    if (t >= 0 && t < kTracks) enableTrack(t, !tracks[t].active);
+    if (t >= 0 && t < kTracks && tracks[t].sampleNo != -1) enableTrack(t, !tracks[t].active);
   }
   // A latched MIDI key goes to the synth panel's arpeggio.
   void common_midiLatchNote(short note) override;
@@ -232,7 +232,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   bool openDocument(const char* internalPath);
   bool saveDocument(const char* internalPath);
   // Renders the sequence (or the working groove when it is empty) into a
-  // sound file (system path), muted tracks silent, at the player's master
+  // sound file (system path), as the player plays it: each sequence step's
+  // groove with every track on, the working groove with the mutes on
+  // screen; at the player's master
   // volume; the format follows jlPrefs.outputType. Playback stops; the
   // render runs on a worker thread while the progress panel counts it and
   // offers STOP; the user is told where the file went (or why not). True

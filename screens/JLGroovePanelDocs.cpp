@@ -536,7 +536,8 @@ bool JLGroovePanel::diskMixTo(const char* systemPath) {
   iced_capture();
   e.options.cycles = 1;
   e.options.useSequence = sequence.stepCount > 0;
-  // What is heard: a muted track is silent in every step, live and here.
+  // What is heard: the mutes on screen silence the working groove; the
+  // sequence steps play every track, as the player starts each step.
   for (short t = 0; t < kTracks; t++)
     if (!tracks[t].active) e.options.mutedTracks = uint8_t(e.options.mutedTracks | (1u << t));
   JLDiskMixJob job;

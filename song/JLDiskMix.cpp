@@ -67,8 +67,11 @@ void sendGroove(const JLSongLibrary& lib, const JLGroove& g, bool atSyncPoint) {
   gep->sync_atGrooveSet(0);
 }
 
-// The grooves to play, one per 32-beat step, with the muted tracks out.
-std::vector<JLGroove> plan(const JLIceimage& image, const JLDiskMixOptions& o) {
+// The grooves to play, one per 32-beat step. The mutes on screen belong to
+// the working groove: the player starts every sequence step with all of
+// that groove's tracks on, so they only apply when the working groove is
+// what plays. `silenced` tracks (a stem's other tracks) are out everywhere.
+std::vector<JLGroove> plan(const JLIceimage& image, const JLDiskMixOptions& o, uint8_t silenced) {
   std::vector<JLGroove> steps;
   const JLSequence& seq = image.sequence;
   if (o.useSequence) {
@@ -77,11 +80,13 @@ std::vector<JLGroove> plan(const JLIceimage& image, const JLDiskMixOptions& o) {
       if (at >= 0) steps.push_back(seq.grooves[at]);
     }
   }
-  if (steps.empty())
+  if (steps.empty()) {
+    silenced = uint8_t(silenced | o.mutedTracks);
     for (int i = 0; i < (o.cycles > 0 ? o.cycles : 1); ++i) steps.push_back(image.groove);
+  }
   for (JLGroove& g : steps)
     for (int t = 0; t < 8; ++t)
-      if (o.mutedTracks & (1u << t)) g.tracks[t].reset();
+      if (silenced & (1u << t)) g.tracks[t].reset();
   return steps;
 }
 
@@ -230,6 +235,7 @@ struct Sources {
   bool synth = true;
   bool userLoop = true;
   bool roundOnce = false;  // a stem of several: quantised once (JLEngine::offlineRoundOnce)
+  uint8_t silenced = 0;    // bit t: track t out of every step
 };
 
 // What a render of this image plays, found in an offline session.
@@ -239,7 +245,8 @@ struct MixSetup {
   std::vector<JLGroove> steps;
 };
 
-bool prepareMix(const JLIceimage& image, const JLDiskMixOptions& options, MixSetup& m, JLDiskMixReport& report) {
+bool prepareMix(const JLIceimage& image, const JLDiskMixOptions& options, uint8_t silenced, MixSetup& m,
+                JLDiskMixReport& report) {
   if (!JL_IsSafeSongName(image.songName)) return fail(report, "the mix names no valid song"), false;
   char folder[kUloPathMax];
   snprintf(folder, sizeof folder, ":Library:Song:%s:", image.songName);
@@ -249,7 +256,7 @@ bool prepareMix(const JLIceimage& image, const JLDiskMixOptions& options, MixSet
   // The engine plays at most 1.3 times the song tempo; the file's length
   // follows what is really heard.
   if (m.library->songBpm > 0 && m.bpm > 1.3f * m.library->songBpm) m.bpm = 1.3f * m.library->songBpm;
-  m.steps = plan(image, options);
+  m.steps = plan(image, options, silenced);
   return true;
 }
 
@@ -258,7 +265,7 @@ bool renderMix(const JLIceimage& image, const char* out, int format, const JLDis
   OfflineSession session;
   if (!session.open) return fail(report, "the audio engine is busy"), false;
   MixSetup m;
-  if (!prepareMix(image, options, m, report)) return false;
+  if (!prepareMix(image, options, sources.silenced, m, report)) return false;
   const int64_t total = JL_DiskMixFrames((int32_t)m.steps.size(), m.bpm);
   if (total <= 0) return fail(report, "nothing to render"), false;
   report.steps = (int32_t)m.steps.size();
@@ -332,7 +339,7 @@ bool JL_DiskMixStemsPlan(const JLIceimage& image, const JLDiskMixOptions& option
   OfflineSession session;
   if (!session.open) return fail(report, "the audio engine is busy"), false;
   MixSetup m;
-  if (!prepareMix(image, options, m, report)) return false;
+  if (!prepareMix(image, options, 0, m, report)) return false;
   // A track that sounds in any step, named by the first group it plays.
   for (int t = 0; t < 8; ++t) {
     for (const JLGroove& g : m.steps) {
@@ -387,9 +394,8 @@ bool JL_DiskMixStems(const JLIceimage& image, const char* outFolder, const char*
     }
     Sources sources;
     if (s.source != JLStem::kMaster) {
-      // One source alone: every other track muted, as the user mutes them.
-      if (s.source >= 0) o.mutedTracks = uint8_t(options.mutedTracks | ~(1u << s.source));
-      else o.mutedTracks = 0xFF;
+      // One source alone: every other track out of every step.
+      sources.silenced = s.source >= 0 ? uint8_t(~(1u << s.source)) : uint8_t(0xFF);
       sources.synth = s.source == JLStem::kSynth;
       sources.userLoop = s.source == JLStem::kUserLoop;
       // The Original tempo quality truncates the mix to 16 bits and then

@@ -41,7 +41,11 @@ struct JLDiskMixOptions {
   // default unless the caller passes the one the user set.
   int16_t volume = kJLDefaultMasterVolume;
   bool useSequence = true;  // false: the current groove even when steps exist
-  uint8_t mutedTracks = 0;  // bit t: track t (0..7) is silent in every step, as muted live
+  // Bit t: track t (0..7) of the working groove is muted on screen. It is
+  // silent when the working groove is rendered (no steps, or useSequence
+  // false); a sequence plays each step's groove with every track on, as the
+  // player starts each step.
+  uint8_t mutedTracks = 0;
   // libsndfile format (SF_FORMAT_WAV, SF_FORMAT_FLAC, ...); 0 = from the
   // file name's extension. A container alone is written as 16-bit PCM,
   // Vorbis for OGG; with an encoding (SF_FORMAT_WAV | SF_FORMAT_PCM_24) as

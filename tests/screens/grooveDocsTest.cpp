@@ -608,6 +608,92 @@ TEST_F(GrooveDocs, DiskMixWithStemsWritesTheStemsFolderBesideTheMix) {
   EXPECT_LE(worst, tracks) << "within one step of the last bit per stem";
 }
 
+// A track muted on screen is the working groove's: the player starts each
+// sequence step with every track of its groove on, so the sequence's disk
+// mix, stems and all, has that track in every step where the player plays
+// it.
+TEST_F(GrooveDocs, ASequencesDiskMixHasATrackMutedOnScreenWhereverThePlayerPlaysIt) {
+  buildMix();
+  const JLSequence seq = gp().sequence;
+  ASSERT_EQ(seq.stepCount, 2);
+  auto sampleIn = [&](short step, short t) -> int16_t {
+    const int16_t at = seq.findGroove(seq.steps[step]);
+    if (at < 0) return -1;
+    const JLTrack& tr = seq.grooves[at].tracks[t];
+    if (tr.group < 0 || tr.variant < 0 || tr.volume <= 0) return -1;
+    return gp().library.groups[tr.group].sampleIndex[tr.variant];
+  };
+  short muted = -1;
+  for (short t = 0; t < 8 && muted < 0; t++)
+    if (gp().tracks[t].sampleNo >= 0 && sampleIn(0, t) >= 0 && sampleIn(1, t) >= 0) muted = t;
+  ASSERT_GE(muted, 0);
+  gp().onItem_trackLed(muted);
+  ASSERT_EQ(gp().tracks[muted].active, 0);
+  player().stop();
+  jlPrefs.diskMixStems = 1;
+  const std::string out = tmp.sys() + "seq.wav";
+  const bool ok = gp().diskMixTo(out.c_str());
+  jlPrefs.diskMixStems = 0;
+  ASSERT_TRUE(ok) << gLastBox;
+  // One stem per track that plays in some step of the sequence.
+  size_t playing = 0;
+  for (short t = 0; t < 8; t++) playing += (sampleIn(0, t) >= 0 || sampleIn(1, t) >= 0) ? 1 : 0;
+  size_t stems = 0;
+  std::string mutedStem;
+  const std::string prefix = "track" + std::to_string(muted + 1) + "-";
+  for (const std::string& name : namesIn(tmp.sys() + "seq-stems")) {
+    if (name.compare(0, 5, "track") == 0) ++stems;
+    if (name.compare(0, prefix.size(), prefix) == 0) mutedStem = name;
+  }
+  EXPECT_EQ(stems, playing);
+  ASSERT_NE(mutedStem, "") << "the track muted on screen has its stem";
+  SF_INFO info;
+  const std::vector<int16_t> stem = readSound(tmp.sys() + "seq-stems/" + mutedStem, info);
+  const int64_t step = JL_DiskMixFrames(1, 131.4f);
+  ASSERT_EQ(info.frames, JL_DiskMixFrames(2, 131.4f));
+  for (int64_t k = 0; k < 2; k++) {
+    int peak = 0;
+    for (int64_t i = 2 * k * step; i < 2 * std::min((k + 1) * step, int64_t(info.frames)); i++) peak = std::max(peak, std::abs(int(stem[size_t(i)])));
+    EXPECT_GT(peak, 0) << "the track sounds in step " << k + 1;
+  }
+  // What the player does: each step it plays that track's loop.
+  player().playSequence();
+  ASSERT_TRUE(player().sequenceMode);
+  const short first = gp().sequenceRow.selected;
+  ASSERT_TRUE(first == 0 || first == 1);
+  EXPECT_EQ(Tracks[muted].currentVariant.load(), sampleIn(first, muted));
+  runToBeat(4, 1);
+  ASSERT_EQ(gp().sequenceRow.selected, 1 - first);
+  EXPECT_EQ(Tracks[muted].currentVariant.load(), sampleIn(short(1 - first), muted));
+}
+
+// An empty track's light is grey whatever its switch says: a click there
+// changes nothing, so no invisible mute reaches a document or a render.
+TEST_F(GrooveDocs, ClickingAnEmptyTracksLightSetsNoMute) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);
+  gp().groove.tracks[6].reset();
+  gp().groove_show();
+  ASSERT_EQ(gp().tracks[6].sampleNo, -1);
+  EXPECT_EQ(value(short(26 + 6)), 1) << "grey";
+  gp().iced_capture();
+  const JLIceimage before = gp().iceimage;
+  gp().onItem_trackLed(6);
+  EXPECT_EQ(gp().tracks[6].on, 1);
+  EXPECT_EQ(gp().tracks[6].active, 1);
+  EXPECT_EQ(value(short(26 + 6)), 1);
+  gp().iced_capture();
+  EXPECT_EQ(JL_GetMixExtras(gp().iceimage).mutedTracks, 0);
+  EXPECT_EQ(memcmp(&gp().iceimage, &before, sizeof before), 0);
+  // A track with a loop still mutes and shows it.
+  short filled = 0;
+  while (filled < 8 && gp().tracks[filled].sampleNo < 0) filled++;
+  ASSERT_LT(filled, 6);
+  gp().onItem_trackLed(filled);
+  EXPECT_EQ(gp().tracks[filled].active, 0);
+  EXPECT_EQ(value(short(26 + filled)), 3);
+}
+
 TEST_F(GrooveDocs, ARenderIsAsLoudAsTheProgramPlaysAtItsDefaultVolume) {
   ASSERT_TRUE(loadDemo());
   gp().randomize(4);

@@ -207,7 +207,7 @@ TEST_F(DiskMix, AJobRendersOnItsOwnThreadAndCanBeStopped) {
   EXPECT_FALSE(idle.finish(report)) << "nothing was started";
 }
 
-TEST_F(DiskMix, MutedTracksAreSilentInEveryStep) {
+TEST_F(DiskMix, MutedTracksAreSilentInEveryCycleOfTheWorkingGroove) {
   JLIceimage image = imageOf(0);
   image.groove.tracks[1] = grooveOf(1).tracks[0];
   JLDiskMixOptions o;
@@ -222,6 +222,46 @@ TEST_F(DiskMix, MutedTracksAreSilentInEveryStep) {
   ASSERT_EQ(a.frames, kStep);
   EXPECT_GT(withMute[0], 0);
   EXPECT_TRUE(withMute == withoutTrack) << "a muted track sounds exactly like no track";
+}
+
+// The mutes on screen are the working groove's: the player starts every
+// sequence step with all of its groove's tracks on, so a sequence renders
+// the same with or without them, and the working groove alone without its
+// muted track.
+TEST_F(DiskMix, TheWorkingGroovesMutesLeaveTheSequenceStepsWhole) {
+  JLIceimage image = imageOf(0);
+  image.groove.tracks[1] = grooveOf(1).tracks[0];
+  JLGroove a = grooveOf(0), b = grooveOf(1);
+  b.tracks[1] = grooveOf(0).tracks[0];  // step 2: both loops, one on track 2
+  image.sequence.store(a);
+  image.sequence.store(b);
+  image.sequence.steps[0] = a.id;
+  image.sequence.steps[1] = b.id;
+  image.sequence.stepCount = 2;
+  JLDiskMixOptions muted;
+  muted.mutedTracks = 0x03;  // tracks 1 and 2 muted on screen
+  JLDiskMixReport report;
+  const std::string out = tmp_.sys() + "seq.wav";
+  ASSERT_TRUE(JL_DiskMix(image, out.c_str(), muted, report)) << report.error;
+  SF_INFO info;
+  const std::vector<int16_t> s = read(out, info);
+  ASSERT_EQ(info.frames, 2 * kStep);
+  // Step 1 plays "Up" (1000 at full volume), step 2 "Down" and "Up"
+  // together: neither is silenced by the mutes.
+  const int16_t up = s[0];
+  ASSERT_GT(up, 0);
+  EXPECT_EQ(s[2 * (kStep - 1)], up);
+  const int16_t both = s[2 * kStep];
+  EXPECT_NEAR(both, -up, 2) << "step 2 sums -2 up and up";
+  EXPECT_EQ(s[2 * (2 * kStep - 1)], both);
+
+  // Rendering the working groove instead, the mutes hold: nothing sounds.
+  muted.useSequence = false;
+  const std::string groove = tmp_.sys() + "groove.wav";
+  ASSERT_TRUE(JL_DiskMix(image, groove.c_str(), muted, report)) << report.error;
+  const std::vector<int16_t> g = read(groove, info);
+  ASSERT_EQ(info.frames, kStep);
+  for (size_t i = 0; i < g.size(); ++i) ASSERT_EQ(g[i], 0) << "sample " << i;
 }
 
 }  // namespace

@@ -185,4 +185,40 @@ TEST_F(RenderedDocument, ADocumentSavedWithMutesAndTheSynthOffRendersWithoutThem
   EXPECT_GT(largestDifference(all, program), 1000);
 }
 
+// The kept mutes are the working groove's: a document with a sequence
+// renders each step with every track of its groove, as the program plays
+// the sequence, and with --groove the working groove without them.
+TEST_F(RenderedDocument, ADocumentsMutesLeaveItsSequenceWhole) {
+  JLGroove a = image.groove, b = image.groove;
+  b.tracks[0].reset();  // the second groove without its kick
+  image.sequence.store(a);
+  image.sequence.store(b);
+  image.sequence.steps[0] = a.id;
+  image.sequence.steps[1] = b.id;
+  image.sequence.stepCount = 2;
+  JLMixExtras extras;
+  extras.kept = true;
+  extras.synthOn = false;
+  extras.mutedTracks = 0x07;  // tracks 1 to 3 muted on screen
+  JL_PutMixExtras(image, extras);
+  const std::vector<uint8_t> noSynth(kSynthIcedBytes, 0);
+  const std::string doc = writeDocument("sequence.jld", noSynth);
+  const std::vector<int16_t> rendered = commandLineRender(doc, tmp.sys() + "sequence-rendered.wav");
+  const std::vector<int16_t> whole = programDiskMix(noSynth, tmp.sys() + "sequence-program.wav");
+  ASSERT_EQ(rendered.size(), size_t(4 * JL_DiskMixFrames(1, image.bpm)));
+  ASSERT_EQ(rendered.size(), whole.size());
+  EXPECT_EQ(largestDifference(rendered, whole), 0);
+
+  const std::vector<int16_t> groove = commandLineRender(doc, tmp.sys() + "groove-rendered.wav", "--groove");
+  JLDiskMixOptions muted;
+  muted.useSequence = false;
+  muted.mutedTracks = 0x07;
+  const std::vector<int16_t> program = programDiskMix(noSynth, tmp.sys() + "groove-program.wav", muted);
+  ASSERT_EQ(groove.size(), program.size());
+  EXPECT_EQ(largestDifference(groove, program), 0);
+  muted.mutedTracks = 0;
+  const std::vector<int16_t> all = programDiskMix(noSynth, tmp.sys() + "groove-all.wav", muted);
+  EXPECT_GT(largestDifference(all, program), 1000) << "the mutes are in the working groove's render";
+}
+
 }  // namespace

@@ -218,8 +218,9 @@ int main(int argc, char** argv) {
   engine.init();
   SetTempoQuality(quality);
   // A document that keeps its muted tracks and synth switch renders as the
-  // program plays it once reopened; older ones play every track and their
-  // synth block as it starts.
+  // program plays it once reopened (the mutes are the working groove's; a
+  // sequence plays every track of each step); older ones play every track
+  // and their synth block as it starts.
   bool synthSwitchedOn = true;
   if (mix) {
     const JLMixExtras extras = JL_GetMixExtras(image);
