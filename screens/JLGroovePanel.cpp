@@ -364,10 +364,14 @@ void JLGroovePanel::onItem() {
       sequencer_addAll();
       break;
     case 71:
-      if (sequence.stepCount <= 0)
-        JL_Notify(18, jlNotifyOK);
-      else if (p)
-        p->togglePlaySequence();
+      // A double click leaves the sequence as one click does: its second
+      // press would stop what the first started.
+      if (!secondPressOfDoubleClick) {
+        if (sequence.stepCount <= 0)
+          JL_Notify(18, jlNotifyOK);
+        else if (p)
+          p->togglePlaySequence();
+      }
       setItem(71, short(p && p->playing && p->sequenceMode));
       break;
     case 72:

@@ -124,6 +124,7 @@ void uloPanel::allocate() {
   currentItem = -1;
   controlsCount = 0;
   lastClickTime = kNoEarlierClick;
+  lastClickItem = -1;
   focusItem = -1;
   ownedLayout = nullptr;
   mainLayout = nullptr;
@@ -148,6 +149,7 @@ void uloPanel::dispose() {
   currentItem = -1;
   controlsCount = 0;
   lastClickTime = kNoEarlierClick;
+  lastClickItem = -1;
   focusItem = -1;
   allocated = 0;
 }
@@ -245,6 +247,7 @@ void uloPanel::events() {
       if (uloGlo.when - lastClickTime < kDoubleClickTicks) {
         handled = scanMouse(true);
         if (handled < 0) onDoubleClick();
+        secondPressOfDoubleClick = handled >= 0 && handled == lastClickItem;
       } else {
         // Tracking inside click() rewrites the event record; the press time
         // is what the next double click is measured against.
@@ -252,6 +255,7 @@ void uloPanel::events() {
         handled = scanMouse(false);
         if (handled < 0) onClick();
         lastClickTime = pressed;
+        lastClickItem = handled;
       }
       break;
     case uloEvtKeyDown:
@@ -286,6 +290,7 @@ void uloPanel::events() {
     }
   }
   reportItem = -1;
+  secondPressOfDoubleClick = false;
   onIdle();
 }
 

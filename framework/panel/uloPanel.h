@@ -176,6 +176,12 @@ class uloPanel {
   // click (the tick count starts at 0 with the program).
   static constexpr int32_t kNoEarlierClick = -(1 << 30);
   int32_t lastClickTime = kNoEarlierClick;
+  // The control the press at lastClickTime hit (-1 none).
+  int16_t lastClickItem = -1;
+  // True while onItem() handles the second press of a double click on the
+  // same control as the first: a button that toggles (start, then stop)
+  // ignores it, so that a double click leaves what a single one does.
+  bool secondPressOfDoubleClick = false;
   int16_t focusItem = -1;
   // A control's click may name another slot to report instead of its own
   // (a radio reports its group's item); -1 when none, kReportNothing when

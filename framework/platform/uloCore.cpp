@@ -104,6 +104,10 @@ bool ULO_Platform_Init() {
   // texture, which loads the whole GL stack for one picture. The
   // environment variable of the same name still overrides this.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // The program captures the mouse itself, from a press it handles to the
+  // release; SDL's automatic capture would outlive a press whose release
+  // went to a dialog, and a capture grabs the pointer for the whole desktop.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
   struct sigaction sa = {};
   sa.sa_handler = onSignal;
   sigemptyset(&sa.sa_mask);

@@ -95,7 +95,17 @@ void ULO_DropInputQueuedDuringBox() {
     SDL_FlushEvent(type);
 }
 
+void ULO_ReleaseMouseForBox() {
+  uloGlo.buttonDown = 0;
+  if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+  // SDL's own capture follows its idea of the buttons, which still holds the
+  // unseen press down; only the program's explicit capture is wanted.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  SDL_CaptureMouse(SDL_FALSE);
+}
+
 int16_t ULO_RunBoxChain(const std::vector<uloBoxStep>& chain, const uloBoxRequest& box) {
+  ULO_ReleaseMouseForBox();
   for (const uloBoxStep& step : chain) {
     int16_t answer = 0;
     std::string why;
@@ -665,6 +675,7 @@ bool (*gTextEntryHook)(const std::string&, std::string&) = nullptr;
 void ULO_SetTextEntryHook(bool (*hook)(const std::string& prompt, std::string& text)) { gTextEntryHook = hook; }
 
 bool ULO_AskTextInWindow(const std::string& title, const std::string& prompt, std::string& text) {
+  ULO_ReleaseMouseForBox();
   if (gTextEntryHook) return gTextEntryHook(prompt, text);
   uloBoxRequest box;
   box.title = title;

@@ -56,6 +56,13 @@ struct uloBoxStep {
 // keeps their releases. Nothing without an initialised video subsystem.
 void ULO_DropInputQueuedDuringBox();
 
+// UI thread, before a box opens: the program lets go of the mouse. A box can
+// come from a press the program has not seen released (a double click that
+// loads at once): the pointer grab taken for that press would otherwise send
+// every click of the desktop's dialog to the program's window, and the held
+// state would keep a tracking loop running once the box is gone.
+void ULO_ReleaseMouseForBox();
+
 // Offers the box to each step in turn and logs ("message box: ...") what
 // each did. When none could show it (only possible with a chain that lacks
 // the in-window step) the default answer is returned and logged as such.

@@ -85,6 +85,7 @@ int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, boo
   if (buttons < 0) buttons = 0;
   if (buttons > 2) buttons = 2;
   if (!text) text = "";
+  ULO_ReleaseMouseForBox();
   if (uloMessageBoxHook hook = gBoxHook.load()) return hook(title, text, buttons);
   uloBoxRequest box;
   // A title as long as a paragraph would make every dialog as wide as it.

@@ -33,6 +33,45 @@ uloBoxRequest request(int16_t buttons, const std::string& text = "Quit now?", co
 
 // ------------------------------------------------------------------ chain
 
+// A double click that loads at once asks its question while the program
+// still holds the press (its release has not come): every way of showing the
+// box must find the mouse let go, or a desktop dialog gets no clicks.
+int16_t gHeldWhenAsked = -1;
+
+TEST(BoxChain, EveryWayOfAskingFindsTheMouseLetGo) {
+  uloGlo.buttonDown = 1;
+  const int16_t answer = ULO_RunBoxChain(
+      {{"probe", [](const uloBoxRequest&, int16_t* a, std::string*) {
+          gHeldWhenAsked = uloGlo.buttonDown;
+          *a = 2;
+          return true;
+        }}},
+      request(1));
+  EXPECT_EQ(answer, 2);
+  EXPECT_EQ(gHeldWhenAsked, 0);
+
+  gHeldWhenAsked = -1;
+  uloGlo.buttonDown = 1;
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t) -> int16_t {
+    gHeldWhenAsked = uloGlo.buttonDown;
+    return 1;
+  });
+  EXPECT_EQ(ULO_MessageBox("Jamloom", "Lose them?", 1, true), 1);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return ULO_BoxDefault(b); });
+  EXPECT_EQ(gHeldWhenAsked, 0);
+
+  gHeldWhenAsked = -1;
+  uloGlo.buttonDown = 1;
+  ULO_SetTextEntryHook([](const std::string&, std::string&) {
+    gHeldWhenAsked = uloGlo.buttonDown;
+    return false;
+  });
+  std::string name = "mix";
+  EXPECT_FALSE(ULO_AskTextInWindow("Jamloom", "Name", name));
+  ULO_SetTextEntryHook(nullptr);
+  EXPECT_EQ(gHeldWhenAsked, 0);
+}
+
 TEST(BoxChain, FallsThroughToTheFirstWayThatShowsAndLogsEachReason) {
   std::vector<std::string> tried;
   auto failing = [&](const char* name, const char* reason) {

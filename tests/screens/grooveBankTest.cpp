@@ -178,6 +178,58 @@ TEST_F(GrooveBank, DroppingOnTheSequenceInsertsAndBeyondTheEndAppends) {
   EXPECT_EQ(steps(), (std::vector<int>{2}));
 }
 
+// A click whose button comes up at the first poll of the tracking loop.
+bool releasedAtOnce() {
+  uloGlo.buttonDown = 0;
+  return false;
+}
+
+TEST_F(GrooveBank, ADoubleClickOnSequencePlayLeavesTheSequencePlaying) {
+  ASSERT_TRUE(loadDemo());
+  storeKick(0);
+  storeKick(1);
+  item(70);  // add all
+  QXScreen.show(0);
+  ULO_SetTrackingSource(releasedAtOnce);
+  // A press on an item's centre `after` ticks after the previous one (a
+  // double click is two presses less than 30 ticks apart).
+  auto clickOn = [&](int16_t n, int32_t after) {
+    const uloRect r = gp().control(n)->rect;
+    uloGlo.when += after;
+    uloGlo.what = uloEvtMouseDown;
+    uloGlo.mouseX = int16_t((r.left + r.right) / 2);
+    uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
+    uloGlo.buttonDown = 1;
+    QXScreen.events();
+    uloGlo.what = uloEvtNull;
+  };
+  clickOn(71, 100);
+  clickOn(71, 10);
+  EXPECT_TRUE(player().playing && player().sequenceMode) << "the second press must not stop it";
+  EXPECT_EQ(value(71), 1);
+  // A click of its own still stops it, and a double click starts it again.
+  clickOn(71, 100);
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(value(71), 0);
+  clickOn(71, 100);
+  clickOn(71, 10);
+  EXPECT_TRUE(player().playing && player().sequenceMode);
+  // Only a second press on the same button is passed over: Stop and then
+  // at once the sequence button starts it.
+  clickOn(24, 100);
+  ASSERT_FALSE(player().playing);
+  clickOn(71, 10);
+  EXPECT_TRUE(player().playing && player().sequenceMode);
+  EXPECT_EQ(value(71), 1);
+  // Play only starts, so a double click on it plays the groove.
+  clickOn(24, 100);
+  clickOn(25, 100);
+  clickOn(25, 10);
+  EXPECT_TRUE(player().playing);
+  EXPECT_FALSE(player().sequenceMode);
+  ULO_SetTrackingSource(nullptr);
+}
+
 TEST_F(GrooveBank, InsertingBeforeThePlayingStepKeepsItPlaying) {
   ASSERT_TRUE(loadDemo());
   storeKick(0);
