@@ -80,6 +80,13 @@ void JLEngine::play() {
   playing = 1;
 }
 
+void JLEngine::startTimeline() {
+  if (!playing || batchDepth_ > 0 || PlayingStatus.load() != 1) return;
+  int none[kTracks];
+  for (int& v : none) v = -1;
+  StartPlaybackTracks(none);
+}
+
 void JLEngine::stop() {
   pendingAny_ = false;
   if (!playing) return;

@@ -40,6 +40,13 @@ class JLEngine {
 
   void play();
   void stop();
+  // Playing, but no track has started the timeline (every track muted or
+  // empty): starts the timeline and the output now, so the synth and the
+  // user loop are heard on their own and the beat runs. Nothing while
+  // stopped, inside a batch of track changes, or once the timeline runs.
+  // Call after play() and the groove's tracks; a device that cannot start
+  // leaves the engine armed and silent, as a track's start does.
+  void startTimeline();
 
   void setMixerVolume(short v);       // 0..128, clamped
   void setMixerBpm(float bpm);        // at most 1.3 x the song tempo applies
@@ -161,8 +168,7 @@ class JLEngine {
   // has returned. offlineBegin returns false (and changes nothing) when an
   // offline session is already open or the engine was never initialised.
   bool offlineBegin();
-  // Starts the timeline at once, also with no track selected (the synth
-  // alone); a no-op once it runs. Call after play().
+  // startTimeline for an offline session (a no-op outside one).
   void offlineStart();
   // Fills `frames` output frames (16-bit stereo) at the playing tempo.
   void offlinePull(int16_t* out, int frames);

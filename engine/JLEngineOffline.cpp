@@ -77,10 +77,7 @@ bool JLEngine::offlineBegin() {
 }
 
 void JLEngine::offlineStart() {
-  if (!offline_ || PlayingStatus.load() != 1) return;
-  int none[kTracks];
-  for (int& v : none) v = -1;
-  StartPlaybackTracks(none);
+  if (offline_) startTimeline();
 }
 
 void JLEngine::offlinePull(int16_t* out, int frames) {

@@ -29,6 +29,18 @@ void JLPlayer::connectPanels(JLPlayCommon* groove, JLPlayerTransport* transportS
 
 JLEngine* JLPlayer::engine() const { return engineSet_ ? engine_ : gep; }
 
+void JLPlayer::startEngine() {
+  JLEngine* e = engine();
+  if (!e) return;
+  // A groove with every track muted or empty starts no loop, and the
+  // timeline only runs once something starts it: play it anyway, so the
+  // synth and the user loop sound on their own. Before the synth hears of
+  // the start, so its arpeggio begins on the running timeline.
+  e->startTimeline();
+  e->setMixerBpm(bpm);
+  e->setMixerVolume(mainVolume);
+}
+
 void JLPlayer::synthSaidPlay() {
   if (synthHook) synthHook(synthContext);
 }
@@ -56,10 +68,7 @@ void JLPlayer::play() {
   playing = 1;
   if (common) common->common_setPlayDisplay(true);
   if (transport) transport->setPlayMode(true);
-  if (JLEngine* e = engine()) {
-    e->setMixerBpm(bpm);
-    e->setMixerVolume(mainVolume);
-  }
+  startEngine();
   setLabel(0, "Groove play");
   synthSaidPlay();
 }
@@ -71,10 +80,7 @@ void JLPlayer::playSequence() {
   playing = 1;
   if (common) common->common_setPlayDisplay(true);
   if (transport) transport->onItem_seq_Play();
-  if (JLEngine* e = engine()) {
-    e->setMixerBpm(bpm);
-    e->setMixerVolume(mainVolume);
-  }
+  startEngine();
   if (common) {
     common->common_setSeqPlayLed(true);
     common->common_eventSeqPlayStart();

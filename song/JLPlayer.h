@@ -167,6 +167,9 @@ class JLPlayer {
 
  private:
   JLEngine* engine() const;
+  // Tempo and volume to the engine, and its timeline running even when no
+  // track plays.
+  void startEngine();
   void synthSaidPlay();
   void midiActions(const JLMidiAction* a, int n);
   void sendMainVolume();

@@ -109,10 +109,10 @@ key_to_app Escape
 wait_same base 0 0 640 440
 
 echo "-- a held synth key plays the running arpeggio while held, and nothing after"
-# The arpeggio alone: tracks 2-8 off, track 1 (the selected one) playing
-# at volume 0, so the loops' timeline runs and is silent.
-for t in 1 2 3 4 5 6 7; do click $((22 + 77 * t)) 128; done
-xdotool mousemove 350 490 mousedown 1 mousemove 250 490 mousemove 60 490 mouseup 1
+# The arpeggio alone: all eight tracks off, then STOP and PLAY; play runs
+# the timeline with no loop in it.
+for t in 0 1 2 3 4 5 6 7; do click $((22 + 77 * t)) 128; done
+click 118 308                    # STOP
 click 42 308                     # PLAY
 click 360 464                    # SYNTH
 wait_change base 100 100 460 262 1000 10

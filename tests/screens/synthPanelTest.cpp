@@ -6,14 +6,18 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
 #include "engine/MMSysAudio.h"
+#include "engine/Mixer.h"
 #include "engine/synth/Synth.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "screens/JLSynthPanel.h"
@@ -666,4 +670,85 @@ TEST(SynthPanel, WithTheArpeggioOffAHeldKeyRingsToItsSamplesEnd) {
   EXPECT_EQ(RealtimeSynth.arpMode, 0);
   r.renderTo(OfflineKeys::now() + 22050, 12);
   EXPECT_EQ(r.starts, std::set<int64_t>{pressedAt});
+}
+
+namespace {
+
+// The groove panel's transport with every track of the groove muted or
+// empty: play arms the engine and sends eight "no loop" selections.
+struct AllTracksSilent : JLPlayerTransport {
+  void setPlayMode(bool on) override {
+    if (!on) {
+      gep->stop();
+      return;
+    }
+    gep->play();
+    gep->changesBegin();
+    for (short t = 0; t < 8; ++t) gep->setTrackSample(t, -1);
+    gep->changesEnd();
+  }
+  void onItem_seq_Play() override {
+    setPlayMode(false);
+    setPlayMode(true);
+  }
+};
+
+// The loudest output value in `blocks` blocks of 512 frames mixed live.
+int loudestLive(int blocks) {
+  int16_t out[512 * 2];
+  int peak = 0;
+  for (int b = 0; b < blocks; ++b) {
+    GetResampled(out, 512);
+    for (int16_t v : out) peak = std::max(peak, std::abs(int(v)));
+  }
+  return peak;
+}
+
+}  // namespace
+
+// Nothing in the groove plays: Play must still run the timeline, or a key
+// held (arpeggio off or on) is drawn down and never heard.
+TEST(SynthPanel, WithEveryTrackSilentPlayStillLetsTheSynthSound) {
+  EngineOn on;
+  Synth s(false);
+  s.lib.wav("Library/Synth/Alpha/c3.wav", 3000);  // note 12, key W
+  s.m.connect();
+  AllTracksSilent transport;
+  s.player.setEngine(&on.engine);
+  s.player.connectPanels(nullptr, &transport, nullptr,
+                         [](void* panel) { static_cast<JLSynthPanel*>(panel)->playerSaidPlay(); }, &s.p());
+  on.engine.samplesBpm(120.0f);
+  for (auto& k : QXScreen.keyPresses) k = 0;
+  s.p().ledsForArpKeys("C");
+  // As a user does it: Play, Stop, Play.
+  s.player.play();
+  s.player.stop();
+  s.player.play();
+  ASSERT_EQ(PlayingStatus.load(), 2) << "the timeline does not run";
+  EXPECT_EQ(on.engine.getMixerBeat(), 0);
+  PauseLoader();  // this thread mixes; no loader visits are needed
+  EXPECT_EQ(loudestLive(4), 0) << "nothing sounds before a key";
+  EXPECT_EQ(TimeLine.load(), 4 * 512) << "the timeline follows the frames mixed";
+
+  press(s, 'w');
+  ASSERT_NE(keyVoice(12), nullptr);
+  EXPECT_EQ(keyVoice(12)->start, 4 * 512) << "the note starts where the timeline is";
+  EXPECT_GT(loudestLive(2), 1000) << "arpeggio off: the held key is heard";
+  release(s, 'w');
+
+  // The arpeggio switched on: the held key is its note, heard at once.
+  s.p().setup.arpProg = 0;
+  s.p().switchSynth(true);
+  for (SYNTHVOICE& v : RealtimeSynth.voices) v.start = -1;
+  press(s, 'w');
+  EXPECT_STREQ(RealtimeSynth.pattern, "c2");
+  EXPECT_GT(loudestLive(2), 1000) << "arpeggio on: the held key is heard";
+  release(s, 'w');
+
+  // Sequence play of grooves that are all silent runs the timeline too.
+  s.player.stop();
+  ASSERT_EQ(PlayingStatus.load(), 0);
+  s.player.playSequence();
+  EXPECT_EQ(PlayingStatus.load(), 2);
+  s.player.stop();
 }
