@@ -135,6 +135,29 @@ TEST(PrefsFile, TempoQualityDefaultsToHighAndRoundTrips) {
   EXPECT_EQ(again.tempoQuality, 1);
 }
 
+// The master volume outlives a restart; files from before it, and values
+// out of range, give the starting 63.
+TEST(PrefsFile, MasterVolumeRoundTripsAndOlderOrForeignValuesGiveTheStart) {
+  PrefsDir d;
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.masterVolume, 63);
+  d.prefs.masterVolume = 92;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.masterVolume, 92);
+  {
+    UloResFile res;
+    res.SetWorkName(d.path().c_str());
+    ASSERT_TRUE(res.Open());
+    ASSERT_TRUE(res.SaveData("\x00\x80", 2, ULO_FourCC("mvol"), 0));  // 128
+    ASSERT_TRUE(res.Close());
+  }
+  again.load();
+  EXPECT_EQ(again.masterVolume, 63);
+}
+
 // Keep pitch: off in files from before it, a stored choice comes back, and
 // a stored number other than 1 reads as off.
 TEST(PrefsFile, KeepPitchDefaultsToOffAndRoundTrips) {
