@@ -220,7 +220,7 @@ void JLPrefsPanel::storePrefs() {
   ULO_StrCopy(jlPrefs.midiOutput, sizeof jlPrefs.midiOutput, chosenMidi(kMidiOut, midiOutNames).c_str());
   // Heard from the next start of play.
   if (gep) gep->setOutputFrames(jlPrefs.outputFrames());
-  if (jlPlayer) jlPrefs.masterVolume = jlPlayer->mainVolume;
+  if (jlPlayer) jlPlayer->keepMainVolumeInPrefs();
   jlPrefs.save();
   jlPrefs.interfaceColor = colorScheme;
 }

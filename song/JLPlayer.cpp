@@ -272,6 +272,10 @@ void JLPlayer::setMainVolume(short v) {
   sendMainVolume();
 }
 
+void JLPlayer::takeMainVolumeFromPrefs() { setMainVolume(jlPrefs.masterVolume); }
+
+void JLPlayer::keepMainVolumeInPrefs() const { jlPrefs.masterVolume = mainVolume; }
+
 void JLPlayer::dragMainVolume(short pressVolume, short pixelsUp) {
   const int16_t v = int16_t(std::clamp(int(pressVolume) + int(pixelsUp), 0, 127));
   if (v == mainVolume) return;
