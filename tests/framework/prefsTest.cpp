@@ -22,6 +22,12 @@ struct PrefsDir {
   jlPrefsClass prefs;
   PrefsDir() { ULO_StrCopy(prefs.fileName, sizeof prefs.fileName, (dir.ulo() + "Jamloom.prf").c_str()); }
   std::string path() const { return prefs.fileName; }
+  // Overwrites one 2-byte item of the stored file, as another program might.
+  bool putItem(int32_t type, const char* bytes) const {
+    UloResFile res;
+    res.SetWorkName(path().c_str());
+    return res.Open() && res.SaveData(bytes, 2, type, 0) && res.Close();
+  }
 };
 
 TEST(PrefsFile, FirstStartKeepsDefaultsAndExitWritesAllTenItems) {
@@ -124,13 +130,7 @@ TEST(PrefsFile, TempoQualityDefaultsToHighAndRoundTrips) {
   ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
   again.load();
   EXPECT_EQ(again.tempoQuality, 0);
-  {
-    UloResFile res;
-    res.SetWorkName(d.path().c_str());
-    ASSERT_TRUE(res.Open());
-    ASSERT_TRUE(res.SaveData("\x7f\x07", 2, ULO_FourCC("tmpq"), 0));
-    ASSERT_TRUE(res.Close());
-  }
+  ASSERT_TRUE(d.putItem(ULO_FourCC("tmpq"), "\x7f\x07"));
   again.load();
   EXPECT_EQ(again.tempoQuality, 1);
 }
@@ -147,13 +147,7 @@ TEST(PrefsFile, MasterVolumeRoundTripsAndOlderOrForeignValuesGiveTheStart) {
   ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
   again.load();
   EXPECT_EQ(again.masterVolume, 92);
-  {
-    UloResFile res;
-    res.SetWorkName(d.path().c_str());
-    ASSERT_TRUE(res.Open());
-    ASSERT_TRUE(res.SaveData("\x00\x80", 2, ULO_FourCC("mvol"), 0));  // 128
-    ASSERT_TRUE(res.Close());
-  }
+  ASSERT_TRUE(d.putItem(ULO_FourCC("mvol"), "\x00\x80"));  // 128
   again.load();
   EXPECT_EQ(again.masterVolume, 63);
 }
