@@ -195,6 +195,7 @@ int QX_InitAll() {
   gep->setTempoQuality(jlPrefs.tempoQuality != 0);
   gep->setKeepPitch(jlPrefs.keepPitch != 0);
   gep->setOutputFrames(jlPrefs.outputFrames());
+  jlPlayer->takeMainVolumeFromPrefs();
 
   for (int16_t slot = 0; slot < 11; ++slot) {
     const PanelSlot& s = kSlots[slot];
@@ -220,6 +221,7 @@ void QX_ExitAll() {
   JL_StopDocumentListener();
   JL_WaitDesktopRegistration();
   // Preferences are written while everything that feeds them still exists.
+  if (jlPlayer) jlPlayer->keepMainVolumeInPrefs();
   jlPrefs.save();
   if (gep) {
     gep->exit();

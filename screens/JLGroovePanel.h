@@ -175,6 +175,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     JLSequence sequence;
     float bpm = 0;
     uint8_t muted = 0;
+    int16_t master = 0;
     bool synthOn = false;
     uint8_t synth[kJLSynthBlockBytes] = {0};
   };

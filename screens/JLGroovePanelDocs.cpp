@@ -187,6 +187,7 @@ void JLGroovePanel::iced_capture() {
   for (short t = 0; t < kTracks; t++)
     if (!tracks[t].active) extras.mutedTracks = uint8_t(extras.mutedTracks | (1u << t));
   extras.randomSet = lastRandomStyle;
+  if (jlPlayer) extras.masterVolume = jlPlayer->mainVolume;
   JL_PutMixExtras(iceimage, extras);
 }
 
@@ -217,6 +218,7 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   setRndStyleName(lastRandomStyle);
   if (extras.kept && jlgp::synthPlaying() != extras.synthOn) jlgp::switchSynth(extras.synthOn);
   if (JLPlayer* p = player()) {
+    if (extras.masterVolume >= 0) p->setMainVolume(extras.masterVolume);
     p->setBpm(iceimage.bpm);
     p->refreshCommon();
   }
@@ -273,6 +275,8 @@ JLGroovePanel::WorkMark JLGroovePanel::currentWork() const {
     for (short t = 0; t < kTracks; t++)
       if (!(mixer ? mixerEntry.on[t] : tracks[t].active)) w.muted = uint8_t(w.muted | (1u << t));
   }
+  // The master volume is the player's whatever the panel shows.
+  w.master = jlPlayer ? jlPlayer->mainVolume : int16_t(0);
   w.synthOn = jlgp::synthPlaying();
   if (!jlgp::synthIcedSave(w.synth)) memcpy(w.synth, synthBlock, sizeof w.synth);
   return w;
@@ -290,7 +294,7 @@ bool JLGroovePanel::workUnsaved() const {
   for (int i = 0; i < stored && !grooveKept; i++)
     grooveKept = memcmp(&now.sequence.grooves[i], &now.groove, sizeof now.groove) == 0;
   return !grooveKept || !sameBank(now.sequence, keptWork.sequence) || now.bpm != keptWork.bpm ||
-         now.muted != keptWork.muted || now.synthOn != keptWork.synthOn ||
+         now.muted != keptWork.muted || now.master != keptWork.master || now.synthOn != keptWork.synthOn ||
          memcmp(now.synth, keptWork.synth, sizeof now.synth) != 0;
 }
 

@@ -12,6 +12,7 @@
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/vmixHost.h"
+#include "song/JLPlayer.h"
 #include "song/JLSongLibrary.h"
 
 namespace {
@@ -219,6 +220,7 @@ void JLPrefsPanel::storePrefs() {
   ULO_StrCopy(jlPrefs.midiOutput, sizeof jlPrefs.midiOutput, chosenMidi(kMidiOut, midiOutNames).c_str());
   // Heard from the next start of play.
   if (gep) gep->setOutputFrames(jlPrefs.outputFrames());
+  if (jlPlayer) jlPlayer->keepMainVolumeInPrefs();
   jlPrefs.save();
   jlPrefs.interfaceColor = colorScheme;
 }

@@ -16,6 +16,7 @@ JLMixExtras JL_GetMixExtras(const JLIceimage& image) {
   e.synthOn = (image.unused[0] & 2) != 0;
   e.mutedTracks = image.unused[1];
   e.randomSet = image.unused[2] > 0 && image.unused[2] < 128 ? int16_t(image.unused[2] - 1) : int16_t(-1);
+  e.masterVolume = image.unused[3] > 0 && image.unused[3] <= 128 ? int16_t(image.unused[3] - 1) : int16_t(-1);
   return e;
 }
 
@@ -23,7 +24,7 @@ void JL_PutMixExtras(JLIceimage& image, const JLMixExtras& e) {
   image.unused[0] = uint8_t(1 | (e.synthOn ? 2 : 0));
   image.unused[1] = e.mutedTracks;
   image.unused[2] = e.randomSet >= 0 && e.randomSet < 127 ? uint8_t(e.randomSet + 1) : uint8_t(0);
-  image.unused[3] = 0;
+  image.unused[3] = e.masterVolume >= 0 && e.masterVolume <= 127 ? uint8_t(e.masterVolume + 1) : uint8_t(0);
 }
 
 JLMixReadResult JL_ReadMixImage(uloAtomsFile& file, JLIceimage& image) {

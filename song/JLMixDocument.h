@@ -29,12 +29,15 @@ enum class JLMixReadResult {
 // fields, in the image's four spare bytes (offset 8728): byte 0 bit 0 says
 // they are kept (documents written before hold zeros there and read as
 // `kept` false), bit 1 that the synth played; byte 1 the muted tracks 0..7
-// (bit t); byte 2 the random set last used plus one (0: none).
+// (bit t); byte 2 the random set last used plus one (0: none); byte 3 the
+// master volume plus one (0: not kept, as in documents saved before it was,
+// which then leave the master volume as it is).
 struct JLMixExtras {
   bool kept = false;
   bool synthOn = false;
   uint8_t mutedTracks = 0;
   int16_t randomSet = -1;  // -1 none, else 0..126
+  int16_t masterVolume = -1;  // -1 not kept, else 0..127
 };
 JLMixExtras JL_GetMixExtras(const JLIceimage& image);
 void JL_PutMixExtras(JLIceimage& image, const JLMixExtras& extras);

@@ -273,6 +273,15 @@ void JLPlayer::addMainVolume(short step) {
   sendMainVolume();
 }
 
+void JLPlayer::setMainVolume(short v) {
+  mainVolume = int16_t(std::clamp(int(v), 0, 127));
+  sendMainVolume();
+}
+
+void JLPlayer::takeMainVolumeFromPrefs() { setMainVolume(jlPrefs.masterVolume); }
+
+void JLPlayer::keepMainVolumeInPrefs() const { jlPrefs.masterVolume = mainVolume; }
+
 void JLPlayer::dragMainVolume(short pressVolume, short pixelsUp) {
   const int16_t v = int16_t(std::clamp(int(pressVolume) + int(pixelsUp), 0, 127));
   if (v == mainVolume) return;

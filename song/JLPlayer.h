@@ -111,6 +111,13 @@ class JLPlayer {
 
   // Volume.
   void addMainVolume(short step);
+  // Sets the main volume (clamped to 0..127), as a mix document or the
+  // preferences kept it, and shows and sends it.
+  void setMainVolume(short v);
+  // The main volume across restarts: taken from jlPrefs once they are read
+  // at start-up, put back there before they are written.
+  void takeMainVolumeFromPrefs();
+  void keepMainVolumeInPrefs() const;
   // A drag while the mouse button stays down: the volume is the value at
   // the press plus the pixels the pointer moved up. Polls the mouse.
   void hitMainVolume();

@@ -26,6 +26,7 @@ const int32_t kTempoQuality = ULO_FourCC("tmpq");
 const int32_t kKeepPitch = ULO_FourCC("kpit");
 const int32_t kLatency = ULO_FourCC("olat");
 const int32_t kMidiPort = ULO_FourCC("midp");  // id 0 input, 1 output: 64 bytes
+const int32_t kMasterVolume = ULO_FourCC("mvol");
 const int32_t kMidiValue = ULO_FourCC("midv");  // id 0 channel, 1 clock out, 10.. bindings
 
 // A fixed-size name item; a stored name is always cut at its last byte.
@@ -126,6 +127,7 @@ void jlPrefsClass::load() {
   load16(res, kMidiValue, 1, &midiClockOut);
   if (load16(res, kMidiValue, 2, &midiClockIn)) midiClockIn = midiClockIn ? 1 : 0;
   if (load16(res, kMidiValue, 3, &diskMixStems)) diskMixStems = diskMixStems ? 1 : 0;
+  if (!load16(res, kMasterVolume, 0, &masterVolume) || masterVolume < 0 || masterVolume > 127) masterVolume = 63;
   for (int k = 0; k < 12; k++) {
     load16(res, kMidiValue, 10 + k, &midiBindings[k]);
     if (midiBindings[k] < -1 || midiBindings[k] > 255) midiBindings[k] = -1;
@@ -174,6 +176,7 @@ bool jlPrefsClass::save() {
          save16(res, kMidiValue, 0, midiChannel) && save16(res, kMidiValue, 1, midiClockOut);
     ok = ok && save16(res, kMidiValue, 2, midiClockIn) && save16(res, kMidiValue, 3, diskMixStems);
     for (int k = 0; k < 12 && ok; k++) ok = save16(res, kMidiValue, 10 + k, midiBindings[k]);
+    ok = ok && save16(res, kMasterVolume, 0, masterVolume);
     ok = res.Close() && ok;
   }
   ok = ok && flushToDisk(temp) && ULO_FileRename(temp, fileName);

@@ -72,6 +72,9 @@ class jlPrefsClass {
   // A disk mix also writes its stems (one file per source) into a folder
   // beside the mix.
   int16_t diskMixStems = 0;
+  // The master volume (0..127) as the program last left it; a file without
+  // it gives the starting 63.
+  int16_t masterVolume = 63;
 
   // The file, as an internal path relative to the current directory; tests
   // point it elsewhere. At most 254 characters.

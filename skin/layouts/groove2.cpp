@@ -53,11 +53,11 @@ Layout MakeGroove2() {
   // Tempo.
   L.caption(248, 303, "BPM", 10, 0, true);
   L.text(97, 276, 296, 52, 24, "120.0").helpTitle = "Tempo";
-  L.items.back().helpText = "The tempo heard. Keys + - Up Down: 0.2 BPM; with B held: 1 BPM.";
+  L.items.back().helpText = "The tempo heard. Keys + - Up Down: 0.2 BPM; with Shift+B held: 1 BPM.";
   L.button(67, 332, 296, 24, 24, "-").helpTitle = "Slower";
-  L.items.back().helpText = "Down 0.2 BPM, repeats while held. Down or - key; B held: 1 BPM.";
+  L.items.back().helpText = "Down 0.2 BPM, repeats while held. Down or - key; Shift+B: 1 BPM.";
   L.button(66, 360, 296, 24, 24, "+").helpTitle = "Faster";
-  L.items.back().helpText = "Up 0.2 BPM, repeats while held. Up or + key; B held: 1 BPM.";
+  L.items.back().helpText = "Up 0.2 BPM, repeats while held. Up or + key; Shift+B: 1 BPM.";
   L.button(65, 388, 296, 36, 24, "TAP").helpTitle = "Tap tempo";
   L.items.back().helpText = "Click on the beat a few times to set the tempo.";
 

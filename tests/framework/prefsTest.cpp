@@ -22,6 +22,12 @@ struct PrefsDir {
   jlPrefsClass prefs;
   PrefsDir() { ULO_StrCopy(prefs.fileName, sizeof prefs.fileName, (dir.ulo() + "Jamloom.prf").c_str()); }
   std::string path() const { return prefs.fileName; }
+  // Overwrites one 2-byte item of the stored file, as another program might.
+  bool putItem(int32_t type, const char* bytes) const {
+    UloResFile res;
+    res.SetWorkName(path().c_str());
+    return res.Open() && res.SaveData(bytes, 2, type, 0) && res.Close();
+  }
 };
 
 TEST(PrefsFile, FirstStartKeepsDefaultsAndExitWritesAllTenItems) {
@@ -124,15 +130,26 @@ TEST(PrefsFile, TempoQualityDefaultsToHighAndRoundTrips) {
   ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
   again.load();
   EXPECT_EQ(again.tempoQuality, 0);
-  {
-    UloResFile res;
-    res.SetWorkName(d.path().c_str());
-    ASSERT_TRUE(res.Open());
-    ASSERT_TRUE(res.SaveData("\x7f\x07", 2, ULO_FourCC("tmpq"), 0));
-    ASSERT_TRUE(res.Close());
-  }
+  ASSERT_TRUE(d.putItem(ULO_FourCC("tmpq"), "\x7f\x07"));
   again.load();
   EXPECT_EQ(again.tempoQuality, 1);
+}
+
+// The master volume outlives a restart; files from before it, and values
+// out of range, give the starting 63.
+TEST(PrefsFile, MasterVolumeRoundTripsAndOlderOrForeignValuesGiveTheStart) {
+  PrefsDir d;
+  d.prefs.load();
+  EXPECT_EQ(d.prefs.masterVolume, 63);
+  d.prefs.masterVolume = 92;
+  ASSERT_TRUE(d.prefs.save());
+  jlPrefsClass again;
+  ULO_StrCopy(again.fileName, sizeof again.fileName, d.prefs.fileName);
+  again.load();
+  EXPECT_EQ(again.masterVolume, 92);
+  ASSERT_TRUE(d.putItem(ULO_FourCC("mvol"), "\x00\x80"));  // 128
+  again.load();
+  EXPECT_EQ(again.masterVolume, 63);
 }
 
 // Keep pitch: off in files from before it, a stored choice comes back, and

@@ -239,9 +239,43 @@ TEST(MixExtras, KeptInTheSpareBytesAndAbsentInOlderDocuments) {
   EXPECT_TRUE(r.synthOn);
   EXPECT_EQ(r.mutedTracks, 0x84);
   EXPECT_EQ(r.randomSet, 3);
+  EXPECT_EQ(r.masterVolume, -1) << "kept extras without a master volume";
   // Foreign bytes: a set number beyond the byte's range reads as none.
   back.unused[2] = 200;
   EXPECT_EQ(JL_GetMixExtras(back).randomSet, -1);
+  // The master volume in byte 3, plus one; out of range reads as not kept.
+  for (int16_t v : {0, 80, 127}) {
+    e.masterVolume = v;
+    JL_PutMixExtras(image, e);
+    EXPECT_EQ(image.unused[3], v + 1);
+    EXPECT_EQ(JL_GetMixExtras(image).masterVolume, v);
+  }
+  image.unused[3] = 129;
+  EXPECT_EQ(JL_GetMixExtras(image).masterVolume, -1);
+}
+
+TEST_F(GrooveDocs, AReopenedMixComesBackAtItsMasterVolumeAndAnOlderOneLeavesItAlone) {
+  ASSERT_TRUE(loadDemo());
+  player().setMainVolume(80);
+  ASSERT_EQ(text(120), "80");
+  const std::string path = tmp.ulo() + "master.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  player().setMainVolume(63);
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(player().mainVolume, 80);
+  EXPECT_EQ(text(120), "80") << "MASTER shows it";
+  EXPECT_EQ(MasterVol.load(), 80) << "and the engine plays at it";
+
+  // A document saved before the master volume was kept.
+  JLIceimage old;
+  ASSERT_EQ(JL_ReadMixDocument(path.c_str(), old, nullptr), JLMixReadResult::ok);
+  old.unused[3] = 0;
+  const std::string before = tmp.ulo() + "before.jld";
+  ASSERT_TRUE(JL_WriteMixDocument(before.c_str(), old, nullptr));
+  player().setMainVolume(92);
+  ASSERT_TRUE(gp().openDocument(before.c_str()));
+  EXPECT_EQ(player().mainVolume, 92);
+  EXPECT_EQ(text(120), "92");
 }
 
 TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
@@ -930,6 +964,10 @@ TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
   EXPECT_EQ(quit(), 2) << "a muted track in the reopened document";
   gp().onItem_trackLed(3);
   EXPECT_EQ(quit(), 1) << "back as saved";
+  player().addMainVolume(17);
+  EXPECT_EQ(quit(), 2) << "MASTER moved: the document keeps it";
+  player().addMainVolume(-17);
+  EXPECT_EQ(quit(), 1) << "MASTER back as saved";
 
   // Grooves put to work from the bank are kept there.
   item(12);  // store the working groove
@@ -967,7 +1005,7 @@ TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
   ASSERT_TRUE(loadDemo("IronPulse"));
   gp().keepPreview();
   EXPECT_EQ(quit(), 1);
-  EXPECT_EQ(gQuitQuestions, 6);
+  EXPECT_EQ(gQuitQuestions, 7);
 }
 
 TEST_F(GroovePreview, QuittingAsksAfterTheSynthChanged) {

@@ -136,6 +136,43 @@ TEST_F(GrooveKeys, TheKeyOfPlusAndMinusStepsWithOrWithoutShift) {
   EXPECT_FLOAT_EQ(player().bpm, 124.0f) << "the tempo scroll one down from 125";
 }
 
+// From the window's key events: the B key held with Shift makes the step
+// keys move the tempo by whole BPM, the B key alone by 0.2 (as the balloons
+// say); letting Shift go before B does not leave an upper-case B held.
+TEST_F(GrooveKeys, ShiftBHeldStepsTheTempoByOneBpmAndThePlainBKeyByAFifth) {
+  ASSERT_TRUE(loadDemo());
+  ASSERT_FLOAT_EQ(player().bpm, 125.0f);
+  ULO_ResetKeyTranslation();
+  auto send = [&](bool down, SDL_Keycode sym, SDL_Scancode sc, Uint16 mod) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.keysym.sym = sym;
+    e.key.keysym.scancode = sc;
+    e.key.keysym.mod = mod;
+    if (ULO_TranslateEvent(e, uloGlo, 1, uloGlo.when, nullptr, nullptr) == uloEventAction::handOver)
+      QXScreen.events();
+    uloGlo.what = uloEvtNull;
+  };
+  auto press = [&](SDL_Keycode sym, SDL_Scancode sc, Uint16 mod) {
+    send(true, sym, sc, mod);
+    send(false, sym, sc, mod);
+  };
+  send(true, SDLK_b, SDL_SCANCODE_B, KMOD_LSHIFT);
+  press(SDLK_UP, SDL_SCANCODE_UP, KMOD_LSHIFT);
+  EXPECT_FLOAT_EQ(player().bpm, 126.0f);
+  press(SDLK_UP, SDL_SCANCODE_UP, KMOD_NONE);  // Shift let go, B still down
+  EXPECT_FLOAT_EQ(player().bpm, 127.0f);
+  press(SDLK_MINUS, SDL_SCANCODE_MINUS, KMOD_NONE);
+  EXPECT_FLOAT_EQ(player().bpm, 126.0f);
+  send(false, SDLK_b, SDL_SCANCODE_B, KMOD_NONE);
+  EXPECT_EQ(QXScreen.keyPresses['B'], 0);
+  send(true, SDLK_b, SDL_SCANCODE_B, KMOD_NONE);
+  press(SDLK_UP, SDL_SCANCODE_UP, KMOD_NONE);
+  EXPECT_NEAR(player().bpm, 126.2f, 1e-4);
+  send(false, SDLK_b, SDL_SCANCODE_B, KMOD_NONE);
+}
+
 TEST_F(GrooveKeys, AReturnLetGoInAnotherWindowNoLongerHoldsBackTheLetters) {
   ASSERT_TRUE(loadDemo());
   ULO_ResetKeyTranslation();

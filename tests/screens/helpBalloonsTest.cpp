@@ -247,11 +247,12 @@ TEST_F(HelpOnGroove, PrefsAndTempoBalloonsNameWhatThePanelHoldsAndTheKeys) {
   };
   // Everything the preferences hold (tempo: its quality and keep pitch).
   says(57, {"Random limits", "export", "latency", "tempo", "stems", "MIDI", "colours"});
-  // The tempo's keys: + and - (or Up and Down) step 0.2 BPM, 1 BPM with B.
-  says(97, {"+ - Up Down", "0.2 BPM", "B held", "1 BPM"});
-  says(67, {"Down 0.2 BPM", "repeats while held", "Down or - key", "B held: 1 BPM"});
-  says(66, {"Up 0.2 BPM", "repeats while held", "Up or + key", "B held: 1 BPM"});
-  says(35, {"50 BPM", "hold B, press + or -"});
+  // The tempo's keys: + and - (or Up and Down) step 0.2 BPM, 1 BPM with
+  // an upper-case B held (Shift+B); the plain b key steps 0.2 BPM.
+  says(97, {"+ - Up Down", "0.2 BPM", "Shift+B held", "1 BPM"});
+  says(67, {"Down 0.2 BPM", "repeats while held", "Down or - key", "Shift+B: 1 BPM"});
+  says(66, {"Up 0.2 BPM", "repeats while held", "Up or + key", "Shift+B: 1 BPM"});
+  says(35, {"50 BPM", "hold Shift+B, press + or -"});
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "song/JLPlayer.h"
+#include "tests/support/tempFolder.h"
 
 namespace {
 
@@ -206,6 +207,31 @@ TEST_F(Player, MainVolumeIsClampedAndShown) {
   EXPECT_EQ(player.mainVolume, 127);
   player.dragMainVolume(60, -80);
   EXPECT_EQ(player.mainVolume, 0);
+}
+
+// A restart: the main volume is put into the preferences before they are
+// written and taken from them by the next start once they are read.
+TEST_F(Player, TheMainVolumeOutlivesARestartThroughThePreferences) {
+  TempFolder dir;
+  char saved[sizeof jlPrefs.fileName];
+  memcpy(saved, jlPrefs.fileName, sizeof saved);
+  snprintf(jlPrefs.fileName, sizeof jlPrefs.fileName, "%s", (dir.ulo() + "Jamloom.prf").c_str());
+  player.addMainVolume(29);  // 63 + 29
+  player.keepMainVolumeInPrefs();
+  ASSERT_TRUE(jlPrefs.save());
+  jlPrefs.masterVolume = 63;  // what a fresh process starts with
+
+  jlPrefs.load();
+  Recorder nextPanel;
+  JLPlayer next;
+  next.setEngine(nullptr);
+  next.connectPanels(&nextPanel, &nextPanel, nullptr, nullptr, nullptr);
+  next.userGroove();
+  next.takeMainVolumeFromPrefs();
+  EXPECT_EQ(next.mainVolume, 92);
+  EXPECT_EQ(nextPanel.mainVol, 92) << "MASTER shows it from the start";
+  jlPrefs.masterVolume = 63;
+  memcpy(jlPrefs.fileName, saved, sizeof saved);
 }
 
 TEST_F(Player, PlayAndStopTellThePanelOnceAndInOrder) {
