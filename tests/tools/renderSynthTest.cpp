@@ -221,4 +221,28 @@ TEST_F(RenderedDocument, ADocumentsMutesLeaveItsSequenceWhole) {
   EXPECT_GT(largestDifference(all, program), 1000) << "the mutes are in the working groove's render";
 }
 
+// The master volume a document keeps is the one it renders at, as the
+// program sets it on reopening; --volume still overrides it.
+TEST_F(RenderedDocument, ADocumentRendersAtTheMasterVolumeItKeeps) {
+  JLMixExtras extras;
+  extras.kept = true;
+  extras.masterVolume = 100;
+  JL_PutMixExtras(image, extras);
+  const std::vector<uint8_t> noSynth(kSynthIcedBytes, 0);
+  const std::string doc = writeDocument("master.jld", noSynth);
+  JLDiskMixOptions at;
+  at.volume = 100;
+  const std::vector<int16_t> kept = programDiskMix(noSynth, tmp.sys() + "master-program.wav", at);
+  const std::vector<int16_t> rendered = commandLineRender(doc, tmp.sys() + "master-rendered.wav");
+  ASSERT_EQ(rendered.size(), kept.size());
+  EXPECT_EQ(largestDifference(rendered, kept), 0);
+  at.volume = 63;
+  const std::vector<int16_t> given = programDiskMix(noSynth, tmp.sys() + "given-program.wav", at);
+  const std::vector<int16_t> overridden =
+      commandLineRender(doc, tmp.sys() + "given-rendered.wav", "--volume 63");
+  ASSERT_EQ(overridden.size(), given.size());
+  EXPECT_EQ(largestDifference(overridden, given), 0);
+  EXPECT_GT(largestDifference(kept, given), 1000);
+}
+
 }  // namespace

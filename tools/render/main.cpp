@@ -16,7 +16,8 @@
 // and the user loop when they play, and master.wav into OUTDIR, all of one
 // length, whose sum is the master.
 //
-// The master volume is the program's starting one (63) unless --volume
+// The master volume is the one a mix document keeps (as the program sets
+// it on reopening), else the program's starting one (63), unless --volume
 // gives another, so a render is as loud as the program plays it. A mix
 // document whose synth has notes on plays its arpeggio along, with the set,
 // volume and pan it keeps, as the program's disk mix of it does.
@@ -55,7 +56,7 @@ int usage() {
           "       either with [--tempo-quality high|original] [--keep-pitch]\n"
           "       jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]\n"
           "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] (MIX.jld | --song NAME) [...]\n"
-          "--volume is the master volume, 63 (the program's starting one) unless given.\n"
+          "--volume is the master volume: the mix's own, else 63 (the program's starting one), unless given.\n"
           "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
   return 2;
 }
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
   const char* song = nullptr;
   const char* out = nullptr;
   JLDiskMixOptions options;
+  bool volumeGiven = false;
   float bpm = 0;
   if (argc > 1 && strcmp(argv[1], "--make-song") == 0) return makeSong(argc, argv);
   bool keepPitch = false;
@@ -144,6 +146,7 @@ int main(int argc, char** argv) {
       int v = atoi(argv[++i]);
       if (v < 0 || v > 128) return usage();
       options.volume = (int16_t)v;
+      volumeGiven = true;
     } else if (a == "--bpm" && i + 1 < argc) {
       bpm = (float)atof(argv[++i]);
       if (!(bpm > 0 && bpm < 1000)) return usage();
@@ -227,6 +230,7 @@ int main(int argc, char** argv) {
     if (extras.kept) {
       options.mutedTracks |= extras.mutedTracks;
       synthSwitchedOn = extras.synthOn;
+      if (extras.masterVolume >= 0 && !volumeGiven) options.volume = extras.masterVolume;
     }
   }
   // The document's synth plays along as it does in the program's disk mix.
