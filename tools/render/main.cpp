@@ -25,6 +25,7 @@
 // (portable) or in the user's data folder (installed), wherever it is
 // started from. Exit code 0 on success, 1 on failure, 2 for
 // a wrong command line.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -238,8 +239,12 @@ int main(int argc, char** argv) {
   if (keepPitch) engine.setKeepPitch(true);
   JLDiskMixReport report;
   std::vector<std::string> files;
+  // A stems folder that is not there yet is made, as the program makes its
+  // NAME-stems folder; one made here and left empty by a failed render goes.
+  const bool madeFolder = stems && mkdir(outPath.c_str(), 0777) == 0;
   const bool ok = stems ? JL_DiskMixStems(image, outPath.c_str(), format.c_str(), options, report, &files)
                   : JL_DiskMix(image, outPath.c_str(), options, report);
+  if (madeFolder && !ok) rmdir(outPath.c_str());
   const JLStretchStats kept = JLStretchGetStats();
   engine.exit();
   gep = nullptr;
