@@ -175,7 +175,10 @@ void JLPlayer::resetCommon() {
 
 // ------------------------------------------------------------------- tempo
 
-short JLPlayer::bpmScroll() const { return short(int(bpm - float(songBpm))); }
+// The whole BPM at or below the tempo, on both sides of the song's: cutting
+// toward zero put 134.2 at 135's place under a 135 BPM song, so one slider
+// step up from it went to 136.
+short JLPlayer::bpmScroll() const { return short(std::floor(bpm - float(songBpm) + 1e-4f)); }
 
 void JLPlayer::gotSongBpm(short tempo) {
   songBpm = tempo;

@@ -118,6 +118,29 @@ TEST_F(Player, TempoStaysWithinWhatTheEngineCanPlay) {
   EXPECT_FLOAT_EQ(player.bpm, 250.0f);
 }
 
+// The scroll sits at the whole BPM at or below the tempo on both sides of
+// the song's, so one step of it (Shift+B with + or -) goes to the next
+// whole BPM above or below that one.
+TEST_F(Player, TheTempoScrollSitsAtTheWholeBpmAtOrBelowTheTempo) {
+  player.gotSongBpm(135);
+  for (int i = 0; i < 4; i++) player.hitBpmUp(-0.2f);
+  ASSERT_EQ(panel.bpmLabel, "134.2");
+  EXPECT_EQ(panel.scroll, -1);
+  player.hitBpmScroll(short(player.bpmScroll() + 1));
+  EXPECT_EQ(panel.bpmLabel, "135.0");
+  player.hitBpmScroll(-2);
+  player.hitBpmUp(0.2f);
+  ASSERT_EQ(panel.bpmLabel, "133.2");
+  player.hitBpmScroll(short(player.bpmScroll() + 1));
+  EXPECT_EQ(panel.bpmLabel, "134.0");
+  player.hitBpmScroll(1);
+  player.hitBpmUp(0.2f);
+  ASSERT_EQ(panel.bpmLabel, "136.2");
+  EXPECT_EQ(panel.scroll, 1);
+  player.hitBpmScroll(short(player.bpmScroll() - 1));
+  EXPECT_EQ(panel.bpmLabel, "135.0");
+}
+
 TEST_F(Player, TempoStepsOfATenthGridStopAtTheFastestTempoHeard) {
   player.gotSongBpm(120);
   for (int i = 0; i < 5; i++) player.hitBpmUp(0.2f);
