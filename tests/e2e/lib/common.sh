@@ -403,6 +403,17 @@ wait_box() { wait_for "${1:-10}" box_ready; }
 # zenity's buttons have mnemonics, the in-window box takes Y, N and C), and
 # waits until the program has taken the answer.
 box_answer() {
+  local keys i
+  for i in 1 2 3; do
+    # Found again before each try: a way that failed after it was offered
+    # (SDL's box) hands over to the next, which then holds the box.
+    [ "$i" -eq 1 ] || box_ready || { _answered && return 0; continue; }
+    _box_key "$1" && return 0
+  done
+  return 1
+}
+# One try of box_answer on the box found last.
+_box_key() {
   local keys
   case "$BOX_STEP:$1" in
     *:default) keys=Return ;;
@@ -415,26 +426,22 @@ box_answer() {
     window:cancel) keys=c ;;
     *) keys="" ;;
   esac
-  local i
-  for i in 1 2 3; do
-    if [ -n "$keys" ]; then
-      xdotool windowfocus "$BOX_WIN" 2>/dev/null
-      wait_for 2 _focused "$BOX_WIN"
-      # (Sent to the focus: GTK and SDL ignore keys sent to a window.)
-      xdotool key "$keys"
-    else
-      # SDL's own box knows no shortcuts: click the button. Yes is the left
-      # one along its bottom.
-      local g bw bh bx by
-      g=$(xwininfo -id "$BOX_WIN" 2>/dev/null | awk '/-geometry/ {print $2}')
-      IFS='x+' read -r bw bh bx by <<<"$g"
-      xdotool mousemove $((bx + bw * 27 / 100)) $((by + bh * 72 / 100)) click 1
-    fi
-    # The answer is logged once the box took it; a key sent before the box
-    # had the focus is sent again.
-    wait_for 3 _answered && return 0
-  done
-  return 1
+  if [ -n "$keys" ]; then
+    xdotool windowfocus "$BOX_WIN" 2>/dev/null
+    wait_for 2 _focused "$BOX_WIN"
+    # (Sent to the focus: GTK and SDL ignore keys sent to a window.)
+    xdotool key "$keys"
+  else
+    # SDL's own box knows no shortcuts: click the button. Yes is the left
+    # one along its bottom.
+    local g bw bh bx by
+    g=$(xwininfo -id "$BOX_WIN" 2>/dev/null | awk '/-geometry/ {print $2}')
+    IFS='x+' read -r bw bh bx by <<<"$g"
+    xdotool mousemove $((bx + bw * 27 / 100)) $((by + bh * 72 / 100)) click 1
+  fi
+  # The answer is logged once the box took it; a key sent before the box
+  # had the focus is sent again.
+  wait_for 3 _answered
 }
 _answered() { [ "$(grep -c '^message box: answer ' "$LOG")" -gt "$BOX_ANSWERS" ]; }
 _focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$(($1))" ]; }
