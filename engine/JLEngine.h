@@ -10,6 +10,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -172,6 +173,9 @@ class JLEngine {
   void offlineStart();
   // Fills `frames` output frames (16-bit stereo) at the playing tempo.
   void offlinePull(int16_t* out, int frames);
+  // The same as floats in 16-bit units, unrounded where the tempo
+  // resampler made them (High quality), for 24-bit and float files.
+  void offlinePullFloat(float* out, int frames);
   // 32-beat cycles of the timeline begun so far (0 before the first block).
   int32_t offlineCyclesBegun() const;
   // Blocks a track's ring could not serve since offlineBegin (0 expected).
@@ -223,6 +227,9 @@ class JLEngine {
   // The output latency as mixer frames at the current tempo; also matches
   // the meter queue's delay to it.
   int64_t followLatency();
+  // One offline block: the loader's visits, waiting MIDI actions, `mix`
+  // (or `silence` while not playing) and the clock's ticks for it.
+  void offlineBlock(int frames, const std::function<void()>& silence, const std::function<void()>& mix);
 
   std::unique_ptr<JLEngineSnapshot> offline_;
   bool initialised_ = false;

@@ -81,9 +81,25 @@ void JLEngine::offlineStart() {
 }
 
 void JLEngine::offlinePull(int16_t* out, int frames) {
-  if (!offline_ || !out || frames <= 0) return;
+  if (!out || frames <= 0) return;
+  offlineBlock(frames, [&] { memset(out, 0, size_t(frames) * 4); }, [&] { GetResampled(out, frames); });
+}
+
+void JLEngine::offlinePullFloat(float* out, int frames) {
+  if (!out || frames <= 0) return;
+  if (frames > kBusFrames) {
+    offlinePullFloat(out, kBusFrames);
+    offlinePullFloat(out + 2 * kBusFrames, frames - kBusFrames);
+    return;
+  }
+  offlineBlock(frames, [&] { memset(out, 0, size_t(frames) * 2 * sizeof(float)); },
+               [&] { GetResampledFloat(out, frames); });
+}
+
+void JLEngine::offlineBlock(int frames, const std::function<void()>& silence, const std::function<void()>& mix) {
+  if (!offline_) return;
   if (PlayingStatus.load() != 2) {
-    memset(out, 0, size_t(frames) * 4);
+    silence();
     return;
   }
   // The loader thread is enabled by every start; this thread visits the
@@ -95,7 +111,7 @@ void JLEngine::offlinePull(int16_t* out, int frames) {
   // of the block, where a live block would find them.
   JLMidiAction pending[16];
   midi_pump(pending, 16);
-  GetResampled(out, frames);
+  mix();
   // The clock follows the tempo heard: the mixer's frames per beat.
   const int64_t r = ResampledBPM.load();
   const double bpm = r > 0 ? 60.0 * SAMPFREQ / double(r) : 0.0;

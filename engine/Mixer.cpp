@@ -241,7 +241,22 @@ void resConsume(int64_t c) {
   resBufPtr -= int32_t(c);
 }
 
-void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
+// Where resampled frames go: 16-bit stereo frames, or (offline renders to
+// wider files) floats in the same units, clipped to the same range; High's
+// interpolated frames are not rounded.
+struct ResOut {
+  int16_t* s16 = nullptr;
+  float* f = nullptr;
+  ResOut at(int frames) const { return {s16 ? s16 + 2 * frames : nullptr, f ? f + 2 * frames : nullptr}; }
+};
+
+float clip16(float v) { return v > 32767.0f ? 32767.0f : v < -32768.0f ? -32768.0f : v; }
+
+// Original's output is 16-bit by definition; a float destination gets the
+// same values (its scratch is static: float output is an offline render's).
+void resampleOriginal(ResOut dst, int n, int64_t bpm, int64_t r) {
+  static int16_t scratch[2 * kBusFrames];
+  int16_t* to = dst.s16 ? dst.s16 : scratch;
   // Coming from High between two frames: Original reads from whole frames,
   // so the nearer one is taken (at most half a frame's step).
   if (resAcc * 2 >= resDen) {
@@ -252,17 +267,19 @@ void resampleOriginal(int16_t* dst, int n, int64_t bpm, int64_t r) {
   if (nIn > resBufFrames - kMixBlock) nIn = resBufFrames - kMixBlock;
   resFill(nIn);
   if (originalReadsFloats.load(std::memory_order_relaxed))
-    ResampleFloats(dst, resL + kTempoHistory, resR + kTempoHistory, n, int(nIn));
+    ResampleFloats(to, resL + kTempoHistory, resR + kTempoHistory, n, int(nIn));
   else
-    Resample(dst, resAt(0), n, int(nIn));
+    Resample(to, resAt(0), n, int(nIn));
   resConsume(nIn);
   resAcc = 0;
+  if (dst.f)
+    for (int i = 0; i < 2 * n; ++i) dst.f[i] = float(to[i]);
 }
 
 // At most this many output frames per pass, so what lies ahead always fits.
 constexpr int kHighChunk = 2048;
 
-void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
+void resampleHigh(ResOut dst, int n, const JLTempoKernel& k) {
   int64_t num, den;
   HighTempoRatio(&num, &den);
   if (den != resDen) {
@@ -272,15 +289,25 @@ void resampleHigh(int16_t* dst, int n, const JLTempoKernel& k) {
   }
   for (int done = 0; done < n;) {
     const int m = n - done < kHighChunk ? n - done : kHighChunk;
-    int16_t* out = dst + 2 * done;
+    const ResOut out = dst.at(done);
     if (num == den) {
       resFill(m);
-      memcpy(out, resAt(0), size_t(m) * 4);
+      // At the song tempo the mix itself comes out, 16-bit at any depth.
+      if (out.s16)
+        memcpy(out.s16, resAt(0), size_t(m) * 4);
+      else
+        for (int i = 0; i < 2 * m; ++i) out.f[i] = float(resAt(0)[i]);
       resConsume(m);
     } else {
       const int64_t last = (resAcc + (m - 1) * num) / den;
       resFill(last + k.taps - k.half + 1);
-      const int64_t idx = JLTempoRun(k, resL + kTempoHistory, resR + kTempoHistory, &resAcc, num, den, m, out);
+      int64_t idx;
+      if (out.s16) {
+        idx = JLTempoRun(k, resL + kTempoHistory, resR + kTempoHistory, &resAcc, num, den, m, out.s16);
+      } else {
+        idx = JLTempoRunFloat(k, resL + kTempoHistory, resR + kTempoHistory, &resAcc, num, den, m, out.f);
+        for (int i = 0; i < 2 * m; ++i) out.f[i] = clip16(out.f[i]);
+      }
       resConsume(idx);
     }
     done += m;
@@ -295,12 +322,14 @@ double readPosition() {
 
 }  // namespace
 
-int GetResampled(void* out, int n) {
-  int16_t* dst = static_cast<int16_t*>(out);
+namespace {
+
+int resampleInto(ResOut dst, int n) {
   const int64_t bpm = BPM.load(std::memory_order_relaxed);
   const int64_t r = ResampledBPM.load(std::memory_order_relaxed);
   if (!resBuf || n <= 0 || bpm <= 0 || r <= 0) {
-    if (n > 0) memset(dst, 0, size_t(n) * 4);
+    if (n > 0 && dst.s16) memset(dst.s16, 0, size_t(n) * 4);
+    if (n > 0 && dst.f) memset(dst.f, 0, size_t(n) * 2 * sizeof(float));
     return n;
   }
   const JLTempoKernel* k = tempoQuality.load(std::memory_order_relaxed) == kTempoHigh ? JLTempoAcquire() : nullptr;
@@ -313,6 +342,15 @@ int GetResampled(void* out, int n) {
   // The MIDI clock places its ticks on the output frames of this block.
   JL_MidiClockTap(from, readPosition(), n, int32_t(bpm));
   return n;
+}
+
+}  // namespace
+
+int GetResampled(void* out, int n) { return resampleInto({static_cast<int16_t*>(out), nullptr}, n); }
+
+int GetResampledFloat(float* out, int n) {
+  if (n > kBusFrames) n = kBusFrames;
+  return resampleInto({nullptr, out}, n);
 }
 
 namespace {

@@ -43,6 +43,11 @@ int InitResampler(int blockLen);
 int ResetResampler();
 // AUDIO. Produces n output frames (any n); returns n.
 int GetResampled(void* out, int n);
+// The same as floats in 16-bit units (-32768..32767), for offline renders
+// into 24-bit or float files: High's interpolated output unrounded; the
+// mix at the song tempo and Original's output as their 16-bit values. At most kBusFrames frames; returns the frames made. Not
+// for the audio thread (Original goes through a static scratch buffer).
+int GetResampledFloat(float* out, int n);
 // AUDIO. Linear interpolation of nIn stereo frames onto nOut; returns nOut.
 int Resample(int16_t* out, const int16_t* in, int nOut, int nIn);
 

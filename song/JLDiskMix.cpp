@@ -129,7 +129,10 @@ bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOpti
   // own level.
   const int codec = format & SF_FORMAT_SUBMASK;
   const bool lossy = codec == SF_FORMAT_MPEG_LAYER_III || codec == SF_FORMAT_VORBIS || codec == SF_FORMAT_OPUS;
-  std::vector<float> floats(lossy ? block.size() : 0);
+  // Files deeper than 16 bits get the engine's unrounded output.
+  const bool wide = codec == SF_FORMAT_PCM_24 || codec == SF_FORMAT_PCM_32 || codec == SF_FORMAT_FLOAT ||
+                    codec == SF_FORMAT_DOUBLE;
+  std::vector<float> floats(lossy || wide ? block.size() : 0);
   int64_t written = 0;
   bool ok = true;
   int64_t nextReport = 0;
@@ -144,11 +147,16 @@ bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOpti
       }
     }
     if (beforeBlock) beforeBlock();
-    gep->offlinePull(block.data(), kBlock);
     const int64_t n = std::min<int64_t>(kBlock, total - written);
-    if (lossy)
-      for (size_t i = 0; i < size_t(2 * n); i++) floats[i] = float(block[i]) / 32768.0f;
-    if ((lossy ? sf_writef_float(sf, floats.data(), n) : sf_writef_short(sf, block.data(), n)) != n) {
+    if (wide) {
+      gep->offlinePullFloat(floats.data(), kBlock);
+      for (size_t i = 0; i < size_t(2 * n); i++) floats[i] /= 32768.0f;
+    } else {
+      gep->offlinePull(block.data(), kBlock);
+      if (lossy)
+        for (size_t i = 0; i < size_t(2 * n); i++) floats[i] = float(block[i]) / 32768.0f;
+    }
+    if ((lossy || wide ? sf_writef_float(sf, floats.data(), n) : sf_writef_short(sf, block.data(), n)) != n) {
       ok = false;
       fail(report, "write failed: %s", sf_strerror(sf));
       break;
@@ -173,8 +181,28 @@ bool writeFrames(const char* out, int format, int64_t total, const JLDiskMixOpti
 int outputFormat(const char* out, const JLDiskMixOptions& options, JLDiskMixReport& report) {
   if (!gep) return fail(report, "the audio engine is not running"), 0;
   if (!out || !*out) return fail(report, "no output file"), 0;
-  const int format = options.majorFormat ? JL_DiskMixSndfileFormat(options.majorFormat) : formatFor(out);
+  int format = options.majorFormat ? JL_DiskMixSndfileFormat(options.majorFormat) : formatFor(out);
   if (!format) fail(report, "unknown sound file kind: %s (use .wav, .flac, .ogg or .aiff)", out);
+  if (format && options.depth) {
+    const int codec = format & SF_FORMAT_SUBMASK;
+    const bool lossless = codec == SF_FORMAT_PCM_16 || codec == SF_FORMAT_PCM_24 || codec == SF_FORMAT_PCM_32 ||
+                          codec == SF_FORMAT_FLOAT;
+    const int want = options.depth == 16 ? SF_FORMAT_PCM_16
+                     : options.depth == 24 ? SF_FORMAT_PCM_24
+                     : options.depth == 32 ? SF_FORMAT_FLOAT
+                                           : 0;
+    if (!lossless && options.depth == 16) return format;
+    const int wider = lossless && want ? JL_DiskMixSndfileFormat((format & SF_FORMAT_TYPEMASK) | want) : 0;
+    if (!wider) {
+      fail(report,
+           options.depth == 32   ? "%s cannot hold 32-bit float samples"
+           : options.depth == 24 ? "%s cannot hold 24-bit samples"
+                                 : "%s: the sample depth is 16, 24 or 32 (float)",
+           out);
+      return 0;
+    }
+    format = wider;
+  }
   return format;
 }
 

@@ -51,6 +51,11 @@ struct JLDiskMixOptions {
   // Vorbis for OGG; with an encoding (SF_FORMAT_WAV | SF_FORMAT_PCM_24) as
   // given.
   int32_t majorFormat = 0;
+  // Sample depth of lossless files: 0 as the format says (16-bit unless an
+  // encoding is given), 24 for 24-bit PCM, 32 for 32-bit float. A wide file
+  // keeps the tempo resampler's output unrounded (High quality); a depth
+  // the container cannot hold fails the render with a message.
+  int16_t depth = 0;
   JLDiskMixProgress progress = nullptr;
   void* progressContext = nullptr;
 };

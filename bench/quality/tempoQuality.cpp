@@ -5,7 +5,8 @@
 // output frames a request), Jamloom's High interpolation (16-bit in and out
 // as the engine runs it, 16-bit in with float out, and its float kernel
 // alone), libsoxr very-high
-// quality and libsamplerate's best sinc; Keep pitch stretches the same tone
+// quality and libsamplerate's best sinc (given the float tone, and the
+// same tone rounded to 16 bits as a loop holds it); Keep pitch stretches the same tone
 // with Rubber Band. Prints a Markdown table:
 //   SNR    against the ideal tone at the exact ratio (amplitude and phase
 //          fitted, frequency fixed: a wrong tempo counts as error);
@@ -211,6 +212,10 @@ int main() {
     for (double ratio : {1.02, 1.3}) {
       const int nIn = int(kOut * ratio) + 4096;
       const std::vector<float> x = tone(nIn, fIn);
+      // The same tone as 16-bit loops hold it: what every method gets when
+      // it plays a song's loops.
+      std::vector<float> x16(x.size());
+      for (size_t i = 0; i < x.size(); ++i) x16[i] = float(std::lrint(x[i]));
       const double fOut = fIn * ratio;
       const std::string toneName = fIn < 0.1 ? "1 kHz" : "0.35 fs";
       const struct {
@@ -223,7 +228,9 @@ int main() {
           {"Jamloom High (16-bit in, float out)", [&] { return runHigh(x, ratio, true, false); }, fOut},
           {"Jamloom High (float kernel)", [&] { return runHigh(x, ratio, false, false); }, fOut},
           {"libsoxr VHQ", [&] { return runSoxr(x, ratio); }, fOut},
+          {"libsoxr VHQ (16-bit in, float out)", [&] { return runSoxr(x16, ratio); }, fOut},
           {"libsamplerate best sinc", [&] { return runSrc(x, ratio); }, fOut},
+          {"libsamplerate best sinc (16-bit in, float out)", [&] { return runSrc(x16, ratio); }, fOut},
           {"Jamloom Keep pitch (Rubber Band)", [&] { return runKeepPitch(x, ratio); }, fIn},
       };
       for (const auto& row : rows) {

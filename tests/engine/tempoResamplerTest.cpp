@@ -247,3 +247,83 @@ TEST(TempoHigh, KernelsRebuiltWhileTheAudioThreadReadsStayWhole) {
   audio.join();
   EXPECT_EQ(0, torn.load());
 }
+
+namespace {
+
+// The tone a run of `out` (left channel) fits best at `f` cycles per frame,
+// and what is left over, as a ratio in dB.
+double toneSnr(const std::vector<double>& out, double f) {
+  double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double s = std::sin(2 * M_PI * f * double(i)), c = std::cos(2 * M_PI * f * double(i));
+    ss += s * s, cc += c * c, sc += s * c, ys += out[i] * s, yc += out[i] * c;
+  }
+  const double det = ss * cc - sc * sc, a = (ys * cc - yc * sc) / det, b = (yc * ss - ys * sc) / det;
+  double tone = 0, rest = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double t = a * std::sin(2 * M_PI * f * double(i)) + b * std::cos(2 * M_PI * f * double(i));
+    tone += t * t;
+    rest += (out[i] - t) * (out[i] - t);
+  }
+  return 10 * std::log10(tone / rest);
+}
+
+// Left channels of a 1102.5 Hz tone loop at `milliBpm`, as 16-bit frames
+// and as the float output of a second, identical run.
+void toneRuns(int quality, int milliBpm, std::vector<int16_t>& s16, std::vector<float>& f32) {
+  const int total = 40000;
+  for (int pass = 0; pass < 2; ++pass) {
+    Harness h;
+    SetTempoQuality(quality);
+    playLoop(h, [](int i) { return int16_t(std::lround(32000 * std::sin(2 * M_PI * i / 40.0))); });
+    SetMixBPM(milliBpm);
+    std::vector<int16_t> b16(2 * 512);
+    std::vector<float> bf(2 * 512);
+    for (int done = 0; done < total; done += 512) {
+      if (pass == 0) GetResampled(b16.data(), 512);
+      else GetResampledFloat(bf.data(), 512);
+      LoaderVisitAll();
+      for (int i = 0; i < 512; ++i) {
+        if (pass == 0) s16.push_back(b16[size_t(2 * i)]);
+        else f32.push_back(bf[size_t(2 * i)]);
+      }
+    }
+  }
+  SetTempoQuality(kTempoHigh);
+}
+
+}  // namespace
+
+// A render into a 24-bit or float file takes High's output before it is
+// rounded to 16 bits: the same frames (rounding one gives the other), with
+// the rounding's noise gone; the mix at the song tempo and Original's
+// output stay their 16-bit selves.
+TEST(TempoHigh, FloatOutputIsTheSixteenBitOutputUnrounded) {
+  std::vector<int16_t> s16;
+  std::vector<float> f32;
+  toneRuns(kTempoHigh, 156000, s16, f32);
+  ASSERT_EQ(s16.size(), f32.size());
+  int unrounded = 0;
+  for (size_t i = 0; i < s16.size(); ++i) {
+    ASSERT_EQ(s16[i], int16_t(std::lrint(f32[i]))) << i;
+    unrounded += f32[i] != std::nearbyint(f32[i]);
+  }
+  EXPECT_GT(unrounded, int(s16.size()) * 9 / 10);
+  // 1.3 times faster: the tone comes out at 1433.25 Hz. Past the first
+  // kernel's reach, the float output keeps what 16-bit rounding loses
+  // (16-bit loops bound it near 98 dB; 16-bit output adds its own noise).
+  const double f = 1.3 / 40.0;
+  std::vector<double> a(s16.begin() + 4096, s16.end()), b(f32.begin() + 4096, f32.end());
+  const double snr16 = toneSnr(a, f), snrFloat = toneSnr(b, f);
+  EXPECT_GT(snrFloat, 98.5);
+  EXPECT_GT(snrFloat, snr16 + 3.0) << snr16;
+
+  // The mix itself is 16-bit: at the song tempo, and through Original.
+  for (const int quality : {kTempoHigh, kTempoOriginal}) {
+    s16.clear();
+    f32.clear();
+    toneRuns(quality, quality == kTempoHigh ? 120000 : 156000, s16, f32);
+    ASSERT_EQ(s16.size(), f32.size());
+    for (size_t i = 0; i < s16.size(); ++i) ASSERT_EQ(float(s16[i]), f32[i]) << quality << " at " << i;
+  }
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -66,4 +67,49 @@ TEST(RenderTool, TempoQualityAndKeepPitchOptions) {
   EXPECT_NEAR(1.0, crossingRate(kept) / song, 0.05);
 
   EXPECT_TRUE(render(out, "--bpm 150 --tempo-quality medium").empty());
+}
+
+namespace {
+
+std::vector<float> renderFloat(const std::string& out, const std::string& args, int* format) {
+  const std::string command =
+      std::string("'") + JL_RENDER + "' --song NeonBoulevard '" + out + "' --cycles 1 " + args + " >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {};
+  SF_INFO info{};
+  SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
+  if (!f) return {};
+  *format = info.format;
+  std::vector<float> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
+  if (!pcm.empty()) sf_readf_float(f, pcm.data(), info.frames);
+  sf_close(f);
+  return pcm;
+}
+
+}  // namespace
+
+// --depth 24 and 32 write the same mix as the 16-bit file, before its last
+// rounding: every sample within half a 16-bit step (and a 24-bit step) of
+// the 16-bit one, most of them between two 16-bit values. A container that
+// cannot hold the depth is refused before anything is rendered.
+TEST(RenderTool, DeeperFilesKeepTheResampledMixUnrounded) {
+  TempFolder tmp;
+  const std::vector<int16_t> s16 = render(tmp.sys() + "m.wav", "--bpm 150");
+  ASSERT_EQ(size_t(2 * 564480), s16.size());
+  for (const char* depth : {"24", "32"}) {
+    int format = 0;
+    const std::vector<float> wide = renderFloat(tmp.sys() + "m" + depth + ".wav", std::string("--bpm 150 --depth ") + depth, &format);
+    ASSERT_EQ(s16.size(), wide.size()) << depth;
+    EXPECT_EQ(depth[0] == '2' ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT, format & SF_FORMAT_SUBMASK);
+    size_t between = 0;
+    for (size_t i = 0; i < s16.size(); ++i) {
+      const double v = double(wide[i]) * 32768.0;
+      ASSERT_LE(std::fabs(v - s16[i]), 0.5 + 1.0 / 256) << depth << " at " << i;
+      between += std::fabs(v - std::nearbyint(v)) > 1.5 / 256;
+    }
+    EXPECT_GT(between, s16.size() / 2) << depth;
+  }
+  int format = 0;
+  EXPECT_TRUE(renderFloat(tmp.sys() + "m.ogg", "--bpm 150 --depth 24", &format).empty());
+  EXPECT_TRUE(renderFloat(tmp.sys() + "m.flac", "--bpm 150 --depth 32", &format).empty());
+  EXPECT_TRUE(renderFloat(tmp.sys() + "m.wav", "--bpm 150 --depth 20", &format).empty());
 }

@@ -3,13 +3,16 @@
 //
 //   jamloom-render MIX.jld OUT.wav [--cycles N] [--volume 0..128] [--groove]
 //   jamloom-render --song NAME OUT.flac [--cycles N] [--volume 0..128] [--bpm T]
-//   either with [--tempo-quality high|original] [--keep-pitch]
+//   either with [--tempo-quality high|original] [--keep-pitch] [--depth 16|24|32]
 //   jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]
 //
 // --tempo-quality picks the tempo interpolation (high, the default, or the
 // original linear one); --keep-pitch keeps the loops' pitch as the
 // program's Keep pitch preference does (each loop made again for the
-// playing tempo) and its synth notes at their own pitch.
+// playing tempo) and its synth notes at their own pitch. --depth writes
+// .wav, .aiff or .flac with 16-bit, 24-bit or (not FLAC) 32-bit float
+// samples (16 unless told); wider ones keep the tempo resampler's output
+// unrounded.
 //   jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] MIX.jld | --song NAME [...]
 //
 // --stems writes one file per playing track (track3-bass.wav), the synth
@@ -54,10 +57,11 @@ int usage() {
   fprintf(stderr,
           "usage: jamloom-render MIX.jld OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--groove]\n"
           "       jamloom-render --song NAME OUT.(wav|flac|ogg|aiff) [--cycles N] [--volume 0..128] [--bpm T]\n"
-          "       either with [--tempo-quality high|original] [--keep-pitch]\n"
+          "       either with [--tempo-quality high|original] [--keep-pitch] [--depth 16|24|32]\n"
           "       jamloom-render --make-song FOLDER NAME [--bpm T] [--fit trim|stretch]\n"
           "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] (MIX.jld | --song NAME) [...]\n"
           "--volume is the master volume: the mix's own, else 63 (the program's starting one), unless given.\n"
+          "--depth: bits per sample of a .wav, .aiff or .flac file (32: float), 16 unless given.\n"
           "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
   return 2;
 }
@@ -163,6 +167,10 @@ int main(int argc, char** argv) {
       format = argv[++i];
       for (char& c : format) c = (char)tolower((unsigned char)c);
       if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff" && format != "mp3") return usage();
+    } else if (a == "--depth" && i + 1 < argc) {
+      const std::string d = argv[++i];
+      if (d != "16" && d != "24" && d != "32" && d != "float") return usage();
+      options.depth = int16_t(d == "float" ? 32 : atoi(d.c_str()));
     } else if (a == "--groove") {
       options.useSequence = false;
     } else if (a.size() > 1 && a[0] == '-') {
