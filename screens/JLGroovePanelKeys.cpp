@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/JLEngine.h"
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
@@ -402,7 +403,25 @@ void JLGroovePanel::onIdle() {
   idleKeepBlink();
   net.idleEvents();
   idleLevels();
+  idleClipNote();
   idleLoadFailures();
+}
+
+void JLGroovePanel::idleClipNote() {
+  if (!gep) return;
+  const uint32_t clips = gep->masterClips();
+  const uloText said = jlIntl.message(kJLMsgClipping);
+  const char* note = said.c_str() && said.c_str()[0] ? said.c_str() : "Clips: lower MASTER";
+  if (clipsKnown && clips != clipsSeen && jlPlayer && jlPlayer->playing) {
+    if (!bankNoteShown) showBankNote(note);
+    clipNoteUntil = uloGlo.when + 3 * 60;
+  } else if (bankNoteShown && uloGlo.when - clipNoteUntil >= 0) {
+    char shown[256] = {0};
+    if (uloPanelControl* c = control(99)) c->getValue(shown);
+    if (std::strcmp(shown, note) == 0) grooveChanged();  // the player's own line again
+  }
+  clipsSeen = clips;
+  clipsKnown = true;
 }
 
 void JLGroovePanel::idleLoadFailures() {
