@@ -829,7 +829,8 @@ void JLGroovePanel::onItem_empty() {
   // Emptying several loops at once cannot be taken back: it asks first, as
   // removing every groove of the bank does (Shift skips the question).
   int loops = 0;
-  for (short t = 0; t < kTracks; t++) loops += (groupMode || allMode) && isMember(t) && groove.tracks[t].group >= 0;
+  for (short t = 0; t < kTracks; t++) loops += isMember(t) && groove.tracks[t].group >= 0;
+  if (loops > 1 && uloGlo.what == uloEvtAutoKey) return;  // a held E asks once
   if (loops > 1 && !uloGlo.shift) {
     const int16_t answer = JL_Notify(kJLMsgEmptyTracks, jlNotifyYesNo);
     QXScreen.update(QXScreen.updateBuffer.bounds);

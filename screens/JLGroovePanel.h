@@ -347,6 +347,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void idleClipNote();
   uint32_t clipsSeen = 0;
   bool clipsKnown = false;
+  bool clipNoteShown = false;
   int32_t clipNoteUntil = 0;
   void idleLightChase();
   void idleHover();

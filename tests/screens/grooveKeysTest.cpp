@@ -466,6 +466,15 @@ TEST_F(GrooveKeys, EmptyingSeveralTracksAsksFirst) {
   uloGlo.shift = 0;
   EXPECT_EQ(asked, 2);
   for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  // The repeats of a held E ask nothing and empty nothing.
+  gp().randomize(4);
+  uloGlo.what = uloEvtAutoKey;
+  uloGlo.keyCode = 'e';
+  uloGlo.character = 'e';
+  QXScreen.events();
+  uloGlo.what = uloEvtNull;
+  EXPECT_EQ(asked, 2);
+  EXPECT_GE(gp().groove.tracks[0].group, 0);
   // One track: emptied without a question.
   gp().randomize(4);
   tap('a');
