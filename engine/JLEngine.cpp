@@ -106,6 +106,8 @@ bool JLEngine::takeOutputLost() {
   return true;
 }
 
+uint32_t JLEngine::masterClips() const { return MasterClipBlocks.load(std::memory_order_relaxed); }
+
 void JLEngine::setMixerVolume(short v) { MasterVolume(v); }
 
 void JLEngine::setMixerBpm(float bpm) {

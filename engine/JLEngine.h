@@ -153,6 +153,9 @@ class JLEngine {
   // True once when the audio device went away while playing; the engine has
   // then stopped (play() starts it again, on whatever device is there).
   bool takeOutputLost();
+  // Mixed blocks so far whose master was clipped at full scale (counts up
+  // only; any thread may read it).
+  uint32_t masterClips() const;
 
   // ---- offline rendering (disk mix, arpeggio to file) ----
   // The engine renders into memory instead of the audio device. offline-
@@ -208,6 +211,10 @@ class JLEngine {
   void midi_setMap(const JLMidiMap& map) { midiMap_ = map; }
   const JLMidiMap& midi_map() const { return midiMap_; }
   bool midi_latching() const { return midiLatch_; }
+  // While on (the synth panel's arpeggio runs), key presses are handed back
+  // as holdNote instead of sounding by themselves, and every key release
+  // also as releaseNote, so that a held key joins the arpeggio.
+  void midi_setKeysToArp(bool on) { midiKeysToArp_.store(on, std::memory_order_relaxed); }
   int midi_pump(JLMidiAction* out, int max);
   // MIDI clock out: the output frame counter and tempo heard drive
   // midiClock_; offline blocks send their events at once, in order.
@@ -241,6 +248,7 @@ class JLEngine {
   JLMidiQueue midiQueue_;
   JLMidiMap midiMap_;
   bool midiLatch_ = false;
+  std::atomic<bool> midiKeysToArp_{false};
   JLMidiClock midiClock_;
   int64_t offlineFrames_ = 0;
   std::vector<JLMidiClock::Event> clockLog_;

@@ -250,14 +250,23 @@ int JLEngine::midi_pump(JLMidiAction* out, int max) {
       case JLMidiAction::none:
         break;
       case JLMidiAction::noteOn:
-        if (!midiLatch_) {
+        if (!midiLatch_ && !midiKeysToArp_.load(std::memory_order_relaxed)) {
           SynthKeyOn(&RealtimeSynth, a.note, JL_MidiVelocityGain(a.velocity), now);
           break;
         }
-        if (out && n < max) out[n++] = a;
+        if (out && n < max) {
+          out[n] = a;
+          if (!midiLatch_) out[n].kind = JLMidiAction::holdNote;
+          n++;
+        }
         break;
       case JLMidiAction::noteOff:
+        // A key pressed before the arpeggio started has a voice of its own.
         SynthKeyOff(&RealtimeSynth, a.note, now);
+        if (out && n < max) {
+          out[n] = a;
+          out[n++].kind = JLMidiAction::releaseNote;
+        }
         break;
       case JLMidiAction::sustain:
         SynthSustain(&RealtimeSynth, a.on, now);

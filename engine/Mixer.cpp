@@ -19,6 +19,7 @@ std::atomic<int32_t> ResampledBPM{0};
 std::atomic<int32_t> PlayingStatus{0};
 std::atomic<int32_t> MasterVol{128};
 std::atomic<int16_t> ttTrackPeaks[16];
+std::atomic<uint32_t> MasterClipBlocks{0};
 std::atomic<int16_t> ttDistance{8};
 std::atomic<int32_t> MixMilliBPM{0};
 std::atomic<int32_t> MixBlockFrames{kMixBlock};
@@ -647,11 +648,14 @@ int GetSamples(void* out, int count) {
   }
   SynthFloatRender(&RealtimeSynth, floatOutL, floatOutR, T, master, count);
 
+  bool clipped = false;
   for (int i = 0; i < count; ++i) {
     const float l = floatOutL[i], r = floatOutR[i];
+    clipped |= l > 32767.0f || l < -32767.0f || r > 32767.0f || r < -32767.0f;
     dst[2 * i] = l > 32767.0f ? 32767 : l < -32767.0f ? -32767 : int16_t(l);
     dst[2 * i + 1] = r > 32767.0f ? 32767 : r < -32767.0f ? -32767 : int16_t(r);
   }
+  if (clipped) MasterClipBlocks.fetch_add(1, std::memory_order_relaxed);
   TimeLine.store(T + count, std::memory_order_release);
   WakeLoader();
   return count;

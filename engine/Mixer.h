@@ -25,6 +25,9 @@ extern std::atomic<int32_t> PlayingStatus;  // 0 stopped, 1 armed, 2 playing
 extern std::atomic<int32_t> MasterVol;
 extern std::atomic<int16_t> ttTrackPeaks[16];
 extern std::atomic<int16_t> ttDistance;
+// Mixed blocks in which the master went past full scale and was clipped;
+// only ever counts up (the mixing thread), readers compare two readings.
+extern std::atomic<uint32_t> MasterClipBlocks;
 // Frames GetResampled mixes at a time (at most kMixBlock): the device
 // buffer in pull mode, so nothing is mixed ahead of what the device asks.
 extern std::atomic<int32_t> MixBlockFrames;

@@ -590,6 +590,7 @@ void JLGroovePanel::refreshPopColors() {
 }
 
 void JLGroovePanel::common_midiLatchNote(short note) { jlgp::synthLatchNote(note); }
+void JLGroovePanel::common_midiHoldNote(short note, bool down) { jlgp::synthHoldMidiNote(note, down); }
 
 void JLGroovePanel::enableTrack(short t, bool on) {
   if (t < 0 || t >= kTracks) return;
@@ -825,6 +826,16 @@ void JLGroovePanel::onItem_keep(short t) {
 }
 
 void JLGroovePanel::onItem_empty() {
+  // Emptying several loops at once cannot be taken back: it asks first, as
+  // removing every groove of the bank does (Shift skips the question).
+  int loops = 0;
+  for (short t = 0; t < kTracks; t++) loops += isMember(t) && groove.tracks[t].group >= 0;
+  if (loops > 1 && uloGlo.what == uloEvtAutoKey) return;  // a held E asks once
+  if (loops > 1 && !uloGlo.shift) {
+    const int16_t answer = JL_Notify(kJLMsgEmptyTracks, jlNotifyYesNo);
+    QXScreen.update(QXScreen.updateBuffer.bounds);
+    if (answer != 1) return;
+  }
   markModified();
   if (syncMode && gep) gep->sync_atGrooveSet(0);
   auto emptyOne = [this](short t) {

@@ -67,6 +67,10 @@ constexpr int16_t kJLMsgQuitLosesBank = 58;
 // "%d", its number), or the bank is full.
 constexpr int16_t kJLMsgGrooveInBank = 59;
 constexpr int16_t kJLMsgBankFull = 60;
+// The question before EMPTY (or E) empties several tracks at once.
+constexpr int16_t kJLMsgEmptyTracks = 70;
+// The status-line note while the master clips.
+constexpr int16_t kJLMsgClipping = 71;
 
 // Per-track display state.
 struct JLGrooveTrackState {
@@ -134,6 +138,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   }
   // A latched MIDI key goes to the synth panel's arpeggio.
   void common_midiLatchNote(short note) override;
+  void common_midiHoldNote(short note, bool down) override;
 
   // ---- JLPlayerTransport ----
   void setPlayMode(bool on) override;
@@ -337,6 +342,13 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Tells the user about a loop the engine could not read.
   void idleLoadFailures();
   int32_t loadFailureDeadline = 0;
+  // Says in the status line while the master clips (the engine's count of
+  // clipped blocks grew), for three seconds after the last clip.
+  void idleClipNote();
+  uint32_t clipsSeen = 0;
+  bool clipsKnown = false;
+  bool clipNoteShown = false;
+  int32_t clipNoteUntil = 0;
   void idleLightChase();
   void idleHover();
   void idleKeepBlink();

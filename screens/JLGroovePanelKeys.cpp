@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/JLEngine.h"
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
@@ -402,7 +403,32 @@ void JLGroovePanel::onIdle() {
   idleKeepBlink();
   net.idleEvents();
   idleLevels();
+  idleClipNote();
   idleLoadFailures();
+}
+
+void JLGroovePanel::idleClipNote() {
+  if (!gep) return;
+  const uint32_t clips = gep->masterClips();
+  const bool fresh = clipsKnown && clips != clipsSeen;
+  clipsSeen = clips;
+  clipsKnown = true;
+  if (!fresh && (!clipNoteShown || uloGlo.when - clipNoteUntil < 0)) return;
+  const uloText said = jlIntl.message(kJLMsgClipping);
+  const char* note = said.c_str() && said.c_str()[0] ? said.c_str() : "Clips: lower MASTER";
+  if (fresh && jlPlayer && jlPlayer->playing) {
+    if (!bankNoteShown) showBankNote(note);
+    clipNoteShown = true;
+    clipNoteUntil = uloGlo.when + 3 * 60;
+    return;
+  }
+  if (!fresh && clipNoteShown) {
+    clipNoteShown = false;
+    // Another note may have taken the line meanwhile: that one stays.
+    char shown[256] = {0};
+    if (uloPanelControl* c = control(99)) c->getValue(shown);
+    if (bankNoteShown && std::strcmp(shown, note) == 0) grooveChanged();  // the player's own line again
+  }
 }
 
 void JLGroovePanel::idleLoadFailures() {

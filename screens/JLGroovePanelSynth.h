@@ -53,4 +53,8 @@ inline void synthLatchNote(int note) {
   if (JLSynthLink* s = synthPanel()) s->latchNote(note);
 }
 
+inline void synthHoldMidiNote(int note, bool down) {
+  if (JLSynthLink* s = synthPanel()) s->holdMidiNote(note, down);
+}
+
 }  // namespace jlgp

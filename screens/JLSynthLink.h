@@ -25,6 +25,8 @@ class JLSynthLink {
   // A MIDI key with the arpeggio latch on: note 0..35 switched on or off
   // in the arpeggio, as its on-screen key does.
   virtual void latchNote(int note) = 0;
+  // A MIDI key (note 0..35) pressed or released while the arpeggio runs.
+  virtual void holdMidiNote(int note, bool down) = 0;
 
  protected:
   ~JLSynthLink() = default;

@@ -75,7 +75,20 @@ short JLSynthPanel::noteKeyTracker(short phase) {
     const int item = p->focusItem;
     if (jlHelpp) jlHelpp->hit(p->screenIndex, item);
     for (int k = 0; k < kSynthKeys; k++)
-      if (kNoteItems[k] == item) p->noteHit(k);
+      if (kNoteItems[k] == item) {
+        p->noteHit(k);
+        // Heard at once, as a computer key is: the arpeggio plays a
+        // latched note when it runs; when it does not, the key sounds its
+        // note itself until the button is let go.
+        if (!p->synthOn && gep) {
+          gep->synth_KeyOn(short(k));
+          p->clickVoice = int16_t(k);
+        }
+      }
+  }
+  if (phase == uloTrackReleased && p && p->clickVoice >= 0) {
+    if (gep) gep->synth_KeyOff(p->clickVoice);
+    p->clickVoice = -1;
   }
   // The press did the work: the release reports nothing more.
   return phase == uloTrackReleased ? uloTrackCancel : uloTrackContinue;
@@ -161,6 +174,8 @@ void JLSynthPanel::onPanelOpened() {
 
 void JLSynthPanel::onPanelClosed() {
   releaseAllKeys();
+  std::fill(std::begin(midiHeld), std::end(midiHeld), false);
+  if (gep) gep->midi_setKeysToArp(false);
   if (gep) gep->synth_Stop();
 }
 
@@ -209,6 +224,8 @@ void JLSynthPanel::ledsForArpKeys(const char* keys) {
 
 void JLSynthPanel::setPlaying(bool on) {
   synthOn = on ? 1 : 0;
+  // While the arpeggio runs, MIDI keys come here to join it (holdMidiNote).
+  if (gep) gep->midi_setKeysToArp(on);
   setItem(49, synthOn);
   if (jlPlayer) jlPlayer->setSynthLed(on);
 }
@@ -243,6 +260,8 @@ void JLSynthPanel::synth_activate() {
   SynthSetup heard = setup;
   for (int16_t k : heldNotes)
     if (k >= 0 && k < kSynthKeys) heard.notes[k] = 1;
+  for (int k = 0; k < kSynthKeys; k++)
+    if (midiHeld[k]) heard.notes[k] = 1;
   char text[kArpTextMax + 1];
   buildArpText(heard, text, sizeof text);
   if (gep) gep->synth_Arp(setup.arpMode, JL_SynthStepsPerBeat(setup.arpSpeed), text);
@@ -291,14 +310,32 @@ void JLSynthPanel::releaseKey(int i) {
   // Its note leaves the arpeggio (which stops when no note is left).
   if (synthOn && !noteInArp(k, i)) synth_activate();
   // The key is drawn up again unless the arpeggio holds its note.
+  showHeldKeys();
+}
+
+void JLSynthPanel::holdMidiNote(int k, bool down) {
+  if (k < 0 || k >= kSynthKeys || midiHeld[k] == down) return;
+  // A key pressed while the arpeggio was off already sounds by itself.
+  if (down && !synthOn) return;
+  const bool before = noteInArp(k, -1);
+  midiHeld[k] = down;
+  if (synthOn && noteInArp(k, -1) != before) synth_activate();
+  showHeldKeys();
+}
+
+void JLSynthPanel::showHeldKeys() {
+  // Latched notes' keys, then the keys held on either keyboard.
   showLatchedKeys();
   for (int j = 0; j < kComputerKeys; j++)
     if (heldNotes[j] >= 0)
       if (uloPanelControl* c = control(kNoteItems[heldNotes[j]])) c->set(1);
+  for (int k = 0; k < kSynthKeys; k++)
+    if (midiHeld[k])
+      if (uloPanelControl* c = control(kNoteItems[k])) c->set(1);
 }
 
 bool JLSynthPanel::noteInArp(int k, int position) const {
-  if (setup.notes[k]) return true;
+  if (setup.notes[k] || midiHeld[k]) return true;
   for (int j = 0; j < kComputerKeys; j++)
     if (j != position && heldNotes[j] == k) return true;
   return false;

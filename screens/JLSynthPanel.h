@@ -60,6 +60,9 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   bool synthPlaying() const override { return synthOn != 0; }
   void switchSynth(bool on) override;
   void latchNote(int note) override { noteHit(note); }
+  // A MIDI key held (down) or let go while the arpeggio runs: its note is
+  // in the arpeggio from its press to its release, as a computer key's.
+  void holdMidiNote(int note, bool down) override;
 
   // The synth folders of the library, sorted, into the synth popup; the
   // first one is loaded when nothing is chosen yet. The synth browser
@@ -118,6 +121,11 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   // Whether that key started a voice of its own (the arpeggio was off at
   // its press) that its release lets go of.
   bool heldVoice[kComputerKeys] = {};
+  // Synth notes held on a MIDI keyboard in the arpeggio.
+  bool midiHeld[kSynthKeys] = {};
+  // The note a mouse press on a drawn key sounds by itself until the
+  // button is let go (the arpeggio was off), -1 none.
+  int16_t clickVoice = -1;
   char noteNames[kSynthKeys][4];
   // Synth folder names listed in the popup.
   int16_t synthCount = 0;
@@ -130,6 +138,8 @@ class JLSynthPanel : public QXPanelClass, public JLSynthLink {
   void setPlaying(bool on);
   void showSetup();
   void showLatchedKeys();
+  // Keys drawn down: latched notes and every key held now.
+  void showHeldKeys();
   void releaseKey(int position);
   void releaseAllKeys();
   // Whether note k is in the arpeggio without the key at `position`

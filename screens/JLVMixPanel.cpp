@@ -280,6 +280,7 @@ void JLVMixPanel::common_setMainVolLabel(short v) { put(kItemMainVolume, v); }
 void JLVMixPanel::common_setSynthLed(bool on) { put(kItemSynthLamp, on ? 1 : 0); }
 
 void JLVMixPanel::common_midiLatchNote(short note) { jlgp::synthLatchNote(note); }
+void JLVMixPanel::common_midiHoldNote(short note, bool down) { jlgp::synthHoldMidiNote(note, down); }
 
 void JLVMixPanel::common_setBpmLabel(const char* text) {
   setText(kItemBpmLabel, text);

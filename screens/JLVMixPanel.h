@@ -51,6 +51,7 @@ class JLVMixPanel : public JLPlayCommon {
   // A latched MIDI key goes to the synth panel's arpeggio, as from the
   // groove panel.
   void common_midiLatchNote(short note) override;
+  void common_midiHoldNote(short note, bool down) override;
 
   void vmixRandomize(int16_t n);
   void vmixStore(int16_t n);

@@ -39,4 +39,7 @@ class JLPlayCommon : public QXPanelClass {
   // keyboard key 0..35 to be latched into the arpeggio as its on-screen key.
   virtual void common_midiMuteTrack(short) {}
   virtual void common_midiLatchNote(short) {}
+  // A keyboard key 0..35 pressed (down) or released while the synth's
+  // arpeggio runs: it joins the arpeggio while held.
+  virtual void common_midiHoldNote(short, bool) {}
 };

@@ -436,6 +436,10 @@ void JLPlayer::midiActions(const JLMidiAction* a, int n) {
       case JLMidiAction::noteOn:
         if (common) common->common_midiLatchNote(a[i].note);
         break;
+      case JLMidiAction::holdNote:
+      case JLMidiAction::releaseNote:
+        if (common) common->common_midiHoldNote(a[i].note, a[i].kind == JLMidiAction::holdNote);
+        break;
       default: break;
     }
   }

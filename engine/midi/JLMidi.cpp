@@ -219,6 +219,12 @@ std::string JL_MidiPortStableName(const std::string& name) {
   return name.substr(0, i - 1);
 }
 
+bool JL_MidiIsOwnPort(const std::string& name) {
+  const std::string port = JL_MidiPortStableName(name);
+  return port == kJLMidiClient + std::string(":") + kJLMidiInPort ||
+         port == kJLMidiClient + std::string(":") + kJLMidiOutPort;
+}
+
 // ---- clock in --------------------------------------------------------------------------
 
 void JLMidiClockIn::tick(int64_t ns) {

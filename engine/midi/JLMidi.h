@@ -77,7 +77,13 @@ class JLFakeMidiPort : public JLMidiPort {
   void* context_ = nullptr;
 };
 
+// The names this program's ALSA client and its device ports carry.
+constexpr char kJLMidiClient[] = "Jamloom";
+constexpr char kJLMidiInPort[] = "Jamloom in";
+constexpr char kJLMidiOutPort[] = "Jamloom out";
+
 // The ALSA sequencer through RtMidi. `output` chooses the direction.
+// available() leaves out the program's own device ports (JL_MidiIsOwnPort).
 // Nothing is opened until open(); an ALSA sequencer that cannot be reached
 // makes available() empty and open() false.
 class JLRtMidiPort : public JLMidiPort {
@@ -97,6 +103,8 @@ class JLRtMidiPort : public JLMidiPort {
  private:
   static void onMessage(double, std::vector<unsigned char>* message, void* self);
   bool ensure();
+  // Every port RtMidi numbers, in its order.
+  std::vector<std::string> allPorts();
   bool output_;
   void* api_ = nullptr;  // RtMidiIn or RtMidiOut
   std::string openName_;
@@ -123,7 +131,11 @@ class JLMidiQueue {
 
 // What an incoming message asks for.
 struct JLMidiAction {
-  enum Kind : uint8_t { none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch, clockTick };
+  // holdNote/releaseNote: a key for the running arpeggio (JLEngine::
+  // midi_setKeysToArp), handed back instead of sounding by itself.
+  enum Kind : uint8_t {
+    none, noteOn, noteOff, sustain, play, stop, proceed, tapTempo, muteTrack, latch, clockTick, holdNote, releaseNote
+  };
   Kind kind = none;
   int8_t note = -1;       // synth note index 0..35 for noteOn/noteOff
   uint8_t velocity = 0;   // noteOn: 1..127
@@ -208,6 +220,12 @@ class JLMidiClock {
 // the numbers are left out of the stored choice; the connection finds the
 // port by the start of its name.
 std::string JL_MidiPortStableName(const std::string& name);
+
+// Whether a port the sequencer lists is one this program made to reach a
+// device (the "Jamloom in" and "Jamloom out" ports of the ALSA client
+// "Jamloom"): choosing it would connect the program to itself, e.g. read
+// its own clock out as an outside clock. Virtual ports of other names stay.
+bool JL_MidiIsOwnPort(const std::string& name);
 
 // Keeps a port connected to the port the user chose, by name: poll() (the
 // user-interface thread, about once a second) connects it when a port of

@@ -2,6 +2,8 @@
 // exceptions; none leaves this file.
 #include <RtMidi.h>
 
+#include <algorithm>
+
 #include "engine/midi/JLMidi.h"
 
 JLRtMidiPort::JLRtMidiPort(bool output) : output_(output) {}
@@ -15,15 +17,15 @@ JLRtMidiPort::~JLRtMidiPort() {
 bool JLRtMidiPort::ensure() {
   if (api_) return true;
   try {
-    if (output_) api_ = new RtMidiOut(RtMidi::LINUX_ALSA, "Jamloom");
-    else api_ = new RtMidiIn(RtMidi::LINUX_ALSA, "Jamloom");
+    if (output_) api_ = new RtMidiOut(RtMidi::LINUX_ALSA, kJLMidiClient);
+    else api_ = new RtMidiIn(RtMidi::LINUX_ALSA, kJLMidiClient);
   } catch (const RtMidiError&) {
     api_ = nullptr;
   }
   return api_ != nullptr;
 }
 
-std::vector<std::string> JLRtMidiPort::available() {
+std::vector<std::string> JLRtMidiPort::allPorts() {
   std::vector<std::string> names;
   if (!ensure()) return names;
   try {
@@ -35,20 +37,27 @@ std::vector<std::string> JLRtMidiPort::available() {
   return names;
 }
 
+std::vector<std::string> JLRtMidiPort::available() {
+  std::vector<std::string> names = allPorts();
+  names.erase(std::remove_if(names.begin(), names.end(), JL_MidiIsOwnPort), names.end());
+  return names;
+}
+
 bool JLRtMidiPort::open(const std::string& name) {
   if (name.empty()) return false;
-  const std::vector<std::string> names = available();
+  // RtMidi numbers every port, the program's own among them.
+  const std::vector<std::string> names = allPorts();
   for (unsigned i = 0; i < names.size(); ++i) {
-    if (names[i].compare(0, name.size(), name) != 0) continue;
+    if (names[i].compare(0, name.size(), name) != 0 || JL_MidiIsOwnPort(names[i])) continue;
     close();
     try {
       if (output_) {
-        static_cast<RtMidiOut*>(api_)->openPort(i, "Jamloom out");
+        static_cast<RtMidiOut*>(api_)->openPort(i, kJLMidiOutPort);
       } else {
         auto* in = static_cast<RtMidiIn*>(api_);
         in->ignoreTypes(true, false, true);  // system exclusive and active sensing out; clock kept
         in->setCallback(&JLRtMidiPort::onMessage, this);
-        in->openPort(i, "Jamloom in");
+        in->openPort(i, kJLMidiInPort);
       }
     } catch (const RtMidiError&) {
       return false;

@@ -3,7 +3,8 @@
 # program under Xvfb, as a new user meets them: + and - change the tempo
 # shown; Escape closes the panel on top, one at a time, and with a pop-up
 # list open only the list; a held synth key plays the running arpeggio
-# until its release; the random mix
+# until its release, and a drawn key clicked with the arpeggio off is
+# heard; the random mix
 # panel has an X and opens beside an open tuner instead of over its
 # controls; a second start without a document brings the running copy's
 # window to the front (above another window) instead of saying it runs.
@@ -149,6 +150,19 @@ read -r lo hi < <(window_rms $((held_from + 176400 * 3 / 2)) "$released_at")
 check '[ "$lo" -gt 200 ]' "the arpeggio sounds on while the key is held, past one note's length (quietest 100 ms: $lo)"
 read -r lo hi < <(window_rms $((released_at + 176400 * 9 / 5)) $((released_at + 176400 * 5 / 2)))
 check '[ "$hi" -ge 0 ] && [ "$hi" -lt 50 ]' "nothing plays after the release has rung out (loudest $hi)"
+
+echo "-- with the arpeggio off, a drawn key clicked is heard while the button is held"
+shot arpon
+click 526 152                    # the synth OFF
+wait_change arpon 480 140 60 24 0 10
+wait_sound 0.5
+xdotool mousemove $((2 * 150)) $((2 * (240 + 16))) mousedown 1
+pressed_at=$(size_of "$WORK/audio.raw")
+wait_sound 1
+xdotool mouseup 1
+let_go_at=$(size_of "$WORK/audio.raw")
+read -r lo hi < <(window_rms "$pressed_at" "$let_go_at")
+check '[ "$hi" -gt 200 ]' "the clicked key sounds (loudest 100 ms while held: $hi)"
 click 118 308                    # STOP
 key_to_app Escape                # the synth panel closes
 

@@ -126,6 +126,33 @@ TEST_F(MidiEngine, TransportAndLatchedKeysComeBackToTheCaller) {
   EXPECT_EQ(b[0], 0) << "a latched key does not sound by itself";
 }
 
+// While the synth's arpeggio runs, keys are handed back to be held in it
+// (no voice of their own); every release comes back too, so a key pressed
+// before the arpeggio started is still let go of in both places.
+TEST_F(MidiEngine, WithTheArpeggioRunningKeysComeBackToBeHeldInIt) {
+  begin(120, 120);
+  keys_.inject({0x90, 36, 127});  // before: a voice of its own
+  JLMidiAction a[4];
+  EXPECT_EQ(e_.midi_pump(a, 4), 0);
+  e_.midi_setKeysToArp(true);
+  keys_.inject({0x80, 36, 0});
+  keys_.inject({0x90, 36, 90});
+  ASSERT_EQ(e_.midi_pump(a, 4), 2);
+  EXPECT_EQ(a[0].kind, JLMidiAction::releaseNote);
+  EXPECT_EQ(a[0].note, 0);
+  EXPECT_EQ(a[1].kind, JLMidiAction::holdNote);
+  EXPECT_EQ(a[1].note, 0);
+  EXPECT_EQ(a[1].velocity, 90);
+  std::vector<int16_t> b = pull(1);
+  EXPECT_EQ(b[0], expected(1.0f)) << "the early key's voice fades from its release";
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], 0) << "and the key pressed again sounds nothing by itself";
+  e_.midi_setKeysToArp(false);
+  keys_.inject({0x90, 36, 127});
+  EXPECT_EQ(e_.midi_pump(a, 4), 0);
+  b = pull(1);
+  EXPECT_EQ(b[0], expected(1.0f)) << "arpeggio off: keys sound again";
+}
+
 // More actions than the caller has room for wait for the next call: a
 // burst of clock ticks ending in Stop loses nothing.
 TEST_F(MidiEngine, ABurstLargerThanTheCallersRoomWaitsForTheNextCall) {

@@ -234,6 +234,37 @@ TEST(MidiAlsa, AVirtualPortLoopsAMessageBack) {
   EXPECT_EQ(m.bytes[2], 99);
 }
 
+// The input list leaves out the port the program sends its clock through
+// (and its own input port), names that look alike stay: reading its own
+// clock back would drive its tempo by itself.
+TEST(MidiPorts, TheProgramsOwnDevicePortsAreKnownByName) {
+  EXPECT_TRUE(JL_MidiIsOwnPort("Jamloom:Jamloom out 129:0"));
+  EXPECT_TRUE(JL_MidiIsOwnPort("Jamloom:Jamloom in 130:0"));
+  EXPECT_TRUE(JL_MidiIsOwnPort("Jamloom:Jamloom out"));
+  EXPECT_FALSE(JL_MidiIsOwnPort("Jamloom:Jamloom outside 129:0"));
+  EXPECT_FALSE(JL_MidiIsOwnPort("Jamloom:Jamloom test keys 129:0"));
+  EXPECT_FALSE(JL_MidiIsOwnPort("Other:Jamloom out 20:0"));
+  EXPECT_FALSE(JL_MidiIsOwnPort("Keystation 49:Keystation 49 MIDI 1 24:0"));
+}
+
+// With a sequencer: the clock out connected to a device, as the player
+// connects it, is not among the inputs offered.
+TEST(MidiAlsa, TheProgramsOwnDevicePortsAreNotOffered) {
+  std::string why;
+  if (!alsaSequencer(&why)) GTEST_SKIP() << "not run: " << why;
+  // The clock out connected to a device, as the player does it.
+  auto device = std::make_unique<JLRtMidiPort>(false);
+  ASSERT_TRUE(device->openVirtual("Jamloom test synth")) << "the sequencer refused a virtual port";
+  JLRtMidiPort clockOut(true);
+  std::string target;
+  for (const std::string& n : clockOut.available())
+    if (n.find("Jamloom test synth") != std::string::npos) target = n;
+  ASSERT_TRUE(clockOut.open(target));
+  JLRtMidiPort lister(false);
+  const std::vector<std::string> inputs = lister.available();
+  for (const std::string& n : inputs) EXPECT_EQ(n.find(kJLMidiOutPort), std::string::npos) << n;
+}
+
 // A keyboard (a virtual output port of another sequencer client) chosen by
 // its stored name: connected, gone when its client goes (unplugged), and
 // connected again when a client offers a port of that name anew (under

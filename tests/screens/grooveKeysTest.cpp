@@ -3,6 +3,7 @@
 // the light chase, random-set names under the mouse and Keep blinking.
 #include <atomic>
 
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloEvents.h"
 
 #include "tests/screens/grooveTestSupport.h"
@@ -423,4 +424,124 @@ TEST_F(GrooveKeys, ACancelledEntryRestoresALongDisplayTextWhole) {
   key('v', false);  // only 0 typed: cancelled
   EXPECT_FALSE(jlks.active);
   EXPECT_EQ(text(118), shown);
+}
+
+// E with ALL (or a group) on empties several tracks at once, which no undo
+// brings back: it asks first, and only Yes empties them. Shift skips the
+// question, as clearing the groove bank does; one track empties at once.
+TEST_F(GrooveKeys, EmptyingSeveralTracksAsksFirst) {
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);  // tracks 0-7 from the song's groups
+  const JLGroove before = gp().groove;
+  int filled = 0;
+  for (const JLTrack& t : before.tracks) filled += t.group >= 0;
+  ASSERT_GE(filled, 2);
+  static int asked;
+  static int16_t answer;
+  asked = 0;
+  answer = 2;
+  ULO_SetMessageBoxHook([](const char*, const char* text, int16_t kind) -> int16_t {
+    asked++;
+    EXPECT_EQ(kind, 1) << "a Yes/No question";
+    EXPECT_STREQ(text, "Empty every chosen track? Their loops are gone unless the groove is stored.");
+    return answer;
+  });
+  tap('a');
+  ASSERT_TRUE(gp().allMode);
+  tap('e');  // No
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(memcmp(&before, &gp().groove, sizeof before), 0) << "No keeps every loop";
+  answer = 1;
+  tap('E');
+  EXPECT_EQ(asked, 2);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  // Nothing left to lose: no question.
+  tap('e');
+  EXPECT_EQ(asked, 2);
+  // Shift: at once.
+  gp().randomize(4);
+  uloGlo.shift = 1;
+  tap('e');
+  uloGlo.shift = 0;
+  EXPECT_EQ(asked, 2);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(gp().groove.tracks[t].group, -1) << t;
+  // The repeats of a held E ask nothing and empty nothing.
+  gp().randomize(4);
+  uloGlo.what = uloEvtAutoKey;
+  uloGlo.keyCode = 'e';
+  uloGlo.character = 'e';
+  QXScreen.events();
+  uloGlo.what = uloEvtNull;
+  EXPECT_EQ(asked, 2);
+  EXPECT_GE(gp().groove.tracks[0].group, 0);
+  // One track: emptied without a question.
+  gp().randomize(4);
+  tap('a');
+  ASSERT_FALSE(gp().allMode);
+  tap('3');
+  tap('e');
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(gp().groove.tracks[2].group, -1);
+  EXPECT_EQ(gp().groove.tracks[1].group, before.tracks[1].group);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+}
+
+// A master that goes past full scale says so in the status line while it
+// clips, and the player's line comes back three seconds after the last
+// clipped block; a quiet master says nothing.
+TEST_F(GrooveKeys, AClippingMasterSaysSoInTheStatusLineWhileItClips) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(4);  // all eight tracks
+  ASSERT_TRUE(player().playing);
+  const std::string playing = text(99);
+  ASSERT_FALSE(playing.empty());
+  // Mixes blocks (the loader visiting first) and counts the output
+  // samples at full scale; idle work after every block.
+  auto mixBlocks = [&](int n) {
+    std::vector<int16_t> block(2 * 2048);
+    int atFullScale = 0;
+    for (int i = 0; i < n; i++) {
+      if (dowldproc.load()) PauseLoader();
+      LoaderVisitAll();
+      GetResampled(block.data(), 2048);
+      for (int16_t v : block) atFullScale += v >= 32767 || v <= -32767;
+      uloGlo.when++;
+      uloGlo.what = uloEvtNull;
+      gp().onIdle();
+    }
+    return atFullScale;
+  };
+  player().setMainVolume(10);
+  const uint32_t before = gep->masterClips();
+  EXPECT_EQ(mixBlocks(40), 0);
+  EXPECT_EQ(gep->masterClips(), before);
+  EXPECT_EQ(text(99), playing) << "a quiet master says nothing";
+  // Every track and the master at the top.
+  for (short t = 0; t < 8; t++) gep->setTrackVolume(t, 127);
+  player().setMainVolume(127);
+  EXPECT_GT(mixBlocks(40), 0) << "the loud groove reaches full scale";
+  EXPECT_GT(gep->masterClips(), before);
+  EXPECT_EQ(text(99), "Clips: lower MASTER");
+  // Quiet again: the note stays three seconds, then the player's line.
+  player().setMainVolume(10);
+  mixBlocks(8);  // blocks mixed at the loud level may still wait in the resampler
+  const uint32_t last = gep->masterClips();
+  ASSERT_EQ(mixBlocks(1), 0);
+  ASSERT_EQ(gep->masterClips(), last);
+  EXPECT_EQ(text(99), "Clips: lower MASTER");
+  const int32_t quietFrom = uloGlo.when;
+  uloGlo.when = quietFrom + 3 * 60 + 1;
+  uloGlo.what = uloEvtNull;
+  gp().onIdle();
+  EXPECT_EQ(text(99), playing);
+  // The note fits the status line in every language.
+  const int room = gp().control(99)->rect.width() - 4;
+  for (int16_t language : {9, 7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    const std::string note = jlIntl.message(kJLMsgClipping).c_str();
+    EXPECT_GT(note.size(), 4u) << language;
+    EXPECT_LE(QXFont.stringWidth(note.c_str()), room) << note;
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
 }

@@ -135,7 +135,7 @@ TEST_F(GrooveMidi, TheEightMappedMutesSwitchTheirTracksInThePanelAndTheEngine) {
     else keys_.inject({uint8_t(0x90 | channel), uint8_t(90 + t), 100});
   };
   ASSERT_TRUE(loadDemo());
-  gp().randomize(0);
+  gp().randomize(3);  // the full set: every track plays
   runToBeat(2);
   uint8_t was[8];
   int playing = 0;
@@ -289,14 +289,63 @@ TEST_F(GrooveMidi, WithTheLatchOnKeysSwitchTheirNotesInTheSynthPanelsArpeggio) {
   idle();
   EXPECT_EQ(synth.setup.notes[4], 0);
   EXPECT_EQ(synth.setup.notes[9], 1);
-  keys_.inject({0xB0, 22, 127});  // latch off: keys play
+  keys_.inject({0xB0, 22, 127});  // latch off: keys are held, not latched
   keys_.inject({0x90, 36 + 2, 100});
   idle();
   EXPECT_FALSE(gep->midi_latching());
   EXPECT_EQ(synth.setup.notes[2], 0);
+  EXPECT_TRUE(synth.midiHeld[2]) << "the arpeggio runs: the held key joins it";
+  keys_.inject({0x80, 36 + 2, 0});
+  synth.switchSynth(false);  // with the synth off a key sounds by itself
+  keys_.inject({0x90, 36 + 2, 100});
+  idle();
+  EXPECT_FALSE(synth.midiHeld[2]);
   bool sounding = false;
   for (const SYNTHVOICE& v : RealtimeSynth.voices) sounding |= v.start >= 0 && v.key && v.note == 2;
   EXPECT_TRUE(sounding);
+}
+
+// With the synth's arpeggio running, a held key joins the arpeggio from
+// its press to its release, as a computer key does, drawn down meanwhile,
+// and sounds no voice of its own; with the arpeggio off keys play again.
+TEST_F(GrooveMidi, WithTheArpeggioOnAHeldKeyJoinsItUntilItsRelease) {
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  idle();
+  for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
+  synth.setup.arpProg = 0;  // a note on every step
+  synth.switchSynth(true);
+  auto keyVoices = [] {
+    int n = 0;
+    for (const SYNTHVOICE& v : RealtimeSynth.voices) n += v.start >= 0 && v.key;
+    return n;
+  };
+  auto drawnDown = [&](int item) { return synth.control(item) ? synth.control(item)->get() : -1; };
+  keys_.inject({0x90, 36 + 12, 100});
+  idle();
+  EXPECT_STREQ(RealtimeSynth.pattern, "c2") << "the held key is the arpeggio";
+  EXPECT_NE(RealtimeSynth.arpMode, 0);
+  EXPECT_EQ(synth.setup.notes[12], 0) << "held, not latched";
+  EXPECT_EQ(keyVoices(), 0) << "no voice of its own";
+  EXPECT_EQ(drawnDown(53), 1) << "key 12 drawn down";
+  // A latched note stays; the held one joins it and leaves again.
+  synth.noteHit(0);
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1c2");
+  keys_.inject({0x80, 36 + 12, 0});
+  idle();
+  EXPECT_STREQ(RealtimeSynth.pattern, "c1");
+  EXPECT_EQ(drawnDown(53), 0);
+  EXPECT_EQ(synth.setup.notes[0], 1);
+  synth.noteHit(0);
+  EXPECT_EQ(RealtimeSynth.arpMode, 0) << "nothing held or latched: the arpeggio stops";
+  // The arpeggio switched off: a key sounds by itself again.
+  synth.switchSynth(false);
+  keys_.inject({0x90, 36 + 2, 100});
+  idle();
+  EXPECT_EQ(keyVoices(), 1);
+  EXPECT_EQ(drawnDown(57), 0) << "not held in the arpeggio";
 }
 
 }  // namespace

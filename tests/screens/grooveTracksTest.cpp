@@ -352,3 +352,29 @@ TEST_F(GroovePanelTest, AForgottenSongLeavesNothingOfItOnScreenOrInTheEngine) {
 }
 
 }  // namespace
+
+// With the preferences' default limits (4, 5, 6, 7 tracks for sets 0-3),
+// every demo song's "Full" set fills more tracks than any other set, and
+// each set fills as many as its members and its limit allow.
+TEST_F(GroovePanelTest, TheFullRandomSetFillsTheMostTracksAtTheDefaultLimits) {
+  const int16_t limits[4] = {4, 5, 6, 7};
+  for (int s = 0; s < 4; s++) jlPrefs.randomLimit[s] = limits[s];
+  int songsWithFull = 0;
+  for (const char* song : {"NeonBoulevard", "StarlightRun", "IronPulse", "RobotFunk"}) {
+    ASSERT_TRUE(loadDemo(song)) << song;
+    int filled[4] = {0, 0, 0, 0}, full = -1;
+    for (short set = 0; set < gp().library.randomSetCount && set < 4; set++) {
+      gp().randomize(set);
+      for (const JLTrack& t : gp().groove.tracks) filled[set] += t.group >= 0;
+      const JLRandomSet& rs = gp().library.randomSets[set];
+      EXPECT_EQ(filled[set], std::min<int>(std::min<int>(rs.count, 8), limits[set])) << song << " set " << set;
+      if (std::string(rs.name) == "Full") full = set;
+    }
+    if (full < 0) continue;
+    songsWithFull++;
+    EXPECT_EQ(filled[full], 7) << song;
+    for (int set = 0; set < gp().library.randomSetCount && set < 4; set++)
+      EXPECT_LE(filled[set], filled[full]) << song << " set " << set;
+  }
+  EXPECT_EQ(songsWithFull, 3);
+}

@@ -19,6 +19,7 @@
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/synth/Synth.h"
+#include "framework/platform/uloEvents.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "screens/JLSynthPanel.h"
 #include "song/JLDiskMix.h"
@@ -122,6 +123,53 @@ TEST(SynthPanel, SongKeysLightAndPlayFromTheKeyboard) {
   s.p().ledsForArpKeys("AdE");
   EXPECT_EQ(s.p().arpKeys[0], 4);
   EXPECT_EQ(s.p().arpKeys[1], 10);
+}
+
+// Shift and a song key latch its note whichever of the two is let go of
+// first: the press decides, as the user did it. The keys come as the
+// window delivers them, through the program's key translation.
+TEST(SynthPanel, ShiftAndAKeyLatchWhicheverIsLetGoOfFirst) {
+  Synth s;
+  for (auto& k : QXScreen.keyPresses) k = 0;
+  ULO_ResetKeyTranslation();
+  s.p().ledsForArpKeys("C");  // Q W E: keys 0, 12, 24
+  auto send = [&](Uint32 type, SDL_Keycode sym, SDL_Scancode code, Uint16 mod, const char* typed) {
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = type;
+    e.key.keysym.sym = sym;
+    e.key.keysym.scancode = code;
+    e.key.keysym.mod = mod;
+    if (ULO_TranslateEvent(e, uloGlo, 1, uloGlo.when + 1, nullptr, typed) == uloEventAction::handOver)
+      QXScreen.events();
+    uloGlo.what = uloEvtNull;
+    s.p().onIdle();  // the idle pass after it
+  };
+  // Shift down, E down, Shift up, E up.
+  send(SDL_KEYDOWN, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT, nullptr);
+  send(SDL_KEYDOWN, SDLK_e, SDL_SCANCODE_E, KMOD_LSHIFT, "E");
+  send(SDL_KEYUP, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 0, nullptr);
+  EXPECT_EQ(s.p().setup.notes[24], 1) << "latched at the press";
+  send(SDL_KEYUP, SDLK_e, SDL_SCANCODE_E, 0, nullptr);
+  EXPECT_EQ(s.p().setup.notes[24], 1) << "and still after the key's release";
+  EXPECT_EQ(s.p().heldNote(2), -1);
+  // Shift down, W down, W up, Shift up.
+  send(SDL_KEYDOWN, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT, nullptr);
+  send(SDL_KEYDOWN, SDLK_w, SDL_SCANCODE_W, KMOD_LSHIFT, "W");
+  send(SDL_KEYUP, SDLK_w, SDL_SCANCODE_W, KMOD_LSHIFT, nullptr);
+  send(SDL_KEYUP, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 0, nullptr);
+  EXPECT_EQ(s.p().setup.notes[12], 1);
+  EXPECT_EQ(s.p().heldNote(1), -1);
+  // Shift first again on E: switched off again, nothing left held.
+  send(SDL_KEYDOWN, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, KMOD_LSHIFT, nullptr);
+  send(SDL_KEYDOWN, SDLK_e, SDL_SCANCODE_E, KMOD_LSHIFT, "E");
+  send(SDL_KEYUP, SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 0, nullptr);
+  send(SDL_KEYUP, SDLK_e, SDL_SCANCODE_E, 0, nullptr);
+  EXPECT_EQ(s.p().setup.notes[24], 0);
+  EXPECT_EQ(s.p().setup.notes[12], 1);
+  for (int i = 0; i < JLSynthPanel::kComputerKeys; i++) EXPECT_EQ(s.p().heldNote(i), -1) << i;
+  for (int16_t k : QXScreen.keyPresses) EXPECT_EQ(k, 0);
+  ULO_ResetKeyTranslation();
 }
 
 TEST(SynthPanel, FirstNoteStartsTheSynthOnce) {
@@ -532,6 +580,61 @@ TEST(SynthPanel, AKeyPressedWithTheMouseActsOnThePressAndOnlyOnce) {
   EXPECT_EQ(s.p().setup.notes[0], 1);
   ULO_SetTrackingSource(nullptr);
   gHeldPanel = nullptr;
+}
+
+namespace {
+
+// Whether key 0's own voice sounded (not yet let go) while the mouse
+// button was still down.
+bool gVoiceWhileHeld = false;
+bool heldKeyWatchingVoice() {
+  const SYNTHVOICE* v = keyVoice(0);
+  gVoiceWhileHeld = gVoiceWhileHeld || (v && v->releaseAt == INT64_MAX);
+  uloGlo.when++;
+  uloGlo.buttonDown = gHeldPolls-- > 0;
+  return uloGlo.buttonDown != 0;
+}
+
+}  // namespace
+
+// A drawn key clicked while the arpeggio is off sounds its note from the
+// press to the release, as a computer key does, and still switches the
+// note in the arpeggio as its balloon says; with the arpeggio on the
+// arpeggio plays it and the click adds no voice.
+TEST(SynthPanel, AClickedKeySoundsItsNoteWhileTheArpeggioIsOff) {
+  Sounds s;  // Alpha: c2, key 0
+  const uloRect key0 = s.p().control(51)->rect;
+  s.p().noteHit(5);  // the first note starts the synth; the user stops it
+  s.p().noteHit(5);
+  s.p().switchSynth(false);
+  for (SYNTHVOICE& v : RealtimeSynth.voices) v = SYNTHVOICE{-1, 0};
+  ULO_SetTrackingSource(heldKeyWatchingVoice);
+  gVoiceWhileHeld = false;
+  pressKey(key0);
+  EXPECT_TRUE(gVoiceWhileHeld) << "heard while the key is held";
+  ASSERT_NE(keyVoice(0), nullptr);
+  EXPECT_NE(keyVoice(0)->releaseAt, INT64_MAX) << "let go with the button";
+  EXPECT_EQ(s.p().clickVoice, -1);
+  EXPECT_EQ(s.p().setup.notes[0], 1) << "latched";
+  EXPECT_EQ(s.p().synthOn, 0) << "the arpeggio stays off";
+  // Clicked again: it sounds again, and the note is switched off.
+  for (SYNTHVOICE& v : RealtimeSynth.voices) v = SYNTHVOICE{-1, 0};
+  gVoiceWhileHeld = false;
+  pressKey(key0);
+  EXPECT_TRUE(gVoiceWhileHeld);
+  EXPECT_EQ(s.p().setup.notes[0], 0);
+  // The arpeggio on: the latched note is its to play.
+  s.p().switchSynth(true);
+  for (SYNTHVOICE& v : RealtimeSynth.voices) v = SYNTHVOICE{-1, 0};
+  gVoiceWhileHeld = false;
+  pressKey(key0);
+  EXPECT_FALSE(gVoiceWhileHeld);
+  EXPECT_EQ(keyVoice(0), nullptr);
+  EXPECT_EQ(s.p().setup.notes[0], 1);
+  const std::string pattern = RealtimeSynth.pattern;
+  EXPECT_FALSE(pattern.empty());
+  EXPECT_EQ(pattern.find_first_not_of("c1 "), std::string::npos) << pattern;
+  ULO_SetTrackingSource(nullptr);
 }
 
 namespace {

@@ -391,11 +391,14 @@ std::vector<StyleDef> arrangements(const std::vector<GroupDef>& groups) {
 
 std::vector<RandomSetDef> randomSets(const std::vector<GroupDef>& groups) {
   const std::vector<std::string> n = nineGroups(groups);
+  // Sparse to full: the random mixer cuts set k to the preference limit
+  // of set k, 4, 5, 6 and 7 tracks by default, so the fullest set is the
+  // last one and the first still brings beat, bass and harmony.
   return {
-      {"Full", {n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7]}},
+      {"Groove", {n[0], n[2], n[4], n[5]}},
       {"Rhythm", {n[0], n[1], n[2], n[3], n[4]}},
       {"Melodic", {n[4], n[5], n[6], n[7], n[8]}},
-      {"Breakdown", {n[2], n[3], n[5], n[6], n[7], n[8]}},
+      {"Full", {n[0], n[1], n[2], n[3], n[4], n[5], n[6], n[7]}},
   };
 }
 
@@ -692,10 +695,10 @@ SongDef packageSong() {
        {loopDef("Glass", 2, -8, arp(g, "1.3.5.3.2.4.6.4.", 2, arpPatch(), 12, 0.4, sw)),
         loopDef("Bubbles", 2, -9, arp(g, "15263748", 2, arpPatch(), 0, 0.3, sw))}},
   };
-  s.randomSets = {{"Full", {"kick", "clap", "hats", "perc", "bass", "chords", "lead", "arp"}},
+  s.randomSets = {{"Groove", {"kick", "hats", "bass", "chords"}},
                   {"Rhythm", {"kick", "clap", "hats", "perc", "bass"}},
                   {"Mellow", {"hats", "chords", "lead", "arp", "bass"}},
-                  {"Drums", {"kick", "clap", "hats", "perc"}}};
+                  {"Full", {"kick", "clap", "hats", "perc", "bass", "chords", "lead", "arp"}}};
   const std::vector<std::string> slots = {"kick", "clap", "hats", "perc", "bass", "chords", "lead", "arp"};
   s.styles = {{"Night", slots,
                {row({-1, -1, 2, -1, -1, 5, -1, -1}), row({0, -1, 2, -1, 4, 5, -1, -1}),
