@@ -58,19 +58,25 @@ extern int32_t peakNextTicks;
 // The placeholder glyph of a numeric entry in the skin font.
 constexpr char kJLNumEntryPlaceholder = char(0xC9);
 
-// The question asked before a new song or document replaces an unsaved
-// bank (localised message number).
+// The question asked before another song replaces unsaved work
+// (localised message number; its "%s" lists what changed).
 constexpr int16_t kJLMsgLoseBank = 57;
 // The same question before quitting.
 constexpr int16_t kJLMsgQuitLosesBank = 58;
+// And before a mix document (opened, or handed over by another start)
+// replaces it; a second "%s" names the document.
+constexpr int16_t kJLMsgOpenLosesWork = 70;
+// The names of what changed, listed by these questions: one message for
+// each JLGroovePanel::WorkChange bit, from the lowest.
+constexpr int16_t kJLMsgFirstChangeName = 71;
 // Status-line answers to STORE: the groove is already in the bank (one
 // "%d", its number), or the bank is full.
 constexpr int16_t kJLMsgGrooveInBank = 59;
 constexpr int16_t kJLMsgBankFull = 60;
 // The question before EMPTY (or E) empties several tracks at once.
-constexpr int16_t kJLMsgEmptyTracks = 70;
+constexpr int16_t kJLMsgEmptyTracks = 78;
 // The status-line note while the master clips.
-constexpr int16_t kJLMsgClipping = 71;
+constexpr int16_t kJLMsgClipping = 79;
 
 // Per-track display state.
 struct JLGrooveTrackState {
@@ -166,10 +172,14 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Whether the user's bank or sequence holds grooves that no mix document
   // opened or saved since has (while the virtual mixer plays its mixes the
   // user's own bank is the backup).
-  bool bankUnsaved() const;
-  // Before a song or document replaces the bank: asks when it is unsaved.
-  // True when the replacement may go on.
+  bool bankUnsaved() const { return unsavedBankParts() != 0; }
+  // Before another song replaces the work: asks when what a song load
+  // replaces (all but the synth and the master volume) is unsaved, naming
+  // what changed. True when the load may go on.
   bool mayReplaceBank();
+  // Before a mix document replaces the work: asks as quitting does, naming
+  // the document (its file name). True when it may be opened.
+  bool mayOpenDocument(const char* documentPath);
   // The work a mix document keeps (song, working groove, bank and
   // sequence, tempo, mutes, whether the synth plays and its block), as it
   // stands now; while a preview borrows the panel, the user's own.
@@ -185,14 +195,29 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t synth[kJLSynthBlockBytes] = {0};
   };
   WorkMark currentWork() const;
-  // The work is kept as it stands: a song was loaded (not by a preview) or
-  // a mix document opened or saved.
+  // The work is kept as it stands: a mix document was opened or saved.
   void markWorkKept() { keptWork = currentWork(); }
-  // Whether quitting would lose work: anything changed since the song was
-  // loaded or a mix document last opened or saved. A working groove that
-  // the bank holds as it is (a sequence step, a restored ball) is kept
-  // there. Nothing without a song.
-  bool workUnsaved() const;
+  // A song was loaded for good (not by a preview): what it replaced starts
+  // anew; the synth and the master volume, which a song leaves alone, still
+  // count from where they were last kept.
+  void markSongKept();
+  // What a mix document keeps, one bit each, as the questions name them.
+  enum WorkChange : uint8_t {
+    changedGroove = 1,
+    changedTempo = 2,
+    changedMutes = 4,
+    changedSynth = 8,
+    changedMaster = 16,
+    changedBank = 32,
+    changedSequence = 64,
+  };
+  static constexpr int kWorkChangeKinds = 7;
+  // What quitting would lose (WorkChange bits): anything changed since it
+  // was last kept, and a bank or sequence no document opened or saved
+  // since has. A working groove that the bank holds as it is (a sequence
+  // step, a restored ball) is kept there. Only the bank without a song.
+  uint8_t workChanges() const;
+  bool workUnsaved() const { return workChanges() != 0; }
   // Quitting: asks the same when the bank or any other work is unsaved;
   // -1 when there is nothing to lose (the program then ends without a
   // question), else the answer (1 yes).
@@ -391,6 +416,12 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   } preview;
   JLIceimage iceimage;
   WorkMark keptWork;
+  // The parts of the user's bank (changedBank, changedSequence) that differ
+  // from the last document's; none while it is empty.
+  uint8_t unsavedBankParts() const;
+  // Asks message `number` about the changes (WorkChange bits), the
+  // document's name filled in when given; the answer (1 yes).
+  int16_t askAboutWork(int16_t number, uint8_t changes, const char* documentPath = nullptr);
   // Set while a song is read again under the user's work (a preview's end,
   // a dropped loop): that load keeps the mark as it was.
   bool holdWorkMark = false;

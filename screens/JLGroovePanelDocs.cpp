@@ -8,10 +8,12 @@
 #include <string>
 
 #include "core/files/uloFiles.h"
+#include "core/files/uloPath.h"
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
@@ -106,7 +108,7 @@ bool JLGroovePanel::loadSong(const char* folder) {
     snprintf(songFolder, sizeof songFolder, "%s", previous);
     groove = kept;
     // The attempt stopped the engine under a playing transport.
-    if (JLPlayer* p = player(); p && p->playing) setPlayMode(true);
+    if (JLPlayer* p = player()) p->restartEngine();
     return false;
   }
   snprintf(songFolder, sizeof songFolder, "%s", folder);
@@ -146,7 +148,7 @@ bool JLGroovePanel::loadSong(const char* folder) {
   groove_show();
   // A song loaded for good starts the work anew; a preview only borrows
   // the panel, and a song read again keeps the user's work.
-  if (!preview.active && !holdWorkMark) markWorkKept();
+  if (!preview.active && !holdWorkMark) markSongKept();
   return true;
 }
 
@@ -233,25 +235,28 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
 // ------------------------------------------------- the bank's safety
 
 namespace {
-// The records have no padding (their stored layout), so bytes compare.
-bool sameBank(const JLSequence& a, const JLSequence& b) {
-  if (a.grooveCount != b.grooveCount || a.stepCount != b.stepCount) return false;
+// Which parts of two banks differ: the stored grooves (changedBank) or the
+// steps (changedSequence). The records have no padding (their stored
+// layout), so bytes compare.
+uint8_t bankDifferences(const JLSequence& a, const JLSequence& b) {
+  uint8_t parts = 0;
   const size_t grooves = size_t(std::clamp<int>(a.grooveCount, 0, JLSequence::kMaxGrooves));
   const size_t steps = size_t(std::clamp<int>(a.stepCount, 0, JLSequence::kMaxSteps));
-  return memcmp(a.grooves, b.grooves, sizeof(JLGroove) * grooves) == 0 &&
-         memcmp(a.steps, b.steps, sizeof(int16_t) * steps) == 0;
+  if (a.grooveCount != b.grooveCount || memcmp(a.grooves, b.grooves, sizeof(JLGroove) * grooves) != 0)
+    parts |= JLGroovePanel::changedBank;
+  if (a.stepCount != b.stepCount || memcmp(a.steps, b.steps, sizeof(int16_t) * steps) != 0)
+    parts |= JLGroovePanel::changedSequence;
+  return parts;
 }
 }  // namespace
 
-bool JLGroovePanel::bankUnsaved() const {
+uint8_t JLGroovePanel::unsavedBankParts() const {
   // A preview only borrows the panel: the user's own bank is the one kept.
-  if (preview.active) {
-    const JLSequence& own = preview.sequence;
-    return (own.grooveCount > 0 || own.stepCount > 0) && !sameBank(own, preview.documentSequence);
-  }
-  const JLSequence& own = QXScreen.isShown(1) ? sequenceBackup : sequence;
-  if (own.grooveCount <= 0 && own.stepCount <= 0) return false;
-  return !sameBank(own, documentSequence);
+  const bool mixer = !preview.active && QXScreen.isShown(1);
+  const JLSequence& own = preview.active ? preview.sequence : mixer ? sequenceBackup : sequence;
+  const JLSequence& document = preview.active ? preview.documentSequence : documentSequence;
+  if (own.grooveCount <= 0 && own.stepCount <= 0) return 0;
+  return bankDifferences(own, document);
 }
 
 JLGroovePanel::WorkMark JLGroovePanel::currentWork() const {
@@ -282,27 +287,61 @@ JLGroovePanel::WorkMark JLGroovePanel::currentWork() const {
   return w;
 }
 
-bool JLGroovePanel::workUnsaved() const {
+void JLGroovePanel::markSongKept() {
+  const WorkMark before = keptWork;
+  keptWork = currentWork();
+  if (!before.set) return;
+  keptWork.master = before.master;
+  keptWork.synthOn = before.synthOn;
+  memcpy(keptWork.synth, before.synth, sizeof keptWork.synth);
+}
+
+uint8_t JLGroovePanel::workChanges() const {
+  uint8_t changes = unsavedBankParts();
   const WorkMark now = currentWork();
-  // A mix document needs a song: without one there is nothing to keep.
-  if (now.song.empty()) return false;
-  if (!keptWork.set || now.song != keptWork.song) return true;
+  // A mix document needs a song: without one there is nothing else to keep.
+  if (now.song.empty()) return changes;
+  // A song never kept: its groove at least is new work.
+  if (!keptWork.set || now.song != keptWork.song) return uint8_t(changes | changedGroove);
   // Sequence play and the bank's balls put stored grooves to work; such a
   // groove is kept in the bank (whose own changes count below).
   bool grooveKept = memcmp(now.groove.tracks, keptWork.groove.tracks, sizeof now.groove.tracks) == 0;
   const int stored = std::clamp<int>(now.sequence.grooveCount, 0, JLSequence::kMaxGrooves);
   for (int i = 0; i < stored && !grooveKept; i++)
     grooveKept = memcmp(&now.sequence.grooves[i], &now.groove, sizeof now.groove) == 0;
-  return !grooveKept || !sameBank(now.sequence, keptWork.sequence) || now.bpm != keptWork.bpm ||
-         now.muted != keptWork.muted || now.master != keptWork.master || now.synthOn != keptWork.synthOn ||
-         memcmp(now.synth, keptWork.synth, sizeof now.synth) != 0;
+  if (!grooveKept) changes |= changedGroove;
+  changes |= bankDifferences(now.sequence, keptWork.sequence);
+  if (now.bpm != keptWork.bpm) changes |= changedTempo;
+  if (now.muted != keptWork.muted) changes |= changedMutes;
+  if (now.master != keptWork.master) changes |= changedMaster;
+  if (now.synthOn != keptWork.synthOn || memcmp(now.synth, keptWork.synth, sizeof now.synth) != 0)
+    changes |= changedSynth;
+  return changes;
+}
+
+int16_t JLGroovePanel::askAboutWork(int16_t number, uint8_t changes, const char* documentPath) {
+  std::string names;
+  for (int k = 0; k < kWorkChangeKinds; k++) {
+    if (!(changes >> k & 1)) continue;
+    if (!names.empty()) names += ", ";
+    names += jlIntl.message(int16_t(kJLMsgFirstChangeName + k)).c_str();
+  }
+  std::string document;
+  if (documentPath) {
+    char name[256] = {0};
+    uloPath path;
+    path.set(documentPath);
+    if (!path.getName(name, sizeof name)) snprintf(name, sizeof name, "%s", documentPath);
+    document = ULO_Latin1OfUtf8(name);
+  }
+  const int16_t answer = JL_NotifyFilled(number, jlNotifyYesNo, {names.c_str(), document.c_str()});
+  QXScreen.update(QXScreen.screenRect);
+  return answer;
 }
 
 int16_t JLGroovePanel::askQuitWithUnsavedBank() {
-  if (!bankUnsaved() && !workUnsaved()) return -1;
-  const int16_t answer = JL_Notify(kJLMsgQuitLosesBank, jlNotifyYesNo);
-  QXScreen.update(QXScreen.screenRect);
-  return answer;
+  const uint8_t changes = workChanges();
+  return changes ? askAboutWork(kJLMsgQuitLosesBank, changes) : int16_t(-1);
 }
 
 // ------------------------------------------------------------- previews
@@ -335,7 +374,7 @@ void JLGroovePanel::beginPreview() {
 void JLGroovePanel::keepPreview() {
   if (!preview.active) return;
   preview.active = 0;
-  markWorkKept();
+  markSongKept();
   showSongTitle();
 }
 
@@ -401,10 +440,13 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
 }
 
 bool JLGroovePanel::mayReplaceBank() {
-  if (!bankUnsaved()) return true;
-  const bool yes = JL_Notify(kJLMsgLoseBank, jlNotifyYesNo) == 1;
-  QXScreen.update(QXScreen.screenRect);
-  return yes;
+  const uint8_t lost = uint8_t(workChanges() & ~(changedSynth | changedMaster));
+  return !lost || askAboutWork(kJLMsgLoseBank, lost) == 1;
+}
+
+bool JLGroovePanel::mayOpenDocument(const char* documentPath) {
+  const uint8_t lost = workChanges();
+  return !lost || askAboutWork(kJLMsgOpenLosesWork, lost, documentPath) == 1;
 }
 
 // ------------------------------------------------------------- documents
@@ -495,7 +537,7 @@ void JLGroovePanel::asyncDialogMessage(JLPath* path) {
 
 void JLGroovePanel::loadResult() {
   if (!dialogPath.ready) return;
-  if (!mayReplaceBank()) return;
+  if (!mayOpenDocument(dialogPath.path)) return;
   docPath.set(dialogPath);
   openDocument(dialogPath.path);
 }

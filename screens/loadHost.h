@@ -18,8 +18,9 @@ class JLLoadHost {
   virtual ~JLLoadHost() = default;
   virtual bool loadSong(const char* folder) = 0;
   virtual void randomize(short set) = 0;
-  // Before a load replaces the groove bank: false when the user wants to
-  // keep grooves that are not saved in a mix document.
+  // Before a load replaces the work (groove, tempo, mutes, bank and
+  // sequence): false when the user wants to keep changes that are not saved
+  // in a mix document.
   virtual bool mayReplaceBank() = 0;
   virtual void lightGame_Start(int32_t period) = 0;
   virtual void lightGame_End() = 0;

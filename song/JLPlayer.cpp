@@ -132,6 +132,13 @@ void JLPlayer::resumeAfter(const Paused& was, bool atSamePlace) {
   if (e && e->heardFrame() < 0) e->startNextAt(0);
 }
 
+void JLPlayer::restartEngine() {
+  if (!playing) return;
+  if (transport) transport->setPlayMode(true);
+  startEngine();
+  synthSaidPlay();
+}
+
 void JLPlayer::togglePlaySequence() {
   if (sequenceMode) {
     if (playing)

@@ -86,6 +86,12 @@ class JLPlayer {
   };
   Paused pauseFor();
   void resumeAfter(const Paused& was, bool atSamePlace = false);
+  // The engine was stopped under a playing transport (a song that could
+  // not be loaded): starts it again as play does - the working groove, the
+  // timeline even when every track is silent, tempo, volume and the synth -
+  // without a new start's events (the sequence keeps its step). Nothing
+  // while stopped.
+  void restartEngine();
   void setSync(bool on) { syncing = on ? 1 : 0; }
   void setSynthLed(bool on);
   void setLabel(short n, const char* text);

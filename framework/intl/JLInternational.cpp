@@ -96,12 +96,33 @@ void JLInternational::startWithLanguage(UloResFile* res, int16_t primaryLanguage
 
 uloText JLInternational::message(int16_t number) const { return lineOf(messages, number); }
 
-int16_t JLInternational::notify(int16_t number, int16_t kind) {
+int16_t JLInternational::notify(int16_t number, int16_t kind) { return show(message(number).c_str(), kind); }
+
+int16_t JLInternational::show(const char* text, int16_t kind) {
   if (kind < jlNotifyOK) kind = jlNotifyOK;
   if (kind > jlNotifyYesNoCancel) kind = jlNotifyYesNoCancel;
   const uloText title = lineOf(messages, static_cast<int16_t>(kind + 1)).item(0, ',');
-  const uloText text = message(number);
-  return ULO_MessageBox(title.c_str(), text.c_str(), kind, true);
+  return ULO_MessageBox(title.c_str(), text, kind, true);
+}
+
+std::string JLInternational::filled(int16_t number, std::initializer_list<const char*> fills) const {
+  std::string out = message(number).c_str();
+  const char* const* next = fills.begin();
+  for (size_t at = out.find("%s"); at != std::string::npos; at = out.find("%s", at)) {
+    const char* fill = next != fills.end() && *next ? *next : "";
+    if (next != fills.end()) ++next;
+    out.replace(at, 2, fill);
+    at += strlen(fill);
+  }
+  return out;
+}
+
+int16_t JLInternational::notifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills) {
+  return show(filled(number, fills).c_str(), kind);
 }
 
 int16_t JL_Notify(int16_t number, int16_t kind) { return jlIntl.notify(number, kind); }
+
+int16_t JL_NotifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills) {
+  return jlIntl.notifyFilled(number, kind, fills);
+}

@@ -10,6 +10,8 @@
 // titles, and the buttons still answer (1 OK/Yes, 2 No, 3 Cancel).
 #pragma once
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 
 #include "framework/text/uloTextFile.h"
 
@@ -32,6 +34,11 @@ class JLInternational {
   // Same, with the system language given (start passes the system's).
   void startWithLanguage(UloResFile* res, int16_t primaryLanguage);
   int16_t notify(int16_t number, int16_t kind);
+  // Message n with each "%s" in turn replaced by the next fill (missing
+  // fills leave it empty; the text is never used as a format), for
+  // notifyFilled.
+  std::string filled(int16_t number, std::initializer_list<const char*> fills) const;
+  int16_t notifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills);
   // Line n of the table (empty beyond its end).
   uloText message(int16_t number) const;
 
@@ -40,6 +47,10 @@ class JLInternational {
   UloResFile* resFile = nullptr;
   uloTextFile languages;
   uloTextFile messages;
+
+ private:
+  // A box of the kind's title with the text.
+  int16_t show(const char* text, int16_t kind);
 };
 
 extern JLInternational jlIntl;
@@ -47,3 +58,5 @@ extern JLInternational jlIntl;
 // Shows message `number` of the chosen table; kinds below 0 count as 0,
 // above 2 as 2.
 int16_t JL_Notify(int16_t number, int16_t kind);
+// The same with the message's "%s" filled in (Latin-1 texts, as the tables).
+int16_t JL_NotifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills);

@@ -67,6 +67,28 @@ std::string ULO_Utf8OfLatin1(const char* latin1) {
   return out;
 }
 
+std::string ULO_Latin1OfUtf8(const char* utf8) {
+  std::string out;
+  if (!utf8) return out;
+  for (const unsigned char* p = (const unsigned char*)utf8; *p;) {
+    if (*p < 0x80) {
+      out += (char)*p++;
+      continue;
+    }
+    // A two-byte sequence up to U+00FF keeps its character; any other
+    // sequence (or stray byte) is one '?'.
+    if ((*p == 0xC2 || *p == 0xC3) && utf8Continuation(p[1])) {
+      out += (char)(((*p & 0x03) << 6) | (p[1] & 0x3F));
+      p += 2;
+      continue;
+    }
+    out += '?';
+    ++p;
+    while (utf8Continuation(*p)) ++p;
+  }
+  return out;
+}
+
 std::string ULO_CutUtf8(const std::string& text, size_t limit) {
   size_t chars = 0, i = 0;
   for (; i < text.size(); ++i) {

@@ -73,6 +73,10 @@ std::vector<uloBoxStep> ULO_StandardBoxChain();
 
 // The program's texts are 8-bit Latin-1: as UTF-8.
 std::string ULO_Utf8OfLatin1(const char* text);
+// And back, for names from the system (file names are UTF-8) shown in the
+// program's texts: a character Latin-1 lacks, or a byte that is no UTF-8,
+// becomes '?'.
+std::string ULO_Latin1OfUtf8(const char* text);
 // At most `limit` characters of UTF-8 text, ending in an ellipsis when cut.
 std::string ULO_CutUtf8(const std::string& text, size_t limit);
 

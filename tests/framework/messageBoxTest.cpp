@@ -124,6 +124,13 @@ TEST(BoxText, Latin1BecomesUtf8AndLongTextIsCutWithAnEllipsis) {
   EXPECT_EQ(ULO_CutUtf8(std::string(300, 'T'), 80), std::string(79, 'T') + "\xE2\x80\xA6");
 }
 
+TEST(BoxText, AFileNameInUtf8ShowsInLatin1AndWhatLatin1LacksAsOneQuestionMark) {
+  EXPECT_EQ(ULO_Latin1OfUtf8("caf\xC3\xA9 \xC3\xBF \xC2\xAB"), "caf\xE9 \xFF \xAB");
+  EXPECT_EQ(ULO_Latin1OfUtf8("\xE2\x82\xAC" "5 \xF0\x9F\x8E\xB5.jld"), "?5 ?.jld") << "euro sign, a note";
+  EXPECT_EQ(ULO_Latin1OfUtf8("a\xE9" "b\xC3"), "a?b?") << "Latin-1 bytes and a cut sequence are no UTF-8";
+  EXPECT_EQ(ULO_Utf8OfLatin1(ULO_Latin1OfUtf8("d\xC3\xA9j\xC3\xA0").c_str()), "d\xC3\xA9j\xC3\xA0");
+}
+
 // ----------------------------------------------------------- zenity step
 
 // A stand-in zenity on PATH: records its arguments and answers as told.

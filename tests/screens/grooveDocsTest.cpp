@@ -297,14 +297,19 @@ TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
   gp().dialogPath.request[1] = 0;
   gp().asyncDialogMessage(&gp().dialogPath);
   EXPECT_EQ(memcmp(&gp().groove, &groove, sizeof groove), 0);
-  // The command line's document arrives on another path, as an open.
+  // The command line's document arrives on another path, as an open,
+  // asking first: the groove changed since the save (the box says Yes).
   JLPath commandLine;
   commandLine.set((path + ".jld").c_str());
   commandLine.ready = true;
   gp().asyncDialogMessage(&commandLine);
   EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
+  EXPECT_EQ(memcmp(&gp().groove, &gp().iceimage.groove, sizeof groove), 0) << "the saved groove is back";
   EXPECT_EQ(std::string(gp().docPath.path), path + ".jld");
-  EXPECT_EQ(gBoxes, 0);
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_EQ(gLastBox,
+            "Your changes (groove) are not saved in a mix document. Open the mix document \"answer.jld\" and lose "
+            "them?");
 }
 
 TEST_F(GrooveDocs, AMixOfAMissingSongNamesItAndKeepsTheCurrentMix) {
@@ -1019,6 +1024,134 @@ TEST_F(GroovePreview, QuittingAsksAfterTheSynthChanged) {
   ASSERT_EQ(synth.synthOn, 1);
   EXPECT_EQ(QXScreen.askClose(), 2);
   EXPECT_EQ(gQuitQuestions, 1);
+}
+
+// The questions' text between "Your changes (" and ")".
+std::string namedChanges(const std::string& box) {
+  const size_t open = box.find('('), close = box.find(')');
+  return open == std::string::npos || close == std::string::npos ? "?" : box.substr(open + 1, close - open - 1);
+}
+
+TEST_F(GroovePreview, QuittingNamesWhatChangedAmongThemTheMasterVolume) {
+  groovetest::MountedSynthPanel mounted;
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(noToQuit);
+  player().addMainVolume(-9);
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(gLastBox,
+            "Your changes (master volume) are not saved in a mix document. Quit Jamloom and lose them?");
+  gp().onItem_trackLed(2);
+  player().hitBpmUp(0.2f);
+  mounted.panel.noteHit(0);
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth, master volume");
+  item(12);  // stored
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth, master volume, groove bank");
+  item(70);  // and put in the sequence
+  set(79, 5);  // track 2 plays the bass group instead
+  item(79);
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox), "groove, tempo, muted tracks, synth, master volume, groove bank, sequence");
+  // Each language names them in its own words.
+  jlIntl.startWithLanguage(QXCasts.resFile, 7);
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox),
+            "Groove, Tempo, stummgeschaltete Spuren, Synth, Gesamtlautst\xE4rke, Groove-Bank, Sequenz");
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+}
+
+TEST_F(GroovePreview, OpeningOrTakingOverAMixAsksAsQuittingDoesAndNamesTheMix) {
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
+  ASSERT_TRUE(loadDemo());
+  const std::string path = tmp.ulo() + "kept.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  // As another start hands a mix over: on its own path, to the panel's entry.
+  auto handOver = [&] {
+    JLPath doc;
+    doc.set(path.c_str());
+    doc.ready = true;
+    QXScreen.asyncDialogMessage(&doc);
+  };
+  auto openThroughTheDialog = [&] {
+    gp().dialogPath.set(path.c_str());
+    gp().dialogPath.ready = true;
+    gp().dialogPath.request[0] = 0;
+    gp().dialogPath.request[1] = 0;
+    gp().asyncDialogMessage(&gp().dialogPath);
+  };
+  handOver();
+  EXPECT_EQ(gQuitQuestions, 0) << "nothing changed since the save";
+
+  gp().onItem_trackLed(3);
+  handOver();
+  ASSERT_EQ(gQuitQuestions, 1);
+  EXPECT_EQ(gLastBox,
+            "Your changes (muted tracks) are not saved in a mix document. Open the mix document \"kept.jld\" and "
+            "lose them?");
+  EXPECT_EQ(gp().tracks[3].active, 0) << "No keeps the mute";
+  gp().onItem_trackLed(3);
+
+  synth.noteHit(0);
+  ASSERT_EQ(synth.synthOn, 1);
+  openThroughTheDialog();
+  ASSERT_EQ(gQuitQuestions, 2);
+  EXPECT_EQ(namedChanges(gLastBox), "synth");
+  EXPECT_EQ(synth.synthOn, 1) << "No keeps the synth playing";
+  EXPECT_EQ(synth.setup.notes[0], 1);
+
+  // Yes: the mix as saved, and nothing left to ask about.
+  gp().onItem_trackLed(5);
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t) -> int16_t {
+    gQuitQuestions++;
+    return 1;
+  });
+  handOver();
+  EXPECT_EQ(gQuitQuestions, 3);
+  EXPECT_EQ(gp().tracks[5].active, 1);
+  EXPECT_EQ(synth.synthOn, 0);
+  EXPECT_EQ(synth.setup.notes[0], 0);
+  EXPECT_EQ(QXScreen.askClose(), 1) << "the program ends without a question";
+  EXPECT_EQ(gQuitQuestions, 3);
+}
+
+TEST_F(GroovePreview, AnotherSongAsksAboutWhatItReplacesAndLeavesTheRestToTheQuitQuestion) {
+  groovetest::MountedSynthPanel mounted;
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  // As the song browser loads a song: the row's click previews it, LOAD
+  // asks, then loads it for good.
+  auto loadAnother = [&](const char* song) {
+    gp().beginPreview();
+    EXPECT_TRUE(loadDemo(song));
+    if (!gp().mayReplaceBank()) {
+      EXPECT_TRUE(gp().endPreview(false));
+      return false;
+    }
+    EXPECT_TRUE(loadDemo(song));
+    gp().keepPreview();
+    return true;
+  };
+  // A song keeps the synth and the master volume: nothing to ask.
+  player().addMainVolume(-9);
+  mounted.panel.noteHit(0);
+  ASSERT_TRUE(loadAnother("IronPulse"));
+  EXPECT_EQ(gQuitQuestions, 0);
+  // They are still not saved.
+  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox), "synth, master volume");
+  // A mute is lost with the song: asked, naming it; No keeps everything.
+  gp().onItem_trackLed(1);
+  EXPECT_FALSE(loadAnother("RobotFunk"));
+  ASSERT_EQ(gQuitQuestions, 2);
+  EXPECT_EQ(gLastBox,
+            "Your changes (muted tracks) are not saved in a mix document. Load another song and lose them?");
+  EXPECT_NE(std::string(gp().songFolder).find("IronPulse"), std::string::npos);
+  EXPECT_EQ(gp().tracks[1].active, 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and the guards for songs without groups or loops.
 #include <cstring>
 
+#include "engine/synth/Synth.h"
 #include "framework/panel/QXpopup.h"
 #include "tests/screens/grooveTestSupport.h"
 
@@ -52,6 +53,27 @@ TEST_F(GroovePanelTest, AFailedLoadLeavesTheLoadedSongPlayingAndShown) {
   EXPECT_EQ(NumVTracks.load(), 36);
   for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), gp().tracks[t].active ? gp().tracks[t].sampleNo : -1) << t;
   EXPECT_GE(engineSample(0), 0);
+}
+
+// Play starts the timeline of a groove whose tracks are all muted, so the
+// synth is heard on its own; a failed load under it must do the same.
+TEST_F(GroovePanelTest, AFailedLoadWhilePlayingRunsTheTimelineOfAnAllMutedGrooveAgain) {
+  groovetest::MountedSynthPanel synth;
+  ASSERT_TRUE(loadDemo());
+  for (short t = 0; t < 8; t++) gp().onItem_trackLed(t);
+  synth.panel.setup.arpProg = 0;
+  synth.panel.noteHit(0);  // the synth plays an arpeggio
+  ASSERT_EQ(synth.panel.synthOn, 1);
+  player().play();
+  ASSERT_EQ(PlayingStatus.load(), 2) << "play runs the timeline";
+  EXPECT_FALSE(gp().loadSong(":Library:Song:NoSuchSong:"));
+  EXPECT_TRUE(player().playing);
+  for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), -1) << t;
+  EXPECT_EQ(PlayingStatus.load(), 2) << "the timeline runs again, as play starts it";
+  EXPECT_NE(RealtimeSynth.arpMode, 0) << "and the arpeggio with it";
+  const int32_t from = TimeLine.load();
+  runToBeat(2);
+  EXPECT_GT(TimeLine.load(), from + 2 * BPM.load()) << "the beat goes on";
 }
 
 TEST_F(GroovePanelTest, ALoadedSongPlaysItsFirstGroove) {
