@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "framework/platform/uloSys.h"
 #include "framework/res/uloRes.h"
@@ -96,12 +97,20 @@ void JLInternational::startWithLanguage(UloResFile* res, int16_t primaryLanguage
 
 uloText JLInternational::message(int16_t number) const { return lineOf(messages, number); }
 
-int16_t JLInternational::notify(int16_t number, int16_t kind) {
+int16_t JLInternational::notify(int16_t number, int16_t kind) { return notifyWith(number, nullptr, kind); }
+
+int16_t JLInternational::notifyWith(int16_t number, const char* value, int16_t kind) {
   if (kind < jlNotifyOK) kind = jlNotifyOK;
   if (kind > jlNotifyYesNoCancel) kind = jlNotifyYesNoCancel;
   const uloText title = lineOf(messages, static_cast<int16_t>(kind + 1)).item(0, ',');
-  const uloText text = message(number);
+  const uloText line = message(number);
+  std::string text = line.c_str() ? line.c_str() : "";
+  const size_t at = value ? text.find("%s") : std::string::npos;
+  if (at != std::string::npos) text.replace(at, 2, value);
   return ULO_MessageBox(title.c_str(), text.c_str(), kind, true);
 }
 
 int16_t JL_Notify(int16_t number, int16_t kind) { return jlIntl.notify(number, kind); }
+int16_t JL_NotifyWith(int16_t number, const char* value, int16_t kind) {
+  return jlIntl.notifyWith(number, value, kind);
+}

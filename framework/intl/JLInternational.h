@@ -32,6 +32,9 @@ class JLInternational {
   // Same, with the system language given (start passes the system's).
   void startWithLanguage(UloResFile* res, int16_t primaryLanguage);
   int16_t notify(int16_t number, int16_t kind);
+  // The same with the message's first "%s" replaced by `value` when one is
+  // given (the text is never used as a format).
+  int16_t notifyWith(int16_t number, const char* value, int16_t kind);
   // Line n of the table (empty beyond its end).
   uloText message(int16_t number) const;
 
@@ -47,3 +50,8 @@ extern JLInternational jlIntl;
 // Shows message `number` of the chosen table; kinds below 0 count as 0,
 // above 2 as 2.
 int16_t JL_Notify(int16_t number, int16_t kind);
+int16_t JL_NotifyWith(int16_t number, const char* value, int16_t kind);
+
+// Messages the framework shows on its own: a web page that no browser could
+// show (one "%s", the address).
+constexpr int16_t kJLMsgNoWebBrowser = 70;

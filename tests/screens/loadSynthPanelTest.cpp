@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
+#include "framework/intl/JLInternational.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "tests/screens/loadTestSupport.h"
 
@@ -121,6 +123,23 @@ TEST(LoadSynthPanel, BackspaceDeletesMarkedAfterYes) {
   EXPECT_FALSE(b.lib.exists("Library/Synth/Home2"));
   EXPECT_EQ(b.p().synthCount, 0);
   EXPECT_EQ(b.m.text(22), "No synths in folder");
+}
+
+TEST(LoadSynthPanel, NextDiskSaysWhenNoDiskIsThereAndComesHomeQuietlyFromTheLastDisk) {
+  SynthBrowser b;
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  Answers ok({1});
+  b.m.click(2);
+  ASSERT_EQ(b.m.text(21), "disk");
+  b.m.click(2);  // past the last disk: home again, which is no failure
+  EXPECT_EQ(b.m.text(21), "Home");
+  EXPECT_TRUE(Answers::texts().empty());
+  b.lib.tmp.write("mounts", "/dev/sda1 / ext4 rw 0 0\n");  // the disk is gone
+  b.m.click(1);
+  b.m.click(2);
+  EXPECT_EQ(Answers::texts(), std::vector<std::string>{"No removable disk was found. Insert a CD or connect a USB "
+                                                       "stick, then click NEXT DISK again."});
+  EXPECT_EQ(b.p().homeMode, 1);
 }
 
 }  // namespace
