@@ -109,6 +109,8 @@ void ULO_Init();
 void ULO_Exit();
 void ULO_Main2();
 void ULO_GetMonitorInfo(uloMonitorInfoRec* info);
+// The smallest window that shows the whole 640 x 480 design area.
+constexpr int kUloMinWindowWidth = 640, kUloMinWindowHeight = 480;
 // mode 0 normal, 1 maximised, 2 borderless full screen, 3 fixed size, 4 no caption.
 bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height);
 void ULO_SetWindowTitle(const char* text);
