@@ -464,7 +464,10 @@ void JLLoadPanel::onItem_disk() {
   while (disks.next(name))
     if ((found = disks.ejectable())) break;
   if (!found) {
+    // From the last disk NEXT DISK comes home; from home it found none.
+    const bool none = homeMode;
     goHome();
+    if (none) JL_Notify(jlload::kMsgNoDisk, jlNotifyOK);
     return;
   }
   homeMode = 0;

@@ -80,7 +80,10 @@ void JLLoadSynthPanel::onItem_disk() {
   while (disks.next(name))
     if ((found = disks.ejectable())) break;
   if (!found) {
+    // From the last disk NEXT DISK comes home; from home it found none.
+    const bool none = homeMode;
     onItem_home();
+    if (none) JL_Notify(jlload::kMsgNoDisk, jlNotifyOK);
     return;
   }
   homeMode = 0;

@@ -41,7 +41,12 @@ void JLLoopTunerPanel::setText(int16_t item, const char* text) {
   if (uloPanelControl* c = control(item)) c->setString(text);
 }
 
-void JLLoopTunerPanel::showLamp() { put(kLamp, loopOn); }
+void JLLoopTunerPanel::showLamp() {
+  // Lit while ON/OFF lets the loop play: with nothing loaded or recorded
+  // (or an empty region) there is nothing to hear, so it stays dark.
+  jlUserLoopView view;
+  put(kLamp, int16_t(loopOn && !recording && gep && gep->userLoop_region(&view) ? 1 : 0));
+}
 
 void JLLoopTunerPanel::showLoopName(const char* name) { setText(kName, name); }
 
@@ -52,7 +57,6 @@ void JLLoopTunerPanel::onPanelOpened() {
 
 void JLLoopTunerPanel::beforeShow() {
   loopOn = 1;
-  put(kLamp, 1);
   showLoopName("");
   resetValues();
 }
@@ -100,6 +104,8 @@ void JLLoopTunerPanel::dataInput() {
   settings_.startPercent = start;
   settings_.endPercent = end;
   if (gep) gep->userLoop_params(&settings_);
+  // The region the lamp looks at is the one just sent.
+  showLamp();
 }
 
 void JLLoopTunerPanel::resetValues() {
@@ -165,7 +171,7 @@ void JLLoopTunerPanel::startRecord() {
            why && why[0] ? " (" : "", why ? why : "", why && why[0] ? ")" : "",
            playerPlaying() ? " Some sound cards cannot record while they play: stop playback and try again." : "");
   ULO_UserNotify(text, 0);
-  put(kLamp, 1);
+  showLamp();
 }
 
 void JLLoopTunerPanel::stopRecord() {

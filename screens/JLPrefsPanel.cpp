@@ -6,7 +6,6 @@
 
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
-#include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
 #include "framework/platform/uloSoundConvert.h"
@@ -119,6 +118,10 @@ void JLPrefsPanel::onPanelOpened() {
   // disabled so that nothing promises an effect.
   for (int16_t item : {kOptionOff, kOptionOn})
     if (uloPanelControl* c = control(item)) c->disable();
+  // Each format the pop-up offers is whole in its entry (container and
+  // encoding; files are stereo at 44100 Hz): none has settings of its own,
+  // so OPTIONS looks and acts disabled rather than open a box saying so.
+  if (uloPanelControl* c = control(kFormatOptions)) c->disable();
   if (uloPanelControl* c = control(kLatency)) {
     c->setValue(0, const_cast<char*>("Low"));
     c->setValue(1, const_cast<char*>("Normal"));
@@ -249,9 +252,6 @@ void JLPrefsPanel::onItem() {
     const int16_t entry = c ? c->get() : jlPrefsClass::kLatencyNormal;
     latency = entry >= jlPrefsClass::kLatencyLow && entry <= jlPrefsClass::kLatencySafe ? entry
                                                                                         : jlPrefsClass::kLatencyNormal;
-  } else if (item == kFormatOptions) {
-    if (formatCode == kOwnFormat) JL_Notify(50, 0);
-    else uloQt_soundConvert_askUser(formatCode, formatSettings, int32_t(sizeof formatSettings));
   } else if (item >= kFirstLamp && item < kFirstLamp + 5 * kRandomSets) {
     const int16_t set = int16_t((item - kFirstLamp) / 5), j = int16_t((item - kFirstLamp) % 5);
     randLimits[set] = int16_t(j + 3);

@@ -19,6 +19,8 @@ class uloOffmap;
 namespace jlload {
 
 constexpr int kPictureSize = 84;
+// The localised message NEXT DISK shows when no removable disk is mounted.
+constexpr int16_t kMsgNoDisk = 81;
 
 // A text display that can also be a list row: once made clickable, a press
 // on it is reported to the panel like a button's. A press that the panel

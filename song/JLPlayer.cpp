@@ -173,6 +173,8 @@ void JLPlayer::refreshCommon() {
   common->common_setMainVolLabel(mainVolume);
   common->common_setSynthLed(synthLed != 0);
   setBpmLabel();
+  // A mix opened before anything played would leave the status line empty.
+  setLabel(0, !playing ? "Stop" : sequenceMode ? "Sequence play" : "Groove play");
 }
 
 void JLPlayer::resetCommon() {

@@ -96,6 +96,8 @@ class JLPlayer {
   void setSynthLed(bool on);
   void setLabel(short n, const char* text);
   void setHelpModeDisplay(short mode);
+  // Shows the whole transport state again on the panel in use, its status
+  // line included (a panel just shown or refilled by a song or document).
   void refreshCommon();
   void resetCommon();
 

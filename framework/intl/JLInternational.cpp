@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "framework/platform/uloSys.h"
 #include "framework/res/uloRes.h"
@@ -125,4 +126,8 @@ int16_t JL_Notify(int16_t number, int16_t kind) { return jlIntl.notify(number, k
 
 int16_t JL_NotifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills) {
   return jlIntl.notifyFilled(number, kind, fills);
+}
+
+int16_t JL_NotifyWith(int16_t number, const char* value, int16_t kind) {
+  return jlIntl.notifyFilled(number, kind, {value});
 }

@@ -60,3 +60,9 @@ extern JLInternational jlIntl;
 int16_t JL_Notify(int16_t number, int16_t kind);
 // The same with the message's "%s" filled in (Latin-1 texts, as the tables).
 int16_t JL_NotifyFilled(int16_t number, int16_t kind, std::initializer_list<const char*> fills);
+// The same with one fill.
+int16_t JL_NotifyWith(int16_t number, const char* value, int16_t kind);
+
+// Messages the framework shows on its own: a web page that no browser could
+// show (one "%s", the address).
+constexpr int16_t kJLMsgNoWebBrowser = 80;

@@ -16,6 +16,7 @@
 #include "framework/platform/uloSys.h"
 
 void ULO_WindowResized(int w, int h);
+uint32_t* ULO_CanvasPixels(int* w, int* h);
 bool ULO_SignalPending();
 SDL_Window* ULO_MainSDLWindow();
 
@@ -56,11 +57,19 @@ void dispatch(const SDL_Event& e) {
       if (e.type == SDL_MOUSEBUTTONUP) SDL_CaptureMouse(SDL_FALSE);
       QXScreen_remoteevents(nullptr);
       break;
-    case uloEventAction::resize:
+    case uloEventAction::resize: {
+      // The panels take the size the window has now: it may have grown
+      // back to its minimum (ULO_WindowResized).
+      int w = 0, h = 0;
+      if (ULO_CanvasPixels(&w, &h)) {
+        uloGlo.windowWidth = int16_t(w);
+        uloGlo.windowHeight = int16_t(h);
+      }
       QXScreen_remoteevents(nullptr);
       uloGlo.what = uloEvtUpdate;
       QXScreen_remoteevents(nullptr);
       break;
+    }
     case uloEventAction::remote:
       QXScreen_remoteevents(param);
       break;

@@ -261,15 +261,6 @@ bool uloQt_soundConvert_describe(int32_t code, char* name, size_t nameSize) {
   return true;
 }
 
-bool uloQt_soundConvert_askUser(int32_t code, void*, int32_t) {
-  char name[64] = "This format";
-  uloQt_soundConvert_describe(code, name, sizeof name);
-  char text[160];
-  snprintf(text, sizeof text, "%s files are written in stereo at 44100 Hz; the format has no other options.", name);
-  ULO_UserNotify(text, 0);
-  return false;
-}
-
 bool uloQt_soundIsPlainWave(const char* path) {
   char sys[kUloPathMax];
   if (!systemPath(path, sys, sizeof sys)) return false;

@@ -42,7 +42,6 @@ int uloQt_soundConvert_indexOf(int32_t code);
 bool uloQt_soundConvert_fileFormat(int32_t code, int* sndfileFormat, const char** extension);
 // A name for any code fileFormat accepts (offered or not); false otherwise.
 bool uloQt_soundConvert_describe(int32_t code, char* name, size_t nameSize);
-bool uloQt_soundConvert_askUser(int32_t code, void* settings, int32_t settingsSize);
 
 // Whether a file is what the engine's loop reader takes as it is: a 16-bit
 // PCM WAV at 44100 Hz, mono or stereo, with the canonical 44-byte header

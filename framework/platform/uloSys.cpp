@@ -111,6 +111,3 @@ void ULO_DebugMessageNum(const char* text, long number) {
   ULO_MessageBox("ERROR NUM", buf, 0, false);
 }
 
-void QXGoUrl(const char* address) {
-  if (address && *address) SDL_OpenURL(address);
-}

@@ -6,6 +6,7 @@
 // ULO_DisposePtr, which any thread may call.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Event kinds in uloGlo.what.
 enum : int16_t {
@@ -108,6 +109,8 @@ void ULO_Init();
 void ULO_Exit();
 void ULO_Main2();
 void ULO_GetMonitorInfo(uloMonitorInfoRec* info);
+// The smallest window that shows the whole 640 x 480 design area.
+constexpr int kUloMinWindowWidth = 640, kUloMinWindowHeight = 480;
 // mode 0 normal, 1 maximised, 2 borderless full screen, 3 fixed size, 4 no caption.
 bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height);
 void ULO_SetWindowTitle(const char* text);
@@ -154,7 +157,17 @@ bool ULO_ReadWindowPixels(uint32_t* out, int width, int height);
 void ULO_FreePicture(int16_t index);
 // Mouse polling for tracking loops: true while the button is held.
 bool ULO_ButtonDown();
+// Shows the address in the user's web browser through xdg-open, run on a
+// thread of its own (a browser it starts may stay in the foreground for as
+// long as it runs); returns at once. uloWebPage.cpp.
 void QXGoUrl(const char* address);
+// The address of a page QXGoUrl could not show (xdg-open missing, or it
+// found no browser), once; empty when there is none. An opener that ran
+// longer than kWebPageFailureSeconds did show the page and is not reported.
+std::string ULO_TakeWebPageFailure();
+// True while an opener started by QXGoUrl may still report a failure.
+bool ULO_WebPageOpening();
+constexpr int kWebPageFailureSeconds = 20;
 
 extern int32_t magicCOLORREFvalue;
 // RGB of a drawing colour index; false for -1 (none).

@@ -33,6 +33,8 @@ struct Window {
   SDL_Rect dirty = {0, 0, 0, 0};
   // Without a renderer: the next present repaints the margins too.
   bool wholeWindow = true;
+  // Times in a row the window was grown back to its minimum size.
+  int growTries = 0;
 };
 
 Window gWin;
@@ -232,11 +234,11 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
       h = usable.h;
     }
   }
-  w = std::max(w, 640);
-  h = std::max(h, 480);
+  w = std::max(w, kUloMinWindowWidth);
+  h = std::max(h, kUloMinWindowHeight);
   gWin.window = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w, h, flags);
   if (!gWin.window) return false;
-  SDL_SetWindowMinimumSize(gWin.window, 640, 480);
+  SDL_SetWindowMinimumSize(gWin.window, kUloMinWindowWidth, kUloMinWindowHeight);
   const char* asked = getenv("JAMLOOM_PRESENT");
   if (ULO_ChoosePresenter(asked, gpuDeviceExists(), getenv("SDL_RENDER_DRIVER")) == uloPresenter::renderer) {
     gWin.renderer = SDL_CreateRenderer(gWin.window, -1, SDL_RENDERER_ACCELERATED);
@@ -267,6 +269,19 @@ bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height) {
 
 void ULO_WindowResized(int w, int h) {
   if (!gWin.window) return;
+  // The minimum size given to SDL is only a hint to a window manager:
+  // without one the X server gives the window any size asked for, and a
+  // smaller one would cut the interface. It grows back, unless something
+  // keeps shrinking it (a tiling manager's tile): after three tries in a
+  // row the size is left as given.
+  if (w >= kUloMinWindowWidth && h >= kUloMinWindowHeight) {
+    gWin.growTries = 0;
+  } else if (gWin.growTries < 3) {
+    gWin.growTries++;
+    w = std::max(w, kUloMinWindowWidth);
+    h = std::max(h, kUloMinWindowHeight);
+    SDL_SetWindowSize(gWin.window, w, h);
+  }
   layoutFor(w, h);
   gWin.wholeWindow = true;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <string>
 
 #include "core/files/uloPath.h"
 #include "core/sys/jlDocumentForward.h"
@@ -496,6 +497,10 @@ void QXScreenClass::events() {
         ULO_RaiseMainWindow();
       }
       openForwardedDocument();
+      // WEB and the INFO page's web address: xdg-open told only its own
+      // output that no browser could show the page.
+      if (const std::string page = ULO_TakeWebPageFailure(); !page.empty())
+        JL_NotifyWith(kJLMsgNoWebBrowser, page.c_str(), jlNotifyOK);
       if (jlHelpp) jlHelpp->idle();
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
         if (isShown(i)) entries[i].panel->events();

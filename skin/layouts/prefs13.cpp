@@ -44,7 +44,7 @@ Layout MakePrefs13() {
   L.popup(4, 16, 176, 200, 20, "Jamloom").helpTitle = "Export format";
   L.items.back().helpText = "Sound file format for disk mixes.";
   L.button(5, 224, 175, 84, 22, "OPTIONS").helpTitle = "Format options";
-  L.items.back().helpText = "Settings of the chosen format.";
+  L.items.back().helpText = "Each format here is complete: none has settings of its own.";
   L.section(322, 160, 110, 44, "LATENCY");
   L.popup(40, 330, 176, 94, 20, "Normal").helpTitle = "Latency";
   L.items.back().helpText = "How soon you hear a change. Safe suits busy machines. From the next Play.";

@@ -110,11 +110,15 @@ Layout MakeRandMix11() {
 const std::vector<TourStep>& TourSteps() {
   static const std::vector<TourStep> steps = {
       {0, 61, "1. Choose a song", "Click SONGS to open the song list."},
-      {6, 8, "2. Load it", "Pick a song, then click LOAD SONG."},
-      {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group."},
+      // Above LOAD SONG, over the browser's top row: below it the balloon
+      // would hide NO PREVIEW and the picked song's name.
+      {6, 8, "2. Load it", "Pick a song, then click LOAD SONG.", TourStep::Side::above},
+      // Above the pop-up, over the track buttons: below it the balloon would
+      // hide the loop pop-ups that show what the chosen group plays.
+      {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group.", TourStep::Side::above},
       {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
       // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
-      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", true},
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", TourStep::Side::below},
   };
   return steps;
 }

@@ -278,6 +278,33 @@ TEST_F(GrooveDocs, AReopenedMixComesBackAtItsMasterVolumeAndAnOlderOneLeavesItAl
   EXPECT_EQ(text(120), "92");
 }
 
+// The status line under PLAY says what the player does after every way of
+// opening a mix: on the command line at start (nothing played yet), and
+// through OPEN while the groove or the sequence plays.
+TEST_F(GrooveDocs, AnOpenedMixShowsThePlayersStateInTheStatusLine) {
+  buildMix();
+  const std::string path = tmp.ulo() + "state.jld";
+  ASSERT_TRUE(gp().saveDocument(path.c_str()));
+  // The program at start: a panel that has not played yet.
+  player().stop();
+  gp().common_setLabel(0, "");
+  JLPath commandLine;
+  commandLine.set(path.c_str());
+  commandLine.ready = true;
+  gp().asyncDialogMessage(&commandLine);
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(text(99), "Stop");
+  item(25);
+  ASSERT_EQ(text(99), "Groove play");
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(text(99), "Stop");
+  player().playSequence();
+  ASSERT_EQ(text(99), "Sequence play");
+  ASSERT_TRUE(gp().openDocument(path.c_str()));
+  EXPECT_EQ(text(99), "Stop");
+  EXPECT_FALSE(player().playing);
+}
+
 TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
   buildMix();
   const std::string path = tmp.ulo() + "answer";

@@ -1,8 +1,10 @@
 // Help on the main panel with the program's own help texts: the HELP and
 // TOUR lamps, tour steps done only by finished actions, balloons only for
 // what can be seen and clicked, and the commands that do nothing saying so.
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
@@ -91,6 +93,49 @@ TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
   uloGlo.when = helps.timer;
   QXScreen.events();
   EXPECT_EQ(helps.current, 3);
+}
+
+// The tour's balloons leave in view what their step is done with: step 2
+// the song list, LOAD SONG, NO PREVIEW and the picked song's name; step 3
+// the instrument pop-ups and the loop pop-ups that show what a group plays.
+// (a corner of a few pixels aside). Each still lies on the screen and
+// touches its control with its tail.
+TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
+  ASSERT_TRUE(loadDemo());
+  QXPanelClass songs;
+  songs.attachLayouts(6, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&songs, 6, 1);
+  QXScreen.setProps(6, 20, 42, true, 0);
+  QXScreen.show(6);
+  // The share of a control's area under the balloon.
+  auto covered = [](const uloRect& balloon, const uloRect& c) {
+    const int w = std::min(balloon.right, c.right) - std::max(balloon.left, c.left);
+    const int h = std::min(balloon.bottom, c.bottom) - std::max(balloon.top, c.top);
+    return w > 0 && h > 0 ? double(w) * h / (double(c.width()) * c.height()) : 0.0;
+  };
+  struct Step {
+    int16_t element;
+    QXPanelClass* panel;
+    std::vector<int16_t> inView;
+  };
+  const Step steps[] = {
+      {1, &songs, {8, 28, 33, 19, 20, 14, 15, 16, 29, 17, 18, 30, 31, 32}},
+      {2, &gp(), {77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
+  };
+  for (const Step& step : steps) {
+    const jlHelpsTextRec& e = helps.elements[step.element];
+    ASSERT_EQ(step.panel->control(e.control), step.panel->control(step.inView.front())) << step.element;
+    uloRect balloon;
+    ASSERT_TRUE(helps.balloonRect(step.element, &balloon));
+    EXPECT_TRUE(uloRect(0, 0, 640, 480).contains(balloon)) << "step " << step.element + 1;
+    const uloRect& described = step.panel->control(e.control)->rect;
+    EXPECT_TRUE(balloon.bottom == described.top || balloon.top == described.bottom) << "step " << step.element + 1;
+    for (int16_t item : step.inView)
+      EXPECT_LT(covered(balloon, step.panel->control(item)->rect), 0.02)
+          << "step " << step.element + 1 << " covers item " << item;
+  }
+  QXScreen.hide(6);
+  QXScreen.disconnect(6);
 }
 
 TEST_F(HelpOnGroove, BalloonsDescribeOnlyWhatCanBeSeenAndClicked) {

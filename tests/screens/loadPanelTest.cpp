@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloQuickTime.h"
 #include "screens/JLLoadPanel.h"
 #include "song/JLPlayer.h"
@@ -669,3 +671,57 @@ TEST(LoadPanelSafety, CancelledOrFailedReplaceLeavesTheOldSongByteForByte) {
   EXPECT_EQ(snapshot(b.lib, "Library"), before);
 }
 
+
+namespace {
+
+TEST(LoadPanel, NextDiskSaysWhenNoDiskIsThereAndComesHomeQuietlyFromTheLastDisk) {
+  {
+    Browser b;
+    jlIntl.startWithLanguage(QXCasts.resFile, 9);
+    b.lib.tmp.write("mounts", "/dev/sda1 / ext4 rw 0 0\n");  // no removable disk
+    uloDisksList::setSystemSources(b.lib.path("mounts").c_str(), nullptr, b.lib.path("media").c_str());
+    b.open();
+    Answers ok({1});
+    b.m.click(4);
+    EXPECT_EQ(Answers::texts(), std::vector<std::string>{loadtest::kNoDiskMessage});
+    EXPECT_EQ(b.p().homeMode, 1);
+    EXPECT_EQ(b.m.text(1), "Home");
+    uloDisksList::setSystemSources(nullptr, nullptr);
+  }
+  DiskBrowser b;
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  b.open();
+  loadtest::nextDiskThereAndHomeQuietly(b.m, 4, 1, "stick");
+}
+
+// WEB hands the address to xdg-open; when that finds no browser (its exit
+// code says so) the user is told on screen, not only in its output.
+TEST(LoadPanel, WebTellsOnScreenWhenNoBrowserCouldShowThePage) {
+  Browser b;
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  b.open();
+  b.lib.mkdirs("bin");
+  const std::string opener = b.lib.path("bin/xdg-open");
+  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", (b.lib.path("bin") + ":" + oldPath).c_str(), 1);
+  auto openWith = [&](int exitCode) {
+    b.lib.tmp.write("bin/xdg-open", "#!/bin/sh\necho \"$@\" >>\"" + b.lib.path("asked") + "\"\nexit " +
+                                        std::to_string(exitCode) + "\n");
+    chmod(opener.c_str(), 0755);
+    b.m.click(2);
+    const uint32_t until = ULO_Ticks() + 60 * 30;
+    while (ULO_WebPageOpening() && ULO_Ticks() < until) usleep(10000);
+    uloGlo.what = uloEvtNull;
+    QXScreen.events();
+  };
+  Answers ok({1});
+  openWith(3);  // xdg-open: "no method available"
+  EXPECT_EQ(Answers::texts(), std::vector<std::string>{"No web browser could show https://jamloom.org/songs. Open the "
+                                                       "address in a web browser yourself."});
+  openWith(0);  // a browser showed it
+  EXPECT_EQ(Answers::texts().size(), 1u);
+  EXPECT_EQ(b.lib.tmp.read("asked"), "https://jamloom.org/songs\nhttps://jamloom.org/songs\n");
+  setenv("PATH", oldPath.c_str(), 1);
+}
+
+}  // namespace

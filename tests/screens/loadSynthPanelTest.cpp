@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
+#include "framework/intl/JLInternational.h"
 #include "screens/JLLoadSynthPanel.h"
 #include "tests/screens/loadTestSupport.h"
 
@@ -121,6 +123,18 @@ TEST(LoadSynthPanel, BackspaceDeletesMarkedAfterYes) {
   EXPECT_FALSE(b.lib.exists("Library/Synth/Home2"));
   EXPECT_EQ(b.p().synthCount, 0);
   EXPECT_EQ(b.m.text(22), "No synths in folder");
+}
+
+TEST(LoadSynthPanel, NextDiskSaysWhenNoDiskIsThereAndComesHomeQuietlyFromTheLastDisk) {
+  SynthBrowser b;
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  loadtest::nextDiskThereAndHomeQuietly(b.m, 2, 21, "disk");
+  b.lib.tmp.write("mounts", "/dev/sda1 / ext4 rw 0 0\n");  // the disk is gone
+  Answers ok({1});
+  b.m.click(1);
+  b.m.click(2);
+  EXPECT_EQ(Answers::texts(), std::vector<std::string>{loadtest::kNoDiskMessage});
+  EXPECT_EQ(b.p().homeMode, 1);
 }
 
 }  // namespace

@@ -203,4 +203,21 @@ struct Answers {
   }
 };
 
+// NEXT DISK's message when no removable disk is mounted.
+inline const std::string kNoDiskMessage =
+    "No removable disk was found. Insert a CD or connect a USB stick, then click NEXT DISK again.";
+
+// NEXT DISK (item `next`) twice from home with one disk mounted: the disk
+// (its name in item `name`), then home again past it, which is no failure
+// and asks nothing.
+template <typename M>
+void nextDiskThereAndHomeQuietly(M& m, int16_t next, int16_t name, const std::string& disk) {
+  Answers none({1});
+  m.click(next);
+  ASSERT_EQ(m.text(name), disk);
+  m.click(next);
+  EXPECT_EQ(m.text(name), "Home");
+  EXPECT_TRUE(Answers::texts().empty());
+}
+
 }  // namespace loadtest

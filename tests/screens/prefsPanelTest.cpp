@@ -187,6 +187,38 @@ TEST(PrefsPanel, TheUnusedOptionIsPaintedFaintIgnoresClicksAndKeepsItsStoredValu
   jlPrefs.mtrmValue = 0;
 }
 
+// No export format has settings of its own: OPTIONS is painted faint
+// whichever is chosen, and a click on it opens no box.
+TEST(PrefsPanel, FormatOptionsArePaintedFaintAndIgnoreClicksWhateverTheFormat) {
+  Prefs p;
+  static int boxes;
+  boxes = 0;
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t) -> int16_t { return int16_t(++boxes > 0); });
+  uloPanelControl* options = p.m.panel.control(JLPrefsPanel::kFormatOptions);
+  uloPanelControl* pop = p.m.panel.control(JLPrefsPanel::kFormat);
+  const int entries = int(formatEntries(pop).size());
+  ASSERT_GE(entries, 2) << "the own format and WAV at least";
+  for (int16_t entry = 0; entry < entries; entry++) {
+    pop->set(entry);
+    p.m.click(JLPrefsPanel::kFormat);
+    EXPECT_FALSE(options->enabled) << "entry " << entry;
+    clickOn(p.m.panel, JLPrefsPanel::kFormatOptions);
+    EXPECT_EQ(0, boxes) << "entry " << entry;
+    EXPECT_TRUE(QXScreen.isShown(8));
+  }
+  const long faint = brightnessOf(p.m.panel, JLPrefsPanel::kFormatOptions);
+  options->enable();
+  const long live = brightnessOf(p.m.panel, JLPrefsPanel::kFormatOptions);
+  options->disable();
+  EXPECT_LT(faint * 3, live * 2) << "faint " << faint << ", live " << live;
+  // Shown again (the stored format chosen), it is still faint.
+  p.m.click(JLPrefsPanel::kOK);
+  QXScreen.show(8);
+  EXPECT_FALSE(options->enabled);
+  jlPrefs.outputType = JLPrefsPanel::kOwnFormat;
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+}
+
 // The pop-up's list as it should read: the program's own format, then the
 // formats a musician uses that this libsndfile writes, in that order.
 std::vector<std::string> expectedFormats() {

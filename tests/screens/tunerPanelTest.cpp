@@ -178,6 +178,42 @@ TEST(TunerPanel, OnOffAndClosingDiscardTheLoop) {
   EXPECT_FALSE(QXScreen.isShown(4));
 }
 
+// The lamp says whether the user's loop plays: dark (as painted too) while
+// there is nothing to tune, lit once a loop is there and switched on.
+TEST(TunerPanel, TheLampStaysDarkUntilThereIsALoopToPlay) {
+  Tuner t;
+  QXScreen.show(4);
+  auto greenOfLamp = [&t] {
+    const uloPoint c = t.m.panel.control(T::kLamp)->rect.center();
+    return (uint16_t(QXScreen.updateBuffer.getPixel(c.x, c.y)) >> 5) & 31;
+  };
+  EXPECT_EQ(0, t.m.value(T::kLamp)) << "no loop yet";
+  const int dark = greenOfLamp();
+  t.m.click(T::kOnOff);
+  t.m.click(T::kOnOff);
+  EXPECT_EQ(1, t.m.panel.loopOn);
+  EXPECT_EQ(0, t.m.value(T::kLamp)) << "switched on, still nothing to hear";
+
+  writeSine(t.dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 44100);
+  t.m.panel.loadResult((t.dir.ulo() + "a.wav").c_str());
+  EXPECT_EQ(1, t.m.value(T::kLamp));
+  EXPECT_GT(greenOfLamp(), dark + 8) << "painted lit";
+  t.m.click(T::kOnOff);
+  EXPECT_EQ(0, t.m.value(T::kLamp));
+  t.m.click(T::kOnOff);
+  EXPECT_EQ(1, t.m.value(T::kLamp));
+  t.move(T::kStartCoarse, 50);  // the region from 100 % to 100 %: empty
+  EXPECT_EQ(0, t.m.value(T::kLamp));
+  t.m.click(T::kReset);
+  EXPECT_EQ(1, t.m.value(T::kLamp));
+
+  // A file that cannot be read takes the loop away.
+  t.dir.write("junk.wav", "RIFF");
+  t.m.panel.loadResult((t.dir.ulo() + "junk.wav").c_str());
+  EXPECT_EQ(0, t.m.value(T::kLamp));
+  EXPECT_EQ(dark, greenOfLamp());
+}
+
 TEST(TunerPanel, OtherRatesAndFormatsAreConvertedAndLoaded) {
   Tuner t;
   writeSine(t.dir.file("low.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 22050);

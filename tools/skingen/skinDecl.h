@@ -128,9 +128,11 @@ struct TourStep {
   int panelEntry;
   int item;
   std::string title, text;
-  // The balloon hangs below the control even in the screen's lower half
-  // (it would cover controls the user still needs).
-  bool below = false;
+  // Where the balloon hangs: by default below a control in the screen's
+  // upper half and above one in the lower half; a step whose balloon would
+  // cover controls the user still needs says which side keeps them clear.
+  enum class Side { automatic, below, above };
+  Side side = Side::automatic;
 };
 const std::vector<TourStep>& TourSteps();
 

@@ -180,14 +180,14 @@ bool saveText(UloResFile& res, int32_t type, int32_t id, const std::string& text
 }
 
 // Balloon placement for a control: below it when it lies in the upper half
-// of the screen, above it otherwise; pointing from the left or right corner
-// so that the balloon stays on the screen.
+// of the screen, above it otherwise (unless the side is given); pointing
+// from the left or right corner so that the balloon stays on the screen.
 struct Placement {
   int corner, bx, by, tx, ty;
 };
-Placement placeBalloon(const Layout& l, const Item& it, bool forceBelow = false) {
+Placement placeBalloon(const Layout& l, const Item& it, TourStep::Side side = TourStep::Side::automatic) {
   const int cx = l.screenX + it.x + it.w / 2, cy = l.screenY + it.y + it.h / 2;
-  const bool below = forceBelow || cy < 260;
+  const bool below = side == TourStep::Side::automatic ? cy < 260 : side == TourStep::Side::below;
   const bool fromLeft = cx + kBalloonW - 8 < 640;
   Placement p;
   p.corner = (below ? 0 : 2) + (fromLeft ? 0 : 1);
@@ -238,7 +238,7 @@ std::vector<HelpElement> helpElements() {
         item = l.find(s.item);
       }
     if (!item) continue;
-    out.push_back({s.panelEntry, s.item, placeBalloon(*owner, *item, s.below), false, s.title, s.text});
+    out.push_back({s.panelEntry, s.item, placeBalloon(*owner, *item, s.side), false, s.title, s.text});
   }
   for (const Layout& l : AllLayouts()) {
     const Layout* main = nullptr;
