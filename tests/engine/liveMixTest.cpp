@@ -231,3 +231,56 @@ TEST(LiveMix, AChangeWaitingForABufferYieldsToALaterChoice) {
              [](int64_t p) { return faded(3, p % (2 * kBeat), 1.0f - float(p - 85 * kBlock) / kRamp); }, "C fading");
   expectLeft(out, 85 * kBlock + kRamp, 100 * kBlock, [](int64_t) { return 0; }, "stopped");
 }
+
+// A track whose loop could not be played is silent up to an immediate
+// change, and the new loop fades in from the switch within the block that
+// holds it: before the loader has read a frame of it (its decoded start
+// plays from the switch on), and after the loader has already refilled the
+// ring from the timeline (nothing of the new loop before the switch).
+TEST(LiveMix, AChangeFromASilentTrackFadesInAtTheSwitchInItsOwnBlock) {
+  for (const bool loaderFirst : {false, true}) {
+    SCOPED_TRACE(loaderFirst ? "the loader refills before the block" : "the loader is held back");
+    Harness h;
+    const int bad = h.addFile("garbage.wav", std::string(3000, 'Z'), 8);
+    const int b = h.addLoop(2, 3 * kBeat, 0);
+    TrackVolume(1, 64);
+    ASSERT_EQ(0, TrackPlay(1, bad));
+    goLive();
+    std::vector<int16_t> out;
+    liveTo(20 * kBlock, out);
+    TrackUnderruns = 0;
+    ASSERT_EQ(0, TrackPlay(1, b));
+    const int64_t at = 20 * kBlock + kRamp;
+    ASSERT_EQ(at, Tracks[0].switchAt.load());
+    if (loaderFirst) LoaderVisitAll();
+    liveTo(21 * kBlock, out, false);
+    liveTo(40 * kBlock, out);
+    expectLeft(out, 0, at, [](int64_t) { return 0; }, "silent before the switch");
+    expectLeft(out, at, at + kRamp, [at](int64_t p) { return faded(2, p % (3 * kBeat), float(p - at) / kRamp); },
+               "B rising");
+    expectLeft(out, at + kRamp, 40 * kBlock, [](int64_t p) { return faded(2, p % (3 * kBeat), 1.0f); }, "B");
+    EXPECT_EQ(0u, TrackUnderruns.load());
+  }
+}
+
+// An immediate change to a loop that cannot be played fades the old loop
+// out at the cut and is silent after it; with the loader held back for
+// many blocks meanwhile, that silence is what was asked for, no underrun.
+TEST(LiveMix, AChangeToAnUnplayableLoopIsSilenceNotAnUnderrun) {
+  TwoLoops s;
+  const int bad = s.h.addFile("garbage.wav", std::string(3000, 'Z'), 8);
+  liveTo(75 * kBlock, s.out);
+  TrackUnderruns = 0;
+  ASSERT_EQ(0, TrackPlay(1, bad));
+  const int64_t at = 75 * kBlock + kLead;  // the ring's cut, as without a decoded start
+  EXPECT_EQ(at, Tracks[0].switchAt.load());
+  liveTo(95 * kBlock, s.out, false);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  liveTo(100 * kBlock, s.out);
+  expectLeft(s.out, 0, at - kRamp, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A");
+  expectLeft(s.out, at - kRamp, at, [at](int64_t p) { return faded(1, p % (4 * kBeat), float(at - p) / kRamp); },
+             "A fading");
+  expectLeft(s.out, at, 100 * kBlock, [](int64_t) { return 0; }, "silent");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  EXPECT_EQ(bad - 1, Tracks[0].currentVariant.load());
+}
