@@ -284,3 +284,58 @@ TEST(LiveMix, AChangeToAnUnplayableLoopIsSilenceNotAnUnderrun) {
   EXPECT_EQ(0u, TrackUnderruns.load());
   EXPECT_EQ(bad - 1, Tracks[0].currentVariant.load());
 }
+
+// A live loader keeps every ring within a chunk of full, so a loader that
+// the machine holds up for three quarters of a ring never lets a track run
+// dry. (Filling only once half the ring had played, it could be left with
+// little more than half a ring when held up.)
+TEST(LiveMix, RingsStayNearlyFullAndOutlastALoaderHeldUpForMostOfARing) {
+  Harness h;
+  const int lens[3] = {kBeat, 3 * kBeat, 8 * kBeat};  // a one-beat loop opens its file twice a second
+  for (int t = 0; t < 3; ++t) {
+    const int v = h.addLoop(20 + t, lens[t], 0);
+    TrackVolume(t + 1, 64);
+    ASSERT_EQ(0, TrackPlay(t + 1, v));
+  }
+  TrackVolume(2, 0);
+  TrackVolume(3, 0);
+  goLive();
+  const int R = Tracks[0].ringFrames;
+  std::vector<int16_t> out;
+  TrackUnderruns = 0;
+  // Just short of where the ring would be refilled from half full.
+  liveTo(R / 2 - 4 * kBlock, out);
+  for (int t = 0; t < 3; ++t)
+    EXPECT_GT(Tracks[t].loadedTo.load(), TimeLine.load() + R - kRefillChunk) << "track " << t + 1;
+  const int64_t held = TimeLine.load();
+  liveTo(held + R * 3 / 4, out, false);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  liveTo(held + R, out);
+  expectLeft(out, 0, held + R, [](int64_t p) { return faded(20, p % kBeat, 1.0f); }, "track 1");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// The loader's round begins with the track that runs dry first: one whose
+// ring an immediate change cut, and it reads a chunk at a time there, so a
+// long refill of one track never keeps the loader from another for long.
+TEST(LiveMix, TheLoaderVisitsTheTrackWithTheLeastLoadedFirstAChunkAtATime) {
+  Harness h;
+  int loops[4];
+  for (int i = 0; i < 4; ++i) loops[i] = h.addLoop(30 + i, (1 + i) * kBeat, 0);
+  for (int t = 1; t <= 3; ++t) ASSERT_EQ(0, TrackPlay(t, loops[t - 1]));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(40 * kBlock, out);
+  ASSERT_EQ(0, TrackPlay(2, loops[3]));
+  const int64_t cut = Tracks[1].loadedTo.load();
+  ASSERT_EQ(40 * kBlock + kRamp, cut) << "the ring is cut at the switch";
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(1, LoaderVisitOnce()) << "visit " << k;
+    EXPECT_EQ(cut + k * kRefillChunk, Tracks[1].loadedTo.load()) << "visit " << k;
+  }
+  LoaderVisitAll();
+  for (int t = 0; t < 3; ++t) EXPECT_GT(Tracks[t].loadedTo.load(), TimeLine.load() + Tracks[t].ringFrames - kRefillChunk);
+  TrackUnderruns = 0;
+  liveTo(100 * kBlock, out);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
