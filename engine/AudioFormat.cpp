@@ -686,6 +686,20 @@ void waitWake(int ms) {
   }
 }
 
+// Frames the loader reads for the track on this visit (0: none yet). The
+// queued output waits until half the ring has played and then fills it
+// whole, as it always did: an immediate change there is heard after what
+// the ring holds. A live output keeps every ring within a chunk of full, a
+// chunk at a time, so the ring outlasts the longest stall it can (a busy
+// machine may not run the loader for a second) and one track's read never
+// holds up another's for long.
+int refillFrames(const TRACK* t, FramePos loaded, FramePos tl) {
+  const int R = t->ringFrames;
+  const int room = loaded > tl ? R - int(loaded - tl) : R;
+  if (ImmediateLeadFrames.load(std::memory_order_relaxed) > 0) return room >= kRefillChunk ? kRefillChunk : 0;
+  return loaded - tl > R / 2 ? 0 : room;
+}
+
 // One visit; true when it moved data or changed the file state.
 bool visitTrack(TRACK* t) {
   if (!t->ring) return false;
@@ -697,22 +711,43 @@ bool visitTrack(TRACK* t) {
     return true;
   }
   const FramePos loaded = t->loadedTo.load(std::memory_order_relaxed);
-  const FramePos tl = TimeLine.load(std::memory_order_acquire);
-  const int R = t->ringFrames;
-  if (loaded - tl > R / 2) {
+  const int n = refillFrames(t, loaded, TimeLine.load(std::memory_order_acquire));
+  if (n <= 0) {
     DropSpentHeads(t);
     return false;
   }
   // A lagging track is re-synchronised at once (ReadFromFile's first step)
   // rather than after a whole ring of silence.
-  ReadFromFile(t, loaded > tl ? R - int(loaded - tl) : R);
+  ReadFromFile(t, n);
   DropSpentHeads(t);
   return t->loadedTo.load(std::memory_order_relaxed) != loaded || t->idle.load() == 0;
 }
 
-unsigned long LoadWaveDataOnTimer(void*) {
-  int i = 0;
+// How soon the track runs dry: its load position, or kNever for a track
+// with nothing to play or prepare (a stopped one is visited last).
+FramePos loaderUrgency(const TRACK& t) {
+  const bool wanted = t.currentVariant.load(std::memory_order_relaxed) >= 0 ||
+                      t.prepVariant.load(std::memory_order_relaxed) >= 0;
+  return wanted ? t.loadedTo.load(std::memory_order_relaxed) : kNever;
+}
+
+// Visits every track once, the one with the least audio ahead first (the
+// first to run dry if the loader is held up). True when a visit moved data.
+bool visitByUrgency() {
+  int order[kTracks];
+  FramePos ahead[kTracks];
+  for (int k = 0; k < kTracks; ++k) {
+    order[k] = k;
+    ahead[k] = loaderUrgency(Tracks[k]);
+  }
+  std::stable_sort(order, order + kTracks, [&](int a, int b) { return ahead[a] < ahead[b]; });
   bool progress = false;
+  for (int k : order)
+    if (visitTrack(&Tracks[k])) progress = true;
+  return progress;
+}
+
+unsigned long LoadWaveDataOnTimer(void*) {
   for (;;) {
     if (exitEvent.exchange(false)) {
       ExitBackThread = 0;
@@ -731,14 +766,8 @@ unsigned long LoadWaveDataOnTimer(void*) {
     const uint32_t urgent = UrgentTracks.exchange(0);
     for (int k = 0; k < kTracks; ++k)
       if (urgent & (1u << k)) visitTrack(&Tracks[k]);
-    if (visitTrack(&Tracks[i])) progress = true;
-    i = (i + 1) % kTracks;
-    if (i == 0) {
-      // Half a ring is at least 0.5 s of audio; a mixed block wakes us, and
-      // the timeout only covers a stalled output.
-      if (!progress) waitWake(20);
-      progress = false;
-    }
+    // A mixed block wakes us, and the timeout only covers a stalled output.
+    if (!visitByUrgency()) waitWake(20);
   }
   loaderAlive = false;
   return 0;
@@ -747,7 +776,24 @@ unsigned long LoadWaveDataOnTimer(void*) {
 }  // namespace
 
 void LoaderVisitAll() {
-  for (TRACK& t : Tracks) visitTrack(&t);
+  // As many rounds as the loader makes before it sleeps again.
+  for (int round = 0; round < 64 && visitByUrgency(); ++round) {
+  }
+}
+
+int LoaderVisitOnce() {
+  // Which track a round visits first, and that visit alone.
+  int first = -1;
+  FramePos least = 0;
+  for (int k = 0; k < kTracks; ++k) {
+    const FramePos a = loaderUrgency(Tracks[k]);
+    if (first < 0 || a < least) {
+      first = k;
+      least = a;
+    }
+  }
+  visitTrack(&Tracks[first]);
+  return first;
 }
 
 int StartLoaderThread() {

@@ -113,7 +113,15 @@ void PauseLoader();
 // Returns 0 when it ended.
 int StopLoaderThread(int ms);
 bool LoaderRunning();
-// One visit of every track on the calling thread, as the loader would make
-// it. For driving the engine without the loader thread (tests, offline
-// rendering); never while the loader thread is loading.
+// The loader's visits until it would sleep again (every track visited,
+// the one with the least audio loaded ahead first, over and over while any
+// visit moves data), on the calling thread. For driving the engine without
+// the loader thread (tests, offline rendering); never while the loader
+// thread is loading.
 void LoaderVisitAll();
+// The first visit of the loader's next round alone; returns the track
+// (0-based) it visited. For tests, under the same terms.
+int LoaderVisitOnce();
+// What a live output's loader reads into a track's ring per visit, once the
+// ring has that much room (see refillFrames in AudioFormat.cpp).
+constexpr int kRefillChunk = 8192;

@@ -553,7 +553,6 @@ int GetSamples(void* out, int count) {
       for (const TRACK::HeadSpan& h : hs)
         if (h.frames && h.from <= covered && h.to > covered) covered = h.to;
     const bool streaming = t.idle.load(std::memory_order_relaxed) == 0;
-    if (selected && streaming && covered < T + count) TrackUnderruns.fetch_add(1);
     if (!selected) g.audible = g.left > 0 || g.delay > 0;  // fading out what the ring holds
     // Only frames below loadedTo belong to this lap of the ring; the rest
     // may be under the loader's pen.
@@ -561,7 +560,22 @@ int GetSamples(void* out, int count) {
     const FramePos mf = t.mixFrom.load(std::memory_order_relaxed);
     if (mf > from) from = mf;
     const FramePos end = T + count;
-    if ((covered < end ? covered : end) <= from) continue;
+    // An underrun is a frame this track should play here that neither its
+    // ring nor a head holds (the loader fell behind); frames before mixFrom
+    // are not owed.
+    const bool owed = selected && streaming && from < end;
+    bool any = (covered < end ? covered : end) > from;
+    // The ring may hold nothing here while a head begins inside the block
+    // (a switch from a track whose ring had run dry): that head still plays
+    // from its first frame.
+    if (heads)
+      for (const TRACK::HeadSpan& h : hs)
+        if (h.frames && h.from < end && h.to > from) any = true;
+    if (!any) {
+      if (owed) TrackUnderruns.fetch_add(1);
+      continue;
+    }
+    bool missing = false;
     const int R = t.ringFrames;
     const FramePos sw = t.switchAt.load(std::memory_order_acquire);
     const bool nearSwitch = ramp > 0 && sw - ramp < end && sw + ramp > from;
@@ -619,6 +633,7 @@ int GetSamples(void* out, int count) {
         if (hs[1].to < stop) stop = hs[1].to;
       } else {
         // Nothing loaded here (an underrun): on to whatever comes next.
+        missing = true;
         FramePos next = end;
         for (const TRACK::HeadSpan& h : hs)
           if (heads && h.frames && h.from > pos && h.from < next) next = h.from;
@@ -628,6 +643,7 @@ int GetSamples(void* out, int count) {
       mixFrames(src, pos, int(stop - pos));
       pos = stop;
     }
+    if (owed && missing) TrackUnderruns.fetch_add(1);
     if (!selected) continue;
     raisePeak(ttTrackPeaks[ti], ttTrackPeaksQueue[ttQRPos][ti]);
     raisePeak(ttTrackPeaks[8 + ti], ttTrackPeaksQueue[ttQRPos][16 + ti]);

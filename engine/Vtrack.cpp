@@ -136,9 +136,13 @@ bool switchToSpan(TRACK* t, int v, const SpanSource& src, int64_t minCover) {
       t->loadedTo.store(p, std::memory_order_seq_cst);
     }
     // Otherwise the ring ran dry before the switch (or the track was
-    // stopped): the loader refills it with the new loop from where it is.
+    // stopped, or its loop could not be played): the loader refills it with
+    // the new loop from where it is. When the mixer has played all the old
+    // loop had, what the loader writes before the switch must not be heard
+    // ahead of the fade-in.
     setHeads(t, before, TRACK::HeadSpan{src.frames, p, p + cover, src.phaseAt(p)});
-    if (t->currentVariant < 0 && t->mixFrom < p) t->mixFrom = p;
+    const bool dry = p > old && !before.frames && old <= TimeLine.load(std::memory_order_acquire);
+    if ((t->currentVariant < 0 || dry) && t->mixFrom < p) t->mixFrom = p;
     scheduleNow(t, v);
     t->switchAt.store(p, std::memory_order_seq_cst);
     UrgentTracks.fetch_or(1u << (t - Tracks));
@@ -491,14 +495,17 @@ void ServeImmediateChange(TRACK* t, bool asker) {
   }
   if (got <= 0) {
     t->prepBusyTo[k].store(0, std::memory_order_relaxed);
-    // Unplayable: the track changes as without a live output, and the
-    // loader then finds the file unplayable and keeps the track silent.
+    // Unplayable (its fault is noted already): the track changes as
+    // without a live output and is silent from the cut on. It streams
+    // nothing from there, so the loader only has to close the old file; a
+    // busy loader that comes late is no underrun.
     cutRingForImmediateChange(t);
     if (t->currentVariant < 0) {
       const FramePos lt = t->loadedTo.load(std::memory_order_acquire);
       if (t->mixFrom < lt) t->mixFrom = lt;
     }
     scheduleNow(t, v);
+    t->idle = 1;
   } else {
     SpanSource src;
     src.frames = t->prep[k];

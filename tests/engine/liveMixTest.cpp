@@ -231,3 +231,111 @@ TEST(LiveMix, AChangeWaitingForABufferYieldsToALaterChoice) {
              [](int64_t p) { return faded(3, p % (2 * kBeat), 1.0f - float(p - 85 * kBlock) / kRamp); }, "C fading");
   expectLeft(out, 85 * kBlock + kRamp, 100 * kBlock, [](int64_t) { return 0; }, "stopped");
 }
+
+// A track whose loop could not be played is silent up to an immediate
+// change, and the new loop fades in from the switch within the block that
+// holds it: before the loader has read a frame of it (its decoded start
+// plays from the switch on), and after the loader has already refilled the
+// ring from the timeline (nothing of the new loop before the switch).
+TEST(LiveMix, AChangeFromASilentTrackFadesInAtTheSwitchInItsOwnBlock) {
+  for (const bool loaderFirst : {false, true}) {
+    SCOPED_TRACE(loaderFirst ? "the loader refills before the block" : "the loader is held back");
+    Harness h;
+    const int bad = h.addFile("garbage.wav", std::string(3000, 'Z'), 8);
+    const int b = h.addLoop(2, 3 * kBeat, 0);
+    TrackVolume(1, 64);
+    ASSERT_EQ(0, TrackPlay(1, bad));
+    goLive();
+    std::vector<int16_t> out;
+    liveTo(20 * kBlock, out);
+    TrackUnderruns = 0;
+    ASSERT_EQ(0, TrackPlay(1, b));
+    const int64_t at = 20 * kBlock + kRamp;
+    ASSERT_EQ(at, Tracks[0].switchAt.load());
+    if (loaderFirst) LoaderVisitAll();
+    liveTo(21 * kBlock, out, false);
+    liveTo(40 * kBlock, out);
+    expectLeft(out, 0, at, [](int64_t) { return 0; }, "silent before the switch");
+    expectLeft(out, at, at + kRamp, [at](int64_t p) { return faded(2, p % (3 * kBeat), float(p - at) / kRamp); },
+               "B rising");
+    expectLeft(out, at + kRamp, 40 * kBlock, [](int64_t p) { return faded(2, p % (3 * kBeat), 1.0f); }, "B");
+    EXPECT_EQ(0u, TrackUnderruns.load());
+  }
+}
+
+// An immediate change to a loop that cannot be played fades the old loop
+// out at the cut and is silent after it; with the loader held back for
+// many blocks meanwhile, that silence is what was asked for, no underrun.
+TEST(LiveMix, AChangeToAnUnplayableLoopIsSilenceNotAnUnderrun) {
+  TwoLoops s;
+  const int bad = s.h.addFile("garbage.wav", std::string(3000, 'Z'), 8);
+  liveTo(75 * kBlock, s.out);
+  TrackUnderruns = 0;
+  ASSERT_EQ(0, TrackPlay(1, bad));
+  const int64_t at = 75 * kBlock + kLead;  // the ring's cut, as without a decoded start
+  EXPECT_EQ(at, Tracks[0].switchAt.load());
+  liveTo(95 * kBlock, s.out, false);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  liveTo(100 * kBlock, s.out);
+  expectLeft(s.out, 0, at - kRamp, [](int64_t p) { return faded(1, p % (4 * kBeat), 1.0f); }, "A");
+  expectLeft(s.out, at - kRamp, at, [at](int64_t p) { return faded(1, p % (4 * kBeat), float(at - p) / kRamp); },
+             "A fading");
+  expectLeft(s.out, at, 100 * kBlock, [](int64_t) { return 0; }, "silent");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  EXPECT_EQ(bad - 1, Tracks[0].currentVariant.load());
+}
+
+// A live loader keeps every ring within a chunk of full, so a loader that
+// the machine holds up for three quarters of a ring never lets a track run
+// dry. (Filling only once half the ring had played, it could be left with
+// little more than half a ring when held up.)
+TEST(LiveMix, RingsStayNearlyFullAndOutlastALoaderHeldUpForMostOfARing) {
+  Harness h;
+  const int lens[3] = {kBeat, 3 * kBeat, 8 * kBeat};  // a one-beat loop opens its file twice a second
+  for (int t = 0; t < 3; ++t) {
+    const int v = h.addLoop(20 + t, lens[t], 0);
+    TrackVolume(t + 1, 64);
+    ASSERT_EQ(0, TrackPlay(t + 1, v));
+  }
+  TrackVolume(2, 0);
+  TrackVolume(3, 0);
+  goLive();
+  const int R = Tracks[0].ringFrames;
+  std::vector<int16_t> out;
+  TrackUnderruns = 0;
+  // Just short of where the ring would be refilled from half full.
+  liveTo(R / 2 - 4 * kBlock, out);
+  for (int t = 0; t < 3; ++t)
+    EXPECT_GT(Tracks[t].loadedTo.load(), TimeLine.load() + R - kRefillChunk) << "track " << t + 1;
+  const int64_t held = TimeLine.load();
+  liveTo(held + R * 3 / 4, out, false);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+  liveTo(held + R, out);
+  expectLeft(out, 0, held + R, [](int64_t p) { return faded(20, p % kBeat, 1.0f); }, "track 1");
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}
+
+// The loader's round begins with the track that runs dry first: one whose
+// ring an immediate change cut, and it reads a chunk at a time there, so a
+// long refill of one track never keeps the loader from another for long.
+TEST(LiveMix, TheLoaderVisitsTheTrackWithTheLeastLoadedFirstAChunkAtATime) {
+  Harness h;
+  int loops[4];
+  for (int i = 0; i < 4; ++i) loops[i] = h.addLoop(30 + i, (1 + i) * kBeat, 0);
+  for (int t = 1; t <= 3; ++t) ASSERT_EQ(0, TrackPlay(t, loops[t - 1]));
+  goLive();
+  std::vector<int16_t> out;
+  liveTo(40 * kBlock, out);
+  ASSERT_EQ(0, TrackPlay(2, loops[3]));
+  const int64_t cut = Tracks[1].loadedTo.load();
+  ASSERT_EQ(40 * kBlock + kRamp, cut) << "the ring is cut at the switch";
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_EQ(1, LoaderVisitOnce()) << "visit " << k;
+    EXPECT_EQ(cut + k * kRefillChunk, Tracks[1].loadedTo.load()) << "visit " << k;
+  }
+  LoaderVisitAll();
+  for (int t = 0; t < 3; ++t) EXPECT_GT(Tracks[t].loadedTo.load(), TimeLine.load() + Tracks[t].ringFrames - kRefillChunk);
+  TrackUnderruns = 0;
+  liveTo(100 * kBlock, out);
+  EXPECT_EQ(0u, TrackUnderruns.load());
+}

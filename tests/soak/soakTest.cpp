@@ -7,7 +7,9 @@
 // device callbacks came late and how long the output stood still depend on
 // how busy the machine is, so they are reported as figures ("soak: ...
 // underruns ..."), not checked. Under ThreadSanitizer the run fails on any
-// race. JL_SOAK_SECONDS sets the length (default 60); ctest runs a short
+// race. It also reports how long each planned change kept the asking
+// thread (the interface's, which reads the new loop's start).
+// JL_SOAK_SECONDS sets the length (default 60); ctest runs a short
 // one. The second test measures, through the disk driver, how soon an
 // immediate loop change and a mute are heard at each latency setting.
 // Built as jl_soak; see bench/README.md.
@@ -92,13 +94,17 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   std::chrono::steady_clock::duration longestStill{};
   auto nextChange = start;
   int latency = 0;
+  std::vector<std::chrono::steady_clock::duration> changeTimes;
   while (std::chrono::steady_clock::now() < until) {
     const short t = short(rng() % 8);
     if (std::chrono::steady_clock::now() >= nextChange) {
       // The planned change: an immediate loop change on one track.
       nextChange += std::chrono::milliseconds(intervalMs);
       e.sync_atGrooveSet(0);
+      // Its decoded start is read on this (the interface's) thread.
+      const auto asked = std::chrono::steady_clock::now();
       e.setTrackSample(t, short(rng() % 12));
+      changeTimes.push_back(std::chrono::steady_clock::now() - asked);
       latency = std::max(latency, e.outputLatencyFrames());
     }
     switch (rng() % 12) {
@@ -143,6 +149,16 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   printf("soak: %d s, %lld frames played, %u ring underruns, %u late device callbacks (%u in all), "
          "device buffer %d frames, output still for at most %ld ms\n",
          soakSeconds(), (long long)played, TrackUnderruns.load(), late, all, latency, stillMs);
+  if (!changeTimes.empty()) {
+    std::sort(changeTimes.begin(), changeTimes.end());
+    auto ms = [](std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    const size_t over = size_t(changeTimes.end() - std::upper_bound(changeTimes.begin(), changeTimes.end(),
+                                                                    std::chrono::milliseconds(16)));
+    printf("soak: an immediate loop change took the asking thread %.2f ms (median), %.2f ms (99th percentile), "
+           "%.1f ms at most; %zu of %zu over 16 ms\n",
+           ms(changeTimes[changeTimes.size() / 2]), ms(changeTimes[changeTimes.size() * 99 / 100]),
+           ms(changeTimes.back()), over, changeTimes.size());
+  }
   ::testing::Test::RecordProperty("underruns", int(all));
   ::testing::Test::RecordProperty("longest_still_ms", int(stillMs));
   EXPECT_GT(played, 0);  // the output ran at all
