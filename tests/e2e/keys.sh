@@ -115,6 +115,24 @@ echo "-- a held synth key plays the running arpeggio while held, and nothing aft
 for t in 0 1 2 3 4 5 6 7; do click $((22 + 77 * t)) 128; done
 click 118 308                    # STOP
 click 42 308                     # PLAY
+# Loudest 100 ms of the last half second captured.
+_recent_peak_rms() {
+  python3 - "$WORK/audio.raw" <<'PYEOF'
+import array, math, os, sys
+path = sys.argv[1]
+size = os.path.getsize(path) & ~3
+step = 4410 * 2
+with open(path, 'rb') as f:
+    f.seek(max(0, size - 5 * step * 2))
+    d = array.array('h', f.read(5 * step * 2))
+levels = [int(math.sqrt(sum(x * x for x in d[i:i + step]) / step)) for i in range(0, len(d) - step + 1, step)]
+print(max(levels) if len(levels) == 5 else 99999)
+PYEOF
+}
+_quiet_now() { [ "$(_recent_peak_rms)" -lt 50 ]; }
+wait_sound 0.5
+wait_for 10 _quiet_now
+check '_quiet_now' "every track is silent once all eight are off (loudest $(_recent_peak_rms))"
 click 360 464                    # SYNTH
 wait_change base 100 100 460 262 1000 10
 shot synthplay
