@@ -7,24 +7,36 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "support/tempFolder.h"
 
 namespace {
 
-std::vector<int16_t> render(const std::string& out, const std::string& args) {
+// Runs the renderer and reads back what it wrote, as 16-bit or float
+// samples; empty when it failed. `format` (if given) gets the file's kind.
+template <typename T>
+std::vector<T> renderAs(const std::string& out, const std::string& args, int* format = nullptr) {
   const std::string command =
       std::string("'") + JL_RENDER + "' --song NeonBoulevard '" + out + "' --cycles 1 " + args + " >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return {};
   SF_INFO info{};
   SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
   if (!f) return {};
-  std::vector<int16_t> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
-  if (!pcm.empty()) sf_readf_short(f, pcm.data(), info.frames);
+  if (format) *format = info.format;
+  std::vector<T> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
+  if (!pcm.empty()) {
+    if constexpr (std::is_same_v<T, float>)
+      sf_readf_float(f, pcm.data(), info.frames);
+    else
+      sf_readf_short(f, pcm.data(), info.frames);
+  }
   sf_close(f);
   return pcm;
 }
+
+std::vector<int16_t> render(const std::string& out, const std::string& args) { return renderAs<int16_t>(out, args); }
 
 // Sign changes per frame of the left channel's low end (three passes of a
 // one-pole low-pass near 150 Hz, where the bass line lives): moves with
@@ -69,23 +81,6 @@ TEST(RenderTool, TempoQualityAndKeepPitchOptions) {
   EXPECT_TRUE(render(out, "--bpm 150 --tempo-quality medium").empty());
 }
 
-namespace {
-
-std::vector<float> renderFloat(const std::string& out, const std::string& args, int* format) {
-  const std::string command =
-      std::string("'") + JL_RENDER + "' --song NeonBoulevard '" + out + "' --cycles 1 " + args + " >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return {};
-  SF_INFO info{};
-  SNDFILE* f = sf_open(out.c_str(), SFM_READ, &info);
-  if (!f) return {};
-  *format = info.format;
-  std::vector<float> pcm(info.channels == 2 ? size_t(info.frames * 2) : 0);
-  if (!pcm.empty()) sf_readf_float(f, pcm.data(), info.frames);
-  sf_close(f);
-  return pcm;
-}
-
-}  // namespace
 
 // --depth 24 and 32 write the same mix as the 16-bit file, before its last
 // rounding: every sample within half a 16-bit step (and a 24-bit step) of
@@ -97,7 +92,8 @@ TEST(RenderTool, DeeperFilesKeepTheResampledMixUnrounded) {
   ASSERT_EQ(size_t(2 * 564480), s16.size());
   for (const char* depth : {"24", "32"}) {
     int format = 0;
-    const std::vector<float> wide = renderFloat(tmp.sys() + "m" + depth + ".wav", std::string("--bpm 150 --depth ") + depth, &format);
+    const std::vector<float> wide =
+        renderAs<float>(tmp.sys() + "m" + depth + ".wav", std::string("--bpm 150 --depth ") + depth, &format);
     ASSERT_EQ(s16.size(), wide.size()) << depth;
     EXPECT_EQ(depth[0] == '2' ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT, format & SF_FORMAT_SUBMASK);
     size_t between = 0;
@@ -109,7 +105,7 @@ TEST(RenderTool, DeeperFilesKeepTheResampledMixUnrounded) {
     EXPECT_GT(between, s16.size() / 2) << depth;
   }
   int format = 0;
-  EXPECT_TRUE(renderFloat(tmp.sys() + "m.ogg", "--bpm 150 --depth 24", &format).empty());
-  EXPECT_TRUE(renderFloat(tmp.sys() + "m.flac", "--bpm 150 --depth 32", &format).empty());
-  EXPECT_TRUE(renderFloat(tmp.sys() + "m.wav", "--bpm 150 --depth 20", &format).empty());
+  EXPECT_TRUE(renderAs<float>(tmp.sys() + "m.ogg", "--bpm 150 --depth 24", &format).empty());
+  EXPECT_TRUE(renderAs<float>(tmp.sys() + "m.flac", "--bpm 150 --depth 32", &format).empty());
+  EXPECT_TRUE(renderAs<float>(tmp.sys() + "m.wav", "--bpm 150 --depth 20", &format).empty());
 }
