@@ -69,7 +69,7 @@ Layout MakeSynth3() {
   pan.helpTitle = "Synth pan";
   pan.helpText = "Drag up or down to move the synth left or right.";
   L.caption(178, 76, "Lit dots: notes of the song's key.", 9);
-  L.caption(178, 90, "Play them with Q W E R T Y ...", 9);
+  L.caption(178, 90, "With PLAY on, play Q W E R T Y ...", 9);
 
   // Key lamps: a dot above every key.
   static const int lampItems[36] = {16, 1,  17, 2,  18, 19, 3,  20, 4,  21, 5,  22, 23, 6,  24, 7,  25, 26,

@@ -169,7 +169,10 @@ int main(int argc, char** argv) {
       if (format != "wav" && format != "flac" && format != "ogg" && format != "aiff" && format != "mp3") return usage();
     } else if (a == "--depth" && i + 1 < argc) {
       const std::string d = argv[++i];
-      if (d != "16" && d != "24" && d != "32" && d != "float") return usage();
+      if (d != "16" && d != "24" && d != "32" && d != "float") {
+        fprintf(stderr, "jamloom-render: --depth is 16, 24 or 32 (float), not %s\n", d.c_str());
+        return 2;
+      }
       options.depth = int16_t(d == "float" ? 32 : atoi(d.c_str()));
     } else if (a == "--groove") {
       options.useSequence = false;
