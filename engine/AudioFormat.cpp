@@ -1,4 +1,5 @@
 #include "engine/AudioFormat.h"
+#include "engine/JLThreadPriority.h"
 
 #include <fcntl.h>
 #include <semaphore.h>
@@ -801,7 +802,11 @@ int StartLoaderThread() {
   sem_init(&wakeSem, 0, 0);
   exitEvent = false;
   loaderAlive = true;
-  loaderThread = std::thread([] { LoadWaveDataOnTimer(nullptr); });
+  const bool realtime = JL_RealtimeWanted();
+  loaderThread = std::thread([realtime] {
+    if (realtime) JL_RaiseThreadPriority(kJLLoaderPriority);
+    LoadWaveDataOnTimer(nullptr);
+  });
   return 0;
 }
 

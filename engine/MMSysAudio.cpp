@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/AudioFormat.h"
+#include "engine/JLThreadPriority.h"
 #include "engine/midi/JLMidi.h"
 
 std::atomic<MMSysAudio*> MMSysAudio::running_{nullptr};
@@ -99,6 +100,9 @@ int MMSysAudio::Start() {
   fprintf(stderr, "audio: device opened, %d-frame buffers, %s\n", int(have.samples), pullMode() ? "pull" : "queued");
   if (pullMode()) {
     deviceFrames_ = have.samples;
+    // SDL's audio thread raises itself at its first callback.
+    raiseDue_ = JL_RealtimeWanted();
+    realtime_ = false;
     late_ = 0;
     lastPull_ = 0;
     fadeLeft_ = -1;
@@ -199,6 +203,10 @@ void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
 
 // AUDIO. No lock: Stop pauses the device, which waits for this call.
 void MMSysAudio::pull(int16_t* out, int frames) {
+  if (raiseDue_) {
+    raiseDue_ = false;
+    realtime_.store(JL_RaiseThreadPriority(kJLOutputPriority), std::memory_order_relaxed);
+  }
   const uint64_t now = SDL_GetPerformanceCounter();
   if (restartClock_.exchange(0, std::memory_order_acq_rel)) lastPull_ = 0;
   if (lastPull_ != 0 && frames > 0) {
@@ -454,6 +462,7 @@ int wDBDeviceFramesWanted() { return framesFromEnvironment(deviceFramesWanted); 
 int wDBLatencyFrames() { return mmAud && !manualFeed ? mmAud->latencyFrames() : 0; }
 
 uint32_t wDBLateCallbacks() { return mmAud ? mmAud->lateCallbacks() : 0; }
+bool wDBOutputRealtime() { return mmAud && mmAud->realtime(); }
 
 bool wDBDeviceLost() {
   if (loseAfterMs == -2) {

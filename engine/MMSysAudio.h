@@ -55,6 +55,8 @@ class MMSysAudio {
   // Callbacks that came more than one device buffer later than due (the
   // device played silence or repeated meanwhile), since Start.
   uint32_t lateCallbacks() const { return late_.load(); }
+  // Whether the pull callbacks' thread took real-time scheduling.
+  bool realtime() const { return realtime_.load(); }
   // True once SDL reports the device gone (unplugged) while started.
   bool deviceLost();
   // Test seam: the device goes away as an unplugged one does (SDL stops
@@ -106,6 +108,11 @@ class MMSysAudio {
   int32_t pullFrames_ = 0;
   std::atomic<int32_t> deviceFrames_{0};
   std::atomic<uint32_t> late_{0};
+  // Set by Start before it unpauses the device (SDL's device lock orders
+  // it before every callback); the first pull callback takes it and moves
+  // SDL's audio thread to real-time scheduling.
+  bool raiseDue_ = false;
+  std::atomic<bool> realtime_{false};
   // Pull mode, audio thread only: the time of the last callback.
   uint64_t lastPull_ = 0;
   // Fade to silence: frames left (-1 none); 0 = faded, the output is silent.
@@ -139,6 +146,9 @@ int wDBDeviceFramesWanted();
 int wDBLatencyFrames();
 // Late device callbacks since the output started (pull mode).
 uint32_t wDBLateCallbacks();
+// Whether the output's thread runs real-time (pull mode; false before the
+// first callback and where the system refuses it).
+bool wDBOutputRealtime();
 // Whether wDBStop keeps a pull-mode device open (silent) for the next
 // start, so a start is heard one device buffer later instead of after the
 // device has opened again. On by default; JL_AUDIO_CLOSE_ON_STOP=1 in the

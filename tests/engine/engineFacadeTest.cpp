@@ -1,6 +1,8 @@
 // The facade and the engine lifecycle, the real threads (loader and feeder)
 // under load, and the output as captured by SDL's disk audio driver.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -12,6 +14,7 @@
 
 #include "engine/AudioFormat.h"
 #include "engine/JLEngine.h"
+#include "engine/JLThreadPriority.h"
 #include "engine/MMSysAudio.h"
 #include "engine/Mixer.h"
 #include "engine/Vtrack.h"
@@ -581,4 +584,56 @@ TEST(EngineOutput, ALostDeviceStopsTheEngineAndPlayStartsAgainWhenItReturns) {
   EXPECT_EQ(ringBefore, TrackUnderruns.load());
   e.stop();
   e.exit();
+}
+
+namespace {
+
+std::atomic<int> pulls{0};
+int silentPull(void* buffer, int frames) {
+  memset(buffer, 0, size_t(frames) * 4);
+  pulls.fetch_add(1);
+  return 0;
+}
+
+// Whether this process may run a thread real-time: a thread of its own asks.
+bool realtimeAllowed() {
+  bool ok = false;
+  std::thread t([&] { ok = JL_RaiseThreadPriority(kJLLoaderPriority); });
+  t.join();
+  return ok;
+}
+
+}  // namespace
+
+// A raised thread runs first-in-first-out at the priority asked, or, where
+// the system refuses, stays as it was. The output's thread raises itself
+// at its first callback unless JL_NO_REALTIME=1 says not to.
+TEST(EngineOutput, TheOutputThreadRunsRealTimeWhereTheSystemAllowsIt) {
+  std::thread t([] {
+    int before = 0, policy = 0;
+    sched_param was{}, now{};
+    pthread_getschedparam(pthread_self(), &before, &was);
+    const bool raised = JL_RaiseThreadPriority(kJLOutputPriority);
+    pthread_getschedparam(pthread_self(), &policy, &now);
+    EXPECT_EQ(raised ? SCHED_FIFO : before, policy);
+    EXPECT_EQ(raised ? kJLOutputPriority : was.sched_priority, now.sched_priority);
+  });
+  t.join();
+  EXPECT_GT(kJLOutputPriority, kJLLoaderPriority);
+
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  const bool allowed = realtimeAllowed();
+  for (const char* off : {"0", "1"}) {
+    ScopedEnv env("JL_NO_REALTIME", off);
+    EXPECT_EQ(off[0] == '0', JL_RealtimeWanted());
+    MMSysAudio a(silentPull, 4096, 2, 44100, 2048, 512);
+    pulls = 0;
+    ASSERT_EQ(0, a.Start());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (pulls.load() < 2 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_GE(pulls.load(), 2) << "no callbacks";
+    EXPECT_EQ(allowed && off[0] == '0', a.realtime()) << "JL_NO_REALTIME=" << off;
+    EXPECT_EQ(0, a.Stop());
+  }
 }

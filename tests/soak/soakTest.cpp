@@ -143,12 +143,14 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   const int64_t played = TimeLine.load();
   const uint32_t late = wDBLateCallbacks();
   const uint32_t all = e.outputUnderruns();
+  const bool realtime = wDBOutputRealtime();
   e.stop();
   e.exit();
   const long stillMs = (long)std::chrono::duration_cast<std::chrono::milliseconds>(longestStill).count();
   printf("soak: %d s, %lld frames played, %u ring underruns, %u late device callbacks (%u in all), "
-         "device buffer %d frames, output still for at most %ld ms\n",
-         soakSeconds(), (long long)played, TrackUnderruns.load(), late, all, latency, stillMs);
+         "device buffer %d frames, output still for at most %ld ms, output thread %s\n",
+         soakSeconds(), (long long)played, TrackUnderruns.load(), late, all, latency, stillMs,
+         realtime ? "real-time" : "not real-time");
   if (!changeTimes.empty()) {
     std::sort(changeTimes.begin(), changeTimes.end());
     auto ms = [](std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
