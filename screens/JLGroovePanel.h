@@ -77,6 +77,14 @@ constexpr int16_t kJLMsgBankFull = 60;
 constexpr int16_t kJLMsgEmptyTracks = 78;
 // The status-line note while the master clips.
 constexpr int16_t kJLMsgClipping = 79;
+// The status-line note after SAVE wrote the mix document.
+constexpr int16_t kJLMsgMixSaved = 82;
+
+namespace jlgp {
+// A message of the chosen language, or `english` when the table lacks it
+// (interface thread).
+std::string localised(int16_t number, const char* english);
+}  // namespace jlgp
 
 // Per-track display state.
 struct JLGrooveTrackState {

@@ -15,12 +15,12 @@
 
 namespace {
 bool playerPlaying() { return jlPlayer && jlPlayer->playing; }
-// A message of the chosen language, or the English text without one.
-std::string localised(int16_t number, const char* english) {
+}  // namespace
+
+std::string jlgp::localised(int16_t number, const char* english) {
   const uloText t = jlIntl.message(number);
   return t.c_str() && t.c_str()[0] ? t.c_str() : english;
 }
-}  // namespace
 
 // ------------------------------------------------------------ ball clicks
 
@@ -142,7 +142,7 @@ void JLGroovePanel::grooves_add() {
   if (same >= 0) {
     // Nothing new to keep: show the ball that holds it and say so.
     grooveRow.select(same);
-    std::string said = localised(kJLMsgGrooveInBank, "Same as groove %d");
+    std::string said = jlgp::localised(kJLMsgGrooveInBank, "Same as groove %d");
     const size_t at = said.find("%d");
     if (at != std::string::npos) said.replace(at, 2, std::to_string(sequence.grooves[same].id));
     showBankNote(said.c_str());
@@ -150,7 +150,7 @@ void JLGroovePanel::grooves_add() {
     return;
   }
   if (sequence.grooveCount >= JLSequence::kMaxGrooves) {
-    showBankNote(localised(kJLMsgBankFull, "The bank is full.").c_str());
+    showBankNote(jlgp::localised(kJLMsgBankFull, "The bank is full.").c_str());
     return;
   }
   groove_store();

@@ -549,6 +549,8 @@ void JLGroovePanel::saveResult() {
   if (!endsWithNoCase(path, ".jld")) withExtension(path, sizeof path, "jld");
   if (saveDocument(path)) {
     docPath.set(path);
+    // DISK MIX says when it is done; a save, quick and silent, says so here.
+    showBankNote(jlgp::localised(kJLMsgMixSaved, "Mix saved").c_str());
   } else {
     char text[300];
     char sys[256] = {0};

@@ -151,9 +151,9 @@ void JLLoopTunerPanel::startRecord() {
   recording = gep->userLoop_recordStart() ? 1 : 0;
   put(kLamp, 2);
   loopOn = recording;
-  filePath.setName("UserRec");
-  showLoopName("UserRec");
   if (recording) {
+    filePath.setName("UserRec");
+    showLoopName("UserRec");
     setText(kBarsText, "");
     setText(kPhaseText, "");
     setText(kRateText, "");
@@ -171,6 +171,9 @@ void JLLoopTunerPanel::startRecord() {
            why && why[0] ? " (" : "", why ? why : "", why && why[0] ? ")" : "",
            playerPlaying() ? " Some sound cards cannot record while they play: stop playback and try again." : "");
   ULO_UserNotify(text, 0);
+  // The engine let go of the loop before it asked for the input, so there
+  // is no loop left to name.
+  showLoopName("");
   showLamp();
 }
 

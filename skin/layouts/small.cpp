@@ -116,7 +116,9 @@ const std::vector<TourStep>& TourSteps() {
       // Above the pop-up, over the track buttons: below it the balloon would
       // hide the loop pop-ups that show what the chosen group plays.
       {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group.", TourStep::Side::above},
-      {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops."},
+      // Above RND 1, over SOLO to KEEP: below it the balloon would hide the
+      // random set's name, which tells what RND 1 chose.
+      {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops.", TourStep::Side::above},
       // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
       {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", TourStep::Side::below},
   };

@@ -15,6 +15,7 @@
 #include "engine/AudioFormat.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSoundConvert.h"
+#include "framework/text/uloFont.h"
 #include "screens/JLProgressPanel.h"
 #include "screens/JLRenderToFile.h"
 #include "screens/JLSynthPanel.h"
@@ -337,6 +338,41 @@ TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
   EXPECT_EQ(gLastBox,
             "Your changes (groove) are not saved in a mix document. Open the mix document \"answer.jld\" and lose "
             "them?");
+}
+
+TEST_F(GrooveDocs, ASaveSaysSoInTheStatusLineAndAFailedOneOnlyInItsBox) {
+  buildMix();
+  player().stop();
+  gp().common_setLabel(0, "Stop");
+  const auto answerSave = [&](const std::string& path) {
+    gp().dialogPath.set(path.c_str());
+    gp().dialogPath.ready = true;
+    gp().dialogPath.request[0] = 0;
+    gp().dialogPath.request[1] = 1;
+    gp().asyncDialogMessage(&gp().dialogPath);
+  };
+  // Into a "folder" that is a file: the box tells, the line stays.
+  tmp.write("plain", "not a folder");
+  answerSave(tmp.ulo() + "plain:mix.jld");
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_EQ(gLastBox.rfind("The mix could not be saved as ", 0), 0u) << gLastBox;
+  EXPECT_EQ(text(99), "Stop");
+  answerSave(tmp.ulo() + "kept.jld");
+  EXPECT_FALSE(tmp.read("kept.jld").empty());
+  EXPECT_EQ(gBoxes, 1);
+  EXPECT_EQ(text(99), "Mix saved");
+  // The player's own line comes back with the next thing it does.
+  item(25);
+  EXPECT_EQ(text(99), "Groove play");
+  // Every language's note fits the status line.
+  const int room = gp().control(99)->rect.width() - 4;
+  for (int16_t language : {9, 7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    const std::string saved = jlIntl.message(kJLMsgMixSaved).c_str();
+    EXPECT_FALSE(saved.empty()) << language;
+    EXPECT_LE(QXFont.stringWidth(saved.c_str()), room) << saved;
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
 }
 
 TEST_F(GrooveDocs, AMixOfAMissingSongNamesItAndKeepsTheCurrentMix) {

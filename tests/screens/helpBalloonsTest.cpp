@@ -97,7 +97,9 @@ TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
 
 // The tour's balloons leave in view what their step is done with: step 2
 // the song list, LOAD SONG, NO PREVIEW and the picked song's name; step 3
-// the instrument pop-ups and the loop pop-ups that show what a group plays.
+// the instrument pop-ups and the loop pop-ups that show what a group plays;
+// step 4 the random set's name and those loop pop-ups that show what RND 1
+// chose.
 // (a corner of a few pixels aside). Each still lies on the screen and
 // touches its control with its tail.
 TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
@@ -121,6 +123,7 @@ TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
   const Step steps[] = {
       {1, &songs, {8, 28, 33, 19, 20, 14, 15, 16, 29, 17, 18, 30, 31, 32}},
       {2, &gp(), {77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
+      {3, &gp(), {21, 86, 77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
   };
   for (const Step& step : steps) {
     const jlHelpsTextRec& e = helps.elements[step.element];

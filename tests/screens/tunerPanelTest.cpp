@@ -214,6 +214,25 @@ TEST(TunerPanel, TheLampStaysDarkUntilThereIsALoopToPlay) {
   EXPECT_EQ(dark, greenOfLamp());
 }
 
+// A RECORD that could not start leaves no loop: the name box says none
+// rather than the name a take would have had.
+TEST(TunerPanel, ARecordThatCannotStartNamesNoLoop) {
+  Tuner t;
+  const char* was = getenv("SDL_AUDIODRIVER");
+  const std::string old = was ? was : "";
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  writeSine(t.dir.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 44100);
+  t.m.panel.loadResult((t.dir.ulo() + "a.wav").c_str());
+  ASSERT_EQ("a.wav", t.m.text(T::kName));
+  t.m.click(T::kRecord);
+  was ? setenv("SDL_AUDIODRIVER", old.c_str(), 1) : unsetenv("SDL_AUDIODRIVER");
+  ASSERT_EQ(1u, gBoxes.size());
+  EXPECT_EQ(0u, gBoxes[0].rfind("Recording could not start", 0)) << gBoxes[0];
+  EXPECT_EQ(0, t.m.panel.recording);
+  EXPECT_EQ(0, t.m.value(T::kLamp));
+  EXPECT_EQ("", t.m.text(T::kName));
+}
+
 TEST(TunerPanel, OtherRatesAndFormatsAreConvertedAndLoaded) {
   Tuner t;
   writeSine(t.dir.file("low.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1, 22050);
