@@ -1,5 +1,6 @@
 #include "engine/MMSysAudio.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -104,6 +105,8 @@ int MMSysAudio::Start() {
     raiseDue_ = JL_RealtimeWanted();
     realtime_ = false;
     late_ = 0;
+    longestGapUs_ = 0;
+    longestTookUs_ = 0;
     lastPull_ = 0;
     fadeLeft_ = -1;
     fadeInLeft_ = kFadeFrames;
@@ -190,6 +193,8 @@ int MMSysAudio::Resume() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   if (!started_.load() || !pullMode() || !idle_.load()) return -1;
   late_ = 0;
+  longestGapUs_ = 0;
+  longestTookUs_ = 0;
   restartClock_ = 1;
   fadeLeft_ = -1;
   fadeInLeft_ = kFadeFrames;
@@ -198,7 +203,21 @@ int MMSysAudio::Resume() {
 }
 
 void SDLCALL MMSysAudio::PullCallback(void* self, Uint8* stream, int len) {
-  static_cast<MMSysAudio*>(self)->pull(reinterpret_cast<int16_t*>(stream), len / (2 * 2));
+  MMSysAudio* m = static_cast<MMSysAudio*>(self);
+  m->pull(reinterpret_cast<int16_t*>(stream), len / (2 * 2));
+  m->lastPullEnd_ = SDL_GetPerformanceCounter();
+}
+
+int MMSysAudio::lateLog(JLLateCallback* out, int max) const {
+  const uint32_t n = late_.load(std::memory_order_acquire);
+  const uint32_t kept = n < uint32_t(kLateKept) ? n : uint32_t(kLateKept);
+  int k = 0;
+  for (uint32_t i = n - kept; i < n && k < max; ++i, ++k) {
+    const LateEntry& e = lateLog_[i % kLateKept];
+    out[k] = {e.atUs.load(std::memory_order_relaxed), e.gapUs.load(std::memory_order_relaxed),
+              e.tookUs.load(std::memory_order_relaxed)};
+  }
+  return k;
 }
 
 // AUDIO. No lock: Stop pauses the device, which waits for this call.
@@ -212,8 +231,21 @@ void MMSysAudio::pull(int16_t* out, int frames) {
   if (lastPull_ != 0 && frames > 0) {
     // Due one buffer after the last; more than two buffers apart means the
     // device ran out meanwhile.
-    const uint64_t due = SDL_GetPerformanceFrequency() * uint64_t(frames) / uint64_t(rate_);
-    if (now - lastPull_ > 2 * due) late_.fetch_add(1, std::memory_order_relaxed);
+    const uint64_t hz = SDL_GetPerformanceFrequency();
+    const uint64_t due = hz * uint64_t(frames) / uint64_t(rate_);
+    const uint64_t gap = now - lastPull_;
+    const uint64_t took = lastPullEnd_ > lastPull_ ? lastPullEnd_ - lastPull_ : 0;
+    auto us = [hz](uint64_t ticks) { return uint32_t(std::min<uint64_t>(ticks * 1000000 / hz, UINT32_MAX)); };
+    if (us(gap) > longestGapUs_.load(std::memory_order_relaxed)) longestGapUs_.store(us(gap), std::memory_order_relaxed);
+    if (us(took) > longestTookUs_.load(std::memory_order_relaxed))
+      longestTookUs_.store(us(took), std::memory_order_relaxed);
+    if (gap > 2 * due) {
+      LateEntry& e = lateLog_[late_.load(std::memory_order_relaxed) % kLateKept];
+      e.atUs.store(now / (hz / 1000000 ? hz / 1000000 : 1), std::memory_order_relaxed);
+      e.gapUs.store(us(gap), std::memory_order_relaxed);
+      e.tookUs.store(us(took), std::memory_order_relaxed);
+      late_.fetch_add(1, std::memory_order_release);
+    }
   }
   lastPull_ = now;
   if (openedAt_.load(std::memory_order_relaxed) != losses_.load(std::memory_order_relaxed)) {
@@ -462,6 +494,9 @@ int wDBDeviceFramesWanted() { return framesFromEnvironment(deviceFramesWanted); 
 int wDBLatencyFrames() { return mmAud && !manualFeed ? mmAud->latencyFrames() : 0; }
 
 uint32_t wDBLateCallbacks() { return mmAud ? mmAud->lateCallbacks() : 0; }
+int wDBLateLog(JLLateCallback* out, int max) { return mmAud ? mmAud->lateLog(out, max) : 0; }
+uint32_t wDBLongestGapUs() { return mmAud ? mmAud->longestGapUs() : 0; }
+uint32_t wDBLongestCallbackUs() { return mmAud ? mmAud->longestCallbackUs() : 0; }
 bool wDBOutputRealtime() { return mmAud && mmAud->realtime(); }
 
 bool wDBDeviceLost() {

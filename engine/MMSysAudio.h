@@ -20,6 +20,17 @@
 #include <mutex>
 
 // Fills `frames` stereo frames; -1 asks the driver to stop.
+
+// One late pull callback, as the output keeps the last few: when it came
+// (SDL's performance counter, in microseconds), how long after the one
+// before it, and how long that one before had itself run. A long `tookUs`
+// puts the time in our mixing; a short one in the wait between callbacks
+// (the system's scheduler, or the machine's).
+struct JLLateCallback {
+  uint64_t atUs;
+  uint32_t gapUs;
+  uint32_t tookUs;
+};
 using AudioCallbackFn = int (*)(void* buffer, int frames);
 
 class MMSysAudio {
@@ -55,6 +66,15 @@ class MMSysAudio {
   // Callbacks that came more than one device buffer later than due (the
   // device played silence or repeated meanwhile), since Start.
   uint32_t lateCallbacks() const { return late_.load(); }
+  // The last late callbacks (at most kLateKept, oldest first) into `out`;
+  // returns how many. UI thread; the log is read while the audio thread may
+  // write it, so an entry being written at that moment can come out mixed.
+  static constexpr int kLateKept = 16;
+  int lateLog(JLLateCallback* out, int max) const;
+  // The longest time between two pull callbacks since Start, and the
+  // longest one callback ran, in microseconds.
+  uint32_t longestGapUs() const { return longestGapUs_.load(std::memory_order_relaxed); }
+  uint32_t longestCallbackUs() const { return longestTookUs_.load(std::memory_order_relaxed); }
   // Whether the pull callbacks' thread took real-time scheduling.
   bool realtime() const { return realtime_.load(); }
   // True once SDL reports the device gone (unplugged) while started.
@@ -113,8 +133,17 @@ class MMSysAudio {
   // SDL's audio thread to real-time scheduling.
   bool raiseDue_ = false;
   std::atomic<bool> realtime_{false};
-  // Pull mode, audio thread only: the time of the last callback.
+  // Pull mode, audio thread only: when the last callback began and ended.
   uint64_t lastPull_ = 0;
+  uint64_t lastPullEnd_ = 0;
+  struct LateEntry {
+    std::atomic<uint64_t> atUs{0};
+    std::atomic<uint32_t> gapUs{0};
+    std::atomic<uint32_t> tookUs{0};
+  };
+  LateEntry lateLog_[kLateKept];
+  std::atomic<uint32_t> longestGapUs_{0};
+  std::atomic<uint32_t> longestTookUs_{0};
   // Fade to silence: frames left (-1 none); 0 = faded, the output is silent.
   std::atomic<int32_t> fadeLeft_{-1};
   int32_t fadeLen_ = 1;
@@ -146,6 +175,13 @@ int wDBDeviceFramesWanted();
 int wDBLatencyFrames();
 // Late device callbacks since the output started (pull mode).
 uint32_t wDBLateCallbacks();
+// The running output's last late callbacks (see MMSysAudio::lateLog); 0
+// when none runs.
+int wDBLateLog(JLLateCallback* out, int max);
+// The running output's longest gap between callbacks and longest callback,
+// in microseconds (0 when none runs).
+uint32_t wDBLongestGapUs();
+uint32_t wDBLongestCallbackUs();
 // Whether the output's thread runs real-time (pull mode; false before the
 // first callback and where the system refuses it).
 bool wDBOutputRealtime();

@@ -22,11 +22,15 @@ I32 SongBPM{0};
 std::atomic<uint32_t> TrackUnderruns{0};
 std::atomic<int32_t> ImmediateLeadFrames{0};
 
-void TrackLock::spinWait() {
-  // Holders only store a few fields; yielding keeps a preempted holder from
-  // being starved by us on a busy core.
-  std::this_thread::yield();
+TrackLock::TrackLock() {
+  pthread_mutexattr_t a;
+  pthread_mutexattr_init(&a);
+  inherits_ = pthread_mutexattr_setprotocol(&a, PTHREAD_PRIO_INHERIT) == 0 && pthread_mutex_init(&m_, &a) == 0;
+  pthread_mutexattr_destroy(&a);
+  if (!inherits_) pthread_mutex_init(&m_, nullptr);
 }
+
+TrackLock::~TrackLock() { pthread_mutex_destroy(&m_); }
 
 namespace {
 

@@ -12,6 +12,8 @@
 // audio thread may take it too. Fields other threads read without the lock
 // are atomics. Operations return 0 on success, 1 on failure.
 #pragma once
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -28,19 +30,29 @@ constexpr int kSyncBeats = 32;
 constexpr int kVTrackNameSize = 248;
 constexpr int kTrackFileNameSize = 260;
 
-// Spin lock for a handful of field stores. Holders never do I/O or allocate,
-// so a waiter spins for at most a few microseconds, which the audio thread can
-// afford where a mutex could put it to sleep.
+// Lock for a handful of field stores, shared by the interface, the loader
+// and the audio thread. Holders never do I/O or allocate, so it is held for
+// microseconds. It inherits priority: the audio thread runs real-time, and a
+// spin lock would let it wait on a holder that its own thread keeps off the
+// core (with sched_yield a real-time spinner yields only to its equals), until
+// the kernel's real-time throttling stepped in a second later. With
+// inheritance a holder that the audio thread waits for runs at the audio
+// thread's priority until it lets go. Where the system has no such mutexes
+// it is a plain one.
 class TrackLock {
  public:
-  void lock() {
-    while (flag_.test_and_set(std::memory_order_acquire)) spinWait();
-  }
-  void unlock() { flag_.clear(std::memory_order_release); }
+  TrackLock();
+  ~TrackLock();
+  TrackLock(const TrackLock&) = delete;
+  TrackLock& operator=(const TrackLock&) = delete;
+  void lock() { pthread_mutex_lock(&m_); }
+  void unlock() { pthread_mutex_unlock(&m_); }
+  // Whether the lock inherits priority (false where the system refused).
+  bool inherits() const { return inherits_; }
 
  private:
-  static void spinWait();
-  std::atomic_flag flag_ = ATOMIC_FLAG_INIT;
+  pthread_mutex_t m_;
+  bool inherits_ = false;
 };
 
 struct TrackLockGuard {

@@ -637,3 +637,80 @@ TEST(EngineOutput, TheOutputThreadRunsRealTimeWhereTheSystemAllowsIt) {
     EXPECT_EQ(0, a.Stop());
   }
 }
+
+namespace {
+
+// The first processor this thread may run on.
+int firstAllowedCpu() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return -1;
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &set)) return c;
+  return -1;
+}
+
+}  // namespace
+
+// The track and synth locks are shared by the real-time output thread and
+// ordinary threads. Here an ordinary holder and a real-time waiter share one
+// processor: the waiter must get the lock as soon as the holder lets go,
+// which needs the holder to run at the waiter's priority meanwhile. (A spin
+// lock kept the holder off the processor until the kernel's real-time
+// throttling, about a second, and the output stood still that long.)
+TEST(EngineOutput, ARealTimeWaiterGetsATrackLockFromAnOrdinaryHolderOnItsProcessor) {
+  TrackLock lock;
+  EXPECT_TRUE(lock.inherits());
+  const int cpu = firstAllowedCpu();
+  ASSERT_GE(cpu, 0);
+  std::atomic<bool> waiting{false};
+  std::atomic<int64_t> waitedUs{-1};
+  std::thread holder([&] {
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    ASSERT_EQ(0, pthread_setaffinity_np(pthread_self(), sizeof one, &one));
+    lock.lock();
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setinheritsched(&attr, PTHREAD_EXPLICIT_SCHED);
+    pthread_attr_setschedpolicy(&attr, SCHED_FIFO);
+    sched_param prio{};
+    prio.sched_priority = kJLOutputPriority;
+    pthread_attr_setschedparam(&attr, &prio);
+    pthread_attr_setaffinity_np(&attr, sizeof one, &one);
+    struct Waiter {
+      TrackLock* lock;
+      std::atomic<bool>* waiting;
+      std::atomic<int64_t>* waitedUs;
+    } w{&lock, &waiting, &waitedUs};
+    pthread_t rt;
+    const int made = pthread_create(
+        &rt, &attr,
+        [](void* p) -> void* {
+          Waiter* w = static_cast<Waiter*>(p);
+          const auto asked = std::chrono::steady_clock::now();
+          w->waiting->store(true);
+          w->lock->lock();
+          w->waitedUs->store(
+              std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - asked).count());
+          w->lock->unlock();
+          return nullptr;
+        },
+        &w);
+    pthread_attr_destroy(&attr);
+    if (made != 0) {  // no real-time threads here: nothing to wait on
+      lock.unlock();
+      return;
+    }
+    // Pinned beside a real-time thread, this one runs again only while that
+    // one waits without the processor.
+    while (!waiting.load()) {
+    }
+    lock.unlock();
+    pthread_join(rt, nullptr);
+  });
+  holder.join();
+  if (waitedUs.load() < 0) GTEST_SKIP() << "the system refuses real-time threads";
+  EXPECT_LT(waitedUs.load(), 200000) << "the real-time waiter got the lock only after " << waitedUs.load() << " us";
+}

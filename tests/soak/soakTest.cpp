@@ -15,6 +15,7 @@
 // Built as jl_soak; see bench/README.md.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -57,6 +58,21 @@ void writeSynthSet(const TempFolder& tf, const std::string& sub, int id) {
     tf.write(sub + "/" + names[k % 12] + char('2' + k / 12) + ".wav", wavBytes(id * 40 + k, 11025, 1 + k % 2));
 }
 
+// The machine's steal time so far (the first line of /proc/stat, in the
+// kernel's clock ticks): time a virtual machine's processors were taken by
+// its host. -1 where it cannot be read.
+long stealTicks() {
+  FILE* f = fopen("/proc/stat", "r");
+  if (!f) return -1;
+  long v[8] = {};
+  char line[512];
+  const bool ok = fgets(line, sizeof line, f) &&
+                  sscanf(line, "cpu %ld %ld %ld %ld %ld %ld %ld %ld", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                         &v[6], &v[7]) == 8;
+  fclose(f);
+  return ok ? v[7] : -1;
+}
+
 }  // namespace
 
 TEST(EngineSoak, EverythingChangesWhilePlaying) {
@@ -95,7 +111,18 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   auto nextChange = start;
   int latency = 0;
   std::vector<std::chrono::steady_clock::duration> changeTimes;
+  // Steal time through the run, to tell a late callback the host caused
+  // from one of our own.
+  struct StealAt {
+    uint64_t atUs;
+    long ticks;
+  };
+  std::vector<StealAt> steal;
+  const uint64_t hz = SDL_GetPerformanceFrequency();
+  auto counterUs = [hz] { return SDL_GetPerformanceCounter() / (hz / 1000000 ? hz / 1000000 : 1); };
+  const uint64_t startUs = counterUs();
   while (std::chrono::steady_clock::now() < until) {
+    steal.push_back({counterUs(), stealTicks()});
     const short t = short(rng() % 8);
     if (std::chrono::steady_clock::now() >= nextChange) {
       // The planned change: an immediate loop change on one track.
@@ -142,6 +169,9 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
   }
   const int64_t played = TimeLine.load();
   const uint32_t late = wDBLateCallbacks();
+  JLLateCallback lateLog[MMSysAudio::kLateKept];
+  const int logged = wDBLateLog(lateLog, MMSysAudio::kLateKept);
+  const uint32_t longestGapUs = wDBLongestGapUs(), longestCallbackUs = wDBLongestCallbackUs();
   const uint32_t all = e.outputUnderruns();
   const bool realtime = wDBOutputRealtime();
   e.stop();
@@ -151,6 +181,25 @@ TEST(EngineSoak, EverythingChangesWhilePlaying) {
          "device buffer %d frames, output still for at most %ld ms, output thread %s\n",
          soakSeconds(), (long long)played, TrackUnderruns.load(), late, all, latency, stillMs,
          realtime ? "real-time" : "not real-time");
+  printf("soak: callbacks at most %.1f ms apart; one callback ran at most %.2f ms\n", longestGapUs / 1000.0,
+         longestCallbackUs / 1000.0);
+  for (int i = 0; i < logged; ++i) {
+    // Steal ticks from the sample before the late callback's wait began to
+    // the first sample after it ended.
+    const uint64_t from = lateLog[i].atUs - lateLog[i].gapUs, to = lateLog[i].atUs;
+    long before = -1, after = -1;
+    for (const StealAt& st : steal) {
+      if (st.atUs <= from) before = st.ticks;
+      if (st.atUs >= to) {
+        after = st.ticks;
+        break;
+      }
+    }
+    printf("soak: late callback at %.3f s: %.1f ms after the one before, which ran %.2f ms; host steal meanwhile %s\n",
+           (lateLog[i].atUs - startUs) / 1e6, lateLog[i].gapUs / 1000.0, lateLog[i].tookUs / 1000.0,
+           before >= 0 && after >= 0 ? (std::to_string((after - before) * 1000 / sysconf(_SC_CLK_TCK)) + " ms").c_str()
+                                     : "not known");
+  }
   if (!changeTimes.empty()) {
     std::sort(changeTimes.begin(), changeTimes.end());
     auto ms = [](std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
