@@ -5,7 +5,7 @@
 //
 // Threads: SynthFloatRender runs on the audio thread inside the mixer
 // (marked AUDIO). Everything else runs on the UI thread. The UI and the
-// audio thread share two spin locks that are never held across file access
+// audio thread share two track locks that are never held across file access
 // or allocation: the synth's own `lock` guards its voices, arpeggiator and
 // settings, and the sample set's `lock` guards the note table. A render
 // holds both for one block, so a sample buffer is freed only after it has
@@ -116,7 +116,7 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timelin
 // A keyboard key: note `index` (0..35) starts at `time` with `gain`
 // (0..1, from its velocity); KeyOff releases it at `time` unless the
 // sustain pedal holds it, then the pedal's release does. Any thread that
-// may take the synth's spin lock (the audio thread included).
+// may take the synth's lock (the audio thread included).
 int SynthKeyOn(SYNTHETIZER* s, int index, float gain, FramePos time);
 int SynthKeyOff(SYNTHETIZER* s, int index, FramePos time);
 int SynthSustain(SYNTHETIZER* s, bool down, FramePos time);
