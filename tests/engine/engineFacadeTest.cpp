@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -636,6 +637,43 @@ TEST(EngineOutput, TheOutputThreadRunsRealTimeWhereTheSystemAllowsIt) {
     EXPECT_EQ(allowed && off[0] == '0', a.realtime()) << "JL_NO_REALTIME=" << off;
     EXPECT_EQ(0, a.Stop());
   }
+}
+
+namespace {
+
+// Mixes silence, once taking 40 ms over it (a 512-frame buffer lasts 11.6).
+std::atomic<int> slowPulls{0};
+int oneSlowPull(void* buffer, int frames) {
+  memset(buffer, 0, size_t(frames) * 4);
+  if (slowPulls.fetch_add(1) == 3) std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  return 0;
+}
+
+}  // namespace
+
+// A callback that comes more than two device buffers after the one before
+// is counted late and kept with its gap and how long the one before ran,
+// so a soak can tell our own slow mixing from a wait for the processor.
+TEST(EngineOutput, ALateCallbackIsKeptWithItsGapAndThePreviousCallbacksTime) {
+  ScopedEnv dummy("SDL_AUDIODRIVER", "dummy");
+  slowPulls = 0;
+  MMSysAudio a(oneSlowPull, 4096, 2, 44100, 2048, 512);
+  ASSERT_EQ(0, a.Start());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (slowPulls.load() < 8 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_GE(slowPulls.load(), 8) << "no callbacks";
+  EXPECT_EQ(0, a.Stop());
+  JLLateCallback log[MMSysAudio::kLateKept];
+  const int n = a.lateLog(log, MMSysAudio::kLateKept);
+  ASSERT_GE(n, 1);
+  ASSERT_EQ(a.lateCallbacks(), uint32_t(n));  // fewer than the log keeps
+  // The slow one is among them (a busy machine may add others).
+  const auto slow = std::find_if(log, log + n, [](const JLLateCallback& c) { return c.tookUs >= 40000; });
+  ASSERT_NE(log + n, slow);
+  EXPECT_GE(slow->gapUs, slow->tookUs);
+  EXPECT_GE(a.longestCallbackUs(), 40000u);
+  EXPECT_GE(a.longestGapUs(), slow->gapUs);
 }
 
 namespace {
