@@ -271,6 +271,8 @@ short JLEngine::takeLoadFailure(short* track, short* why) {
   return short(v);
 }
 
+short JLEngine::sampleFault(short sample, bool told) { return short(RegisteredLoopFault(sample, told)); }
+
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {
   LGetTrackPeaks(track, left, right);
 }

@@ -136,6 +136,12 @@ class JLEngine {
   // unreadable, empty, cut short (it plays what it holds) or a sample rate
   // that could not be converted.
   short takeLoadFailure(short* track, short* why = nullptr);
+  // What the check at registration found in sample `sample`'s file, once
+  // a song's loops are registered (WaveFault: kWaveFine when it plays as it
+  // is, and for a number not registered). `told`: the caller names a fault
+  // to the user now, so takeLoadFailure does not hand it out again when a
+  // track reaches the loop. User-interface thread.
+  short sampleFault(short sample, bool told);
 
   // ---- output ----
   // Device buffer for the next start: 0 = the queued output ("safe", about
