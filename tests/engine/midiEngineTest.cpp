@@ -56,6 +56,12 @@ class MidiEngine : public ::testing::Test {
     for (int b = 0; b < blocks; ++b) e_.offlinePull(out.data() + 2 * kBlock * b, kBlock);
     return out;
   }
+  // A key pressed, the pedal put down, the key released.
+  void releaseUnderThePedal(uint8_t key, uint8_t velocity) {
+    keys_.inject({0x90, key, velocity});
+    keys_.inject({0xB0, 64, 127});
+    keys_.inject({0x80, key, 0});
+  }
   ScopedDriver driver_{"dummy"};
   TempFolder tf_;
   JLEngine e_;
@@ -89,9 +95,7 @@ TEST_F(MidiEngine, AKeySoundsFromTheNextBlockWithItsVelocityAndFadesOutOnRelease
 TEST_F(MidiEngine, TheSustainPedalHoldsReleasedKeysUntilItIsLifted) {
   begin(120, 120);
   pull(1);
-  keys_.inject({0x90, 36, 127});
-  keys_.inject({0xB0, 64, 127});
-  keys_.inject({0x80, 36, 0});
+  releaseUnderThePedal(36, 127);
   std::vector<int16_t> b = pull(2);
   EXPECT_EQ(b[2 * (2 * kBlock - 1)], expected(1.0f)) << "held by the pedal";
   keys_.inject({0xB0, 64, 0});
@@ -219,9 +223,7 @@ TEST_F(MidiEngine, StopTheSynthOrTheInputChangingLetsGoOfWhatThePedalHeld) {
     begin(120, 120);
     pull(1);
     e_.midi_setKeysToArp(true);
-    keys_.inject({0x90, 36, 100});
-    keys_.inject({0xB0, 64, 127});
-    keys_.inject({0x80, 36, 0});
+    releaseUnderThePedal(36, 100);
     ASSERT_EQ(e_.midi_pump(a, 4), 1);
     c.reset();
     ASSERT_EQ(e_.midi_pump(a, 4), 1);
@@ -235,9 +237,7 @@ TEST_F(MidiEngine, StopTheSynthOrTheInputChangingLetsGoOfWhatThePedalHeld) {
       begin(120, 120);
     }
     e_.midi_setKeysToArp(false);
-    keys_.inject({0x90, 36, 127});
-    keys_.inject({0xB0, 64, 127});
-    keys_.inject({0x80, 36, 0});
+    releaseUnderThePedal(36, 127);
     std::vector<int16_t> b = pull(2);
     ASSERT_EQ(b[2 * (2 * kBlock - 1)], expected(1.0f)) << "held by the pedal";
     c.reset();
@@ -274,9 +274,7 @@ TEST_F(MidiEngine, StopTheSynthOrTheInputChangingLetsGoOfWhatThePedalHeld) {
 TEST_F(MidiEngine, AKeyStruckAgainUnderThePedalSoundsOnce) {
   begin(120, 120);
   pull(1);
-  keys_.inject({0x90, 36, 127});
-  keys_.inject({0xB0, 64, 127});
-  keys_.inject({0x80, 36, 0});
+  releaseUnderThePedal(36, 127);
   pull(1);
   keys_.inject({0x90, 36, 127});
   std::vector<int16_t> b = pull(1);

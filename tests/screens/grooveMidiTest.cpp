@@ -52,6 +52,16 @@ class GrooveMidi : public GroovePanelTest {
       GetResampled(block.data(), 2048);
     }
   }
+  // The demo song playing and the synth's arpeggio on with no note
+  // latched, a note on every step: only held keys make it sound.
+  void runArpeggioOfHeldKeys(JLSynthPanel& synth) {
+    ASSERT_TRUE(loadDemo());
+    gp().randomize(0);
+    idle();
+    for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
+    synth.setup.arpProg = 0;
+    synth.switchSynth(true);
+  }
   char savedInput_[sizeof jlPrefs.midiInput];
   int16_t savedBindings_[12];
   int16_t savedClockIn_ = 0, savedChannel_ = -1;
@@ -312,12 +322,7 @@ TEST_F(GrooveMidi, WithTheLatchOnKeysSwitchTheirNotesInTheSynthPanelsArpeggio) {
 TEST_F(GrooveMidi, WithTheArpeggioOnAHeldKeyJoinsItUntilItsRelease) {
   groovetest::MountedSynthPanel mounted;
   JLSynthPanel& synth = mounted.panel;
-  ASSERT_TRUE(loadDemo());
-  gp().randomize(0);
-  idle();
-  for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
-  synth.setup.arpProg = 0;  // a note on every step
-  synth.switchSynth(true);
+  ASSERT_NO_FATAL_FAILURE(runArpeggioOfHeldKeys(synth));
   auto keyVoices = [] {
     int n = 0;
     for (const SYNTHVOICE& v : RealtimeSynth.voices) n += v.start >= 0 && v.key;
@@ -355,12 +360,7 @@ TEST_F(GrooveMidi, WithTheArpeggioOnAHeldKeyJoinsItUntilItsRelease) {
 TEST_F(GrooveMidi, WithTheArpeggioOnThePedalHoldsReleasedKeysInItUntilItLifts) {
   groovetest::MountedSynthPanel mounted;
   JLSynthPanel& synth = mounted.panel;
-  ASSERT_TRUE(loadDemo());
-  gp().randomize(0);
-  idle();
-  for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
-  synth.setup.arpProg = 0;  // a note on every step
-  synth.switchSynth(true);
+  ASSERT_NO_FATAL_FAILURE(runArpeggioOfHeldKeys(synth));
   auto drawnDown = [&](int item) { return synth.control(item) ? synth.control(item)->get() : -1; };
   keys_.inject({0x90, 36 + 12, 100});
   keys_.inject({0x90, 36 + 16, 100});
