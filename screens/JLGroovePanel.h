@@ -27,6 +27,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -381,9 +382,12 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Tells the user about a loop the engine could not read.
   void idleLoadFailures();
   int32_t loadFailureDeadline = 0;
-  // What the last song load found wrong with its loops, told once by
-  // idleLoadFailures ("" when nothing); set by loadSong.
+  // What the last song load found wrong with its loops, told by
+  // idleLoadFailures ("" when nothing); set by loadSong. Each song's
+  // faults are told once a session: its preview and then LOAD SONG, or a
+  // preview given up that loads it back, load it again unchanged.
   std::string loopFaultNotice;
+  std::set<std::string> loopFaultsTold;  // song folder, then the notice
   void noteLoopFaults();
   // Says in the status line while the master clips (the engine's count of
   // clipped blocks grew), for three seconds after the last clip.

@@ -477,6 +477,8 @@ void JLGroovePanel::noteLoopFaults() {
     loopFaultNotice += (loopFaultNotice.empty() ? "" : " ") +
                        loopList(kJLMsgLoopsCut, "%s of this song's loops are cut short and play only what their "
                                                 "files hold: %s.", faults.cut);
+  if (!loopFaultNotice.empty() && !loopFaultsTold.insert(std::string(songFolder) + '\n' + loopFaultNotice).second)
+    loopFaultNotice.clear();
 }
 
 void JLGroovePanel::idleLoadFailures() {
