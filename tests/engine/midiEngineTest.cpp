@@ -266,6 +266,7 @@ TEST_F(MidiEngine, StopTheSynthOrTheInputChangingLetsGoOfWhatThePedalHeld) {
   e_.midi_setInput(&other);
   std::vector<int16_t> b = pull(1);
   EXPECT_EQ(b[2 * kSynthReleaseFrames], 0);
+  e_.midi_setInput(&keys_);  // `other` goes before the fixture lets go of its input
 }
 
 // A key struck again while the pedal holds its voice lets that voice fade:
