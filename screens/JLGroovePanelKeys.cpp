@@ -463,9 +463,10 @@ std::string loopList(int16_t number, const char* english, const std::vector<std:
 void JLGroovePanel::noteLoopFaults() {
   loopFaultNotice.clear();
   if (!gep) return;
-  // The engine checked every loop as it registered it (header read, no
-  // FIFO or folder opened, nothing outside the song's folder followed);
-  // told here, a loop is not named again when a track plays it.
+  // The engine checked every loop as it registered it (its header read;
+  // a FIFO or folder refused without waiting on it; nothing outside the
+  // song's folder followed); told here, a loop is not named again when a
+  // track plays it.
   const JLSongLoopFaults faults = JL_SongLoopFaults(
       library, [](void*, int16_t sample) -> int { return gep ? gep->sampleFault(sample, true) : 0; }, nullptr);
   if (!faults.unplayable.empty())
