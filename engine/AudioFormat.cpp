@@ -662,6 +662,14 @@ int TakeLoopFault(int* track, int32_t* fault) {
   return -1;
 }
 
+int32_t RegisteredLoopFault(int variant, bool told) {
+  if (variant < 0 || variant >= NumVTracks.load() || variant >= kVTracks) return kWaveFine;
+  VTRACK& vt = VTracks[variant];
+  const int32_t fault = vt.name[0] ? vt.fault.load(std::memory_order_relaxed) : int32_t(kWaveUnreadable);
+  if (told && fault != kWaveFine) vt.report.store(-1);
+  return fault;
+}
+
 // ---- the loader thread ---------------------------------------------------------
 
 namespace {

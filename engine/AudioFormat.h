@@ -92,6 +92,12 @@ void NoteLoopFault(int variant, int track, int32_t fault);
 // UI thread. The next fault not yet told: returns the loop (0-based) and
 // sets *track (0-based) and *fault, or returns -1.
 int TakeLoopFault(int* track, int32_t* fault);
+// UI thread, once a song's loops are registered: what the check at
+// registration found in loop `variant` (0-based; kWaveFine when it plays as
+// it is, and for no registered loop; a silent entry, whose path could not
+// be kept, is kWaveUnreadable). `told` marks a fault as named, so that
+// TakeLoopFault does not hand it out when a track plays the loop.
+int32_t RegisteredLoopFault(int variant, bool told);
 
 // Loader control. dowldproc: loading enabled. ExitBackThread: pause
 // handshake (the UI sets 1, the loader answers 0 between two track visits).

@@ -89,6 +89,7 @@ void JLEngine::startTimeline() {
 
 void JLEngine::stop() {
   pendingAny_ = false;
+  midi_pedalUp();
   if (!playing) return;
   StopPlay();
   playing = 0;
@@ -226,9 +227,13 @@ void JLEngine::synth_Arp(short mode, short stepsPerBeat, const char* notes) {
     RealtimeArpeggiatorOff();
 }
 
-void JLEngine::synth_Stop() { RealtimeArpeggiatorOff(); }
+void JLEngine::synth_Stop() {
+  RealtimeArpeggiatorOff();
+  midi_pedalUp();
+}
 
 void JLEngine::synth_SetFolder(const char* path) {
+  midi_pedalUp();
   char sys[kUloPathMax];
   if (!toAbsoluteSystemPath(path, sys, sizeof sys - 1)) return;
   if (sys[strlen(sys) - 1] != '/') strcat(sys, "/");
@@ -265,6 +270,8 @@ short JLEngine::takeLoadFailure(short* track, short* why) {
   if (why) *why = short(fault);
   return short(v);
 }
+
+short JLEngine::sampleFault(short sample, bool told) { return short(RegisteredLoopFault(sample, told)); }
 
 void JLEngine::getTrackPeaks(short track, std::atomic<short>** left, std::atomic<short>** right) {
   LGetTrackPeaks(track, left, right);

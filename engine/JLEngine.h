@@ -136,6 +136,12 @@ class JLEngine {
   // unreadable, empty, cut short (it plays what it holds) or a sample rate
   // that could not be converted.
   short takeLoadFailure(short* track, short* why = nullptr);
+  // What the check at registration found in sample `sample`'s file, once
+  // a song's loops are registered (WaveFault: kWaveFine when it plays as it
+  // is, and for a number not registered). `told`: the caller names a fault
+  // to the user now, so takeLoadFailure does not hand it out again when a
+  // track reaches the loop. User-interface thread.
+  short sampleFault(short sample, bool told);
 
   // ---- output ----
   // Device buffer for the next start: 0 = the queued output ("safe", about
@@ -215,7 +221,19 @@ class JLEngine {
   // as holdNote instead of sounding by themselves, and every key release
   // also as releaseNote, so that a held key joins the arpeggio.
   void midi_setKeysToArp(bool on) { midiKeysToArp_.store(on, std::memory_order_relaxed); }
+  // The sustain pedal holds a released key in the arpeggio as it holds a
+  // voice: its releaseNote waits until the pedal is lifted, then comes for
+  // every key that is no longer down; a key pressed again meanwhile is not
+  // handed back a second time.
   int midi_pump(JLMidiAction* out, int max);
+  // The pedal counts as lifted, as if its controller had said so: the synth
+  // switched off or changed, STOP (stop, synth_Stop, synth_SetFolder call
+  // it). Pump thread.
+  void midi_pedalUp();
+  // Another input, none, or the device gone: every key of the old one and
+  // its pedal are let go (no note-off will come for them). midi_setInput
+  // calls it; the player also when its connection changes. Pump thread.
+  void midi_inputChanged();
   // MIDI clock out: the output frame counter and tempo heard drive
   // midiClock_; offline blocks send their events at once, in order.
   void midi_setOutput(JLMidiPort* port) { midiOut_ = port; }
@@ -237,6 +255,8 @@ class JLEngine {
   // One offline block: the loader's visits, waiting MIDI actions, `mix`
   // (or `silence` while not playing) and the clock's ticks for it.
   void offlineBlock(int frames, const std::function<void()>& silence, const std::function<void()>& mix);
+  // midi_pedalUp at timeline position `now`.
+  void liftPedal(int64_t now);
 
   std::unique_ptr<JLEngineSnapshot> offline_;
   bool initialised_ = false;
@@ -249,6 +269,12 @@ class JLEngine {
   JLMidiMap midiMap_;
   bool midiLatch_ = false;
   std::atomic<bool> midiKeysToArp_{false};
+  // The pump's view of the keyboard, one bit per synth note: keys down,
+  // keys handed back as holdNote and not yet released, and releases owed
+  // to the caller since the pedal lifted (handed back before anything
+  // that came after). Pump thread only.
+  uint64_t midiDown_ = 0, midiInArp_ = 0, midiOwed_ = 0;
+  bool midiPedal_ = false;
   JLMidiClock midiClock_;
   int64_t offlineFrames_ = 0;
   std::vector<JLMidiClock::Event> clockLog_;

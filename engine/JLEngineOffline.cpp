@@ -236,6 +236,29 @@ void JLEngine::midi_setInput(JLMidiPort* port) {
   if (midiIn_) midiIn_->setReceiver(nullptr, nullptr);
   midiIn_ = port;
   if (port) port->setReceiver(&JLMidiQueue::receive, &midiQueue_);
+  midi_inputChanged();
+}
+
+namespace {
+constexpr uint64_t noteBit(int note) { return note >= 0 && note < 64 ? uint64_t(1) << note : 0; }
+}  // namespace
+
+void JLEngine::midi_pedalUp() { liftPedal(TimeLine.load(std::memory_order_acquire)); }
+
+void JLEngine::liftPedal(int64_t now) {
+  SynthSustain(&RealtimeSynth, false, now);
+  midiPedal_ = false;
+  // Keys the pedal kept in the arpeggio leave it; keys still down stay.
+  midiOwed_ |= midiInArp_ & ~midiDown_;
+  midiInArp_ &= midiDown_;
+}
+
+void JLEngine::midi_inputChanged() {
+  const FramePos now = TimeLine.load(std::memory_order_acquire);
+  for (int k = 0; k < kSynthNotes; ++k)
+    if (midiDown_ & noteBit(k)) SynthKeyOff(&RealtimeSynth, k, now);
+  midiDown_ = 0;
+  liftPedal(now);
 }
 
 int JLEngine::midi_pump(JLMidiAction* out, int max) {
@@ -244,39 +267,65 @@ int JLEngine::midi_pump(JLMidiAction* out, int max) {
   const FramePos now = TimeLine.load(std::memory_order_acquire);
   // With the caller's room full, the rest waits in the queue for the next
   // call: a burst (a busy interface thread, an outside clock) loses no Stop.
-  while (!(out && n >= max) && midiQueue_.pop(m)) {
+  while (!(out && n >= max)) {
+    if (midiOwed_) {
+      const int k = __builtin_ctzll(midiOwed_);
+      midiOwed_ &= ~noteBit(k);
+      if (out) {
+        out[n] = JLMidiAction();
+        out[n].kind = JLMidiAction::releaseNote;
+        out[n++].note = int8_t(k);
+      }
+      continue;
+    }
+    if (!midiQueue_.pop(m)) break;
     const JLMidiAction a = midiMap_.translate(m);
+    const uint64_t bit = noteBit(a.note);
     switch (a.kind) {
       case JLMidiAction::none:
         break;
       case JLMidiAction::noteOn:
+        midiDown_ |= bit;
         if (!midiLatch_ && !midiKeysToArp_.load(std::memory_order_relaxed)) {
           SynthKeyOn(&RealtimeSynth, a.note, JL_MidiVelocityGain(a.velocity), now);
           break;
         }
-        if (out && n < max) {
+        // Still in the arpeggio (the pedal kept it): it joins only once.
+        if (!midiLatch_ && (midiInArp_ & bit)) break;
+        if (out) {
           out[n] = a;
-          if (!midiLatch_) out[n].kind = JLMidiAction::holdNote;
+          if (!midiLatch_) {
+            out[n].kind = JLMidiAction::holdNote;
+            midiInArp_ |= bit;
+          }
           n++;
         }
         break;
       case JLMidiAction::noteOff:
+        midiDown_ &= ~bit;
         // A key pressed before the arpeggio started has a voice of its own.
         SynthKeyOff(&RealtimeSynth, a.note, now);
-        if (out && n < max) {
+        if (midiPedal_ && (midiInArp_ & bit)) break;  // held on by the pedal
+        midiInArp_ &= ~bit;
+        if (out) {
           out[n] = a;
           out[n++].kind = JLMidiAction::releaseNote;
         }
         break;
       case JLMidiAction::sustain:
-        SynthSustain(&RealtimeSynth, a.on, now);
+        if (a.on) {
+          SynthSustain(&RealtimeSynth, true, now);
+          midiPedal_ = true;
+        } else {
+          liftPedal(now);
+        }
         break;
       case JLMidiAction::latch:
         midiLatch_ = !midiLatch_;
-        if (out && n < max) out[n++] = a;
+        if (out) out[n++] = a;
         break;
       default:
-        if (out && n < max) out[n++] = a;
+        if (out) out[n++] = a;
         break;
     }
   }

@@ -27,6 +27,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,12 @@ constexpr int16_t kJLMsgEmptyTracks = 78;
 constexpr int16_t kJLMsgClipping = 79;
 // The status-line note after SAVE wrote the mix document.
 constexpr int16_t kJLMsgMixSaved = 82;
+// After a song load, the loops that will not play as they are: those that
+// cannot be played, and those cut short (each "%s" the count, then the
+// names), with the list's end when it names not all ("%s" the rest).
+constexpr int16_t kJLMsgLoopsUnplayable = 87;
+constexpr int16_t kJLMsgLoopsCut = 88;
+constexpr int16_t kJLMsgLoopsMore = 89;
 
 namespace jlgp {
 // A message of the chosen language, or `english` when the table lacks it
@@ -375,6 +382,13 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Tells the user about a loop the engine could not read.
   void idleLoadFailures();
   int32_t loadFailureDeadline = 0;
+  // What the last song load found wrong with its loops, told by
+  // idleLoadFailures ("" when nothing); set by loadSong. Each song's
+  // faults are told once a session: its preview and then LOAD SONG, or a
+  // preview given up that loads it back, load it again unchanged.
+  std::string loopFaultNotice;
+  std::set<std::string> loopFaultsTold;  // song folder, then the notice
+  void noteLoopFaults();
   // Says in the status line while the master clips (the engine's count of
   // clipped blocks grew), for three seconds after the last clip.
   void idleClipNote();

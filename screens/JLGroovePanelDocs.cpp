@@ -112,6 +112,7 @@ bool JLGroovePanel::loadSong(const char* folder) {
     return false;
   }
   snprintf(songFolder, sizeof songFolder, "%s", folder);
+  noteLoopFaults();
 
   setText(93, "");
   char name[256] = {0};

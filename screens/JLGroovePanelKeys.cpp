@@ -8,6 +8,7 @@
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
+#include "song/JLSongLoading.h"
 
 jlgpKeyStatusRec jlks;
 int32_t peakNextTicks = 0;
@@ -431,8 +432,64 @@ void JLGroovePanel::idleClipNote() {
   }
 }
 
+namespace {
+
+// Message `number` (or `english`) with its "%s" filled by the count and
+// the names, at most eight of them and then how many more.
+std::string loopList(int16_t number, const char* english, const std::vector<std::string>& names) {
+  constexpr size_t kNamed = 8;
+  std::string list;
+  for (size_t i = 0; i < names.size() && i < kNamed; ++i) list += (i ? ", " : "") + names[i];
+  if (names.size() > kNamed) {
+    std::string more = jlgp::localised(kJLMsgLoopsMore, "and %s more");
+    const size_t at = more.find("%s");
+    if (at != std::string::npos) more.replace(at, 2, std::to_string(names.size() - kNamed));
+    list += ", " + more;
+  }
+  std::string text = jlgp::localised(number, english);
+  const std::string fills[2] = {std::to_string(names.size()), list};
+  size_t at = 0;
+  for (const std::string& fill : fills) {
+    at = text.find("%s", at);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, fill);
+    at += fill.size();
+  }
+  return text;
+}
+
+}  // namespace
+
+void JLGroovePanel::noteLoopFaults() {
+  loopFaultNotice.clear();
+  if (!gep) return;
+  // The engine checked every loop as it registered it (its header read;
+  // a FIFO or folder refused without waiting on it; nothing outside the
+  // song's folder followed); told here, a loop is not named again when a
+  // track plays it.
+  const JLSongLoopFaults faults = JL_SongLoopFaults(
+      library, [](void*, int16_t sample) -> int { return gep ? gep->sampleFault(sample, true) : 0; }, nullptr);
+  if (!faults.unplayable.empty())
+    loopFaultNotice = loopList(kJLMsgLoopsUnplayable,
+                               "%s of this song's loops cannot be played: %s. Their files are missing, damaged or "
+                               "not sound files Jamloom can read; their tracks stay silent.",
+                               faults.unplayable);
+  if (!faults.cut.empty())
+    loopFaultNotice += (loopFaultNotice.empty() ? "" : " ") +
+                       loopList(kJLMsgLoopsCut, "%s of this song's loops are cut short and play only what their "
+                                                "files hold: %s.", faults.cut);
+  if (!loopFaultNotice.empty() && !loopFaultsTold.insert(std::string(songFolder) + '\n' + loopFaultNotice).second)
+    loopFaultNotice.clear();
+}
+
 void JLGroovePanel::idleLoadFailures() {
   if (!gep || !ULO_EveTimeoutRepeated(loadFailureDeadline, 15)) return;
+  if (!loopFaultNotice.empty()) {
+    const std::string text = loopFaultNotice;
+    loopFaultNotice.clear();
+    ULO_UserNotify(text.c_str(), 0);
+    return;
+  }
   if (gep->takeOutputLost()) {
     // The engine has stopped already; the transport follows.
     if (JLPlayer* p = player()) p->stop();

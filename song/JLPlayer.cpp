@@ -357,6 +357,7 @@ void JLPlayer::midiUsePorts(JLMidiPort* input, JLMidiPort* output) {
     midiClock_->setPort(output);
   }
   midiIn_ = input ? std::make_unique<JLMidiConnection>(*input) : nullptr;
+  midiInClosings_ = 0;
   midiOut_ = output ? std::make_unique<JLMidiConnection>(*output) : nullptr;
   if (JLEngine* e = engine()) {
     e->midi_setInput(input);
@@ -384,6 +385,11 @@ void JLPlayer::midiIdle() {
     midiLookedAt_ = now;
     midiIn_->want(jlPrefs.midiInput);
     midiIn_->poll();
+    // Another device chosen, or the device gone: its keys and pedal let go.
+    if (midiIn_->closings() != midiInClosings_) {
+      midiInClosings_ = midiIn_->closings();
+      e->midi_inputChanged();
+    }
     if (midiOut_) {
       // The clock's thread sends through this port.
       std::unique_lock<std::mutex> g;

@@ -198,6 +198,7 @@ class JLPlayer {
   // After the ports: its thread sends through one, so it goes first.
   std::unique_ptr<JLMidiClockOut> midiClock_;
   int32_t midiLookedAt_ = -1000;
+  uint32_t midiInClosings_ = 0;  // the input connection's closings told to the engine
   JLMidiClockIn midiClockIn_;
   Paused midiStopped_;  // where a MIDI stop left playback, for Continue
 };

@@ -9,6 +9,7 @@
 #include "core/files/uloFiles.h"
 #include "core/files/uloPath.h"
 #include "core/files/uloPathPolicy.h"
+#include "engine/JLWaveFault.h"
 #include "song/JLSamplesMatcher.h"
 #include "song/jlSongMessages.h"
 
@@ -100,4 +101,18 @@ void JL_RegisterSongSamples(JLSongLibrary& lib, const char* songFolder, JLSample
     }
     registerOne(sink, context, path, 0);
   }
+}
+
+JLSongLoopFaults JL_SongLoopFaults(const JLSongLibrary& lib, JLFaultSource faultOf, void* context) {
+  JLSongLoopFaults faults;
+  if (!faultOf) return faults;
+  for (int16_t i = 0; i < lib.trackCount; ++i) {
+    const int fault = faultOf(context, i);
+    if (fault == kWaveFine) continue;
+    int16_t g = -1, v = -1;
+    const char* label = lib.getGroupAndIndex(i, &g, &v);
+    std::string name = g >= 0 ? std::string(lib.groups[g].name) + ":" + (label ? label : "") : "[" + std::to_string(i) + "]";
+    (fault == kWaveCut ? faults.cut : faults.unplayable).push_back(std::move(name));
+  }
+  return faults;
 }

@@ -8,6 +8,8 @@
 // descriptor was found; the engine is stopped in every case.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "song/JLSongLibrary.h"
 
@@ -39,6 +41,18 @@ bool JL_LoadSong(Engine& engine, JLSongLibrary& library, const char* songFolder)
       &engine);
   return true;
 }
+
+// The loops of the song just registered that will not play as they are,
+// each by its name in the song ("group:label"), in track-index order:
+// `faultOf` gives the WaveFault the engine's check at registration found
+// for a sample number (engine.sampleFault). Loops that cannot be played at
+// all (missing, unreadable, empty, a rate that cannot be converted) stay
+// silent; cut ones play what their file holds.
+struct JLSongLoopFaults {
+  std::vector<std::string> unplayable, cut;
+};
+using JLFaultSource = int (*)(void* context, int16_t sample);
+JLSongLoopFaults JL_SongLoopFaults(const JLSongLibrary& library, JLFaultSource faultOf, void* context);
 
 // The same with the program's engine (gep). Defined apart so that code
 // without an engine does not link one.

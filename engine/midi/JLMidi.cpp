@@ -248,8 +248,13 @@ double JLMidiClockIn::bpm() const {
 void JLMidiConnection::want(const std::string& name) {
   if (name == wanted_) return;
   wanted_ = name;
-  port_.close();
+  close();
   poll();
+}
+
+void JLMidiConnection::close() {
+  if (port_.isOpen()) ++closings_;
+  port_.close();
 }
 
 bool JLMidiConnection::poll() {
@@ -260,7 +265,7 @@ bool JLMidiConnection::poll() {
       if (p.compare(0, n.size(), n) == 0) return true;
     return false;
   };
-  if (port_.isOpen() && !offered(port_.openName())) port_.close();  // unplugged
+  if (port_.isOpen() && !offered(port_.openName())) close();  // unplugged
   if (!port_.isOpen() && offered(wanted_)) port_.open(wanted_);
   return port_.isOpen();
 }

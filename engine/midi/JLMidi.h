@@ -239,10 +239,15 @@ class JLMidiConnection {
   const std::string& wanted() const { return wanted_; }
   // True when the port is connected after the look.
   bool poll();
+  // How often a connected port has been closed (another choice, or the
+  // device gone): whoever keeps what its keys held lets go when it moves.
+  uint32_t closings() const { return closings_; }
 
  private:
+  void close();
   JLMidiPort& port_;
   std::string wanted_;
+  uint32_t closings_ = 0;
 };
 
 // ---- live MIDI clock out ------------------------------------------------------

@@ -298,6 +298,7 @@ int InitSynthFStop(SYNTHETIZER* s, SYNTHDATA*) {
   if (!s) return 0;
   TrackLockGuard g(s->lock);
   for (SYNTHVOICE& v : s->voices) v = {-1, 0};
+  s->pedal = false;
   s->patternIndex = 0;
   s->nextStep = -1;
   s->renderedTo = kNoBlockYet;
@@ -364,6 +365,13 @@ int SynthSetNote(SYNTHETIZER* s, const char* note, FramePos time) {
 int SynthKeyOn(SYNTHETIZER* s, int index, float gain, FramePos time) {
   if (!s || index < 0 || index >= kSynthNotes) return 0;
   TrackLockGuard g(s->lock);
+  // The key struck again while the pedal (or a lost note-off) still holds
+  // its last voice: that one fades, so the note never sounds twice over.
+  for (SYNTHVOICE& v : s->voices)
+    if (v.key && v.note == index && v.start != -1 && v.releaseAt == INT64_MAX) {
+      v.sustained = false;
+      v.releaseAt = time < v.start ? v.start : time;
+    }
   // The same voice choice as any note: the one that began longest ago.
   const int poly = clampInt(s->poly, 1, kSynthVoices);
   int best = 0;

@@ -89,7 +89,8 @@ extern SYNTHDATA SynthSamps;
 int SynthNoteIndex(const char* note);
 
 int InitSynth(SYNTHETIZER* s, SYNTHDATA* d);
-// Frees every voice and restarts the pattern; mode, poly, volume, pan stay.
+// Frees every voice, lifts the pedal and restarts the pattern; mode, poly,
+// volume, pan stay.
 int InitSynthFStop(SYNTHETIZER* s, SYNTHDATA* d);
 // Empties the set and frees its buffers (waits for a block in progress).
 int FreeSynth(SYNTHDATA* d);
@@ -115,7 +116,9 @@ int SynthFloatRender(SYNTHETIZER* s, float* left, float* right, FramePos timelin
 
 // A keyboard key: note `index` (0..35) starts at `time` with `gain`
 // (0..1, from its velocity); KeyOff releases it at `time` unless the
-// sustain pedal holds it, then the pedal's release does. Any thread that
+// sustain pedal holds it, then the pedal's release does. KeyOn of a key
+// whose last voice still sounds unreleased (held by the pedal) lets that
+// voice fade from `time`, so a note never doubles. Any thread that
 // may take the synth's lock (the audio thread included).
 int SynthKeyOn(SYNTHETIZER* s, int index, float gain, FramePos time);
 int SynthKeyOff(SYNTHETIZER* s, int index, FramePos time);

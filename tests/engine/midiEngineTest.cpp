@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,12 @@ class MidiEngine : public ::testing::Test {
     for (int b = 0; b < blocks; ++b) e_.offlinePull(out.data() + 2 * kBlock * b, kBlock);
     return out;
   }
+  // A key pressed, the pedal put down, the key released.
+  void releaseUnderThePedal(uint8_t key, uint8_t velocity) {
+    keys_.inject({0x90, key, velocity});
+    keys_.inject({0xB0, 64, 127});
+    keys_.inject({0x80, key, 0});
+  }
   ScopedDriver driver_{"dummy"};
   TempFolder tf_;
   JLEngine e_;
@@ -88,9 +95,7 @@ TEST_F(MidiEngine, AKeySoundsFromTheNextBlockWithItsVelocityAndFadesOutOnRelease
 TEST_F(MidiEngine, TheSustainPedalHoldsReleasedKeysUntilItIsLifted) {
   begin(120, 120);
   pull(1);
-  keys_.inject({0x90, 36, 127});
-  keys_.inject({0xB0, 64, 127});
-  keys_.inject({0x80, 36, 0});
+  releaseUnderThePedal(36, 127);
   std::vector<int16_t> b = pull(2);
   EXPECT_EQ(b[2 * (2 * kBlock - 1)], expected(1.0f)) << "held by the pedal";
   keys_.inject({0xB0, 64, 0});
@@ -151,6 +156,138 @@ TEST_F(MidiEngine, WithTheArpeggioRunningKeysComeBackToBeHeldInIt) {
   EXPECT_EQ(e_.midi_pump(a, 4), 0);
   b = pull(1);
   EXPECT_EQ(b[0], expected(1.0f)) << "arpeggio off: keys sound again";
+}
+
+// The pedal holds a released key in the arpeggio as it holds a voice: its
+// release comes back only when the pedal lifts, and then only for keys no
+// longer down; a key struck again meanwhile joins once. Releases owed by
+// the lift come before anything that followed it, across calls when the
+// caller's room is small.
+TEST_F(MidiEngine, ThePedalKeepsReleasedKeysInTheArpeggioUntilItLifts) {
+  begin(120, 120);
+  e_.midi_setKeysToArp(true);
+  auto pump = [&](int room) {
+    std::vector<std::pair<int, int>> got;  // kind, note
+    JLMidiAction a[8];
+    for (int n; (n = e_.midi_pump(a, room)) > 0;)
+      for (int i = 0; i < n; ++i) got.emplace_back(a[i].kind, a[i].note);
+    return got;
+  };
+  using P = std::vector<std::pair<int, int>>;
+  const int hold = JLMidiAction::holdNote, release = JLMidiAction::releaseNote;
+  keys_.inject({0x90, 36, 100});
+  keys_.inject({0x90, 40, 100});
+  keys_.inject({0xB0, 64, 127});
+  keys_.inject({0x80, 36, 0});
+  keys_.inject({0x90, 40, 0});
+  EXPECT_EQ(pump(8), (P{{hold, 0}, {hold, 4}})) << "released under the pedal: still held";
+  keys_.inject({0x90, 36, 90});
+  EXPECT_EQ(pump(8), P{}) << "struck again while held: not a second time";
+  keys_.inject({0xB0, 64, 0});
+  keys_.inject({0x90, 40, 80});
+  EXPECT_EQ(pump(8), (P{{release, 4}, {hold, 4}})) << "the lift lets go of key 4 only, then it is struck anew";
+  keys_.inject({0x80, 36, 0});
+  keys_.inject({0x80, 40, 0});
+  EXPECT_EQ(pump(8), (P{{release, 0}, {release, 4}})) << "pedal up: a release is a release";
+  // Five keys let go by one lift, with room for one action a call.
+  for (int k = 0; k < 5; ++k) keys_.inject({0x90, uint8_t(50 + k), 100});
+  keys_.inject({0xB0, 64, 100});
+  for (int k = 0; k < 5; ++k) keys_.inject({0x80, uint8_t(50 + k), 0});
+  keys_.inject({0xB0, 64, 10});
+  keys_.inject({0xFC});
+  EXPECT_EQ(pump(1), (P{{hold, 14}, {hold, 15}, {hold, 16}, {hold, 17}, {hold, 18}, {release, 14}, {release, 15},
+                        {release, 16}, {release, 17}, {release, 18}, {JLMidiAction::stop, -1}}));
+}
+
+// STOP, the synth switched off or changed, and another input each count
+// as the pedal lifted: keys it held leave the arpeggio and voices it held
+// fade from the next block's first frame; the next release is a release.
+// The input gone also lets go of the keys still down on it.
+TEST_F(MidiEngine, StopTheSynthOrTheInputChangingLetsGoOfWhatThePedalHeld) {
+  struct Case {
+    const char* what;
+    std::function<void()> reset;
+  };
+  JLFakeMidiPort other;
+  const Case cases[] = {
+      {"stop", [this] { e_.stop(); }},
+      {"synth off", [this] { e_.synth_Stop(); }},
+      {"synth changed", [this] { e_.synth_SetFolder((tf_.ulo() + "synth:").c_str()); }},
+      {"input changed", [this, &other] { e_.midi_setInput(&other); }},
+      {"input closed", [this] { e_.midi_inputChanged(); }},
+  };
+  JLMidiAction a[4];
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    e_.midi_setInput(&keys_);
+    begin(120, 120);
+    pull(1);
+    e_.midi_setKeysToArp(true);
+    releaseUnderThePedal(36, 100);
+    ASSERT_EQ(e_.midi_pump(a, 4), 1);
+    c.reset();
+    ASSERT_EQ(e_.midi_pump(a, 4), 1);
+    EXPECT_EQ(a[0].kind, JLMidiAction::releaseNote);
+    EXPECT_EQ(a[0].note, 0);
+    // A voice of its own (the arpeggio off), held by a pedal pressed
+    // again, fades when the same happens.
+    e_.midi_setInput(&keys_);
+    if (!e_.playing) {
+      e_.offlineEnd();
+      begin(120, 120);
+    }
+    e_.midi_setKeysToArp(false);
+    releaseUnderThePedal(36, 127);
+    std::vector<int16_t> b = pull(2);
+    ASSERT_EQ(b[2 * (2 * kBlock - 1)], expected(1.0f)) << "held by the pedal";
+    c.reset();
+    if (e_.playing) {
+      b = pull(1);
+      EXPECT_EQ(b[0], expected(1.0f));
+      EXPECT_EQ(b[2 * kSynthReleaseFrames], 0) << "faded from the block's start";
+    }
+    // The pedal counts as up: a key now plays only while it is down.
+    e_.midi_setInput(&keys_);
+    if (!e_.playing) {
+      e_.offlineEnd();
+      begin(120, 120);
+    }
+    keys_.inject({0x90, 36, 127});
+    keys_.inject({0x80, 36, 0});
+    b = pull(1);
+    EXPECT_EQ(b[2 * kSynthReleaseFrames], 0) << "released at once";
+    e_.offlineEnd();
+  }
+  // The input gone while a key is still down: its voice fades too.
+  e_.midi_setInput(&keys_);
+  begin(120, 120);
+  keys_.inject({0x90, 36, 127});
+  pull(1);
+  e_.midi_setInput(&other);
+  std::vector<int16_t> b = pull(1);
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], 0);
+  e_.midi_setInput(&keys_);  // `other` goes before the fixture lets go of its input
+}
+
+// A key struck again while the pedal holds its voice lets that voice fade:
+// after the fade the note sounds once, not twice over; the new voice is
+// the one the pedal and the key then hold.
+TEST_F(MidiEngine, AKeyStruckAgainUnderThePedalSoundsOnce) {
+  begin(120, 120);
+  pull(1);
+  releaseUnderThePedal(36, 127);
+  pull(1);
+  keys_.inject({0x90, 36, 127});
+  std::vector<int16_t> b = pull(1);
+  EXPECT_EQ(b[2 * (kSynthReleaseFrames - 1)] > expected(1.0f), true) << "the old voice still fading";
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], expected(1.0f)) << "then one voice";
+  EXPECT_EQ(b[2 * (kBlock - 1)], expected(1.0f));
+  keys_.inject({0xB0, 64, 0});
+  b = pull(1);
+  EXPECT_EQ(b[2 * (kBlock - 1)], expected(1.0f)) << "still down: the lift keeps it";
+  keys_.inject({0x80, 36, 0});
+  b = pull(1);
+  EXPECT_EQ(b[2 * kSynthReleaseFrames], 0);
 }
 
 // More actions than the caller has room for wait for the next call: a

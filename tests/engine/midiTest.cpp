@@ -316,14 +316,21 @@ TEST(MidiConnection, FollowsTheChosenDeviceAwayAndBack) {
   port.present = {"Other", "Keys 49:0 20:0"};
   EXPECT_TRUE(c.poll());
   EXPECT_EQ(port.openName(), "Keys 49:0 20:0");
+  EXPECT_EQ(c.closings(), 0u);
   port.present = {"Other"};
   EXPECT_FALSE(c.poll()) << "unplugged: closed";
   EXPECT_FALSE(port.isOpen());
+  EXPECT_EQ(c.closings(), 1u) << "its keys are gone with it";
+  c.want("Keys 49");
+  EXPECT_EQ(c.closings(), 1u) << "nothing open to close";
   port.present = {"Keys 49:0 20:0"};
   EXPECT_TRUE(c.poll()) << "plugged in again";
+  c.poll();
+  EXPECT_EQ(c.closings(), 1u);
   c.want("");
   EXPECT_FALSE(port.isOpen());
   EXPECT_FALSE(c.poll());
+  EXPECT_EQ(c.closings(), 2u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // the song can follow it; keyboard keys reach the synth with their
 // velocity and the sustain pedal.
 #include <cmath>
+#include <cstring>
 
 #include "engine/midi/JLMidi.h"
 #include "engine/synth/Synth.h"
@@ -50,6 +51,16 @@ class GrooveMidi : public GroovePanelTest {
       LoaderVisitAll();
       GetResampled(block.data(), 2048);
     }
+  }
+  // The demo song playing and the synth's arpeggio on with no note
+  // latched, a note on every step: only held keys make it sound.
+  void runArpeggioOfHeldKeys(JLSynthPanel& synth) {
+    ASSERT_TRUE(loadDemo());
+    gp().randomize(0);
+    idle();
+    for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
+    synth.setup.arpProg = 0;
+    synth.switchSynth(true);
   }
   char savedInput_[sizeof jlPrefs.midiInput];
   int16_t savedBindings_[12];
@@ -311,12 +322,7 @@ TEST_F(GrooveMidi, WithTheLatchOnKeysSwitchTheirNotesInTheSynthPanelsArpeggio) {
 TEST_F(GrooveMidi, WithTheArpeggioOnAHeldKeyJoinsItUntilItsRelease) {
   groovetest::MountedSynthPanel mounted;
   JLSynthPanel& synth = mounted.panel;
-  ASSERT_TRUE(loadDemo());
-  gp().randomize(0);
-  idle();
-  for (int k = 0; k < kSynthKeys; k++) synth.setup.notes[k] = 0;
-  synth.setup.arpProg = 0;  // a note on every step
-  synth.switchSynth(true);
+  ASSERT_NO_FATAL_FAILURE(runArpeggioOfHeldKeys(synth));
   auto keyVoices = [] {
     int n = 0;
     for (const SYNTHVOICE& v : RealtimeSynth.voices) n += v.start >= 0 && v.key;
@@ -346,6 +352,60 @@ TEST_F(GrooveMidi, WithTheArpeggioOnAHeldKeyJoinsItUntilItsRelease) {
   idle();
   EXPECT_EQ(keyVoices(), 1);
   EXPECT_EQ(drawnDown(57), 0) << "not held in the arpeggio";
+}
+
+// The sustain pedal holds released keys in the running arpeggio, drawn
+// down, until it lifts; then every key no longer down leaves. STOP, the
+// synth switched off and another input each count as the pedal lifted.
+TEST_F(GrooveMidi, WithTheArpeggioOnThePedalHoldsReleasedKeysInItUntilItLifts) {
+  groovetest::MountedSynthPanel mounted;
+  JLSynthPanel& synth = mounted.panel;
+  ASSERT_NO_FATAL_FAILURE(runArpeggioOfHeldKeys(synth));
+  auto drawnDown = [&](int item) { return synth.control(item) ? synth.control(item)->get() : -1; };
+  keys_.inject({0x90, 36 + 12, 100});
+  keys_.inject({0x90, 36 + 16, 100});
+  keys_.inject({0xB0, 64, 127});
+  keys_.inject({0x80, 36 + 12, 0});
+  keys_.inject({0x80, 36 + 16, 0});
+  idle();
+  EXPECT_STREQ(RealtimeSynth.pattern, "c2e2") << "released under the pedal: still in the arpeggio";
+  EXPECT_EQ(drawnDown(53), 1);
+  keys_.inject({0x90, 36 + 12, 100});  // struck again, held on through the lift
+  keys_.inject({0xB0, 64, 0});
+  idle();
+  EXPECT_STREQ(RealtimeSynth.pattern, "c2");
+  EXPECT_EQ(drawnDown(53), 1);
+  EXPECT_FALSE(synth.midiHeld[16]);
+  keys_.inject({0x80, 36 + 12, 0});
+  idle();
+  EXPECT_EQ(RealtimeSynth.arpMode, 0) << "nothing held: the arpeggio stops";
+  EXPECT_EQ(drawnDown(53), 0);
+
+  // Each way of letting go, with key 12 released under the pedal.
+  auto heldByThePedal = [&] {
+    keys_.inject({0x90, 36 + 12, 100});
+    keys_.inject({0xB0, 64, 127});
+    keys_.inject({0x80, 36 + 12, 0});
+    idle();
+    return RealtimeSynth.arpMode != 0 && std::strcmp(RealtimeSynth.pattern, "c2") == 0;
+  };
+  ASSERT_TRUE(heldByThePedal());
+  player().stop();
+  idle();
+  EXPECT_FALSE(synth.midiHeld[12]) << "STOP";
+  EXPECT_EQ(drawnDown(53), 0);
+  player().play();
+  ASSERT_TRUE(heldByThePedal());
+  synth.switchSynth(false);
+  idle();
+  EXPECT_FALSE(synth.midiHeld[12]) << "the synth switched off";
+  synth.switchSynth(true);
+  EXPECT_EQ(RealtimeSynth.arpMode, 0) << "and on again: nothing left held";
+  ASSERT_TRUE(heldByThePedal());
+  snprintf(jlPrefs.midiInput, sizeof jlPrefs.midiInput, "Other Keyboard");
+  idle();
+  EXPECT_FALSE(synth.midiHeld[12]) << "another input chosen";
+  EXPECT_EQ(RealtimeSynth.arpMode, 0);
 }
 
 }  // namespace
