@@ -177,6 +177,7 @@ int QX_InitAll() {
 
   jlPlayer = new JLPlayer;
   jlHelpp = new JLHelps;
+  jlHelpp->setClosing(0, 58);  // the tour's closing word hangs at the HELP lamp
 
   const uloRect screen(0, 0, uloGlo.windowWidth, uloGlo.windowHeight);
   for (int slot = 0; slot < 11; ++slot) {

@@ -490,6 +490,10 @@ void QXScreenClass::events() {
        uloGlo.what == uloEvtDrop) &&
       ULO_ExternalDialogOpen())
     return;
+  // The tour's closing word goes at the next click or key, which still does
+  // what it does.
+  if (jlHelpp && jlHelpp->closing && (uloGlo.what == uloEvtMouseDown || uloGlo.what == uloEvtKeyDown))
+    jlHelpp->dismissClosing();
   switch (uloGlo.what) {
     case uloEvtNull:
       if (windowOpen && JL_TakeRaiseRequest()) {
