@@ -243,9 +243,16 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void beginPreview();
   bool endPreview(bool play, bool reload = false);
   void keepPreview();
-  // The header (item 89) names the song loaded for good: during a preview
-  // it keeps naming the one from before (none when there was none).
+  // The header (item 89) names the song loaded for good, after the name of
+  // the mix document the work belongs to when there is one ("NAME - Song");
+  // the window's title is "Jamloom - NAME" then, else the program's own.
+  // During a preview it keeps naming the one from before (none when there
+  // was none).
   void showSongTitle();
+  // The mix document the work was opened from or saved as: its file name
+  // without ".jld" (UTF-8), or "" when the work belongs to none (a song
+  // loaded without one, another song kept from a preview).
+  const char* documentName() const { return docName; }
   bool previewing() const { return preview.active != 0; }
   // The song folder a preview would restore ("" none).
   const char* previewedFrom() const { return preview.active ? preview.song : ""; }
@@ -466,6 +473,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   std::vector<KnownSet> knownSets;
   char songFolder[256] = {0};
   char songShortName[65] = {0};
+  char docName[256] = {0};
+  void setDocumentName(const char* path);
   int32_t lightNext = 0;
   int32_t lightPeriod = 0;
   int32_t lightExpiry[8] = {0};

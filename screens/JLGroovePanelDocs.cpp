@@ -122,6 +122,9 @@ bool JLGroovePanel::loadSong(const char* folder) {
     if (const char* c = strrchr(name, ':')) memmove(name, c + 1, strlen(c + 1) + 1);
   }
   snprintf(songShortName, sizeof songShortName, "%s", name);
+  // Another song loaded for good is work of no document (a document being
+  // opened names itself once its song is in).
+  if (!preview.active && !holdWorkMark && strcmp(previous, folder) != 0) docName[0] = 0;
   setItem(89, 1405, 1);
   showSongTitle();
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
@@ -159,9 +162,9 @@ void JLGroovePanel::forgetSong() {
     gep->samplesListReset();
   }
   library.forget();
-  songFolder[0] = songShortName[0] = 0;
+  songFolder[0] = songShortName[0] = docName[0] = 0;
   groove.reset();
-  setText(89, "");
+  showSongTitle();
   setText(93, "");
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
   fillGroupPopups();
@@ -375,14 +378,30 @@ void JLGroovePanel::keepPreview() {
   if (!preview.active) return;
   preview.active = 0;
   markSongKept();
+  // The previewed song kept instead of the document's one.
+  if (strcmp(preview.song, songFolder) != 0) docName[0] = 0;
   showSongTitle();
 }
 
 void JLGroovePanel::showSongTitle() {
-  if (preview.active)
+  if (preview.active) {
     setText(89, preview.title);
-  else
-    setText(89, !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName);
+    return;
+  }
+  const std::string song = !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName;
+  const bool named = docName[0] && songFolder[0];
+  setText(89, named ? (ULO_Latin1OfUtf8(docName) + " - " + song).c_str() : song.c_str());
+  ULO_SetWindowTitle(named ? (std::string("Jamloom - ") + docName).c_str() : kQXWindowTitle);
+}
+
+void JLGroovePanel::setDocumentName(const char* path) {
+  uloPath p;
+  p.set(path);
+  char name[sizeof docName] = {0};
+  if (!p.getName(name, sizeof name)) name[0] = 0;
+  if (endsWithNoCase(name, ".jld")) name[strlen(name) - 4] = 0;
+  snprintf(docName, sizeof docName, "%s", name);
+  showSongTitle();
 }
 
 bool JLGroovePanel::endPreview(bool play, bool reload) {
@@ -474,6 +493,7 @@ bool JLGroovePanel::openDocument(const char* path) {
   if (ok) {
     documentSequence = sequence;
     markWorkKept();
+    setDocumentName(path);
   }
   return ok;
 }
@@ -486,6 +506,7 @@ bool JLGroovePanel::saveDocument(const char* path) {
   if (!JL_WriteMixDocument(path, iceimage, block)) return false;
   documentSequence = iceimage.sequence;
   markWorkKept();
+  setDocumentName(path);
   return true;
 }
 

@@ -114,6 +114,8 @@ constexpr int kUloMinWindowWidth = 640, kUloMinWindowHeight = 480;
 // mode 0 normal, 1 maximised, 2 borderless full screen, 3 fixed size, 4 no caption.
 bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height);
 void ULO_SetWindowTitle(const char* text);
+// The title last set, with or without a window (tests read it here).
+const char* ULO_WindowTitle();
 // The window's icon from a picture file (PNG); false when there is no window
 // or the file does not load, and the window keeps the icon it had.
 bool ULO_SetWindowIconFile(const char* sysPath);

@@ -118,7 +118,7 @@ void QXScreenClass::openWindow() {
   uloMonitorInfoRec mon;
   ULO_GetMonitorInfo(&mon);
   ULO_NewWindow(1, mon.width, mon.height);
-  ULO_SetWindowTitle("Jamloom 2.0");
+  ULO_SetWindowTitle(kQXWindowTitle);
   resized();
 }
 

@@ -340,6 +340,58 @@ TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
             "them?");
 }
 
+// The header and the window's title name the mix document the work belongs
+// to (saved as, opened, given on the command line) beside the song; another
+// song loaded for good is work of no document, and they name the song alone.
+TEST_F(GrooveDocs, TheTitlesNameTheOpenMixDocumentUntilAnotherSongIsLoaded) {
+  buildMix();
+  const std::string song = text(89);
+  ASSERT_FALSE(song.empty());
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // SAVE AS a name with a character beyond ASCII: the header is Latin-1,
+  // the window's title UTF-8.
+  const std::string path = tmp.ulo() + "Nuit d\xc3\xa9t\xc3\xa9";
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[1] = 1;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  ASSERT_FALSE(tmp.read("Nuit d\xc3\xa9t\xc3\xa9.jld").empty());
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  // Another song loaded for good: the titles go back.
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  const std::string other = text(89);
+  EXPECT_EQ(other.find("Nuit"), std::string::npos) << other;
+  EXPECT_NE(other, song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // Opened (as from the command line), the document names itself again.
+  JLPath commandLine;
+  commandLine.set((path + ".jld").c_str());
+  commandLine.ready = true;
+  gp().asyncDialogMessage(&commandLine);
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  // A preview borrows the panel and leaves both as they are; so does its
+  // end.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  ASSERT_TRUE(gp().endPreview(false));
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  // A previewed song kept instead is work of no document.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  gp().keepPreview();
+  EXPECT_EQ(text(89).find("Nuit"), std::string::npos);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // Without a song there is nothing to name.
+  ASSERT_TRUE(gp().openDocument((path + ".jld").c_str()));
+  gp().forgetSong();
+  EXPECT_EQ(text(89), "");
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+}
+
 TEST_F(GrooveDocs, ASaveSaysSoInTheStatusLineAndAFailedOneOnlyInItsBox) {
   buildMix();
   player().stop();
