@@ -61,6 +61,8 @@ constexpr char kJLNumEntryPlaceholder = char(0xC9);
 // The question asked before another song replaces unsaved work
 // (localised message number; its "%s" lists what changed).
 constexpr int16_t kJLMsgLoseBank = 57;
+// The same when the song loaded is loaded again.
+constexpr int16_t kJLMsgReloadLosesWork = 85;
 // The same question before quitting.
 constexpr int16_t kJLMsgQuitLosesBank = 58;
 // And before a mix document (opened, or handed over by another start)
@@ -183,8 +185,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   bool bankUnsaved() const { return unsavedBankParts() != 0; }
   // Before another song replaces the work: asks when what a song load
   // replaces (all but the synth and the master volume) is unsaved, naming
-  // what changed. True when the load may go on.
-  bool mayReplaceBank();
+  // what changed, and whether `folder` is the loaded song again. True when
+  // the load may go on.
+  bool mayReplaceBank(const char* folder = nullptr);
   // Before a mix document replaces the work: asks as quitting does, naming
   // the document (its file name). True when it may be opened.
   bool mayOpenDocument(const char* documentPath);

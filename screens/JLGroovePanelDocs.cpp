@@ -458,9 +458,12 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
   return true;
 }
 
-bool JLGroovePanel::mayReplaceBank() {
+bool JLGroovePanel::mayReplaceBank(const char* folder) {
   const uint8_t lost = uint8_t(workChanges() & ~(changedSynth | changedMaster));
-  return !lost || askAboutWork(kJLMsgLoseBank, lost) == 1;
+  // The song loaded for good (a preview only borrows the panel).
+  const char* loaded = preview.active ? preview.song : songFolder;
+  const bool same = folder && loaded[0] && strcmp(folder, loaded) == 0;
+  return !lost || askAboutWork(same ? kJLMsgReloadLosesWork : kJLMsgLoseBank, lost) == 1;
 }
 
 bool JLGroovePanel::mayOpenDocument(const char* documentPath) {

@@ -418,7 +418,7 @@ bool JLLoadPanel::onItem_load() {
   // Even the previewed song loads afresh: loading gives the song's first
   // groove, not the preview's random one. The bank asked about is the
   // user's own (a preview keeps it aside).
-  if (groovePanel && !groovePanel->mayReplaceBank()) return false;
+  if (groovePanel && !groovePanel->mayReplaceBank(path)) return false;
   if (jlPlayer) jlPlayer->stop();
   if (!groovePanel || !groovePanel->loadSong(path)) {
     if (groovePanel && groovePanel->previewing()) groovePanel->endPreview(false, false);
@@ -820,7 +820,7 @@ class GroovePanelHost : public JLLoadHost {
   void randomize(short set) override {
     if (gp()) gp()->randomize(set);
   }
-  bool mayReplaceBank() override { return !gp() || gp()->mayReplaceBank(); }
+  bool mayReplaceBank(const char* folder) override { return !gp() || gp()->mayReplaceBank(folder); }
   void lightGame_Start(int32_t period) override {
     if (gp()) gp()->lightGame_Start(period);
   }

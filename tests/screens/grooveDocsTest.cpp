@@ -1016,6 +1016,8 @@ using groovetest::GroovePanelTest;
 
 class GroovePreview : public GrooveDocs {};
 
+
+
 TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPlay) {
   buildMix();
   gp().onItem_trackLed(3);  // mute track 4
@@ -1267,6 +1269,45 @@ TEST_F(GroovePreview, AnotherSongAsksAboutWhatItReplacesAndLeavesTheRestToTheQui
             "Your changes (muted tracks) are not saved in a mix document. Load another song and lose them?");
   EXPECT_NE(std::string(gp().songFolder).find("IronPulse"), std::string::npos);
   EXPECT_EQ(gp().tracks[1].active, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The question before a load names what it would do: loading the song that
+// is loaded (the one loaded for good, also while another is previewed) is a
+// reload, any other song another song.
+TEST_F(GrooveDocs, LoadingTheLoadedSongAgainAsksAboutAReload) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  item(12);
+  const std::string mine = gp().songFolder;
+  const std::string reload =
+      "Your changes (groove bank) are not saved in a mix document. Reload the song and lose them?";
+  const std::string another =
+      "Your changes (groove bank) are not saved in a mix document. Load another song and lose them?";
+  EXPECT_FALSE(gp().mayReplaceBank(mine.c_str()));
+  EXPECT_EQ(gLastBox, reload);
+  EXPECT_FALSE(gp().mayReplaceBank(":Library:Song:IronPulse:"));
+  EXPECT_EQ(gLastBox, another);
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  EXPECT_FALSE(gp().mayReplaceBank(":Library:Song:IronPulse:"));
+  EXPECT_EQ(gLastBox, another) << "the previewed song is not the loaded one";
+  EXPECT_FALSE(gp().mayReplaceBank(mine.c_str()));
+  EXPECT_EQ(gLastBox, reload);
+  EXPECT_EQ(gQuitQuestions, 4);
+  ASSERT_TRUE(gp().endPreview(false));
+  // Every language words the reload apart from another song's load.
+  for (int16_t language : {7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    const std::string r = jlIntl.message(kJLMsgReloadLosesWork).c_str();
+    EXPECT_NE(r.find("%s"), std::string::npos) << language;
+    EXPECT_NE(r, jlIntl.message(kJLMsgLoseBank).c_str()) << language;
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
 }
 
 }  // namespace
