@@ -360,6 +360,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void grooves_add();
   // The bank position of a stored groove with the same tracks, or -1.
   short findStoredGroove(const JLGroove& g) const;
+  // The bank ball that goes with the working groove of an opened document
+  // (-1 for an empty bank).
+  short bankBallOfGroove() const;
   void grooves_rewrite();
   void grooves_remove();
   void sequencer_addAll();

@@ -230,9 +230,38 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   grooveModified = 0;
   grooveRow.reset();
   sequenceRow.reset();
-  grooveRow.refresh();
+  grooveRow.select(bankBallOfGroove());
   sequenceRow.refresh();
   return true;
+}
+
+short JLGroovePanel::bankBallOfGroove() const {
+  if (sequence.grooveCount <= 0) return -1;
+  // A document keeps no bank selection (the image's spare bytes are all in
+  // use, and another atom would be one more thing older copies drop). The
+  // ball the user had is found from the groove heard: the ball that holds
+  // it (as stored, without its muted tracks; of two such, the one it was
+  // taken from), else the ball it was taken from or stored as (its id, kept
+  // while the groove is changed), else the first.
+  const short n = std::min<short>(sequence.grooveCount, JLSequence::kMaxGrooves);
+  // Track by track: both play no loop, or both play the same one alike.
+  auto holds = [&](short p) {
+    for (short t = 0; t < JLGroove::kTracks; t++) {
+      const JLTrack& a = groove.tracks[t];
+      const JLTrack& b = sequence.grooves[p].tracks[t];
+      const bool silentA = a.group < 0 || a.variant < 0 || (t < kTracks && !tracks[t].active);
+      const bool silentB = b.group < 0 || b.variant < 0;
+      if (silentA != silentB || (!silentA && memcmp(&a, &b, sizeof a) != 0)) return false;
+    }
+    return true;
+  };
+  auto takenFrom = [&](short p) { return groove.id != 0 && sequence.grooves[p].id == groove.id; };
+  short best = 0, rank = 0;
+  for (short p = 0; p < n; p++) {
+    const short r = short((holds(p) ? 2 : 0) + (takenFrom(p) ? 1 : 0));
+    if (r > rank) best = p, rank = r;
+  }
+  return best;
 }
 
 // ------------------------------------------------- the bank's safety

@@ -392,6 +392,62 @@ TEST_F(GrooveDocs, TheTitlesNameTheOpenMixDocumentUntilAnotherSongIsLoaded) {
   EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
 }
 
+// A reopened mix selects the bank ball the user had: the one holding the
+// groove heard (its muted tracks aside), else the one the groove was taken
+// from and then changed, else the first; none in an empty bank.
+TEST_F(GrooveDocs, AReopenedMixSelectsTheBankBallThatGoesWithItsGroove) {
+  buildMix();
+  ASSERT_EQ(gp().sequence.grooveCount, 2);
+  const std::string path = tmp.ulo() + "balls.jld";
+  auto reopened = [&] {
+    EXPECT_TRUE(gp().saveDocument(path.c_str()));
+    gp().grooveRow.select(-1);
+    EXPECT_TRUE(gp().openDocument(path.c_str()));
+    return gp().grooveRow.selected;
+  };
+  auto takeBall = [&](short p) {
+    gp().grooveRow.select(p);
+    gp().groove = gp().sequence.grooves[p];
+    gp().groove_restore();
+  };
+  // The second ball, as taken.
+  takeBall(1);
+  EXPECT_EQ(reopened(), 1);
+  // The second ball's content and a muted track it holds empty, taken from
+  // no ball: still it.
+  short empty = -1;
+  for (short t = 0; t < 8 && empty < 0; t++)
+    if (gp().sequence.grooves[1].tracks[t].group < 0 && gp().sequence.grooves[0].tracks[t].group >= 0) empty = t;
+  ASSERT_GE(empty, 0) << "the second ball leaves a track empty that the first fills";
+  gp().groove.tracks[empty] = gp().sequence.grooves[0].tracks[empty];
+  gp().groove.id = 0;
+  gp().groove_restore();
+  gp().onItem_trackLed(empty);
+  ASSERT_EQ(gp().tracks[empty].active, 0);
+  EXPECT_EQ(reopened(), 1);
+  gp().onItem_trackLed(empty);
+  // The second ball, changed since: the ball it came from.
+  takeBall(1);
+  gp().randomize(3);
+  ASSERT_EQ(gp().groove.id, gp().sequence.grooves[1].id) << "a changed groove remembers its ball";
+  ASSERT_NE(memcmp(gp().groove.tracks, gp().sequence.grooves[1].tracks, sizeof gp().groove.tracks), 0);
+  EXPECT_EQ(reopened(), 1);
+  // The first ball's content under the second ball's id (STORE found it
+  // there): the ball that holds it.
+  gp().groove = gp().sequence.grooves[0];
+  gp().groove.id = gp().sequence.grooves[1].id;
+  gp().groove_restore();
+  EXPECT_EQ(reopened(), 0);
+  // A groove of no ball: the first.
+  gp().groove.id = 0;
+  gp().randomize(2);
+  gp().groove.id = 0;
+  EXPECT_EQ(reopened(), 0);
+  // An empty bank selects nothing.
+  gp().sequence = JLSequence();
+  EXPECT_EQ(reopened(), -1);
+}
+
 TEST_F(GrooveDocs, ASaveSaysSoInTheStatusLineAndAFailedOneOnlyInItsBox) {
   buildMix();
   player().stop();
