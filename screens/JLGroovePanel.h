@@ -506,7 +506,7 @@ JLGroovePanel* JL_GroovePanel();
 // installs the song-message hook (JL_ShowSongMessage) and the help-mode
 // display. Safe to call again (tests).
 void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix);
-// Shows a numbered song message: 17 formats localised item 17 with the
-// song name in a yes/no box (ULO_UserNotify), every other number is
-// JL_Notify(number, OK).
+// Shows a numbered song message: 17 fills localised item 17 with the song
+// name in a yes/no box (JL_NotifyFilled), 0 shows the refusal text it is
+// given, every other number is JL_Notify(number, OK). Names are UTF-8.
 void JL_ShowSongMessage(int number, const char* songName);

@@ -52,20 +52,23 @@ void withExtension(char* path, size_t size, const char* extension) {
 // ------------------------------------------------------ start-up wiring
 
 void JL_ShowSongMessage(int number, const char* songName) {
+  // Names come from documents, descriptors and the disk (UTF-8, as file
+  // names are); the boxes take Latin-1.
+  const std::string name = ULO_Latin1OfUtf8(songName ? songName : "");
   if (number == kJLMsgNameRefused) {
-    ULO_UserNotify(songName ? songName : "", jlNotifyOK);
+    ULO_UserNotify(name.c_str(), jlNotifyOK);
     return;
   }
   if (number != kJLMsgSongNotInstalled) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;
   }
-  uloText item = jlIntl.message(int16_t(number));
-  std::string format = item.c_str() && item.c_str()[0] ? item.c_str() : "The song \"%s\" is not installed.";
-  // Only the first "%s" takes the name; the text is never used as a format.
-  const size_t at = format.find("%s");
-  if (at != std::string::npos) format.replace(at, 2, songName ? songName : "");
-  ULO_UserNotify(format.c_str(), jlNotifyYesNo);
+  const uloText item = jlIntl.message(int16_t(number));
+  if (!item.c_str() || !item.c_str()[0]) {
+    ULO_UserNotify(("The song \"" + name + "\" is not installed.").c_str(), jlNotifyYesNo);
+    return;
+  }
+  JL_NotifyFilled(int16_t(number), jlNotifyYesNo, {name.c_str()});
 }
 
 void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
@@ -611,7 +614,7 @@ void JLGroovePanel::saveResult() {
     p.set(path);
     if (!p.toSystemPath(sys, sizeof sys)) snprintf(sys, sizeof sys, "%.200s", path);
     snprintf(text, sizeof text, "The mix could not be saved as %s.", sys);
-    ULO_UserNotify(text, 0);
+    ULO_UserNotifyUtf8(text, 0);
   }
 }
 

@@ -86,7 +86,11 @@ void ULO_DisposePtrT(T** block) {
 // ---- message boxes ----
 // buttons 0 OK, 1 Yes/No (No default), 2 Yes/No/Cancel (Cancel default);
 // out-of-range values are clamped. Result 1 OK/Yes, 2 No, 3 Cancel.
+// Texts are Latin-1, as the program's own.
 int16_t ULO_UserNotify(const char* text, int16_t buttons);
+// The same for a UTF-8 text, one that holds names from the system (file
+// and folder names, paths): characters Latin-1 lacks show as '?'.
+int16_t ULO_UserNotifyUtf8(const char* text, int16_t buttons);
 // A box with the given title; used by ULO_UserNotify and the localised
 // messages. Returns the same results.
 int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, bool warningIcon);

@@ -504,7 +504,7 @@ void QXScreenClass::events() {
       // WEB and the INFO page's web address: xdg-open told only its own
       // output that no browser could show the page.
       if (const std::string page = ULO_TakeWebPageFailure(); !page.empty())
-        JL_NotifyWith(kJLMsgNoWebBrowser, page.c_str(), jlNotifyOK);
+        JL_NotifyWith(kJLMsgNoWebBrowser, ULO_Latin1OfUtf8(page.c_str()).c_str(), jlNotifyOK);
       if (jlHelpp) jlHelpp->idle();
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
         if (isShown(i)) entries[i].panel->events();

@@ -21,6 +21,7 @@
 #include "screens/JLSynthPanel.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
+#include "song/jlSongMessages.h"
 #include "support/tempFolder.h"
 #include "tests/screens/grooveTestSupport.h"
 
@@ -1010,6 +1011,35 @@ TEST_F(GrooveDocs, DiskMixReportsProgressAndCanBeStopped) {
   EXPECT_STREQ(report.error, "stopped");
   EXPECT_TRUE(tmp.read("stopped.wav").empty());
   EXPECT_TRUE(tmp.read("stopped.wav.part").empty());
+}
+
+// Boxes that name files, folders and songs show the names as they are on
+// the disk (UTF-8) in the boxes' Latin-1: a failed save, a song a mix needs,
+// a refused name, a file a disk mix would replace, the written mix; a
+// character Latin-1 lacks shows as '?'.
+TEST_F(GrooveDocs, BoxesThatNameFilesShowTheirNamesInTheBoxesCharacters) {
+  buildMix();
+  // Save into a "folder" that is a file.
+  tmp.write("Dossier \xc3\xa9t\xc3\xa9", "not a folder");
+  gp().dialogPath.set((tmp.ulo() + "Dossier \xc3\xa9t\xc3\xa9:mix").c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[1] = 1;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  EXPECT_EQ(gLastBox, "The mix could not be saved as " + tmp.sys() + "Dossier \xe9t\xe9/mix.jld.");
+  // A mix's song that is not installed, and a refused name.
+  JL_ShowSongMessage(kJLMsgSongNotInstalled, "F\xc3\xaa" "te \xe6\x97\xa5");
+  EXPECT_EQ(gLastBox, "The song \"F\xea" "te ?\" used by this mix is not installed in your library.");
+  JL_ShowSongMessage(kJLMsgNameRefused, "The name \"\xc3\x9c" "ber\" was refused.");
+  EXPECT_EQ(gLastBox, "The name \"\xdc" "ber\" was refused.");
+  // A disk mix whose format renamed the file onto one that is there.
+  tmp.write("\xc3\x89t\xc3\xa9.wav", "RIFF");
+  jlrender::Export e;
+  e.path = tmp.sys() + "\xc3\x89t\xc3\xa9.wav";
+  EXPECT_TRUE(jlrender::mayWriteExport(e, (tmp.sys() + "\xc3\x89t\xc3\xa9.flac").c_str()));
+  EXPECT_EQ(gLastBox, "The file \"\xc9t\xe9.wav\" already exists. Replace it?");
+  EXPECT_TRUE(jlrender::tellResult(true, "Disk mix", e.path, JLDiskMixReport()));
+  EXPECT_EQ(gLastBox, "Disk mix written: " + tmp.sys() + "\xc9t\xe9.wav");
+  EXPECT_EQ(gBoxes, 5);
 }
 
 TEST_F(GrooveDocs, SongMessagesUseTheLocalisedTexts) {
