@@ -248,7 +248,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void keepPreview();
   // The header (item 89) names the song loaded for good, after the name of
   // the mix document the work belongs to when there is one ("NAME - Song");
-  // the window's title is "Jamloom - NAME" then, else the program's own.
+  // the window's title is "NAME - Jamloom" then, else the program's own.
   // During a preview it keeps naming the one from before (none when there
   // was none).
   void showSongTitle();

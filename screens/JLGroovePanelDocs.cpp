@@ -423,7 +423,9 @@ void JLGroovePanel::showSongTitle() {
   const std::string song = !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName;
   const bool named = docName[0] && songFolder[0];
   setText(89, named ? (ULO_Latin1OfUtf8(docName) + " - " + song).c_str() : song.c_str());
-  ULO_SetWindowTitle(named ? (std::string("Jamloom - ") + docName).c_str() : kQXWindowTitle);
+  // The document first, as desktops list windows; "Jamloom - ..." is what
+  // the message boxes' titles begin with.
+  ULO_SetWindowTitle(named ? (std::string(docName) + " - Jamloom").c_str() : kQXWindowTitle);
 }
 
 void JLGroovePanel::setDocumentName(const char* path) {

@@ -182,7 +182,7 @@ check '! kill -0 $second 2>/dev/null && grep -q "handed to the copy already runn
 check '! grep -q "Another copy of Jamloom" "$LOG"' "no refusal"
 LOG=$FIRST_LOG PID=$FIRST
 check 'wait_for 20 grep -q "opening $MIX, handed over by another start" "$LOG"' "the running copy opens it"
-check '[ "$(xdotool search --onlyvisible --name "^Jamloom 2\\.0$" | wc -l)" -eq 1 ]' "still one window"
+check '[ "$(xdotool search --onlyvisible --name "$JL_WINDOW_NAME" | wc -l)" -eq 1 ]' "still one window"
 stop_app
 
 echo "-- opening it through the entry starts the program with it"

@@ -358,7 +358,7 @@ TEST_F(GrooveDocs, TheTitlesNameTheOpenMixDocumentUntilAnotherSongIsLoaded) {
   gp().asyncDialogMessage(&gp().dialogPath);
   ASSERT_FALSE(tmp.read("Nuit d\xc3\xa9t\xc3\xa9.jld").empty());
   EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
-  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
   // Another song loaded for good: the titles go back.
   ASSERT_TRUE(loadDemo("IronPulse"));
   const std::string other = text(89);
@@ -371,13 +371,13 @@ TEST_F(GrooveDocs, TheTitlesNameTheOpenMixDocumentUntilAnotherSongIsLoaded) {
   commandLine.ready = true;
   gp().asyncDialogMessage(&commandLine);
   EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
-  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
   // A preview borrows the panel and leaves both as they are; so does its
   // end.
   gp().beginPreview();
   ASSERT_TRUE(loadDemo("RobotFunk"));
   EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
-  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom - Nuit d\xc3\xa9t\xc3\xa9");
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
   ASSERT_TRUE(gp().endPreview(false));
   EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
   // A previewed song kept instead is work of no document.
