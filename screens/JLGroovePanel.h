@@ -422,6 +422,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t playing = 0;
     uint8_t sequencePlay = 0;
     int16_t step = -1;
+    int16_t bankSelected = -1;
   } mixerEntry;
   struct PreviewEntry {
     uint8_t active = 0;
