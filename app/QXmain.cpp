@@ -110,7 +110,7 @@ bool askRunningCopyToRaise() {
 int QX_InitAll() {
   QXScreen.preopenApplication();
   if (!JL_EnterRunPaths()) {
-    ULO_UserNotify(JL_RunPaths().problem.c_str(), 0);
+    ULO_UserNotifyUtf8(JL_RunPaths().problem.c_str(), 0);
     exit(0);
   }
   char skin[kUloPathMax] = ":Jamloom.xrs";
@@ -149,7 +149,7 @@ int QX_InitAll() {
              "Another copy of Jamloom (process %ld) is already using the library '%s'. "
              "Only one copy can use it at a time; this one closes now.",
              holder, folder);
-    ULO_UserNotify(text, 0);
+    ULO_UserNotifyUtf8(text, 0);
     exit(0);
   }
 
@@ -177,6 +177,7 @@ int QX_InitAll() {
 
   jlPlayer = new JLPlayer;
   jlHelpp = new JLHelps;
+  jlHelpp->setClosing(0, 58);  // the tour's closing word hangs at the HELP lamp
 
   const uloRect screen(0, 0, uloGlo.windowWidth, uloGlo.windowHeight);
   for (int slot = 0; slot < 11; ++slot) {

@@ -62,6 +62,8 @@ constexpr char kJLNumEntryPlaceholder = char(0xC9);
 // The question asked before another song replaces unsaved work
 // (localised message number; its "%s" lists what changed).
 constexpr int16_t kJLMsgLoseBank = 57;
+// The same when the song loaded is loaded again.
+constexpr int16_t kJLMsgReloadLosesWork = 85;
 // The same question before quitting.
 constexpr int16_t kJLMsgQuitLosesBank = 58;
 // And before a mix document (opened, or handed over by another start)
@@ -190,8 +192,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   bool bankUnsaved() const { return unsavedBankParts() != 0; }
   // Before another song replaces the work: asks when what a song load
   // replaces (all but the synth and the master volume) is unsaved, naming
-  // what changed. True when the load may go on.
-  bool mayReplaceBank();
+  // what changed, and whether `folder` is the loaded song again. True when
+  // the load may go on.
+  bool mayReplaceBank(const char* folder = nullptr);
   // Before a mix document replaces the work: asks as quitting does, naming
   // the document (its file name). True when it may be opened.
   bool mayOpenDocument(const char* documentPath);
@@ -250,9 +253,16 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void beginPreview();
   bool endPreview(bool play, bool reload = false);
   void keepPreview();
-  // The header (item 89) names the song loaded for good: during a preview
-  // it keeps naming the one from before (none when there was none).
+  // The header (item 89) names the song loaded for good, after the name of
+  // the mix document the work belongs to when there is one ("NAME - Song");
+  // the window's title is "NAME - Jamloom" then, else the program's own.
+  // During a preview it keeps naming the one from before (none when there
+  // was none).
   void showSongTitle();
+  // The mix document the work was opened from or saved as: its file name
+  // without ".jld" (UTF-8), or "" when the work belongs to none (a song
+  // loaded without one, another song kept from a preview).
+  const char* documentName() const { return docName; }
   bool previewing() const { return preview.active != 0; }
   // The song folder a preview would restore ("" none).
   const char* previewedFrom() const { return preview.active ? preview.song : ""; }
@@ -357,6 +367,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   void grooves_add();
   // The bank position of a stored groove with the same tracks, or -1.
   short findStoredGroove(const JLGroove& g) const;
+  // The bank ball that goes with the working groove of an opened document
+  // (-1 for an empty bank).
+  short bankBallOfGroove() const;
   void grooves_rewrite();
   void grooves_remove();
   void sequencer_addAll();
@@ -423,6 +436,7 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t playing = 0;
     uint8_t sequencePlay = 0;
     int16_t step = -1;
+    int16_t bankSelected = -1;
   } mixerEntry;
   struct PreviewEntry {
     uint8_t active = 0;
@@ -480,6 +494,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   std::vector<KnownSet> knownSets;
   char songFolder[256] = {0};
   char songShortName[65] = {0};
+  char docName[256] = {0};
+  void setDocumentName(const char* path);
   int32_t lightNext = 0;
   int32_t lightPeriod = 0;
   int32_t lightExpiry[8] = {0};
@@ -505,7 +521,7 @@ JLGroovePanel* JL_GroovePanel();
 // installs the song-message hook (JL_ShowSongMessage) and the help-mode
 // display. Safe to call again (tests).
 void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix);
-// Shows a numbered song message: 17 formats localised item 17 with the
-// song name in a yes/no box (ULO_UserNotify), every other number is
-// JL_Notify(number, OK).
+// Shows a numbered song message: 17 fills localised item 17 with the song
+// name in a yes/no box (JL_NotifyFilled), 0 shows the refusal text it is
+// given, every other number is JL_Notify(number, OK). Names are UTF-8.
 void JL_ShowSongMessage(int number, const char* songName);

@@ -293,6 +293,7 @@ void JLGroovePanel::enterVirtualMixer() {
   mixerEntry.playing = p && p->playing;
   mixerEntry.sequencePlay = p && p->playing && p->sequenceMode;
   mixerEntry.step = sequenceRow.selected;
+  mixerEntry.bankSelected = grooveRow.selected;
   // A playing sequence goes on into the mixer's first mix at the next
   // cycle, from its first step.
   if (mixerEntry.sequencePlay) sequenceRow.selected = -1;
@@ -303,7 +304,9 @@ void JLGroovePanel::enterVirtualMixer() {
 
 void JLGroovePanel::restoreFromVirtualMixer() {
   sequence = sequenceBackup;
-  grooveRow.select(-1);
+  // The ball that was selected is again (the bank is the one it was in).
+  const short ball = mixerEntry.bankSelected;
+  grooveRow.select(ball >= 0 && ball < sequence.grooveCount ? ball : short(-1));
   sequenceRow.select(-1);
   if (soloMode) setSoloMode(false);
   if (groupMode) setGroupMode(false);

@@ -52,20 +52,23 @@ void withExtension(char* path, size_t size, const char* extension) {
 // ------------------------------------------------------ start-up wiring
 
 void JL_ShowSongMessage(int number, const char* songName) {
+  // Names come from documents, descriptors and the disk (UTF-8, as file
+  // names are); the boxes take Latin-1.
+  const std::string name = ULO_Latin1OfUtf8(songName ? songName : "");
   if (number == kJLMsgNameRefused) {
-    ULO_UserNotify(songName ? songName : "", jlNotifyOK);
+    ULO_UserNotify(name.c_str(), jlNotifyOK);
     return;
   }
   if (number != kJLMsgSongNotInstalled) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;
   }
-  uloText item = jlIntl.message(int16_t(number));
-  std::string format = item.c_str() && item.c_str()[0] ? item.c_str() : "The song \"%s\" is not installed.";
-  // Only the first "%s" takes the name; the text is never used as a format.
-  const size_t at = format.find("%s");
-  if (at != std::string::npos) format.replace(at, 2, songName ? songName : "");
-  ULO_UserNotify(format.c_str(), jlNotifyYesNo);
+  const uloText item = jlIntl.message(int16_t(number));
+  if (!item.c_str() || !item.c_str()[0]) {
+    ULO_UserNotify(("The song \"" + name + "\" is not installed.").c_str(), jlNotifyYesNo);
+    return;
+  }
+  JL_NotifyFilled(int16_t(number), jlNotifyYesNo, {name.c_str()});
 }
 
 void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
@@ -123,6 +126,9 @@ bool JLGroovePanel::loadSong(const char* folder) {
     if (const char* c = strrchr(name, ':')) memmove(name, c + 1, strlen(c + 1) + 1);
   }
   snprintf(songShortName, sizeof songShortName, "%s", name);
+  // Another song loaded for good is work of no document (a document being
+  // opened names itself once its song is in).
+  if (!preview.active && !holdWorkMark && strcmp(previous, folder) != 0) docName[0] = 0;
   setItem(89, 1405, 1);
   showSongTitle();
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
@@ -160,9 +166,9 @@ void JLGroovePanel::forgetSong() {
     gep->samplesListReset();
   }
   library.forget();
-  songFolder[0] = songShortName[0] = 0;
+  songFolder[0] = songShortName[0] = docName[0] = 0;
   groove.reset();
-  setText(89, "");
+  showSongTitle();
   setText(93, "");
   for (short t = 0; t < 16; t++) tracks[t].filledGroup = -2;
   fillGroupPopups();
@@ -228,9 +234,38 @@ bool JLGroovePanel::iced_restore(bool keepSong) {
   grooveModified = 0;
   grooveRow.reset();
   sequenceRow.reset();
-  grooveRow.refresh();
+  grooveRow.select(bankBallOfGroove());
   sequenceRow.refresh();
   return true;
+}
+
+short JLGroovePanel::bankBallOfGroove() const {
+  if (sequence.grooveCount <= 0) return -1;
+  // A document keeps no bank selection (the image's spare bytes are all in
+  // use, and another atom would be one more thing older copies drop). The
+  // ball the user had is found from the groove heard: the ball that holds
+  // it (as stored, without its muted tracks; of two such, the one it was
+  // taken from), else the ball it was taken from or stored as (its id, kept
+  // while the groove is changed), else the first.
+  const short n = std::min<short>(sequence.grooveCount, JLSequence::kMaxGrooves);
+  // Track by track: both play no loop, or both play the same one alike.
+  auto holds = [&](short p) {
+    for (short t = 0; t < JLGroove::kTracks; t++) {
+      const JLTrack& a = groove.tracks[t];
+      const JLTrack& b = sequence.grooves[p].tracks[t];
+      const bool silentA = a.group < 0 || a.variant < 0 || (t < kTracks && !tracks[t].active);
+      const bool silentB = b.group < 0 || b.variant < 0;
+      if (silentA != silentB || (!silentA && memcmp(&a, &b, sizeof a) != 0)) return false;
+    }
+    return true;
+  };
+  auto takenFrom = [&](short p) { return groove.id != 0 && sequence.grooves[p].id == groove.id; };
+  short best = 0, rank = 0;
+  for (short p = 0; p < n; p++) {
+    const short r = short((holds(p) ? 2 : 0) + (takenFrom(p) ? 1 : 0));
+    if (r > rank) best = p, rank = r;
+  }
+  return best;
 }
 
 // ------------------------------------------------- the bank's safety
@@ -376,14 +411,32 @@ void JLGroovePanel::keepPreview() {
   if (!preview.active) return;
   preview.active = 0;
   markSongKept();
+  // The previewed song kept instead of the document's one.
+  if (strcmp(preview.song, songFolder) != 0) docName[0] = 0;
   showSongTitle();
 }
 
 void JLGroovePanel::showSongTitle() {
-  if (preview.active)
+  if (preview.active) {
     setText(89, preview.title);
-  else
-    setText(89, !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName);
+    return;
+  }
+  const std::string song = !songFolder[0] ? "" : library.songTitle[0] ? library.songTitle : songShortName;
+  const bool named = docName[0] && songFolder[0];
+  setText(89, named ? (ULO_Latin1OfUtf8(docName) + " - " + song).c_str() : song.c_str());
+  // The document first, as desktops list windows; "Jamloom - ..." is what
+  // the message boxes' titles begin with.
+  ULO_SetWindowTitle(named ? (std::string(docName) + " - Jamloom").c_str() : kQXWindowTitle);
+}
+
+void JLGroovePanel::setDocumentName(const char* path) {
+  uloPath p;
+  p.set(path);
+  char name[sizeof docName] = {0};
+  if (!p.getName(name, sizeof name)) name[0] = 0;
+  if (endsWithNoCase(name, ".jld")) name[strlen(name) - 4] = 0;
+  snprintf(docName, sizeof docName, "%s", name);
+  showSongTitle();
 }
 
 bool JLGroovePanel::endPreview(bool play, bool reload) {
@@ -440,9 +493,12 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
   return true;
 }
 
-bool JLGroovePanel::mayReplaceBank() {
+bool JLGroovePanel::mayReplaceBank(const char* folder) {
   const uint8_t lost = uint8_t(workChanges() & ~(changedSynth | changedMaster));
-  return !lost || askAboutWork(kJLMsgLoseBank, lost) == 1;
+  // The song loaded for good (a preview only borrows the panel).
+  const char* loaded = preview.active ? preview.song : songFolder;
+  const bool same = folder && loaded[0] && strcmp(folder, loaded) == 0;
+  return !lost || askAboutWork(same ? kJLMsgReloadLosesWork : kJLMsgLoseBank, lost) == 1;
 }
 
 bool JLGroovePanel::mayOpenDocument(const char* documentPath) {
@@ -475,6 +531,7 @@ bool JLGroovePanel::openDocument(const char* path) {
   if (ok) {
     documentSequence = sequence;
     markWorkKept();
+    setDocumentName(path);
   }
   return ok;
 }
@@ -487,6 +544,7 @@ bool JLGroovePanel::saveDocument(const char* path) {
   if (!JL_WriteMixDocument(path, iceimage, block)) return false;
   documentSequence = iceimage.sequence;
   markWorkKept();
+  setDocumentName(path);
   return true;
 }
 
@@ -559,7 +617,7 @@ void JLGroovePanel::saveResult() {
     p.set(path);
     if (!p.toSystemPath(sys, sizeof sys)) snprintf(sys, sizeof sys, "%.200s", path);
     snprintf(text, sizeof text, "The mix could not be saved as %s.", sys);
-    ULO_UserNotify(text, 0);
+    ULO_UserNotifyUtf8(text, 0);
   }
 }
 

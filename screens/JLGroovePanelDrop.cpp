@@ -44,7 +44,7 @@ bool JLGroovePanel::onDrop(const char* path) {
   snprintf(folder, sizeof folder, "%s", songFolder);
   const std::string groupName = library.groups[group].name;
   if (!JL_AddLoopToSong(folder, groupName.c_str(), path, false, &file, &beats, &error)) {
-    ULO_UserNotify(("The loop was not added: " + error).c_str(), 0);
+    ULO_UserNotifyUtf8(("The loop was not added: " + error).c_str(), 0);
     return true;
   }
   // The song is read again with its new loop; what the tracks play stays,

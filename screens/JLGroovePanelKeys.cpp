@@ -512,5 +512,5 @@ void JLGroovePanel::idleLoadFailures() {
   snprintf(text, sizeof text, "Track %d: the loop \"%s%s%s\" (file \"%s\") %s", track + 1,
            named ? library.groups[group].name : "", named ? ":" : "", label ? label : "?",
            named ? library.groups[group].files[variant] : "?", what);
-  ULO_UserNotify(text, 0);
+  ULO_UserNotifyUtf8(text, 0);
 }

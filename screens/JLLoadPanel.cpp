@@ -418,7 +418,7 @@ bool JLLoadPanel::onItem_load() {
   // Even the previewed song loads afresh: loading gives the song's first
   // groove, not the preview's random one. The bank asked about is the
   // user's own (a preview keeps it aside).
-  if (groovePanel && !groovePanel->mayReplaceBank()) return false;
+  if (groovePanel && !groovePanel->mayReplaceBank(path)) return false;
   if (jlPlayer) jlPlayer->stop();
   if (!groovePanel || !groovePanel->loadSong(path)) {
     if (groovePanel && groovePanel->previewing()) groovePanel->endPreview(false, false);
@@ -606,7 +606,7 @@ bool JLLoadPanel::copyToHD() {
     std::string realDst;
     if (!ULO_IsSingleName(collection.c_str()) || !ULO_PathInside(kImages, file.c_str(), dst, sizeof dst, &refused)) {
       if (refused.empty()) refused = ULO_RefusedNameMessage(collection.c_str(), "it is not a plain collection name");
-      ULO_UserNotify((refused + " The song was copied without its collection picture.").c_str(), 0);
+      ULO_UserNotifyUtf8((refused + " The song was copied without its collection picture.").c_str(), 0);
     } else if (!(jlload::resolvePath(dst, realDst) && realDst == picture) &&
                ULO_FreshTempPath(dst, tmp, sizeof tmp)) {
       // Replaced through a temporary file so a failed copy keeps the old.
@@ -631,7 +631,7 @@ bool JLLoadPanel::removeSong() {
   if (ULO_UloPathToSystemPath(path, sys, sizeof sys) && JL_IsSystemLibraryEntry(sys)) {
     const std::string text = std::string("\"") + songs[listSelected].folderName +
                              "\" is a demo song installed with Jamloom; it cannot be deleted.";
-    ULO_UserNotify(text.c_str(), 0);
+    ULO_UserNotifyUtf8(text.c_str(), 0);
     return false;
   }
   if (JL_Notify(19, 1) != 1) return false;
@@ -802,11 +802,11 @@ void JLLoadPanel::pollNewSong() {
     else scanFolder();
     selectSong(made);
     // Loops left out or fitted are worth a word; the rest shows in the list.
-    if (message.find('\n') != std::string::npos) ULO_UserNotify(message.c_str(), 0);
+    if (message.find('\n') != std::string::npos) ULO_UserNotifyUtf8(message.c_str(), 0);
     else setText(27, message.c_str());
   } else {
     refreshInfo();
-    if (o == JLNewSong::Outcome::failed) ULO_UserNotify(("No new song: " + message).c_str(), 0);
+    if (o == JLNewSong::Outcome::failed) ULO_UserNotifyUtf8(("No new song: " + message).c_str(), 0);
   }
   ableButtons();
 }
@@ -820,7 +820,7 @@ class GroovePanelHost : public JLLoadHost {
   void randomize(short set) override {
     if (gp()) gp()->randomize(set);
   }
-  bool mayReplaceBank() override { return !gp() || gp()->mayReplaceBank(); }
+  bool mayReplaceBank(const char* folder) override { return !gp() || gp()->mayReplaceBank(folder); }
   void lightGame_Start(int32_t period) override {
     if (gp()) gp()->lightGame_Start(period);
   }

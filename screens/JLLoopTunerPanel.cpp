@@ -170,7 +170,7 @@ void JLLoopTunerPanel::startRecord() {
            "another program.%s",
            why && why[0] ? " (" : "", why ? why : "", why && why[0] ? ")" : "",
            playerPlaying() ? " Some sound cards cannot record while they play: stop playback and try again." : "");
-  ULO_UserNotify(text, 0);
+  ULO_UserNotifyUtf8(text, 0);
   // The engine let go of the loop before it asked for the input, so there
   // is no loop left to name.
   showLoopName("");

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "framework/platform/uloSoundConvert.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSys.h"
 #include "framework/prefs/JLprefs.h"
 #include "framework/res/uloSwap.h"
@@ -82,7 +83,7 @@ bool mayWriteExport(const Export& e, const char* chosenPath) {
   const std::string name = slash == std::string::npos ? e.path : e.path.substr(slash + 1);
   char text[512];
   snprintf(text, sizeof text, "The file \"%s\" already exists. Replace it?", name.c_str());
-  return ULO_UserNotify(text, 1) == 1;
+  return ULO_UserNotifyUtf8(text, 1) == 1;
 }
 
 bool runWithProgress(JLDiskMixJob& job, const char* title, JLDiskMixReport& report,
@@ -125,10 +126,10 @@ bool tellResult(bool ok, const char* title, const std::string& path, const JLDis
   if (ok) {
     // Good news, not a warning: an information box.
     snprintf(text, sizeof text, "%s written: %.500s", title, path.c_str());
-    ULO_MessageBox("Jamloom", text, 0, false);
+    ULO_MessageBox("Jamloom", ULO_Latin1OfUtf8(text).c_str(), 0, false);
   } else if (strcmp(report.error, "stopped") != 0) {
     snprintf(text, sizeof text, "%s failed: %s", title, report.error);
-    ULO_UserNotify(text, 0);
+    ULO_UserNotifyUtf8(text, 0);
   }
   return ok;
 }

@@ -597,7 +597,7 @@ void JLSynthPanel::applySetup() {
   char path[kUloPathMax];
   if (setup.synthName[0] && std::strcmp(setup.synthName, loadedSynth) != 0 &&
       !ULO_PathInside(kSynthFolder, setup.synthName, path, sizeof path - 1, &refused)) {
-    ULO_UserNotify((refused + " The synth sound was not changed.").c_str(), 0);
+    ULO_UserNotifyUtf8((refused + " The synth sound was not changed.").c_str(), 0);
     ULO_StrCopy(setup.synthName, kSynthNameBytes, loadedSynth);
   }
   // A sound the library no longer holds would play nothing: the loaded

@@ -307,7 +307,7 @@ bool copySucceeded(const CopyOutcome& outcome, uloPanelControl* status) {
   if (outcome.result == CopyOutcome::copied || outcome.result == CopyOutcome::replaced) return true;
   const bool failed = outcome.result == CopyOutcome::failed;
   setFittedText(status, failed ? "Copy failed." : "");
-  if (failed) ULO_UserNotify(outcome.message.c_str(), 0);
+  if (failed) ULO_UserNotifyUtf8(outcome.message.c_str(), 0);
   return false;
 }
 
@@ -425,7 +425,7 @@ CopyOutcome copyIntoLibrary(const char* from, const char* libraryFolder, const c
     const std::string question = "The " + what + " \"" + name + "\" in your library holds files that the new copy has not:" +
                                  listForQuestion(userFiles) + "\n\nKeep them in the new copy? (No deletes them; Cancel " +
                                  "keeps the old " + what + " as it is.)";
-    const int16_t answer = ULO_UserNotify(question.c_str(), 2);
+    const int16_t answer = ULO_UserNotifyUtf8(question.c_str(), 2);
     if (answer != 1 && answer != 2) {
       deleteFolder(temp.c_str());
       out.result = CopyOutcome::cancelled;

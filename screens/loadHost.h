@@ -20,8 +20,9 @@ class JLLoadHost {
   virtual void randomize(short set) = 0;
   // Before a load replaces the work (groove, tempo, mutes, bank and
   // sequence): false when the user wants to keep changes that are not saved
-  // in a mix document.
-  virtual bool mayReplaceBank() = 0;
+  // in a mix document. `folder` is the song about to be loaded (the
+  // question words a reload of the loaded song as such).
+  virtual bool mayReplaceBank(const char* folder) = 0;
   virtual void lightGame_Start(int32_t period) = 0;
   virtual void lightGame_End() = 0;
   // Null when there is no link.

@@ -184,15 +184,66 @@ bool JLHelps::balloonRect(int16_t element, uloRect* out) const {
   return true;
 }
 
+int16_t JLHelps::closingElement() const {
+  for (int16_t i = 0; i < count; i++)
+    if (elements[i].rollover && elements[i].panel == closingPanel && elements[i].control == closingControl) return i;
+  return -1;
+}
+
+bool JLHelps::closingRect(uloRect* out) const { return closing && balloonRect(closingElement(), out); }
+
+void JLHelps::setClosing(int16_t panelEntry, int16_t slot) {
+  closingPanel = panelEntry;
+  closingControl = slot;
+}
+
+void JLHelps::showClosing() {
+  const int16_t e = closingElement();
+  const uloText t = jlIntl.message(kJLMsgTourOver), h = jlIntl.message(kJLMsgTourHint);
+  const std::string title = t.c_str() ? t.c_str() : "", hint = h.c_str() ? h.c_str() : "";
+  if (e < 0 || title.empty()) return;
+  for (std::string& l : closingLines) l.clear();
+  closingLines[0] = title;
+  // The hint cut at spaces into lines as wide as the balloon's text area
+  // (the balloon less its text offset on both sides).
+  const jlHelpsMapRec& m = maps[elements[e].slot >= 0 && elements[e].slot < kHelpSlots ? elements[e].slot : 0];
+  const int32_t width = m.image ? m.bounds.width() - 2 * elements[e].textX : 196;
+  int line = 1;
+  size_t i = 0;
+  while (i < hint.size() && line < kHelpLines) {
+    size_t j = hint.find(' ', i);
+    if (j == std::string::npos) j = hint.size();
+    const std::string word = hint.substr(i, j - i);
+    std::string& l = closingLines[line];
+    const std::string trial = l.empty() ? word : l + " " + word;
+    if (!l.empty() && stringWidth(trial.c_str()) > width) {
+      if (++line >= kHelpLines) break;
+      closingLines[line] = word;
+    } else {
+      l = trial;
+    }
+    i = j + 1;
+  }
+  closing = 1;
+  updateHelpArea();
+}
+
+void JLHelps::dismissClosing() {
+  if (!closing) return;
+  closing = 0;
+  updateHelpArea();
+}
+
 void JLHelps::updateHelpArea() {
   uloRect now;
-  const bool shows = active && balloonRect(current, &now);
+  const bool shows = (active && balloonRect(current, &now)) || closingRect(&now);
   if (!lastBalloon.isEmpty()) QXScreen.update(lastBalloon);
   if (shows) QXScreen.update(now);
   lastBalloon = shows ? now : uloRect();
 }
 
 void JLHelps::start(bool rollover) {
+  closing = 0;
   current = 0;
   active = 1;
   timer = 0;
@@ -229,9 +280,11 @@ void JLHelps::idle() {
     rolloverFind();
     return;
   }
-  // After the last step's click the tour is over and its balloon goes.
+  // After the last step's click the tour is over and its balloon goes;
+  // the closing word says where help is from now on.
   if (!hasNextStep()) {
     stop();
+    showClosing();
     return;
   }
   current++;
@@ -277,17 +330,32 @@ void JLHelps::rolloverFind() {
   }
 }
 
+void JLHelps::paintPicture(const jlHelpsTextRec& e, const uloRect& r) {
+  if (e.slot < 0 || e.slot >= kHelpSlots || !maps[e.slot].image) return;
+  const jlHelpsMapRec& m = maps[e.slot];
+  if (m.mask) QXScreen.copyMaskToUpdate(m.image, m.bounds, m.mask, m.bounds, r, 256);
+  else QXScreen.copyToUpdate(m.image, m.bounds, r);
+}
+
 void JLHelps::updateOffmap() {
+  if (closing && !active) {
+    uloRect r;
+    if (!closingRect(&r)) return;
+    lastBalloon = r;
+    const jlHelpsTextRec& e = elements[closingElement()];
+    paintPicture(e, r);
+    for (int k = 0; k < kHelpLines; k++)
+      if (!closingLines[k].empty())
+        QXScreen.copyStringToUpdate(*this, closingLines[k].c_str(), int16_t(r.left + e.textX),
+                                    int16_t(r.top + e.textY + kLineHeight * k), 0);
+    return;
+  }
   if (!active) return;
   uloRect r;
   if (!balloonRect(current, &r)) return;
   lastBalloon = r;
   const jlHelpsTextRec& e = elements[current];
-  if (e.slot >= 0 && e.slot < kHelpSlots && maps[e.slot].image) {
-    const jlHelpsMapRec& m = maps[e.slot];
-    if (m.mask) QXScreen.copyMaskToUpdate(m.image, m.bounds, m.mask, m.bounds, r, 256);
-    else QXScreen.copyToUpdate(m.image, m.bounds, r);
-  }
+  paintPicture(e, r);
   const int16_t tx = int16_t(r.left + e.textX), ty = int16_t(r.top + e.textY);
   if (helpFileOpen && white.allocated) {
     if (UloOneCast* pre = helpCasts.CastOfID(kPredrawnBase + current)) {

@@ -1,7 +1,9 @@
 // JLHelps: help balloons over the skin. Rollover help (F1 on/off) shows the
 // balloon of the control under the mouse; the guided sequence (the tour)
 // shows one step at a time and advances one second after the user clicks
-// the step's control, and ends a second after the last step's click. The
+// the step's control, and ends a second after the last step's click with a
+// closing word (messages kJLMsgTourOver and kJLMsgTourHint in the balloon
+// of the control setClosing names) that goes at the next click or key. The
 // balloon is painted as the last layer of every composition of the screen
 // (updateOffmap). It prints its texts with its own glyphs (it is a font,
 // set up from cast 500 of the main casts).
@@ -17,6 +19,7 @@
 // nothing, and missing casts just show no balloon (or no balloon picture).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "framework/casts/uloCasts.h"
 #include "framework/offmap/uloOffmap.h"
@@ -68,6 +71,11 @@ class JLHelps : public uloFont {
 
   void start(bool rollover);
   void stop();
+  // The closing word hangs in the rollover balloon of this control (the
+  // HELP lamp, say); without one the tour ends without it.
+  void setClosing(int16_t panelEntry, int16_t slot);
+  // The closing word goes (the next click or key does this).
+  void dismissClosing();
   void toggle(bool rollover);
   void idle();
   void hit(int16_t panelEntry, int16_t slot);
@@ -80,6 +88,8 @@ class JLHelps : public uloFont {
   bool balloonRect(int16_t element, uloRect* out) const;
   // The control an element points at, or null.
   const uloRect* controlRect(int16_t element) const;
+  // The closing word's balloon, or false when none shows.
+  bool closingRect(uloRect* out) const;
 
   jlHelpsMapRec maps[kHelpSlots];
   jlHelpsTextRec elements[kHelpElements];
@@ -96,6 +106,11 @@ class JLHelps : public uloFont {
   // The pre-drawn text whose mask is loaded (at most one at a time).
   UloOneCast* shownText = nullptr;
   UloCasts* mainCasts = nullptr;
+  // The closing word shows (`active` is already 0 then: no tour runs).
+  uint8_t closing = 0;
+  int16_t closingPanel = -1, closingControl = -1;
+  // Its title and text, cut to the balloon's width.
+  std::string closingLines[kHelpLines];
 
  private:
   void clearElements();
@@ -103,7 +118,16 @@ class JLHelps : public uloFont {
   bool hasNextStep() const;
   // Recomposes the old and the new balloon areas.
   void updateHelpArea();
+  // The rollover element the closing word borrows its balloon from, or -1.
+  int16_t closingElement() const;
+  void showClosing();
+  // The balloon picture of an element at `r`.
+  void paintPicture(const jlHelpsTextRec& e, const uloRect& r);
 };
+
+// The closing word of the tour: a title and one line cut to fit.
+constexpr int16_t kJLMsgTourOver = 83;
+constexpr int16_t kJLMsgTourHint = 84;
 
 extern JLHelps* jlHelpp;
 // Tells the application which help runs: kHelpModeRollover,

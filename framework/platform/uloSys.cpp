@@ -100,6 +100,10 @@ int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, boo
 
 int16_t ULO_UserNotify(const char* text, int16_t buttons) { return ULO_MessageBox("Warning", text, buttons, true); }
 
+int16_t ULO_UserNotifyUtf8(const char* text, int16_t buttons) {
+  return ULO_UserNotify(ULO_Latin1OfUtf8(text ? text : "").c_str(), buttons);
+}
+
 void ULO_DebugMessage(const char* text) {
   if (uloDebugFlag) ULO_MessageBox("ERROR", text, 0, false);
 }

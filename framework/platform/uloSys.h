@@ -86,7 +86,11 @@ void ULO_DisposePtrT(T** block) {
 // ---- message boxes ----
 // buttons 0 OK, 1 Yes/No (No default), 2 Yes/No/Cancel (Cancel default);
 // out-of-range values are clamped. Result 1 OK/Yes, 2 No, 3 Cancel.
+// Texts are Latin-1, as the program's own.
 int16_t ULO_UserNotify(const char* text, int16_t buttons);
+// The same for a UTF-8 text, one that holds names from the system (file
+// and folder names, paths): characters Latin-1 lacks show as '?'.
+int16_t ULO_UserNotifyUtf8(const char* text, int16_t buttons);
 // A box with the given title; used by ULO_UserNotify and the localised
 // messages. Returns the same results.
 int16_t ULO_MessageBox(const char* title, const char* text, int16_t buttons, bool warningIcon);
@@ -114,6 +118,8 @@ constexpr int kUloMinWindowWidth = 640, kUloMinWindowHeight = 480;
 // mode 0 normal, 1 maximised, 2 borderless full screen, 3 fixed size, 4 no caption.
 bool ULO_NewWindow(int16_t mode, int16_t width, int16_t height);
 void ULO_SetWindowTitle(const char* text);
+// The title last set, with or without a window (tests read it here).
+const char* ULO_WindowTitle();
 // The window's icon from a picture file (PNG); false when there is no window
 // or the file does not load, and the window keeps the icon it had.
 bool ULO_SetWindowIconFile(const char* sysPath);

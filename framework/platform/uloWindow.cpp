@@ -286,9 +286,16 @@ void ULO_WindowResized(int w, int h) {
   gWin.wholeWindow = true;
 }
 
-void ULO_SetWindowTitle(const char* text) {
-  if (gWin.window) SDL_SetWindowTitle(gWin.window, text ? text : "");
+namespace {
+std::string gTitle;
 }
+
+void ULO_SetWindowTitle(const char* text) {
+  gTitle = text ? text : "";
+  if (gWin.window) SDL_SetWindowTitle(gWin.window, gTitle.c_str());
+}
+
+const char* ULO_WindowTitle() { return gTitle.c_str(); }
 
 bool ULO_SetWindowIconFile(const char* sysPath) {
   if (!gWin.window || !sysPath || !sysPath[0]) return false;

@@ -118,7 +118,7 @@ void QXScreenClass::openWindow() {
   uloMonitorInfoRec mon;
   ULO_GetMonitorInfo(&mon);
   ULO_NewWindow(1, mon.width, mon.height);
-  ULO_SetWindowTitle("Jamloom 2.0");
+  ULO_SetWindowTitle(kQXWindowTitle);
   resized();
 }
 
@@ -490,6 +490,10 @@ void QXScreenClass::events() {
        uloGlo.what == uloEvtDrop) &&
       ULO_ExternalDialogOpen())
     return;
+  // The tour's closing word goes at the next click or key, which still does
+  // what it does.
+  if (jlHelpp && jlHelpp->closing && (uloGlo.what == uloEvtMouseDown || uloGlo.what == uloEvtKeyDown))
+    jlHelpp->dismissClosing();
   switch (uloGlo.what) {
     case uloEvtNull:
       if (windowOpen && JL_TakeRaiseRequest()) {
@@ -500,7 +504,7 @@ void QXScreenClass::events() {
       // WEB and the INFO page's web address: xdg-open told only its own
       // output that no browser could show the page.
       if (const std::string page = ULO_TakeWebPageFailure(); !page.empty())
-        JL_NotifyWith(kJLMsgNoWebBrowser, page.c_str(), jlNotifyOK);
+        JL_NotifyWith(kJLMsgNoWebBrowser, ULO_Latin1OfUtf8(page.c_str()).c_str(), jlNotifyOK);
       if (jlHelpp) jlHelpp->idle();
       for (int16_t i = int16_t(entriesInUse - 1); i >= 0; i--)
         if (isShown(i)) entries[i].panel->events();

@@ -28,6 +28,8 @@ class uloFont;
 constexpr int16_t kScreenEntries = 11;
 constexpr int16_t kDesignWidth = 640;
 constexpr int16_t kDesignHeight = 480;
+// The window's title while the work belongs to no mix document.
+constexpr const char* kQXWindowTitle = "Jamloom 2.0";
 constexpr int32_t kTransitionTicks = 5;
 
 struct qxScreenLinks {

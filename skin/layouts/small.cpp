@@ -119,8 +119,12 @@ const std::vector<TourStep>& TourSteps() {
       // Above RND 1, over SOLO to KEEP: below it the balloon would hide the
       // random set's name, which tells what RND 1 chose.
       {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops.", TourStep::Side::above},
-      // Below STORE: above it the balloon would hide PLAY, STOP and SYNC.
-      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", TourStep::Side::below},
+      // Right of STORE, between the status line and the sequence: above it
+      // the balloon would hide PLAY, STOP and SYNC, below it PLAY SEQUENCE
+      // and the first sequence slots. It lies over the bank's first balls
+      // until the click, and the tour ends a second after the click, so the
+      // stored ball shows.
+      {0, 12, "5. Store the groove", "STORE keeps it as a ball in the bank.", TourStep::Side::right},
   };
   return steps;
 }

@@ -129,7 +129,7 @@ start_bare "$WORK/app/jamloom"
 leaves "the second copy leaves cleanly"
 check 'grep -q "already running; its window was brought to the front" "$LOG"' \
   "the second copy raises the running copy's window instead"
-check '[ "$(xdotool search --onlyvisible --name "^Jamloom 2\\.0$" | wc -l)" -eq 1 ]' "the second copy opened no window"
+check '[ "$(xdotool search --onlyvisible --name "$JL_WINDOW_NAME" | wc -l)" -eq 1 ]' "the second copy opened no window"
 # Another program folder whose library is a link to the same one.
 mkdir -p "$WORK/app2"
 cp "$WORK/app/jamloom" "$WORK/app/"*.xrs "$WORK/app/Helps.txt" "$WORK/app2/"
@@ -168,7 +168,7 @@ for cut in 6 20000 $((size - 220000)) $((size - 1)); do
   told=0
   wait_box 30 && told=1
   check '[ $told -eq 1 ] && grep -q "Jamloom.xrs" "$LOG"' "cut at $cut bytes: a message names the file (by ${BOX_STEP:-nothing})"
-  check '! window_mapped "^Jamloom 2\\.0$"' "cut at $cut bytes: no blank window"
+  check '! window_mapped "$JL_WINDOW_NAME"' "cut at $cut bytes: no blank window"
   [ $told -eq 1 ] && box_answer default
   leaves "cut at $cut bytes: the program leaves"
 done

@@ -164,6 +164,10 @@ echo "$MIX" >"$WORK/answer"
 click 157 464                         # SAVE
 wait_file "$MIX" 15 && wait_quiet "$MIX" 5
 check '[ -s "$MIX" ] && [ "$(stat -c %u "$MIX")" = "$USER_ID" ]' "mine.jld written by the user"
+wait_still 10
+cp "$WORK/now.png" "$WORK/saved.png"
+n=$(diffpx loaded 150 5 250 20 saved)
+check '[ "${n:-0}" -gt 60 ]' "the title names the saved mix beside the song ($n pixels changed)"
 type=$("$WORK/as-user" xdg-mime query filetype "$MIX" 2>&1)
 check '[ "$type" = application/x-jamloom-mix ]' "xdg-mime names the type (got '$type')"
 handler=$("$WORK/as-user" xdg-mime query default application/x-jamloom-mix 2>&1)
@@ -182,7 +186,7 @@ check '! kill -0 $second 2>/dev/null && grep -q "handed to the copy already runn
 check '! grep -q "Another copy of Jamloom" "$LOG"' "no refusal"
 LOG=$FIRST_LOG PID=$FIRST
 check 'wait_for 20 grep -q "opening $MIX, handed over by another start" "$LOG"' "the running copy opens it"
-check '[ "$(xdotool search --onlyvisible --name "^Jamloom 2\\.0$" | wc -l)" -eq 1 ]' "still one window"
+check '[ "$(xdotool search --onlyvisible --name "$JL_WINDOW_NAME" | wc -l)" -eq 1 ]' "still one window"
 stop_app
 
 echo "-- opening it through the entry starts the program with it"
@@ -192,8 +196,8 @@ wait_still 10
 cp "$WORK/now.png" "$WORK/reopened.png"
 n=$(diffpx browser 36 116 300 20 reopened)
 check '[ "${n:-0}" -gt 1000 ]' "the mix opened on the groove panel ($n pixels changed)"
-n=$(diffpx loaded 150 5 250 20 reopened)
-check '[ "${n:-99999}" -lt 60 ]' "the same song's name in the title ($n pixels differ)"
+n=$(diffpx saved 150 5 250 20 reopened)
+check '[ "${n:-99999}" -lt 60 ]' "the same mix and song named in the title ($n pixels differ)"
 stop_app
 stop_xvfb
 

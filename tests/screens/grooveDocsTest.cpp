@@ -21,6 +21,7 @@
 #include "screens/JLSynthPanel.h"
 #include "song/JLDiskMix.h"
 #include "song/JLMixDocument.h"
+#include "song/jlSongMessages.h"
 #include "support/tempFolder.h"
 #include "tests/screens/grooveTestSupport.h"
 
@@ -338,6 +339,114 @@ TEST_F(GrooveDocs, TheDialogAnswersLoadSaveAndCancel) {
   EXPECT_EQ(gLastBox,
             "Your changes (groove) are not saved in a mix document. Open the mix document \"answer.jld\" and lose "
             "them?");
+}
+
+// The header and the window's title name the mix document the work belongs
+// to (saved as, opened, given on the command line) beside the song; another
+// song loaded for good is work of no document, and they name the song alone.
+TEST_F(GrooveDocs, TheTitlesNameTheOpenMixDocumentUntilAnotherSongIsLoaded) {
+  buildMix();
+  const std::string song = text(89);
+  ASSERT_FALSE(song.empty());
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // SAVE AS a name with a character beyond ASCII: the header is Latin-1,
+  // the window's title UTF-8.
+  const std::string path = tmp.ulo() + "Nuit d\xc3\xa9t\xc3\xa9";
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[1] = 1;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  ASSERT_FALSE(tmp.read("Nuit d\xc3\xa9t\xc3\xa9.jld").empty());
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
+  // Another song loaded for good: the titles go back.
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  const std::string other = text(89);
+  EXPECT_EQ(other.find("Nuit"), std::string::npos) << other;
+  EXPECT_NE(other, song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // Opened (as from the command line), the document names itself again.
+  JLPath commandLine;
+  commandLine.set((path + ".jld").c_str());
+  commandLine.ready = true;
+  gp().asyncDialogMessage(&commandLine);
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
+  // A preview borrows the panel and leaves both as they are; so does its
+  // end.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  EXPECT_STREQ(ULO_WindowTitle(), "Nuit d\xc3\xa9t\xc3\xa9 - Jamloom");
+  ASSERT_TRUE(gp().endPreview(false));
+  EXPECT_EQ(text(89), "Nuit d\xe9t\xe9 - " + song);
+  // A previewed song kept instead is work of no document.
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  gp().keepPreview();
+  EXPECT_EQ(text(89).find("Nuit"), std::string::npos);
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+  // Without a song there is nothing to name.
+  ASSERT_TRUE(gp().openDocument((path + ".jld").c_str()));
+  gp().forgetSong();
+  EXPECT_EQ(text(89), "");
+  EXPECT_STREQ(ULO_WindowTitle(), "Jamloom 2.0");
+}
+
+// A reopened mix selects the bank ball the user had: the one holding the
+// groove heard (its muted tracks aside), else the one the groove was taken
+// from and then changed, else the first; none in an empty bank.
+TEST_F(GrooveDocs, AReopenedMixSelectsTheBankBallThatGoesWithItsGroove) {
+  buildMix();
+  ASSERT_EQ(gp().sequence.grooveCount, 2);
+  const std::string path = tmp.ulo() + "balls.jld";
+  auto reopened = [&] {
+    EXPECT_TRUE(gp().saveDocument(path.c_str()));
+    gp().grooveRow.select(-1);
+    EXPECT_TRUE(gp().openDocument(path.c_str()));
+    return gp().grooveRow.selected;
+  };
+  auto takeBall = [&](short p) {
+    gp().grooveRow.select(p);
+    gp().groove = gp().sequence.grooves[p];
+    gp().groove_restore();
+  };
+  // The second ball, as taken.
+  takeBall(1);
+  EXPECT_EQ(reopened(), 1);
+  // The second ball's content and a muted track it holds empty, taken from
+  // no ball: still it.
+  short empty = -1;
+  for (short t = 0; t < 8 && empty < 0; t++)
+    if (gp().sequence.grooves[1].tracks[t].group < 0 && gp().sequence.grooves[0].tracks[t].group >= 0) empty = t;
+  ASSERT_GE(empty, 0) << "the second ball leaves a track empty that the first fills";
+  gp().groove.tracks[empty] = gp().sequence.grooves[0].tracks[empty];
+  gp().groove.id = 0;
+  gp().groove_restore();
+  gp().onItem_trackLed(empty);
+  ASSERT_EQ(gp().tracks[empty].active, 0);
+  EXPECT_EQ(reopened(), 1);
+  gp().onItem_trackLed(empty);
+  // The second ball, changed since: the ball it came from.
+  takeBall(1);
+  gp().randomize(3);
+  ASSERT_EQ(gp().groove.id, gp().sequence.grooves[1].id) << "a changed groove remembers its ball";
+  ASSERT_NE(memcmp(gp().groove.tracks, gp().sequence.grooves[1].tracks, sizeof gp().groove.tracks), 0);
+  EXPECT_EQ(reopened(), 1);
+  // The first ball's content under the second ball's id (STORE found it
+  // there): the ball that holds it.
+  gp().groove = gp().sequence.grooves[0];
+  gp().groove.id = gp().sequence.grooves[1].id;
+  gp().groove_restore();
+  EXPECT_EQ(reopened(), 0);
+  // A groove of no ball: the first.
+  gp().groove.id = 0;
+  gp().randomize(2);
+  gp().groove.id = 0;
+  EXPECT_EQ(reopened(), 0);
+  // An empty bank selects nothing.
+  gp().sequence = JLSequence();
+  EXPECT_EQ(reopened(), -1);
 }
 
 TEST_F(GrooveDocs, ASaveSaysSoInTheStatusLineAndAFailedOneOnlyInItsBox) {
@@ -904,6 +1013,35 @@ TEST_F(GrooveDocs, DiskMixReportsProgressAndCanBeStopped) {
   EXPECT_TRUE(tmp.read("stopped.wav.part").empty());
 }
 
+// Boxes that name files, folders and songs show the names as they are on
+// the disk (UTF-8) in the boxes' Latin-1: a failed save, a song a mix needs,
+// a refused name, a file a disk mix would replace, the written mix; a
+// character Latin-1 lacks shows as '?'.
+TEST_F(GrooveDocs, BoxesThatNameFilesShowTheirNamesInTheBoxesCharacters) {
+  buildMix();
+  // Save into a "folder" that is a file.
+  tmp.write("Dossier \xc3\xa9t\xc3\xa9", "not a folder");
+  gp().dialogPath.set((tmp.ulo() + "Dossier \xc3\xa9t\xc3\xa9:mix").c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[1] = 1;
+  gp().asyncDialogMessage(&gp().dialogPath);
+  EXPECT_EQ(gLastBox, "The mix could not be saved as " + tmp.sys() + "Dossier \xe9t\xe9/mix.jld.");
+  // A mix's song that is not installed, and a refused name.
+  JL_ShowSongMessage(kJLMsgSongNotInstalled, "F\xc3\xaa" "te \xe6\x97\xa5");
+  EXPECT_EQ(gLastBox, "The song \"F\xea" "te ?\" used by this mix is not installed in your library.");
+  JL_ShowSongMessage(kJLMsgNameRefused, "The name \"\xc3\x9c" "ber\" was refused.");
+  EXPECT_EQ(gLastBox, "The name \"\xdc" "ber\" was refused.");
+  // A disk mix whose format renamed the file onto one that is there.
+  tmp.write("\xc3\x89t\xc3\xa9.wav", "RIFF");
+  jlrender::Export e;
+  e.path = tmp.sys() + "\xc3\x89t\xc3\xa9.wav";
+  EXPECT_TRUE(jlrender::mayWriteExport(e, (tmp.sys() + "\xc3\x89t\xc3\xa9.flac").c_str()));
+  EXPECT_EQ(gLastBox, "The file \"\xc9t\xe9.wav\" already exists. Replace it?");
+  EXPECT_TRUE(jlrender::tellResult(true, "Disk mix", e.path, JLDiskMixReport()));
+  EXPECT_EQ(gLastBox, "Disk mix written: " + tmp.sys() + "\xc9t\xe9.wav");
+  EXPECT_EQ(gBoxes, 5);
+}
+
 TEST_F(GrooveDocs, SongMessagesUseTheLocalisedTexts) {
   JL_ShowSongMessage(17, "Abc %d");
   EXPECT_EQ(gBoxes, 1);
@@ -963,6 +1101,8 @@ namespace {
 using groovetest::GroovePanelTest;
 
 class GroovePreview : public GrooveDocs {};
+
+
 
 TEST_F(GroovePreview, EndingAPreviewBringsBackSongGroovesBankSequenceTempoAndPlay) {
   buildMix();
@@ -1215,6 +1355,45 @@ TEST_F(GroovePreview, AnotherSongAsksAboutWhatItReplacesAndLeavesTheRestToTheQui
             "Your changes (muted tracks) are not saved in a mix document. Load another song and lose them?");
   EXPECT_NE(std::string(gp().songFolder).find("IronPulse"), std::string::npos);
   EXPECT_EQ(gp().tracks[1].active, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The question before a load names what it would do: loading the song that
+// is loaded (the one loaded for good, also while another is previewed) is a
+// reload, any other song another song.
+TEST_F(GrooveDocs, LoadingTheLoadedSongAgainAsksAboutAReload) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
+  item(12);
+  const std::string mine = gp().songFolder;
+  const std::string reload =
+      "Your changes (groove bank) are not saved in a mix document. Reload the song and lose them?";
+  const std::string another =
+      "Your changes (groove bank) are not saved in a mix document. Load another song and lose them?";
+  EXPECT_FALSE(gp().mayReplaceBank(mine.c_str()));
+  EXPECT_EQ(gLastBox, reload);
+  EXPECT_FALSE(gp().mayReplaceBank(":Library:Song:IronPulse:"));
+  EXPECT_EQ(gLastBox, another);
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  EXPECT_FALSE(gp().mayReplaceBank(":Library:Song:IronPulse:"));
+  EXPECT_EQ(gLastBox, another) << "the previewed song is not the loaded one";
+  EXPECT_FALSE(gp().mayReplaceBank(mine.c_str()));
+  EXPECT_EQ(gLastBox, reload);
+  EXPECT_EQ(gQuitQuestions, 4);
+  ASSERT_TRUE(gp().endPreview(false));
+  // Every language words the reload apart from another song's load.
+  for (int16_t language : {7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    const std::string r = jlIntl.message(kJLMsgReloadLosesWork).c_str();
+    EXPECT_NE(r.find("%s"), std::string::npos) << language;
+    EXPECT_NE(r, jlIntl.message(kJLMsgLoseBank).c_str()) << language;
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
 }
 
 }  // namespace

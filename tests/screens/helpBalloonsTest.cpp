@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
 #include "screens/JLRandMixPanel.h"
@@ -99,9 +100,10 @@ TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
 // the song list, LOAD SONG, NO PREVIEW and the picked song's name; step 3
 // the instrument pop-ups and the loop pop-ups that show what a group plays;
 // step 4 the random set's name and those loop pop-ups that show what RND 1
-// chose.
+// chose; step 5 the transport (PLAY, STOP, SYNC and the status line), PLAY
+// SEQUENCE and the sequence slots
 // (a corner of a few pixels aside). Each still lies on the screen and
-// touches its control with its tail.
+// touches its control with its tail (step 5 hangs beside STORE).
 TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
   ASSERT_TRUE(loadDemo());
   QXPanelClass songs;
@@ -124,6 +126,7 @@ TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
       {1, &songs, {8, 28, 33, 19, 20, 14, 15, 16, 29, 17, 18, 30, 31, 32}},
       {2, &gp(), {77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
       {3, &gp(), {21, 86, 77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
+      {4, &gp(), {12, 71, 25, 24, 15, 99, 22, 109, 110, 111, 112, 113, 114, 115, 116}},
   };
   for (const Step& step : steps) {
     const jlHelpsTextRec& e = helps.elements[step.element];
@@ -132,13 +135,83 @@ TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
     ASSERT_TRUE(helps.balloonRect(step.element, &balloon));
     EXPECT_TRUE(uloRect(0, 0, 640, 480).contains(balloon)) << "step " << step.element + 1;
     const uloRect& described = step.panel->control(e.control)->rect;
-    EXPECT_TRUE(balloon.bottom == described.top || balloon.top == described.bottom) << "step " << step.element + 1;
+    EXPECT_TRUE(balloon.bottom == described.top || balloon.top == described.bottom ||
+                balloon.left == described.right || balloon.right == described.left)
+        << "step " << step.element + 1;
     for (int16_t item : step.inView)
       EXPECT_LT(covered(balloon, step.panel->control(item)->rect), 0.02)
           << "step " << step.element + 1 << " covers item " << item;
   }
   QXScreen.hide(6);
   QXScreen.disconnect(6);
+}
+
+// The tour's last step done, its balloon gives way to a closing word at the
+// HELP lamp, in the user's language, cut to the balloon's width; the next
+// click or key takes it away and still does what it does.
+TEST_F(HelpOnGroove, TheTourEndsWithAClosingWordTheNextClickOrKeyTakesAway) {
+  ASSERT_TRUE(loadDemo());
+  helps.setClosing(0, 58);
+  auto finishTour = [&] {
+    item(126);
+    helps.current = 4;  // "5. Store the groove"
+    ASSERT_EQ(helps.elements[4].control, 12);
+    item(12);
+    ASSERT_NE(helps.timer, 0);
+    uloGlo.what = uloEvtNull;
+    uloGlo.when = helps.timer;
+    QXScreen.events();
+  };
+  const int16_t helpLamp = elementOf(0, 58);
+  ASSERT_GE(helpLamp, 0);
+  for (int16_t language : {9, 7, 12, 16}) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    finishTour();
+    EXPECT_FALSE(helps.active) << language;
+    EXPECT_EQ(value(126), 0) << "the TOUR lamp goes out";
+    ASSERT_TRUE(helps.closing) << language;
+    uloRect shown, atLamp;
+    ASSERT_TRUE(helps.closingRect(&shown));
+    ASSERT_TRUE(helps.balloonRect(helpLamp, &atLamp));
+    EXPECT_EQ(shown, atLamp);
+    EXPECT_EQ(helps.lastBalloon, shown) << "painted where it is";
+    EXPECT_EQ(helps.closingLines[0], jlIntl.message(kJLMsgTourOver).c_str());
+    // The hint's words, every one on a line that fits the balloon, at most
+    // three lines.
+    std::string joined;
+    int lines = 0;
+    for (int k = 1; k < kHelpLines; k++) {
+      if (helps.closingLines[k].empty()) continue;
+      lines++;
+      joined += (joined.empty() ? "" : " ") + helps.closingLines[k];
+      EXPECT_LE(helps.stringWidth(helps.closingLines[k].c_str()), shown.width() - 2 * helps.elements[helpLamp].textX)
+          << helps.closingLines[k];
+    }
+    EXPECT_EQ(joined, jlIntl.message(kJLMsgTourHint).c_str());
+    EXPECT_GE(lines, 1);
+    EXPECT_LE(lines, 3) << joined;
+    // A key takes it away (Space still plays).
+    tap(' ');
+    EXPECT_FALSE(helps.closing);
+    EXPECT_TRUE(helps.lastBalloon.isEmpty());
+  }
+  // So does a click, which presses what it lands on: STOP.
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  finishTour();
+  ASSERT_TRUE(helps.closing);
+  item(25);
+  ASSERT_TRUE(player().isPlaying());
+  const uloPoint stop = centre(gp().control(24));
+  press(stop.x, stop.y);
+  EXPECT_FALSE(helps.closing);
+  EXPECT_FALSE(player().isPlaying());
+  // A tour started again shows its first step, not the closing word.
+  finishTour();
+  ASSERT_TRUE(helps.closing);
+  item(126);
+  EXPECT_FALSE(helps.closing);
+  EXPECT_TRUE(helps.active);
+  EXPECT_EQ(helps.current, 0);
 }
 
 TEST_F(HelpOnGroove, BalloonsDescribeOnlyWhatCanBeSeenAndClicked) {

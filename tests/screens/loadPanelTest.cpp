@@ -417,6 +417,7 @@ TEST(LoadPanel, LoadingAsksBeforeAnUnsavedBankIsLost) {
   EXPECT_EQ(b.p().listSelected, 1) << "the row is selected";
   b.m.key(uloKeyReturn);
   EXPECT_EQ(b.groove.bankQuestions, 1);
+  EXPECT_EQ(b.groove.bankQuestionSongs, std::vector<std::string>{":Library:Song:B:"}) << "asked about that song";
   EXPECT_TRUE(b.groove.loaded.empty());
   EXPECT_TRUE(QXScreen.isShown(6)) << "nothing loaded, the browser stays";
   b.groove.bankMayGo = true;  // Yes

@@ -109,6 +109,7 @@ struct FakeGroove : JLLoadHost {
   std::vector<short> randomized;
   // How often a load asked whether the bank may go, and the answer.
   int bankQuestions = 0;
+  std::vector<std::string> bankQuestionSongs;
   bool bankMayGo = true;
   std::vector<int32_t> chases;
   int chaseEnds = 0;
@@ -122,8 +123,9 @@ struct FakeGroove : JLLoadHost {
     return loadOk;
   }
   void randomize(short set) override { randomized.push_back(set); }
-  bool mayReplaceBank() override {
+  bool mayReplaceBank(const char* f) override {
     bankQuestions++;
+    bankQuestionSongs.push_back(f ? f : "");
     return bankMayGo;
   }
   void lightGame_Start(int32_t period) override { chases.push_back(period); }

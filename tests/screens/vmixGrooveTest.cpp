@@ -1,6 +1,6 @@
 // The virtual mixer over the real groove panel: going in keeps the music
 // playing, RESTORE GROOVES brings back the groove that played, with its
-// mutes, the bank and the playing.
+// mutes, the bank, its selected ball and the playing.
 #include <cstring>
 
 #include "screens/JLVMixPanel.h"
@@ -53,6 +53,7 @@ TEST_F(MixerOverGroove, RestoreGroovesBringsBackThePlayingGroove) {
   EXPECT_EQ(memcmp(&gp().groove, &before, sizeof before), 0);
   EXPECT_EQ(gp().sequence.grooveCount, 1);
   EXPECT_EQ(gp().sequence.stepCount, 0);
+  EXPECT_EQ(gp().grooveRow.selected, 0) << "the stored groove's ball is selected again";
   EXPECT_TRUE(player().playing) << "what played before plays again";
   EXPECT_FALSE(player().sequenceMode);
   for (int t = 0; t < 8; t++) EXPECT_EQ(engineSample(t), samples[t]) << t;

@@ -72,3 +72,32 @@ TEST(SkinHelp, EveryHelpTextFitsItsBalloon) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each balloon shape's tail lies where the placement hangs the balloon from
+// its control: at the top or bottom corner it names (the other corner of
+// that edge clear), or in the middle of the left or right edge for a
+// balloon beside its control (clear above and below the tail).
+TEST(SkinHelp, BalloonTailsPointFromWhereThePlacementHangsThem) {
+  auto alpha = [](const skin::Picture& p, int x, int y) { return p.rgba[size_t(4 * (y * p.w + x) + 3)]; };
+  for (int corner = 0; corner < skin::kBalloonShapes; corner++) {
+    const int w = skin::BalloonWidth(corner), h = skin::BalloonHeight(corner);
+    const skin::Picture b = skin::PaintBalloon(w, h, corner);
+    ASSERT_EQ(b.w, w);
+    ASSERT_EQ(b.h, h);
+    if (corner < 4) {
+      const bool top = corner < 2, left = corner % 2 == 0;
+      const int y = top ? 6 : h - 1 - 6;
+      EXPECT_GT(alpha(b, left ? 12 : w - 1 - 12, y), 0) << corner;
+      EXPECT_EQ(alpha(b, left ? w - 1 - 12 : 12, y), 0) << corner;
+    } else {
+      const int x = corner == 4 ? 5 : w - 1 - 5;
+      EXPECT_GT(alpha(b, x, h / 2), 0) << corner;
+      EXPECT_EQ(alpha(b, x, 3), 0) << corner;
+      EXPECT_EQ(alpha(b, x, h - 4), 0) << corner;
+    }
+  }
+}
+
+}  // namespace

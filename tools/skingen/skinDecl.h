@@ -131,7 +131,9 @@ struct TourStep {
   // Where the balloon hangs: by default below a control in the screen's
   // upper half and above one in the lower half; a step whose balloon would
   // cover controls the user still needs says which side keeps them clear.
-  enum class Side { automatic, below, above };
+  // Beside (right or left of the control) the balloon's tail points
+  // sideways from the middle of its edge.
+  enum class Side { automatic, below, above, right, left };
   Side side = Side::automatic;
 };
 const std::vector<TourStep>& TourSteps();

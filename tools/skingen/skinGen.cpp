@@ -182,10 +182,23 @@ bool saveText(UloResFile& res, int32_t type, int32_t id, const std::string& text
 // Balloon placement for a control: below it when it lies in the upper half
 // of the screen, above it otherwise (unless the side is given); pointing
 // from the left or right corner so that the balloon stays on the screen.
+// Beside a control it hangs level with the control's middle, its tail
+// touching the control's edge.
 struct Placement {
   int corner, bx, by, tx, ty;
 };
 Placement placeBalloon(const Layout& l, const Item& it, TourStep::Side side = TourStep::Side::automatic) {
+  if (side == TourStep::Side::right || side == TourStep::Side::left) {
+    const bool right = side == TourStep::Side::right;
+    const int corner = right ? 4 : 5;
+    Placement p;
+    p.corner = corner;
+    p.bx = right ? it.w / 2 : -(it.w / 2) - BalloonWidth(corner);
+    p.by = -BalloonHeight(corner) / 2;
+    p.tx = right ? kBalloonTail + 10 : 10;
+    p.ty = 6;
+    return p;
+  }
   const int cx = l.screenX + it.x + it.w / 2, cy = l.screenY + it.y + it.h / 2;
   const bool below = side == TourStep::Side::automatic ? cy < 260 : side == TourStep::Side::below;
   const bool fromLeft = cx + kBalloonW - 8 < 640;
@@ -271,8 +284,8 @@ int main(int argc, char** argv) {
   gen.casts.addFixed(kFontCast, BuildFontStrip());
   gen.casts.addFixed(kStartupCast, PaintStartup());
   gen.casts.addFixed(kInfoPageCast, PaintInfoPage());
-  for (int corner = 0; corner < 4; corner++)
-    gen.casts.addFixed(kFirstBalloonCast + corner, PaintBalloon(kBalloonW, kBalloonH, corner));
+  for (int corner = 0; corner < kBalloonShapes; corner++)
+    gen.casts.addFixed(kFirstBalloonCast + corner, PaintBalloon(BalloonWidth(corner), BalloonHeight(corner), corner));
   struct Named {
     const char* name;
     const char* title;

@@ -11,13 +11,18 @@ namespace skin {
 constexpr int kInfoPageCast = 199;
 constexpr int kFontCast = 500;
 constexpr int kStartupCast = 742;
-constexpr int kFirstBalloonCast = 900;  // four balloon shapes
+constexpr int kFirstBalloonCast = 900;  // six balloon shapes (PaintBalloon's corners)
 constexpr int kFirstHelpTextCast = 1000;  // in JLHelps.xrs: 1000 + element
 constexpr int kEllipsisCode = 201;
 constexpr int kFontGlyphHeight = 16;
 
 // Balloons.
 constexpr int kBalloonW = 216, kBalloonH = 68, kBalloonTail = 10;
+constexpr int kBalloonShapes = 6;
+// The picture size of a balloon shape: a side tail widens the picture by the
+// tail and the body keeps its size.
+inline int BalloonWidth(int corner) { return corner < 4 ? kBalloonW : kBalloonW + kBalloonTail; }
+inline int BalloonHeight(int corner) { return corner < 4 ? kBalloonH : kBalloonH - kBalloonTail; }
 constexpr int kHelpTextW = 196, kHelpTextH = 46;
 
 Picture BuildFontStrip();

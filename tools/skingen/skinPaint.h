@@ -69,7 +69,9 @@ Picture PaintRadio(int w, int h, const std::string& label, bool on);
 Picture PaintInfoPage();
 Picture PaintStartup();
 // Balloon pointing from corner `corner` (0 top-left, 1 top-right,
-// 2 bottom-left, 3 bottom-right) towards its control.
+// 2 bottom-left, 3 bottom-right) towards its control, or from the middle of
+// its left (4) or right (5) edge. The tail takes 10 pixels of `h` (top and
+// bottom) or of `w` (sides).
 Picture PaintBalloon(int w, int h, int corner);
 // A pre-drawn help text: white text in the alpha (the help system paints
 // white through the mask).

@@ -812,19 +812,35 @@ Picture PaintStartup() {
 Picture PaintBalloon(int w, int h, int corner) {
   Canvas c(w, h);
   cairo_t* cr = c.cr();
-  const bool top = corner < 2, left = corner % 2 == 0;
   const double tail = 10;
-  const double bx = 0.5, by = top ? tail + 0.5 : 0.5, bw = w - 1, bh = h - tail - 1;
-  RoundedRect(cr, bx, by, bw, bh, 8);
-  const double tx = left ? 18 : w - 18;
-  if (top) {
-    cairo_move_to(cr, tx - 7, by + 1);
-    cairo_line_to(cr, left ? 4 : w - 4, 0.5);
-    cairo_line_to(cr, tx + 7, by + 1);
+  if (corner >= 4) {
+    const bool onLeft = corner == 4;
+    const double bx = onLeft ? tail + 0.5 : 0.5, by = 0.5, bw = w - tail - 1, bh = h - 1;
+    RoundedRect(cr, bx, by, bw, bh, 8);
+    const double ty = h / 2.0;
+    if (onLeft) {
+      cairo_move_to(cr, bx + 1, ty - 7);
+      cairo_line_to(cr, 0.5, ty);
+      cairo_line_to(cr, bx + 1, ty + 7);
+    } else {
+      cairo_move_to(cr, bx + bw - 1, ty - 7);
+      cairo_line_to(cr, w - 0.5, ty);
+      cairo_line_to(cr, bx + bw - 1, ty + 7);
+    }
   } else {
-    cairo_move_to(cr, tx - 7, by + bh - 1);
-    cairo_line_to(cr, left ? 4 : w - 4, h - 0.5);
-    cairo_line_to(cr, tx + 7, by + bh - 1);
+    const bool top = corner < 2, left = corner % 2 == 0;
+    const double bx = 0.5, by = top ? tail + 0.5 : 0.5, bw = w - 1, bh = h - tail - 1;
+    RoundedRect(cr, bx, by, bw, bh, 8);
+    const double tx = left ? 18 : w - 18;
+    if (top) {
+      cairo_move_to(cr, tx - 7, by + 1);
+      cairo_line_to(cr, left ? 4 : w - 4, 0.5);
+      cairo_line_to(cr, tx + 7, by + 1);
+    } else {
+      cairo_move_to(cr, tx - 7, by + bh - 1);
+      cairo_line_to(cr, left ? 4 : w - 4, h - 0.5);
+      cairo_line_to(cr, tx + 7, by + bh - 1);
+    }
   }
   cairo_close_path(cr);
   Gradient(cr, 0, h, 0x26496E, 0x17304C);

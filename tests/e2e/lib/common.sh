@@ -207,7 +207,10 @@ start_app() {
   fi
 }
 _started() { _log_has 'Jamloom: ready' || box_ready; }
-_main_window() { WIN=$(xdotool search --onlyvisible --name '^Jamloom 2\.0$' 2>/dev/null | head -n 1); [ -n "$WIN" ]; }
+# The main window's title: the program's own, or "NAME - Jamloom" while the
+# work belongs to a mix document (message boxes' titles begin "Jamloom - ").
+JL_WINDOW_NAME='^Jamloom 2\.0$| - Jamloom$'
+_main_window() { WIN=$(xdotool search --onlyvisible --name "$JL_WINDOW_NAME" 2>/dev/null | head -n 1); [ -n "$WIN" ]; }
 alive() { [ -n "$PID" ] && kill -0 "$PID" 2>/dev/null; }
 # Ends the program with SIGTERM (answering a box it shows on the way out);
 # RC is its exit code.
