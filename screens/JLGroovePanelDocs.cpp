@@ -63,12 +63,13 @@ void JL_ShowSongMessage(int number, const char* songName) {
     JL_Notify(int16_t(number), jlNotifyOK);
     return;
   }
+  // A statement: nothing for the user to decide, so only OK.
   const uloText item = jlIntl.message(int16_t(number));
   if (!item.c_str() || !item.c_str()[0]) {
-    ULO_UserNotify(("The song \"" + name + "\" is not installed.").c_str(), jlNotifyYesNo);
+    ULO_UserNotify(("The song \"" + name + "\" is not installed.").c_str(), jlNotifyOK);
     return;
   }
-  JL_NotifyFilled(int16_t(number), jlNotifyYesNo, {name.c_str()});
+  JL_NotifyFilled(int16_t(number), jlNotifyOK, {name.c_str()});
 }
 
 void JL_ConnectGroovePanel(JLGroovePanel* groove, JLPlayCommon* vmix) {
@@ -597,8 +598,12 @@ void JLGroovePanel::asyncDialogMessage(JLPath* path) {
 void JLGroovePanel::loadResult() {
   if (!dialogPath.ready) return;
   if (!mayOpenDocument(dialogPath.path)) return;
+  // The document path names what SAVE writes: a file that could not be
+  // opened must not become it (the next SAVE would offer to overwrite it
+  // with the work still on screen).
+  const uloPath before = docPath;
   docPath.set(dialogPath);
-  openDocument(dialogPath.path);
+  if (!openDocument(dialogPath.path)) docPath = before;
 }
 
 void JLGroovePanel::saveResult() {

@@ -31,8 +31,10 @@ using groovetest::GroovePanelTest;
 
 std::string gLastBox;
 int gBoxes = 0;
-int16_t recordBox(const char*, const char* text, int16_t) {
+int16_t gLastButtons = -1;
+int16_t recordBox(const char*, const char* text, int16_t buttons) {
   gLastBox = text ? text : "";
+  gLastButtons = buttons;
   gBoxes++;
   return 1;
 }
@@ -494,9 +496,20 @@ TEST_F(GrooveDocs, AMixOfAMissingSongNamesItAndKeepsTheCurrentMix) {
   const std::string path = tmp.ulo() + "gone.jld";
   ASSERT_TRUE(JL_WriteMixDocument(path.c_str(), image, nullptr));
   const JLSequence seq = gp().sequence;
-  EXPECT_FALSE(gp().openDocument(path.c_str()));
+  // Opened through the dialog, as OPEN does: the box only tells (OK, no
+  // Yes/No to choose from), and SAVE still offers the mix that was saved,
+  // not the document that failed.
+  const std::string saved = tmp.ulo() + "kept.jld";
+  ASSERT_TRUE(gp().saveDocument(saved.c_str()));
+  gp().docPath.set(saved.c_str());
+  gp().dialogPath.set(path.c_str());
+  gp().dialogPath.ready = true;
+  gp().dialogPath.request[1] = 0;
+  gp().asyncDialogMessage(&gp().dialogPath);
   EXPECT_EQ(gBoxes, 1);
   EXPECT_NE(gLastBox.find("\"Gone Song\""), std::string::npos) << gLastBox;
+  EXPECT_EQ(gLastButtons, jlNotifyOK);
+  EXPECT_EQ(std::string(gp().docPath.path), saved);
   EXPECT_EQ(memcmp(&gp().sequence, &seq, sizeof seq), 0);
   EXPECT_STREQ(gp().songShortName, "NeonBoulevard");
   EXPECT_FLOAT_EQ(player().bpm, 131.4f);
