@@ -177,3 +177,57 @@ TEST_F(GroovePanelTest, LevelMetersFallDarkWhenPlaybackStops) {
 }
 
 }  // namespace
+
+namespace {
+
+// A drag of the tempo slider's thumb far past its right end: the tempo
+// display at every step of it, and where the drag is let go.
+std::vector<std::string> gShownWhileDragging;
+int gDragStep = 0, gDragFromX = 0, gDragY = 0;
+JLGroovePanel* gDragged = nullptr;
+bool dragFarRight() {
+  if (gDragStep > 0) {
+    char t[32] = {0};
+    if (uloPanelControl* c = gDragged->control(97)) c->getValue(t);
+    gShownWhileDragging.push_back(t);
+  }
+  uloGlo.mouseX = int16_t(gDragFromX + 30 * gDragStep);
+  uloGlo.mouseY = int16_t(gDragY);
+  uloGlo.buttonDown = gDragStep++ < 8;
+  return uloGlo.buttonDown != 0;
+}
+
+TEST_F(GroovePanelTest, DraggingTheTempoPastTheFastestShowsTheTempoThatPlaysAfterwards) {
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  QXScreen.show(0);
+  ASSERT_EQ(text(97), "135.0");
+  // 1.3 x 135 = 175.5 is the fastest heard, below 135 + 50.
+  ASSERT_FLOAT_EQ(player().fastestBpm(), 175.5f);
+  auto* slider = dynamic_cast<JLScroll*>(gp().control(35));
+  ASSERT_NE(slider, nullptr);
+  gShownWhileDragging.clear();
+  gDragged = &gp();
+  gDragStep = 0;
+  gDragFromX = (slider->thumb.left + slider->thumb.right) / 2;
+  gDragY = (slider->thumb.top + slider->thumb.bottom) / 2;
+  ULO_SetTrackingSource(dragFarRight);
+  press(gDragFromX, gDragY);
+  ULO_SetTrackingSource(nullptr);
+  ASSERT_FALSE(gShownWhileDragging.empty());
+  EXPECT_EQ(gShownWhileDragging.back(), "175.5");
+  EXPECT_EQ(text(97), "175.5") << "let go, the tempo stays what the display showed";
+  EXPECT_FLOAT_EQ(player().bpm, 175.5f);
+  EXPECT_EQ(value(35), 40) << "the thumb at the whole BPM below it";
+  // A click on the thumb that does not move it leaves the tempo alone.
+  gDragStep = 8;
+  ULO_SetTrackingSource(dragFarRight);
+  press((slider->thumb.left + slider->thumb.right) / 2, gDragY);
+  ULO_SetTrackingSource(nullptr);
+  EXPECT_EQ(text(97), "175.5");
+  // One whole step down from there is 174.
+  set(35, 39);
+  item(35);
+  EXPECT_EQ(text(97), "174.0");
+}
+
+}  // namespace
