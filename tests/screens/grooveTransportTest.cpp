@@ -176,6 +176,32 @@ TEST_F(GroovePanelTest, LevelMetersFallDarkWhenPlaybackStops) {
   EXPECT_EQ(first->peak, gp().groove.tracks[0].volume * 100 / 127);
 }
 
+// A muted track is not heard: its meter falls to zero and shows no volume
+// mark, while the others go on; unmuted, the mark is back.
+TEST_F(GroovePanelTest, AMutedTracksMeterFallsToZeroWithoutAMark) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  runToBeat(8);
+  auto bar = [&](short t) { return dynamic_cast<JLLevelBarControl*>(gp().control(JLGroovePanel::barItemsTable[t])); };
+  short muted = -1;
+  for (short t = 0; t < 8 && muted < 0; t++)
+    if (bar(t)->value > 0) muted = t;
+  ASSERT_GE(muted, 0) << "playing, a meter moves";
+  gp().onItem_trackLed(muted);
+  ASSERT_EQ(gp().tracks[muted].active, 0);
+  EXPECT_EQ(bar(muted)->peak, -1) << "no volume mark on a track not heard";
+  // Past the next sync point, whatever the sync mode.
+  runToBeat(16, 1);
+  EXPECT_EQ(bar(muted)->value, 0);
+  EXPECT_EQ(bar(muted)->peak, -1);
+  int others = 0;
+  for (short t = 0; t < 8; t++)
+    if (t != muted) others += bar(t)->value > 0;
+  EXPECT_GT(others, 0) << "the tracks still heard go on moving";
+  gp().onItem_trackLed(muted);
+  EXPECT_EQ(bar(muted)->peak, gp().groove.tracks[muted].volume * 100 / 127);
+}
+
 }  // namespace
 
 namespace {
