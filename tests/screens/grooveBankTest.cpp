@@ -185,18 +185,7 @@ bool releasedAtOnce() {
   return false;
 }
 
-// A press on an item's centre `after` ticks after the previous one (a
-// double click is two presses less than 30 ticks apart).
-void pressCentre(JLGroovePanel& gp, int16_t n, int32_t after) {
-  const uloRect r = gp.control(n)->rect;
-  uloGlo.when += after;
-  uloGlo.what = uloEvtMouseDown;
-  uloGlo.mouseX = int16_t((r.left + r.right) / 2);
-  uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
-  uloGlo.buttonDown = 1;
-  QXScreen.events();
-  uloGlo.what = uloEvtNull;
-}
+void pressCentre(JLGroovePanel& gp, int16_t n, int32_t after) { mixtest::pressCentreOf(gp.control(n)->rect, after); }
 
 TEST_F(GrooveBank, ADoubleClickOnSequencePlayLeavesTheSequencePlaying) {
   ASSERT_TRUE(loadDemo());
