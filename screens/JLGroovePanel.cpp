@@ -284,7 +284,9 @@ void JLGroovePanel::onItem() {
       onItem_Load();
       break;
     case 14:
-      QXScreen.toggle(2);
+      // A double click leaves the synth as one click does: its second
+      // press would close what the first opened.
+      if (!secondPressOfDoubleClick) QXScreen.toggle(2);
       break;
     case 15:
       sync_SetMode(!syncMode);
@@ -418,9 +420,10 @@ void JLGroovePanel::common_setPlayDisplay(bool playing) {
 void JLGroovePanel::showVolumeMark(short t) {
   // The mark shows where the track's volume sits on its meter while the
   // meter moves; stopped, the meters fall dark and show nothing, so no
-  // lit segment seems a level still heard. No loop, no mark.
+  // lit segment seems a level still heard. No loop, or a muted one (not
+  // heard, its meter falls to zero), no mark.
   const JLPlayer* p = player();
-  const bool shown = p && p->playing && tracks[t].sampleNo >= 0;
+  const bool shown = p && p->playing && tracks[t].sampleNo >= 0 && tracks[t].active;
   setItem(barItemsTable[t], qxMsgLevel, short(shown ? groove.tracks[t].volume * 100 / 127 : -1));
 }
 
@@ -605,6 +608,7 @@ void JLGroovePanel::enableTrack(short t, bool on) {
     }
   }
   adjustTrackLed(t);
+  showVolumeMark(t);
   refreshPopColors();
 }
 

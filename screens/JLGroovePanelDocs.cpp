@@ -377,7 +377,9 @@ int16_t JLGroovePanel::askAboutWork(int16_t number, uint8_t changes, const char*
 }
 
 int16_t JLGroovePanel::askQuitWithUnsavedBank() {
-  const uint8_t changes = workChanges();
+  // The preferences keep the master volume for the next start: quitting
+  // loses it no more than the rest of the preferences.
+  const uint8_t changes = uint8_t(workChanges() & ~changedMaster);
   return changes ? askAboutWork(kJLMsgQuitLosesBank, changes) : int16_t(-1);
 }
 

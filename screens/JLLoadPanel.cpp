@@ -634,7 +634,9 @@ bool JLLoadPanel::removeSong() {
     ULO_UserNotifyUtf8(text.c_str(), 0);
     return false;
   }
-  if (JL_Notify(19, 1) != 1) return false;
+  // Named as the list shows it, so the question says which song goes.
+  const SongEntry& doomed = songs[listSelected];
+  if (JL_NotifyFilled(19, 1, {doomed.display[0] ? doomed.display : doomed.folderName}) != 1) return false;
   QXScreen.update(QXScreen.screenRect);
   const bool ok = deleteSong(path);
   homeCacheValid = 0;

@@ -6,6 +6,7 @@
 
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
@@ -204,7 +205,7 @@ void JLLoopTunerPanel::load() {
   loopOn = 0;
   showLamp();
   dataInput();
-  docPath.userDialogTypes(0, 0, 0, 0, nullptr);
+  docPath.userDialogTypes(0, 0, 0, 0, kLoopFileTypes);
   docPath.asyncDialogGet(kEntry, kRequestLoad, 0);
 }
 
@@ -269,13 +270,15 @@ void JLLoopTunerPanel::loadResult(const char* file) {
     progress->message(int16_t(44));
     progress->amount(0.5f);
   }
+  // The box names the file: the chooser may have offered several alike.
+  const std::string shownName = ULO_Latin1OfUtf8(name);
   if (!converted) {
-    JL_Notify(45, 0);
+    JL_NotifyWith(45, shownName.c_str(), 0);
     if (gep) gep->userLoop_load(nullptr);
     loopOn = 0;
   } else {
     loopOn = gep && gep->userLoop_load(kTunerTempFile) ? 1 : 0;
-    if (!loopOn) JL_Notify(46, 0);
+    if (!loopOn) JL_NotifyWith(46, shownName.c_str(), 0);
   }
   if (progress) {
     progress->amount(1.f);

@@ -76,3 +76,7 @@ class JLLoopTunerPanel : public QXPanelClass {
 
 // The converted file while it is loaded (program folder).
 constexpr const char* kTunerTempFile = ":JLTempLoopFile.wav";
+// What the loop's Open dialog lists: the sound files a loop can come from
+// (the chooser still offers all files beside them).
+constexpr const char* kLoopFileTypes =
+    "Sound files | *.wav;*.WAV;*.aif;*.aiff;*.AIF;*.AIFF;*.flac;*.FLAC;*.ogg;*.OGG;*.oga;*.mp3;*.MP3";

@@ -6,6 +6,7 @@
 
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
+#include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
 #include "framework/panel/QXpopup.h"
 #include "framework/platform/uloSoundConvert.h"
@@ -39,8 +40,13 @@ void JLPrefsPanel::put(int16_t item, int16_t v) {
 void JLPrefsPanel::fillFormats(int32_t stored) {
   uloPanelControl* c = control(kFormat);
   if (!c) return;
-  // Entry 0 starts the list afresh.
-  c->setValue(0, const_cast<char*>("Jamloom"));
+  // Entry 0 starts the list afresh: the program's own choice (the code
+  // older preferences store), which writes WAV 16-bit unless the name typed
+  // for the file ends in another format's extension. Its name says so.
+  const uloText own = jlIntl.message(kMsgOwnFormat);
+  char ownName[QXpopupControl::kEntryBytes];
+  snprintf(ownName, sizeof ownName, "%s", own.c_str() && own.c_str()[0] ? own.c_str() : "Standard (WAV 16-bit)");
+  c->setValue(0, ownName);
   const int n = uloQt_soundConvert_formatCount();
   formatEntries = 0;
   for (int i = 0; i < n && formatEntries + 1 < kMaxFormatEntries; i++) {

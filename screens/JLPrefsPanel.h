@@ -24,8 +24,10 @@ class JLPrefsPanel : public QXPanelClass {
  public:
   static constexpr int16_t kEntry = 8;
   static constexpr int kSchemes = 8;
-  // formatCode of the program's own format.
+  // formatCode of the program's own format, and the localised message
+  // naming it in the list.
   static constexpr int32_t kOwnFormat = ULO_FourCC("JLMX");
+  static constexpr int16_t kMsgOwnFormat = 93;
   enum : int16_t {
     kOK = 1, kCancel = 2, kFormat = 4, kFormatOptions = 5, kFirstLamp = 6, kFirstSetName = 26, kOptionOff = 30,
     kOptionOn = 31, kFirstScheme = 32, kLatency = 40, kTempoQuality = 44, kKeepPitch = 45, kStems = 46,

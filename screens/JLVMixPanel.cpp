@@ -222,7 +222,10 @@ void JLVMixPanel::onItem() {
     case kItemKeep:
       if (JL_Notify(53, 1) == 1) onItem_switchToGroove(false);
       break;
-    case kItemSynth: QXScreen.toggle(kSynthEntry); break;
+    case kItemSynth:
+      // The second press of a double click would close what the first opened.
+      if (!secondPressOfDoubleClick) QXScreen.toggle(kSynthEntry);
+      break;
     case kItemDuration: onItem_duration(); break;
     case kItemTempoScroll:
       if (uloPanelControl* c = control(kItemTempoScroll); c && jlPlayer) jlPlayer->hitBpmScroll(c->get());

@@ -227,6 +227,14 @@ void JLPlayer::setBpm(float tempo) {
 }
 
 void JLPlayer::hitBpmScroll(short position) {
+  // Letting go of the slider reports its position again. Where the tempo
+  // already sits there (the fastest one heard lies between two whole BPMs,
+  // or a click left the thumb in place) the tempo stays: what the display
+  // showed while dragging is what plays.
+  if (position == bpmScroll()) {
+    if (common) common->common_setBpmScroll(position);
+    return;
+  }
   adjustBpm(clampBpm(float(songBpm + position)));
   if (common) common->common_setBpmScroll(bpmScroll());
 }

@@ -825,8 +825,12 @@ void JLProgressControl::getValue(short& v) { v = value; }
 
 void JLProgressControl::setValue(short which, short) {
   if (which != qxMsgPaint || !layout) return;
-  const uloOffmap* back = layout->GetItemImage(layoutItem, 0);
-  const uloOffmap* bar = layout->GetItemImage(layoutItem, 1);
+  // With two pictures the bar (1) fills over its trough (0); a skin with one
+  // picture gives only the full bar, and the panel behind shows the trough.
+  const bool twoPictures = layout->GetItemImage(layoutItem, 1) != nullptr;
+  const int16_t barPicture = twoPictures ? 1 : 0;
+  const uloOffmap* back = twoPictures ? layout->GetItemImage(layoutItem, 0) : nullptr;
+  const uloOffmap* bar = layout->GetItemImage(layoutItem, barPicture);
   if (back) {
     const uloRect src(0, 0, std::min<int>(back->width(), rect.width()), std::min<int>(back->height(), rect.height()));
     QX_PaintPicture(back, src, layout->GetItemMask(layoutItem, 0), fittedDst(rect, src), 256);
@@ -834,7 +838,7 @@ void JLProgressControl::setValue(short which, short) {
   if (!bar) return;
   const int w = std::min<int>(bar->width(), rect.width()) * value / 100;
   const uloRect src(0, 0, w, std::min<int>(bar->height(), rect.height()));
-  QX_PaintPicture(bar, src, layout->GetItemMask(layoutItem, 1), fittedDst(rect, src), 256);
+  QX_PaintPicture(bar, src, layout->GetItemMask(layoutItem, barPicture), fittedDst(rect, src), 256);
 }
 
 // ------------------------------------------------------------------ rotor

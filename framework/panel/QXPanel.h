@@ -330,7 +330,8 @@ class JLLevelBarControl : public uloPanelControl {
   int16_t value = 0, peak = -1;
 };
 
-// A bar of 0-100: picture 1 over picture 0, filled from the left.
+// A bar of 0-100 filled from the left: picture 1 over its trough, picture 0;
+// with picture 0 alone, that picture is the full bar.
 class JLProgressControl : public uloPanelControl {
  public:
   using uloPanelControl::getValue;

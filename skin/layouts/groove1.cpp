@@ -102,7 +102,7 @@ Layout MakeGroove1() {
   // Tempo (the buttons and the display are in layout 2).
   Item& tempo = L.slider(35, 248, 330, 164, 12, -50, 50, "");
   tempo.helpTitle = "Tempo";
-  tempo.helpText = "Tempo up to 50 BPM either way. Keys: hold Shift+B, press + or -.";
+  tempo.helpText = "Song tempo +-50 BPM, max 1.3 x it. Keys: hold Shift+B, press + or -.";
 
   // Playbar lamps: the playing position along the eight bars.
   for (int i = 0; i < 8; i++) {

@@ -97,7 +97,7 @@ Layout MakeMixer5() {
   L.items.back().helpText = "Click on the beat a few times to set the tempo.";
   Item& tempo = L.slider(12, 248, 316, 176, 12, -50, 50, "");
   tempo.helpTitle = "Tempo";
-  tempo.helpText = "Slide to change the tempo by up to 50 BPM.";
+  tempo.helpText = "50 BPM either way of the song's tempo, at most 1.3 times it.";
   for (int i = 0; i < 8; i++) L.lamp(15 + i, 436 + 15 * i, 286, 12, kCyan);
   L.text(39, 436, 308, 56, 18, "1.1").helpTitle = "Position";
   L.items.back().helpText = "Groove, bar and beat of the mix heard now.";

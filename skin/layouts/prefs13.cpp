@@ -41,8 +41,8 @@ Layout MakePrefs13() {
     }
   }
   L.section(8, 160, 308, 44, "EXPORT FORMAT");
-  L.popup(4, 16, 176, 200, 20, "Jamloom").helpTitle = "Export format";
-  L.items.back().helpText = "Sound file format for disk mixes.";
+  L.popup(4, 16, 176, 200, 20, "Standard (WAV 16-bit)").helpTitle = "Export format";
+  L.items.back().helpText = "Disk mix files. Standard is WAV 16-bit; a typed .flac etc. wins.";
   L.button(5, 224, 175, 84, 22, "OPTIONS").helpTitle = "Format options";
   L.items.back().helpText = "Each format here is complete: none has settings of its own.";
   L.section(322, 160, 110, 44, "LATENCY");

@@ -8,6 +8,7 @@
 #include "framework/intl/JLInternational.h"
 #include "framework/text/uloFont.h"
 #include "screens/JLDraggerCtrl.h"
+#include "screens/JLLoopTunerPanel.h"
 #include "tests/screens/grooveTestSupport.h"
 
 namespace {
@@ -184,6 +185,8 @@ bool releasedAtOnce() {
   return false;
 }
 
+void pressCentre(JLGroovePanel& gp, int16_t n, int32_t after) { mixtest::pressCentreOf(gp.control(n)->rect, after); }
+
 TEST_F(GrooveBank, ADoubleClickOnSequencePlayLeavesTheSequencePlaying) {
   ASSERT_TRUE(loadDemo());
   storeKick(0);
@@ -191,18 +194,7 @@ TEST_F(GrooveBank, ADoubleClickOnSequencePlayLeavesTheSequencePlaying) {
   item(70);  // add all
   QXScreen.show(0);
   ULO_SetTrackingSource(releasedAtOnce);
-  // A press on an item's centre `after` ticks after the previous one (a
-  // double click is two presses less than 30 ticks apart).
-  auto clickOn = [&](int16_t n, int32_t after) {
-    const uloRect r = gp().control(n)->rect;
-    uloGlo.when += after;
-    uloGlo.what = uloEvtMouseDown;
-    uloGlo.mouseX = int16_t((r.left + r.right) / 2);
-    uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
-    uloGlo.buttonDown = 1;
-    QXScreen.events();
-    uloGlo.what = uloEvtNull;
-  };
+  auto clickOn = [&](int16_t n, int32_t after) { pressCentre(gp(), n, after); };
   clickOn(71, 100);
   clickOn(71, 10);
   EXPECT_TRUE(player().playing && player().sequenceMode) << "the second press must not stop it";
@@ -227,6 +219,25 @@ TEST_F(GrooveBank, ADoubleClickOnSequencePlayLeavesTheSequencePlaying) {
   clickOn(25, 10);
   EXPECT_TRUE(player().playing);
   EXPECT_FALSE(player().sequenceMode);
+  ULO_SetTrackingSource(nullptr);
+}
+
+// SYNTH opens or closes the synth panel, TUNER opens the loop tuner: a
+// double click on either leaves the panel open, as one click does.
+TEST_F(GrooveBank, ADoubleClickOnSynthOrTunerLeavesThePanelOpen) {
+  groovetest::MountedSynthPanel synth;
+  mixtest::Mounted<JLLoopTunerPanel> tuner(14, 4, false);
+  QXScreen.show(0);
+  ULO_SetTrackingSource(releasedAtOnce);
+  pressCentre(gp(), 14, 100);
+  pressCentre(gp(), 14, 10);
+  EXPECT_TRUE(QXScreen.isShown(2)) << "the second press must not close it";
+  pressCentre(gp(), 14, 100);
+  EXPECT_FALSE(QXScreen.isShown(2)) << "a click of its own still closes it";
+  pressCentre(gp(), 59, 100);
+  pressCentre(gp(), 59, 10);
+  EXPECT_TRUE(QXScreen.isShown(4));
+  tuner.panel.close();
   ULO_SetTrackingSource(nullptr);
 }
 

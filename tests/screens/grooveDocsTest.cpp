@@ -1186,7 +1186,8 @@ TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
   gp().onItem_trackLed(3);
   EXPECT_EQ(quit(), 1) << "back as saved";
   player().addMainVolume(17);
-  EXPECT_EQ(quit(), 2) << "MASTER moved: the document keeps it";
+  EXPECT_EQ(quit(), 1) << "MASTER moved: the preferences keep it for the next start";
+  EXPECT_FALSE(gp().mayOpenDocument(path.c_str())) << "the document keeps it: opening one replaces it";
   player().addMainVolume(-17);
   EXPECT_EQ(quit(), 1) << "MASTER back as saved";
 
@@ -1226,7 +1227,7 @@ TEST_F(GroovePreview, QuittingAsksOnlyWhenWorkWouldBeLost) {
   ASSERT_TRUE(loadDemo("IronPulse"));
   gp().keepPreview();
   EXPECT_EQ(quit(), 1);
-  EXPECT_EQ(gQuitQuestions, 7);
+  EXPECT_EQ(gQuitQuestions, 7);  // six quits and the open
 }
 
 TEST_F(GroovePreview, QuittingAsksAfterTheSynthChanged) {
@@ -1248,30 +1249,36 @@ std::string namedChanges(const std::string& box) {
   return open == std::string::npos || close == std::string::npos ? "?" : box.substr(open + 1, close - open - 1);
 }
 
-TEST_F(GroovePreview, QuittingNamesWhatChangedAmongThemTheMasterVolume) {
+TEST_F(GroovePreview, QuittingNamesWhatChangedButNotTheMasterVolumeThePreferencesKeep) {
   groovetest::MountedSynthPanel mounted;
   ASSERT_TRUE(loadDemo());
   ULO_SetMessageBoxHook(noToQuit);
+  gQuitQuestions = 0;
   player().addMainVolume(-9);
-  ASSERT_EQ(QXScreen.askClose(), 2);
-  EXPECT_EQ(gLastBox,
-            "Your changes (master volume) are not saved in a mix document. Quit Jamloom and lose them?");
+  // The next start comes up with it: nothing is lost by quitting.
+  EXPECT_EQ(QXScreen.askClose(), 1);
+  EXPECT_EQ(gQuitQuestions, 0);
+  // A mix document brings its own master volume: opening one loses it.
+  EXPECT_FALSE(gp().mayOpenDocument("other.jld"));
+  EXPECT_EQ(namedChanges(gLastBox), "master volume");
   gp().onItem_trackLed(2);
   player().hitBpmUp(0.2f);
   mounted.panel.noteHit(0);
   ASSERT_EQ(QXScreen.askClose(), 2);
-  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth, master volume");
+  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth");
   item(12);  // stored
   ASSERT_EQ(QXScreen.askClose(), 2);
-  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth, master volume, groove bank");
+  EXPECT_EQ(namedChanges(gLastBox), "tempo, muted tracks, synth, groove bank");
   item(70);  // and put in the sequence
   set(79, 5);  // track 2 plays the bass group instead
   item(79);
   ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_EQ(namedChanges(gLastBox), "groove, tempo, muted tracks, synth, groove bank, sequence");
+  EXPECT_FALSE(gp().mayOpenDocument("other.jld"));
   EXPECT_EQ(namedChanges(gLastBox), "groove, tempo, muted tracks, synth, master volume, groove bank, sequence");
   // Each language names them in its own words.
   jlIntl.startWithLanguage(QXCasts.resFile, 7);
-  ASSERT_EQ(QXScreen.askClose(), 2);
+  EXPECT_FALSE(gp().mayOpenDocument("other.jld"));
   EXPECT_EQ(namedChanges(gLastBox),
             "Groove, Tempo, stummgeschaltete Spuren, Synth, Gesamtlautst\xE4rke, Groove-Bank, Sequenz");
   jlIntl.startWithLanguage(QXCasts.resFile, 9);
@@ -1357,9 +1364,9 @@ TEST_F(GroovePreview, AnotherSongAsksAboutWhatItReplacesAndLeavesTheRestToTheQui
   mounted.panel.noteHit(0);
   ASSERT_TRUE(loadAnother("IronPulse"));
   EXPECT_EQ(gQuitQuestions, 0);
-  // They are still not saved.
+  // They are still not saved; the preferences keep the master volume.
   ASSERT_EQ(QXScreen.askClose(), 2);
-  EXPECT_EQ(namedChanges(gLastBox), "synth, master volume");
+  EXPECT_EQ(namedChanges(gLastBox), "synth");
   // A mute is lost with the song: asked, naming it; No keeps everything.
   gp().onItem_trackLed(1);
   EXPECT_FALSE(loadAnother("RobotFunk"));

@@ -176,4 +176,84 @@ TEST_F(GroovePanelTest, LevelMetersFallDarkWhenPlaybackStops) {
   EXPECT_EQ(first->peak, gp().groove.tracks[0].volume * 100 / 127);
 }
 
+// A muted track is not heard: its meter falls to zero and shows no volume
+// mark, while the others go on; unmuted, the mark is back.
+TEST_F(GroovePanelTest, AMutedTracksMeterFallsToZeroWithoutAMark) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  runToBeat(8);
+  auto bar = [&](short t) { return dynamic_cast<JLLevelBarControl*>(gp().control(JLGroovePanel::barItemsTable[t])); };
+  short muted = -1;
+  for (short t = 0; t < 8 && muted < 0; t++)
+    if (bar(t)->value > 0) muted = t;
+  ASSERT_GE(muted, 0) << "playing, a meter moves";
+  gp().onItem_trackLed(muted);
+  ASSERT_EQ(gp().tracks[muted].active, 0);
+  EXPECT_EQ(bar(muted)->peak, -1) << "no volume mark on a track not heard";
+  // Past the next sync point, whatever the sync mode.
+  runToBeat(16, 1);
+  EXPECT_EQ(bar(muted)->value, 0);
+  EXPECT_EQ(bar(muted)->peak, -1);
+  int others = 0;
+  for (short t = 0; t < 8; t++)
+    if (t != muted) others += bar(t)->value > 0;
+  EXPECT_GT(others, 0) << "the tracks still heard go on moving";
+  gp().onItem_trackLed(muted);
+  EXPECT_EQ(bar(muted)->peak, gp().groove.tracks[muted].volume * 100 / 127);
+}
+
+}  // namespace
+
+namespace {
+
+// A drag of the tempo slider's thumb far past its right end: the tempo
+// display at every step of it, and where the drag is let go.
+std::vector<std::string> gShownWhileDragging;
+int gDragStep = 0, gDragFromX = 0, gDragY = 0;
+JLGroovePanel* gDragged = nullptr;
+bool dragFarRight() {
+  if (gDragStep > 0) {
+    char t[32] = {0};
+    if (uloPanelControl* c = gDragged->control(97)) c->getValue(t);
+    gShownWhileDragging.push_back(t);
+  }
+  uloGlo.mouseX = int16_t(gDragFromX + 30 * gDragStep);
+  uloGlo.mouseY = int16_t(gDragY);
+  uloGlo.buttonDown = gDragStep++ < 8;
+  return uloGlo.buttonDown != 0;
+}
+
+TEST_F(GroovePanelTest, DraggingTheTempoPastTheFastestShowsTheTempoThatPlaysAfterwards) {
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  QXScreen.show(0);
+  ASSERT_EQ(text(97), "135.0");
+  // 1.3 x 135 = 175.5 is the fastest heard, below 135 + 50.
+  ASSERT_FLOAT_EQ(player().fastestBpm(), 175.5f);
+  auto* slider = dynamic_cast<JLScroll*>(gp().control(35));
+  ASSERT_NE(slider, nullptr);
+  gShownWhileDragging.clear();
+  gDragged = &gp();
+  gDragStep = 0;
+  gDragFromX = (slider->thumb.left + slider->thumb.right) / 2;
+  gDragY = (slider->thumb.top + slider->thumb.bottom) / 2;
+  ULO_SetTrackingSource(dragFarRight);
+  press(gDragFromX, gDragY);
+  ULO_SetTrackingSource(nullptr);
+  ASSERT_FALSE(gShownWhileDragging.empty());
+  EXPECT_EQ(gShownWhileDragging.back(), "175.5");
+  EXPECT_EQ(text(97), "175.5") << "let go, the tempo stays what the display showed";
+  EXPECT_FLOAT_EQ(player().bpm, 175.5f);
+  EXPECT_EQ(value(35), 40) << "the thumb at the whole BPM below it";
+  // A click on the thumb that does not move it leaves the tempo alone.
+  gDragStep = 8;
+  ULO_SetTrackingSource(dragFarRight);
+  press((slider->thumb.left + slider->thumb.right) / 2, gDragY);
+  ULO_SetTrackingSource(nullptr);
+  EXPECT_EQ(text(97), "175.5");
+  // One whole step down from there is 174.
+  set(35, 39);
+  item(35);
+  EXPECT_EQ(text(97), "174.0");
+}
+
 }  // namespace

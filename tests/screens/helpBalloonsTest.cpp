@@ -373,7 +373,13 @@ TEST_F(HelpOnGroove, PrefsAndTempoBalloonsNameWhatThePanelHoldsAndTheKeys) {
   says(97, {"+ - Up Down", "0.2 BPM", "Shift+B held", "1 BPM"});
   says(67, {"Down 0.2 BPM", "repeats while held", "Down or - key", "Shift+B: 1 BPM"});
   says(66, {"Up 0.2 BPM", "repeats while held", "Up or + key", "Shift+B: 1 BPM"});
-  says(35, {"50 BPM", "hold Shift+B, press + or -"});
+  // The tempo's range: 50 BPM each way, but never past 1.3 times the
+  // song's tempo (the fastest the engine plays).
+  says(35, {"+-50 BPM", "1.3 x", "hold Shift+B, press + or -"});
+  // The export format list's first entry says what it writes.
+  const int16_t format = elementOf(8, 4);
+  ASSERT_GE(format, 0);
+  EXPECT_NE(helpText(format).find("Standard is WAV 16-bit"), std::string::npos) << helpText(format);
 }
 
 }  // namespace

@@ -252,16 +252,19 @@ TEST(LoadPanel, ArrowsMoveTheSelectionAndTheWindow) {
 
 TEST(LoadPanel, BackspaceDeletesOnlyAfterYes) {
   Browser b;
-  b.lib.song("Library/Song/A", "A");
+  b.lib.song("Library/Song/A", "Alpha Run");
   b.lib.song("Library/Song/B", "B");
   b.lib.mkdirs("Library/Song/A/User");
   b.lib.wav("Library/Song/A/User/mine.wav");
   b.lib.wav("Library/Song/A/loop01.wav");
   b.open();
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
   {
     Answer no(2);
     b.m.key(8);
     EXPECT_EQ(Answer::asked(), 1);
+    // The question names the song as the list shows it.
+    EXPECT_EQ(Answer::text(), "Delete the song \"Alpha Run\" from your library? Its loops are removed from the disk.");
   }
   EXPECT_TRUE(b.lib.exists("Library/Song/A/loop01.wav"));
   {

@@ -165,8 +165,14 @@ struct Answer {
     static int n = 0;
     return n;
   }
-  static int16_t hook(const char*, const char*, int16_t) {
+  // The text of the last box asked.
+  static std::string& text() {
+    static std::string t;
+    return t;
+  }
+  static int16_t hook(const char*, const char* box, int16_t) {
     asked()++;
+    text() = box ? box : "";
     return value();
   }
   explicit Answer(int16_t a) {

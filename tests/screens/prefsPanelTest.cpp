@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/intl/JLInternational.h"
 #include "framework/panel/QXpopup.h"
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
@@ -101,7 +102,20 @@ TEST(PrefsPanel, ExportFormatsListTheOwnFormatFirst) {
   auto* pop = p.m.panel.control(4);
   char name[128] = "";
   pop->getValue(0, name);
-  EXPECT_STREQ("Jamloom", name);
+  // Named for what it writes, in each language.
+  EXPECT_STREQ("Standard (WAV 16-bit)", name);
+  const std::pair<int16_t, const char*> languages[] = {
+      {7, "Standard (WAV 16 Bit)"}, {12, "Standard (WAV 16 bits)"}, {16, "Standard (WAV 16 bit)"}};
+  for (const auto& [language, named] : languages) {
+    jlIntl.startWithLanguage(QXCasts.resFile, language);
+    QXScreen.hide(8);
+    QXScreen.show(8);
+    pop->getValue(0, name);
+    EXPECT_STREQ(named, name);
+  }
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
+  QXScreen.hide(8);
+  QXScreen.show(8);
   EXPECT_EQ(0, pop->get());
   pop->set(1);
   p.m.click(4);
@@ -222,7 +236,7 @@ TEST(PrefsPanel, FormatOptionsArePaintedFaintAndIgnoreClicksWhateverTheFormat) {
 // The pop-up's list as it should read: the program's own format, then the
 // formats a musician uses that this libsndfile writes, in that order.
 std::vector<std::string> expectedFormats() {
-  std::vector<std::string> want = {"Jamloom"};
+  std::vector<std::string> want = {"Standard (WAV 16-bit)"};
   const std::pair<int, const char*> offered[] = {{SF_FORMAT_WAV | SF_FORMAT_PCM_16, "WAV 16-bit"},
                                                  {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "WAV 24-bit"},
                                                  {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC"},

@@ -56,3 +56,39 @@ TEST(ProgressPanel, FreeFunctionsGoOnWithoutAPanel) {
   JLProgress_subAmount(0.5f);
   JLProgress_end();
 }
+
+namespace {
+
+// How far from the left the bar is lit on its middle row, in pixels: the
+// bar's blue, as the screen composes it (the trough around it is dark).
+int litExtent(const uloRect& r) {
+  QXScreen.update(r);
+  const int y = (r.top + r.bottom) / 2;
+  int lit = 0;
+  for (int x = r.left; x < r.right; x++) {
+    const uint16_t c = uint16_t(QXScreen.updateBuffer.getPixel(x, y));
+    const int red = (c >> 10) & 31, blue = c & 31;
+    if (blue >= 20 && blue > red + 6) lit = x - r.left + 1;
+  }
+  return lit;
+}
+
+}  // namespace
+
+TEST(ProgressPanel, TheDrawnBarReachesTheShareTheMessageNames) {
+  Mounted<JLProgressPanel> m(16, 10, false);
+  JLProgressPanel& p = m.panel;
+  p.begin("Disk mix: 0%");
+  const uloRect r = p.control(JLProgressPanel::kItemBar)->rect;
+  ASSERT_GT(r.width(), 100);
+  EXPECT_LE(litExtent(r), 2) << "nothing done, nothing lit";
+  for (int percent : {27, 50, 73, 100}) {
+    char text[32];
+    snprintf(text, sizeof text, "Disk mix: %d%%", percent);
+    p.message(text);
+    p.set(percent / 100.f);
+    int named = -1;
+    ASSERT_EQ(sscanf(m.text(JLProgressPanel::kItemMessage).c_str(), "Disk mix: %d%%", &named), 1);
+    EXPECT_NEAR(litExtent(r), r.width() * named / 100, 2) << text;
+  }
+}

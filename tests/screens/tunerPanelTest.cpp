@@ -4,14 +4,20 @@
 // saving the loop's region.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "engine/JLEngine.h"
+#include "core/files/uloPath.h"
 #include "engine/userloop/Elast.h"
+#include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/platform/uloSys.h"
 #include "screens/JLLoopTunerPanel.h"
@@ -260,10 +266,32 @@ TEST(TunerPanel, UnreadableFilesGiveTheMessageNeverACrash) {
     EXPECT_EQ(0, t.m.value(T::kLamp));
     EXPECT_EQ(nullptr, elastGlobalData.samples);
   }
-  // A file that is not there at all.
+  // A file that is not there at all; the box names it.
+  jlIntl.startWithLanguage(QXCasts.resFile, 9);
   gBoxes.clear();
   t.m.panel.loadResult((t.dir.ulo() + "missing.wav").c_str());
-  EXPECT_EQ(1u, gBoxes.size());
+  ASSERT_EQ(1u, gBoxes.size());
+  EXPECT_EQ("The sound file \"missing.wav\" cannot be read or converted.", gBoxes[0]);
+}
+
+// OPEN offers the sound files a loop can come from, not every file (mix
+// documents beside the loops among them).
+TEST(TunerPanel, OpenOffersSoundFiles) {
+  Tuner t;
+  t.dir.write("chooser.sh", "#!/bin/sh\necho \"$@\" > " + t.dir.file("args.tmp") + "\nmv " +
+                                t.dir.file("args.tmp") + " " + t.dir.file("args") + "\nexit 1\n");
+  chmod(t.dir.file("chooser.sh").c_str(), 0755);
+  ULO_SetFileChooserProgram(t.dir.file("chooser.sh").c_str());
+  t.m.click(T::kOpen);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((asyncPanThreadPathRef.load() || access(t.dir.file("args").c_str(), F_OK) != 0) &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ULO_SetFileChooserProgram(nullptr);
+  const std::string args = t.dir.read("args");
+  EXPECT_NE(args.find("--file-filter=Sound files | *.wav *.WAV *.aif *.aiff"), std::string::npos) << args;
+  for (const char* kind : {"*.flac", "*.ogg", "*.mp3"}) EXPECT_NE(args.find(kind), std::string::npos) << kind;
+  EXPECT_EQ(args.find(".jld"), std::string::npos) << args;
 }
 
 TEST(TunerPanel, SaveWritesTheRegionAsWave) {

@@ -295,3 +295,26 @@ TEST(VMixPanel, InterfaceResetRebuildsOrMarksForRebuilding) {
   x.p().common_doInterfaceReset();
   EXPECT_EQ(0, x.p().generated);
 }
+
+namespace {
+bool releasedAtOnce() {
+  uloGlo.buttonDown = 0;
+  return false;
+}
+}  // namespace
+
+// SYNTH opens the synth panel; the second press of a double click must not
+// close it again.
+TEST(VMixPanel, ADoubleClickOnSynthLeavesItOpen) {
+  Mixer x;
+  mixtest::Mounted<QXPanelClass> synth{3, 2, false};
+  ULO_SetTrackingSource(releasedAtOnce);
+  const uloRect r = x.p().control(10)->rect;
+  auto press = [&](int32_t after) { mixtest::pressCentreOf(r, after); };
+  press(100);
+  press(10);
+  EXPECT_TRUE(QXScreen.isShown(2));
+  press(100);
+  EXPECT_FALSE(QXScreen.isShown(2)) << "a click of its own closes it";
+  ULO_SetTrackingSource(nullptr);
+}

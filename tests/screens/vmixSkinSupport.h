@@ -10,6 +10,7 @@
 #include "core/files/uloPath.h"
 #include "framework/casts/uloCasts.h"
 #include "framework/panel/QXPanel.h"
+#include "framework/platform/uloSys.h"
 #include "framework/res/uloRes.h"
 #include "framework/screen/QXScreen.h"
 #include "framework/text/uloFont.h"
@@ -31,6 +32,19 @@ inline void openSkin() {
   QXCasts.ParseResources();
   QXFont.setup(&QXCasts, 500);
   QXScreen.setup(640, 480);
+}
+
+// A press on the centre of `r` through the screen, `after` ticks after the
+// previous one (two presses less than 30 ticks apart are a double click).
+// Whatever tracking loop it starts reads the tracking source in use.
+inline void pressCentreOf(const uloRect& r, int32_t after) {
+  uloGlo.when += after;
+  uloGlo.what = uloEvtMouseDown;
+  uloGlo.mouseX = int16_t((r.left + r.right) / 2);
+  uloGlo.mouseY = int16_t((r.top + r.bottom) / 2);
+  uloGlo.buttonDown = 1;
+  QXScreen.events();
+  uloGlo.what = uloEvtNull;
 }
 
 // A panel with its layout in a screen entry; disconnected on destruction.
