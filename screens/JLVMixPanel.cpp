@@ -329,6 +329,9 @@ void JLVMixPanel::common_eventSeqPlayStop() {
 }
 
 void JLVMixPanel::common_doInterfaceReset() {
+  // A preview from the SONGS page only borrows the groove panel: RESTORE
+  // GROOVES and the mix lamps go on with the mixes the user had.
+  if (host && host->songBorrowed()) return;
   for (auto& m : mixes) m.userStepCount = 0;
   if (QXScreen.isShown(kEntry)) {
     for (int16_t n = 0; n < kMixes; n++) vmixRandomize(n);

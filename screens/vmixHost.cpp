@@ -62,6 +62,7 @@ class GrooveHost : public JLVMixHost {
   }
   void restoreBackup() override { gp->restoreFromVirtualMixer(); }
   void resumePlay() override { gp->resumeAfterVirtualMixer(); }
+  bool songBorrowed() override { return gp->songBorrowed(); }
   bool trackHasLoop(int16_t t) override { return t >= 0 && t < 8 && gp->groove.tracks[t].group >= 0; }
 
   JLGroovePanel* gp;

@@ -29,6 +29,9 @@ class JLVMixHost {
   // plays again what was playing then.
   virtual void restoreBackup() = 0;
   virtual void resumePlay() = 0;
+  // A song is loaded only for a while (a song preview, or the user's song
+  // read again when it ends): the mixes stay as they are.
+  virtual bool songBorrowed() { return false; }
   // Whether track t of the working groove has a loop.
   virtual bool trackHasLoop(int16_t t) = 0;
 };
