@@ -197,4 +197,31 @@ TEST_F(MixerOverGroove, TheFirstPreviewClickWhileMusicPlaysIsHeard) {
   EXPECT_GT(sounding, 0) << "the previewed groove's loops are started";
 }
 
+TEST_F(MixerOverGroove, KeepThisMixAsksOnlyWhenGroovesWouldBeLostAndTheNameBoxNamesTheMix) {
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  item(63);
+  ASSERT_EQ(gp().library.styleCount, 4);
+  EXPECT_EQ(mixer->text(38), gp().library.styles[0].name) << "the mix in use is named on showing";
+  mixer->click(3);
+  EXPECT_EQ(mixer->text(38), gp().library.styles[2].name);
+  {
+    loadtest::Answers no({2});
+    mixer->click(9);  // KEEP THIS MIX: the bank from before is empty
+    EXPECT_TRUE(loadtest::Answers::texts().empty()) << "nothing to lose, nothing asked";
+  }
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_GT(gp().sequence.grooveCount, 0) << "the mix is kept";
+
+  gp().sequence = JLSequence();
+  item(12);  // a groove of the user's own in the bank
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  item(63);
+  {
+    loadtest::Answers no({2});
+    mixer->click(9);
+    EXPECT_EQ(loadtest::Answers::texts().size(), 1u) << "an unsaved groove would be replaced: asked";
+  }
+  EXPECT_TRUE(QXScreen.isShown(1)) << "No stays in the mixer";
+}
+
 }  // namespace
