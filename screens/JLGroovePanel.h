@@ -264,6 +264,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // loaded without one, another song kept from a preview).
   const char* documentName() const { return docName; }
   bool previewing() const { return preview.active != 0; }
+  // A song is loaded that does not stay: a preview's, or the user's read
+  // again at its end. The virtual mixer keeps its mixes meanwhile.
+  bool songBorrowed() const { return preview.active != 0 || holdWorkMark; }
   // The song folder a preview would restore ("" none).
   const char* previewedFrom() const { return preview.active ? preview.song : ""; }
   // The sequence-play step: next step's groove becomes the working groove
@@ -446,6 +449,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     uint8_t on[8] = {1, 1, 1, 1, 1, 1, 1, 1};
     float bpm = 0;
     uint8_t playing = 0, sequencePlay = 0, grooveModified = 0;
+    // The preview loaded a song (keeping the preview then keeps that song).
+    uint8_t loadedSong = 0;
     int16_t step = -1, bankSelected = -1, selectedTrack = -1, randomStyle = -1, shownStyle = -1;
     char styleText[kUloControlTextBytes] = {0};
     char title[kUloControlTextBytes] = {0};
@@ -461,6 +466,9 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
   // Set while a song is read again under the user's work (a preview's end,
   // a dropped loop): that load keeps the mark as it was.
   bool holdWorkMark = false;
+  // The virtual mixer's backup (bank, sequence, groove) starts anew with
+  // the song's working groove.
+  void forgetMixerEntry();
   JLPath dialogPath;
   JLBallGroovesSelector grooveRow;
   JLBallSequenceSelector sequenceRow;

@@ -149,10 +149,13 @@ bool JLGroovePanel::loadSong(const char* folder) {
   grooveModified = 1;
   grooveChanged();
   showGrooveSet(-1);
-  // What the virtual mixer would restore belongs to the song before.
-  sequenceBackup = JLSequence();
-  mixerEntry = MixerEntry();
-  mixerEntry.groove = groove;
+  // What the virtual mixer would restore belongs to the song before; a
+  // preview only borrows the panel (the mixer's backup is the user's work
+  // still), and a song read again under the user's work keeps it too.
+  if (preview.active && !holdWorkMark)
+    preview.loadedSong = 1;
+  else if (!holdWorkMark)
+    forgetMixerEntry();
   groove_show();
   // A song loaded for good starts the work anew; a preview only borrows
   // the panel, and a song read again keeps the user's work.
@@ -289,8 +292,10 @@ uint8_t bankDifferences(const JLSequence& a, const JLSequence& b) {
 
 uint8_t JLGroovePanel::unsavedBankParts() const {
   // A preview only borrows the panel: the user's own bank is the one kept.
-  const bool mixer = !preview.active && QXScreen.isShown(1);
-  const JLSequence& own = preview.active ? preview.sequence : mixer ? sequenceBackup : sequence;
+  // While the virtual mixer plays its mixes (a preview from its SONGS page
+  // included) the user's own bank is the one it took aside.
+  const bool mixer = QXScreen.isShown(1);
+  const JLSequence& own = mixer ? sequenceBackup : preview.active ? preview.sequence : sequence;
   const JLSequence& document = preview.active ? preview.documentSequence : documentSequence;
   if (own.grooveCount <= 0 && own.stepCount <= 0) return 0;
   return bankDifferences(own, document);
@@ -299,23 +304,21 @@ uint8_t JLGroovePanel::unsavedBankParts() const {
 JLGroovePanel::WorkMark JLGroovePanel::currentWork() const {
   WorkMark w;
   w.set = true;
-  if (preview.active) {
-    w.song = preview.song;
-    w.groove = preview.groove;
-    w.sequence = preview.sequence;
-    w.bpm = preview.bpm;
-    for (short t = 0; t < kTracks; t++)
-      if (!preview.on[t]) w.muted = uint8_t(w.muted | (1u << t));
+  // While the virtual mixer plays its mixes (a preview from its SONGS page
+  // included), the user's own work is what it took aside.
+  const bool mixer = QXScreen.isShown(1);
+  w.song = preview.active ? preview.song : songFolder;
+  w.bpm = preview.active ? preview.bpm : jlPlayer ? jlPlayer->bpm : float(library.songBpm);
+  if (mixer) {
+    w.groove = mixerEntry.groove;
+    w.sequence = sequenceBackup;
   } else {
-    // While the virtual mixer plays its mixes, the user's own work is what
-    // it took aside.
-    const bool mixer = QXScreen.isShown(1);
-    w.song = songFolder;
-    w.groove = mixer ? mixerEntry.groove : groove;
-    w.sequence = mixer ? sequenceBackup : sequence;
-    w.bpm = jlPlayer ? jlPlayer->bpm : float(library.songBpm);
-    for (short t = 0; t < kTracks; t++)
-      if (!(mixer ? mixerEntry.on[t] : tracks[t].active)) w.muted = uint8_t(w.muted | (1u << t));
+    w.groove = preview.active ? preview.groove : groove;
+    w.sequence = preview.active ? preview.sequence : sequence;
+  }
+  for (short t = 0; t < kTracks; t++) {
+    const uint8_t on = mixer ? mixerEntry.on[t] : preview.active ? preview.on[t] : tracks[t].active;
+    if (!on) w.muted = uint8_t(w.muted | (1u << t));
   }
   // The master volume is the player's whatever the panel shows.
   w.master = jlPlayer ? jlPlayer->mainVolume : int16_t(0);
@@ -390,6 +393,7 @@ void JLGroovePanel::beginPreview() {
   JLPlayer* p = player();
   preview.active = 1;
   snprintf(preview.song, sizeof preview.song, "%s", songFolder);
+  preview.loadedSong = 0;
   preview.groove = groove;
   preview.sequence = sequence;
   preview.documentSequence = documentSequence;
@@ -410,9 +414,22 @@ void JLGroovePanel::beginPreview() {
     if (uloPanelControl* c = control(89)) c->getValue(preview.title);
 }
 
+void JLGroovePanel::forgetMixerEntry() {
+  sequenceBackup = JLSequence();
+  mixerEntry = MixerEntry();
+  mixerEntry.groove = groove;
+}
+
 void JLGroovePanel::keepPreview() {
   if (!preview.active) return;
   preview.active = 0;
+  if (preview.loadedSong) {
+    // The song a preview loaded stays: the mixer's backup and mixes were
+    // the song before's (the mixer kept them while the preview lasted).
+    forgetMixerEntry();
+    JLPlayer* p = player();
+    if (p && p->vmixPanel && p->vmixPanel != this) p->vmixPanel->common_doInterfaceReset();
+  }
   markSongKept();
   // The previewed song kept instead of the document's one.
   if (strcmp(preview.song, songFolder) != 0) docName[0] = 0;

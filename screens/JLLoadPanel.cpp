@@ -391,7 +391,12 @@ void JLLoadPanel::onItem_list(int row) {
     return;
   }
   groovePanel->randomize(0);
-  if (jlPlayer && !jlPlayer->isPlaying()) jlPlayer->play();
+  // Loading stopped the engine under a player that may still be playing
+  // what was there: the preview's groove starts now, as a groove.
+  if (jlPlayer) {
+    jlPlayer->stop();
+    jlPlayer->play();
+  }
   // With a song loaded the browser may be closed.
   ableButtons();
   lastPreview = 2;

@@ -96,6 +96,10 @@ void JLVMixPanel::vmixUse(int16_t n) {
   put(kItemDuration, mixes[n].userStepCount);
   displayDuration();
   for (int16_t i = 0; i < kMixes; i++) put(vmixledsitems[i], i == n ? 1 : 0);
+  // The name box names the mix in use however it came to be (showing the
+  // mixer, a song loaded, the end of a mix), not the last one clicked.
+  if (host && n < host->song().styleCount) setText(kItemStyleName, host->song().styles[n].name);
+  else setText(kItemStyleName, "");
 }
 
 void JLVMixPanel::displayDuration() {
@@ -139,8 +143,6 @@ void JLVMixPanel::onItem_vmix(int16_t n) {
     jlPlayer->cycleCount = 0;
   }
   if (jlPlayer) jlPlayer->playSequence();
-  if (host && n < host->song().styleCount) setText(kItemStyleName, host->song().styles[n].name);
-  else setText(kItemStyleName, "");
   lightGame();
 }
 
@@ -220,7 +222,9 @@ void JLVMixPanel::onItem() {
       showOrderLamps();
       break;
     case kItemKeep:
-      if (JL_Notify(53, 1) == 1) onItem_switchToGroove(false);
+      // The question warns that the grooves from before will be replaced:
+      // only asked when there are some that no mix document keeps.
+      if ((host && !host->keepingLosesGrooves()) || JL_Notify(53, 1) == 1) onItem_switchToGroove(false);
       break;
     case kItemSynth:
       // The second press of a double click would close what the first opened.
@@ -332,6 +336,9 @@ void JLVMixPanel::common_eventSeqPlayStop() {
 }
 
 void JLVMixPanel::common_doInterfaceReset() {
+  // A preview from the SONGS page only borrows the groove panel: RESTORE
+  // GROOVES and the mix lamps go on with the mixes the user had.
+  if (host && host->songBorrowed()) return;
   for (auto& m : mixes) m.userStepCount = 0;
   if (QXScreen.isShown(kEntry)) {
     for (int16_t n = 0; n < kMixes; n++) vmixRandomize(n);

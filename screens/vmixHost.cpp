@@ -1,5 +1,7 @@
 #include "screens/vmixHost.h"
 
+#include <cstring>
+
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
 #include "screens/JLGroovePanel.h"
@@ -23,6 +25,15 @@ void JL_BuildVMix(const JLSongLibrary& song, JLSequence& bank, int16_t n) {
       if (!repeated) break;
     }
   }
+  // The styles of an old-format song are drawn at random, and their rows
+  // put one instrument on several tracks (a bass on four tracks is only the
+  // bass 12 dB louder), moving from track to track between rows (where the
+  // old track's fade overlaps the new one's start). There a drawn row only
+  // says which instruments play: each plays once, on a track of its own
+  // (group number modulo 8; a group whose track is taken stays out). An
+  // authored style may layer two loops of one group, but never the same
+  // loop twice.
+  const bool drawnStyles = strncmp(song.parserInfo, "Parser: JLS 1.0", 15) == 0;
   int rows = style.rowCount < 0 ? 0 : style.rowCount;
   if (rows > kJLStyleRows) rows = kJLStyleRows;
   if (rows > JLSequence::kMaxGrooves) rows = JLSequence::kMaxGrooves;
@@ -32,8 +43,13 @@ void JL_BuildVMix(const JLSongLibrary& song, JLSequence& bank, int16_t n) {
     for (int t = 0; t < kJLStyleTracks; t++) {
       const int16_t slot = style.rows[r][t];
       if (slot < 0 || slot >= slotCount || variant[slot] < 0) continue;
+      const int place = drawnStyles ? style.slots[slot] % kJLStyleTracks : t;
+      bool doubled = g.tracks[place].group >= 0;
+      for (int u = 0; u < t && !doubled; u++)
+        doubled = g.tracks[u].group == style.slots[slot] && g.tracks[u].variant == variant[slot];
+      if (doubled) continue;
       const JLSongGroup& grp = song.groups[style.slots[slot]];
-      JLTrack& tr = g.tracks[t];
+      JLTrack& tr = g.tracks[place];
       tr.group = style.slots[slot];
       tr.variant = variant[slot];
       tr.volume = grp.volume[variant[slot]];
@@ -62,6 +78,8 @@ class GrooveHost : public JLVMixHost {
   }
   void restoreBackup() override { gp->restoreFromVirtualMixer(); }
   void resumePlay() override { gp->resumeAfterVirtualMixer(); }
+  bool songBorrowed() override { return gp->songBorrowed(); }
+  bool keepingLosesGrooves() override { return gp->bankUnsaved(); }
   bool trackHasLoop(int16_t t) override { return t >= 0 && t < 8 && gp->groove.tracks[t].group >= 0; }
 
   JLGroovePanel* gp;

@@ -29,6 +29,12 @@ class JLVMixHost {
   // plays again what was playing then.
   virtual void restoreBackup() = 0;
   virtual void resumePlay() = 0;
+  // A song is loaded only for a while (a song preview, or the user's song
+  // read again when it ends): the mixes stay as they are.
+  virtual bool songBorrowed() { return false; }
+  // Whether the bank and sequence taken aside when the mixer was entered
+  // hold grooves no mix document keeps (KEEP THIS MIX would lose them).
+  virtual bool keepingLosesGrooves() { return true; }
   // Whether track t of the working groove has a loop.
   virtual bool trackHasLoop(int16_t t) = 0;
 };
@@ -41,5 +47,7 @@ JLVMixHost* JL_GrooveVMixHost();
 // row + 1) and a sequence playing them in order. A style number outside
 // the song leaves `bank` as it was. Slots whose group has no loops stay
 // silent; a slot redraws its variant (at most 10 draws in all) while an
-// earlier slot of the same group has that variant.
+// earlier slot of the same group has that variant. A groove never plays
+// one loop on two tracks: the later track stays empty. In an old-format
+// song's drawn styles each group plays at most once, on track group % 8.
 void JL_BuildVMix(const JLSongLibrary& song, JLSequence& bank, int16_t n);

@@ -3,9 +3,12 @@
 // mutes, the bank, its selected ball and the playing.
 #include <cstring>
 
+#include "framework/platform/uloQuickTime.h"
+#include "screens/JLLoadPanel.h"
 #include "screens/JLVMixPanel.h"
 #include "song/JLDiskMix.h"
 #include "tests/screens/grooveTestSupport.h"
+#include "tests/screens/loadTestSupport.h"
 
 namespace {
 
@@ -25,6 +28,27 @@ class MixerOverGroove : public groovetest::GroovePanelTest {
     GroovePanelTest::TearDown();
   }
   std::unique_ptr<mixtest::Mounted<JLVMixPanel>> mixer;
+
+  // The song browser (screen entry 6) over the panels, on the demo library.
+  struct Songs {
+    loadtest::Mounted<JLLoadPanel> m{6, -1, 6};
+    Songs() { m.connect(); }
+    ~Songs() { uloQt_PlaySoundStop(); }
+    // Clicks the first listed row of a song other than `not`.
+    void previewOther(const char* not_) {
+      for (int j = 0; j < JLLoadPanel::kRows && j < m.panel.songCount; j++)
+        if (strcmp(m.panel.songs[m.panel.listFirst + j].folderName, not_) != 0) {
+          m.click(JLLoadPanel::listItems[j]);
+          return;
+        }
+      ADD_FAILURE() << "no other song listed";
+    }
+  };
+  static bool sameBank(const JLSequence& a, const JLSequence& b) {
+    return a.grooveCount == b.grooveCount && a.stepCount == b.stepCount &&
+           memcmp(a.grooves, b.grooves, sizeof(JLGroove) * size_t(a.grooveCount)) == 0 &&
+           memcmp(a.steps, b.steps, sizeof(int16_t) * size_t(a.stepCount)) == 0;
+  }
 };
 
 TEST_F(MixerOverGroove, RestoreGroovesBringsBackThePlayingGroove) {
@@ -111,6 +135,94 @@ TEST_F(MixerOverGroove, ASongLoadedFromTheMixerRestoresToThatSong) {
   mixer->click(28);
   EXPECT_EQ(gp().sequence.grooveCount, 0) << "the other song's grooves do not come back";
   EXPECT_EQ(memcmp(&gp().groove, &first, sizeof first), 0);
+}
+
+TEST_F(MixerOverGroove, RestoreAfterASongPreviewInTheMixerBringsBackTheUsersWork) {
+  ASSERT_TRUE(loadDemo());
+  item(25);
+  item(12);
+  gp().randomize(2);
+  item(12);
+  item(70);  // two grooves, both in the sequence
+  item(29);  // track 3 muted
+  ASSERT_TRUE(player().playing);
+  const JLGroove before = gp().groove;
+  const JLSequence bank = gp().sequence;
+  ASSERT_EQ(bank.grooveCount, 2);
+  ASSERT_EQ(bank.stepCount, 2);
+
+  item(63);
+  mixer->click(2);  // mix 2 plays
+  const JLSequence mix = gp().sequence;
+  ASSERT_TRUE(player().sequenceMode);
+  {
+    Songs songs;
+    songs.previewOther("NeonBoulevard");
+    EXPECT_NE(std::string(gp().songFolder).find(":Library:Song:"), std::string::npos);
+    EXPECT_TRUE(player().playing);
+    EXPECT_TRUE(gep->playing) << "the first click sounds: the engine plays the previewed groove";
+    EXPECT_TRUE(gp().bankUnsaved()) << "the user's own bank, taken aside by the mixer, counts";
+    songs.m.click(9);  // X
+    EXPECT_FALSE(QXScreen.isShown(6));
+  }
+  EXPECT_TRUE(QXScreen.isShown(1));
+  EXPECT_NE(std::string(gp().songFolder).find("NeonBoulevard"), std::string::npos);
+  EXPECT_TRUE(sameBank(gp().sequence, mix)) << "the mix that played plays on";
+  EXPECT_EQ(mixer->panel.current, 1);
+  EXPECT_TRUE(sameBank(mixer->panel.mixes[1], mix)) << "the mixer keeps its mixes";
+  EXPECT_TRUE(player().playing);
+  EXPECT_TRUE(player().sequenceMode);
+
+  mixer->click(28);  // RESTORE GROOVES
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_TRUE(sameBank(gp().sequence, bank)) << "bank " << gp().sequence.grooveCount << " steps "
+                                             << gp().sequence.stepCount;
+  EXPECT_EQ(memcmp(&gp().groove, &before, sizeof before), 0);
+  EXPECT_EQ(gp().tracks[3].active, 0);
+  EXPECT_TRUE(player().playing);
+  EXPECT_FALSE(player().sequenceMode);
+}
+
+TEST_F(MixerOverGroove, TheFirstPreviewClickWhileMusicPlaysIsHeard) {
+  ASSERT_TRUE(loadDemo());
+  item(25);
+  ASSERT_TRUE(player().playing);
+  ASSERT_TRUE(gep->playing);
+  Songs songs;
+  songs.previewOther("NeonBoulevard");
+  EXPECT_EQ(songs.m.panel.lastPreview, 2);
+  EXPECT_TRUE(player().playing);
+  EXPECT_TRUE(gep->playing);
+  int sounding = 0;
+  for (int t = 0; t < 8; t++) sounding += engineSample(t) >= 0;
+  EXPECT_GT(sounding, 0) << "the previewed groove's loops are started";
+}
+
+TEST_F(MixerOverGroove, KeepThisMixAsksOnlyWhenGroovesWouldBeLostAndTheNameBoxNamesTheMix) {
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  item(63);
+  ASSERT_EQ(gp().library.styleCount, 4);
+  EXPECT_EQ(mixer->text(38), gp().library.styles[0].name) << "the mix in use is named on showing";
+  mixer->click(3);
+  EXPECT_EQ(mixer->text(38), gp().library.styles[2].name);
+  {
+    loadtest::Answers no({2});
+    mixer->click(9);  // KEEP THIS MIX: the bank from before is empty
+    EXPECT_TRUE(loadtest::Answers::texts().empty()) << "nothing to lose, nothing asked";
+  }
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_GT(gp().sequence.grooveCount, 0) << "the mix is kept";
+
+  gp().sequence = JLSequence();
+  item(12);  // a groove of the user's own in the bank
+  ASSERT_EQ(gp().sequence.grooveCount, 1);
+  item(63);
+  {
+    loadtest::Answers no({2});
+    mixer->click(9);
+    EXPECT_EQ(loadtest::Answers::texts().size(), 1u) << "an unsaved groove would be replaced: asked";
+  }
+  EXPECT_TRUE(QXScreen.isShown(1)) << "No stays in the mixer";
 }
 
 }  // namespace

@@ -21,6 +21,8 @@
 #include "core/files/uloPathNames.h"
 #include "engine/JLEngine.h"
 #include "song/JLDiskMix.h"
+#include "framework/platform/uloSys.h"
+#include "screens/vmixHost.h"
 #include "song/JLSongLibrary.h"
 #include "support/tempFolder.h"
 #include "tools/demolib/loudness.h"
@@ -115,6 +117,22 @@ class DemoSongs : public ::testing::Test {
     const std::string folder = ":Library:Song:" + name + ":";
     return lib->load(folder.c_str()) ? std::move(lib) : nullptr;
   }
+  // The image rendered as the program plays it: both channels in -1..1,
+  // the largest sample and how many samples sit at full scale.
+  void render(const JLIceimage& image, std::vector<std::vector<double>>& ch, int& peak, int& clipped) {
+    const std::string out = tmp_.sys() + image.songName + ".wav";
+    JLDiskMixReport report;
+    ASSERT_TRUE(JL_DiskMix(image, out.c_str(), JLDiskMixOptions(), report)) << report.error;
+    const std::vector<int16_t> pcm = readStereo(out);
+    ASSERT_FALSE(pcm.empty());
+    ch.assign(2, std::vector<double>(pcm.size() / 2));
+    peak = clipped = 0;
+    for (size_t i = 0; i < pcm.size(); ++i) {
+      ch[i % 2][i / 2] = pcm[i] / 32768.0;
+      peak = std::max(peak, std::abs(int(pcm[i])));
+      clipped += std::abs(int(pcm[i])) >= 32767;
+    }
+  }
   char saved_[4096];
   JLEngine engine_;
   TempFolder tmp_;
@@ -132,17 +150,9 @@ TEST_F(DemoSongs, TheDefaultGrooveIsLoudBrightAndUnclippedAtTheStartingVolumes) 
     snprintf(image.songName, sizeof image.songName, "%s", name.c_str());
     image.bpm = float(lib->songBpm);
     JL_DefaultGroove(*lib, image.groove);
-    const std::string out = tmp_.sys() + name + ".wav";
-    JLDiskMixReport report;
-    ASSERT_TRUE(JL_DiskMix(image, out.c_str(), JLDiskMixOptions(), report)) << report.error;
-    const std::vector<int16_t> pcm = readStereo(out);
-    ASSERT_FALSE(pcm.empty());
-    std::vector<std::vector<double>> ch(2, std::vector<double>(pcm.size() / 2));
-    int peak = 0;
-    for (size_t i = 0; i < pcm.size(); ++i) {
-      ch[i % 2][i / 2] = pcm[i] / 32768.0;
-      peak = std::max(peak, std::abs(int(pcm[i])));
-    }
+    std::vector<std::vector<double>> ch;
+    int peak = 0, clipped = 0;
+    ASSERT_NO_FATAL_FAILURE(render(image, ch, peak, clipped));
     const double lufs = demolib::integratedLoudness(ch, 44100);
     const std::vector<double> bands = demolib::bandLevels(ch, 44100, {20, 150, 500, 2000, 6000, 20000});
     const double loudest = *std::max_element(bands.begin(), bands.end());
@@ -152,6 +162,70 @@ TEST_F(DemoSongs, TheDefaultGrooveIsLoudBrightAndUnclippedAtTheStartingVolumes) 
     EXPECT_LE(lufs, -10.0);
     EXPECT_LT(peak, 32767) << "the mixer clipped";
     EXPECT_GE(bands[3], loudest - 12.0) << "hats, claps and leads too dull";
+  }
+}
+
+// The virtual mixer's four mixes of every demo song, each built as the
+// mixer builds it and rendered whole at the starting volumes: four
+// distinct named styles, no loop twice in one groove (the same loop on
+// two tracks only doubles its level), no mix louder than -10 LUFS, and an
+// old-format song's drawn mixes (several draws) never clip.
+TEST_F(DemoSongs, EveryVirtualMixIsNamedDistinctNeverDoublesALoopAndDrawnMixesDoNotClip) {
+  for (const std::string& name : songFolders()) {
+    SCOPED_TRACE(name);
+    auto lib = load(name);
+    ASSERT_TRUE(lib);
+    EXPECT_EQ(lib->styleCount, kJLMaxStyles) << "a style for each of the four mixes";
+    const int16_t styles = std::min<int16_t>(lib->styleCount, kJLMaxStyles);
+    const bool drawn = std::strcmp(lib->parserInfo, "Parser: JLS 1.0") == 0;
+    for (int a = 0; a < styles; ++a) {
+      EXPECT_NE(lib->styles[a].name[0], 0) << "mix " << a + 1 << " has a name";
+      for (int b = 0; b < a; ++b) {
+        EXPECT_STRNE(lib->styles[a].name, lib->styles[b].name);
+        const JLMixStyle &x = lib->styles[a], &y = lib->styles[b];
+        const bool same = x.rowCount == y.rowCount && x.slotCount == y.slotCount &&
+                          std::memcmp(x.slots, y.slots, sizeof x.slots) == 0 &&
+                          std::memcmp(x.rows, y.rows, sizeof(x.rows[0]) * size_t(x.rowCount)) == 0;
+        EXPECT_FALSE(same) << "mixes " << b + 1 << " and " << a + 1 << " are the same";
+      }
+    }
+    for (uint32_t seed : drawn ? std::vector<uint32_t>{1, 2} : std::vector<uint32_t>{1}) {
+      if (drawn) {
+        ULO_SeedRandom(seed);
+        lib = load(name);
+        ASSERT_TRUE(lib);
+      }
+      for (int16_t n = 0; n < styles; ++n) {
+        SCOPED_TRACE(lib->styles[n].name);
+        JLIceimage image;
+        image.valid = 1;
+        snprintf(image.songName, sizeof image.songName, "%s", name.c_str());
+        image.bpm = float(lib->songBpm);
+        ULO_SeedRandom(seed + uint32_t(n));
+        JL_BuildVMix(*lib, image.sequence, n);
+        ASSERT_GT(image.sequence.stepCount, 0);
+        image.groove = image.sequence.grooves[0];
+        for (int r = 0; r < image.sequence.grooveCount; ++r)
+          for (int t = 0; t < 8; ++t)
+            for (int u = 0; u < t; ++u) {
+              const JLTrack &x = image.sequence.grooves[r].tracks[t], &y = image.sequence.grooves[r].tracks[u];
+              EXPECT_FALSE(x.group >= 0 && x.group == y.group && x.variant == y.variant)
+                  << "row " << r << ": tracks " << u << " and " << t << " play the same loop";
+            }
+        std::vector<std::vector<double>> ch;
+        int peak = 0, clipped = 0;
+        ASSERT_NO_FATAL_FAILURE(render(image, ch, peak, clipped));
+        const double lufs = demolib::integratedLoudness(ch, 44100);
+        std::printf("[ mix      ] %-14s %-8s seed %u %6.2f LUFS  peak %6.2f dBFS  %d clipped\n", name.c_str(),
+                    lib->styles[n].name, seed, lufs, 20.0 * std::log10(peak / 32768.0), clipped);
+        EXPECT_LE(lufs, -10.0);
+        // Drawn styles play each instrument once, on its own track: their
+        // mixes stay within the grooves the library's levels were made for.
+        if (drawn) {
+          EXPECT_EQ(clipped, 0) << "peak " << peak;
+        }
+      }
+    }
   }
 }
 

@@ -59,16 +59,37 @@ constexpr size_t kBrightBand = 3;
 // first eight groups when the song has none).
 std::vector<std::vector<int>> randomFamilies(const SongDef& song) {
   std::vector<std::vector<int>> families;
+  auto groupOf = [&song](const std::string& name) {
+    int g = -1;
+    for (size_t i = 0; i < song.groups.size(); ++i)
+      if (song.groups[i].name == name) g = (int)i;
+    return g;
+  };
   for (const RandomSetDef& set : song.randomSets) {
     std::vector<int> f;
-    for (const std::string& name : set.groups) {
-      int g = -1;
-      for (size_t i = 0; i < song.groups.size(); ++i)
-        if (song.groups[i].name == name) g = (int)i;
-      f.push_back(g);
-    }
+    for (const std::string& name : set.groups) f.push_back(groupOf(name));
     families.push_back(f);
   }
+  // The virtual mixer's grooves: every row of every style, its tracks
+  // playing any loop of their slot's group, together with what the row
+  // before left on a track it changes (the old loop fades out while the new
+  // one starts; the sequence repeats, so the last row comes before the first).
+  auto groupAt = [&](const StyleDef& style, const std::vector<int>& row, size_t t) {
+    const int slot = t < row.size() ? row[t] : -1;
+    return slot >= 0 && slot < (int)style.slots.size() ? groupOf(style.slots[(size_t)slot]) : -1;
+  };
+  for (const StyleDef& style : song.styles)
+    for (size_t r = 0; r < style.rows.size(); ++r) {
+      const std::vector<int>& row = style.rows[r];
+      const std::vector<int>& before = style.rows[(r + style.rows.size() - 1) % style.rows.size()];
+      std::vector<int> f;
+      for (size_t t = 0; t < 8; ++t) {
+        const int now = groupAt(style, row, t), was = groupAt(style, before, t);
+        if (now >= 0) f.push_back(now);
+        if (was >= 0 && was != now) f.push_back(was);
+      }
+      families.push_back(f);
+    }
   if (families.empty()) {
     std::vector<int> f;
     for (int g = 0; g < (int)song.groups.size() && g < 8; ++g) f.push_back(g);

@@ -366,7 +366,7 @@ std::vector<std::string> nineGroups(const std::vector<GroupDef>& groups) {
   return names;
 }
 
-// Two arrangements over the nine groups kick, clap, hats, perc, bass,
+// Arrangements over the nine groups kick, clap, hats, perc, bass,
 // chords, lead, arp, fx (slots in that order).
 std::vector<StyleDef> arrangements(const std::vector<GroupDef>& groups) {
   const std::vector<std::string> slots = nineGroups(groups);
@@ -386,7 +386,20 @@ std::vector<StyleDef> arrangements(const std::vector<GroupDef>& groups) {
                 {row({0, -1, -1, -1, 4, -1, -1, -1}), row({0, -1, 2, -1, 4, -1, -1, -1}),
                  row({0, 1, 2, -1, 4, -1, -1, 7}), row({0, 1, 2, 3, 4, -1, -1, 7}),
                  row({0, 1, 2, 3, 4, -1, 6, -1}), row({0, 1, 2, 3, 4, 5, 6, 8})}};
-  return {club, deep, tool};
+  // A long build that holds the drums back, and a stripped tool with the
+  // lead and arp trading over the beat.
+  StyleDef peak{"Peak", slots,
+                {row({-1, -1, 2, -1, -1, 5, -1, 8}), row({-1, -1, 2, -1, 4, 5, -1, 7}),
+                 row({0, -1, 2, -1, 4, 5, -1, 7}), row({0, 1, 2, -1, 4, 5, 6, -1}),
+                 row({0, 1, 2, 3, 4, 5, 6, -1}), row({-1, -1, 2, 3, -1, 5, 6, 8}),
+                 row({0, 1, 2, 3, 4, -1, 6, 7}), row({0, 1, 2, 3, 4, 5, 6, 7}),
+                 row({0, 1, 2, -1, 4, 5, -1, 7}), row({0, -1, 2, -1, 4, -1, -1, 8})}};
+  StyleDef dub{"Dub", slots,
+               {row({0, -1, -1, 3, 4, -1, -1, -1}), row({0, -1, 2, 3, 4, -1, -1, -1}),
+                row({0, -1, 2, 3, 4, -1, 6, -1}), row({0, 1, 2, -1, 4, -1, -1, 7}),
+                row({0, 1, 2, 3, 4, -1, 6, -1}), row({0, 1, 2, 3, 4, 5, -1, 7}),
+                row({-1, -1, 2, 3, 4, 5, -1, 8}), row({0, 1, 2, 3, 4, -1, 6, 7})}};
+  return {club, deep, tool, peak, dub};
 }
 
 std::vector<RandomSetDef> randomSets(const std::vector<GroupDef>& groups) {
@@ -469,7 +482,7 @@ SongDef neonBoulevard() {
   };
   s.randomSets = randomSets(s.groups);
   std::vector<StyleDef> st = arrangements(s.groups);
-  s.styles = {st[0], st[1]};
+  s.styles = {st[0], st[1], st[3], st[2]};
   return s;
 }
 
@@ -540,7 +553,7 @@ SongDef ironPulse() {
   };
   s.randomSets = randomSets(s.groups);
   std::vector<StyleDef> st = arrangements(s.groups);
-  s.styles = {st[2], st[0]};
+  s.styles = {st[2], st[0], st[3], st[4]};
   return s;
 }
 
@@ -611,7 +624,7 @@ SongDef starlightRun() {
   };
   s.randomSets = randomSets(s.groups);
   std::vector<StyleDef> st = arrangements(s.groups);
-  s.styles = {st[0], st[1], st[2]};
+  s.styles = {st[0], st[1], st[2], st[3]};
   return s;
 }
 
