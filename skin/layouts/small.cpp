@@ -109,16 +109,25 @@ Layout MakeRandMix11() {
 
 const std::vector<TourStep>& TourSteps() {
   static const std::vector<TourStep> steps = {
+      // Above SONGS, over PLAY SEQUENCE and the first sequence slots: SONGS
+      // sits in the bottom row, so no balloon fits below it, and beside it
+      // the balloon would run off the screen's bottom edge. With no song
+      // loaded the sequence is empty, so nothing the user needs now is hidden.
       {0, 61, "1. Choose a song", "Click SONGS to open the song list."},
-      // Above LOAD SONG, over the browser's top row: below it the balloon
-      // would hide NO PREVIEW and the picked song's name.
+      // Above LOAD SONG, over the browser's top row (EJECT and COPY TO
+      // LIBRARY, which only a song on a disk needs): below it the balloon
+      // would hide NO PREVIEW and the picked song's name, left of it the
+      // song list the step picks from, and right of it runs off the screen.
       {6, 8, "2. Load it", "Pick a song, then click LOAD SONG.", TourStep::Side::above},
       // Above the pop-up, over the track buttons: below it the balloon would
       // hide the loop pop-ups that show what the chosen group plays.
       {0, 77, "3. Change an instrument", "Hold the pop-up and choose a group.", TourStep::Side::above},
-      // Above RND 1, over SOLO to KEEP: below it the balloon would hide the
-      // random set's name, which tells what RND 1 chose.
-      {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops.", TourStep::Side::above},
+      // Left of RND 1, over the selected track's browsers: above it the
+      // balloon would hide SOLO, GROUP, ALL and KEEP, below it the random
+      // set's name, which tells what RND 1 chose, and right of it both (the
+      // gap between them is lower than a balloon). The loop pop-ups at the
+      // top still show every track's new loop.
+      {0, 21, "4. Randomise", "RND 1 fills the tracks with new loops.", TourStep::Side::left},
       // Right of STORE, between the status line and the sequence: above it
       // the balloon would hide PLAY, STOP and SYNC, below it PLAY SEQUENCE
       // and the first sequence slots. It lies over the bank's first balls

@@ -99,11 +99,11 @@ TEST_F(HelpOnGroove, ACancelledInstrumentPopupIsNoTourStepDone) {
 // The tour's balloons leave in view what their step is done with: step 2
 // the song list, LOAD SONG, NO PREVIEW and the picked song's name; step 3
 // the instrument pop-ups and the loop pop-ups that show what a group plays;
-// step 4 the random set's name and those loop pop-ups that show what RND 1
-// chose; step 5 the transport (PLAY, STOP, SYNC and the status line), PLAY
+// step 4 SOLO, GROUP, ALL, KEEP, the random set's name and those loop pop-ups
+// that show what RND 1 chose; step 5 the transport (PLAY, STOP, SYNC and the status line), PLAY
 // SEQUENCE and the sequence slots
 // (a corner of a few pixels aside). Each still lies on the screen and
-// touches its control with its tail (step 5 hangs beside STORE).
+// touches its control with its tail (steps 4 and 5 hang beside theirs).
 TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
   ASSERT_TRUE(loadDemo());
   QXPanelClass songs;
@@ -125,7 +125,7 @@ TEST_F(HelpOnGroove, TourBalloonsLeaveTheirStepsControlsInView) {
   const Step steps[] = {
       {1, &songs, {8, 28, 33, 19, 20, 14, 15, 16, 29, 17, 18, 30, 31, 32}},
       {2, &gp(), {77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
-      {3, &gp(), {21, 86, 77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
+      {3, &gp(), {21, 86, 9, 16, 17, 60, 77, 78, 79, 80, 81, 82, 83, 84, 94, 76, 92, 90, 87, 88, 98, 91}},
       {4, &gp(), {12, 71, 25, 24, 15, 99, 22, 109, 110, 111, 112, 113, 114, 115, 116}},
   };
   for (const Step& step : steps) {
