@@ -558,9 +558,16 @@ void JLGroovePanel::adjustTrackIndex(short t) {
 void JLGroovePanel::adjustTrackLed(short t) {
   if (t < 0 || t >= kTracks) return;
   const JLGrooveTrackState& s = tracks[t];
+  // A loop whose file cannot be played leaves its track silent: its lamp
+  // shows it not playing, whatever the track's on switch says. (A file cut
+  // short still plays what it holds.)
+  const short fault = s.sampleNo >= 0 && gep ? gep->sampleFault(s.sampleNo, false) : short(kWaveFine);
+  const bool silent = fault != kWaveFine && fault != kWaveCut;
   short v;
   if (s.sampleNo == -1)
     v = 1;
+  else if (silent)
+    v = 3;
   else if (soloMode)
     v = s.soloOn ? 4 : 3;
   else
@@ -843,7 +850,9 @@ void JLGroovePanel::onItem_empty() {
   markModified();
   if (syncMode && gep) gep->sync_atGrooveSet(0);
   auto emptyOne = [this](short t) {
-    groove.tracks[t].group = -1;
+    // Empty as a song's groove leaves an unused track: no loop, and no
+    // volume or pan of the loop that is gone (the next loop brings its own).
+    groove.tracks[t].reset();
     if (gep) gep->setTrackSample(t, -1);
     adjustTrackIndex(t);
     groove_showTrack(t);
@@ -857,6 +866,10 @@ void JLGroovePanel::onItem_empty() {
     if (gep) gep->changesEnd();
   }
   trackSelectionChanged();
+  if (!groupMode && !allMode && selectedTrack >= 0 && selectedTrack < kTracks) {
+    setItem(34, groove.tracks[selectedTrack].volume);
+    setItem(36, groove.tracks[selectedTrack].pan);
+  }
   if (syncMode && gep) gep->sync_atGrooveSet(1);
 }
 

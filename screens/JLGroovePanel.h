@@ -454,6 +454,8 @@ class JLGroovePanel : public JLPlayCommon, public JLPlayerTransport {
     int16_t step = -1, bankSelected = -1, selectedTrack = -1, randomStyle = -1, shownStyle = -1;
     char styleText[kUloControlTextBytes] = {0};
     char title[kUloControlTextBytes] = {0};
+    // The position shown for the song the preview interrupted.
+    char position[kUloControlTextBytes] = {0};
   } preview;
   JLIceimage iceimage;
   WorkMark keptWork;

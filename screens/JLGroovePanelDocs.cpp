@@ -409,6 +409,8 @@ void JLGroovePanel::beginPreview() {
   preview.shownStyle = shownStyle;
   preview.styleText[0] = 0;
   if (uloPanelControl* c = control(86)) c->getValue(preview.styleText);
+  preview.position[0] = 0;
+  if (uloPanelControl* c = control(96)) c->getValue(preview.position);
   preview.title[0] = 0;
   if (songFolder[0])
     if (uloPanelControl* c = control(89)) c->getValue(preview.title);
@@ -504,6 +506,9 @@ bool JLGroovePanel::endPreview(bool play, bool reload) {
   lastRandomStyle = preview.randomStyle;
   shownStyle = preview.shownStyle;
   setText(86, preview.styleText);
+  // A stopped song shows where it stopped, not where the preview was cut off
+  // (playing on, the player moves the position on from the next beat).
+  setText(96, preview.position);
   if (play && preview.playing && p) {
     if (preview.sequencePlay && sequence.stepCount > 0)
       p->playSequence();

@@ -307,6 +307,37 @@ TEST_F(GroovePanelTest, WithoutASongNothingDividesByZero) {
   EXPECT_EQ(value(79), 0);
 }
 
+// An emptied track looks like the unused track of a freshly loaded song: no
+// volume or pan of the loop that is gone, in the numbers or on the sliders.
+TEST_F(GroovePanelTest, EmptyingATrackClearsItsVolumeAndPan) {
+  ASSERT_TRUE(loadDemo());
+  item(2);  // track 1
+  JLTrack& tr = gp().groove.tracks[1];
+  ASSERT_GE(tr.group, 0);
+  tr.volume = 106;
+  tr.pan = 3;
+  set(34, 106);
+  item(34);
+  set(36, 3);
+  item(36);
+  ASSERT_EQ(text(118), "106");
+  item(10);  // empty it
+  const JLTrack unused;
+  EXPECT_EQ(tr.group, -1);
+  EXPECT_EQ(tr.volume, unused.volume);
+  EXPECT_EQ(tr.pan, unused.pan);
+  EXPECT_EQ(text(118), std::to_string(unused.volume));
+  EXPECT_EQ(text(119), std::to_string(unused.pan));
+  EXPECT_EQ(value(34), unused.volume);
+  EXPECT_EQ(value(36), unused.pan);
+  // A loop chosen afterwards brings its own volume and pan again.
+  set(85, 2);
+  item(85);
+  ASSERT_EQ(tr.group, 2);
+  ASSERT_EQ(tr.variant, 0);
+  EXPECT_EQ(tr.volume, gp().library.groups[tr.group].volume[tr.variant]);
+}
+
 TEST_F(GroovePanelTest, BrowsersWrapAndEmptyingInGroupModeMarksModified) {
   ASSERT_TRUE(loadDemo());
   item(3);  // track 2

@@ -47,6 +47,25 @@ TEST_F(GroovePanelTest, PositionLampsAndTextFollowTheEnginesBeat) {
   EXPECT_EQ(text(99), "Stop");
 }
 
+// A preview that plays while the loaded song is stopped moves the position;
+// when it ends, the position of the stopped song comes back.
+TEST_F(GroovePanelTest, AfterAPreviewTheStoppedSongShowsItsOwnPosition) {
+  ASSERT_TRUE(loadDemo());
+  gp().randomize(0);
+  runToBeat(5);
+  item(24);  // stop
+  const std::string stopped = text(96);
+  ASSERT_EQ(stopped, "02:02");
+  gp().beginPreview();
+  ASSERT_TRUE(loadDemo("RobotFunk"));
+  gp().randomize(0);
+  runToBeat(20);
+  ASSERT_EQ(text(96), "06:01");
+  ASSERT_TRUE(gp().endPreview(true));
+  EXPECT_FALSE(player().playing);
+  EXPECT_EQ(text(96), stopped);
+}
+
 TEST_F(GroovePanelTest, TempoControlsReachThePlayerAndTheDisplay) {
   ASSERT_TRUE(loadDemo());  // 125 BPM
   set(35, 20);

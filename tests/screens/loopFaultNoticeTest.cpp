@@ -153,6 +153,31 @@ TEST_F(LoopFaultNotice, ASongsUnplayableLoopsAreNamedOnceWhenItLoads) {
   EXPECT_EQ(3u, gNotices.size()) << "Neon Boulevard's loops all play";
 }
 
+// A track whose loop cannot be played stays silent, and its lamp says so:
+// not the green of a playing track. A loop cut short plays, and shows it.
+TEST_F(LoopFaultNotice, ATrackWithAnUnplayableLoopShowsItsLampOff) {
+  TempFolder tf;
+  const std::string song = copyDemoSong(tf, [](const std::string&) { return true; });
+  const std::string whole = tf.read("Hostile/kick02.wav");
+  ASSERT_GT(whole.size(), 1000u);
+  tf.write("Hostile/kick01.wav", whole.substr(0, 30));                 // cut inside its header
+  tf.write("Hostile/kick02.wav", whole.substr(0, whole.size() / 2));  // cut inside its sound
+  ASSERT_TRUE(gp().loadSong(song.c_str()));
+  ASSERT_STREQ(gp().library.groups[0].name, "kick");
+  set(77, 1);  // track 1: kick, its first loop (kick01)
+  item(77);
+  ASSERT_EQ(gp().tracks[0].sampleNo, 0);
+  ASSERT_EQ(gp().tracks[0].on, 1);
+  EXPECT_EQ(value(26), 3) << "unreadable: not playing";
+  set(94, 2);  // kick02, cut short
+  item(94);
+  ASSERT_EQ(gp().tracks[0].sampleNo, 1);
+  EXPECT_EQ(value(26), 2) << "cut short: plays what it holds";
+  set(94, 3);
+  item(94);
+  EXPECT_EQ(value(26), 2);
+}
+
 // Without any loop file the notice names the first eight and counts the
 // rest, so the box stays readable; in the system's language.
 TEST_F(LoopFaultNotice, ALongListNamesEightLoopsAndCountsTheRest) {
