@@ -500,8 +500,6 @@ void JLGroovePanel::idleLoadFailures() {
   short track = -1, why = kWaveUnreadable;
   const short sample = gep->takeLoadFailure(&track, &why);
   if (sample < 0) return;
-  // Found only now that the track reached it: its lamp stops showing play.
-  if (track >= 0 && track < kTracks) adjustTrackLed(track);
   int16_t group = -1, variant = -1;
   const char* label = library.getGroupAndIndex(sample, &group, &variant);
   const bool named = group >= 0 && variant >= 0;
