@@ -17,6 +17,7 @@
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloQuickTime.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
@@ -809,7 +810,8 @@ void JLLoadPanel::pollNewSong() {
     else scanFolder();
     selectSong(made);
     // Loops left out or fitted are worth a word; the rest shows in the list.
-    if (message.find('\n') != std::string::npos) ULO_UserNotifyUtf8(message.c_str(), 0);
+    if (message.find('\n') != std::string::npos)
+      ULO_MessageBox("New song", ULO_Latin1OfUtf8(message.c_str()).c_str(), 0, false);
     else setText(27, message.c_str());
   } else {
     refreshInfo();
