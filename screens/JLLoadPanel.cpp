@@ -57,6 +57,17 @@ bool JLLoadPanel::songNameCompare(const char* a, const char* b) {
   return std::strcmp(a, b) < 0;
 }
 
+bool JLLoadPanel::songListedBefore(const SongEntry& a, const SongEntry& b) {
+  // The list is read by its titles; a copied folder keeps its title, so the
+  // folder only orders rows that read alike.
+  const bool numbered = strncasecmp(a.display, "Song", 4) == 0 && strncasecmp(b.display, "Song", 4) == 0;
+  if (numbered && std::atol(a.display + 4) != std::atol(b.display + 4))
+    return std::atol(a.display + 4) < std::atol(b.display + 4);
+  if (const int c = strcasecmp(a.display, b.display)) return c < 0;
+  if (const int c = std::strcmp(a.display, b.display)) return c < 0;
+  return songNameCompare(a.folderName, b.folderName);
+}
+
 void JLLoadPanel::truncSongName(const char* title, char* out, size_t outSize) {
   if (!out || outSize == 0) return;
   char t[256];
@@ -139,6 +150,8 @@ void JLLoadPanel::beforeShow() {
 
 void JLLoadPanel::afterShow() {
   homeMode = 1;
+  // Song folders may have come or gone since the list was last read.
+  homeCacheValid = 0;
   disks.start();
   scanFolder();
 }
@@ -211,7 +224,7 @@ void JLLoadPanel::scanFolder() {
     for (int i = 1; i < songCount; i++) {
       const SongEntry key = songs[i];
       int j = i - 1;
-      while (j >= 0 && songNameCompare(key.folderName, songs[j].folderName)) {
+      while (j >= 0 && songListedBefore(key, songs[j])) {
         songs[j + 1] = songs[j];
         j--;
       }
