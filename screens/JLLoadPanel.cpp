@@ -17,6 +17,7 @@
 #include "engine/JLEngine.h"
 #include "framework/intl/JLInternational.h"
 #include "framework/panel/JLHelps.h"
+#include "framework/platform/uloMessageBox.h"
 #include "framework/platform/uloQuickTime.h"
 #include "framework/platform/uloSys.h"
 #include "framework/screen/QXScreen.h"
@@ -54,6 +55,17 @@ void JLLoadPanel::showPicture(bool shown) {
 bool JLLoadPanel::songNameCompare(const char* a, const char* b) {
   if (std::strncmp(a, "Song", 4) == 0 && std::strncmp(b, "Song", 4) == 0) return std::atol(a + 4) < std::atol(b + 4);
   return std::strcmp(a, b) < 0;
+}
+
+bool JLLoadPanel::songListedBefore(const SongEntry& a, const SongEntry& b) {
+  // The list is read by its titles; a copied folder keeps its title, so the
+  // folder only orders rows that read alike.
+  const bool numbered = strncasecmp(a.display, "Song", 4) == 0 && strncasecmp(b.display, "Song", 4) == 0;
+  if (numbered && std::atol(a.display + 4) != std::atol(b.display + 4))
+    return std::atol(a.display + 4) < std::atol(b.display + 4);
+  if (const int c = strcasecmp(a.display, b.display)) return c < 0;
+  if (const int c = std::strcmp(a.display, b.display)) return c < 0;
+  return songNameCompare(a.folderName, b.folderName);
 }
 
 void JLLoadPanel::truncSongName(const char* title, char* out, size_t outSize) {
@@ -138,6 +150,8 @@ void JLLoadPanel::beforeShow() {
 
 void JLLoadPanel::afterShow() {
   homeMode = 1;
+  // Song folders may have come or gone since the list was last read.
+  homeCacheValid = 0;
   disks.start();
   scanFolder();
 }
@@ -210,7 +224,7 @@ void JLLoadPanel::scanFolder() {
     for (int i = 1; i < songCount; i++) {
       const SongEntry key = songs[i];
       int j = i - 1;
-      while (j >= 0 && songNameCompare(key.folderName, songs[j].folderName)) {
+      while (j >= 0 && songListedBefore(key, songs[j])) {
         songs[j + 1] = songs[j];
         j--;
       }
@@ -809,7 +823,8 @@ void JLLoadPanel::pollNewSong() {
     else scanFolder();
     selectSong(made);
     // Loops left out or fitted are worth a word; the rest shows in the list.
-    if (message.find('\n') != std::string::npos) ULO_UserNotifyUtf8(message.c_str(), 0);
+    if (message.find('\n') != std::string::npos)
+      ULO_MessageBox("New song", ULO_Latin1OfUtf8(message.c_str()).c_str(), 0, false);
     else setText(27, message.c_str());
   } else {
     refreshInfo();

@@ -83,6 +83,9 @@ class JLLoadPanel : public QXPanelClass {
 
   // "Song" names compare by the number after the first four characters.
   static bool songNameCompare(const char* a, const char* b);
+  // List order: by the listed title (ignoring case, "Song" numbers by
+  // value), the folder name between rows that read alike.
+  static bool songListedBefore(const SongEntry& a, const SongEntry& b);
   // The listed form of a title: cut at the first " -" (the blank stays),
   // then more than 25 characters become 24 and the character 0xC9.
   static void truncSongName(const char* title, char* out, size_t outSize);

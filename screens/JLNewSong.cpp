@@ -24,21 +24,6 @@ std::string offeredName(const std::string& folder) {
   return n.empty() ? "New song" : n;
 }
 
-std::vector<std::string> splitBars(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == '|') {
-      out.push_back(cur);
-      cur.clear();
-    } else if (c != '\n' && c != '\r') {
-      cur += c;
-    }
-  }
-  out.push_back(cur);
-  return out;
-}
-
 }  // namespace
 
 JLNewSong::~JLNewSong() {
@@ -158,20 +143,24 @@ void JLNewSong::run(std::string folder) {
     if (count) {
       const std::string text = std::to_string(count) + " loop(s) do not last a whole number of beats at " +
                                std::to_string(options.bpm) + " BPM: " + misfits + ".";
-      if (!ask({"--list", "--text=" + text, "--column=Fit them to the nearest beat count by", "trimming (cut or pad)",
-                "stretching (speed and pitch change)"},
+      // A radio list so that one row is chosen from the start and Return
+      // answers at once.
+      if (!ask({"--list", "--radiolist", "--print-column=2", "--text=" + text + "\nA loop may last " + JL_BeatCountsText() + " beats.",
+                "--column=", "--column=Fit them to the nearest of these lengths by", "TRUE",
+                "trimming (cut or pad)", "FALSE", "stretching (speed and pitch change)"},
                &answer, &why))
         return stopped();
-      options.fit = answer.rfind("stretch", 0) == 0 ? JLBeatFitMode::stretch : JLBeatFitMode::trim;
+      options.fit = answer.find("stretch") != std::string::npos ? JLBeatFitMode::stretch : JLBeatFitMode::trim;
     }
   }
 
-  std::vector<std::string> form = {"--forms", "--text=Names of the instruments (leave a field empty to keep it):"};
-  for (const JLSongGroupPlan& g : plan.groups) form.push_back("--add-entry=" + g.name);
-  if (!ask(form, &answer, &why)) return stopped();
-  const std::vector<std::string> names = splitBars(answer);
-  for (size_t i = 0; i < plan.groups.size() && i < names.size(); ++i)
-    if (!names[i].empty()) plan.groups[i].name = JL_DescriptorWord(names[i], 29, plan.groups[i].name.c_str());
+  // One line in a plain entry, where Return answers (a form's fields take no Return).
+  if (!ask({"--entry", "--text=Names of the " + std::to_string(plan.groups.size()) +
+                           " instruments, in this order, separated by commas (an empty one keeps its name):",
+            "--entry-text=" + JL_InstrumentNamesLine(plan)},
+           &answer, &why))
+    return stopped();
+  JL_RenameInstruments(answer, &plan);
 
   percent_ = 0;
   options.progress = [this](int done, int total) {

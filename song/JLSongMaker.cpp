@@ -521,17 +521,50 @@ JLBeatFit JL_FitBeats(double seconds, int bpm) {
   JLBeatFit best;
   if (!(seconds > 0) || bpm <= 0) return best;
   const double measured = seconds * bpm / 60.0;
-  double bestErr = 1e9;
+  // Nearest in beats, not in ratio: a loop is cut or padded by the
+  // difference, so this keeps the least audio change (21.6 beats becomes 16,
+  // not 32 with 10 beats of silence). A tie pads, which loses no sound.
+  double bestDist = 1e9;
   for (int n : kJLSongBeatCounts) {
-    const double e = (measured - n) / n;
-    if (std::fabs(e) < std::fabs(bestErr)) {
-      bestErr = e;
+    const double d = std::fabs(measured - n);
+    if (d <= bestDist + 1e-9) {  // a tie within rounding takes the longer count
+      bestDist = d;
       best.beats = n;
     }
   }
+  const double bestErr = (measured - best.beats) / best.beats;
   best.error = bestErr;
   best.fits = std::fabs(bestErr) <= kJLBeatTolerance;
   return best;
+}
+
+std::string JL_InstrumentNamesLine(const JLSongPlan& plan) {
+  std::string line;
+  for (const JLSongGroupPlan& g : plan.groups) line += (line.empty() ? "" : ", ") + g.name;
+  return line;
+}
+
+void JL_RenameInstruments(const std::string& line, JLSongPlan* plan) {
+  size_t start = 0;
+  for (JLSongGroupPlan& g : plan->groups) {
+    if (start > line.size()) break;
+    size_t end = line.find(',', start);
+    if (end == std::string::npos) end = line.size();
+    std::string field = line.substr(start, end - start);
+    start = end + 1;
+    const size_t a = field.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) continue;
+    field = field.substr(a, field.find_last_not_of(" \t\r\n") - a + 1);
+    g.name = JL_DescriptorWord(field, 29, g.name.c_str());
+  }
+}
+
+std::string JL_BeatCountsText() {
+  std::string t;
+  const size_t n = sizeof kJLSongBeatCounts / sizeof kJLSongBeatCounts[0];
+  for (size_t i = 0; i < n; ++i)
+    t += (i == 0 ? "" : i + 1 == n ? " or " : ", ") + std::to_string(kJLSongBeatCounts[i]);
+  return t;
 }
 
 JLTempoGuess JL_DetectTempo(const std::vector<double>& seconds, int minBpm, int maxBpm) {

@@ -50,8 +50,11 @@ struct JLBeatFit {
   double error = 0;    // (measured - beats) / beats
   bool fits = false;   // |error| <= kJLBeatTolerance
 };
-// How a loop of `seconds` lies against whole beats at `bpm`.
+// How a loop of `seconds` lies against whole beats at `bpm`: the count of
+// kJLSongBeatCounts nearest in beats (a tie takes the longer one).
 JLBeatFit JL_FitBeats(double seconds, int bpm);
+// kJLSongBeatCounts for people: "1, 2, 3, 4, 5, 6, 8, 10, 16 or 32".
+std::string JL_BeatCountsText();
 
 struct JLTempoGuess {
   int bpm = 0;     // 0 when no loop was given
@@ -122,6 +125,14 @@ bool JL_SongNameUsable(const std::string& name, std::string* why);
 // their measured beats ("odd.wav (3.40 beats)"), at most `most` of them,
 // and their count.
 int JL_MisfitLoops(const JLSongPlan& plan, int bpm, int most, std::string* names);
+
+// The instruments' names as one line to edit ("drums, bass, perc"), and
+// that line read back into the plan: the k-th comma-separated field renames
+// the k-th instrument (spaces around it dropped, an empty or missing field
+// keeps the name, extra fields are ignored). One line, so that Return in a
+// plain text entry answers it.
+std::string JL_InstrumentNamesLine(const JLSongPlan& plan);
+void JL_RenameInstruments(const std::string& line, JLSongPlan* plan);
 
 // Writes the planned song as ":Library:Song:<name>:" of the current
 // folder. Refused when the name is no safe folder name, longer than

@@ -52,6 +52,15 @@ OUT=$("$WORK/app/jamloom-render" --make-song "$WORK/bad" "Bad" 2>&1)
 check 'echo "$OUT" | has "empty.wav: it is empty" && [ ! -e "$WORK/app/Library/Song/Bad" ]' \
   "an empty file is refused by name and nothing is written"
 
+# --fit trim cuts a 21.6-beat loop to 16 beats (5.6 beats away), not pads it to 32.
+mkdir -p "$WORK/long"
+cp "$LOOPS/drums_1.wav" "$WORK/long/"
+sox -n -r 44100 -c 2 "$WORK/long/arp1.wav" synth 10.368 sine 440 vol 0.3
+OUT=$("$WORK/app/jamloom-render" --make-song "$WORK/long" "Long" --bpm 125 --fit trim 2>&1)
+echo "$OUT" | sed 's/^/   | /'
+check 'echo "$OUT" | has "^arp1.wav: trimmed from 10.368 s to 16 beats"' "--fit trim names the nearest allowed length"
+check '[ "$(soxi -s "$WORK/app/Library/Song/Long/arp01.wav")" = 338688 ]' "--fit trim cuts the loop to 16 beats at 125 BPM"
+
 # The zenity stand-in: a folder question answers $WORK/answer, a name or
 # tempo question its offered text, the instrument form keeps every name, a
 # choice takes its first row; message boxes go to the real zenity.

@@ -93,19 +93,19 @@ TEST(LoadPanel, ListsSortedTitlesAndBrokenSongs) {
   b.lib.song("Library/Song/Song10", "Ten");
   b.lib.song("Library/Song/Song2", "Two");
   b.lib.song("Library/Song/Alpha", "Night Drive - Remix", 124, "Club", "Late.");
-  b.lib.song("Library/Song/Long", "ABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
-  b.lib.mkdirs("Library/Song/Broken");  // no descriptor at all
+  b.lib.song("Library/Song/Long", "ZABCDEFGHIJKLMNOPQRSTUVWXYZ1234");
+  b.lib.mkdirs("Library/Song/ZBroken");  // no descriptor at all
   b.lib.song("Library/Song/Untitled", "");
   b.lib.tmp.write("Library/Song/notafolder.txt", "x");
   b.open();
   ASSERT_EQ(b.p().songCount, 6);
-  EXPECT_EQ(b.folderAt(0), "Alpha");
-  EXPECT_EQ(b.folderAt(3), "Song2");
-  EXPECT_EQ(b.folderAt(4), "Song10");
+  // Listed in the order of the titles shown ("Ten" before "Two", whatever the folders).
+  const char* order[] = {"Alpha", "Song10", "Song2", "Untitled", "Long", "ZBroken"};
+  for (int i = 0; i < 6; i++) EXPECT_EQ(b.folderAt(i), order[i]) << i;
   EXPECT_EQ(b.displayOf("Untitled"), "Untitled");
   EXPECT_EQ(b.displayOf("Alpha"), "Night Drive ");
-  EXPECT_EQ(b.displayOf("Broken"), "Broken Load error");
-  EXPECT_EQ(b.displayOf("Long"), std::string("ABCDEFGHIJKLMNOPQRSTUVWX") + char(0xC9));
+  EXPECT_EQ(b.displayOf("ZBroken"), "ZBroken Load error");
+  EXPECT_EQ(b.displayOf("Long"), std::string("ZABCDEFGHIJKLMNOPQRSTUVW") + char(0xC9));
   // The first song is selected and described; rows show " <display>".
   EXPECT_EQ(b.m.text(14), " Night Drive ");
   EXPECT_EQ(b.picture(14), 1);  // the selected row's picture
@@ -120,6 +120,25 @@ TEST(LoadPanel, ListsSortedTitlesAndBrokenSongs) {
   EXPECT_FALSE(b.m.enabled(6));
   EXPECT_FALSE(b.m.enabled(5));
   EXPECT_EQ(QXScreen.modalPanel, 6);
+}
+
+TEST(LoadPanel, ACopiedSongSortsByItsTitleAndANewFolderIsListedWhenTheBrowserIsShownAgain) {
+  Browser b;
+  b.lib.song("Library/Song/RobotFunk", "Robot Funk");
+  b.lib.song("Library/Song/BrokenFunk", "Robot Funk");  // a copy of it under another folder
+  b.lib.song("Library/Song/IronPulse", "Iron Pulse");
+  b.lib.song("Library/Song/Song9", "song9");
+  b.lib.song("Library/Song/Song10", "Song10");
+  b.open();
+  ASSERT_EQ(b.p().songCount, 5);
+  const char* order[] = {"IronPulse", "BrokenFunk", "RobotFunk", "Song9", "Song10"};
+  for (int i = 0; i < 5; i++) EXPECT_EQ(b.folderAt(i), order[i]) << i;
+
+  b.lib.song("Library/Song/Acid", "Acid Rain");
+  QXScreen.hide(6);
+  QXScreen.show(6);
+  ASSERT_EQ(b.p().songCount, 6);
+  EXPECT_EQ(b.folderAt(0), "Acid");
 }
 
 TEST(LoadPanel, OnlyBrokenSongsGiveAnEmptyList) {

@@ -34,7 +34,8 @@ void writeHits(const std::string& path, int beats, int bpm) {
 }
 
 // The stand-in answers each kind of question from a file named after it;
-// "entry" answers come one per line, in turn.
+// "entry" answers come one per line, in turn (none left: cancelled); the
+// choices a list offers are kept in "list-args".
 std::string standIn(const TempFolder& t) {
   const std::string s = t.file("dialog.sh");
   std::ofstream(s) << "#!/bin/bash\n"
@@ -45,7 +46,9 @@ std::string standIn(const TempFolder& t) {
                       "n=$(grep -c . " << t.file("asked") << ")\n"
                       "f=" << t.sys() << "answer-$kind\n"
                       "[ -f \"$f\" ] || exit 1\n"
-                      "if [ $kind = entry ]; then k=$(grep -c entry " << t.file("asked") << "); sed -n \"${k}p\" \"$f\"; "
+                      "[ $kind = list ] && printf '%s\\n' \"$@\" >" << t.file("list-args") << "\n"
+                      "if [ $kind = entry ]; then k=$(grep -c entry " << t.file("asked") << "); "
+                      "[ $(wc -l <\"$f\") -ge $k ] || exit 1; sed -n \"${k}p\" \"$f\"; "
                       "else cat \"$f\"; fi\n";
   chmod(s.c_str(), 0755);
   return s;
@@ -88,15 +91,18 @@ TEST_F(NewSongTest, AnswersMakeTheSongAndARefusedNameIsAskedAgain) {
   writeHits(src.file("loops/odd.wav"), 3, 100);  // 3.6 beats at 120
   mkdir((lib.sys() + "Library/Song/Taken").c_str(), 0755);
   q.write("answer-file", src.sys() + "loops\n");
-  q.write("answer-entry", "Taken\nMine\n120\n");  // name refused, name, tempo
+  q.write("answer-entry", "Taken\nMine\n120\n Beats ,\n");  // name refused, name, tempo, instruments
   q.write("answer-list", "stretching (speed and pitch change)\n");
-  q.write("answer-forms", "Beats|\n");
   JLNewSong job;
   ASSERT_TRUE(job.start(""));
   std::string message, song;
   ASSERT_EQ(waitDone(job, &message, &song), JLNewSong::Outcome::made) << message;
   EXPECT_EQ(song, "Mine");
-  EXPECT_EQ(asked(), "file\nentry\nentry\nentry\nlist\nforms\n");
+  EXPECT_EQ(asked(), "file\nentry\nentry\nentry\nlist\nentry\n");
+  // Trimming is chosen from the start, so Return alone answers the list.
+  const std::string args = q.read("list-args");
+  EXPECT_NE(args.find("--radiolist\n"), std::string::npos) << args;
+  EXPECT_NE(args.find("\nTRUE\ntrimming (cut or pad)\nFALSE\nstretching"), std::string::npos) << args;
   EXPECT_EQ(message, "The song \"Mine\" was made: 3 loops at 120 BPM.\nodd.wav: stretched from 1.800 s to 4 beats");
   JLSongLibrary l;
   ASSERT_TRUE(l.load(":Library:Song:Mine:"));
@@ -108,12 +114,12 @@ TEST_F(NewSongTest, AnswersMakeTheSongAndARefusedNameIsAskedAgain) {
 
 TEST_F(NewSongTest, ACancelledQuestionLeavesNothingAndADroppedFolderIsNotAskedFor) {
   writeHits(src.file("loops/a1.wav"), 4, 120);
-  q.write("answer-entry", "Never\n");  // no form answer: the form is cancelled
+  q.write("answer-entry", "Never\n");  // no names answer: that question is cancelled
   JLNewSong job;
   ASSERT_TRUE(job.start(src.sys() + "loops"));
   std::string message, song;
   EXPECT_EQ(waitDone(job, &message, &song), JLNewSong::Outcome::cancelled);
-  EXPECT_EQ(asked(), "entry\nforms\n");
+  EXPECT_EQ(asked(), "entry\nentry\n");
   struct stat st {};
   EXPECT_NE(stat((lib.sys() + "Library/Song/Never").c_str(), &st), 0);
   // A folder that holds no sound is a failure that says so.

@@ -91,6 +91,36 @@ TEST(SongMakerTempo, TheTempoMostLoopsFitWinsAndMisfitsAreTold) {
   EXPECT_EQ(JL_DetectTempo({}).bpm, 0);
 }
 
+TEST(SongMakerTempo, AMisfitGoesToTheAllowedCountNearestInBeatsAndATiePads) {
+  // Cutting or padding changes the loop by the distance in beats, so the
+  // nearest allowed count is the one fewest beats away: 21.6 beats is cut
+  // to 16 (5.6 away) rather than padded to 32 (10.4 away).
+  struct Case {
+    double beats;
+    int expected;
+  } cases[] = {{21.6, 16}, {12.9, 10}, {13.0, 16}, {24.0, 32}, {7.0, 8}, {9.2, 10}, {28.0, 32}, {0.6, 1}};
+  for (const Case& c : cases) {
+    const JLBeatFit f = JL_FitBeats(c.beats * beatSeconds(135), 135);
+    EXPECT_EQ(f.beats, c.expected) << c.beats << " beats";
+    EXPECT_NEAR(f.error, (c.beats - c.expected) / c.expected, 1e-9) << c.beats;
+  }
+  EXPECT_EQ(JL_BeatCountsText(), "1, 2, 3, 4, 5, 6, 8, 10, 16 or 32");
+}
+
+TEST(SongMakerPlan, InstrumentNamesAreOneEditableLineAndEmptyFieldsKeepTheirName) {
+  JLSongPlan plan;
+  plan.groups = {{"drums", {}}, {"bass", {}}, {"perc", {}}};
+  EXPECT_EQ(JL_InstrumentNamesLine(plan), "drums, bass, perc");
+  JL_RenameInstruments("  Kick Drums ,, shaker!, extra\n", &plan);
+  EXPECT_EQ(plan.groups[0].name, "KickDrums");
+  EXPECT_EQ(plan.groups[1].name, "bass");
+  EXPECT_EQ(plan.groups[2].name, "shaker");
+  JL_RenameInstruments("Low", &plan);  // fewer fields: the rest keep theirs
+  EXPECT_EQ(JL_InstrumentNamesLine(plan), "Low, bass, shaker");
+  JL_RenameInstruments("", &plan);
+  EXPECT_EQ(JL_InstrumentNamesLine(plan), "Low, bass, shaker");
+}
+
 TEST(SongMakerPlan, GroupsBySubFolderAndNamePrefixAndSkipsObviousNonSound) {
   TempFolder t;
   mkdir((t.sys() + "fx").c_str(), 0755);
@@ -260,6 +290,26 @@ TEST(SongMaker, MisfitsAreNamedAndNothingIsWrittenUnlessTrimmedOrStretched) {
     EXPECT_EQ(result.notes[0], std::string("odd.wav: ") + (mode == JLBeatFitMode::trim ? "trimmed" : "stretched") +
                                    " from 1.700 s to 3 beats");
   }
+}
+
+TEST(SongMaker, TrimmingCutsALoopToTheNearestAllowedLengthInsteadOfPaddingIt) {
+  ProgramFolder pf;
+  pf.mkdirs("Library/Song");
+  TempFolder src;
+  writeSound(src.file("drum1.wav"), 4 * beatSeconds(135), 44100, 2);
+  writeSound(src.file("arp1.wav"), 9.6, 44100, 2);  // 21.6 beats at 135 BPM
+  JLSongPlan plan;
+  std::string error;
+  ASSERT_TRUE(JL_PlanSong(src.sys(), &plan, &error)) << error;
+  JLMakeSongOptions options;
+  options.bpm = 135;
+  options.fit = JLBeatFitMode::trim;
+  JLMakeSongResult result;
+  ASSERT_TRUE(JL_MakeSong(plan, "Cut", options, &result, &error)) << error;
+  const SF_INFO info = soundInfo(pf.tmp.sys() + "Library/Song/Cut/arp01.wav");
+  EXPECT_EQ(info.frames, 16 * (2646000 / 135));  // 7.11 s, not 32 beats of 14.22 s
+  ASSERT_EQ(result.notes.size(), 1u);
+  EXPECT_EQ(result.notes[0], "arp1.wav: trimmed from 9.600 s to 16 beats");
 }
 
 TEST(SongMaker, AReadOnlyLibraryOrABadNameLeavesNothing) {

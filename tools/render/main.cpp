@@ -62,7 +62,9 @@ int usage() {
           "       jamloom-render --stems OUTDIR [--format wav|flac|ogg|aiff|mp3] (MIX.jld | --song NAME) [...]\n"
           "--volume is the master volume: the mix's own, else 63 (the program's starting one), unless given.\n"
           "--depth: bits per sample of a .wav, .aiff or .flac file (32: float), 16 unless given.\n"
-          "--make-song makes the song NAME of the library from the sound files in FOLDER.\n");
+          "--make-song makes the song NAME of the library from the sound files in FOLDER.\n"
+          "--fit trim cuts or pads each loop to the nearest length a loop may have: %s beats.\n",
+          JL_BeatCountsText().c_str());
   return 2;
 }
 
