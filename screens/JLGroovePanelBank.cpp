@@ -27,6 +27,7 @@ std::string jlgp::localised(int16_t number, const char* english) {
 void JLGroovePanel::grooves_hit(short ball) {
   if (ball < 0 || ball >= grooveRow.visible) return;
   const short p = short(grooveRow.first + ball);
+  const short was = grooveRow.selected;
   grooveRow.selected = p;
   for (short i = 0; i < grooveRow.visible; i++)
     if (grooveRow.first + i < sequence.grooveCount) setItem(grooveRow.items[i], jlMsgBallHighlight, short(i == ball));
@@ -40,8 +41,12 @@ void JLGroovePanel::grooves_hit(short ball) {
     }
   } else if (r == -1) {
     grooves_remove();
-  } else if (r >= 109 && r <= 116) {
-    insertIntoSequence(p, r);
+  } else {
+    // A drag into the sequence (or let go elsewhere) is no choice of groove:
+    // the highlight goes back to the ball of the groove heard and shown.
+    grooveRow.selected = was;
+    grooveRow.refresh();
+    if (r >= 109 && r <= 116) insertIntoSequence(p, r);
   }
 }
 

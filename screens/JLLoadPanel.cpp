@@ -158,6 +158,10 @@ void JLLoadPanel::afterShow() {
 
 void JLLoadPanel::afterHide() {
   if (QXScreen.modalPanel == screenIndex) QXScreen.modalPanel = -1;
+  // Closed by a mix opening over it as well as by its own buttons: the link
+  // hears again and no preview is left to end.
+  previewedSong[0] = 0;
+  if (JLNet* net = groovePanel ? groovePanel->net() : nullptr) net->muted = 0;
   firstShow = 0;
   uloQt_PlaySoundStop();
 }

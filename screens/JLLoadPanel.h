@@ -47,6 +47,8 @@ class JLLoadPanel : public QXPanelClass {
   void beforeShow() override;
   void afterShow() override;
   void afterHide() override;
+  // A mix handed over by another start opens over the browser at once.
+  bool givesWayToDocument() const override { return true; }
   void onItem() override;
   void onKey() override;
   // Lets the preview player notice a lost device.

@@ -59,6 +59,10 @@ class QXPanelClass : public uloPanelPro {
   // on it (as its X or Cancel would) does so and returns true; false leaves
   // the key to the normal key handling.
   virtual bool closeOnEscape() { return false; }
+  // While this panel holds the screen modally: whether a document another
+  // start hands over may open at once (the panel is closed by the opening).
+  // False keeps the document waiting until the panel closes.
+  virtual bool givesWayToDocument() const { return false; }
   // Only while shown: -1 over the background, else the help number of the
   // last control in slot order under the mouse that has one; unchanged
   // when the mouse is outside the panel.

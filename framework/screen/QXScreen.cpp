@@ -153,7 +153,10 @@ void QXScreenClass::openForwardedDocument() {
   // and a dialog of its own keeps the document waiting until it closes.
   static bool opening = false;
   static JLPath doc;
-  if (opening || modalPanel >= 0 || asyncPanThreadPathRef.load() || !windowOpen) return;
+  // The song browser gives way: a mix kept waiting behind it would open
+  // later over the song the user picks there.
+  const bool modalHolds = modalPanel >= 0 && !(isShown(modalPanel) && entries[modalPanel].panel->givesWayToDocument());
+  if (opening || modalHolds || asyncPanThreadPathRef.load() || !windowOpen) return;
   std::string path;
   if (!JL_TakeForwardedDocument(&path)) return;
   doc.fromSystemPath(path.c_str());

@@ -262,6 +262,37 @@ TEST_F(GrooveBank, InsertingBeforeThePlayingStepKeepsItPlaying) {
   EXPECT_EQ(gp().sequenceRow.selected, 1);
 }
 
+// A ball dragged into the sequence is not chosen: the bank's highlight
+// stays on the ball of the groove heard and shown, playing or stopped.
+TEST_F(GrooveBank, DraggingABallIntoTheSequenceLeavesTheHighlightOnTheGrooveHeard) {
+  ASSERT_TRUE(loadDemo());
+  storeKick(0);
+  storeKick(1);
+  storeKick(2);
+  auto highlighted = [&] {
+    std::vector<int> lit;
+    for (int i = 0; i < 3; i++) {
+      short v = 0;
+      gp().control(gp().grooveRow.items[i])->getValue(jlMsgBallHighlight, v);
+      if (v) lit.push_back(i);
+    }
+    return lit;
+  };
+  drag(0, 0, ballX(0) + 2, ballY(0) + 2);  // a click: groove 1 plays
+  ASSERT_EQ(gp().groove.id, 1);
+  ASSERT_TRUE(player().playing);
+  drag(0, 2, ballX(0), ballY(1));  // groove 3 into the sequence
+  EXPECT_EQ(steps(), (std::vector<int>{3}));
+  EXPECT_EQ(gp().groove.id, 1) << "groove 1 still plays";
+  EXPECT_EQ(gp().grooveRow.selected, 0);
+  EXPECT_EQ(highlighted(), (std::vector<int>{0}));
+  player().stop();
+  drag(0, 1, ballX(1), ballY(1));
+  EXPECT_EQ(steps(), (std::vector<int>{3, 2}));
+  EXPECT_EQ(gp().groove.id, 1);
+  EXPECT_EQ(highlighted(), (std::vector<int>{0}));
+}
+
 TEST_F(GrooveBank, ClearingEmptiesTheStepsThenAsksBeforeTheBank) {
   ASSERT_TRUE(loadDemo());
   storeKick(0);

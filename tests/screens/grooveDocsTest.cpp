@@ -1,6 +1,7 @@
 // Mix documents from the groove panel (save, open, the dialog answers, the
 // failures the user is told about) and the disk mix of the sequence.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -16,6 +17,8 @@
 #include "framework/intl/JLInternational.h"
 #include "framework/platform/uloSoundConvert.h"
 #include "framework/text/uloFont.h"
+#include "core/sys/jlDocumentForward.h"
+#include "screens/JLLoadPanel.h"
 #include "screens/JLProgressPanel.h"
 #include "screens/JLRenderToFile.h"
 #include "screens/JLSynthPanel.h"
@@ -449,6 +452,43 @@ TEST_F(GrooveDocs, AReopenedMixSelectsTheBankBallThatGoesWithItsGroove) {
   // An empty bank selects nothing.
   gp().sequence = JLSequence();
   EXPECT_EQ(reopened(), -1);
+}
+
+// The first-start song browser holds the screen; a mix another start hands
+// over must not wait behind it (it would open later over the song the user
+// picks there).
+TEST_F(GrooveDocs, AMixHandedOverWhileTheSongBrowserIsUpOpensAtOnceAndClosesIt) {
+  ASSERT_TRUE(loadDemo());
+  const std::string song = gp().songFolder;
+  ASSERT_TRUE(gp().saveDocument((tmp.ulo() + "handed.jld").c_str()));
+  ASSERT_TRUE(loadDemo("IronPulse"));
+  ASSERT_NE(std::string(gp().songFolder), song);
+  JLLoadPanel browser;
+  browser.attachLayouts(6, -1, -1, &QXCasts, uloRect(0, 0, 640, 480));
+  QXScreen.connect(&browser, 6, 1);
+  QXScreen.setProps(6, 0, 0, false, 0);
+  QXScreen.show(6);
+  ASSERT_EQ(QXScreen.modalPanel, 6);
+  ASSERT_EQ(mkdir(tmp.file("run").c_str(), 0700), 0);
+  const std::string socket = tmp.file("run/forward.sock");
+  ASSERT_TRUE(JL_StartDocumentListener(socket));
+  struct Undo {
+    ~Undo() {
+      JL_StopDocumentListener();
+      QXScreen.windowOpen = false;
+      QXScreen.hide(6);
+      QXScreen.disconnect(6);
+      QXScreen.modalPanel = -1;
+    }
+  } undo;
+  ASSERT_TRUE(JL_ForwardDocument(socket, tmp.file("handed.jld")));
+  QXScreen.windowOpen = true;
+  QXScreen.openForwardedDocument();
+  EXPECT_FALSE(QXScreen.isShown(6));
+  EXPECT_EQ(QXScreen.modalPanel, -1);
+  EXPECT_EQ(std::string(gp().songFolder), song) << "the handed-over mix is on screen";
+  std::string left;
+  EXPECT_FALSE(JL_TakeForwardedDocument(&left)) << "nothing kept waiting: " << left;
 }
 
 TEST_F(GrooveDocs, ASaveSaysSoInTheStatusLineAndAFailedOneOnlyInItsBox) {

@@ -110,6 +110,9 @@ TEST_F(MixerOverGroove, KeepThisMixPlaysTheKeptMixOnOnlyWhenItPlayed) {
   EXPECT_TRUE(player().sequenceMode);
   EXPECT_EQ(player().target(), static_cast<JLPlayCommon*>(&gp()));
   EXPECT_EQ(memcmp(&gp().groove, &playing, sizeof playing), 0) << "from the step that played";
+  ASSERT_GE(gp().grooveRow.selected, 0);
+  EXPECT_EQ(memcmp(&gp().sequence.grooves[gp().grooveRow.selected], &playing, sizeof playing), 0)
+      << "the ball of the groove heard is selected";
   for (int t = 0; t < 8; t++)
     EXPECT_EQ(engineSample(t), gp().tracks[t].active && gp().groove.tracks[t].group >= 0 ? gp().tracks[t].sampleNo : -1)
         << t;
