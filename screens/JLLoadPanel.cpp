@@ -724,6 +724,8 @@ void JLLoadPanel::onItem() {
         doubled = true;
       slowRow = -1;
       if (doubled && homeMode && e == listSelected && listSelected < songCount) {
+        // As LOAD SONG: the tour's step that waits for it is done too.
+        if (jlHelpp) jlHelpp->hit(screenIndex, 8);
         onItem_load();
         return;
       }

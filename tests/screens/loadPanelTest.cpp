@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "framework/intl/JLInternational.h"
+#include "framework/panel/JLHelps.h"
 #include "framework/platform/uloQuickTime.h"
 #include "screens/JLLoadPanel.h"
 #include "song/JLPlayer.h"
@@ -490,9 +491,20 @@ TEST(LoadPanel, ADoubleClickOnASongRowLoadsItAndASingleClickPreviews) {
   pressOn(b, 14, 10);
   ASSERT_EQ(b.groove.loaded.size(), 2u);
   EXPECT_TRUE(QXScreen.isShown(6)) << "A only previews";
-  // The second press of a double click on B loads B for good.
+  // The second press of a double click on B loads B for good, and a tour
+  // waiting for LOAD SONG takes that as its step done.
+  JLHelps tour(true);
+  tour.count = 1;
+  tour.elements[0].panel = b.p().screenIndex;
+  tour.elements[0].control = 8;
+  tour.current = 0;
+  tour.active = 1;
+  jlHelpp = &tour;
   pressOn(b, 15, 100);
+  EXPECT_EQ(tour.timer, 0) << "a preview is not the step";
   pressOn(b, 15, 10);
+  jlHelpp = nullptr;
+  EXPECT_NE(tour.timer, 0) << "the tour's LOAD SONG step stays open";
   ASSERT_EQ(b.groove.loaded.size(), 4u);
   EXPECT_EQ(b.groove.loaded.back(), ":Library:Song:B:");
   EXPECT_FALSE(QXScreen.isShown(6));
