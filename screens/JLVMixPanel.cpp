@@ -186,10 +186,20 @@ void JLVMixPanel::onItem_switchToGroove(bool restore) {
   if (jlPlayer) jlPlayer->userGroove();
   // RESTORE plays what played when the mixer was entered; KEEP THIS MIX
   // plays on the kept mix as it played here.
-  if (restore && host)
+  if (restore && host) {
     host->resumePlay();
-  else if (!restore && jlPlayer)
-    jlPlayer->resumeAfter(was);
+  } else if (!restore && jlPlayer) {
+    // KEEP before any mix was started here: what played was still the
+    // user's groove, which the kept mix has replaced; the mix starts from
+    // its first step instead, so what is heard is what was kept.
+    JLPlayer::Paused resume = was;
+    if (resume.playing && !resume.sequence && host && host->bank().stepCount > 0) {
+      resume.sequence = true;
+      host->setSelectedStep(-1);
+      jlPlayer->cycleCount = 0;
+    }
+    jlPlayer->resumeAfter(resume);
+  }
 }
 
 bool JLVMixPanel::closeOnEscape() {

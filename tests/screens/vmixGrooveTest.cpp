@@ -128,6 +128,29 @@ TEST_F(MixerOverGroove, KeepThisMixPlaysTheKeptMixOnOnlyWhenItPlayed) {
   ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
 }
 
+// KEEP THIS MIX at once, before a mix was started: the groove still
+// playing is the user's, which the kept mix replaced, so the kept mix starts.
+TEST_F(MixerOverGroove, KeepRightAfterOpeningTheMixerPlaysTheKeptMix) {
+  ASSERT_TRUE(loadDemo());
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t) -> int16_t { return 1; });  // Yes, keep it
+  item(25);
+  ASSERT_TRUE(player().playing);
+  item(63);
+  ASSERT_FALSE(player().sequenceMode) << "the user's groove plays on in the mixer";
+  mixer->click(9);  // KEEP THIS MIX
+  EXPECT_TRUE(QXScreen.isShown(0));
+  EXPECT_TRUE(player().playing);
+  EXPECT_TRUE(player().sequenceMode) << "the kept mix plays";
+  ASSERT_GT(gp().sequence.stepCount, 0);
+  ASSERT_GE(gp().grooveRow.selected, 0) << "a ball of the kept mix is selected";
+  EXPECT_EQ(memcmp(&gp().sequence.grooves[gp().grooveRow.selected], &gp().groove, sizeof gp().groove), 0)
+      << "the selected ball holds the groove heard";
+  for (int t = 0; t < 8; t++)
+    EXPECT_EQ(engineSample(t), gp().tracks[t].active && gp().groove.tracks[t].group >= 0 ? gp().tracks[t].sampleNo : -1)
+        << t;
+  ULO_SetMessageBoxHook([](const char*, const char*, int16_t b) -> int16_t { return b <= 0 ? 1 : b == 1 ? 2 : 3; });
+}
+
 TEST_F(MixerOverGroove, ASongLoadedFromTheMixerRestoresToThatSong) {
   ASSERT_TRUE(loadDemo());
   item(12);
