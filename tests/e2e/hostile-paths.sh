@@ -80,6 +80,8 @@ cp "$APP/Library/Synth/Bell/"*.wav "$WORK/outside/ev/" 2>/dev/null
 echo "-- a song with links to a folder outside and to its parent, deleted from the browser"
 EVIL=$LIB/Song/AAEvil
 cp -r "$APP/Library/Song/RobotFunk" "$EVIL"
+# The browser lists songs by title: the copy's own title puts it first.
+sed -i 's/^\*Robot Funk - /*AA Evil - /' "$EVIL/info.jls"
 ln -s "$WORK/outside" "$EVIL/shared"
 ln -s .. "$EVIL/x"
 mkdir -p "$EVIL/User"
@@ -87,7 +89,7 @@ ln -s ../../../.. "$EVIL/User/up"
 out0=$(outside_digest)
 others0=$(digest "$LIB/Song/IronPulse" "$LIB/Song/NeonBoulevard" "$LIB/Song/RobotFunk" "$LIB/Song/StarlightRun" "$LIB/Synth")
 start_app "$WORK/app/jamloom"
-select_row 0                      # AAEvil sorts first
+select_row 0                      # "AA Evil" sorts first
 xdotool key BackSpace
 asked=0
 answer yes && asked=1
